@@ -1,0 +1,72 @@
+#include "camera_link.h"
+
+#include <cstring>
+
+#include "device_discovery.h"
+
+namespace lumaghost {
+
+HResult OpenCameraLink(CameraLink &link)
+{
+    std::unique_ptr<BaseFilter> filter;
+    HResult r = FindFilterByName(CLSID_VideoInputDeviceCategory, kCameraName, filter);
+    if (r.failed())
+        return r;
+
+    PropertySet *properties = nullptr;
+    r = filter->queryPropertySet(&properties);
+    if (r.failed())
+        return r;
+    if (!properties)
+        return E_NOINTERFACE;
+
+    // The record is not initialised: the driver fills it, and only the version is read.
+    uint8_t record[sizeof(VersionRecord)];
+    uint32_t returned = 0;
+    r = properties->get(PROPSETID_CameraLink, CAMERA_PROP_VERSION, record, sizeof(record), record,
+                        sizeof(record), &returned);
+    if (r.failed())
+        return r;
+    uint32_t version;
+    std::memcpy(&version, record + offsetof(VersionRecord, version), sizeof(version));
+    if (version != CAMERA_DRIVER_VERSION)
+        return E_FAIL;
+
+    link.captureFilter = std::move(filter);
+    link.properties = properties;
+    return S_OK;
+}
+
+HResult GetFrameDescriptor(CameraLink &link, FrameDescriptor &descriptor)
+{
+    if (!link.isOpen())
+        return VFW_E_NOT_CONNECTED;
+    uint32_t returned = 0;
+    return link.properties->get(PROPSETID_CameraLink, CAMERA_PROP_FRAME, &descriptor,
+                                sizeof(descriptor), &descriptor, sizeof(descriptor), &returned);
+}
+
+HResult CommitFrame(CameraLink &link, FrameDescriptor &descriptor)
+{
+    if (!link.isOpen())
+        return VFW_E_NOT_CONNECTED;
+    return link.properties->set(PROPSETID_CameraLink, CAMERA_PROP_FRAME, &descriptor,
+                                sizeof(descriptor), &descriptor, sizeof(descriptor));
+}
+
+HResult GetCameraFormat(CameraLink &link, int32_t &width, int32_t &height)
+{
+    if (!link.isOpen())
+        return VFW_E_NOT_CONNECTED;
+    FormatRecord record;
+    uint32_t returned = 0;
+    HResult r = link.properties->get(PROPSETID_CameraLink, CAMERA_PROP_FORMAT, &record,
+                                     sizeof(record), &record, sizeof(record), &returned);
+    if (r.failed())
+        return r;
+    width = record.width;
+    height = record.height;
+    return r;
+}
+
+}  // namespace lumaghost

@@ -1,0 +1,33 @@
+// A client's connection to the camera: its capture filter and the filter's property channel.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "camera_protocol.h"
+#include "capture_devices.h"
+#include "hresult.h"
+
+namespace lumaghost {
+
+struct CameraLink {
+    std::unique_ptr<BaseFilter> captureFilter;
+    PropertySet *properties = nullptr;  // owned by captureFilter
+
+    bool isOpen() const { return captureFilter && properties; }
+};
+
+/// Finds the camera "Lumaghost", obtains its property channel and accepts only driver version
+/// 0x00090000. On failure the link stays closed.
+HResult OpenCameraLink(CameraLink &link);
+
+/// Fetches the driver's current frame buffer and frame size.
+HResult GetFrameDescriptor(CameraLink &link, FrameDescriptor &descriptor);
+
+/// Hands the descriptor back, exactly as fetched: the buffer becomes the camera's next picture.
+HResult CommitFrame(CameraLink &link, FrameDescriptor &descriptor);
+
+/// The camera's frame size, without touching the frame buffer.
+HResult GetCameraFormat(CameraLink &link, int32_t &width, int32_t &height);
+
+}  // namespace lumaghost

@@ -1,0 +1,188 @@
+// lumacam: the camera devices as users and tests see them.
+//
+//   lumacam list
+//   lumacam capture [--device NAME] [--count N] [--output DIR|-] [--timeout SECONDS]
+#include <fcntl.h>
+#include <linux/videodev2.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "camera_link.h"
+#include "device_discovery.h"
+#include "frame_channel.h"
+#include "frame_output.h"
+#include "posix_file.h"
+
+using namespace lumaghost;
+namespace fs = std::filesystem;
+
+namespace {
+
+void usage()
+{
+    std::fprintf(stderr,
+                 "Usage: lumacam list\n"
+                 "       lumacam capture [--device NAME] [--count N] [--output DIR|-] "
+                 "[--timeout SECONDS]\n");
+}
+
+std::string describeSize(BaseFilter &filter)
+{
+    if (filter.kind() == FilterKind::Lumaghost) {
+        PropertySet *props = nullptr;
+        if (filter.queryPropertySet(&props).failed())
+            return "-";
+        FormatRecord r;
+        uint32_t returned = 0;
+        if (props->get(PROPSETID_CameraLink, CAMERA_PROP_FORMAT, &r, sizeof(r), &r, sizeof(r),
+                       &returned)
+                .failed())
+            return "-";
+        return std::to_string(r.width) + "x" + std::to_string(r.height);
+    }
+    UniqueFd fd(::open(filter.location().c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+    v4l2_format fmt{};
+    fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (!fd || ::ioctl(fd.get(), VIDIOC_G_FMT, &fmt) < 0)
+        return "-";
+    return std::to_string(fmt.fmt.pix.width) + "x" + std::to_string(fmt.fmt.pix.height);
+}
+
+int list()
+{
+    std::unique_ptr<DeviceEnumerator> devices;
+    std::vector<std::unique_ptr<Moniker>> monikers;
+    if (createDeviceEnumerator(devices).failed() ||
+        devices->createClassEnumerator(CLSID_VideoInputDeviceCategory, monikers).failed())
+        return 1;
+    for (auto &m : monikers) {
+        std::string name;
+        std::unique_ptr<BaseFilter> filter;
+        if (m->readFriendlyName(name).failed() || m->bindToObject(filter).failed())
+            continue;
+        const char *kind = filter->kind() == FilterKind::Lumaghost ? "lumaghost" : "v4l2";
+        std::printf("%s\t%s\t%s\n", name.c_str(), kind, describeSize(*filter).c_str());
+    }
+    return 0;
+}
+
+int capture(int argc, char **argv)
+{
+    std::string device(kCameraName);
+    std::string output;
+    long count = 1;
+    double timeout = 10;
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (i + 1 >= argc) {
+            usage();
+            return 2;
+        }
+        if (arg == "--device")
+            device = argv[++i];
+        else if (arg == "--count")
+            count = std::strtol(argv[++i], nullptr, 10);
+        else if (arg == "--output")
+            output = argv[++i];
+        else if (arg == "--timeout")
+            timeout = std::strtod(argv[++i], nullptr);
+        else {
+            usage();
+            return 2;
+        }
+    }
+    if (output.empty() || count < 1 || !(timeout > 0)) {
+        usage();
+        return 2;
+    }
+
+    std::unique_ptr<BaseFilter> filter;
+    HResult r = FindFilterByName(CLSID_VideoInputDeviceCategory, device, filter);
+    if (r.failed()) {
+        std::fprintf(stderr, "lumacam: No camera named \"%s\" (%s)\n", device.c_str(),
+                     r.toString().c_str());
+        return 1;
+    }
+    if (filter->kind() != FilterKind::Lumaghost) {
+        std::fprintf(stderr, "lumacam: Camera \"%s\" at %s is not a Lumaghost device\n",
+                     device.c_str(), filter->location().c_str());
+        return 1;
+    }
+    std::unique_ptr<FrameChannel> channel;
+    r = FrameChannel::open(filter->location(), channel);
+    if (r.failed()) {
+        std::fprintf(stderr, "lumacam: Cannot open the frame channel %s (%s)\n",
+                     filter->location().c_str(), r.toString().c_str());
+        return 1;
+    }
+
+    const bool toStdout = output == "-";
+    if (!toStdout) {
+        std::error_code ec;
+        fs::create_directories(output, ec);
+        if (ec) {
+            std::fprintf(stderr, "lumacam: Cannot create %s: %s\n", output.c_str(),
+                         ec.message().c_str());
+            return 1;
+        }
+    }
+    ChannelFormat format = channel->format();
+    if (toStdout) {
+        std::string header = y4mHeader(format.width, format.height, format.fps);
+        if (writeAll(STDOUT_FILENO, header.data(), header.size()) != 0)
+            return 1;
+    }
+
+    uint64_t seen = channel->commitSequence();
+    std::vector<uint8_t> frame;
+    for (long n = 0; n < count; ++n) {
+        uint64_t now = channel->waitForCommit(seen, static_cast<int>(timeout * 1000));
+        if (now == seen || !channel->readLatest(frame, &seen)) {
+            std::fprintf(stderr, "lumacam: No frame from \"%s\" within %g s (%ld of %ld captured)\n",
+                         device.c_str(), timeout, n, count);
+            return 1;
+        }
+        std::vector<uint8_t> bytes = toStdout
+                                         ? frameToY4m(frame.data(), format.width, format.height)
+                                         : frameToPpm(frame.data(), format.width, format.height);
+        if (toStdout) {
+            if (writeAll(STDOUT_FILENO, bytes.data(), bytes.size()) != 0)
+                return 1;
+            continue;
+        }
+        char name[32];
+        std::snprintf(name, sizeof(name), "frame-%04ld.ppm", n);
+        fs::path file = fs::path(output) / name;
+        UniqueFd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        if (!fd || writeAll(fd.get(), bytes.data(), bytes.size()) != 0) {
+            std::fprintf(stderr, "lumacam: Cannot write %s: %s\n", file.c_str(),
+                         std::strerror(errno));
+            return 1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 2) {
+        usage();
+        return 2;
+    }
+    std::string command = argv[1];
+    if (command == "list")
+        return list();
+    if (command == "capture")
+        return capture(argc - 2, argv + 2);
+    usage();
+    return 2;
+}

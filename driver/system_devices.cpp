@@ -1,0 +1,179 @@
+#include "system_devices.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/videodev2.h>
+#include <sys/ioctl.h>
+
+#include "device_tree.h"
+#include "lumacam_device.h"
+#include "paths.h"
+#include "posix_file.h"
+
+namespace lumaghost {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool equalsNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+class LumacamMoniker final : public Moniker {
+public:
+    LumacamMoniker(fs::path hiveFile, DeviceInstance device)
+        : hiveFile_(std::move(hiveFile)), device_(std::move(device))
+    {
+    }
+
+    HResult readFriendlyName(std::string &name) override
+    {
+        RegistryHive hive(hiveFile_);
+        auto v = hive.value(device_.keyPath(), kFriendlyNameValue);
+        if (!v)
+            return hresultFromWin32(ERROR_FILE_NOT_FOUND);
+        if (v->type != RegType::String)
+            return hresultFromWin32(ERROR_INVALID_DATA);
+        name = v->text;
+        return S_OK;
+    }
+
+    HResult bindToObject(std::unique_ptr<BaseFilter> &filter) override
+    {
+        std::string name;
+        HResult r = readFriendlyName(name);
+        if (r.failed())
+            return r;
+        std::unique_ptr<FrameChannel> channel;
+        r = FrameChannel::open(frameChannelPath(device_), channel);
+        if (r.failed())
+            return r;
+        filter = std::make_unique<LumacamFilter>(std::move(name), std::move(channel));
+        return S_OK;
+    }
+
+private:
+    fs::path hiveFile_;
+    DeviceInstance device_;
+};
+
+class V4l2Filter final : public BaseFilter {
+public:
+    V4l2Filter(std::string name, std::string node) : name_(std::move(name)), node_(std::move(node))
+    {
+    }
+    FilterKind kind() const override { return FilterKind::V4l2; }
+    std::string friendlyName() const override { return name_; }
+    std::string location() const override { return node_; }
+    HResult queryPropertySet(PropertySet **) override { return E_NOINTERFACE; }
+
+private:
+    std::string name_;
+    std::string node_;
+};
+
+class V4l2Moniker final : public Moniker {
+public:
+    V4l2Moniker(std::string card, std::string node) : card_(std::move(card)), node_(std::move(node))
+    {
+    }
+    HResult readFriendlyName(std::string &name) override
+    {
+        name = card_;
+        return S_OK;
+    }
+    HResult bindToObject(std::unique_ptr<BaseFilter> &filter) override
+    {
+        filter = std::make_unique<V4l2Filter>(card_, node_);
+        return S_OK;
+    }
+
+private:
+    std::string card_;
+    std::string node_;
+};
+
+int xioctl(int fd, unsigned long request, void *arg)
+{
+    int r;
+    do {
+        r = ::ioctl(fd, request, arg);
+    } while (r < 0 && errno == EINTR);
+    return r;
+}
+
+// The video nodes of a directory that capture, ordered by their number.
+void appendV4l2Captures(const fs::path &dir, std::vector<std::unique_ptr<Moniker>> &out)
+{
+    std::vector<std::pair<long, fs::path>> nodes;
+    std::error_code ec;
+    for (const auto &entry : fs::directory_iterator(dir, ec)) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind("video", 0) != 0 || name.size() == 5)
+            continue;
+        std::string digits = name.substr(5);
+        if (!std::all_of(digits.begin(), digits.end(), ::isdigit))
+            continue;
+        nodes.emplace_back(std::stol(digits), entry.path());
+    }
+    std::sort(nodes.begin(), nodes.end());
+
+    for (const auto &[number, node] : nodes) {
+        UniqueFd fd(::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+        if (!fd)
+            continue;
+        v4l2_capability cap{};
+        if (xioctl(fd.get(), VIDIOC_QUERYCAP, &cap) < 0)
+            continue;
+        uint32_t caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+        if (!(caps & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE)))
+            continue;
+        std::string card(reinterpret_cast<const char *>(cap.card),
+                         strnlen(reinterpret_cast<const char *>(cap.card), sizeof(cap.card)));
+        out.push_back(std::make_unique<V4l2Moniker>(card, node.string()));
+    }
+}
+
+}  // namespace
+
+SystemDeviceEnumerator::SystemDeviceEnumerator(fs::path hiveFile, fs::path v4l2Directory)
+    : hiveFile_(std::move(hiveFile)), v4l2Directory_(std::move(v4l2Directory))
+{
+}
+
+HResult SystemDeviceEnumerator::createClassEnumerator(const Guid &category,
+                                                      std::vector<std::unique_ptr<Moniker>> &monikers)
+{
+    monikers.clear();
+    if (category == CLSID_VideoInputDeviceCategory) {
+        RegistryHive hive(hiveFile_);
+        HiveData data;
+        if (hive.read(data).succeeded()) {
+            DeviceTree tree(hive);
+            for (const auto &device : tree.instances()) {
+                const RegValue *service = data.value(device.keyPath(), kServiceValue);
+                if (service && service->type == RegType::String &&
+                    equalsNoCase(service->text, kLumacamService))
+                    monikers.push_back(std::make_unique<LumacamMoniker>(hiveFile_, device));
+            }
+        }
+        appendV4l2Captures(v4l2Directory_, monikers);
+    }
+    // Decoders of the legacy filter category are GStreamer elements, listed by the media layer.
+    return monikers.empty() ? S_FALSE : S_OK;
+}
+
+HResult createSystemDeviceEnumerator(std::unique_ptr<DeviceEnumerator> &out)
+{
+    out = std::make_unique<SystemDeviceEnumerator>(machineHivePath(), "/dev");
+    return S_OK;
+}
+
+}  // namespace lumaghost

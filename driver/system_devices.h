@@ -1,0 +1,32 @@
+// The system's video input devices: installed Lumaghost devices in instance order, then the
+// V4L2 capture devices by their card name.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "capture_devices.h"
+
+namespace lumaghost {
+
+/// The Service value that marks an instance whose Lumaghost driver is installed.
+inline constexpr std::string_view kLumacamService = "lumacam";
+
+class SystemDeviceEnumerator final : public DeviceEnumerator {
+public:
+    /// `hiveFile` is the machine hive; `v4l2Directory` is where video nodes are looked for.
+    SystemDeviceEnumerator(std::filesystem::path hiveFile, std::filesystem::path v4l2Directory);
+
+    HResult createClassEnumerator(const Guid &category,
+                                  std::vector<std::unique_ptr<Moniker>> &monikers) override;
+
+private:
+    std::filesystem::path hiveFile_;
+    std::filesystem::path v4l2Directory_;
+};
+
+/// The enumerator of the running system: the machine hive under $LUMAGHOST_ROOT and /dev.
+HResult createSystemDeviceEnumerator(std::unique_ptr<DeviceEnumerator> &out);
+
+}  // namespace lumaghost

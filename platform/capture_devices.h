@@ -1,0 +1,64 @@
+// The device enumeration and property interfaces that the camera link is built on: a device
+// enumerator lists the devices of a category as monikers; a moniker names its device and binds
+// it to a filter; a camera's filter answers the property channel.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "guid.h"
+#include "hresult.h"
+
+namespace lumaghost {
+
+/// The property interface of a capture filter. Callers pass one buffer as both the instance
+/// data and the property data.
+class PropertySet {
+public:
+    virtual ~PropertySet() = default;
+    virtual HResult get(const Guid &set, uint32_t id, void *instance, uint32_t instanceLength,
+                        void *data, uint32_t dataLength, uint32_t *returned) = 0;
+    virtual HResult set(const Guid &set, uint32_t id, void *instance, uint32_t instanceLength,
+                        void *data, uint32_t dataLength) = 0;
+};
+
+enum class FilterKind {
+    Lumaghost,  // a device of ours, reached through its frame channel
+    V4l2,       // a V4L2 capture device
+    Element,    // a GStreamer element factory
+};
+
+class BaseFilter {
+public:
+    virtual ~BaseFilter() = default;
+    virtual FilterKind kind() const = 0;
+    virtual std::string friendlyName() const = 0;
+    /// The frame channel file, the V4L2 node or the element factory's name.
+    virtual std::string location() const = 0;
+    /// The filter's property interface, owned by the filter; E_NOINTERFACE when it has none.
+    virtual HResult queryPropertySet(PropertySet **out) = 0;
+};
+
+class Moniker {
+public:
+    virtual ~Moniker() = default;
+    /// The device's "FriendlyName"; fails when it cannot be read.
+    virtual HResult readFriendlyName(std::string &name) = 0;
+    virtual HResult bindToObject(std::unique_ptr<BaseFilter> &filter) = 0;
+};
+
+class DeviceEnumerator {
+public:
+    virtual ~DeviceEnumerator() = default;
+    /// S_OK with the category's devices in enumeration order, S_FALSE when it has none, or a
+    /// failure code.
+    virtual HResult createClassEnumerator(const Guid &category,
+                                          std::vector<std::unique_ptr<Moniker>> &monikers) = 0;
+};
+
+using DeviceEnumeratorFactory = std::function<HResult(std::unique_ptr<DeviceEnumerator> &)>;
+
+}  // namespace lumaghost

@@ -1,0 +1,41 @@
+// INI files in the profile and INF manner: [sections] of key=value lines, section and key names
+// without regard to case, values trimmed, ';' starting a comment line.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace lumaghost {
+
+class IniFile {
+public:
+    static std::optional<IniFile> load(const std::filesystem::path &file);
+    static IniFile parse(std::string_view text);
+
+    bool hasSection(std::string_view section) const;
+    /// The first value of `key` in `section`, with one pair of surrounding quotes removed.
+    std::optional<std::string> value(std::string_view section, std::string_view key) const;
+    /// Every key=value line of a section, in file order.
+    std::vector<std::pair<std::string, std::string>> entries(std::string_view section) const;
+
+    /// Replaces %name% tokens with their value from [Strings]; "%%" stands for one '%'.
+    std::string expandStrings(std::string_view text) const;
+
+private:
+    struct Section {
+        std::string name;
+        std::vector<std::pair<std::string, std::string>> entries;
+    };
+    const Section *find(std::string_view section) const;
+    std::vector<Section> sections_;
+};
+
+std::string trim(std::string_view s);
+std::string unquote(std::string_view s);
+bool equalsIgnoreCase(std::string_view a, std::string_view b);
+
+}  // namespace lumaghost

@@ -1,0 +1,611 @@
+#include "registry.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "paths.h"
+#include "posix_file.h"
+
+namespace lumaghost {
+
+namespace fs = std::filesystem;
+
+// --- values -------------------------------------------------------------------------------------
+
+RegValue RegValue::string(std::string s)
+{
+    RegValue v;
+    v.type = RegType::String;
+    v.text = std::move(s);
+    return v;
+}
+
+RegValue RegValue::expandString(std::string s)
+{
+    RegValue v;
+    v.type = RegType::ExpandString;
+    v.text = std::move(s);
+    return v;
+}
+
+RegValue RegValue::multiString(std::vector<std::string> list)
+{
+    RegValue v;
+    v.type = RegType::MultiString;
+    v.strings = std::move(list);
+    return v;
+}
+
+RegValue RegValue::fromDword(uint32_t d)
+{
+    RegValue v;
+    v.type = RegType::Dword;
+    v.dword = d;
+    return v;
+}
+
+RegValue RegValue::binary(std::vector<uint8_t> data)
+{
+    RegValue v;
+    v.type = RegType::Binary;
+    v.bytes = std::move(data);
+    return v;
+}
+
+std::vector<uint8_t> RegValue::rawData() const
+{
+    std::vector<uint8_t> out;
+    switch (type) {
+    case RegType::String:
+    case RegType::ExpandString:
+        out.assign(text.begin(), text.end());
+        out.push_back(0);
+        break;
+    case RegType::MultiString:
+        for (const auto &s : strings) {
+            out.insert(out.end(), s.begin(), s.end());
+            out.push_back(0);
+        }
+        out.push_back(0);
+        break;
+    case RegType::Dword:
+        for (int i = 0; i < 4; ++i)
+            out.push_back(static_cast<uint8_t>(dword >> (8 * i)));
+        break;
+    case RegType::Binary:
+        out = bytes;
+        break;
+    }
+    return out;
+}
+
+// --- key paths ----------------------------------------------------------------------------------
+
+std::string normaliseKeyPath(std::string_view key)
+{
+    std::string out;
+    out.reserve(key.size());
+    for (char c : key) {
+        if (c == '\\' && (out.empty() || out.back() == '\\'))
+            continue;
+        out.push_back(c);
+    }
+    if (!out.empty() && out.back() == '\\')
+        out.pop_back();
+    return out;
+}
+
+namespace {
+
+std::string lower(std::string_view s)
+{
+    std::string out(s);
+    for (char &c : out) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && lower(a) == lower(b);
+}
+
+}  // namespace
+
+// --- hive contents ------------------------------------------------------------------------------
+
+bool HiveData::hasKey(std::string_view key) const
+{
+    return keys_.count(lower(normaliseKeyPath(key))) != 0;
+}
+
+void HiveData::createKey(std::string_view key)
+{
+    std::string path = normaliseKeyPath(key);
+    size_t pos = 0;
+    while (pos != std::string::npos && !path.empty()) {
+        pos = path.find('\\', pos + 1);
+        std::string prefix = path.substr(0, pos);
+        auto [it, inserted] = keys_.try_emplace(lower(prefix));
+        if (inserted)
+            it->second.path = prefix;
+    }
+}
+
+bool HiveData::deleteKey(std::string_view key)
+{
+    std::string k = lower(normaliseKeyPath(key));
+    auto it = keys_.find(k);
+    if (it == keys_.end())
+        return false;
+    std::string prefix = k + "\\";
+    it = keys_.erase(it);
+    while (it != keys_.end() && it->first.compare(0, prefix.size(), prefix) == 0)
+        it = keys_.erase(it);
+    return true;
+}
+
+const RegValue *HiveData::value(std::string_view key, std::string_view name) const
+{
+    auto it = keys_.find(lower(normaliseKeyPath(key)));
+    if (it == keys_.end())
+        return nullptr;
+    for (const auto &[n, v] : it->second.values) {
+        if (equalsNoCase(n, name))
+            return &v;
+    }
+    return nullptr;
+}
+
+void HiveData::setValue(std::string_view key, std::string_view name, RegValue value)
+{
+    createKey(key);
+    Key &k = keys_[lower(normaliseKeyPath(key))];
+    for (auto &[n, v] : k.values) {
+        if (equalsNoCase(n, name)) {
+            v = std::move(value);
+            return;
+        }
+    }
+    k.values.emplace_back(std::string(name), std::move(value));
+}
+
+bool HiveData::deleteValue(std::string_view key, std::string_view name)
+{
+    auto it = keys_.find(lower(normaliseKeyPath(key)));
+    if (it == keys_.end())
+        return false;
+    auto &values = it->second.values;
+    for (auto v = values.begin(); v != values.end(); ++v) {
+        if (equalsNoCase(v->first, name)) {
+            values.erase(v);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<std::string> HiveData::subkeys(std::string_view key) const
+{
+    std::vector<std::string> out;
+    std::string k = lower(normaliseKeyPath(key));
+    std::string prefix = k.empty() ? std::string() : k + "\\";
+    for (auto it = keys_.lower_bound(prefix); it != keys_.end(); ++it) {
+        if (it->first.compare(0, prefix.size(), prefix) != 0)
+            break;
+        std::string_view rest = std::string_view(it->second.path).substr(prefix.size());
+        if (!rest.empty() && rest.find('\\') == std::string_view::npos)
+            out.emplace_back(rest);
+    }
+    return out;
+}
+
+std::vector<std::string> HiveData::valueNames(std::string_view key) const
+{
+    std::vector<std::string> out;
+    auto it = keys_.find(lower(normaliseKeyPath(key)));
+    if (it != keys_.end()) {
+        for (const auto &[n, v] : it->second.values)
+            out.push_back(n);
+    }
+    return out;
+}
+
+// --- text form ----------------------------------------------------------------------------------
+//
+//   [Key\Path]
+//   "Name"="text"            string
+//   "Name"=expand:"text"     expandable string
+//   "Name"=multi:"a","b"     multi-string
+//   "Name"=dword:00000140    dword
+//   "Name"=hex:01,ff         binary
+
+namespace {
+
+void appendQuoted(std::string &out, std::string_view s)
+{
+    out.push_back('"');
+    for (unsigned char c : s) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20 || c == 0x7f) {
+                char hex[8];
+                std::snprintf(hex, sizeof(hex), "\\x%02x", c);
+                out += hex;
+            } else {
+                out.push_back(static_cast<char>(c));
+            }
+        }
+    }
+    out.push_back('"');
+}
+
+// Reads a quoted string at `pos`; advances past its closing quote.
+bool readQuoted(std::string_view line, size_t &pos, std::string &out)
+{
+    if (pos >= line.size() || line[pos] != '"')
+        return false;
+    ++pos;
+    out.clear();
+    while (pos < line.size()) {
+        char c = line[pos++];
+        if (c == '"')
+            return true;
+        if (c != '\\') {
+            out.push_back(c);
+            continue;
+        }
+        if (pos >= line.size())
+            return false;
+        char e = line[pos++];
+        switch (e) {
+        case '"': out.push_back('"'); break;
+        case '\\': out.push_back('\\'); break;
+        case 'n': out.push_back('\n'); break;
+        case 'r': out.push_back('\r'); break;
+        case 't': out.push_back('\t'); break;
+        case 'x': {
+            if (pos + 2 > line.size())
+                return false;
+            unsigned v = 0;
+            if (std::sscanf(std::string(line.substr(pos, 2)).c_str(), "%2x", &v) != 1)
+                return false;
+            out.push_back(static_cast<char>(v));
+            pos += 2;
+            break;
+        }
+        default: return false;
+        }
+    }
+    return false;
+}
+
+bool startsWith(std::string_view s, std::string_view prefix)
+{
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool parseData(std::string_view data, RegValue &v)
+{
+    size_t pos = 0;
+    if (startsWith(data, "\"")) {
+        v.type = RegType::String;
+        return readQuoted(data, pos, v.text) && pos == data.size();
+    }
+    if (startsWith(data, "expand:")) {
+        v.type = RegType::ExpandString;
+        pos = 7;
+        return readQuoted(data, pos, v.text) && pos == data.size();
+    }
+    if (startsWith(data, "multi:")) {
+        v.type = RegType::MultiString;
+        pos = 6;
+        while (pos < data.size()) {
+            std::string s;
+            if (!readQuoted(data, pos, s))
+                return false;
+            v.strings.push_back(std::move(s));
+            if (pos == data.size())
+                break;
+            if (data[pos++] != ',')
+                return false;
+        }
+        return true;
+    }
+    if (startsWith(data, "dword:")) {
+        v.type = RegType::Dword;
+        std::string_view digits = data.substr(6);
+        if (digits.empty() || digits.size() > 8)
+            return false;
+        uint32_t d = 0;
+        for (char c : digits) {
+            int h = hexDigit(c);
+            if (h < 0)
+                return false;
+            d = d << 4 | static_cast<uint32_t>(h);
+        }
+        v.dword = d;
+        return true;
+    }
+    if (startsWith(data, "hex:")) {
+        v.type = RegType::Binary;
+        std::string_view rest = data.substr(4);
+        while (!rest.empty()) {
+            if (rest.size() < 2)
+                return false;
+            int hi = hexDigit(rest[0]), lo = hexDigit(rest[1]);
+            if (hi < 0 || lo < 0)
+                return false;
+            v.bytes.push_back(static_cast<uint8_t>(hi << 4 | lo));
+            rest.remove_prefix(2);
+            if (!rest.empty()) {
+                if (rest[0] != ',')
+                    return false;
+                rest.remove_prefix(1);
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string HiveData::serialize() const
+{
+    std::string out = "; Lumaghost registry hive. Keys in [brackets]; values as \"name\"=data, where\n"
+                      "; data is \"text\", expand:\"text\", multi:\"a\",\"b\", dword:hex or hex:bytes.\n";
+    for (auto it = keys_.begin(); it != keys_.end(); ++it) {
+        const auto &[lowerPath, key] = *it;
+        // A key with neither values nor a place of its own is implied by its subkeys.
+        auto child = keys_.lower_bound(lowerPath + "\\");
+        bool hasChildren = child != keys_.end() &&
+                           child->first.compare(0, lowerPath.size() + 1, lowerPath + "\\") == 0;
+        if (key.values.empty() && hasChildren)
+            continue;
+        out += "\n[" + key.path + "]\n";
+        for (const auto &[name, v] : key.values) {
+            appendQuoted(out, name);
+            out.push_back('=');
+            switch (v.type) {
+            case RegType::String: appendQuoted(out, v.text); break;
+            case RegType::ExpandString:
+                out += "expand:";
+                appendQuoted(out, v.text);
+                break;
+            case RegType::MultiString:
+                out += "multi:";
+                for (size_t i = 0; i < v.strings.size(); ++i) {
+                    if (i)
+                        out.push_back(',');
+                    appendQuoted(out, v.strings[i]);
+                }
+                break;
+            case RegType::Dword: {
+                char hex[16];
+                std::snprintf(hex, sizeof(hex), "dword:%08x", v.dword);
+                out += hex;
+                break;
+            }
+            case RegType::Binary:
+                out += "hex:";
+                for (size_t i = 0; i < v.bytes.size(); ++i) {
+                    char hex[4];
+                    std::snprintf(hex, sizeof(hex), i ? ",%02x" : "%02x", v.bytes[i]);
+                    out += hex;
+                }
+                break;
+            }
+            out.push_back('\n');
+        }
+    }
+    return out;
+}
+
+std::optional<HiveData> HiveData::parse(std::string_view text, std::string *error)
+{
+    HiveData data;
+    std::string currentKey;
+    bool inKey = false;
+    size_t lineNo = 0;
+    auto fail = [&](const char *what) -> std::optional<HiveData> {
+        if (error)
+            *error = "line " + std::to_string(lineNo) + ": " + what;
+        return std::nullopt;
+    };
+
+    while (!text.empty()) {
+        ++lineNo;
+        size_t nl = text.find('\n');
+        std::string_view line = text.substr(0, nl);
+        text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
+        if (line.empty() || line.front() == ';' || line.front() == '#')
+            continue;
+
+        if (line.front() == '[') {
+            size_t close = line.rfind(']');
+            if (close == std::string_view::npos || close == 1)
+                return fail("malformed key");
+            currentKey = normaliseKeyPath(line.substr(1, close - 1));
+            if (currentKey.empty())
+                return fail("empty key");
+            data.createKey(currentKey);
+            inKey = true;
+            continue;
+        }
+        if (!inKey)
+            return fail("value outside a key");
+        size_t pos = 0;
+        std::string name;
+        if (!readQuoted(line, pos, name) || pos >= line.size() || line[pos] != '=')
+            return fail("malformed value name");
+        RegValue v;
+        if (!parseData(line.substr(pos + 1), v))
+            return fail("malformed value data");
+        data.setValue(currentKey, name, std::move(v));
+    }
+    return data;
+}
+
+// --- the hive file ------------------------------------------------------------------------------
+
+RegistryHive::RegistryHive(fs::path file) : file_(std::move(file)) {}
+
+HResult RegistryHive::read(HiveData &out) const
+{
+    std::string text;
+    int err = readWholeFile(file_, text);
+    if (err == ENOENT) {
+        out = HiveData();
+        return S_OK;
+    }
+    if (err)
+        return hresultFromWin32(err == EACCES ? ERROR_ACCESS_DENIED : ERROR_INVALID_DATA);
+    auto parsed = HiveData::parse(text);
+    if (!parsed)
+        return hresultFromWin32(ERROR_INVALID_DATA);
+    out = std::move(*parsed);
+    return S_OK;
+}
+
+HResult RegistryHive::modify(const std::function<HResult(HiveData &)> &change)
+{
+    std::error_code ec;
+    fs::create_directories(file_.parent_path(), ec);
+
+    UniqueFd lock(::open((file_.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    if (!lock)
+        return hresultFromWin32(errno == EACCES || errno == EROFS ? ERROR_ACCESS_DENIED
+                                                                   : ERROR_FILE_NOT_FOUND);
+    int rc;
+    do {
+        rc = ::flock(lock.get(), LOCK_EX);
+    } while (rc < 0 && errno == EINTR);
+    if (rc < 0)
+        return E_FAIL;
+
+    HiveData data;
+    HResult r = read(data);
+    if (r.failed())
+        return r;
+    r = change(data);
+    if (r.failed())
+        return r;
+
+    mode_t mode = 0644;
+    struct stat st;
+    if (::stat(file_.c_str(), &st) == 0)
+        mode = st.st_mode & 07777;
+    int err = replaceFileAtomically(file_, data.serialize(), mode);
+    if (err)
+        return hresultFromWin32(err == EACCES || err == EROFS ? ERROR_ACCESS_DENIED
+                                                                : ERROR_INVALID_DATA);
+    return r;
+}
+
+bool RegistryHive::writable() const
+{
+    if (::access(file_.c_str(), F_OK) == 0)
+        return ::access(file_.c_str(), W_OK) == 0 &&
+               ::access(file_.parent_path().c_str(), W_OK) == 0;
+    fs::path dir = file_.parent_path();
+    std::error_code ec;
+    while (!dir.empty() && !fs::exists(dir, ec)) {
+        if (dir == dir.parent_path())
+            break;
+        dir = dir.parent_path();
+    }
+    return ::access(dir.c_str(), W_OK) == 0;
+}
+
+bool RegistryHive::keyExists(std::string_view key) const
+{
+    HiveData data;
+    return read(data).succeeded() && data.hasKey(key);
+}
+
+std::optional<RegValue> RegistryHive::value(std::string_view key, std::string_view name) const
+{
+    HiveData data;
+    if (read(data).failed())
+        return std::nullopt;
+    const RegValue *v = data.value(key, name);
+    return v ? std::optional<RegValue>(*v) : std::nullopt;
+}
+
+std::vector<std::string> RegistryHive::subkeys(std::string_view key) const
+{
+    HiveData data;
+    if (read(data).failed())
+        return {};
+    return data.subkeys(key);
+}
+
+HResult RegistryHive::createKey(std::string_view key)
+{
+    return modify([&](HiveData &d) {
+        d.createKey(key);
+        return S_OK;
+    });
+}
+
+HResult RegistryHive::deleteKey(std::string_view key)
+{
+    return modify([&](HiveData &d) {
+        return d.deleteKey(key) ? S_OK : hresultFromWin32(ERROR_FILE_NOT_FOUND);
+    });
+}
+
+HResult RegistryHive::setValue(std::string_view key, std::string_view name, RegValue value)
+{
+    return modify([&](HiveData &d) {
+        d.setValue(key, name, std::move(value));
+        return S_OK;
+    });
+}
+
+HResult RegistryHive::deleteValue(std::string_view key, std::string_view name)
+{
+    return modify([&](HiveData &d) {
+        return d.deleteValue(key, name) ? S_OK : hresultFromWin32(ERROR_FILE_NOT_FOUND);
+    });
+}
+
+RegistryHive machineHive()
+{
+    return RegistryHive(machineHivePath());
+}
+
+RegistryHive userHive()
+{
+    return RegistryHive(userHivePath());
+}
+
+}  // namespace lumaghost

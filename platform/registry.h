@@ -1,0 +1,121 @@
+// Registry hives: a key tree of typed values kept in one human-readable file.
+//
+// Key paths use backslashes ("SYSTEM\CurrentControlSet\Enum"); key and value names compare without
+// regard to ASCII case and keep the case they were created with. Readers parse the file as it
+// stands; writers take an exclusive lock on a sidecar lock file, re-read, change and replace the
+// file atomically, so writers in several processes never lose each other's changes.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "hresult.h"
+
+namespace lumaghost {
+
+enum class RegType : uint32_t {
+    String = 1,        // REG_SZ
+    ExpandString = 2,  // REG_EXPAND_SZ
+    Binary = 3,        // REG_BINARY
+    Dword = 4,         // REG_DWORD
+    MultiString = 7,   // REG_MULTI_SZ
+};
+
+struct RegValue {
+    RegType type = RegType::String;
+    std::string text;                  // String, ExpandString
+    std::vector<std::string> strings;  // MultiString
+    uint32_t dword = 0;                // Dword
+    std::vector<uint8_t> bytes;        // Binary
+
+    static RegValue string(std::string s);
+    static RegValue expandString(std::string s);
+    static RegValue multiString(std::vector<std::string> list);
+    static RegValue fromDword(uint32_t v);
+    static RegValue binary(std::vector<uint8_t> data);
+
+    /// The data as the registry hands it out: strings NUL-terminated, a multi-string as its
+    /// entries each NUL-terminated plus one more NUL, a dword little-endian.
+    std::vector<uint8_t> rawData() const;
+
+    friend bool operator==(const RegValue &, const RegValue &) = default;
+};
+
+/// The contents of a hive in memory.
+class HiveData {
+public:
+    bool hasKey(std::string_view key) const;
+    /// Creates the key and any missing parent.
+    void createKey(std::string_view key);
+    /// Deletes the key with its subtree; false when it does not exist.
+    bool deleteKey(std::string_view key);
+
+    const RegValue *value(std::string_view key, std::string_view name) const;
+    /// Sets a value, creating the key when needed.
+    void setValue(std::string_view key, std::string_view name, RegValue value);
+    bool deleteValue(std::string_view key, std::string_view name);
+
+    /// Names of the direct subkeys, in case-insensitive order.
+    std::vector<std::string> subkeys(std::string_view key) const;
+    std::vector<std::string> valueNames(std::string_view key) const;
+
+    std::string serialize() const;
+    /// Parses a hive file's text; nullopt (with the line in error) when it is malformed.
+    static std::optional<HiveData> parse(std::string_view text, std::string *error = nullptr);
+
+    friend bool operator==(const HiveData &, const HiveData &) = default;
+
+private:
+    struct Key {
+        std::string path;  // as created
+        std::vector<std::pair<std::string, RegValue>> values;
+        friend bool operator==(const Key &, const Key &) = default;
+    };
+    std::map<std::string, Key> keys_;  // by lower-cased normalised path
+};
+
+/// Normalises a key path: no leading, trailing or doubled backslashes.
+std::string normaliseKeyPath(std::string_view key);
+
+class RegistryHive {
+public:
+    explicit RegistryHive(std::filesystem::path file);
+
+    const std::filesystem::path &file() const { return file_; }
+
+    /// Reads the hive; a missing file is an empty hive. Fails when the file cannot be read or
+    /// is malformed.
+    HResult read(HiveData &out) const;
+
+    /// Runs `change` on the current contents under the writers' lock and stores the result
+    /// atomically when it succeeds. A malformed file is never overwritten.
+    HResult modify(const std::function<HResult(HiveData &)> &change);
+
+    /// Whether this process may write the hive (its file, or its directory for a new one).
+    bool writable() const;
+
+    bool keyExists(std::string_view key) const;
+    std::optional<RegValue> value(std::string_view key, std::string_view name) const;
+    std::vector<std::string> subkeys(std::string_view key) const;
+
+    HResult createKey(std::string_view key);
+    HResult deleteKey(std::string_view key);
+    HResult setValue(std::string_view key, std::string_view name, RegValue value);
+    HResult deleteValue(std::string_view key, std::string_view name);
+
+private:
+    std::filesystem::path file_;
+};
+
+/// The machine-wide hive at its usual place under $LUMAGHOST_ROOT.
+RegistryHive machineHive();
+/// The user's hive.
+RegistryHive userHive();
+
+}  // namespace lumaghost

@@ -1,0 +1,51 @@
+// The device installation services the installer runs on: the INF's class, the list of present
+// devices of a class, their hardware-ID property, device creation, class-installer requests,
+// driver update and removal. Calls return a Windows error number, ERROR_SUCCESS on success.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "guid.h"
+
+namespace lumaghost {
+
+enum class DiFunction { RegisterDevice, InstallDevice };
+
+inline constexpr uint32_t ERROR_NO_SUCH_DEVINST = 0xE000020B;
+inline constexpr uint32_t ERROR_NO_DRIVER_SELECTED = 0xE0000203;
+
+class DeviceInstaller {
+public:
+    virtual ~DeviceInstaller() = default;
+
+    /// The full path of a file name taken relative to the current directory.
+    virtual uint32_t fullPath(std::string_view fileName, std::string &path) = 0;
+    /// The device class an INF names; `classNameCapacity` counts the terminating NUL.
+    virtual uint32_t infClass(const std::string &infPath, Guid &classGuid, std::string &className,
+                              uint32_t classNameCapacity) = 0;
+    /// Builds the list of the class's present devices.
+    virtual uint32_t openClassDevices(const Guid &classGuid) = 0;
+    /// ERROR_NO_MORE_ITEMS past the last device of the list.
+    virtual uint32_t enumDevice(uint32_t index) = 0;
+    /// Reads the hardware-ID property into `buffer` (of `size` bytes). ERROR_INSUFFICIENT_BUFFER
+    /// with `required` set when it does not fit; ERROR_INVALID_DATA when the device has none.
+    virtual uint32_t hardwareIdProperty(uint32_t index, uint8_t *buffer, uint32_t size,
+                                        uint32_t &required) = 0;
+    virtual uint32_t setHardwareIdProperty(uint32_t index, const uint8_t *data, uint32_t size) = 0;
+    /// Creates a device in the list with a generated, root-enumerated instance ID.
+    virtual uint32_t createDevice(std::string_view name, const Guid &classGuid, uint32_t &index) = 0;
+    virtual uint32_t selectDevice(uint32_t index) = 0;
+    /// Runs a class-installer request on the selected device.
+    virtual uint32_t callClassInstaller(DiFunction function, uint32_t index) = 0;
+    virtual uint32_t removeDevice(uint32_t index) = 0;
+    virtual void destroyDeviceList() = 0;
+    /// Installs the INF's driver on every present device with this hardware ID.
+    virtual uint32_t updateDriverForPlugAndPlayDevices(std::string_view hardwareId,
+                                                       std::string_view infPath,
+                                                       bool &rebootRequired) = 0;
+};
+
+}  // namespace lumaghost

@@ -1,0 +1,30 @@
+// The installer's run: install or update the camera device from "Lumacam.inf", or remove it.
+#pragma once
+
+#include <cstdint>
+
+#include "device_installer.h"
+#include "platform_version.h"
+
+namespace lumaghost {
+
+inline constexpr char kInfFileName[] = "Lumacam.inf";
+inline constexpr char kHardwareId[] = "Lumacam";
+inline constexpr uint32_t kMaxPath = 260;
+
+struct SetupResult {
+    int exitCode = 0;          // -1 or 0
+    uint32_t lastError = 0;    // the error of the step that failed, ERROR_SUCCESS otherwise
+};
+
+/// One run. `remove` is true when the command line had any argument.
+SetupResult RunLumasetup(DeviceInstaller &api, VersionSource &versions, bool remove);
+
+/// Major version 5, minor 0.
+bool IsWindows2000(VersionSource &versions);
+
+/// Finds the camera device in the open device list: the first whose hardware-ID list holds
+/// "Lumacam" exactly. Returns ERROR_SUCCESS with `found` set, or the error that ends the run.
+uint32_t FindCameraDevice(DeviceInstaller &api, bool &found, uint32_t &index);
+
+}  // namespace lumaghost
