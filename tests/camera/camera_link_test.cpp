@@ -1,0 +1,131 @@
+#include "camera_link.h"
+
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "device_discovery.h"
+#include "device_tree.h"
+#include "fake_devices.h"
+#include "lumacam_device.h"
+#include "paths.h"
+#include "system_devices.h"
+#include "test_support.h"
+
+namespace lumaghost {
+namespace {
+
+using test::FakePropertySet;
+using test::FakeSystem;
+
+struct LinkFixture : ::testing::Test {
+    FakePropertySet props;
+    FakeSystem system;
+    ScopedDeviceEnumeratorFactory scope{system.factory()};
+    LinkFixture() { system.devices = {{"Lumaghost", S_OK, S_OK, &props}}; }
+};
+
+// Only version 0x00090000 is accepted; any other, higher or lower, fails with E_FAIL.
+TEST_F(LinkFixture, OnlyTheMatchingDriverVersionOpens)
+{
+    for (uint32_t version : {0x00090000u, 0x00090001u, 0x0008FFFFu, 0x000A0000u, 0u, 0xFFFFFFFFu}) {
+        props.version = version;
+        CameraLink link;
+        HResult r = OpenCameraLink(link);
+        if (version == CAMERA_DRIVER_VERSION) {
+            EXPECT_EQ(r, S_OK);
+            EXPECT_TRUE(link.isOpen());
+        } else {
+            EXPECT_EQ(r, E_FAIL) << std::hex << version;
+            EXPECT_FALSE(link.isOpen());
+        }
+    }
+}
+
+TEST_F(LinkFixture, OpenFailuresEndWithTheirCode)
+{
+    CameraLink link;
+    props.versionResult = E_ACCESSDENIED;
+    EXPECT_EQ(OpenCameraLink(link), E_ACCESSDENIED);
+    EXPECT_FALSE(link.isOpen());
+
+    system.devices = {{"Lumaghost", S_OK, S_OK, nullptr}};  // no property interface
+    EXPECT_EQ(OpenCameraLink(link), E_NOINTERFACE);
+
+    system.devices = {{"Lumaghosts"}};
+    EXPECT_TRUE(OpenCameraLink(link).failed());
+    EXPECT_FALSE(link.isOpen());
+}
+
+// The bytes the client does not use go back on commit exactly as the driver handed them out.
+TEST_F(LinkFixture, DescriptorTravelsBackUnchanged)
+{
+    CameraLink link;
+    ASSERT_EQ(OpenCameraLink(link), S_OK);
+    for (uint8_t fill : {0x00, 0x37, 0xFF}) {
+        props.frameFill = fill;
+        FrameDescriptor d;
+        ASSERT_EQ(GetFrameDescriptor(link, d), S_OK);
+        EXPECT_EQ(d.width, 320);
+        ASSERT_EQ(CommitFrame(link, d), S_OK);
+        EXPECT_EQ(props.lastSet, props.lastGet);
+        EXPECT_EQ(props.lastSet.size(), 48u);
+    }
+}
+
+TEST_F(LinkFixture, FormatAndClosedLink)
+{
+    CameraLink closed;
+    FrameDescriptor d{};
+    int32_t w = 0, h = 0;
+    EXPECT_EQ(GetFrameDescriptor(closed, d), VFW_E_NOT_CONNECTED);
+    EXPECT_EQ(CommitFrame(closed, d), VFW_E_NOT_CONNECTED);
+    EXPECT_EQ(GetCameraFormat(closed, w, h), VFW_E_NOT_CONNECTED);
+
+    CameraLink link;
+    ASSERT_EQ(OpenCameraLink(link), S_OK);
+    props.width = 640;
+    props.height = 360;
+    ASSERT_EQ(GetCameraFormat(link, w, h), S_OK);
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(h, 360);
+}
+
+// Against a real installed device: a fetched descriptor without a commit leaves the link
+// usable, and a committed frame is what the device's readers get.
+TEST(CameraLinkDeviceTest, FrameRoundTripThroughTheDevice)
+{
+    test::TempRoot root;
+    RegistryHive hive = machineHive();
+    DeviceInstance d{"MEDIA", "0000"};
+    ASSERT_TRUE(hive.setValue(d.keyPath(), kFriendlyNameValue, RegValue::string("Lumaghost")).succeeded());
+    ASSERT_TRUE(hive.setValue(d.keyPath(), kServiceValue, RegValue::string("lumacam")).succeeded());
+    ASSERT_TRUE(FrameChannel::create(frameChannelPath(d), {6, 4, 30}).succeeded());
+
+    CameraLink link;
+    ASSERT_EQ(OpenCameraLink(link), S_OK);
+    int32_t w = 0, h = 0;
+    ASSERT_EQ(GetCameraFormat(link, w, h), S_OK);
+    EXPECT_EQ(w, 6);
+    EXPECT_EQ(h, 4);
+
+    FrameDescriptor abandoned;
+    ASSERT_EQ(GetFrameDescriptor(link, abandoned), S_OK);
+    FrameDescriptor desc;
+    ASSERT_EQ(GetFrameDescriptor(link, desc), S_OK);
+    ASSERT_EQ(desc.byteCount, 6u * 4 * 3);
+    for (uint32_t i = 0; i < desc.byteCount; ++i)
+        desc.buffer()[i] = static_cast<uint8_t>(255 - i);
+    ASSERT_EQ(CommitFrame(link, desc), S_OK);
+    EXPECT_EQ(CommitFrame(link, abandoned), E_INVALIDARG);
+
+    std::unique_ptr<FrameChannel> reader;
+    ASSERT_TRUE(FrameChannel::open(frameChannelPath(d), reader).succeeded());
+    std::vector<uint8_t> frame;
+    ASSERT_TRUE(reader->readLatest(frame));
+    for (uint32_t i = 0; i < desc.byteCount; ++i)
+        ASSERT_EQ(frame[i], static_cast<uint8_t>(255 - i));
+}
+
+}  // namespace
+}  // namespace lumaghost

@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include "device_tree.h"
+#include "guid.h"
+#include "ini_file.h"
+#include "paths.h"
+#include "platform_version.h"
+#include "test_support.h"
+
+namespace lumaghost {
+namespace {
+
+using test::TempRoot;
+
+TEST(PathsTest, MachinePathsLiveUnderTheRoot)
+{
+    TempRoot root;
+    ::setenv("LUMAGHOST_ROOT", (root.path().string() + "//").c_str(), 1);
+    EXPECT_EQ(machineHivePath(), root.path() / "var/lib/lumaghost/machine.ini");
+    EXPECT_EQ(frameChannelDirectory(), root.path() / "run/lumaghost");
+    ::unsetenv("LUMAGHOST_ROOT");
+    EXPECT_EQ(machineHivePath(), "/var/lib/lumaghost/machine.ini");
+}
+
+TEST(PathsTest, UserHiveFollowsXdgConfigHome)
+{
+    ::setenv("XDG_CONFIG_HOME", "/tmp/cfg", 1);
+    EXPECT_EQ(userHivePath(), "/tmp/cfg/Quillmoor/Lumadesk.conf");
+    ::setenv("XDG_CONFIG_HOME", "relative", 1);  // not absolute: ignored, as XDG says
+    ::setenv("HOME", "/home/u", 1);
+    EXPECT_EQ(userHivePath(), "/home/u/.config/Quillmoor/Lumadesk.conf");
+    ::unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(GuidTest, ParsesBracedAndBareFormsInEitherCase)
+{
+    auto g = Guid::parse("{860bb310-5d01-11d0-bd3b-00a0c911ce86}");
+    ASSERT_TRUE(g);
+    EXPECT_EQ(*g, CLSID_VideoInputDeviceCategory);
+    EXPECT_EQ(g->toString(), "{860BB310-5D01-11D0-BD3B-00A0C911CE86}");
+    EXPECT_EQ(Guid::parse("860BB310-5D01-11D0-BD3B-00A0C911CE86"), g);
+    EXPECT_FALSE(Guid::parse("{860BB310-5D01-11D0-BD3B-00A0C911CE8}"));
+    EXPECT_FALSE(Guid::parse("{860BB310+5D01-11D0-BD3B-00A0C911CE86}"));
+    EXPECT_FALSE(Guid::parse("{860BB310-5D01-11D0-BD3B-00A0C911CEXX}"));
+}
+
+TEST(IniFileTest, SectionsAndKeysIgnoreCaseAndStringsExpand)
+{
+    auto ini = IniFile::parse("; comment\n[Version]\n  Class = MEDIA \r\n[strings]\n"
+                              "Name=\"Lumaghost\"\n[Dev]\nFriendlyName=%name%\nPct=100%%\n"
+                              "Missing=%nope%\n");
+    EXPECT_EQ(ini.value("VERSION", "class"), "MEDIA");
+    EXPECT_EQ(ini.expandStrings(*ini.value("Dev", "FriendlyName")), "Lumaghost");
+    EXPECT_EQ(ini.expandStrings(*ini.value("Dev", "Pct")), "100%");
+    EXPECT_EQ(ini.expandStrings(*ini.value("Dev", "Missing")), "%nope%");
+    EXPECT_FALSE(ini.value("Dev", "Absent"));
+    EXPECT_FALSE(IniFile::load("/nonexistent/file.inf"));
+}
+
+// Instance numbers are generated as the first free one, per enumerator.
+TEST(DeviceTreeTest, CreateTakesFirstFreeInstanceNumber)
+{
+    TempRoot root;
+    RegistryHive hive(root.path() / "m.ini");
+    DeviceTree tree(hive);
+    Guid media = *Guid::parse("{4d36e96c-e325-11ce-bfc1-08002be10318}");
+    DeviceInstance a, b, c;
+    ASSERT_TRUE(tree.createInstance("Media", media, a).succeeded());
+    ASSERT_TRUE(tree.createInstance("MEDIA", media, b).succeeded());
+    EXPECT_EQ(a.instanceId(), "ROOT\\MEDIA\\0000");
+    EXPECT_EQ(b.instanceId(), "ROOT\\MEDIA\\0001");
+    ASSERT_TRUE(tree.removeInstance(a).succeeded());
+    ASSERT_TRUE(tree.createInstance("MEDIA", media, c).succeeded());
+    EXPECT_EQ(c.number, "0000");
+    EXPECT_EQ(hive.value(c.keyPath(), kClassGuidValue)->text, media.toString());
+    EXPECT_EQ(c.driverKeyPath(), "SYSTEM\\CurrentControlSet\\Enum\\Root\\MEDIA\\0000\\Device Parameters");
+    EXPECT_EQ(tree.instances("media").size(), 2u);
+    EXPECT_TRUE(tree.createInstance("Bad\\Name", media, c).failed());
+}
+
+class ScriptedVersions : public VersionSource {
+public:
+    bool extendedFails = false;
+    int calls = 0;
+    bool getVersionEx(OsVersionInfo &info) override
+    {
+        ++calls;
+        if (info.recordSize == kVersionRecordExtended && extendedFails)
+            return false;
+        info.platformId = VER_PLATFORM_WIN32_WINDOWS;
+        info.major = 4;
+        info.minor = 90;
+        return true;
+    }
+};
+
+TEST(PlatformVersionTest, FallsBackToThePlainRecord)
+{
+    ScriptedVersions v;
+    v.extendedFails = true;
+    OsVersionInfo info;
+    ASSERT_TRUE(readPlatformVersion(v, info));
+    EXPECT_EQ(info.recordSize, kVersionRecordPlain);
+    EXPECT_EQ(v.calls, 2);
+
+    ASSERT_TRUE(readPlatformVersion(systemVersionSource(), info));
+    EXPECT_EQ(info.platformId, VER_PLATFORM_WIN32_NT);
+}
+
+}  // namespace
+}  // namespace lumaghost

@@ -1,0 +1,188 @@
+#include "registry.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace lumaghost {
+namespace {
+
+using test::TempRoot;
+
+// Every value type, with strings that need escaping, survives the text form unchanged.
+TEST(HiveDataTest, TextFormKeepsEveryTypeAndAwkwardString)
+{
+    HiveData d;
+    d.setValue("A\\B", "plain", RegValue::string("say \"hi\" \\ back\\slash\nnew\tline\x01 é"));
+    d.setValue("A\\B", "", RegValue::string("default value"));
+    d.setValue("A\\B", "exp", RegValue::expandString("%HOME%\\x"));
+    d.setValue("A\\B", "multi", RegValue::multiString({"Lumacam", "with,comma", "q\"uote"}));
+    d.setValue("A\\B", "nomulti", RegValue::multiString({}));
+    d.setValue("A\\B", "dw", RegValue::fromDword(0xFFFFFFFF));
+    d.setValue("A\\B", "bin", RegValue::binary({0x00, 0x7f, 0xff}));
+    d.setValue("A\\B", "nobin", RegValue::binary({}));
+    d.createKey("A\\Empty");
+
+    std::string error;
+    auto back = HiveData::parse(d.serialize(), &error);
+    ASSERT_TRUE(back) << error;
+    EXPECT_EQ(*back, d);
+    EXPECT_TRUE(back->hasKey("A\\Empty"));
+}
+
+// The file stays readable by a person: one key a section, one value a line.
+TEST(HiveDataTest, TextFormIsReadable)
+{
+    HiveData d;
+    d.setValue("SYSTEM\\Dev\\0000", "FriendlyName", RegValue::string("Lumaghost"));
+    d.setValue("SYSTEM\\Dev\\0000\\Device Parameters", "FrameWidth", RegValue::fromDword(320));
+    std::string text = d.serialize();
+    EXPECT_NE(text.find("[SYSTEM\\Dev\\0000]\n\"FriendlyName\"=\"Lumaghost\"\n"), std::string::npos);
+    EXPECT_NE(text.find("\"FrameWidth\"=dword:00000140"), std::string::npos);
+}
+
+TEST(HiveDataTest, NamesIgnoreCaseAndKeepTheirSpelling)
+{
+    HiveData d;
+    d.setValue("Software\\Quillmoor", "AutoPlay", RegValue::string("a"));
+    d.setValue("SOFTWARE\\quillmoor", "AUTOPLAY", RegValue::string("b"));
+    ASSERT_NE(d.value("software\\QUILLMOOR", "autoplay"), nullptr);
+    EXPECT_EQ(d.value("software\\QUILLMOOR", "autoplay")->text, "b");
+    EXPECT_EQ(d.valueNames("Software\\Quillmoor"), std::vector<std::string>{"AutoPlay"});
+    EXPECT_EQ(d.subkeys("Software"), std::vector<std::string>{"Quillmoor"});
+}
+
+// Deleting a key takes its subtree, but not a sibling whose name starts the same way.
+TEST(HiveDataTest, DeleteKeyTakesSubtreeOnly)
+{
+    HiveData d;
+    d.setValue("Root\\MEDIA\\0000\\Device Parameters", "x", RegValue::fromDword(1));
+    d.setValue("Root\\MEDIA\\0000X", "y", RegValue::fromDword(2));
+    d.setValue("Root\\MEDIA\\0001", "z", RegValue::fromDword(3));
+    EXPECT_TRUE(d.deleteKey("root\\media\\0000"));
+    EXPECT_FALSE(d.hasKey("Root\\MEDIA\\0000\\Device Parameters"));
+    EXPECT_TRUE(d.hasKey("Root\\MEDIA\\0000X"));
+    EXPECT_EQ(d.subkeys("Root\\MEDIA"), (std::vector<std::string>{"0000X", "0001"}));
+    EXPECT_FALSE(d.deleteKey("Root\\MEDIA\\0000"));
+}
+
+TEST(HiveDataTest, SubkeysAreDirectChildrenOnly)
+{
+    HiveData d;
+    d.createKey("A\\B\\C\\D");
+    d.createKey("A\\B2");
+    d.createKey("AB");
+    EXPECT_EQ(d.subkeys("A"), (std::vector<std::string>{"B", "B2"}));
+    EXPECT_EQ(d.subkeys(""), (std::vector<std::string>{"A", "AB"}));
+    EXPECT_TRUE(d.hasKey("A\\B\\C"));
+}
+
+TEST(HiveDataTest, MalformedTextIsRejectedWithItsLine)
+{
+    const char *bad[] = {
+        "\"v\"=\"outside a key\"\n",
+        "[K]\n\"v\"=dword:123456789\n",
+        "[K]\n\"v\"=hex:0g\n",
+        "[K]\n\"v\"=\"unterminated\n",
+        "[K]\nnoquotes=\"x\"\n",
+        "[]\n",
+    };
+    for (const char *text : bad) {
+        std::string error;
+        EXPECT_FALSE(HiveData::parse(text, &error)) << text;
+        EXPECT_NE(error.find("line"), std::string::npos) << text;
+    }
+}
+
+TEST(RegValueTest, RawDataHasRegistryLayout)
+{
+    std::vector<uint8_t> multi = RegValue::multiString({"Lumacam"}).rawData();
+    EXPECT_EQ(multi, (std::vector<uint8_t>{'L', 'u', 'm', 'a', 'c', 'a', 'm', 0, 0}));
+    EXPECT_EQ(RegValue::fromDword(0x01020304).rawData(), (std::vector<uint8_t>{4, 3, 2, 1}));
+    EXPECT_EQ(RegValue::string("ab").rawData(), (std::vector<uint8_t>{'a', 'b', 0}));
+}
+
+TEST(RegistryHiveTest, MissingFileIsEmptyAndWritesCreateIt)
+{
+    TempRoot root;
+    RegistryHive hive(root.path() / "deep" / "dir" / "hive.ini");
+    EXPECT_FALSE(hive.keyExists("A"));
+    EXPECT_TRUE(hive.writable());
+    ASSERT_TRUE(hive.setValue("A\\B", "v", RegValue::fromDword(7)).succeeded());
+    EXPECT_EQ(hive.value("a\\b", "V")->dword, 7u);
+    EXPECT_EQ(hive.subkeys("A"), std::vector<std::string>{"B"});
+    EXPECT_EQ(hive.deleteValue("A\\B", "missing"), hresultFromWin32(ERROR_FILE_NOT_FOUND));
+    EXPECT_TRUE(hive.deleteKey("A").succeeded());
+    EXPECT_FALSE(hive.keyExists("A\\B"));
+}
+
+// A file that cannot be parsed is never overwritten: nothing in it is lost.
+TEST(RegistryHiveTest, MalformedFileIsNotOverwritten)
+{
+    TempRoot root;
+    auto file = root.path() / "hive.ini";
+    test::writeFile(file, "[K]\n\"v\"=garbage\n");
+    RegistryHive hive(file);
+    HiveData d;
+    EXPECT_TRUE(hive.read(d).failed());
+    EXPECT_TRUE(hive.setValue("K", "w", RegValue::fromDword(1)).failed());
+    EXPECT_EQ(test::readFile(file), "[K]\n\"v\"=garbage\n");
+}
+
+// A change that fails leaves the file as it was.
+TEST(RegistryHiveTest, FailedChangeWritesNothing)
+{
+    TempRoot root;
+    RegistryHive hive(root.path() / "hive.ini");
+    ASSERT_TRUE(hive.setValue("K", "v", RegValue::fromDword(1)).succeeded());
+    HResult r = hive.modify([](HiveData &d) {
+        d.setValue("K", "v", RegValue::fromDword(2));
+        return E_FAIL;
+    });
+    EXPECT_EQ(r, E_FAIL);
+    EXPECT_EQ(hive.value("K", "v")->dword, 1u);
+}
+
+// Writers in several processes at once: every value each of them set is there afterwards.
+TEST(RegistryHiveTest, ConcurrentWritersInProcessesLoseNothing)
+{
+    TempRoot root;
+    auto file = root.path() / "hive.ini";
+    constexpr int kProcesses = 4, kValues = 25;
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            RegistryHive hive(file);
+            for (int i = 0; i < kValues; ++i) {
+                std::string name = "p" + std::to_string(p) + "v" + std::to_string(i);
+                if (hive.setValue("Shared\\Key", name, RegValue::fromDword(p * 100 + i)).failed())
+                    _exit(1);
+            }
+            _exit(0);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    HiveData d;
+    ASSERT_TRUE(RegistryHive(file).read(d).succeeded());
+    EXPECT_EQ(d.valueNames("Shared\\Key").size(), size_t{kProcesses * kValues});
+    for (int p = 0; p < kProcesses; ++p) {
+        for (int i = 0; i < kValues; ++i) {
+            const RegValue *v = d.value("Shared\\Key", "p" + std::to_string(p) + "v" + std::to_string(i));
+            ASSERT_NE(v, nullptr);
+            EXPECT_EQ(v->dword, static_cast<uint32_t>(p * 100 + i));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace lumaghost

@@ -1,0 +1,50 @@
+#include "test_support.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace lumaghost::test {
+
+namespace fs = std::filesystem;
+
+TempRoot::TempRoot()
+{
+    std::string pattern = (fs::temp_directory_path() / "lumaghost-test-XXXXXX").string();
+    char *made = ::mkdtemp(pattern.data());
+    if (!made)
+        throw std::runtime_error("mkdtemp failed");
+    path_ = made;
+    if (const char *old = std::getenv("LUMAGHOST_ROOT")) {
+        previous_ = old;
+        hadPrevious_ = true;
+    }
+    ::setenv("LUMAGHOST_ROOT", path_.c_str(), 1);
+}
+
+TempRoot::~TempRoot()
+{
+    if (hadPrevious_)
+        ::setenv("LUMAGHOST_ROOT", previous_.c_str(), 1);
+    else
+        ::unsetenv("LUMAGHOST_ROOT");
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+void writeFile(const fs::path &file, const std::string &text)
+{
+    fs::create_directories(file.parent_path());
+    std::ofstream out(file, std::ios::binary);
+    out << text;
+}
+
+std::string readFile(const fs::path &file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace lumaghost::test
