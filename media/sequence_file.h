@@ -1,0 +1,81 @@
+// The picture-sequence file (.lgs) and the stored last image (LastLgImage.lgi): both built from
+// image records, a 20-byte header and a bottom-up blue-green-red pixel block. All numbers are
+// 32-bit little-endian.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "hresult.h"
+#include "registry.h"
+
+namespace lumaghost {
+
+inline constexpr char kSequenceMagic[4] = {'Q', 'm', 'S', 'q'};
+inline constexpr char kImageMagic[4] = {'Q', 'm', 'L', 'g'};
+inline constexpr size_t kSequenceHeaderSize = 12;
+inline constexpr size_t kImageHeaderSize = 20;
+inline constexpr uint32_t kNewItemDisplayTime = 1000;
+inline constexpr uint32_t kStoredImageDisplayTime = 5000;
+inline constexpr char kStoredImageName[] = "LastLgImage.lgi";
+inline constexpr char kLastImageValue[] = "LastLgImage";
+
+struct ImageRecordHeader {
+    char magic[4];
+    int32_t width;
+    int32_t height;
+    int32_t recordSize;
+    uint32_t displayTime;
+};
+static_assert(sizeof(ImageRecordHeader) == kImageHeaderSize);
+
+/// One frame of a sequence: its record header as read and its own copy of the pixel block
+/// (width × height × 3 bytes).
+struct SequenceFrame {
+    ImageRecordHeader header{};
+    std::vector<uint8_t> pixels;
+
+    int width() const { return header.width; }
+    int height() const { return header.height; }
+    uint32_t displayTime() const { return header.displayTime; }
+};
+
+/// An item to write: its size, 24-bit pixels and display time.
+struct SequenceItem {
+    int width = 0;
+    int height = 0;
+    const uint8_t *pixels = nullptr;  // width × height × 3 bytes
+    uint32_t displayTime = kNewItemDisplayTime;
+};
+
+/// Writes the items; width, height and record size of every record are the first item's.
+HResult WriteSequenceFile(const std::filesystem::path &path, const std::vector<SequenceItem> &items);
+
+/// Receives the desktop's "Read File Error!" report.
+class ReadErrorReporter {
+public:
+    virtual ~ReadErrorReporter() = default;
+    virtual void reportReadFileError() = 0;
+};
+
+/// Reads and checks a sequence file. On success `frames` is replaced by the file's frames; on
+/// failure it is left as it was. With a reporter (the desktop), a file that opened but was
+/// rejected is reported to it; without one (the service) nothing is said.
+bool ReadSequenceFile(const std::filesystem::path &path, std::vector<SequenceFrame> &frames,
+                      ReadErrorReporter *reporter = nullptr);
+
+/// The checks of ReadSequenceFile on bytes in memory (for tests and the fuzzer).
+bool ParseSequence(const uint8_t *data, size_t size, std::vector<SequenceFrame> &frames);
+
+/// The stored image's place: the system directory + LastLgImage.lgi.
+std::filesystem::path storedImagePath();
+
+/// Writes the frame just pushed to the camera as the stored image, and names it in the value
+/// "LastLgImage" under the driver key (skipped, silently, when the key is empty or unusable).
+HResult RegisterLastImage(int width, int height, const uint8_t *pixels, RegistryHive &machine,
+                          const std::string &driverKey);
+
+}  // namespace lumaghost
