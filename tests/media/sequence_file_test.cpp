@@ -1,0 +1,237 @@
+#include "sequence_file.h"
+
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "paths.h"
+#include "test_support.h"
+
+namespace lumaghost {
+namespace {
+
+using test::TempRoot;
+
+std::vector<uint8_t> le32(int32_t v)
+{
+    auto u = static_cast<uint32_t>(v);
+    return {uint8_t(u), uint8_t(u >> 8), uint8_t(u >> 16), uint8_t(u >> 24)};
+}
+
+// Builds sequence bytes field by field, so tests can break any of them.
+struct Bytes {
+    std::vector<uint8_t> b;
+    Bytes &text(const char *s)
+    {
+        for (int i = 0; i < 4; ++i)
+            b.push_back(static_cast<uint8_t>(s[i]));
+        return *this;
+    }
+    Bytes &i32(int32_t v)
+    {
+        auto e = le32(v);
+        b.insert(b.end(), e.begin(), e.end());
+        return *this;
+    }
+    Bytes &fill(size_t n, uint8_t v)
+    {
+        b.insert(b.end(), n, v);
+        return *this;
+    }
+    Bytes &record(const char *magic, int32_t w, int32_t h, uint32_t time, uint8_t v)
+    {
+        return text(magic).i32(w).i32(h).i32(w * h * 3 + 20).i32(int32_t(time)).fill(size_t(w) * h * 3, v);
+    }
+};
+
+Bytes validSequence(int count, int w = 1, int h = 1)
+{
+    Bytes s;
+    s.text("QmSq").i32(count).i32(12 + count * (w * h * 3 + 20));
+    for (int i = 0; i < count; ++i)
+        s.record("QmLg", w, h, 1000u * (i + 1), uint8_t(i + 1));
+    return s;
+}
+
+bool parses(const Bytes &s, std::vector<SequenceFrame> *out = nullptr)
+{
+    std::vector<SequenceFrame> frames;
+    bool ok = ParseSequence(s.b.data(), s.b.size(), frames);
+    if (out)
+        *out = frames;
+    return ok;
+}
+
+TEST(SequenceFileTest, WritesTheLayoutItemByItem)
+{
+    TempRoot root;
+    const uint8_t a[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9}, b[9] = {9, 9, 9, 9, 9, 9, 9, 9, 9};
+    // Three 1 x 1 records make 81 bytes; the first item's size goes into every header.
+    std::vector<SequenceItem> items = {{1, 1, a, 1000}, {1, 1, b, 250}, {1, 1, a, 7}};
+    auto file = root.path() / "s.lgs";
+    ASSERT_TRUE(WriteSequenceFile(file, items).succeeded());
+    std::string bytes = test::readFile(file);
+    ASSERT_EQ(bytes.size(), 81u);
+    Bytes expected;
+    expected.text("QmSq").i32(3).i32(81);
+    expected.text("QmLg").i32(1).i32(1).i32(23).i32(1000).fill(0, 0);
+    expected.b.insert(expected.b.end(), a, a + 3);
+    expected.text("QmLg").i32(1).i32(1).i32(23).i32(250);
+    expected.b.insert(expected.b.end(), b, b + 3);
+    expected.text("QmLg").i32(1).i32(1).i32(23).i32(7);
+    expected.b.insert(expected.b.end(), a, a + 3);
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.end()), expected.b);
+
+    std::vector<SequenceFrame> frames;
+    ASSERT_TRUE(ReadSequenceFile(file, frames));
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[1].displayTime(), 250u);
+    EXPECT_EQ(frames[1].pixels, (std::vector<uint8_t>{9, 9, 9}));
+}
+
+// A width of 3 makes rows of 9 bytes, not padded to 12.
+TEST(SequenceFileTest, RowsAreNotPadded)
+{
+    TempRoot root;
+    std::vector<uint8_t> px(3 * 2 * 3);
+    for (size_t i = 0; i < px.size(); ++i)
+        px[i] = uint8_t(i);
+    auto file = root.path() / "odd.lgs";
+    ASSERT_TRUE(WriteSequenceFile(file, {{3, 2, px.data(), 1000}}).succeeded());
+    EXPECT_EQ(test::readFile(file).size(), 12u + 20 + 18);
+    std::vector<SequenceFrame> frames;
+    ASSERT_TRUE(ReadSequenceFile(file, frames));
+    EXPECT_EQ(frames[0].pixels, px);
+    EXPECT_EQ(frames[0].header.recordSize, 38);
+}
+
+TEST(SequenceFileTest, EmptySequenceIsWrittenButNeverRead)
+{
+    TempRoot root;
+    auto file = root.path() / "empty.lgs";
+    ASSERT_TRUE(WriteSequenceFile(file, {}).succeeded());
+    EXPECT_EQ(test::readFile(file), std::string("QmSq\0\0\0\0\x0c\0\0\0", 12));
+    std::vector<SequenceFrame> frames;
+    EXPECT_FALSE(ReadSequenceFile(file, frames));
+}
+
+struct Rejected {
+    const char *what;
+    Bytes bytes;
+};
+
+// Every malformed file is rejected before anything is allocated for it.
+TEST(SequenceFileTest, MalformedFilesAreRejected)
+{
+    std::vector<Rejected> cases;
+    cases.push_back({"byte-swapped magic", [] { Bytes s = validSequence(2); std::memcpy(s.b.data(), "qSmQ", 4); return s; }()});
+    cases.push_back({"byte-swapped record magic", [] { Bytes s = validSequence(2); std::memcpy(s.b.data() + 12, "gLmQ", 4); return s; }()});
+    cases.push_back({"one byte longer", [] { Bytes s = validSequence(2); s.b.push_back(0); return s; }()});
+    cases.push_back({"one byte shorter", [] { Bytes s = validSequence(2); s.b.pop_back(); return s; }()});
+    cases.push_back({"count 0", [] { Bytes s; s.text("QmSq").i32(0).i32(12); return s; }()});
+    cases.push_back({"negative count", [] { Bytes s; s.text("QmSq").i32(-1).i32(-8).record("QmLg", 1, 1, 0, 0); return s; }()});
+    cases.push_back({"total not count x record + 12", [] {
+        Bytes s; s.text("QmSq").i32(2).i32(12 + 23 + 26).record("QmLg", 1, 1, 0, 0).record("QmLg", 1, 2, 0, 0).fill(0, 0);
+        return s; }()});
+    cases.push_back({"header only", [] { Bytes s; s.text("QmSq").i32(1).i32(12); return s; }()});
+    cases.push_back({"too short for a header", [] { Bytes s; s.text("QmSq").i32(1); return s; }()});
+    // A later record claiming more pixels than the file holds.
+    cases.push_back({"later record beyond the file", [] {
+        Bytes s; s.text("QmSq").i32(2).i32(12 + 2 * 23).record("QmLg", 1, 1, 0, 0);
+        s.text("QmLg").i32(10000).i32(10000).i32(23).i32(0).fill(3, 0);
+        return s; }()});
+    // Sizes that overflow 32 bits, or are negative.
+    cases.push_back({"negative width", [] {
+        Bytes s; s.text("QmSq").i32(2).i32(12 + 2 * 23).record("QmLg", 1, 1, 0, 0);
+        s.text("QmLg").i32(-1).i32(1).i32(23).i32(0).fill(3, 0);
+        return s; }()});
+    cases.push_back({"overflowing size", [] {
+        Bytes s; s.text("QmSq").i32(2).i32(12 + 2 * 23).record("QmLg", 1, 1, 0, 0);
+        s.text("QmLg").i32(0x7FFFFFFF).i32(0x7FFFFFFF).i32(23).i32(0).fill(3, 0);
+        return s; }()});
+    cases.push_back({"first record larger than the file", [] {
+        Bytes s; s.text("QmSq").i32(1).i32(12 + 23).text("QmLg").i32(100).i32(100).i32(23).i32(0).fill(3, 0);
+        return s; }()});
+
+    for (const auto &c : cases) {
+        std::vector<SequenceFrame> frames(1);
+        frames[0].header.width = 42;
+        EXPECT_FALSE(ParseSequence(c.bytes.b.data(), c.bytes.b.size(), frames)) << c.what;
+        ASSERT_EQ(frames.size(), 1u) << c.what << ": the current sequence must stay";
+        EXPECT_EQ(frames[0].header.width, 42) << c.what;
+    }
+}
+
+// Records after the first are read as they come: a wrong magic or record size is accepted.
+TEST(SequenceFileTest, LaterRecordsAreNotCheckedAgain)
+{
+    Bytes s = validSequence(3);
+    std::memcpy(s.b.data() + 12 + 23, "XXXX", 4);
+    s.b[12 + 23 + 12] = 99;  // record size
+    std::vector<SequenceFrame> frames;
+    ASSERT_TRUE(parses(s, &frames));
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(std::memcmp(frames[1].header.magic, "XXXX", 4), 0);
+    EXPECT_EQ(frames[2].pixels, (std::vector<uint8_t>{3, 3, 3}));
+}
+
+class CountingReporter : public ReadErrorReporter {
+public:
+    int reports = 0;
+    void reportReadFileError() override { ++reports; }
+};
+
+// The desktop hears of a bad file, not of a missing one; the sequence changes only on success.
+TEST(SequenceFileTest, ReaderReportsBadFilesOnly)
+{
+    TempRoot root;
+    CountingReporter reporter;
+    std::vector<SequenceFrame> frames(2);
+    EXPECT_FALSE(ReadSequenceFile(root.path() / "missing.lgs", frames, &reporter));
+    EXPECT_EQ(reporter.reports, 0);
+
+    Bytes bad = validSequence(1);
+    bad.b.push_back(0);
+    test::writeFile(root.path() / "bad.lgs", std::string(bad.b.begin(), bad.b.end()));
+    EXPECT_FALSE(ReadSequenceFile(root.path() / "bad.lgs", frames, &reporter));
+    EXPECT_EQ(reporter.reports, 1);
+    EXPECT_EQ(frames.size(), 2u);
+    EXPECT_FALSE(ReadSequenceFile(root.path(), frames, &reporter));  // a directory
+
+    Bytes good = validSequence(4, 2, 3);
+    test::writeFile(root.path() / "good.lgs", std::string(good.b.begin(), good.b.end()));
+    EXPECT_TRUE(ReadSequenceFile(root.path() / "good.lgs", frames, &reporter));
+    EXPECT_EQ(frames.size(), 4u);
+    EXPECT_EQ(frames[3].pixels.size(), 18u);
+}
+
+// The stored image is one record with display time 5000, named in the driver key when there is one.
+TEST(StoredImageTest, RegisterLastImageWritesFileAndValue)
+{
+    TempRoot root;
+    RegistryHive hive = machineHive();
+    const std::string key = "SYSTEM\\CurrentControlSet\\Enum\\Root\\MEDIA\\0000\\Device Parameters";
+    ASSERT_TRUE(hive.createKey(key).succeeded());
+    const uint8_t px[6] = {1, 2, 3, 4, 5, 6};
+    ASSERT_TRUE(RegisterLastImage(2, 1, px, hive, key).succeeded());
+
+    Bytes expected;
+    expected.text("QmLg").i32(2).i32(1).i32(26).i32(5000);
+    expected.b.insert(expected.b.end(), px, px + 6);
+    std::string file = test::readFile(storedImagePath());
+    EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.end()), expected.b);
+    EXPECT_EQ(storedImagePath(), root.path() / "var/lib/lumaghost/LastLgImage.lgi");
+    auto v = hive.value(key, "LastLgImage");
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->type, RegType::String);
+    EXPECT_EQ(v->text, storedImagePath().string());
+
+    // Without a driver key the file is still written and no value appears anywhere.
+    ASSERT_TRUE(hive.deleteKey(key).succeeded());
+    ASSERT_TRUE(RegisterLastImage(2, 1, px, hive, "").succeeded());
+    ASSERT_TRUE(RegisterLastImage(2, 1, px, hive, key).succeeded());
+    EXPECT_FALSE(hive.keyExists(key));
+}
+
+}  // namespace
+}  // namespace lumaghost
