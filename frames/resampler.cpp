@@ -1,5 +1,6 @@
 #include "resampler.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -28,7 +29,7 @@ void resampleRowScalar(const uint8_t *source, int sourceWidth, const detail::Tap
             sum[1] += w * p[1];
             sum[2] += w * p[2];
         }
-        float *b = rowBuffer + size_t(x) * 4;
+        float *b = rowBuffer + size_t(x) * 3;
         b[0] = static_cast<float>(sum[0]);
         b[1] = static_cast<float>(sum[1]);
         b[2] = static_cast<float>(sum[2]);
@@ -36,8 +37,8 @@ void resampleRowScalar(const uint8_t *source, int sourceWidth, const detail::Tap
     uint8_t *out = destinationRow;
     for (const auto &h : horizontal) {
         double sum[3] = {0, 0, 0};
-        const float *b = rowBuffer + size_t(h.left) * 4;
-        for (int t = 0; t < h.count; ++t, b += 4) {
+        const float *b = rowBuffer + size_t(h.left) * 3;
+        for (int t = 0; t < h.count; ++t, b += 3) {
             const double w = h.weights[t];
             sum[0] += w * b[0];
             sum[1] += w * b[1];
@@ -103,10 +104,12 @@ ContributionTable BuildContributions(int outputLength, int sourceLength, float s
 
 namespace detail {
 
-std::vector<Taps> trimmedTaps(const ContributionTable &table)
+TapTable trimmedTaps(const ContributionTable &table)
 {
-    std::vector<Taps> taps;
-    taps.reserve(table.entries.size());
+    TapTable out;
+    out.taps.reserve(table.entries.size());
+    out.weights.reserve(table.weights.size());
+    std::vector<std::pair<int, int>> spans;  // first weight, count
     for (int i = 0; i < table.lineLength; ++i) {
         const auto &e = table.entries[i];
         const float *w = table.weightsOf(i);
@@ -115,9 +118,30 @@ std::vector<Taps> trimmedTaps(const ContributionTable &table)
             ++lo;
         while (hi > lo && w[hi] == 0.0f)
             --hi;
-        taps.push_back({e.left + lo, hi - lo + 1, w + lo});
+        spans.emplace_back(static_cast<int>(out.weights.size()), hi - lo + 1);
+        out.weights.insert(out.weights.end(), w + lo, w + hi + 1);
+        out.taps.push_back({e.left + lo, hi - lo + 1, nullptr});
     }
-    return taps;
+    for (size_t i = 0; i < out.taps.size(); ++i)
+        out.taps[i].weights = out.weights.data() + spans[i].first;
+    return out;
+}
+
+PaddedTaps paddedTaps(const TapTable &table, int sourceLength)
+{
+    PaddedTaps out;
+    for (const auto &t : table.taps)
+        out.count = std::max(out.count, t.count);
+    out.left.reserve(table.taps.size());
+    out.weights.assign(table.taps.size() * size_t(out.count), 0.0);
+    for (size_t i = 0; i < table.taps.size(); ++i) {
+        const Taps &t = table.taps[i];
+        const int left = std::max(0, std::min(t.left, sourceLength - out.count));
+        out.left.push_back(left);
+        std::copy(t.weights, t.weights + t.count,
+                  out.weights.begin() + i * out.count + (t.left - left));
+    }
+    return out;
 }
 
 }  // namespace detail
@@ -146,19 +170,22 @@ uint8_t *ResampleImageWith(ResamplePath path, const uint8_t *source, int sourceW
         BuildContributions(destinationHeight, sourceHeight, verticalScale);
     const ContributionTable horizontal =
         BuildContributions(destinationWidth, sourceWidth, horizontalScale);
-    const std::vector<detail::Taps> verticalTaps = detail::trimmedTaps(vertical);
-    const std::vector<detail::Taps> horizontalTaps = detail::trimmedTaps(horizontal);
+    const detail::TapTable verticalTaps = detail::trimmedTaps(vertical);
+    const detail::TapTable horizontalTaps = detail::trimmedTaps(horizontal);
 
-    // One row of source width entries; a fourth float per entry keeps entries aligned.
-    std::vector<float> rowBuffer(size_t(sourceWidth) * 4);
+    // One row of source width entries of three floats, and room for the vector path's
+    // four-float loads and stores at the last entry.
+    std::vector<float> rowBuffer(size_t(sourceWidth) * 3 + 1);
     const bool simd = path == ResamplePath::Avx2 && detail::avx2Available();
+    const detail::PaddedTaps padded =
+        simd ? detail::paddedTaps(horizontalTaps, sourceWidth) : detail::PaddedTaps{};
     for (int y = 0; y < destinationHeight; ++y) {
         uint8_t *row = destination + size_t(y) * destinationWidth * 4;
         if (simd)
-            detail::resampleRowAvx2(source, sourceWidth, verticalTaps[y], horizontalTaps,
+            detail::resampleRowAvx2(source, sourceWidth, verticalTaps.taps[y], padded,
                                     rowBuffer.data(), row);
         else
-            resampleRowScalar(source, sourceWidth, verticalTaps[y], horizontalTaps,
+            resampleRowScalar(source, sourceWidth, verticalTaps.taps[y], horizontalTaps.taps,
                               rowBuffer.data(), row);
     }
     return destination;

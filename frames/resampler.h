@@ -40,21 +40,33 @@ uint8_t *ResampleImageWith(ResamplePath path, const uint8_t *source, int sourceW
                            int destinationHeight);
 
 namespace detail {
-// Zero-weight taps at either end of an entry trimmed away (adding 0 to a non-negative sum is
-// exact, so the result is the same).
+// The taps of one output index, zero-weight taps at either end trimmed away (adding 0 to a
+// non-negative sum is exact, so the result is the same). Weights are widened to double, exactly.
 struct Taps {
     int left;
     int count;
-    const float *weights;
+    const double *weights;
 };
-std::vector<Taps> trimmedTaps(const ContributionTable &table);
+struct TapTable {
+    std::vector<Taps> taps;
+    std::vector<double> weights;
+};
+TapTable trimmedTaps(const ContributionTable &table);
+
+// The same taps widened to one common count per table, with zero weights (adding 0 is exact)
+// and windows moved inside the source; fixed counts let the vector loops run without branches.
+struct PaddedTaps {
+    int count = 0;
+    std::vector<int> left;
+    std::vector<double> weights;  // `count` per output index
+};
+PaddedTaps paddedTaps(const TapTable &taps, int sourceLength);
 
 bool avx2Available();
-// One destination row: vertical pass into `rowBuffer` (4 floats per source column), then the
+// One destination row: vertical pass into `rowBuffer` (3 floats per source column), then the
 // horizontal pass into `destinationRow`.
 void resampleRowAvx2(const uint8_t *source, int sourceWidth, const Taps &vertical,
-                     const std::vector<Taps> &horizontal, float *rowBuffer,
-                     uint8_t *destinationRow);
+                     const PaddedTaps &horizontal, float *rowBuffer, uint8_t *destinationRow);
 }  // namespace detail
 
 }  // namespace lumaghost

@@ -16,98 +16,181 @@ bool avx2Available()
 
 namespace {
 
-__attribute__((target("avx2,fma"))) inline __m256d pixelToDoubles(__m128i packed)
+// An 8-bit pixel to four exact doubles: the bytes widened to 64-bit lanes become the low
+// mantissa bits of 2^52, which is then taken off again (no conversion port needed).
+__attribute__((target("avx2,fma"))) inline __m256d pixelToDoubles(const uint8_t *p)
 {
-    return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(packed));
+    int32_t bytes;
+    __builtin_memcpy(&bytes, p, 4);
+    const __m256i wide = _mm256_cvtepu8_epi64(_mm_cvtsi32_si128(bytes));
+    const __m256d magic = _mm256_set1_pd(4503599627370496.0);  // 2^52
+    return _mm256_sub_pd(_mm256_or_pd(_mm256_castsi256_pd(wide), magic), magic);
 }
 
-// Rounds the three channel sums (ties to even) and writes them with 0 as the fourth byte.
-__attribute__((target("avx2,fma"))) inline void storePixel(__m256d sum, uint8_t *out)
+__attribute__((target("avx2,fma"))) inline __m256d tap(double weight, const float *entry, __m256d sum)
 {
-    const __m256d rounded = _mm256_round_pd(sum, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-    __m128i v = _mm_and_si128(_mm256_cvttpd_epi32(rounded), _mm_setr_epi32(-1, -1, -1, 0));
+    return _mm256_fmadd_pd(_mm256_set1_pd(weight), _mm256_cvtps_pd(_mm_loadu_ps(entry)), sum);
+}
+
+// Rounds the channel sums of four pixels (ties to even, the default rounding mode) and stores
+// them with 0 as each fourth byte.
+__attribute__((target("avx2,fma"))) inline void storeFour(__m256d s0, __m256d s1, __m256d s2,
+                                                          __m256d s3, uint8_t *out)
+{
+    const __m256i lo = _mm256_set_m128i(_mm256_cvtpd_epi32(s1), _mm256_cvtpd_epi32(s0));
+    const __m256i hi = _mm256_set_m128i(_mm256_cvtpd_epi32(s3), _mm256_cvtpd_epi32(s2));
+    const __m256i colour = _mm256_setr_epi32(-1, -1, -1, 0, -1, -1, -1, 0);
+    const __m256i words = _mm256_packus_epi32(_mm256_and_si256(lo, colour), _mm256_and_si256(hi, colour));
+    // packus works within 128-bit halves: words = p0 p2 | p1 p3; put them back in order.
+    const __m256i ordered = _mm256_permute4x64_epi64(words, _MM_SHUFFLE(3, 1, 2, 0));
+    const __m128i bytes = _mm_packus_epi16(_mm256_castsi256_si128(ordered), _mm256_extracti128_si256(ordered, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out), bytes);
+}
+
+__attribute__((target("avx2,fma"))) inline void storeOne(__m256d s, uint8_t *out)
+{
+    __m128i v = _mm_and_si128(_mm256_cvtpd_epi32(s), _mm_setr_epi32(-1, -1, -1, 0));
     v = _mm_packus_epi16(_mm_packus_epi32(v, v), v);
     const int32_t word = _mm_cvtsi128_si32(v);
     __builtin_memcpy(out, &word, 4);
 }
 
-__attribute__((target("avx2,fma"))) inline __m256d tap(const float *weights, const float *row, int t,
-                                                       __m256d sum)
+// One output pixel's sums over a fixed number of taps (0: `taps`, known only at run time).
+template <int kTaps>
+__attribute__((target("avx2,fma"))) inline __m256d paddedSum(const float *row, const double *w,
+                                                            int taps)
 {
-    return _mm256_fmadd_pd(_mm256_set1_pd(weights[t]), _mm256_cvtps_pd(_mm_loadu_ps(row + 4 * t)),
-                           sum);
+    const int n = kTaps ? kTaps : taps;
+    __m256d s = _mm256_setzero_pd();
+#pragma GCC unroll 16
+    for (int t = 0; t < n; ++t)
+        s = tap(w[t], row + 3 * t, s);
+    return s;
+}
+
+template <int kTaps>
+__attribute__((target("avx2,fma"))) void horizontalPass(const PaddedTaps &h, const float *rowBuffer,
+                                                        uint8_t *out)
+{
+    const int taps = h.count;
+    const size_t n = h.left.size();
+    const int *left = h.left.data();
+    const double *w = h.weights.data();
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m256d s0 = paddedSum<kTaps>(rowBuffer + size_t(left[i]) * 3, w + i * taps, taps);
+        const __m256d s1 =
+            paddedSum<kTaps>(rowBuffer + size_t(left[i + 1]) * 3, w + (i + 1) * taps, taps);
+        const __m256d s2 =
+            paddedSum<kTaps>(rowBuffer + size_t(left[i + 2]) * 3, w + (i + 2) * taps, taps);
+        const __m256d s3 =
+            paddedSum<kTaps>(rowBuffer + size_t(left[i + 3]) * 3, w + (i + 3) * taps, taps);
+        storeFour(s0, s1, s2, s3, out + i * 4);
+    }
+    for (; i < n; ++i)
+        storeOne(paddedSum<kTaps>(rowBuffer + size_t(left[i]) * 3, w + i * taps, taps), out + i * 4);
+}
+
+// Widens chosen bytes of a 16-byte group (broadcast to both halves) into 64-bit lanes and
+// makes exact doubles of them (see pixelToDoubles).
+__attribute__((target("avx2,fma"))) inline __m256d bytesToDoubles(__m256i group, __m256i select)
+{
+    const __m256d magic = _mm256_set1_pd(4503599627370496.0);  // 2^52
+    const __m256i wide = _mm256_shuffle_epi8(group, select);
+    return _mm256_sub_pd(_mm256_or_pd(_mm256_castsi256_pd(wide), magic), magic);
+}
+
+// Byte selectors taking the colour bytes of four pixels, alpha skipped, three at a time:
+// B0 G0 R0 B1 | G1 R1 B2 G2 | R2 B3 G3 R3. Lanes 0-1 come from the low half, 2-3 from the high.
+__attribute__((target("avx2,fma"))) inline __m256i selector(char a, char b, char c, char d)
+{
+    const char z = char(0x80);
+    return _mm256_setr_epi8(a, z, z, z, z, z, z, z, b, z, z, z, z, z, z, z, c, z, z, z, z, z, z, z, d,
+                            z, z, z, z, z, z, z);
+}
+
+// The vertical pass over a fixed number of taps (0: `v.count`, known only at run time), eight
+// source pixels at a time, each output value with its own accumulator. The row buffer holds
+// three floats per source pixel, packed.
+template <int kTaps>
+__attribute__((target("avx2,fma"))) void verticalPass(const uint8_t *top, size_t stride, int width,
+                                                      const Taps &v, float *rowBuffer)
+{
+    const int taps = kTaps ? kTaps : v.count;
+    const __m256i s0 = selector(0, 1, 2, 4), s1 = selector(5, 6, 8, 9), s2 = selector(10, 12, 13, 14);
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        __m256d a0 = _mm256_setzero_pd(), a1 = a0, a2 = a0, a3 = a0, a4 = a0, a5 = a0;
+        const uint8_t *p = top + size_t(x) * 4;
+#pragma GCC unroll 16
+        for (int t = 0; t < taps; ++t) {
+            const __m256d w = _mm256_set1_pd(v.weights[t]);
+            const uint8_t *q = p + size_t(t) * stride;
+            const __m256i g0 = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(q)));
+            const __m256i g1 = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(q + 16)));
+            a0 = _mm256_fmadd_pd(w, bytesToDoubles(g0, s0), a0);
+            a1 = _mm256_fmadd_pd(w, bytesToDoubles(g0, s1), a1);
+            a2 = _mm256_fmadd_pd(w, bytesToDoubles(g0, s2), a2);
+            a3 = _mm256_fmadd_pd(w, bytesToDoubles(g1, s0), a3);
+            a4 = _mm256_fmadd_pd(w, bytesToDoubles(g1, s1), a4);
+            a5 = _mm256_fmadd_pd(w, bytesToDoubles(g1, s2), a5);
+        }
+        float *b = rowBuffer + size_t(x) * 3;
+        _mm256_storeu_ps(b, _mm256_set_m128(_mm256_cvtpd_ps(a1), _mm256_cvtpd_ps(a0)));
+        _mm256_storeu_ps(b + 8, _mm256_set_m128(_mm256_cvtpd_ps(a3), _mm256_cvtpd_ps(a2)));
+        _mm256_storeu_ps(b + 16, _mm256_set_m128(_mm256_cvtpd_ps(a5), _mm256_cvtpd_ps(a4)));
+    }
+    // The rest one pixel at a time; each store's fourth float is overwritten by the next pixel
+    // or lands in the buffer's padding.
+    for (; x < width; ++x) {
+        __m256d acc = _mm256_setzero_pd();
+        const uint8_t *p = top + size_t(x) * 4;
+        for (int t = 0; t < taps; ++t, p += stride)
+            acc = _mm256_fmadd_pd(_mm256_set1_pd(v.weights[t]), pixelToDoubles(p), acc);
+        _mm_storeu_ps(rowBuffer + size_t(x) * 3, _mm256_cvtpd_ps(acc));
+    }
 }
 
 }  // namespace
 
 __attribute__((target("avx2,fma"))) void resampleRowAvx2(const uint8_t *source, int sourceWidth,
                                                          const Taps &vertical,
-                                                         const std::vector<Taps> &horizontal,
+                                                         const PaddedTaps &horizontal,
                                                          float *rowBuffer, uint8_t *destinationRow)
 {
     const size_t stride = size_t(sourceWidth) * 4;
     const uint8_t *top = source + size_t(vertical.left) * stride;
 
-    // Vertical pass, four source pixels at a time: one accumulator per pixel, its four lanes
-    // being the channels (the fourth is never used).
-    int x = 0;
-    for (; x + 4 <= sourceWidth; x += 4) {
-        __m256d a0 = _mm256_setzero_pd(), a1 = a0, a2 = a0, a3 = a0;
-        const uint8_t *p = top + size_t(x) * 4;
-        for (int t = 0; t < vertical.count; ++t, p += stride) {
-            const __m256d w = _mm256_set1_pd(vertical.weights[t]);
-            const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-            a0 = _mm256_fmadd_pd(w, pixelToDoubles(px), a0);
-            a1 = _mm256_fmadd_pd(w, pixelToDoubles(_mm_srli_si128(px, 4)), a1);
-            a2 = _mm256_fmadd_pd(w, pixelToDoubles(_mm_srli_si128(px, 8)), a2);
-            a3 = _mm256_fmadd_pd(w, pixelToDoubles(_mm_srli_si128(px, 12)), a3);
-        }
-        float *b = rowBuffer + size_t(x) * 4;
-        _mm_storeu_ps(b, _mm256_cvtpd_ps(a0));
-        _mm_storeu_ps(b + 4, _mm256_cvtpd_ps(a1));
-        _mm_storeu_ps(b + 8, _mm256_cvtpd_ps(a2));
-        _mm_storeu_ps(b + 12, _mm256_cvtpd_ps(a3));
-    }
-    for (; x < sourceWidth; ++x) {
-        __m256d a = _mm256_setzero_pd();
-        const uint8_t *p = top + size_t(x) * 4;
-        for (int t = 0; t < vertical.count; ++t, p += stride) {
-            int32_t bytes;
-            __builtin_memcpy(&bytes, p, 4);
-            a = _mm256_fmadd_pd(_mm256_set1_pd(vertical.weights[t]),
-                                pixelToDoubles(_mm_cvtsi32_si128(bytes)), a);
-        }
-        _mm_storeu_ps(rowBuffer + size_t(x) * 4, _mm256_cvtpd_ps(a));
+    switch (vertical.count) {
+    case 1: verticalPass<1>(top, stride, sourceWidth, vertical, rowBuffer); break;
+    case 2: verticalPass<2>(top, stride, sourceWidth, vertical, rowBuffer); break;
+    case 3: verticalPass<3>(top, stride, sourceWidth, vertical, rowBuffer); break;
+    case 4: verticalPass<4>(top, stride, sourceWidth, vertical, rowBuffer); break;
+    case 5: verticalPass<5>(top, stride, sourceWidth, vertical, rowBuffer); break;
+    case 6: verticalPass<6>(top, stride, sourceWidth, vertical, rowBuffer); break;
+    case 7: verticalPass<7>(top, stride, sourceWidth, vertical, rowBuffer); break;
+    case 8: verticalPass<8>(top, stride, sourceWidth, vertical, rowBuffer); break;
+    case 9: verticalPass<9>(top, stride, sourceWidth, vertical, rowBuffer); break;
+    case 10: verticalPass<10>(top, stride, sourceWidth, vertical, rowBuffer); break;
+    case 11: verticalPass<11>(top, stride, sourceWidth, vertical, rowBuffer); break;
+    default: verticalPass<0>(top, stride, sourceWidth, vertical, rowBuffer); break;
     }
 
-    // Horizontal pass, two output pixels at a time.
-    const size_t n = horizontal.size();
-    size_t X = 0;
-    for (; X + 2 <= n; X += 2) {
-        const Taps &h0 = horizontal[X], &h1 = horizontal[X + 1];
-        __m256d s0 = _mm256_setzero_pd(), s1 = s0;
-        const float *b0 = rowBuffer + size_t(h0.left) * 4;
-        const float *b1 = rowBuffer + size_t(h1.left) * 4;
-        const int common = h0.count < h1.count ? h0.count : h1.count;
-        int t = 0;
-        for (; t < common; ++t) {
-            s0 = tap(h0.weights, b0, t, s0);
-            s1 = tap(h1.weights, b1, t, s1);
-        }
-        for (int u = t; u < h0.count; ++u)
-            s0 = tap(h0.weights, b0, u, s0);
-        for (int u = t; u < h1.count; ++u)
-            s1 = tap(h1.weights, b1, u, s1);
-        storePixel(s0, destinationRow + X * 4);
-        storePixel(s1, destinationRow + X * 4 + 4);
-    }
-    for (; X < n; ++X) {
-        const Taps &h = horizontal[X];
-        __m256d s = _mm256_setzero_pd();
-        const float *b = rowBuffer + size_t(h.left) * 4;
-        for (int t = 0; t < h.count; ++t)
-            s = tap(h.weights, b, t, s);
-        storePixel(s, destinationRow + X * 4);
+    // Horizontal pass, four output pixels at a time.
+    switch (horizontal.count) {
+    case 1: return horizontalPass<1>(horizontal, rowBuffer, destinationRow);
+    case 2: return horizontalPass<2>(horizontal, rowBuffer, destinationRow);
+    case 3: return horizontalPass<3>(horizontal, rowBuffer, destinationRow);
+    case 4: return horizontalPass<4>(horizontal, rowBuffer, destinationRow);
+    case 5: return horizontalPass<5>(horizontal, rowBuffer, destinationRow);
+    case 6: return horizontalPass<6>(horizontal, rowBuffer, destinationRow);
+    case 7: return horizontalPass<7>(horizontal, rowBuffer, destinationRow);
+    case 8: return horizontalPass<8>(horizontal, rowBuffer, destinationRow);
+    case 9: return horizontalPass<9>(horizontal, rowBuffer, destinationRow);
+    case 10: return horizontalPass<10>(horizontal, rowBuffer, destinationRow);
+    case 11: return horizontalPass<11>(horizontal, rowBuffer, destinationRow);
+    case 12: return horizontalPass<12>(horizontal, rowBuffer, destinationRow);
+    default: return horizontalPass<0>(horizontal, rowBuffer, destinationRow);
     }
 }
 

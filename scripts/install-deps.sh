@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     g++ cmake make pkg-config
-    libgtest-dev libgmock-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
 )
 
 missing=()
