@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
     g++ cmake make pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
+    qt6-base-dev qt6-svg-dev libwmf-dev libemf2svg-dev gsfonts
 )
 
 missing=()
