@@ -5,7 +5,10 @@ JOBS ?= $(shell nproc)
 WERROR := $(if $(CI),ON,OFF)
 RUN_ROOT ?= $(CURDIR)/.run-root
 
-.PHONY: all deps configure build test run clean format
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps configure build test run fuzz clean format
 
 all: build
 
@@ -22,6 +25,17 @@ build: configure
 test: build
 	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
+# The sequence reader under libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer.
+fuzz:
+	@scripts/install-deps.sh fuzz
+	@CXX=clang++-14 cmake -S . -B $(FUZZ_DIR) -DLUMAGHOST_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DLUMAGHOST_WERROR=$(WERROR) >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS)
+	@mkdir -p $(FUZZ_DIR)/corpus
+	@$(FUZZ_DIR)/fuzz/sequence_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 \
+	    $(FUZZ_DIR)/corpus fuzz/corpus >$(FUZZ_DIR)/fuzz.log 2>&1; rc=$$?; tail -n 8 $(FUZZ_DIR)/fuzz.log; \
+	    echo "fuzz: sequence reader exit code $$rc"; exit $$rc
+
 run: build
 	@BUILD_DIR=$(BUILD_DIR) LUMAGHOST_ROOT=$(RUN_ROOT) scripts/run-local.sh
 
@@ -29,4 +43,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD_DIR)
+	@rm -rf $(BUILD_DIR) $(FUZZ_DIR)

@@ -8,8 +8,13 @@ namespace lumaghost {
 
 HResult OpenCameraLink(CameraLink &link)
 {
+    return OpenCameraLink(link, kCameraName);
+}
+
+HResult OpenCameraLink(CameraLink &link, std::string_view friendlyName)
+{
     std::unique_ptr<BaseFilter> filter;
-    HResult r = FindFilterByName(CLSID_VideoInputDeviceCategory, kCameraName, filter);
+    HResult r = FindFilterByName(CLSID_VideoInputDeviceCategory, friendlyName, filter);
     if (r.failed())
         return r;
 

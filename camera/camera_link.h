@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "camera_protocol.h"
 #include "capture_devices.h"
@@ -20,6 +21,8 @@ struct CameraLink {
 /// Finds the camera "Lumaghost", obtains its property channel and accepts only driver version
 /// 0x00090000. On failure the link stays closed.
 HResult OpenCameraLink(CameraLink &link);
+/// The same for a camera of another name.
+HResult OpenCameraLink(CameraLink &link, std::string_view friendlyName);
 
 /// Fetches the driver's current frame buffer and frame size.
 HResult GetFrameDescriptor(CameraLink &link, FrameDescriptor &descriptor);

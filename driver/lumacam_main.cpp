@@ -2,6 +2,7 @@
 //
 //   lumacam list
 //   lumacam capture [--device NAME] [--count N] [--output DIR|-] [--timeout SECONDS]
+//   lumacam send PICTURE [--stretch 0|1] [--keep-ratio 0|1] [--center 0|1] [--device NAME]
 #include <fcntl.h>
 #include <linux/videodev2.h>
 #include <sys/ioctl.h>
@@ -14,10 +15,13 @@
 #include <string>
 #include <vector>
 
+#include <QGuiApplication>
+
 #include "camera_link.h"
 #include "device_discovery.h"
 #include "frame_channel.h"
 #include "frame_output.h"
+#include "picture_file.h"
 #include "posix_file.h"
 
 using namespace lumaghost;
@@ -30,7 +34,9 @@ void usage()
     std::fprintf(stderr,
                  "Usage: lumacam list\n"
                  "       lumacam capture [--device NAME] [--count N] [--output DIR|-] "
-                 "[--timeout SECONDS]\n");
+                 "[--timeout SECONDS]\n"
+                 "       lumacam send PICTURE [--stretch 0|1] [--keep-ratio 0|1] [--center 0|1] "
+                 "[--device NAME]\n");
 }
 
 std::string describeSize(BaseFilter &filter)
@@ -170,6 +176,82 @@ int capture(int argc, char **argv)
     return 0;
 }
 
+bool parseSwitch(const char *text, int &out)
+{
+    if (std::strcmp(text, "0") != 0 && std::strcmp(text, "1") != 0)
+        return false;
+    out = text[0] - '0';
+    return true;
+}
+
+// Composes a picture into the camera frame by the fit switches and commits it.
+int send(int argc, char **argv)
+{
+    std::string device(kCameraName);
+    std::string picture;
+    FitFlags flags{1, 1, 1};
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        bool ok = true;
+        if (arg.rfind("--", 0) != 0 && picture.empty())
+            picture = arg;
+        else if (i + 1 >= argc)
+            ok = false;
+        else if (arg == "--device")
+            device = argv[++i];
+        else if (arg == "--stretch")
+            ok = parseSwitch(argv[++i], flags.stretch);
+        else if (arg == "--keep-ratio")
+            ok = parseSwitch(argv[++i], flags.keepRatio);
+        else if (arg == "--center")
+            ok = parseSwitch(argv[++i], flags.center);
+        else
+            ok = false;
+        if (!ok) {
+            usage();
+            return 2;
+        }
+    }
+    if (picture.empty()) {
+        usage();
+        return 2;
+    }
+
+    // Metafiles may draw text: fonts need a GUI application, which needs no display here.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    char name[] = "lumacam";
+    char *qtArgv[] = {name, nullptr};
+    QGuiApplication app(qtArgc, qtArgv);
+
+    // Load first: a file that is no picture leaves the camera's frame as it is.
+    QString error;
+    const QImage image = LoadPictureFile(QString::fromStdString(picture), &error);
+    if (image.isNull()) {
+        std::fprintf(stderr, "lumacam: Cannot load %s: %s\n", picture.c_str(),
+                     error.toStdString().c_str());
+        return 1;
+    }
+    CameraLink link;
+    HResult r = OpenCameraLink(link, device);
+    if (r.failed()) {
+        std::fprintf(stderr, "lumacam: Cannot open the camera \"%s\" (%s)\n", device.c_str(),
+                     r.toString().c_str());
+        return 1;
+    }
+    r = PushFrameToCamera(link, [&](const FrameDescriptor &d) {
+        ComposePictureFrame(imageView(image), d, flags);
+        return S_OK;
+    });
+    if (r.failed()) {
+        std::fprintf(stderr, "lumacam: Get Buffer ERROR! Camera \"%s\" (%s)\n", device.c_str(),
+                     r.toString().c_str());
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -183,6 +265,8 @@ int main(int argc, char **argv)
         return list();
     if (command == "capture")
         return capture(argc - 2, argv + 2);
+    if (command == "send")
+        return send(argc - 2, argv + 2);
     usage();
     return 2;
 }

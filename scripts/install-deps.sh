@@ -8,6 +8,11 @@ packages=(
     qt6-base-dev qt6-svg-dev libwmf-dev libemf2svg-dev gsfonts
 )
 
+# The fuzz targets need clang and its sanitizer runtimes.
+if [ "${1:-}" = fuzz ]; then
+    packages+=(clang-14 libclang-rt-14-dev)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,0 +1,24 @@
+// Fuzzes the sequence file reader: whatever the bytes, it must neither crash nor read or
+// allocate past them, and what it accepts must be consistent with the bytes it was given.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "sequence_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    std::vector<lumaghost::SequenceFrame> frames;
+    if (!lumaghost::ParseSequence(data, size, frames))
+        return 0;
+    size_t bytes = lumaghost::kSequenceHeaderSize;
+    for (const auto &f : frames) {
+        if (f.width() < 0 || f.height() < 0 ||
+            f.pixels.size() != size_t(f.width()) * size_t(f.height()) * 3)
+            std::abort();
+        bytes += lumaghost::kImageHeaderSize + f.pixels.size();
+    }
+    if (frames.empty() || bytes > size)
+        std::abort();
+    return 0;
+}

@@ -1,0 +1,116 @@
+// lumacam send as a user runs it: a picture file composed into the camera by the switches.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include "device_tree.h"
+#include "frame_channel.h"
+#include "lumacam_device.h"
+#include "paths.h"
+#include "picture_file.h"
+#include "registry.h"
+#include "test_support.h"
+
+namespace lumaghost {
+namespace {
+
+int run(std::vector<std::string> args)
+{
+    std::vector<char *> argv;
+    for (auto &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+struct SendFixture : ::testing::Test {
+    test::TempRoot root;
+    DeviceInstance device{"MEDIA", "0000"};
+    std::unique_ptr<FrameChannel> channel;
+
+    static void SetUpTestSuite()
+    {
+        static int argc = 1;
+        static char name[] = "cli_test";
+        static char *argv[] = {name, nullptr};
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static QGuiApplication app(argc, argv);
+    }
+
+    SendFixture()
+    {
+        RegistryHive hive = machineHive();
+        EXPECT_TRUE(hive.setValue(device.keyPath(), kFriendlyNameValue, RegValue::string("Lumaghost")).succeeded());
+        EXPECT_TRUE(hive.setValue(device.keyPath(), kServiceValue, RegValue::string("lumacam")).succeeded());
+        EXPECT_TRUE(FrameChannel::create(frameChannelPath(device), {320, 240, 30}).succeeded());
+        EXPECT_TRUE(FrameChannel::open(frameChannelPath(device), channel).succeeded());
+    }
+
+    std::string picture(const char *name, int w, int h)
+    {
+        QImage image(w, h, QImage::Format_RGB32);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                image.setPixel(x, y, qRgb((x * 3) & 0xFF, (y * 5) & 0xFF, (x + y) & 0xFF));
+        std::string path = (root.path() / name).string();
+        EXPECT_TRUE(image.save(QString::fromStdString(path)));
+        return path;
+    }
+};
+
+// Every switch combination gives the frame the composition computes, for a PNG larger than the
+// camera and for a smaller one.
+TEST_F(SendFixture, EverySwitchCombinationReachesTheCamera)
+{
+    for (auto [w, h] : {std::pair{400, 300}, std::pair{100, 60}}) {
+        const std::string file = picture(("p" + std::to_string(w) + ".png").c_str(), w, h);
+        const QImage decoded = LoadPictureFile(QString::fromStdString(file));
+        ASSERT_FALSE(decoded.isNull());
+        for (int s = 0; s < 8; ++s) {
+            const FitFlags flags{s & 1, (s >> 1) & 1, (s >> 2) & 1};
+            const uint64_t before = channel->commitSequence();
+            ASSERT_EQ(run({LUMACAM_PATH, "send", file, "--stretch", std::to_string(flags.stretch),
+                           "--keep-ratio", std::to_string(flags.keepRatio), "--center",
+                           std::to_string(flags.center)}),
+                      0);
+            EXPECT_EQ(channel->commitSequence(), before + 1);
+            std::vector<uint8_t> frame, expected(320 * 240 * 3);
+            ASSERT_TRUE(channel->readLatest(frame));
+            FrameDescriptor d{};
+            d.setBuffer(expected.data());
+            d.width = 320;
+            d.height = 240;
+            d.byteCount = static_cast<uint32_t>(expected.size());
+            ComposePictureFrame(imageView(decoded), d, flags);
+            ASSERT_EQ(frame, expected) << w << "x" << h << " switches " << flags.stretch
+                                       << flags.keepRatio << flags.center;
+        }
+    }
+}
+
+// A file that is no picture fails with 1 and the camera keeps its frame; bad switches are usage.
+TEST_F(SendFixture, BadInputLeavesTheCameraAlone)
+{
+    const std::string good = picture("good.png", 320, 240);
+    ASSERT_EQ(run({LUMACAM_PATH, "send", good}), 0);
+    test::writeFile(root.path() / "text.png", "not a picture at all");
+    EXPECT_EQ(run({LUMACAM_PATH, "send", (root.path() / "text.png").string()}), 1);
+    EXPECT_EQ(run({LUMACAM_PATH, "send", (root.path() / "missing.bmp").string()}), 1);
+    EXPECT_EQ(run({LUMACAM_PATH, "send", good, "--device", "Nobody"}), 1);
+    EXPECT_EQ(run({LUMACAM_PATH, "send", good, "--stretch", "2"}), 2);
+    EXPECT_EQ(channel->commitSequence(), 1u);
+}
+
+}  // namespace
+}  // namespace lumaghost
