@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs Lumaghost inside a local root (LUMAGHOST_ROOT): installs the camera device there without
-# root privileges or a kernel module, and shows the cameras that video programs would see.
+# root privileges or a kernel module, puts the default picture on the camera and captures what
+# the camera shows.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-build}
@@ -8,6 +9,7 @@ case $build in /*) ;; *) build=$here/$build ;; esac
 : "${LUMAGHOST_ROOT:?LUMAGHOST_ROOT must name the local root}"
 export LUMAGHOST_ROOT
 mkdir -p "$LUMAGHOST_ROOT"
+lumacam=$build/driver/lumacam
 
 echo "Lumaghost root: $LUMAGHOST_ROOT"
 (cd "$here/res" && "$build/setup/lumasetup") || {
@@ -15,7 +17,15 @@ echo "Lumaghost root: $LUMAGHOST_ROOT"
     exit 1
 }
 echo "Camera device installed. Video input devices:"
-"$build/driver/lumacam" list
+"$lumacam" list
+
+out=$LUMAGHOST_ROOT/capture
+"$lumacam" capture --count 1 --output "$out" --timeout 10 &
+capture=$!
+sleep 0.2
+"$lumacam" send "$here/res/default.jpg"
+wait $capture
 echo
-echo "Capture what the camera shows with:"
-echo "  LUMAGHOST_ROOT=$LUMAGHOST_ROOT $build/driver/lumacam capture --count 1 --output DIR"
+echo "The camera shows the default picture; captured as $out/frame-0000.ppm"
+echo "Put another picture on it with:"
+echo "  LUMAGHOST_ROOT=$LUMAGHOST_ROOT $lumacam send PICTURE [--stretch 0|1] [--keep-ratio 0|1] [--center 0|1]"
