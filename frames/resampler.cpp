@@ -15,14 +15,13 @@ float triangle(float x)
 }
 
 // The scalar row: the same sums, in the same order, as the vector path.
-void resampleRowScalar(const uint8_t *source, int sourceWidth, const detail::Taps &vertical,
-                       const std::vector<detail::Taps> &horizontal, float *rowBuffer,
-                       uint8_t *destinationRow)
+void resampleRowScalar(const uint8_t *source, ptrdiff_t stride, int sourceWidth,
+                       const detail::Taps &vertical, const std::vector<detail::Taps> &horizontal,
+                       float *rowBuffer, uint8_t *destinationRow)
 {
-    const size_t stride = size_t(sourceWidth) * 4;
     for (int x = 0; x < sourceWidth; ++x) {
         double sum[3] = {0, 0, 0};
-        const uint8_t *p = source + size_t(vertical.left) * stride + size_t(x) * 4;
+        const uint8_t *p = source + ptrdiff_t(vertical.left) * stride + ptrdiff_t(x) * 4;
         for (int t = 0; t < vertical.count; ++t, p += stride) {
             const double w = vertical.weights[t];
             sum[0] += w * p[0];
@@ -151,14 +150,16 @@ ResamplePath activeResamplePath()
     return detail::avx2Available() ? ResamplePath::Avx2 : ResamplePath::Scalar;
 }
 
-uint8_t *ResampleImageWith(ResamplePath path, const uint8_t *source, int sourceWidth,
-                           int sourceHeight, uint8_t *destination, int destinationWidth,
-                           int destinationHeight)
+uint8_t *ResampleImageStrided(const uint8_t *source, int sourceWidth, int sourceHeight,
+                              ptrdiff_t sourceStride, uint8_t *destination, int destinationWidth,
+                              int destinationHeight, ResamplePath path)
 {
     if (sourceWidth <= 0 || sourceHeight <= 0 || destinationWidth <= 0 || destinationHeight <= 0)
         return destination;
     if (sourceWidth == destinationWidth && sourceHeight == destinationHeight) {
-        std::memcpy(destination, source, size_t(sourceWidth) * sourceHeight * 4);
+        const size_t row = size_t(sourceWidth) * 4;
+        for (int y = 0; y < sourceHeight; ++y)
+            std::memcpy(destination + size_t(y) * row, source + ptrdiff_t(y) * sourceStride, row);
         return destination;
     }
 
@@ -182,13 +183,21 @@ uint8_t *ResampleImageWith(ResamplePath path, const uint8_t *source, int sourceW
     for (int y = 0; y < destinationHeight; ++y) {
         uint8_t *row = destination + size_t(y) * destinationWidth * 4;
         if (simd)
-            detail::resampleRowAvx2(source, sourceWidth, verticalTaps.taps[y], padded,
+            detail::resampleRowAvx2(source, sourceStride, sourceWidth, verticalTaps.taps[y], padded,
                                     rowBuffer.data(), row);
         else
-            resampleRowScalar(source, sourceWidth, verticalTaps.taps[y], horizontalTaps.taps,
-                              rowBuffer.data(), row);
+            resampleRowScalar(source, sourceStride, sourceWidth, verticalTaps.taps[y],
+                              horizontalTaps.taps, rowBuffer.data(), row);
     }
     return destination;
+}
+
+uint8_t *ResampleImageWith(ResamplePath path, const uint8_t *source, int sourceWidth,
+                           int sourceHeight, uint8_t *destination, int destinationWidth,
+                           int destinationHeight)
+{
+    return ResampleImageStrided(source, sourceWidth, sourceHeight, ptrdiff_t(sourceWidth) * 4,
+                                destination, destinationWidth, destinationHeight, path);
 }
 
 uint8_t *ResampleImage(const uint8_t *source, int sourceWidth, int sourceHeight,

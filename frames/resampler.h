@@ -3,6 +3,7 @@
 // (bytes 0-2; byte 3 is ignored on input and written as 0).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -39,6 +40,12 @@ uint8_t *ResampleImageWith(ResamplePath path, const uint8_t *source, int sourceW
                            int sourceHeight, uint8_t *destination, int destinationWidth,
                            int destinationHeight);
 
+/// ResampleImage on a source whose rows lie `sourceStride` bytes apart (negative for an image
+/// whose first row is the last in memory); the results are those of the packed image.
+uint8_t *ResampleImageStrided(const uint8_t *source, int sourceWidth, int sourceHeight,
+                              ptrdiff_t sourceStride, uint8_t *destination, int destinationWidth,
+                              int destinationHeight, ResamplePath path = activeResamplePath());
+
 namespace detail {
 // The taps of one output index, zero-weight taps at either end trimmed away (adding 0 to a
 // non-negative sum is exact, so the result is the same). Weights are widened to double, exactly.
@@ -65,7 +72,7 @@ PaddedTaps paddedTaps(const TapTable &taps, int sourceLength);
 bool avx2Available();
 // One destination row: vertical pass into `rowBuffer` (3 floats per source column), then the
 // horizontal pass into `destinationRow`.
-void resampleRowAvx2(const uint8_t *source, int sourceWidth, const Taps &vertical,
+void resampleRowAvx2(const uint8_t *source, ptrdiff_t stride, int sourceWidth, const Taps &vertical,
                      const PaddedTaps &horizontal, float *rowBuffer, uint8_t *destinationRow);
 }  // namespace detail
 

@@ -113,7 +113,7 @@ __attribute__((target("avx2,fma"))) inline __m256i selector(char a, char b, char
 // source pixels at a time, each output value with its own accumulator. The row buffer holds
 // three floats per source pixel, packed.
 template <int kTaps>
-__attribute__((target("avx2,fma"))) void verticalPass(const uint8_t *top, size_t stride, int width,
+__attribute__((target("avx2,fma"))) void verticalPass(const uint8_t *top, ptrdiff_t stride, int width,
                                                       const Taps &v, float *rowBuffer)
 {
     const int taps = kTaps ? kTaps : v.count;
@@ -125,7 +125,7 @@ __attribute__((target("avx2,fma"))) void verticalPass(const uint8_t *top, size_t
 #pragma GCC unroll 16
         for (int t = 0; t < taps; ++t) {
             const __m256d w = _mm256_set1_pd(v.weights[t]);
-            const uint8_t *q = p + size_t(t) * stride;
+            const uint8_t *q = p + ptrdiff_t(t) * stride;
             const __m256i g0 = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(q)));
             const __m256i g1 = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(q + 16)));
             a0 = _mm256_fmadd_pd(w, bytesToDoubles(g0, s0), a0);
@@ -153,13 +153,13 @@ __attribute__((target("avx2,fma"))) void verticalPass(const uint8_t *top, size_t
 
 }  // namespace
 
-__attribute__((target("avx2,fma"))) void resampleRowAvx2(const uint8_t *source, int sourceWidth,
+__attribute__((target("avx2,fma"))) void resampleRowAvx2(const uint8_t *source, ptrdiff_t stride,
+                                                         int sourceWidth,
                                                          const Taps &vertical,
                                                          const PaddedTaps &horizontal,
                                                          float *rowBuffer, uint8_t *destinationRow)
 {
-    const size_t stride = size_t(sourceWidth) * 4;
-    const uint8_t *top = source + size_t(vertical.left) * stride;
+    const uint8_t *top = source + ptrdiff_t(vertical.left) * stride;
 
     switch (vertical.count) {
     case 1: verticalPass<1>(top, stride, sourceWidth, vertical, rowBuffer); break;

@@ -1,6 +1,8 @@
 #include "resampler.h"
 
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -162,6 +164,36 @@ TEST(ResampleImageTest, PathsAgreeOnVideoSizes)
         ResampleImageWith(ResamplePath::Scalar, src.data(), c[0], c[1], scalar.data(), c[2], c[3]);
         ResampleImageWith(ResamplePath::Avx2, src.data(), c[0], c[1], simd.data(), c[2], c[3]);
         ASSERT_EQ(scalar, simd) << c[0] << "x" << c[1];
+    }
+}
+
+}  // namespace
+}  // namespace lumaghost
+
+namespace lumaghost {
+namespace {
+
+// A source read through a stride, even a negative one, gives the packed image's result.
+TEST(ResampleImageTest, StridedSourceMatchesPacked)
+{
+    std::mt19937 rng(3);
+    for (auto [sw, sh, dw, dh] : {std::array{37, 21, 16, 40}, {64, 48, 64, 48}, {9, 300, 30, 17}}) {
+        std::vector<uint8_t> packed(size_t(sw) * sh * 4);
+        for (auto &b : packed)
+            b = uint8_t(rng());
+        // The same rows stored last-first with padding between them.
+        const ptrdiff_t stride = sw * 4 + 12;
+        std::vector<uint8_t> flipped(size_t(stride) * sh, 0xCC);
+        for (int y = 0; y < sh; ++y)
+            std::memcpy(&flipped[size_t(sh - 1 - y) * stride], &packed[size_t(y) * sw * 4], size_t(sw) * 4);
+        std::vector<uint8_t> expected(size_t(dw) * dh * 4);
+        ResampleImage(packed.data(), sw, sh, expected.data(), dw, dh);
+        for (auto path : {ResamplePath::Scalar, ResamplePath::Avx2}) {
+            std::vector<uint8_t> out(expected.size());
+            ResampleImageStrided(&flipped[size_t(sh - 1) * stride], sw, sh, -stride, out.data(), dw,
+                                 dh, path);
+            EXPECT_EQ(out, expected) << sw << "x" << sh;
+        }
     }
 }
 
