@@ -1,0 +1,143 @@
+#include "renderer_core.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "resampler.h"
+
+namespace lumaghost {
+
+namespace {
+
+constexpr size_t kInitialPixels = 320 * 240;
+
+// An image of 32-bit pixels in bitmap memory order: row 0 first, rows `stride` bytes apart.
+struct Image32 {
+    const uint8_t *first = nullptr;
+    int width = 0;
+    int height = 0;
+    ptrdiff_t stride = 0;
+};
+
+}  // namespace
+
+RendererCore::RendererCore()
+    : scaled_(kInitialPixels * 4), scaledCapacity_(kInitialPixels), source_(kInitialPixels * 4),
+      sourceCapacity_(kInitialPixels)
+{
+}
+
+void RendererCore::growScaled(size_t pixels)
+{
+    if (pixels > scaledCapacity_) {
+        scaled_.assign(pixels * 4, 0);
+        scaledCapacity_ = pixels;
+    }
+}
+
+void RendererCore::growSource(size_t pixels)
+{
+    if (pixels > sourceCapacity_) {
+        source_.assign(pixels * 4, 0);
+        sourceCapacity_ = pixels;
+    }
+}
+
+HResult RendererCore::sizeBuffers(CameraLink &link, const InputFrame &input)
+{
+    FrameDescriptor d;
+    HResult r = GetFrameDescriptor(link, d);
+    if (r.failed())
+        return r;
+    growScaled(size_t(std::max(d.width, 0)) * size_t(std::max(d.height, 0)));
+    growSource(size_t(std::max(input.width, 0)) * size_t(std::max(input.height, 0)));
+    return S_OK;
+}
+
+HResult RendererCore::renderSample(CameraLink &link, const InputFrame &input, FitFlags flags)
+{
+    FrameDescriptor d;
+    HResult r = GetFrameDescriptor(link, d);
+    if (r.failed())
+        return r;
+    r = compose(input, flags, d.buffer(), d.width, d.height, d.byteCount);
+    if (r.failed())
+        return r;
+    return CommitFrame(link, d);
+}
+
+HResult RendererCore::compose(const InputFrame &input, FitFlags flags, uint8_t *frame,
+                              int cameraWidth, int cameraHeight, size_t frameBytes)
+{
+    if ((input.bytesPerPixel != 3 && input.bytesPerPixel != 4) || !input.topDown ||
+        input.width <= 0 || input.height <= 0 || cameraWidth <= 0 || cameraHeight <= 0)
+        return E_FAIL;
+    const int inW = input.width, inH = input.height;
+    const bool sameSize = inW == cameraWidth && inH == cameraHeight;
+    const VideoFit fit = FitVideo({inW, inH}, {cameraWidth, cameraHeight}, flags);
+
+    // Bitmap row i is the input's row inH - 1 - i.
+    const uint8_t *bitmapFirst = input.topDown + ptrdiff_t(inH - 1) * input.stride;
+    const ptrdiff_t bitmapStride = -input.stride;
+
+    // Source stage: the 32-bit image the later stages read.
+    const Rect part = fit.crop ? fit.cropRect : Rect{0, 0, inW, inH};
+    Image32 image;
+    if (input.bytesPerPixel == 4 && !fit.crop) {
+        image = {bitmapFirst, inW, inH, bitmapStride};  // read in place
+    } else {
+        growSource(size_t(part.width) * part.height);
+        uint8_t *out = source_.data();
+        for (int y = 0; y < part.height; ++y) {
+            const uint8_t *row = bitmapFirst + ptrdiff_t(part.top + y) * bitmapStride +
+                                 ptrdiff_t(part.left) * input.bytesPerPixel;
+            if (input.bytesPerPixel == 4) {
+                std::memcpy(out, row, size_t(part.width) * 4);
+                out += size_t(part.width) * 4;
+                continue;
+            }
+            for (int x = 0; x < part.width; ++x, row += 3, out += 4) {
+                out[0] = row[0];
+                out[1] = row[1];
+                out[2] = row[2];
+                out[3] = 0;
+            }
+        }
+        image = {source_.data(), part.width, part.height, ptrdiff_t(part.width) * 4};
+    }
+
+    // Fit stage.
+    if (fit.scale && !sameSize) {
+        growScaled(size_t(fit.scaleTo.width) * fit.scaleTo.height);
+        ResampleImageStrided(image.first, image.width, image.height, image.stride, scaled_.data(),
+                             fit.scaleTo.width, fit.scaleTo.height);
+        image = {scaled_.data(), fit.scaleTo.width, fit.scaleTo.height,
+                 ptrdiff_t(fit.scaleTo.width) * 4};
+    }
+
+    // Copy stage: each pixel's blue, green and red, bounded by the image and the frame.
+    const Rect &copy = fit.copySource;
+    const size_t frameRowBytes = size_t(cameraWidth) * 3;
+    for (int y = 0; y < copy.height; ++y) {
+        const int frameRow = fit.frameRow + y;
+        const int imageRow = copy.top + y;
+        if (frameRow < 0 || frameRow >= cameraHeight || imageRow < 0 || imageRow >= image.height)
+            continue;
+        const size_t rowStart = size_t(frameRow) * frameRowBytes + size_t(fit.frameColumn) * 3;
+        if (rowStart >= frameBytes)
+            break;
+        const int columns = std::min({copy.width, image.width - copy.left,
+                                      cameraWidth - fit.frameColumn,
+                                      int((frameBytes - rowStart) / 3)});
+        const uint8_t *src = image.first + ptrdiff_t(imageRow) * image.stride + size_t(copy.left) * 4;
+        uint8_t *dst = frame + rowStart;
+        for (int x = 0; x < columns; ++x, src += 4, dst += 3) {
+            dst[0] = src[0];
+            dst[1] = src[1];
+            dst[2] = src[2];
+        }
+    }
+    return S_OK;
+}
+
+}  // namespace lumaghost

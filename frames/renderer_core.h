@@ -1,0 +1,52 @@
+// The renderer's per-frame work, apart from any media framework: an input frame of 24- or
+// 32-bit pixels is cropped, scaled and copied into the camera frame by the fit switches.
+//
+// The input arrives top-down; it is read as a bottom-up bitmap (its last row first), so the fit
+// geometry runs in the bitmap's memory order and the picture arrives upright in the camera.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "camera_link.h"
+#include "fit_geometry.h"
+#include "hresult.h"
+
+namespace lumaghost {
+
+struct InputFrame {
+    int width = 0;
+    int height = 0;
+    int bytesPerPixel = 4;             // 4 (blue, green, red, unused) or 3 (blue, green, red)
+    const uint8_t *topDown = nullptr;  // the first row shown at the top
+    ptrdiff_t stride = 0;              // bytes from one row to the next
+};
+
+class RendererCore {
+public:
+    RendererCore();
+
+    /// The first sample's sizing: the work buffers grow to the camera's and the input's size.
+    HResult sizeBuffers(CameraLink &link, const InputFrame &input);
+    /// Fetches the camera's frame buffer, composes the input into it and commits it.
+    HResult renderSample(CameraLink &link, const InputFrame &input, FitFlags flags);
+    /// Composes the input into a camera frame of the given size (bottom row first, blue-green-red);
+    /// pixels outside the placed rectangle are not written. E_FAIL for an unusable input.
+    HResult compose(const InputFrame &input, FitFlags flags, uint8_t *frame, int cameraWidth,
+                    int cameraHeight, size_t frameBytes);
+
+    size_t scaledCapacity() const { return scaledCapacity_; }
+    size_t sourceCapacity() const { return sourceCapacity_; }
+
+private:
+    void growScaled(size_t pixels);
+    void growSource(size_t pixels);
+
+    std::vector<uint8_t> scaled_;  // destination of every scaling, 32-bit pixels
+    size_t scaledCapacity_ = 0;    // in pixels
+    std::vector<uint8_t> source_;  // the input in 32 bits, or its cropped part
+    size_t sourceCapacity_ = 0;
+};
+
+}  // namespace lumaghost
