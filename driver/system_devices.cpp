@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <linux/videodev2.h>
+#include <mutex>
 #include <sys/ioctl.h>
 
 #include "device_tree.h"
@@ -141,7 +142,21 @@ void appendV4l2Captures(const fs::path &dir, std::vector<std::unique_ptr<Moniker
     }
 }
 
+std::mutex providerMutex;  // guards legacyProvider()
+
+FilterCategoryProvider &legacyProvider()
+{
+    static FilterCategoryProvider provider;
+    return provider;
+}
+
 }  // namespace
+
+void setLegacyFilterProvider(FilterCategoryProvider provider)
+{
+    std::lock_guard lock(providerMutex);
+    legacyProvider() = std::move(provider);
+}
 
 SystemDeviceEnumerator::SystemDeviceEnumerator(fs::path hiveFile, fs::path v4l2Directory)
     : hiveFile_(std::move(hiveFile)), v4l2Directory_(std::move(v4l2Directory))
@@ -166,7 +181,15 @@ HResult SystemDeviceEnumerator::createClassEnumerator(const Guid &category,
         }
         appendV4l2Captures(v4l2Directory_, monikers);
     }
-    // Decoders of the legacy filter category are GStreamer elements, listed by the media layer.
+    if (category == CLSID_LegacyAmFilterCategory) {
+        FilterCategoryProvider provider;
+        {
+            std::lock_guard lock(providerMutex);
+            provider = legacyProvider();
+        }
+        if (provider)
+            provider(monikers);
+    }
     return monikers.empty() ? S_FALSE : S_OK;
 }
 

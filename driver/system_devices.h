@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -28,5 +29,9 @@ private:
 
 /// The enumerator of the running system: the machine hive under $LUMAGHOST_ROOT and /dev.
 HResult createSystemDeviceEnumerator(std::unique_ptr<DeviceEnumerator> &out);
+
+/// Lists the legacy filter category (decoders and other filters), supplied by the media layer.
+using FilterCategoryProvider = std::function<void(std::vector<std::unique_ptr<Moniker>> &)>;
+void setLegacyFilterProvider(FilterCategoryProvider provider);
 
 }  // namespace lumaghost

@@ -1,0 +1,128 @@
+// Media graphs for our programs: a movie played into the camera in a loop, a camera passed
+// through into the camera, and a preview of what a Lumaghost camera shows. Bus messages reach
+// the caller on its own thread through the `Post` it hands in (for Qt: a queued invocation).
+#pragma once
+
+#include <gst/gst.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fit_geometry.h"
+#include "hresult.h"
+
+namespace lumaghost {
+
+/// Runs a task on the caller's thread.
+using Post = std::function<void(std::function<void()>)>;
+
+struct GraphEvent {
+    enum Type {
+        Complete,       // the end of the stream (a looping movie starts again)
+        Error,          // the graph stopped on an error
+        RenderFailure,  // the movie has no video or no decoder for it
+        StateChanged,
+    };
+    Type type = Complete;
+    std::string text;                   // the error's message
+    std::vector<std::string> elements;  // with RenderFailure: the graph's elements, by long name
+    GstState state = GST_STATE_NULL;    // with StateChanged
+};
+
+/// Initialises GStreamer and our elements, and lists GStreamer's elements as the legacy filter
+/// category. Safe to call more than once.
+bool initMediaGraphs();
+
+class MediaGraph {
+public:
+    virtual ~MediaGraph();
+    MediaGraph(const MediaGraph &) = delete;
+    MediaGraph &operator=(const MediaGraph &) = delete;
+
+    HResult run();
+    HResult pause();
+    HResult stop();
+    GstState state() const;
+    /// The long names of every element in the graph, nested ones included.
+    std::vector<std::string> elementNames() const;
+    void setEventHandler(std::function<void(const GraphEvent &)> handler) { handler_ = std::move(handler); }
+
+    GstElement *pipeline() const { return pipeline_; }
+
+protected:
+    MediaGraph(GstElement *pipeline, Post post);
+    virtual void onEvent(const GraphEvent &event);
+    void deliver(const GraphEvent &event);
+
+    GstElement *pipeline_;
+    Post post_;
+    std::function<void(const GraphEvent &)> handler_;
+    std::shared_ptr<MediaGraph *> alive_;  // tasks posted after destruction find it empty
+
+private:
+    static GstBusSyncReply busSync(GstBus *bus, GstMessage *message, gpointer self);
+};
+
+struct RendererSettings {
+    FitFlags flags{1, 1, 0};
+    std::string device = "Lumaghost";
+};
+
+class MovieGraph final : public MediaGraph {
+public:
+    /// A movie file (a path or a URI) played through playbin into lumarenderer.
+    static HResult create(const std::string &file, const RendererSettings &settings, Post post,
+                          std::unique_ptr<MovieGraph> &out);
+
+    bool looping() const { return looping_; }
+    void setLooping(bool on) { looping_ = on; }
+    /// Position and duration in 100 ns units; failure while unknown.
+    HResult position(int64_t &out) const;
+    HResult duration(int64_t &out) const;
+    HResult seek(int64_t position);
+    /// Volume in hundredths of a decibel, -10000 (silence) to 0 (full).
+    HResult setVolume(long volume);
+    long volume() const;
+    HResult setMute(bool mute);
+    bool muted() const;
+    int loops() const { return loops_; }
+
+    static double volumeToLinear(long volume);
+    static long linearToVolume(double linear);
+
+private:
+    MovieGraph(GstElement *pipeline, Post post) : MediaGraph(pipeline, std::move(post)) {}
+    void onEvent(const GraphEvent &event) override;
+
+    bool looping_ = true;
+    int loops_ = 0;
+    bool checkedStreams_ = false;
+};
+
+class CameraGraph final : public MediaGraph {
+public:
+    /// A V4L2 node ("/dev/video0") or a Lumaghost camera by name passed through into lumarenderer.
+    static HResult create(const std::string &v4l2NodeOrLumaghostName, bool isLumaghost,
+                          const RendererSettings &settings, Post post, std::unique_ptr<CameraGraph> &out);
+
+private:
+    using MediaGraph::MediaGraph;
+};
+
+class PreviewGraph final : public MediaGraph {
+public:
+    /// Upright frames of blue-green-red pixels, rows `stride` bytes apart, on a streaming thread.
+    using FrameCallback = std::function<void(const uint8_t *pixels, int width, int height, int stride)>;
+    static HResult create(const std::string &device, FrameCallback callback, Post post,
+                          std::unique_ptr<PreviewGraph> &out);
+
+private:
+    using MediaGraph::MediaGraph;
+    FrameCallback callback_;
+    static GstFlowReturn onSample(GstElement *sink, gpointer self);
+};
+
+}  // namespace lumaghost

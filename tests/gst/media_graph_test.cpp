@@ -1,0 +1,240 @@
+#include "media_graph.h"
+
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+
+#include <gtest/gtest.h>
+
+#include "camera_link.h"
+#include "device_discovery.h"
+#include "device_tree.h"
+#include "frame_channel.h"
+#include "lumacam_device.h"
+#include "paths.h"
+#include "registry.h"
+#include "test_support.h"
+
+namespace lumaghost {
+namespace {
+
+// The caller's thread: tasks posted from streaming threads run here when the test pumps them.
+class TaskQueue {
+public:
+    Post post()
+    {
+        return [this](std::function<void()> task) {
+            std::lock_guard lock(mutex_);
+            tasks_.push_back(std::move(task));
+            ready_.notify_all();
+        };
+    }
+    // Runs tasks until `done` holds or the time is up.
+    bool pumpUntil(const std::function<bool()> &done, int seconds = 15)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (!done()) {
+            std::unique_lock lock(mutex_);
+            if (!ready_.wait_until(lock, deadline, [&] { return !tasks_.empty(); }))
+                return done();
+            auto task = std::move(tasks_.front());
+            tasks_.pop_front();
+            lock.unlock();
+            task();
+        }
+        return true;
+    }
+
+private:
+    std::mutex mutex_;  // guards tasks_
+    std::condition_variable ready_;
+    std::deque<std::function<void()>> tasks_;
+};
+
+struct GraphFixture : ::testing::Test {
+    test::TempRoot root;
+    TaskQueue queue;
+    std::vector<GraphEvent> events;
+
+    static void SetUpTestSuite() { ASSERT_TRUE(initMediaGraphs()); }
+
+    std::unique_ptr<FrameChannel> install(const char *number, const char *name, ChannelFormat f)
+    {
+        RegistryHive hive = machineHive();
+        DeviceInstance d{"MEDIA", number};
+        EXPECT_TRUE(hive.setValue(d.keyPath(), kFriendlyNameValue, RegValue::string(name)).succeeded());
+        EXPECT_TRUE(hive.setValue(d.keyPath(), kServiceValue, RegValue::string("lumacam")).succeeded());
+        EXPECT_TRUE(FrameChannel::create(frameChannelPath(d), f).succeeded());
+        std::unique_ptr<FrameChannel> c;
+        EXPECT_TRUE(FrameChannel::open(frameChannelPath(d), c).succeeded());
+        return c;
+    }
+
+    std::string make(const std::string &name, const std::string &pipeline)
+    {
+        const std::string path = (root.path() / name).string();
+        GError *error = nullptr;
+        GstElement *p = gst_parse_launch((pipeline + " ! filesink location=" + path).c_str(), &error);
+        EXPECT_EQ(error, nullptr);
+        gst_element_set_state(p, GST_STATE_PLAYING);
+        GstBus *bus = gst_element_get_bus(p);
+        GstMessage *m = gst_bus_timed_pop_filtered(bus, 20 * GST_SECOND,
+                                                   GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+        EXPECT_TRUE(m && GST_MESSAGE_TYPE(m) == GST_MESSAGE_EOS);
+        if (m)
+            gst_message_unref(m);
+        gst_object_unref(bus);
+        gst_element_set_state(p, GST_STATE_NULL);
+        gst_object_unref(p);
+        return path;
+    }
+
+    std::string clip()
+    {
+        return make("clip.avi", "videotestsrc num-buffers=10 ! video/x-raw,width=160,height=120,"
+                                "framerate=30/1 ! jpegenc ! avimux");
+    }
+
+    bool saw(GraphEvent::Type type) const
+    {
+        for (const auto &e : events)
+            if (e.type == type)
+                return true;
+        return false;
+    }
+};
+
+// A movie plays into the camera and starts again at its end, for ever.
+TEST_F(GraphFixture, MovieLoopsIntoTheCamera)
+{
+    auto camera = install("0000", "Lumaghost", {320, 240, 30});
+    std::unique_ptr<MovieGraph> movie;
+    ASSERT_EQ(MovieGraph::create(clip(), {}, queue.post(), movie), S_OK);
+    movie->setEventHandler([&](const GraphEvent &e) { events.push_back(e); });
+    ASSERT_EQ(movie->run(), S_OK);
+    ASSERT_TRUE(queue.pumpUntil([&] { return movie->loops() >= 2; }));
+    EXPECT_FALSE(saw(GraphEvent::Error));
+    EXPECT_FALSE(saw(GraphEvent::RenderFailure));
+    EXPECT_GT(camera->commitSequence(), 20u);  // more than the clip's ten frames
+    movie.reset();
+    // Nothing posted after the graph went away runs against it.
+    queue.pumpUntil([] { return false; }, 1);
+}
+
+TEST_F(GraphFixture, PositionDurationAndSeek)
+{
+    auto camera = install("0000", "Lumaghost", {320, 240, 30});
+    std::unique_ptr<MovieGraph> movie;
+    ASSERT_EQ(MovieGraph::create(clip(), {}, queue.post(), movie), S_OK);
+    ASSERT_EQ(movie->pause(), S_OK);
+    ASSERT_EQ(gst_element_get_state(movie->pipeline(), nullptr, nullptr, 10 * GST_SECOND),
+              GST_STATE_CHANGE_SUCCESS);
+    int64_t duration = 0, position = -1;
+    ASSERT_EQ(movie->duration(duration), S_OK);
+    EXPECT_NEAR(double(duration), 10 * 10'000'000.0 / 30, 10'000.0);  // 100 ns units
+    ASSERT_EQ(movie->seek(duration / 2), S_OK);
+    gst_element_get_state(movie->pipeline(), nullptr, nullptr, 10 * GST_SECOND);
+    ASSERT_EQ(movie->position(position), S_OK);
+    EXPECT_NEAR(double(position), double(duration / 2), 400'000.0);
+    EXPECT_EQ(movie->seek(-1), E_INVALIDARG);
+}
+
+// -10000 ... 0 hundredths of a decibel map onto the linear volume.
+TEST_F(GraphFixture, VolumeAndMute)
+{
+    EXPECT_DOUBLE_EQ(MovieGraph::volumeToLinear(0), 1.0);
+    EXPECT_NEAR(MovieGraph::volumeToLinear(-2000), 0.1, 1e-12);
+    EXPECT_NEAR(MovieGraph::volumeToLinear(-600), 0.501, 0.001);
+    EXPECT_EQ(MovieGraph::volumeToLinear(-10000), 0.0);
+    for (long v : {0L, -1L, -600L, -2000L, -9999L, -10000L})
+        EXPECT_EQ(MovieGraph::linearToVolume(MovieGraph::volumeToLinear(v)), v);
+
+    auto camera = install("0000", "Lumaghost", {320, 240, 30});
+    std::unique_ptr<MovieGraph> movie;
+    ASSERT_EQ(MovieGraph::create(clip(), {}, queue.post(), movie), S_OK);
+    ASSERT_EQ(movie->setVolume(-2000), S_OK);
+    EXPECT_EQ(movie->volume(), -2000);
+    EXPECT_EQ(movie->setVolume(1), E_INVALIDARG);
+    EXPECT_EQ(movie->setVolume(-10001), E_INVALIDARG);
+    ASSERT_EQ(movie->setMute(true), S_OK);
+    EXPECT_TRUE(movie->muted());
+}
+
+// Sound without video, and data no decoder takes, are render failures naming the elements.
+TEST_F(GraphFixture, MoviesThatCannotBeRenderedAreReported)
+{
+    auto camera = install("0000", "Lumaghost", {320, 240, 30});
+    const std::string sound = make("sound.wav", "audiotestsrc num-buffers=20 ! wavenc");
+    test::writeFile(root.path() / "noise.avi", std::string(4096, '\x42'));
+    for (const std::string &file : {sound, (root.path() / "noise.avi").string()}) {
+        events.clear();
+        std::unique_ptr<MovieGraph> movie;
+        ASSERT_EQ(MovieGraph::create(file, {}, queue.post(), movie), S_OK);
+        movie->setEventHandler([&](const GraphEvent &e) { events.push_back(e); });
+        (void)movie->run();  // may fail at once for data no element takes
+        ASSERT_TRUE(queue.pumpUntil([&] { return saw(GraphEvent::RenderFailure); })) << file;
+        for (const auto &e : events) {
+            if (e.type == GraphEvent::RenderFailure)
+                EXPECT_FALSE(e.elements.empty()) << file;
+        }
+    }
+    EXPECT_EQ(camera->commitSequence(), 0u);
+}
+
+// GStreamer's elements stand in for the legacy filter category.
+TEST_F(GraphFixture, ElementsAreFoundByLongName)
+{
+    std::unique_ptr<BaseFilter> filter;
+    ASSERT_EQ(FindFilterByName(CLSID_LegacyAmFilterCategory, "Lumaghost renderer", filter), S_OK);
+    EXPECT_EQ(filter->kind(), FilterKind::Element);
+    EXPECT_EQ(filter->location(), "lumarenderer");
+    EXPECT_TRUE(FindFilterByName(CLSID_LegacyAmFilterCategory, "lumaghost renderer", filter).failed());
+}
+
+// One Lumaghost camera passed through into another, and a preview of it.
+TEST_F(GraphFixture, CameraPassthroughAndPreview)
+{
+    auto target = install("0000", "Lumaghost", {64, 48, 30});
+    auto real = install("0001", "Real Cam", {64, 48, 30});
+    std::unique_ptr<CameraGraph> passthrough;
+    ASSERT_EQ(CameraGraph::create("Real Cam", true, {}, queue.post(), passthrough), S_OK);
+    std::mutex m;
+    int previews = 0;
+    uint8_t topLeft = 0;
+    std::unique_ptr<PreviewGraph> preview;
+    ASSERT_EQ(PreviewGraph::create("Lumaghost",
+                                   [&](const uint8_t *p, int w, int h, int stride) {
+                                       std::lock_guard lock(m);
+                                       EXPECT_EQ(w, 64);
+                                       EXPECT_EQ(h, 48);
+                                       EXPECT_GE(stride, 64 * 3);
+                                       topLeft = p[0];
+                                       ++previews;
+                                   },
+                                   queue.post(), preview),
+              S_OK);
+    ASSERT_EQ(passthrough->run(), S_OK);
+    ASSERT_EQ(preview->run(), S_OK);
+
+    CameraLink link;
+    ASSERT_EQ(OpenCameraLink(link, "Real Cam"), S_OK);
+    FrameDescriptor d;
+    ASSERT_EQ(GetFrameDescriptor(link, d), S_OK);
+    std::memset(d.buffer(), 0, d.byteCount);
+    std::memset(d.buffer() + (47 * 64) * 3, 200, 64 * 3);  // the top row
+    ASSERT_EQ(CommitFrame(link, d), S_OK);
+
+    auto shown = [&] {
+        std::lock_guard lock(m);
+        return previews > 0 && topLeft == 200;
+    };
+    ASSERT_TRUE(queue.pumpUntil(shown, 10));
+    std::vector<uint8_t> frame;
+    ASSERT_TRUE(target->readLatest(frame));
+    EXPECT_EQ(frame[47 * 64 * 3], 200);
+    EXPECT_EQ(frame[0], 0);
+}
+
+}  // namespace
+}  // namespace lumaghost
