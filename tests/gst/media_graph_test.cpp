@@ -175,8 +175,9 @@ TEST_F(GraphFixture, MoviesThatCannotBeRenderedAreReported)
         (void)movie->run();  // may fail at once for data no element takes
         ASSERT_TRUE(queue.pumpUntil([&] { return saw(GraphEvent::RenderFailure); })) << file;
         for (const auto &e : events) {
-            if (e.type == GraphEvent::RenderFailure)
+            if (e.type == GraphEvent::RenderFailure) {
                 EXPECT_FALSE(e.elements.empty()) << file;
+            }
         }
     }
     EXPECT_EQ(camera->commitSequence(), 0u);
