@@ -106,6 +106,20 @@ HResult RendererCore::compose(const InputFrame &input, FitFlags flags, uint8_t *
         image = {source_.data(), part.width, part.height, ptrdiff_t(part.width) * 4};
     }
 
+    // Fit and copy stages at once: the scaling writes straight into the camera frame when the
+    // placed rectangle lies wholly inside it.
+    const size_t frameRowBytes = size_t(cameraWidth) * 3;
+    if (fit.scale && !sameSize && fit.frameColumn >= 0 && fit.frameRow >= 0 &&
+        fit.frameColumn + fit.scaleTo.width <= cameraWidth &&
+        fit.frameRow + fit.scaleTo.height <= cameraHeight &&
+        size_t(fit.frameRow + fit.scaleTo.height) * frameRowBytes <= frameBytes) {
+        ResampleInto(image.first, image.width, image.height, image.stride,
+                     frame + size_t(fit.frameRow) * frameRowBytes + size_t(fit.frameColumn) * 3,
+                     fit.scaleTo.width, fit.scaleTo.height, ptrdiff_t(frameRowBytes),
+                     PixelLayout::Bgr24);
+        return S_OK;
+    }
+
     // Fit stage.
     if (fit.scale && !sameSize) {
         growScaled(size_t(fit.scaleTo.width) * fit.scaleTo.height);
@@ -117,7 +131,6 @@ HResult RendererCore::compose(const InputFrame &input, FitFlags flags, uint8_t *
 
     // Copy stage: each pixel's blue, green and red, bounded by the image and the frame.
     const Rect &copy = fit.copySource;
-    const size_t frameRowBytes = size_t(cameraWidth) * 3;
     for (int y = 0; y < copy.height; ++y) {
         const int frameRow = fit.frameRow + y;
         const int imageRow = copy.top + y;

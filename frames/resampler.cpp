@@ -17,7 +17,7 @@ float triangle(float x)
 // The scalar row: the same sums, in the same order, as the vector path.
 void resampleRowScalar(const uint8_t *source, ptrdiff_t stride, int sourceWidth,
                        const detail::Taps &vertical, const std::vector<detail::Taps> &horizontal,
-                       float *rowBuffer, uint8_t *destinationRow)
+                       float *rowBuffer, uint8_t *destinationRow, int bytesPerPixel)
 {
     for (int x = 0; x < sourceWidth; ++x) {
         double sum[3] = {0, 0, 0};
@@ -47,8 +47,9 @@ void resampleRowScalar(const uint8_t *source, ptrdiff_t stride, int sourceWidth,
         out[0] = static_cast<uint8_t>(std::nearbyint(sum[0]));
         out[1] = static_cast<uint8_t>(std::nearbyint(sum[1]));
         out[2] = static_cast<uint8_t>(std::nearbyint(sum[2]));
-        out[3] = 0;
-        out += 4;
+        if (bytesPerPixel == 4)
+            out[3] = 0;
+        out += bytesPerPixel;
     }
 }
 
@@ -150,17 +151,25 @@ ResamplePath activeResamplePath()
     return detail::avx2Available() ? ResamplePath::Avx2 : ResamplePath::Scalar;
 }
 
-uint8_t *ResampleImageStrided(const uint8_t *source, int sourceWidth, int sourceHeight,
-                              ptrdiff_t sourceStride, uint8_t *destination, int destinationWidth,
-                              int destinationHeight, ResamplePath path)
+void ResampleInto(const uint8_t *source, int sourceWidth, int sourceHeight, ptrdiff_t sourceStride,
+                  uint8_t *destination, int destinationWidth, int destinationHeight,
+                  ptrdiff_t destinationStride, PixelLayout layout, ResamplePath path)
 {
     if (sourceWidth <= 0 || sourceHeight <= 0 || destinationWidth <= 0 || destinationHeight <= 0)
-        return destination;
+        return;
+    const int bytesPerPixel = layout == PixelLayout::Bgr24 ? 3 : 4;
     if (sourceWidth == destinationWidth && sourceHeight == destinationHeight) {
-        const size_t row = size_t(sourceWidth) * 4;
-        for (int y = 0; y < sourceHeight; ++y)
-            std::memcpy(destination + size_t(y) * row, source + ptrdiff_t(y) * sourceStride, row);
-        return destination;
+        for (int y = 0; y < sourceHeight; ++y) {
+            const uint8_t *in = source + ptrdiff_t(y) * sourceStride;
+            uint8_t *out = destination + ptrdiff_t(y) * destinationStride;
+            if (bytesPerPixel == 4) {
+                std::memcpy(out, in, size_t(sourceWidth) * 4);
+                continue;
+            }
+            for (int x = 0; x < sourceWidth; ++x, in += 4, out += 3)
+                out[0] = in[0], out[1] = in[1], out[2] = in[2];
+        }
+        return;
     }
 
     const float verticalScale =
@@ -181,14 +190,22 @@ uint8_t *ResampleImageStrided(const uint8_t *source, int sourceWidth, int source
     const detail::PaddedTaps padded =
         simd ? detail::paddedTaps(horizontalTaps, sourceWidth) : detail::PaddedTaps{};
     for (int y = 0; y < destinationHeight; ++y) {
-        uint8_t *row = destination + size_t(y) * destinationWidth * 4;
+        uint8_t *row = destination + ptrdiff_t(y) * destinationStride;
         if (simd)
             detail::resampleRowAvx2(source, sourceStride, sourceWidth, verticalTaps.taps[y], padded,
-                                    rowBuffer.data(), row);
+                                    rowBuffer.data(), row, bytesPerPixel);
         else
             resampleRowScalar(source, sourceStride, sourceWidth, verticalTaps.taps[y],
-                              horizontalTaps.taps, rowBuffer.data(), row);
+                              horizontalTaps.taps, rowBuffer.data(), row, bytesPerPixel);
     }
+}
+
+uint8_t *ResampleImageStrided(const uint8_t *source, int sourceWidth, int sourceHeight,
+                              ptrdiff_t sourceStride, uint8_t *destination, int destinationWidth,
+                              int destinationHeight, ResamplePath path)
+{
+    ResampleInto(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
+                 destinationHeight, ptrdiff_t(destinationWidth) * 4, PixelLayout::Bgrx32, path);
     return destination;
 }
 

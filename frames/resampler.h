@@ -40,6 +40,17 @@ uint8_t *ResampleImageWith(ResamplePath path, const uint8_t *source, int sourceW
                            int sourceHeight, uint8_t *destination, int destinationWidth,
                            int destinationHeight);
 
+/// How destination pixels are written: 32 bits with 0 as the fourth byte, or the camera frame's
+/// 24 bits (blue, green, red).
+enum class PixelLayout { Bgrx32, Bgr24 };
+
+/// The resampler writing into rows `destinationStride` bytes apart, in either layout; nothing
+/// outside the destination's width × height pixels is written.
+void ResampleInto(const uint8_t *source, int sourceWidth, int sourceHeight, ptrdiff_t sourceStride,
+                  uint8_t *destination, int destinationWidth, int destinationHeight,
+                  ptrdiff_t destinationStride, PixelLayout layout,
+                  ResamplePath path = activeResamplePath());
+
 /// ResampleImage on a source whose rows lie `sourceStride` bytes apart (negative for an image
 /// whose first row is the last in memory); the results are those of the packed image.
 uint8_t *ResampleImageStrided(const uint8_t *source, int sourceWidth, int sourceHeight,
@@ -73,7 +84,8 @@ bool avx2Available();
 // One destination row: vertical pass into `rowBuffer` (3 floats per source column), then the
 // horizontal pass into `destinationRow`.
 void resampleRowAvx2(const uint8_t *source, ptrdiff_t stride, int sourceWidth, const Taps &vertical,
-                     const PaddedTaps &horizontal, float *rowBuffer, uint8_t *destinationRow);
+                     const PaddedTaps &horizontal, float *rowBuffer, uint8_t *destinationRow,
+                     int destinationBytesPerPixel);
 }  // namespace detail
 
 }  // namespace lumaghost

@@ -34,8 +34,8 @@ __attribute__((target("avx2,fma"))) inline __m256d tap(double weight, const floa
 
 // Rounds the channel sums of four pixels (ties to even, the default rounding mode) and stores
 // them with 0 as each fourth byte.
-__attribute__((target("avx2,fma"))) inline void storeFour(__m256d s0, __m256d s1, __m256d s2,
-                                                          __m256d s3, uint8_t *out)
+__attribute__((target("avx2,fma"))) inline __m128i packFour(__m256d s0, __m256d s1, __m256d s2,
+                                                            __m256d s3)
 {
     const __m256i lo = _mm256_set_m128i(_mm256_cvtpd_epi32(s1), _mm256_cvtpd_epi32(s0));
     const __m256i hi = _mm256_set_m128i(_mm256_cvtpd_epi32(s3), _mm256_cvtpd_epi32(s2));
@@ -43,16 +43,14 @@ __attribute__((target("avx2,fma"))) inline void storeFour(__m256d s0, __m256d s1
     const __m256i words = _mm256_packus_epi32(_mm256_and_si256(lo, colour), _mm256_and_si256(hi, colour));
     // packus works within 128-bit halves: words = p0 p2 | p1 p3; put them back in order.
     const __m256i ordered = _mm256_permute4x64_epi64(words, _MM_SHUFFLE(3, 1, 2, 0));
-    const __m128i bytes = _mm_packus_epi16(_mm256_castsi256_si128(ordered), _mm256_extracti128_si256(ordered, 1));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(out), bytes);
+    return _mm_packus_epi16(_mm256_castsi256_si128(ordered), _mm256_extracti128_si256(ordered, 1));
 }
 
-__attribute__((target("avx2,fma"))) inline void storeOne(__m256d s, uint8_t *out)
+__attribute__((target("avx2,fma"))) inline int32_t packOne(__m256d s)
 {
     __m128i v = _mm_and_si128(_mm256_cvtpd_epi32(s), _mm_setr_epi32(-1, -1, -1, 0));
     v = _mm_packus_epi16(_mm_packus_epi32(v, v), v);
-    const int32_t word = _mm_cvtsi128_si32(v);
-    __builtin_memcpy(out, &word, 4);
+    return _mm_cvtsi128_si32(v);
 }
 
 // One output pixel's sums over a fixed number of taps (0: `taps`, known only at run time).
@@ -68,7 +66,9 @@ __attribute__((target("avx2,fma"))) inline __m256d paddedSum(const float *row, c
     return s;
 }
 
-template <int kTaps>
+// The horizontal pass writing 32-bit pixels, or 24-bit ones (kBytes 3) that stop exactly at the
+// row's end.
+template <int kTaps, int kBytes>
 __attribute__((target("avx2,fma"))) void horizontalPass(const PaddedTaps &h, const float *rowBuffer,
                                                         uint8_t *out)
 {
@@ -76,6 +76,7 @@ __attribute__((target("avx2,fma"))) void horizontalPass(const PaddedTaps &h, con
     const size_t n = h.left.size();
     const int *left = h.left.data();
     const double *w = h.weights.data();
+    const __m128i toBgr = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
     size_t i = 0;
     for (; i + 4 <= n; i += 4) {
         const __m256d s0 = paddedSum<kTaps>(rowBuffer + size_t(left[i]) * 3, w + i * taps, taps);
@@ -85,10 +86,45 @@ __attribute__((target("avx2,fma"))) void horizontalPass(const PaddedTaps &h, con
             paddedSum<kTaps>(rowBuffer + size_t(left[i + 2]) * 3, w + (i + 2) * taps, taps);
         const __m256d s3 =
             paddedSum<kTaps>(rowBuffer + size_t(left[i + 3]) * 3, w + (i + 3) * taps, taps);
-        storeFour(s0, s1, s2, s3, out + i * 4);
+        const __m128i pixels = packFour(s0, s1, s2, s3);
+        if (kBytes == 4) {
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i * 4), pixels);
+        } else if (i + 6 <= n) {
+            // The four bytes past these pixels belong to the next two, written after.
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i * 3), _mm_shuffle_epi8(pixels, toBgr));
+        } else {
+            const __m128i bgr = _mm_shuffle_epi8(pixels, toBgr);
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(out + i * 3), bgr);
+            const int32_t last = _mm_extract_epi32(bgr, 2);
+            __builtin_memcpy(out + i * 3 + 8, &last, 4);
+        }
     }
-    for (; i < n; ++i)
-        storeOne(paddedSum<kTaps>(rowBuffer + size_t(left[i]) * 3, w + i * taps, taps), out + i * 4);
+    for (; i < n; ++i) {
+        const int32_t pixel =
+            packOne(paddedSum<kTaps>(rowBuffer + size_t(left[i]) * 3, w + i * taps, taps));
+        __builtin_memcpy(out + i * kBytes, &pixel, kBytes);
+    }
+}
+
+template <int kBytes>
+__attribute__((target("avx2,fma"))) void horizontalPassFor(const PaddedTaps &h, const float *rowBuffer,
+                                                           uint8_t *out)
+{
+    switch (h.count) {
+    case 1: return horizontalPass<1, kBytes>(h, rowBuffer, out);
+    case 2: return horizontalPass<2, kBytes>(h, rowBuffer, out);
+    case 3: return horizontalPass<3, kBytes>(h, rowBuffer, out);
+    case 4: return horizontalPass<4, kBytes>(h, rowBuffer, out);
+    case 5: return horizontalPass<5, kBytes>(h, rowBuffer, out);
+    case 6: return horizontalPass<6, kBytes>(h, rowBuffer, out);
+    case 7: return horizontalPass<7, kBytes>(h, rowBuffer, out);
+    case 8: return horizontalPass<8, kBytes>(h, rowBuffer, out);
+    case 9: return horizontalPass<9, kBytes>(h, rowBuffer, out);
+    case 10: return horizontalPass<10, kBytes>(h, rowBuffer, out);
+    case 11: return horizontalPass<11, kBytes>(h, rowBuffer, out);
+    case 12: return horizontalPass<12, kBytes>(h, rowBuffer, out);
+    default: return horizontalPass<0, kBytes>(h, rowBuffer, out);
+    }
 }
 
 // Widens chosen bytes of a 16-byte group (broadcast to both halves) into 64-bit lanes and
@@ -157,7 +193,8 @@ __attribute__((target("avx2,fma"))) void resampleRowAvx2(const uint8_t *source, 
                                                          int sourceWidth,
                                                          const Taps &vertical,
                                                          const PaddedTaps &horizontal,
-                                                         float *rowBuffer, uint8_t *destinationRow)
+                                                         float *rowBuffer, uint8_t *destinationRow,
+                                                         int destinationBytesPerPixel)
 {
     const uint8_t *top = source + ptrdiff_t(vertical.left) * stride;
 
@@ -177,21 +214,10 @@ __attribute__((target("avx2,fma"))) void resampleRowAvx2(const uint8_t *source, 
     }
 
     // Horizontal pass, four output pixels at a time.
-    switch (horizontal.count) {
-    case 1: return horizontalPass<1>(horizontal, rowBuffer, destinationRow);
-    case 2: return horizontalPass<2>(horizontal, rowBuffer, destinationRow);
-    case 3: return horizontalPass<3>(horizontal, rowBuffer, destinationRow);
-    case 4: return horizontalPass<4>(horizontal, rowBuffer, destinationRow);
-    case 5: return horizontalPass<5>(horizontal, rowBuffer, destinationRow);
-    case 6: return horizontalPass<6>(horizontal, rowBuffer, destinationRow);
-    case 7: return horizontalPass<7>(horizontal, rowBuffer, destinationRow);
-    case 8: return horizontalPass<8>(horizontal, rowBuffer, destinationRow);
-    case 9: return horizontalPass<9>(horizontal, rowBuffer, destinationRow);
-    case 10: return horizontalPass<10>(horizontal, rowBuffer, destinationRow);
-    case 11: return horizontalPass<11>(horizontal, rowBuffer, destinationRow);
-    case 12: return horizontalPass<12>(horizontal, rowBuffer, destinationRow);
-    default: return horizontalPass<0>(horizontal, rowBuffer, destinationRow);
-    }
+    if (destinationBytesPerPixel == 3)
+        horizontalPassFor<3>(horizontal, rowBuffer, destinationRow);
+    else
+        horizontalPassFor<4>(horizontal, rowBuffer, destinationRow);
 }
 
 }  // namespace lumaghost::detail

@@ -199,3 +199,38 @@ TEST(ResampleImageTest, StridedSourceMatchesPacked)
 
 }  // namespace
 }  // namespace lumaghost
+
+namespace lumaghost {
+namespace {
+
+// Written as 24-bit pixels into a larger frame, the result is the 32-bit one's colour bytes, and
+// nothing around the destination rectangle changes.
+TEST(ResampleImageTest, IntoAFrameAs24BitWritesOnlyItsRectangle)
+{
+    std::mt19937 rng(11);
+    for (auto [sw, sh, dw, dh] : {std::array{50, 40, 16, 12}, {50, 40, 17, 9}, {13, 7, 13, 7}, {30, 20, 61, 43}}) {
+        std::vector<uint8_t> src(size_t(sw) * sh * 4);
+        for (auto &b : src)
+            b = uint8_t(rng());
+        std::vector<uint8_t> expected(size_t(dw) * dh * 4);
+        ResampleImage(src.data(), sw, sh, expected.data(), dw, dh);
+        const ptrdiff_t stride = ptrdiff_t(dw) * 3 + 7;
+        for (auto path : {ResamplePath::Scalar, ResamplePath::Avx2}) {
+            std::vector<uint8_t> frame(size_t(stride) * (dh + 2), 0xAB);
+            uint8_t *origin = frame.data() + stride + 2;
+            ResampleInto(src.data(), sw, sh, ptrdiff_t(sw) * 4, origin, dw, dh, stride,
+                         PixelLayout::Bgr24, path);
+            for (ptrdiff_t i = 0; i < ptrdiff_t(frame.size()); ++i) {
+                const ptrdiff_t rel = i - (stride + 2);
+                const ptrdiff_t row = rel >= 0 ? rel / stride : -1, col = rel >= 0 ? rel % stride : -1;
+                if (row >= 0 && row < dh && col < dw * 3)
+                    ASSERT_EQ(frame[i], expected[(size_t(row) * dw + col / 3) * 4 + col % 3]) << i;
+                else
+                    ASSERT_EQ(frame[i], 0xAB) << "written outside at " << i << ", " << dw << "x" << dh;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace lumaghost
