@@ -3,6 +3,7 @@
 //   lumacam list
 //   lumacam capture [--device NAME] [--count N] [--output DIR|-] [--timeout SECONDS]
 //   lumacam send PICTURE [--stretch 0|1] [--keep-ratio 0|1] [--center 0|1] [--device NAME]
+//   lumacam run [--seconds N] [--no-v4l2] [--no-pipewire]
 #include <fcntl.h>
 #include <linux/videodev2.h>
 #include <sys/ioctl.h>
@@ -21,6 +22,7 @@
 #include "device_discovery.h"
 #include "frame_channel.h"
 #include "frame_output.h"
+#include "lumacam_daemon.h"
 #include "picture_file.h"
 #include "posix_file.h"
 
@@ -36,7 +38,8 @@ void usage()
                  "       lumacam capture [--device NAME] [--count N] [--output DIR|-] "
                  "[--timeout SECONDS]\n"
                  "       lumacam send PICTURE [--stretch 0|1] [--keep-ratio 0|1] [--center 0|1] "
-                 "[--device NAME]\n");
+                 "[--device NAME]\n"
+                 "       lumacam run [--seconds N] [--no-v4l2] [--no-pipewire]\n");
 }
 
 std::string describeSize(BaseFilter &filter)
@@ -252,6 +255,25 @@ int send(int argc, char **argv)
     return 0;
 }
 
+int run(int argc, char **argv)
+{
+    DaemonOptions options;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--seconds" && i + 1 < argc)
+            options.seconds = std::strtod(argv[++i], nullptr);
+        else if (arg == "--no-v4l2")
+            options.v4l2 = false;
+        else if (arg == "--no-pipewire")
+            options.pipewire = false;
+        else {
+            usage();
+            return 2;
+        }
+    }
+    return runDaemon(options);
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -267,6 +289,8 @@ int main(int argc, char **argv)
         return capture(argc - 2, argv + 2);
     if (command == "send")
         return send(argc - 2, argv + 2);
+    if (command == "run")
+        return run(argc - 2, argv + 2);
     usage();
     return 2;
 }

@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-svg-dev libwmf-dev libemf2svg-dev gsfonts
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
+    libpipewire-0.3-dev pipewire pipewire-bin wireplumber gstreamer1.0-pipewire dbus-daemon
 )
 
 # The fuzz targets need clang and its sanitizer runtimes.

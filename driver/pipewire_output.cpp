@@ -1,0 +1,219 @@
+#include "pipewire_output.h"
+
+#include <pipewire/pipewire.h>
+#include <spa/param/video/format-utils.h>
+#include <spa/pod/builder.h>
+
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "frame_convert.h"
+
+namespace lumaghost {
+
+class PipeWireConnection {
+public:
+    pw_thread_loop *loop = nullptr;
+    pw_context *context = nullptr;
+    pw_core *core = nullptr;
+
+    ~PipeWireConnection()
+    {
+        if (loop)
+            pw_thread_loop_stop(loop);
+        if (core)
+            pw_core_disconnect(core);
+        if (context)
+            pw_context_destroy(context);
+        if (loop)
+            pw_thread_loop_destroy(loop);
+    }
+};
+
+std::shared_ptr<PipeWireConnection> connectPipeWire()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { pw_init(nullptr, nullptr); });
+    auto c = std::make_shared<PipeWireConnection>();
+    c->loop = pw_thread_loop_new("lumacam-pipewire", nullptr);
+    if (!c->loop)
+        return nullptr;
+    c->context = pw_context_new(pw_thread_loop_get_loop(c->loop), nullptr, 0);
+    if (!c->context)
+        return nullptr;
+    if (pw_thread_loop_start(c->loop) < 0)
+        return nullptr;
+    pw_thread_loop_lock(c->loop);
+    c->core = pw_context_connect(c->context, nullptr, 0);
+    pw_thread_loop_unlock(c->loop);
+    if (!c->core)
+        return nullptr;
+    return c;
+}
+
+struct PipeWireOutput::State {
+    PipeWireConnection *connection = nullptr;
+    pw_stream *stream = nullptr;
+    spa_hook listener{};
+    int width = 0, height = 0, fps = 30;
+    spa_video_format format = SPA_VIDEO_FORMAT_UNKNOWN;
+
+    std::mutex frameMutex;  // guards frame and haveFrame
+    std::vector<uint8_t> frame;
+    bool haveFrame = false;
+
+    size_t imageSize() const
+    {
+        switch (format) {
+        case SPA_VIDEO_FORMAT_YUY2: return yuyvSize(width, height);
+        case SPA_VIDEO_FORMAT_I420: return i420Size(width, height);
+        default: return size_t(width) * height * 4;
+        }
+    }
+    int stride() const
+    {
+        switch (format) {
+        case SPA_VIDEO_FORMAT_YUY2: return (width + 1) / 2 * 4;
+        case SPA_VIDEO_FORMAT_I420: return width;
+        default: return width * 4;
+        }
+    }
+
+    static void onParamChanged(void *data, uint32_t id, const spa_pod *param)
+    {
+        auto *s = static_cast<State *>(data);
+        if (!param || id != SPA_PARAM_Format)
+            return;
+        spa_video_info_raw info{};
+        if (spa_format_video_raw_parse(param, &info) < 0)
+            return;
+        s->format = info.format;
+        uint8_t buffer[512];
+        spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof(buffer));
+        const spa_pod *params[1];
+        params[0] = static_cast<const spa_pod *>(spa_pod_builder_add_object(
+            &b, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
+            SPA_POD_CHOICE_RANGE_Int(4, 2, 8), SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1),
+            SPA_PARAM_BUFFERS_size, SPA_POD_Int(int(s->imageSize())), SPA_PARAM_BUFFERS_stride,
+            SPA_POD_Int(s->stride()), SPA_PARAM_BUFFERS_dataType,
+            SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd))));
+        pw_stream_update_params(s->stream, params, 1);
+    }
+
+    // Fills the next buffer with the newest frame, in the negotiated format.
+    static void onProcess(void *data)
+    {
+        auto *s = static_cast<State *>(data);
+        pw_buffer *b = pw_stream_dequeue_buffer(s->stream);
+        if (!b)
+            return;
+        spa_data &d = b->buffer->datas[0];
+        const size_t size = s->imageSize();
+        if (d.data && d.maxsize >= size) {
+            std::lock_guard lock(s->frameMutex);
+            auto *out = static_cast<uint8_t *>(d.data);
+            if (!s->haveFrame)
+                s->frame.assign(size_t(s->width) * s->height * 3, 0);
+            switch (s->format) {
+            case SPA_VIDEO_FORMAT_YUY2: bgrToYuyv(s->frame.data(), s->width, s->height, out); break;
+            case SPA_VIDEO_FORMAT_I420: bgrToI420(s->frame.data(), s->width, s->height, out); break;
+            default: bgrToBgrx(s->frame.data(), s->width, s->height, out, s->width * 4); break;
+            }
+            d.chunk->offset = 0;
+            d.chunk->size = uint32_t(size);
+            d.chunk->stride = s->stride();
+        }
+        pw_stream_queue_buffer(s->stream, b);
+    }
+};
+
+namespace {
+
+const pw_stream_events kStreamEvents = [] {
+    pw_stream_events e{};
+    e.version = PW_VERSION_STREAM_EVENTS;
+    e.param_changed = PipeWireOutput::State::onParamChanged;
+    e.process = PipeWireOutput::State::onProcess;
+    return e;
+}();
+
+}  // namespace
+
+std::unique_ptr<PipeWireOutput> PipeWireOutput::create(std::shared_ptr<PipeWireConnection> connection,
+                                                       const std::string &nodeName,
+                                                       const std::string &description, int width,
+                                                       int height, int fps)
+{
+    if (!connection || width <= 0 || height <= 0 || fps <= 0)
+        return nullptr;
+    std::unique_ptr<PipeWireOutput> output(new PipeWireOutput);
+    output->connection_ = connection;
+    output->state_ = std::make_unique<State>();
+    State *s = output->state_.get();
+    s->connection = connection.get();
+    s->width = width;
+    s->height = height;
+    s->fps = fps;
+
+    pw_properties *props = pw_properties_new(
+        PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture", PW_KEY_MEDIA_ROLE, "Camera",
+        PW_KEY_MEDIA_CLASS, "Video/Source", PW_KEY_NODE_NAME, nodeName.c_str(),
+        PW_KEY_NODE_DESCRIPTION, description.c_str(), PW_KEY_NODE_NICK, description.c_str(),
+        nullptr);
+
+    pw_thread_loop_lock(connection->loop);
+    s->stream = pw_stream_new(connection->core, nodeName.c_str(), props);
+    if (!s->stream) {
+        pw_thread_loop_unlock(connection->loop);
+        return nullptr;
+    }
+    pw_stream_add_listener(s->stream, &s->listener, &kStreamEvents, s);
+
+    uint8_t buffer[1024];
+    spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof(buffer));
+    spa_rectangle size = SPA_RECTANGLE(uint32_t(width), uint32_t(height));
+    spa_fraction rate = SPA_FRACTION(uint32_t(fps), 1);
+    const spa_pod *params[1];
+    params[0] = static_cast<const spa_pod *>(spa_pod_builder_add_object(
+        &b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
+        SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw),
+        SPA_FORMAT_VIDEO_format,
+        SPA_POD_CHOICE_ENUM_Id(4, SPA_VIDEO_FORMAT_YUY2, SPA_VIDEO_FORMAT_YUY2,
+                               SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_I420),
+        SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size), SPA_FORMAT_VIDEO_framerate,
+        SPA_POD_Fraction(&rate)));
+    const int r = pw_stream_connect(
+        s->stream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
+        pw_stream_flags(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS), params, 1);
+    pw_thread_loop_unlock(connection->loop);
+    if (r < 0)
+        return nullptr;
+    return output;
+}
+
+PipeWireOutput::~PipeWireOutput()
+{
+    if (state_ && state_->stream) {
+        pw_thread_loop_lock(connection_->loop);
+        pw_stream_destroy(state_->stream);
+        pw_thread_loop_unlock(connection_->loop);
+    }
+}
+
+void PipeWireOutput::publish(const uint8_t *frame)
+{
+    State *s = state_.get();
+    {
+        std::lock_guard lock(s->frameMutex);
+        s->frame.assign(frame, frame + size_t(s->width) * s->height * 3);
+        s->haveFrame = true;
+    }
+    // As the driver of its graph, the stream runs one cycle per frame.
+    pw_thread_loop_lock(connection_->loop);
+    if (pw_stream_get_state(s->stream, nullptr) == PW_STREAM_STATE_STREAMING)
+        pw_stream_trigger_process(s->stream);
+    pw_thread_loop_unlock(connection_->loop);
+}
+
+}  // namespace lumaghost

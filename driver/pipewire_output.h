@@ -1,0 +1,37 @@
+// Publishing a camera as a PipeWire Video/Source node (media.role Camera), the way desktop
+// programs and browsers find cameras through PipeWire. Our own stream drives the graph at the
+// camera's rate; consumers come and go without disturbing one another.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace lumaghost {
+
+class PipeWireConnection;
+
+/// A connection to the PipeWire daemon with its own loop thread; nullptr when none runs.
+std::shared_ptr<PipeWireConnection> connectPipeWire();
+
+class PipeWireOutput {
+public:
+    /// A source node named `nodeName`, described to users as `description`.
+    static std::unique_ptr<PipeWireOutput> create(std::shared_ptr<PipeWireConnection> connection,
+                                                  const std::string &nodeName,
+                                                  const std::string &description, int width,
+                                                  int height, int fps);
+    ~PipeWireOutput();
+
+    /// Hands a camera frame (bottom-up BGR) to the consumers at the next cycle.
+    void publish(const uint8_t *frame);
+
+    struct State;
+
+private:
+    PipeWireOutput() = default;
+    std::shared_ptr<PipeWireConnection> connection_;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace lumaghost
