@@ -12,8 +12,9 @@ namespace lumaghost {
 
 namespace fs = std::filesystem;
 
-LinuxDeviceInstaller::LinuxDeviceInstaller(RegistryHive &hive, fs::path currentDirectory)
-    : hive_(hive), tree_(hive), cwd_(std::move(currentDirectory))
+LinuxDeviceInstaller::LinuxDeviceInstaller(RegistryHive &hive, fs::path currentDirectory,
+                                           LoopbackSystem *loopback)
+    : hive_(hive), tree_(hive), cwd_(std::move(currentDirectory)), loopback_(loopback)
 {
 }
 
@@ -278,7 +279,13 @@ uint32_t LinuxDeviceInstaller::installDriver(const DeviceInstance &device,
         d.setValue(device.driverKeyPath(), kFrameRateValue, RegValue::fromDword(format.fps));
         return S_OK;
     });
-    return r.succeeded() ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    if (r.failed())
+        return ERROR_ACCESS_DENIED;
+    // Programs that read cameras from V4L2 see the device through a loopback node; without
+    // one (or without the rights to make one) the device still works through PipeWire.
+    if (loopback_ && !friendly.empty())
+        (void)PrepareLoopback(*loopback_, friendly);
+    return ERROR_SUCCESS;
 }
 
 }  // namespace lumaghost

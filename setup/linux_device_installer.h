@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "device_installer.h"
+#include "loopback_setup.h"
 #include "device_tree.h"
 #include "registry.h"
 
@@ -15,7 +16,8 @@ namespace lumaghost {
 
 class LinuxDeviceInstaller final : public DeviceInstaller {
 public:
-    LinuxDeviceInstaller(RegistryHive &hive, std::filesystem::path currentDirectory);
+    LinuxDeviceInstaller(RegistryHive &hive, std::filesystem::path currentDirectory,
+                         LoopbackSystem *loopback = nullptr);
 
     uint32_t fullPath(std::string_view fileName, std::string &path) override;
     uint32_t infClass(const std::string &infPath, Guid &classGuid, std::string &className,
@@ -43,6 +45,7 @@ private:
     std::string className_;
     std::vector<DeviceInstance> devices_;
     int selected_ = -1;
+    LoopbackSystem *loopback_;
 };
 
 /// Marks a device created but not yet registered.

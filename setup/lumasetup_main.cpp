@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "linux_device_installer.h"
+#include "loopback_setup.h"
 #include "lumasetup.h"
 #include "registry.h"
 
@@ -17,6 +18,6 @@ int main(int argc, char **argv)
     if (ec)
         return -1;
     RegistryHive hive = machineHive();
-    LinuxDeviceInstaller installer(hive, cwd);
+    LinuxDeviceInstaller installer(hive, cwd, &systemLoopback());
     return RunLumasetup(installer, systemVersionSource(), argc > 1).exitCode;
 }
