@@ -9,6 +9,7 @@
 #include <sys/ioctl.h>
 
 #include "device_tree.h"
+#include "ini_file.h"
 #include "lumacam_device.h"
 #include "paths.h"
 #include "posix_file.h"
@@ -18,14 +19,6 @@ namespace lumaghost {
 namespace fs = std::filesystem;
 
 namespace {
-
-bool equalsNoCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 class LumacamMoniker final : public Moniker {
 public:
@@ -175,7 +168,7 @@ HResult SystemDeviceEnumerator::createClassEnumerator(const Guid &category,
             for (const auto &device : tree.instances()) {
                 const RegValue *service = data.value(device.keyPath(), kServiceValue);
                 if (service && service->type == RegType::String &&
-                    equalsNoCase(service->text, kLumacamService))
+                    equalsIgnoreCase(service->text, kLumacamService))
                     monikers.push_back(std::make_unique<LumacamMoniker>(hiveFile_, device));
             }
         }

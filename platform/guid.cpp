@@ -4,6 +4,17 @@
 
 namespace lumaghost {
 
+int hexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 std::string Guid::toString() const
 {
     char text[40];
@@ -29,16 +40,7 @@ std::optional<Guid> Guid::parse(std::string_view text)
             ++i;
             continue;
         }
-        auto nibble = [](char c) -> int {
-            if (c >= '0' && c <= '9')
-                return c - '0';
-            if (c >= 'a' && c <= 'f')
-                return c - 'a' + 10;
-            if (c >= 'A' && c <= 'F')
-                return c - 'A' + 10;
-            return -1;
-        };
-        int hi = nibble(text[i]), lo = nibble(text[i + 1]);
+        int hi = hexDigitValue(text[i]), lo = hexDigitValue(text[i + 1]);
         if (hi < 0 || lo < 0)
             return std::nullopt;
         bytes[n++] = static_cast<uint8_t>(hi << 4 | lo);

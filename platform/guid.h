@@ -23,6 +23,9 @@ struct Guid {
     static std::optional<Guid> parse(std::string_view text);
 };
 
+/// The value of a hexadecimal digit, or -1.
+int hexDigitValue(char c);
+
 // The video input device category and the legacy filter category.
 inline constexpr Guid CLSID_VideoInputDeviceCategory{
     0x860BB310, 0x5D01, 0x11D0, {0xBD, 0x3B, 0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86}};

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "guid.h"
+#include "ini_file.h"
 #include "paths.h"
 #include "posix_file.h"
 
@@ -112,11 +114,6 @@ std::string lower(std::string_view s)
     return out;
 }
 
-bool equalsNoCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && lower(a) == lower(b);
-}
-
 }  // namespace
 
 // --- hive contents ------------------------------------------------------------------------------
@@ -158,7 +155,7 @@ const RegValue *HiveData::value(std::string_view key, std::string_view name) con
     if (it == keys_.end())
         return nullptr;
     for (const auto &[n, v] : it->second.values) {
-        if (equalsNoCase(n, name))
+        if (equalsIgnoreCase(n, name))
             return &v;
     }
     return nullptr;
@@ -169,7 +166,7 @@ void HiveData::setValue(std::string_view key, std::string_view name, RegValue va
     createKey(key);
     Key &k = keys_[lower(normaliseKeyPath(key))];
     for (auto &[n, v] : k.values) {
-        if (equalsNoCase(n, name)) {
+        if (equalsIgnoreCase(n, name)) {
             v = std::move(value);
             return;
         }
@@ -184,7 +181,7 @@ bool HiveData::deleteValue(std::string_view key, std::string_view name)
         return false;
     auto &values = it->second.values;
     for (auto v = values.begin(); v != values.end(); ++v) {
-        if (equalsNoCase(v->first, name)) {
+        if (equalsIgnoreCase(v->first, name)) {
             values.erase(v);
             return true;
         }
@@ -297,17 +294,6 @@ bool startsWith(std::string_view s, std::string_view prefix)
     return s.substr(0, prefix.size()) == prefix;
 }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool parseData(std::string_view data, RegValue &v)
 {
     size_t pos = 0;
@@ -342,7 +328,7 @@ bool parseData(std::string_view data, RegValue &v)
             return false;
         uint32_t d = 0;
         for (char c : digits) {
-            int h = hexDigit(c);
+            int h = hexDigitValue(c);
             if (h < 0)
                 return false;
             d = d << 4 | static_cast<uint32_t>(h);
@@ -356,7 +342,7 @@ bool parseData(std::string_view data, RegValue &v)
         while (!rest.empty()) {
             if (rest.size() < 2)
                 return false;
-            int hi = hexDigit(rest[0]), lo = hexDigit(rest[1]);
+            int hi = hexDigitValue(rest[0]), lo = hexDigitValue(rest[1]);
             if (hi < 0 || lo < 0)
                 return false;
             v.bytes.push_back(static_cast<uint8_t>(hi << 4 | lo));
