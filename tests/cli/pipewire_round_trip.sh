@@ -19,6 +19,8 @@ fail() {
     exit 1
 }
 
+trap 'fail "line $LINENO: $BASH_COMMAND"' ERR
+
 export XDG_RUNTIME_DIR=$work/run LUMAGHOST_ROOT=$work/root
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 mkdir -p "$LUMAGHOST_ROOT"
@@ -64,7 +66,7 @@ timeout 60 bash -c "$(declare -f consume); node=$node; consume '$work/killed.raw
 victim=$!
 for _ in $(seq 100); do [ -s "$work/killed.raw" ] && break; sleep 0.1; done
 [ -s "$work/killed.raw" ] || fail "the first consumer got nothing"
-pkill -KILL -f "killed.raw" || true
+pkill -KILL -f "$work/killed.raw" || true
 wait $victim 2>/dev/null || true
 timeout 30 bash -c "$(declare -f consume); node=$node; consume '$work/after.raw' 5" ||
     fail "no frames for the consumer after the killed one"
