@@ -1,0 +1,394 @@
+#include "linux_service_platform.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <systemd/sd-bus.h>
+#include <systemd/sd-daemon.h>
+#include <systemd/sd-journal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "paths.h"
+#include "posix_file.h"
+
+namespace lumaghost {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char *kDestination = "org.freedesktop.systemd1";
+constexpr const char *kPath = "/org/freedesktop/systemd1";
+constexpr const char *kManager = "org.freedesktop.systemd1.Manager";
+
+std::string unitName(const std::string &name)
+{
+    return name + ".service";
+}
+
+uint32_t errorOf(int negativeErrno)
+{
+    switch (-negativeErrno) {
+    case 0: return ERROR_SUCCESS;
+    case EACCES:
+    case EPERM: return ERROR_ACCESS_DENIED;
+    case ENOENT: return ERROR_SERVICE_DOES_NOT_EXIST;
+    default: return ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
+    }
+}
+
+// Appends a one-entry string array and then the given booleans.
+int appendNameAndFlags(void *m, const std::string &name, std::initializer_list<int> flags)
+{
+    auto *msg = static_cast<sd_bus_message *>(m);
+    char *entries[] = {const_cast<char *>(name.c_str()), nullptr};
+    int r = sd_bus_message_append_strv(msg, entries);
+    for (int flag : flags) {
+        if (r >= 0)
+            r = sd_bus_message_append(msg, "b", flag);
+    }
+    return r;
+}
+
+sd_bus *busOf(void *p)
+{
+    return static_cast<sd_bus *>(p);
+}
+
+}  // namespace
+
+uint32_t serviceStateOf(const std::string &state)
+{
+    if (state == "active" || state == "reloading")
+        return SERVICE_RUNNING;
+    if (state == "activating")
+        return SERVICE_START_PENDING;
+    if (state == "deactivating")
+        return SERVICE_STOP_PENDING;
+    return SERVICE_STOPPED;
+}
+
+SystemdServiceManager::SystemdServiceManager(fs::path unitDirectory, bool userManager)
+    : unitDirectory_(std::move(unitDirectory)), userManager_(userManager)
+{
+}
+
+SystemdServiceManager::~SystemdServiceManager()
+{
+    if (bus_)
+        sd_bus_flush_close_unref(busOf(bus_));
+}
+
+fs::path SystemdServiceManager::unitFile(const std::string &name) const
+{
+    return unitDirectory_ / unitName(name);
+}
+
+std::string SystemdServiceManager::unitText(const ServiceInstallation &service)
+{
+    std::string text = "[Unit]\nDescription=" + service.displayName +
+                       "\n\n[Service]\nType=notify\nNotifyAccess=main\nExecStart=" + service.binaryPath +
+                       "\nExecReload=/bin/kill -HUP $MAINPID\nTimeoutStopSec=15\n";
+    if (!service.account.empty())
+        text += "User=" + service.account + "\n";
+    const fs::path root = lumaghostRoot();
+    if (!root.empty())
+        text += "Environment=LUMAGHOST_ROOT=" + root.string() + "\n";
+    // Hardened, yet able to reach the frame channels and the settings, and to read sequence
+    // files wherever users keep them.
+    text += "NoNewPrivileges=yes\nPrivateTmp=yes\nProtectSystem=strict\nProtectHome=read-only\n"
+            "ReadWritePaths=" + frameChannelDirectory().string() + " " + systemDirectory().string() +
+            "\nProtectKernelTunables=yes\nProtectKernelModules=yes\nProtectControlGroups=yes\n"
+            "RestrictRealtime=yes\nLockPersonality=yes\n\n[Install]\nWantedBy=" +
+            std::string(getenv("LUMAGHOST_SERVICE_MANAGER") && std::string(getenv("LUMAGHOST_SERVICE_MANAGER")) == "user"
+                            ? "default.target"
+                            : "multi-user.target") +
+            "\n";
+    return text;
+}
+
+uint32_t SystemdServiceManager::connect()
+{
+    if (bus_)
+        return ERROR_SUCCESS;
+    sd_bus *bus = nullptr;
+    const int r = userManager_ ? sd_bus_open_user(&bus) : sd_bus_open_system(&bus);
+    if (r < 0)
+        return errorOf(r);
+    bus_ = bus;
+    return ERROR_SUCCESS;
+}
+
+uint32_t SystemdServiceManager::call(const char *method, const std::function<int(void *)> &append,
+                                     void **reply)
+{
+    if (connect() != ERROR_SUCCESS)
+        return ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
+    sd_bus_message *m = nullptr;
+    int r = sd_bus_message_new_method_call(busOf(bus_), &m, kDestination, kPath, kManager, method);
+    if (r >= 0 && append)
+        r = append(m);
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message *answer = nullptr;
+    if (r >= 0)
+        r = sd_bus_call(busOf(bus_), m, 0, &error, &answer);
+    sd_bus_message_unref(m);
+    uint32_t result = ERROR_SUCCESS;
+    if (r < 0) {
+        if (sd_bus_error_has_name(&error, "org.freedesktop.systemd1.NoSuchUnit"))
+            result = ERROR_SERVICE_DOES_NOT_EXIST;
+        else if (sd_bus_error_has_name(&error, SD_BUS_ERROR_ACCESS_DENIED))
+            result = ERROR_ACCESS_DENIED;
+        else
+            result = errorOf(r);
+    }
+    sd_bus_error_free(&error);
+    if (reply && r >= 0)
+        *reply = answer;
+    else
+        sd_bus_message_unref(answer);
+    return result;
+}
+
+uint32_t SystemdServiceManager::enable(const std::string &name)
+{
+    const std::string file = unitFile(name).string();
+    // A unit outside the manager's search path is linked first.
+    (void)call("LinkUnitFiles", [&](void *m) { return appendNameAndFlags(m, file, {false, true}); });
+    const std::string unit = unitName(name);
+    return call("EnableUnitFiles", [&](void *m) { return appendNameAndFlags(m, unit, {false, true}); });
+}
+
+uint32_t SystemdServiceManager::disable(const std::string &name)
+{
+    const std::string unit = unitName(name);
+    return call("DisableUnitFiles", [&](void *m) { return appendNameAndFlags(m, unit, {false}); });
+}
+
+uint32_t SystemdServiceManager::createService(const ServiceInstallation &service)
+{
+    const fs::path file = unitFile(service.name);
+    if (fs::exists(file))
+        return ERROR_SERVICE_EXISTS;
+    std::error_code ec;
+    fs::create_directories(file.parent_path(), ec);
+    if (replaceFileAtomically(file, unitText(service), 0644) != 0)
+        return ERROR_ACCESS_DENIED;
+    uint32_t err = call("Reload", nullptr);
+    if (err == ERROR_SUCCESS && service.startType == SERVICE_AUTO_START)
+        err = enable(service.name);
+    if (err != ERROR_SUCCESS)
+        fs::remove(file, ec);
+    return err;
+}
+
+uint32_t SystemdServiceManager::openService(const std::string &name)
+{
+    if (connect() != ERROR_SUCCESS)
+        return ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
+    return fs::exists(unitFile(name)) ? ERROR_SUCCESS : ERROR_SERVICE_DOES_NOT_EXIST;
+}
+
+uint32_t SystemdServiceManager::deleteService(const std::string &name)
+{
+    if (!fs::exists(unitFile(name)))
+        return ERROR_SERVICE_DOES_NOT_EXIST;
+    (void)disable(name);
+    std::error_code ec;
+    if (!fs::remove(unitFile(name), ec))
+        return ERROR_ACCESS_DENIED;
+    return call("Reload", nullptr);
+}
+
+std::string SystemdServiceManager::activeState(const std::string &name)
+{
+    if (connect() != ERROR_SUCCESS)
+        return {};
+    sd_bus_message *reply = nullptr;
+    const std::string unit = unitName(name);
+    if (call("LoadUnit", [&](void *m) { return sd_bus_message_append(static_cast<sd_bus_message *>(m), "s", unit.c_str()); },
+             reinterpret_cast<void **>(&reply)) != ERROR_SUCCESS)
+        return {};
+    const char *path = nullptr;
+    std::string state;
+    if (sd_bus_message_read(reply, "o", &path) >= 0 && path) {
+        char *value = nullptr;
+        if (sd_bus_get_property_string(busOf(bus_), kDestination, path, "org.freedesktop.systemd1.Unit",
+                                       "ActiveState", nullptr, &value) >= 0 && value) {
+            state = value;
+            free(value);
+        }
+    }
+    sd_bus_message_unref(reply);
+    return state;
+}
+
+uint32_t SystemdServiceManager::queryStatus(const std::string &name, ServiceStatus &status)
+{
+    const std::string state = activeState(name);
+    if (state.empty())
+        return ERROR_SERVICE_DOES_NOT_EXIST;
+    status = ServiceStatus{};
+    status.currentState = serviceStateOf(state);
+    status.controlsAccepted = status.currentState == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+    return ERROR_SUCCESS;
+}
+
+uint32_t SystemdServiceManager::controlStop(const std::string &name, ServiceStatus &status)
+{
+    if (queryStatus(name, status) != ERROR_SUCCESS)
+        return ERROR_SERVICE_DOES_NOT_EXIST;
+    if (status.currentState != SERVICE_RUNNING && status.currentState != SERVICE_START_PENDING)
+        return ERROR_SERVICE_NOT_ACTIVE;
+    const std::string unit = unitName(name);
+    const uint32_t err = call("StopUnit", [&](void *m) {
+        return sd_bus_message_append(static_cast<sd_bus_message *>(m), "ss", unit.c_str(), "replace");
+    });
+    if (err == ERROR_SUCCESS)
+        status.currentState = SERVICE_STOP_PENDING;
+    return err;
+}
+
+uint32_t SystemdServiceManager::startService(const std::string &name)
+{
+    ServiceStatus status;
+    if (queryStatus(name, status) == ERROR_SUCCESS && status.currentState == SERVICE_RUNNING)
+        return ERROR_SERVICE_ALREADY_RUNNING;
+    const std::string unit = unitName(name);
+    return call("StartUnit", [&](void *m) {
+        return sd_bus_message_append(static_cast<sd_bus_message *>(m), "ss", unit.c_str(), "replace");
+    });
+}
+
+uint32_t SystemdServiceManager::changeStartType(const std::string &name, uint32_t startType)
+{
+    if (!fs::exists(unitFile(name)))
+        return ERROR_SERVICE_DOES_NOT_EXIST;
+    return startType == SERVICE_AUTO_START ? enable(name) : disable(name);
+}
+
+uint32_t SystemdServiceManager::runDispatcher(const std::string &, const std::function<void()> &serviceMain)
+{
+    if (!getenv("NOTIFY_SOCKET"))
+        return ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
+    // Controls arrive as signals, taken here on the dispatcher's thread while the service runs
+    // on its own: SIGTERM stops, SIGHUP reloads.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::atomic<bool> done{false};
+    std::thread service([&] {
+        serviceMain();
+        done = true;
+    });
+    while (!done) {
+        timespec tick{0, 100'000'000};
+        const int signal = sigtimedwait(&signals, nullptr, &tick);
+        if (signal < 0 || !handler_)
+            continue;
+        handler_(signal == SIGHUP ? SERVICE_CONTROL_RELOAD : SERVICE_CONTROL_STOP);
+    }
+    service.join();
+    return ERROR_SUCCESS;
+}
+
+uint32_t SystemdServiceManager::registerControlHandler(const std::string &,
+                                                       std::function<void(uint32_t)> handler)
+{
+    handler_ = std::move(handler);
+    return ERROR_SUCCESS;
+}
+
+uint32_t SystemdServiceManager::setStatus(const ServiceStatus &status)
+{
+    std::string message;
+    const std::string extend = "EXTEND_TIMEOUT_USEC=" + std::to_string(uint64_t(status.waitHint) * 1000);
+    switch (status.currentState) {
+    case SERVICE_START_PENDING: message = "STATUS=Starting\n" + extend; break;
+    case SERVICE_RUNNING: message = "READY=1\nSTATUS=Running"; break;
+    case SERVICE_STOP_PENDING: message = "STOPPING=1\nSTATUS=Stopping\n" + extend; break;
+    case SERVICE_STOPPED: message = "STATUS=Stopped"; break;
+    default: message = "STATUS=Pending\n" + extend; break;
+    }
+    return sd_notify(0, message.c_str()) > 0 ? ERROR_SUCCESS : ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
+}
+
+SystemdServiceManager &systemServiceManager()
+{
+    const char *kind = getenv("LUMAGHOST_SERVICE_MANAGER");
+    static SystemdServiceManager manager(machinePath("/etc/systemd/system"),
+                                         kind && std::string(kind) == "user");
+    return manager;
+}
+
+bool JournalEventLog::report(const std::string &source, EventType type, uint32_t id,
+                             const std::string &text)
+{
+    // Without a journal to listen, nothing is written and nothing waits.
+    if (::access("/run/systemd/journal/socket", W_OK) != 0)
+        return false;
+    const int priority = type == EventType::Error ? LOG_ERR : type == EventType::Warning ? LOG_WARNING : LOG_INFO;
+    return sd_journal_send("MESSAGE=%s", text.c_str(), "PRIORITY=%d", priority,
+                           "SYSLOG_IDENTIFIER=%s", source.c_str(), "LUMAGHOST_EVENT_ID=0x%08X", id,
+                           nullptr) == 0;
+}
+
+void TerminalConsole::print(const std::string &text)
+{
+    (void)writeAll(STDOUT_FILENO, text.data(), text.size());
+}
+
+namespace {
+
+// Signals are taken by a thread of their own, where anything may be done with them.
+void handleSignals(std::function<void()> onSignal, bool includeInterrupt)
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    if (includeInterrupt)
+        sigaddset(&signals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::thread([signals, onSignal] {
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&signals, &signal) == 0)
+                onSignal();
+        }
+    }).detach();
+}
+
+}  // namespace
+
+void TerminalConsole::installBreakHandler(std::function<void()> onBreak)
+{
+    handleSignals(std::move(onBreak), true);
+}
+
+void TerminalConsole::detach(std::function<void()> onStop)
+{
+    // Leave the terminal: the parent returns to the shell, the child carries on in a session of
+    // its own with its standard streams on /dev/null.
+    const pid_t pid = fork();
+    if (pid > 0)
+        _exit(1);
+    setsid();
+    UniqueFd null(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    if (null) {
+        dup2(null.get(), STDIN_FILENO);
+        dup2(null.get(), STDOUT_FILENO);
+        dup2(null.get(), STDERR_FILENO);
+    }
+    handleSignals(std::move(onStop), false);
+}
+
+}  // namespace lumaghost

@@ -1,0 +1,70 @@
+// The play service's platform on Linux: systemd as the service manager (a unit file, the
+// manager's D-Bus API, sd_notify), the journal as the event log, and the terminal.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "service_platform.h"
+
+namespace lumaghost {
+
+class SystemdServiceManager final : public ServiceManager {
+public:
+    /// Units go to `unitDirectory`; `userManager` talks to the user's manager instead of the
+    /// system's.
+    SystemdServiceManager(std::filesystem::path unitDirectory, bool userManager);
+    ~SystemdServiceManager() override;
+
+    uint32_t connect() override;
+    uint32_t createService(const ServiceInstallation &service) override;
+    uint32_t openService(const std::string &name) override;
+    uint32_t deleteService(const std::string &name) override;
+    uint32_t controlStop(const std::string &name, ServiceStatus &status) override;
+    uint32_t queryStatus(const std::string &name, ServiceStatus &status) override;
+    uint32_t startService(const std::string &name) override;
+    uint32_t changeStartType(const std::string &name, uint32_t startType) override;
+
+    uint32_t runDispatcher(const std::string &name, const std::function<void()> &serviceMain) override;
+    uint32_t registerControlHandler(const std::string &name,
+                                    std::function<void(uint32_t)> handler) override;
+    uint32_t setStatus(const ServiceStatus &status) override;
+
+    std::filesystem::path unitFile(const std::string &name) const;
+    /// The unit file's text for an installation.
+    static std::string unitText(const ServiceInstallation &service);
+
+private:
+    uint32_t call(const char *method, const std::function<int(void *message)> &append,
+                  void **reply = nullptr);
+    uint32_t enable(const std::string &name);
+    uint32_t disable(const std::string &name);
+    std::string activeState(const std::string &name);
+
+    std::filesystem::path unitDirectory_;
+    bool userManager_;
+    void *bus_ = nullptr;
+    std::function<void(uint32_t)> handler_;
+};
+
+/// The manager for this machine: units in $LUMAGHOST_ROOT/etc/systemd/system, the system
+/// manager (the user's manager where LUMAGHOST_SERVICE_MANAGER=user).
+SystemdServiceManager &systemServiceManager();
+
+class JournalEventLog final : public EventLog {
+public:
+    bool report(const std::string &source, EventType type, uint32_t id, const std::string &text) override;
+};
+
+class TerminalConsole final : public Console {
+public:
+    void print(const std::string &text) override;
+    void installBreakHandler(std::function<void()> onBreak) override;
+    void detach(std::function<void()> onStop) override;
+};
+
+/// The state of a unit in the manager's terms as a service state.
+uint32_t serviceStateOf(const std::string &activeState);
+
+}  // namespace lumaghost

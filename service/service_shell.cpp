@@ -1,0 +1,444 @@
+#include "service_shell.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace lumaghost {
+
+namespace {
+
+ServiceShell *theService = nullptr;
+
+std::string format(const char *pattern, const std::string &a, const std::string &b = {})
+{
+    std::string out;
+    bool first = true;
+    for (const char *p = pattern; *p; ++p) {
+        if (p[0] == '%' && p[1] == 's') {
+            out += first ? a : b;
+            first = false;
+            ++p;
+        } else {
+            out.push_back(*p);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string systemMessage(uint32_t error)
+{
+    struct Entry {
+        uint32_t code;
+        const char *text;
+    };
+    static constexpr Entry kMessages[] = {
+        {0, "The operation completed successfully."},
+        {2, "The system cannot find the file specified."},
+        {5, "Access is denied."},
+        {87, "The parameter is incorrect."},
+        {1056, "An instance of the service is already running."},
+        {1060, "The specified service does not exist as an installed service."},
+        {1062, "The service has not been started."},
+        {1063, "The service process could not connect to the service controller."},
+        {1072, "The specified service has been marked for deletion."},
+        {1073, "The specified service already exists."},
+    };
+    for (const auto &m : kMessages) {
+        if (m.code == error)
+            return std::string(m.text) + "\r\n";
+    }
+    return {};
+}
+
+ServiceShell *ServiceShell::instance()
+{
+    return theService;
+}
+
+ServiceShell::ServiceShell(std::string serviceName, std::string displayName, ServicePlatform platform)
+    : serviceName_(std::move(serviceName)),
+      displayName_(displayName.empty() ? serviceName_ : std::move(displayName)),
+      platform_(platform)
+{
+    theService = this;
+    OsVersionInfo info;
+    isNt_ = readPlatformVersion(platform_.versions, info) && info.platformId == VER_PLATFORM_WIN32_NT;
+    if (isNt_) {
+        // The account running the process goes with every event-log entry.
+        if (const passwd *pw = getpwuid(geteuid()))
+            userName_ = pw->pw_name;
+    }
+}
+
+ServiceShell::~ServiceShell()
+{
+    theService = nullptr;
+}
+
+void ServiceShell::OnCustomControl(uint32_t) {}
+void ServiceShell::Pause() {}
+void ServiceShell::Resume() {}
+void ServiceShell::OnShutdown() {}
+
+std::string ServiceShell::withName(const char *pattern) const
+{
+    return format(pattern, displayName_);
+}
+
+std::string ServiceShell::withNameAndError(const char *pattern) const
+{
+    return format(pattern, displayName_, LastErrorText(256));
+}
+
+std::string ServiceShell::LastErrorText(size_t bufferSize) const
+{
+    const std::string message = systemMessage(lastError_);
+    if (message.empty() || bufferSize < message.size() + 14)
+        return {};
+    return message.substr(0, message.size() - 2);
+}
+
+void ServiceShell::EnsureConsole()
+{
+    if (consoleAttached_)
+        return;
+    // Our standard streams are the console: unbuffered, so dots appear as they are printed.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::setvbuf(stderr, nullptr, _IONBF, 0);
+    consoleAttached_ = true;
+}
+
+int ServiceShell::DispatchCommandLine(int argc, char **argv)
+{
+    enum class Choice { None, Install, Uninstall, Start, Stop } choice = Choice::None;
+    for (int i = 1; i < argc; ++i) {
+        const char *arg = argv[i];
+        if (arg[0] != '-')
+            continue;
+        switch (arg[1]) {
+        case 'i': choice = Choice::Install; break;
+        case 'u': choice = Choice::Uninstall; break;
+        case 's': choice = Choice::Start; break;
+        case 'e': choice = Choice::Stop; break;
+        case 'd':
+        case 'f':
+            foreground_ = true;
+            return RunInForeground(argc, argv, arg[1] == 'f');
+        case 'l':
+        case 'p': {
+            // The value is the rest of the argument, or else the next argument (none past the end).
+            std::string value = arg + 2;
+            if (value.empty() && i + 1 < argc)
+                value = argv[++i];
+            (arg[1] == 'l' ? account_ : password_) = value;
+            break;
+        }
+        default: break;
+        }
+    }
+    switch (choice) {
+    case Choice::Install: return Install();
+    case Choice::Uninstall: return Uninstall();
+    case Choice::Start: return StartInstalled();
+    case Choice::Stop: return StopInstalled();
+    case Choice::None: break;
+    }
+    if (isNt_)
+        return RunAsService();
+    foreground_ = true;
+    return RunInForeground(argc, argv, true);
+}
+
+bool ServiceShell::SetStatus(uint32_t state, uint32_t waitHint, uint32_t serviceSpecificExitCode)
+{
+    if (foreground_)
+        return true;
+    status_.currentState = state;
+    status_.controlsAccepted = state == SERVICE_START_PENDING ? 0 : controlsAccepted_;
+    status_.serviceSpecificExitCode = serviceSpecificExitCode;
+    status_.win32ExitCode = serviceSpecificExitCode ? ERROR_SERVICE_SPECIFIC_ERROR : 0;
+    status_.checkPoint = (state == SERVICE_RUNNING || state == SERVICE_STOPPED) ? 0 : ++checkpoint_;
+    status_.waitHint = waitHint;
+    if (platform_.manager.setStatus(status_) != ERROR_SUCCESS) {
+        LogEvent("SetServiceStatus() failed", EventType::Error);
+        return false;
+    }
+    return true;
+}
+
+int ServiceShell::RunAsService()
+{
+    const uint32_t err = platform_.manager.runDispatcher(serviceName_, [this] { serviceMain(); });
+    if (err != ERROR_SUCCESS) {
+        lastError_ = err;
+        LogEvent(LastErrorText(255), EventType::Error);
+        return 0;
+    }
+    return 1;
+}
+
+void ServiceShell::serviceMain()
+{
+    if (platform_.manager.registerControlHandler(serviceName_, [this](uint32_t c) { controlHandler(c); }) !=
+        ERROR_SUCCESS)
+        return;
+    haveStatusHandle_ = true;
+    status_.currentState = SERVICE_START_PENDING;
+    status_.controlsAccepted = 0;
+    status_.win32ExitCode = 0;
+    status_.checkPoint = ++checkpoint_;
+    status_.waitHint = 3000;
+    if (platform_.manager.setStatus(status_) != ERROR_SUCCESS) {
+        LogEvent("SetServiceStatus() failed", EventType::Error);
+    } else {
+        Run(0, nullptr);
+    }
+    status_.currentState = SERVICE_STOPPED;
+    status_.controlsAccepted = controlsAccepted_;
+    status_.win32ExitCode = 0;
+    status_.checkPoint = 0;
+    status_.waitHint = 3000;
+    if (platform_.manager.setStatus(status_) != ERROR_SUCCESS)
+        LogEvent("SetServiceStatus() failed", EventType::Error);
+}
+
+void ServiceShell::controlHandler(uint32_t code)
+{
+    switch (code) {
+    case SERVICE_CONTROL_STOP:
+        status_.currentState = SERVICE_STOP_PENDING;
+        RequestStop();
+        break;
+    case SERVICE_CONTROL_PAUSE:
+        status_.currentState = SERVICE_PAUSE_PENDING;
+        Pause();
+        break;
+    case SERVICE_CONTROL_CONTINUE:
+        status_.currentState = SERVICE_CONTINUE_PENDING;
+        Resume();
+        break;
+    case SERVICE_CONTROL_INTERROGATE:
+        SetStatus(status_.currentState, 3000, 0);
+        break;
+    case SERVICE_CONTROL_SHUTDOWN:
+        OnShutdown();
+        break;
+    default:
+        if (code >= 128 && code <= 255)
+            OnCustomControl(code);
+        break;
+    }
+}
+
+int ServiceShell::Install()
+{
+    EnsureConsole();
+    const std::string &path = platform_.modulePath;
+    if (path.empty() || path.size() > 1023) {
+        lastError_ = ERROR_FILE_NOT_FOUND;
+        print(withNameAndError("Unable to install %s - %s\n"));
+        return 0;
+    }
+    if (!isNt_) {
+        HResult r = platform_.machine.setValue(kRunServicesKey, serviceName_, RegValue::expandString(path));
+        return r.succeeded() ? 1 : 0;
+    }
+    uint32_t err = platform_.manager.connect();
+    if (err != ERROR_SUCCESS) {
+        lastError_ = err;
+        print(format("OpenSCManager failed - %s\n", LastErrorText(256)));
+        return 0;
+    }
+    installation_ = {serviceName_, displayName_, path, account_, password_, SERVICE_AUTO_START};
+    err = platform_.manager.createService(installation_);
+    if (err != ERROR_SUCCESS) {
+        lastError_ = err;
+        print(format("CreateService failed - %s\n", LastErrorText(256)));
+        return 0;
+    }
+    print(withName("%s installed.\n"));
+    AddEventSource(path, 7);
+    LogEvent("Service installed", EventType::Information);
+    return 1;
+}
+
+uint32_t ServiceShell::waitWhile(uint32_t pending)
+{
+    ServiceStatus s;
+    for (;;) {
+        platform_.waiter.sleep(1000);
+        if (platform_.manager.queryStatus(serviceName_, s) != ERROR_SUCCESS)
+            return 0;
+        if (s.currentState != pending)
+            return s.currentState;
+        print(".");
+    }
+}
+
+int ServiceShell::Uninstall()
+{
+    EnsureConsole();
+    if (!isNt_) {
+        HResult r = platform_.machine.modify([&](HiveData &d) {
+            d.createKey(kRunServicesKey);
+            d.deleteValue(kRunServicesKey, serviceName_);
+            return S_OK;
+        });
+        return r.succeeded() ? 1 : 0;
+    }
+    uint32_t err = platform_.manager.connect();
+    if (err != ERROR_SUCCESS) {
+        lastError_ = err;
+        print(format("OpenSCManager failed - %s\n", LastErrorText(256)));
+        return 0;
+    }
+    err = platform_.manager.openService(serviceName_);
+    if (err != ERROR_SUCCESS) {
+        lastError_ = err;
+        print(format("OpenService failed - %s\n", LastErrorText(256)));
+        return 0;
+    }
+    ServiceStatus s;
+    if (platform_.manager.controlStop(serviceName_, s) == ERROR_SUCCESS) {
+        print(withName("Stopping %s."));
+        const uint32_t state = waitWhile(SERVICE_STOP_PENDING);
+        print(withName(state == SERVICE_STOPPED ? "\n%s stopped.\n" : "\n%s failed to stop.\n"));
+    }
+    err = platform_.manager.deleteService(serviceName_);
+    if (err != ERROR_SUCCESS) {
+        lastError_ = err;
+        print(format("DeleteService failed - %s\n", LastErrorText(256)));
+        return 0;
+    }
+    print(withName("%s removed.\n"));
+    RemoveEventSource();
+    return 1;
+}
+
+int ServiceShell::StopInstalled()
+{
+    uint32_t err = platform_.manager.connect();
+    if (err != ERROR_SUCCESS) {
+        lastError_ = err;
+        print(format("OpenSCManager failed - %s\n", LastErrorText(256)));
+        return 0;
+    }
+    err = platform_.manager.openService(serviceName_);
+    if (err != ERROR_SUCCESS) {
+        lastError_ = err;
+        print(format("OpenService failed - %s\n", LastErrorText(256)));
+        return 0;
+    }
+    ServiceStatus s;
+    if (platform_.manager.controlStop(serviceName_, s) != ERROR_SUCCESS)
+        return 0;
+    print(withName("Stopping %s."));
+    const uint32_t state = waitWhile(SERVICE_STOP_PENDING);
+    print(withName(state == SERVICE_STOPPED ? "\n%s stopped.\n" : "\n%s failed to stop.\n"));
+    return state == SERVICE_STOPPED ? 1 : 0;
+}
+
+int ServiceShell::StartInstalled()
+{
+    uint32_t err = platform_.manager.connect();
+    if (err != ERROR_SUCCESS) {
+        lastError_ = err;
+        print(format("OpenSCManager failed - %s\n", LastErrorText(256)));
+        return 0;
+    }
+    err = platform_.manager.openService(serviceName_);
+    if (err != ERROR_SUCCESS) {
+        lastError_ = err;
+        print(format("OpenService failed - %s\n", LastErrorText(256)));
+        return 0;
+    }
+    print(withName("Starting up %s."));
+    err = platform_.manager.startService(serviceName_);
+    if (err != ERROR_SUCCESS) {
+        lastError_ = err;
+        print(withNameAndError("\n%s failed to start: %s\n"));
+        return 0;
+    }
+    const uint32_t state = waitWhile(SERVICE_START_PENDING);
+    print(withName(state == SERVICE_RUNNING ? "\n%s started.\n" : "\n%s failed to start.\n"));
+    return state == SERVICE_RUNNING ? 1 : 0;
+}
+
+int ServiceShell::RunInForeground(int argc, char **argv, bool faceless)
+{
+    if (!faceless) {
+        EnsureConsole();
+        print(withName("Debugging %s.\n"));
+        platform_.console.installBreakHandler([this] {
+            print(withName("Stopping %s.\n"));
+            RequestStop();
+        });
+    } else {
+        platform_.console.detach([this] { RequestStop(); });
+    }
+    Run(argc, argv);
+    return 1;
+}
+
+void ServiceShell::AddEventSource(const std::string &messageFile, uint32_t typesSupported)
+{
+    const std::string key = kEventLogApplicationKey + serviceName_;
+    (void)platform_.machine.modify([&](HiveData &d) {
+        d.setValue(key, "EventMessageFile", RegValue::expandString(messageFile));
+        d.setValue(key, "TypesSupported", RegValue::fromDword(typesSupported));
+        return S_OK;
+    });
+    // The service joins the "Sources" list once; a list that does not exist is left alone.
+    (void)platform_.machine.modify([&](HiveData &d) {
+        const std::string application = normaliseKeyPath(kEventLogApplicationKey);
+        const RegValue *sources = d.value(application, "Sources");
+        if (!sources || sources->type != RegType::MultiString)
+            return E_FAIL;
+        for (const auto &s : sources->strings) {
+            if (s == serviceName_)
+                return E_FAIL;
+        }
+        RegValue grown = *sources;
+        grown.strings.push_back(serviceName_);
+        d.setValue(application, "Sources", grown);
+        return S_OK;
+    });
+}
+
+void ServiceShell::RemoveEventSource()
+{
+    (void)platform_.machine.modify([&](HiveData &d) {
+        d.deleteKey(kEventLogApplicationKey + serviceName_);
+        const std::string application = normaliseKeyPath(kEventLogApplicationKey);
+        if (const RegValue *sources = d.value(application, "Sources");
+            sources && sources->type == RegType::MultiString) {
+            RegValue kept = *sources;
+            kept.strings.clear();
+            for (const auto &s : sources->strings) {
+                if (s != serviceName_)
+                    kept.strings.push_back(s);
+            }
+            if (kept.strings.size() != sources->strings.size())
+                d.setValue(application, "Sources", kept);
+        }
+        return S_OK;
+    });
+}
+
+void ServiceShell::LogEvent(const std::string &text, EventType type, int64_t id)
+{
+    uint32_t eventId = static_cast<uint32_t>(id);
+    if (id == -1) {
+        eventId = type == EventType::Error     ? 0xC0000002u
+                  : type == EventType::Warning ? 0x80000001u
+                                               : 0x40000000u;
+    }
+    (void)platform_.eventLog.report(serviceName_, type, eventId, text);
+}
+
+}  // namespace lumaghost

@@ -1,0 +1,104 @@
+// The shell around a service's work: its command line, installing and removing itself,
+// starting and stopping the installed service from a console, running the work in the
+// foreground, status reports to the service manager, and the event log.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform_version.h"
+#include "registry.h"
+#include "service_platform.h"
+
+namespace lumaghost {
+
+struct ServicePlatform {
+    ServiceManager &manager;
+    EventLog &eventLog;
+    Console &console;
+    VersionSource &versions;
+    RegistryHive &machine;
+    Waiter &waiter;
+    /// The program's own path; empty when it cannot be had.
+    std::string modulePath;
+};
+
+inline constexpr char kEventLogApplicationKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+inline constexpr char kRunServicesKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
+
+class ServiceShell {
+public:
+    ServiceShell(std::string serviceName, std::string displayName, ServicePlatform platform);
+    virtual ~ServiceShell();
+    ServiceShell(const ServiceShell &) = delete;
+    ServiceShell &operator=(const ServiceShell &) = delete;
+
+    virtual void Run(int argc, char **argv) = 0;
+    virtual void RequestStop() = 0;
+    virtual void OnCustomControl(uint32_t code);
+    virtual void Pause();
+    virtual void Resume();
+    virtual void OnShutdown();
+
+    /// Parses the switches and runs the chosen mode; the process's exit code (1 success, 0 failure).
+    virtual int DispatchCommandLine(int argc, char **argv);
+    virtual int RunAsService();
+    virtual int Install();
+    virtual int Uninstall();
+    virtual int StopInstalled();
+    virtual int StartInstalled();
+    virtual int RunInForeground(int argc, char **argv, bool faceless);
+    virtual void AddEventSource(const std::string &messageFile, uint32_t typesSupported);
+    virtual void RemoveEventSource();
+    virtual void LogEvent(const std::string &text, EventType type, int64_t id = -1);
+
+    bool SetStatus(uint32_t state, uint32_t waitHint, uint32_t serviceSpecificExitCode);
+    /// The last error's message without its line break, or empty when it does not fit in
+    /// `bufferSize` with 14 to spare.
+    std::string LastErrorText(size_t bufferSize) const;
+    void EnsureConsole();
+
+    const std::string &serviceName() const { return serviceName_; }
+    const std::string &displayName() const { return displayName_; }
+    uint32_t checkpoint() const { return checkpoint_; }
+    const ServiceStatus &status() const { return status_; }
+    const std::string &account() const { return account_; }
+    const std::string &password() const { return password_; }
+    bool foreground() const { return foreground_; }
+    uint32_t lastError() const { return lastError_; }
+    void setLastError(uint32_t error) { lastError_ = error; }
+
+    /// The one service object of the process, or nullptr.
+    static ServiceShell *instance();
+
+protected:
+    void serviceMain();
+    void controlHandler(uint32_t code);
+    void print(const std::string &text) { platform_.console.print(text); }
+    std::string withName(const char *format) const;
+    std::string withNameAndError(const char *format) const;
+    /// Prints dots while the service stays in `pending`; returns the state it ended in.
+    uint32_t waitWhile(uint32_t pending);
+
+    std::string serviceName_;
+    std::string displayName_;
+    uint32_t checkpoint_ = 0;
+    uint32_t lastError_ = 0;
+    std::atomic<bool> foreground_{false};
+    ServiceStatus status_;
+    bool haveStatusHandle_ = false;
+    uint32_t controlsAccepted_ = SERVICE_ACCEPT_STOP;
+    std::string userName_;
+    bool isNt_ = true;
+    bool consoleAttached_ = false;
+    ServiceInstallation installation_;
+    std::string account_, password_;
+    ServicePlatform platform_;
+};
+
+/// The system's message for a Windows error number, with its trailing line break.
+std::string systemMessage(uint32_t error);
+
+}  // namespace lumaghost
