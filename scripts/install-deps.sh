@@ -9,7 +9,7 @@ packages=(
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
     libpipewire-0.3-dev pipewire pipewire-bin wireplumber gstreamer1.0-pipewire dbus-daemon
-    libsystemd-dev
+    libsystemd-dev systemd util-linux
 )
 
 # The fuzz targets need clang and its sanitizer runtimes.

@@ -90,26 +90,28 @@ fs::path SystemdServiceManager::unitFile(const std::string &name) const
     return unitDirectory_ / unitName(name);
 }
 
-std::string SystemdServiceManager::unitText(const ServiceInstallation &service)
+std::string SystemdServiceManager::unitText(const ServiceInstallation &service, bool userManager)
 {
     std::string text = "[Unit]\nDescription=" + service.displayName +
                        "\n\n[Service]\nType=notify\nNotifyAccess=main\nExecStart=" + service.binaryPath +
-                       "\nExecReload=/bin/kill -HUP $MAINPID\nTimeoutStopSec=15\n";
+                       "\nExecReload=/bin/kill -HUP $MAINPID\nTimeoutStopSec=15\n"
+                       // The program ends with 1 when it ran well.
+                       "SuccessExitStatus=1\n";
     if (!service.account.empty())
         text += "User=" + service.account + "\n";
     const fs::path root = lumaghostRoot();
     if (!root.empty())
         text += "Environment=LUMAGHOST_ROOT=" + root.string() + "\n";
-    // Hardened, yet able to reach the frame channels and the settings, and to read sequence
-    // files wherever users keep them.
-    text += "NoNewPrivileges=yes\nPrivateTmp=yes\nProtectSystem=strict\nProtectHome=read-only\n"
-            "ReadWritePaths=" + frameChannelDirectory().string() + " " + systemDirectory().string() +
-            "\nProtectKernelTunables=yes\nProtectKernelModules=yes\nProtectControlGroups=yes\n"
-            "RestrictRealtime=yes\nLockPersonality=yes\n\n[Install]\nWantedBy=" +
-            std::string(getenv("LUMAGHOST_SERVICE_MANAGER") && std::string(getenv("LUMAGHOST_SERVICE_MANAGER")) == "user"
-                            ? "default.target"
-                            : "multi-user.target") +
-            "\n";
+    text += "NoNewPrivileges=yes\nRestrictRealtime=yes\nLockPersonality=yes\n";
+    if (!userManager) {
+        // A system service is also kept from writing anything but the frame channels and its
+        // settings, while it may still read sequence files wherever users keep them (a missing
+        // directory is no error). A user manager cannot set up these mount namespaces.
+        text += "ProtectSystem=strict\nProtectHome=read-only\nReadWritePaths=-" +
+                frameChannelDirectory().string() + " -" + systemDirectory().string() +
+                "\nProtectKernelTunables=yes\nProtectKernelModules=yes\nProtectControlGroups=yes\n";
+    }
+    text += std::string("\n[Install]\nWantedBy=") + (userManager ? "default.target" : "multi-user.target") + "\n";
     return text;
 }
 
@@ -178,7 +180,7 @@ uint32_t SystemdServiceManager::createService(const ServiceInstallation &service
         return ERROR_SERVICE_EXISTS;
     std::error_code ec;
     fs::create_directories(file.parent_path(), ec);
-    if (replaceFileAtomically(file, unitText(service), 0644) != 0)
+    if (replaceFileAtomically(file, unitText(service, userManager_), 0644) != 0)
         return ERROR_ACCESS_DENIED;
     uint32_t err = call("Reload", nullptr);
     if (err == ERROR_SUCCESS && service.startType == SERVICE_AUTO_START)

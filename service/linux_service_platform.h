@@ -32,8 +32,8 @@ public:
     uint32_t setStatus(const ServiceStatus &status) override;
 
     std::filesystem::path unitFile(const std::string &name) const;
-    /// The unit file's text for an installation.
-    static std::string unitText(const ServiceInstallation &service);
+    /// The unit file's text for an installation under the system's or a user's manager.
+    static std::string unitText(const ServiceInstallation &service, bool userManager);
 
 private:
     uint32_t call(const char *method, const std::function<int(void *message)> &append,

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# lumaserv under a real systemd: install, start, query, stop, uninstall. systemd runs as a user
+# manager in a mount namespace of its own, with a tmpfs over /run/systemd, so nothing of the
+# host's systemd state is touched; the service, its camera and its settings live in a private root.
+set -euo pipefail
+lumasetup=$1 lumacam=$2 lumaserv=$3 writeseq=$4 res=$5
+
+if [ "${LUMAGHOST_IN_NAMESPACE:-}" != 1 ]; then
+    exec env LUMAGHOST_IN_NAMESPACE=1 unshare --mount --fork "$0" "$@"
+fi
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    for f in "$work"/*.log; do echo "--- $f"; tail -n 30 "$f"; done >&2
+    systemctl --user status LumaghostService --no-pager >&2 2>&1 || true
+    exit 1
+}
+trap 'fail "line $LINENO: $BASH_COMMAND"' ERR
+
+mkdir -p /run/systemd
+mount -t tmpfs tmpfs /run/systemd
+mkdir -p /run/systemd/system  # the user manager wants to see a system manager
+export HOME=$work/home XDG_RUNTIME_DIR=$work/run LUMAGHOST_ROOT=$work/root LUMAGHOST_SERVICE_MANAGER=user
+mkdir -p "$HOME" "$LUMAGHOST_ROOT"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
+dbus-daemon --session --address="$DBUS_SESSION_BUS_ADDRESS" --nofork --nopidfile >"$work/dbus.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/bus" ] && break; sleep 0.1; done
+/lib/systemd/systemd --user --log-target=console >"$work/systemd.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+    state=$(systemctl --user is-system-running 2>/dev/null || true)
+    [ "$state" = running ] || [ "$state" = degraded ] && break
+    sleep 0.1
+done
+[ "$state" = running ] || [ "$state" = degraded ] || fail "the user manager did not start ($state)"
+
+# A camera, a two-frame sequence and the auto-play setting.
+(cd "$res" && "$lumasetup") || fail "lumasetup exited $?"
+"$writeseq" "$work/two.lgs" 320 240 1000:10 3000:20
+cat >>"$LUMAGHOST_ROOT/var/lib/lumaghost/machine.ini" <<EOT
+
+[Software\\Quillmoor\\Lumadesk\\Settings]
+"AutoPlay"="$work/two.lgs"
+"AutoPlayType"=dword:00000001
+EOT
+
+# lumaserv's exit code is 1 for success and 0 for failure.
+serv() {
+    rc=0
+    out=$("$lumaserv" "$@") || rc=$?
+}
+serv -i
+[ $rc -eq 1 ] || fail "install exited $rc: $out"
+[ "$out" = "Quillmoor Lumaghost Play Service installed." ] || fail "install said: $out"
+unit=$LUMAGHOST_ROOT/etc/systemd/system/LumaghostService.service
+grep -q '^Type=notify$' "$unit" || fail "the unit is not Type=notify"
+grep -q '^Description=Quillmoor Lumaghost Play Service$' "$unit" || fail "the unit's description"
+[ "$(systemctl --user is-enabled LumaghostService)" = enabled ] || fail "not enabled"
+
+serv -s
+[ $rc -eq 1 ] || fail "start exited $rc: $out"
+case $out in "Starting up Quillmoor Lumaghost Play Service."*"Quillmoor Lumaghost Play Service started.") ;;
+    *) fail "start said: $out" ;; esac
+[ "$(systemctl --user is-active LumaghostService)" = active ] || fail "not active after start"
+
+# The service plays the sequence into the camera.
+"$lumacam" capture --count 2 --output "$work/frames" --timeout 10 || fail "no frames from the service"
+first=$(od -An -tu1 -j15 -N1 "$work/frames/frame-0000.ppm" | tr -d ' ')
+second=$(od -An -tu1 -j15 -N1 "$work/frames/frame-0001.ppm" | tr -d ' ')
+[ "$first$second" = 1020 ] || [ "$first$second" = 2010 ] || fail "frames $first, $second"
+
+# A reload reads the setting again.
+systemctl --user reload LumaghostService || fail "reload"
+[ "$(systemctl --user is-active LumaghostService)" = active ] || fail "not active after reload"
+
+serv -e
+[ $rc -eq 1 ] || fail "stop exited $rc: $out"
+case $out in "Stopping Quillmoor Lumaghost Play Service."*"Quillmoor Lumaghost Play Service stopped.") ;;
+    *) fail "stop said: $out" ;; esac
+[ "$(systemctl --user is-active LumaghostService || true)" = inactive ] || fail "still active after stop"
+
+serv -u
+[ $rc -eq 1 ] || fail "uninstall exited $rc: $out"
+[ "$out" = "Quillmoor Lumaghost Play Service removed." ] || fail "uninstall said: $out"
+[ ! -e "$unit" ] || fail "the unit file is still there"
+
+# Started by hand, not by the manager: it cannot connect, and exits with 0.
+serv
+[ $rc -eq 0 ] || fail "lumaserv without the manager exited $rc"
+echo "systemd service round trip passed"
