@@ -265,3 +265,42 @@ TEST_F(ShellFixture, OtherPlatformsUseRunServices)
 
 }  // namespace
 }  // namespace lumaghost
+
+#include "service_controller.h"
+
+namespace lumaghost {
+namespace {
+
+// The desktop's five operations and their results.
+TEST(ServiceControllerTest, OperationsAndResults)
+{
+    test::FakeManager manager;
+    ServiceController controller(manager);
+    EXPECT_EQ(controller.CreatePlayService(), 0);  // no names or path yet
+    EXPECT_TRUE(manager.calls.empty());
+    controller.setServiceName("LumaghostService");
+    controller.setDisplayName("Quillmoor Lumaghost Play Service");
+    controller.setProgramPath("/usr/bin/lumaserv");
+    controller.setAutoStart(true);
+    EXPECT_EQ(controller.CreatePlayService(), 1);
+    EXPECT_EQ(manager.created.startType, SERVICE_AUTO_START);
+    EXPECT_TRUE(manager.created.account.empty());
+    manager.createResult = ERROR_SERVICE_EXISTS;
+    EXPECT_EQ(controller.CreatePlayService(), 0);
+    EXPECT_EQ(controller.lastError(), ERROR_SERVICE_EXISTS);
+
+    manager.states = {SERVICE_RUNNING};
+    EXPECT_EQ(controller.QueryPlayServiceState(), int(SERVICE_RUNNING));
+    EXPECT_TRUE(controller.StopPlayService());
+    EXPECT_TRUE(controller.StartPlayService());
+    EXPECT_TRUE(controller.ApplyStartType());
+
+    manager.openResult = ERROR_SERVICE_DOES_NOT_EXIST;
+    EXPECT_EQ(controller.QueryPlayServiceState(), -1);
+    EXPECT_FALSE(controller.StartPlayService());
+    EXPECT_FALSE(controller.StopPlayService());
+    EXPECT_FALSE(controller.ApplyStartType());
+}
+
+}  // namespace
+}  // namespace lumaghost
