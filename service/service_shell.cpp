@@ -280,6 +280,34 @@ uint32_t ServiceShell::waitWhile(uint32_t pending)
     }
 }
 
+bool ServiceShell::openService()
+{
+    uint32_t err = platform_.manager.connect();
+    if (err != ERROR_SUCCESS) {
+        lastError_ = err;
+        print(format("OpenSCManager failed - %s\n", LastErrorText(256)));
+        return false;
+    }
+    err = platform_.manager.openService(serviceName_);
+    if (err != ERROR_SUCCESS) {
+        lastError_ = err;
+        print(format("OpenService failed - %s\n", LastErrorText(256)));
+        return false;
+    }
+    return true;
+}
+
+bool ServiceShell::stopAndWait(uint32_t &endState)
+{
+    ServiceStatus s;
+    if (platform_.manager.controlStop(serviceName_, s) != ERROR_SUCCESS)
+        return false;  // not running: nothing to say
+    print(withName("Stopping %s."));
+    endState = waitWhile(SERVICE_STOP_PENDING);
+    print(withName(endState == SERVICE_STOPPED ? "\n%s stopped.\n" : "\n%s failed to stop.\n"));
+    return true;
+}
+
 int ServiceShell::Uninstall()
 {
     EnsureConsole();
@@ -291,25 +319,11 @@ int ServiceShell::Uninstall()
         });
         return r.succeeded() ? 1 : 0;
     }
-    uint32_t err = platform_.manager.connect();
-    if (err != ERROR_SUCCESS) {
-        lastError_ = err;
-        print(format("OpenSCManager failed - %s\n", LastErrorText(256)));
+    if (!openService())
         return 0;
-    }
-    err = platform_.manager.openService(serviceName_);
-    if (err != ERROR_SUCCESS) {
-        lastError_ = err;
-        print(format("OpenService failed - %s\n", LastErrorText(256)));
-        return 0;
-    }
-    ServiceStatus s;
-    if (platform_.manager.controlStop(serviceName_, s) == ERROR_SUCCESS) {
-        print(withName("Stopping %s."));
-        const uint32_t state = waitWhile(SERVICE_STOP_PENDING);
-        print(withName(state == SERVICE_STOPPED ? "\n%s stopped.\n" : "\n%s failed to stop.\n"));
-    }
-    err = platform_.manager.deleteService(serviceName_);
+    uint32_t ended = 0;
+    (void)stopAndWait(ended);
+    const uint32_t err = platform_.manager.deleteService(serviceName_);
     if (err != ERROR_SUCCESS) {
         lastError_ = err;
         print(format("DeleteService failed - %s\n", LastErrorText(256)));
@@ -322,43 +336,20 @@ int ServiceShell::Uninstall()
 
 int ServiceShell::StopInstalled()
 {
-    uint32_t err = platform_.manager.connect();
-    if (err != ERROR_SUCCESS) {
-        lastError_ = err;
-        print(format("OpenSCManager failed - %s\n", LastErrorText(256)));
+    if (!openService())
         return 0;
-    }
-    err = platform_.manager.openService(serviceName_);
-    if (err != ERROR_SUCCESS) {
-        lastError_ = err;
-        print(format("OpenService failed - %s\n", LastErrorText(256)));
+    uint32_t state = 0;
+    if (!stopAndWait(state))
         return 0;
-    }
-    ServiceStatus s;
-    if (platform_.manager.controlStop(serviceName_, s) != ERROR_SUCCESS)
-        return 0;
-    print(withName("Stopping %s."));
-    const uint32_t state = waitWhile(SERVICE_STOP_PENDING);
-    print(withName(state == SERVICE_STOPPED ? "\n%s stopped.\n" : "\n%s failed to stop.\n"));
     return state == SERVICE_STOPPED ? 1 : 0;
 }
 
 int ServiceShell::StartInstalled()
 {
-    uint32_t err = platform_.manager.connect();
-    if (err != ERROR_SUCCESS) {
-        lastError_ = err;
-        print(format("OpenSCManager failed - %s\n", LastErrorText(256)));
+    if (!openService())
         return 0;
-    }
-    err = platform_.manager.openService(serviceName_);
-    if (err != ERROR_SUCCESS) {
-        lastError_ = err;
-        print(format("OpenService failed - %s\n", LastErrorText(256)));
-        return 0;
-    }
     print(withName("Starting up %s."));
-    err = platform_.manager.startService(serviceName_);
+    const uint32_t err = platform_.manager.startService(serviceName_);
     if (err != ERROR_SUCCESS) {
         lastError_ = err;
         print(withNameAndError("\n%s failed to start: %s\n"));

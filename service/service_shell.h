@@ -81,6 +81,10 @@ protected:
     std::string withNameAndError(const char *format) const;
     /// Prints dots while the service stays in `pending`; returns the state it ended in.
     uint32_t waitWhile(uint32_t pending);
+    /// Connects to the manager and opens the service, saying why when it cannot.
+    bool openService();
+    /// Sends the stop control and waits it out with its messages; false when it was refused.
+    bool stopAndWait(uint32_t &endState);
 
     std::string serviceName_;
     std::string displayName_;
