@@ -44,8 +44,11 @@ pids+=($!)
 "$commit" "$work/picture.ppm" || fail "commit through the camera link failed"
 
 node=lumaghost.MEDIA_0000
-for _ in $(seq 100); do pw-cli ls Node 2>/dev/null | grep -q "$node" && break; sleep 0.1; done
-pw-cli ls Node | grep -q "$node" || fail "no PipeWire node $node"
+# (Whole listings are taken before grepping: with pipefail, grep -q closing the pipe early
+# would fail the lister with SIGPIPE.)
+nodes() { pw-cli ls Node 2>/dev/null || true; }
+for _ in $(seq 100); do grep -q "$node" <<<"$(nodes)" && break; sleep 0.1; done
+grep -q "$node" <<<"$(nodes)" || fail "no PipeWire node $node"
 
 consume() { # output-file buffers
     gst-launch-1.0 -q pipewiresrc target-object=$node \
