@@ -12,8 +12,7 @@ namespace {
 
 using lumaghost::ResamplePath;
 
-void resample(benchmark::State &state, int sw, int sh, int dw, int dh, ResamplePath path)
-{
+void resample(benchmark::State &state, int sw, int sh, int dw, int dh, ResamplePath path) {
     std::vector<uint8_t> src(size_t(sw) * sh * 4), dst(size_t(dw) * dh * 4);
     std::mt19937 rng(1);
     for (auto &b : src)
@@ -30,8 +29,7 @@ const int kCases[][4] = {
     {320, 240, 640, 480},   {400, 100, 320, 80},    {320, 240, 136, 102},
 };
 
-int registerAll()
-{
+int registerAll() {
     for (const auto &c : kCases) {
         const std::string size = std::to_string(c[0]) + "x" + std::to_string(c[1]) + "/" +
                                  std::to_string(c[2]) + "x" + std::to_string(c[3]);

@@ -32,8 +32,7 @@ using namespace lumaghost;
 // A private root with one camera of the given size.
 struct BenchCamera {
     std::filesystem::path root;
-    BenchCamera(uint32_t w, uint32_t h)
-    {
+    BenchCamera(uint32_t w, uint32_t h) {
         char pattern[] = "/tmp/lumaghost-bench-XXXXXX";
         root = ::mkdtemp(pattern);
         ::setenv("LUMAGHOST_ROOT", root.c_str(), 1);
@@ -46,8 +45,7 @@ struct BenchCamera {
     ~BenchCamera() { std::filesystem::remove_all(root); }
 };
 
-GstBuffer *noiseFrame()
-{
+GstBuffer *noiseFrame() {
     const size_t size = 1920 * 1080 * 4;
     GstBuffer *buffer = gst_buffer_new_allocate(nullptr, size, nullptr);
     GstMapInfo map;
@@ -60,11 +58,11 @@ GstBuffer *noiseFrame()
 }
 
 // Pushes one frame per iteration through `downstream` and waits for the last at the end.
-void runPipeline(benchmark::State &state, const std::string &downstream)
-{
+void runPipeline(benchmark::State &state, const std::string &downstream) {
     const std::string description =
         "appsrc name=src format=time is-live=false block=true max-bytes=16588800 "
-        "caps=video/x-raw,format=BGRx,width=1920,height=1080,framerate=30/1 ! " + downstream;
+        "caps=video/x-raw,format=BGRx,width=1920,height=1080,framerate=30/1 ! " +
+        downstream;
     GstElement *pipeline = gst_parse_launch(description.c_str(), nullptr);
     GstElement *src = gst_bin_get_by_name(GST_BIN(pipeline), "src");
     GstBuffer *frame = noiseFrame();
@@ -84,8 +82,8 @@ void runPipeline(benchmark::State &state, const std::string &downstream)
     }
     gst_app_src_end_of_stream(GST_APP_SRC(src));
     GstBus *bus = gst_element_get_bus(pipeline);
-    GstMessage *msg = gst_bus_timed_pop_filtered(bus, 60 * GST_SECOND,
-                                                 GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    GstMessage *msg = gst_bus_timed_pop_filtered(
+        bus, 60 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
     auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!msg || GST_MESSAGE_TYPE(msg) != GST_MESSAGE_EOS)
         state.SkipWithError("the pipeline did not finish");
@@ -99,20 +97,17 @@ void runPipeline(benchmark::State &state, const std::string &downstream)
     gst_object_unref(pipeline);
 }
 
-void sink(benchmark::State &state, const char *properties)
-{
+void sink(benchmark::State &state, const char *properties) {
     BenchCamera camera(640, 480);
     runPipeline(state, std::string("lumarenderer sync=false ") + properties);
 }
 
-void videoscale(benchmark::State &state, const char *method)
-{
+void videoscale(benchmark::State &state, const char *method) {
     runPipeline(state, std::string("videoscale n-threads=1 method=") + method +
                            " ! video/x-raw,width=640,height=480 ! fakesink sync=false");
 }
 
-void resampleAlone(benchmark::State &state)
-{
+void resampleAlone(benchmark::State &state) {
     GstBuffer *frame = noiseFrame();
     GstMapInfo map;
     gst_buffer_map(frame, &map, GST_MAP_READ);
@@ -126,8 +121,7 @@ void resampleAlone(benchmark::State &state)
 }
 
 // From a commit through the camera link to the camera source's buffer holding that frame.
-void sourceLatency(benchmark::State &state)
-{
+void sourceLatency(benchmark::State &state) {
     BenchCamera camera(640, 480);
     GstElement *pipeline = gst_parse_launch("lumaghostsrc ! appsink name=out sync=false", nullptr);
     GstElement *out = gst_bin_get_by_name(GST_BIN(pipeline), "out");
@@ -159,7 +153,9 @@ void sourceLatency(benchmark::State &state)
             if (seen)
                 break;
         }
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - committed).count();
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - committed)
+                .count();
         worst = std::max(worst, ms);
         state.SetIterationTime(ms / 1000.0);
     }
@@ -170,18 +166,36 @@ void sourceLatency(benchmark::State &state)
     gst_object_unref(pipeline);
 }
 
-int registerAll()
-{
+int registerAll() {
     gst_init(nullptr, nullptr);
     registerGstElements();
-    benchmark::RegisterBenchmark("Resample/1920x1080/640x480", resampleAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
-    benchmark::RegisterBenchmark("Sink/stretch", sink, "stretch=true keep-ratio=false")->Unit(benchmark::kMillisecond)->UseRealTime();
-    benchmark::RegisterBenchmark("Sink/keep-ratio", sink, "stretch=true keep-ratio=true center=false")->Unit(benchmark::kMillisecond)->UseRealTime();
-    benchmark::RegisterBenchmark("Sink/pan-and-scan", sink, "stretch=true keep-ratio=true center=true")->Unit(benchmark::kMillisecond)->UseRealTime();
-    benchmark::RegisterBenchmark("Sink/natural-size", sink, "stretch=false center=true")->Unit(benchmark::kMillisecond)->UseRealTime();
-    benchmark::RegisterBenchmark("Videoscale/bilinear", videoscale, "bilinear")->Unit(benchmark::kMillisecond)->UseRealTime();
-    benchmark::RegisterBenchmark("Videoscale/4-tap", videoscale, "4-tap")->Unit(benchmark::kMillisecond)->UseRealTime();
-    benchmark::RegisterBenchmark("SourceLatency", sourceLatency)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(60);
+    benchmark::RegisterBenchmark("Resample/1920x1080/640x480", resampleAlone)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("Sink/stretch", sink, "stretch=true keep-ratio=false")
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("Sink/keep-ratio", sink,
+                                 "stretch=true keep-ratio=true center=false")
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("Sink/pan-and-scan", sink,
+                                 "stretch=true keep-ratio=true center=true")
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("Sink/natural-size", sink, "stretch=false center=true")
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("Videoscale/bilinear", videoscale, "bilinear")
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("Videoscale/4-tap", videoscale, "4-tap")
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("SourceLatency", sourceLatency)
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime()
+        ->Iterations(60);
     return 0;
 }
 const int registered = registerAll();

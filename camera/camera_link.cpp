@@ -6,13 +6,11 @@
 
 namespace lumaghost {
 
-HResult OpenCameraLink(CameraLink &link)
-{
+HResult OpenCameraLink(CameraLink &link) {
     return OpenCameraLink(link, kCameraName);
 }
 
-HResult OpenCameraLink(CameraLink &link, std::string_view friendlyName)
-{
+HResult OpenCameraLink(CameraLink &link, std::string_view friendlyName) {
     std::unique_ptr<BaseFilter> filter;
     HResult r = FindFilterByName(CLSID_VideoInputDeviceCategory, friendlyName, filter);
     if (r.failed())
@@ -42,8 +40,7 @@ HResult OpenCameraLink(CameraLink &link, std::string_view friendlyName)
     return S_OK;
 }
 
-HResult GetFrameDescriptor(CameraLink &link, FrameDescriptor &descriptor)
-{
+HResult GetFrameDescriptor(CameraLink &link, FrameDescriptor &descriptor) {
     if (!link.isOpen())
         return VFW_E_NOT_CONNECTED;
     uint32_t returned = 0;
@@ -51,16 +48,14 @@ HResult GetFrameDescriptor(CameraLink &link, FrameDescriptor &descriptor)
                                 sizeof(descriptor), &descriptor, sizeof(descriptor), &returned);
 }
 
-HResult CommitFrame(CameraLink &link, FrameDescriptor &descriptor)
-{
+HResult CommitFrame(CameraLink &link, FrameDescriptor &descriptor) {
     if (!link.isOpen())
         return VFW_E_NOT_CONNECTED;
     return link.properties->set(PROPSETID_CameraLink, CAMERA_PROP_FRAME, &descriptor,
                                 sizeof(descriptor), &descriptor, sizeof(descriptor));
 }
 
-HResult GetCameraFormat(CameraLink &link, int32_t &width, int32_t &height)
-{
+HResult GetCameraFormat(CameraLink &link, int32_t &width, int32_t &height) {
     if (!link.isOpen())
         return VFW_E_NOT_CONNECTED;
     FormatRecord record;

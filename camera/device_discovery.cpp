@@ -11,8 +11,7 @@ namespace {
 
 std::mutex factoryMutex;  // guards factory()
 
-DeviceEnumeratorFactory &factory()
-{
+DeviceEnumeratorFactory &factory() {
     static DeviceEnumeratorFactory f = createSystemDeviceEnumerator;
     return f;
 }
@@ -21,8 +20,7 @@ constexpr std::string_view kHardwareIdLumacam = "Lumacam";
 
 }  // namespace
 
-HResult createDeviceEnumerator(std::unique_ptr<DeviceEnumerator> &out)
-{
+HResult createDeviceEnumerator(std::unique_ptr<DeviceEnumerator> &out) {
     DeviceEnumeratorFactory f;
     {
         std::lock_guard lock(factoryMutex);
@@ -31,21 +29,18 @@ HResult createDeviceEnumerator(std::unique_ptr<DeviceEnumerator> &out)
     return f(out);
 }
 
-ScopedDeviceEnumeratorFactory::ScopedDeviceEnumeratorFactory(DeviceEnumeratorFactory f)
-{
+ScopedDeviceEnumeratorFactory::ScopedDeviceEnumeratorFactory(DeviceEnumeratorFactory f) {
     std::lock_guard lock(factoryMutex);
     previous_ = std::exchange(factory(), std::move(f));
 }
 
-ScopedDeviceEnumeratorFactory::~ScopedDeviceEnumeratorFactory()
-{
+ScopedDeviceEnumeratorFactory::~ScopedDeviceEnumeratorFactory() {
     std::lock_guard lock(factoryMutex);
     factory() = std::move(previous_);
 }
 
 HResult FindFilterByName(const Guid &category, std::string_view name,
-                         std::unique_ptr<BaseFilter> &filter)
-{
+                         std::unique_ptr<BaseFilter> &filter) {
     std::unique_ptr<DeviceEnumerator> devices;
     HResult r = createDeviceEnumerator(devices);
     if (r.failed())
@@ -74,8 +69,7 @@ HResult FindFilterByName(const Guid &category, std::string_view name,
     return VFW_E_NOT_FOUND;
 }
 
-std::vector<std::string> ListFriendlyNames(const Guid &category)
-{
+std::vector<std::string> ListFriendlyNames(const Guid &category) {
     std::vector<std::string> names;
     std::unique_ptr<DeviceEnumerator> devices;
     if (createDeviceEnumerator(devices).failed() || !devices)
@@ -91,8 +85,7 @@ std::vector<std::string> ListFriendlyNames(const Guid &category)
     return names;
 }
 
-bool IsNtOrMe(VersionSource &versions)
-{
+bool IsNtOrMe(VersionSource &versions) {
     OsVersionInfo info;
     if (!readPlatformVersion(versions, info))
         return false;
@@ -101,11 +94,10 @@ bool IsNtOrMe(VersionSource &versions)
     return info.platformId == VER_PLATFORM_WIN32_WINDOWS && info.major == 4 && info.minor == 90;
 }
 
-std::string FindDriverKey(RegistryHive &machine, VersionSource &versions)
-{
+std::string FindDriverKey(RegistryHive &machine, VersionSource &versions) {
     const bool nt = IsNtOrMe(versions);
-    std::string base = nt ? "SYSTEM\\CurrentControlSet\\Enum\\Root\\MEDIA\\0000"
-                          : "Enum\\Root\\MEDIA\\0000";
+    std::string base =
+        nt ? "SYSTEM\\CurrentControlSet\\Enum\\Root\\MEDIA\\0000" : "Enum\\Root\\MEDIA\\0000";
     const size_t digit = base.size() - 1;
 
     HiveData data;
@@ -128,8 +120,7 @@ std::string FindDriverKey(RegistryHive &machine, VersionSource &versions)
         // Other platforms take the first instance key; a "Lumacam" hardware ID there leaves
         // the driver key unset.
         const RegValue *id = data.value(base, "HardwareID");
-        bool isLumacam = id &&
-                         (id->type == RegType::String || id->type == RegType::ExpandString) &&
+        bool isLumacam = id && (id->type == RegType::String || id->type == RegType::ExpandString) &&
                          id->text == kHardwareIdLumacam;
         return isLumacam ? std::string() : base;
     }

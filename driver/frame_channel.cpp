@@ -1,18 +1,18 @@
 #include "frame_channel.h"
 
+#include <fcntl.h>
+#include <grp.h>
+#include <linux/futex.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
-#include <grp.h>
-#include <linux/futex.h>
 #include <random>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include "posix_file.h"
 
@@ -32,31 +32,28 @@ constexpr int64_t kLeaseNs = 5'000'000'000;
 static_assert(std::atomic<uint64_t>::is_always_lock_free);
 static_assert(std::atomic<uint32_t>::is_always_lock_free);
 
-int64_t monotonicNs()
-{
+int64_t monotonicNs() {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
 }
 
-int64_t realtimeNs()
-{
+int64_t realtimeNs() {
     timespec ts;
     clock_gettime(CLOCK_REALTIME, &ts);
     return int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
 }
 
-uint64_t roundUp(uint64_t n, uint64_t to)
-{
+uint64_t roundUp(uint64_t n, uint64_t to) {
     return (n + to - 1) / to * to;
 }
 
 }  // namespace
 
 struct SlotState {
-    std::atomic<uint64_t> owner;    // token of the producer holding the slot, 0 when free
-    std::atomic<uint64_t> seq;      // odd while a producer holds it
-    std::atomic<int64_t> leaseNs;   // when it was handed out (CLOCK_MONOTONIC)
+    std::atomic<uint64_t> owner;   // token of the producer holding the slot, 0 when free
+    std::atomic<uint64_t> seq;     // odd while a producer holds it
+    std::atomic<int64_t> leaseNs;  // when it was handed out (CLOCK_MONOTONIC)
     uint64_t reserved;
 };
 
@@ -74,7 +71,7 @@ struct ChannelHeader {
     uint32_t reserved0;
     std::atomic<uint64_t> nextToken;
     std::atomic<uint64_t> commitSeq;
-    std::atomic<int64_t> commitTimeNs;  // CLOCK_REALTIME of the newest commit
+    std::atomic<int64_t> commitTimeNs;   // CLOCK_REALTIME of the newest commit
     std::atomic<int32_t> committedSlot;  // -1 before the first commit
     std::atomic<uint32_t> commitFutex;   // bumped with every commit; readers wait on it
     SlotState slots[FrameChannel::kSlotCount];
@@ -83,8 +80,7 @@ static_assert(sizeof(ChannelHeader) <= kHeaderSize);
 
 namespace {
 
-bool headerValid(const ChannelHeader *h, size_t fileSize)
-{
+bool headerValid(const ChannelHeader *h, size_t fileSize) {
     if (std::memcmp(h->magic, kMagic, sizeof(kMagic)) != 0 || h->version != kChannelVersion)
         return false;
     if (h->headerSize != kHeaderSize || h->slotCount != FrameChannel::kSlotCount)
@@ -99,8 +95,7 @@ bool headerValid(const ChannelHeader *h, size_t fileSize)
 
 }  // namespace
 
-HResult FrameChannel::create(const fs::path &file, const ChannelFormat &format)
-{
+HResult FrameChannel::create(const fs::path &file, const ChannelFormat &format) {
     if (format.width == 0 || format.height == 0 || format.width > kMaxDimension ||
         format.height > kMaxDimension || format.fps == 0)
         return E_INVALIDARG;
@@ -157,8 +152,7 @@ HResult FrameChannel::create(const fs::path &file, const ChannelFormat &format)
     return S_OK;
 }
 
-HResult FrameChannel::open(const fs::path &file, std::unique_ptr<FrameChannel> &out)
-{
+HResult FrameChannel::open(const fs::path &file, std::unique_ptr<FrameChannel> &out) {
     UniqueFd fd(::open(file.c_str(), O_RDWR | O_CLOEXEC));
     if (!fd)
         return hresultFromWin32(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
@@ -184,42 +178,35 @@ HResult FrameChannel::open(const fs::path &file, std::unique_ptr<FrameChannel> &
     return S_OK;
 }
 
-FrameChannel::~FrameChannel()
-{
+FrameChannel::~FrameChannel() {
     if (base_)
         ::munmap(base_, mappedSize_);
 }
 
-ChannelFormat FrameChannel::format() const
-{
+ChannelFormat FrameChannel::format() const {
     return {header_->width, header_->height, header_->fps};
 }
 
-uint32_t FrameChannel::channelId() const
-{
+uint32_t FrameChannel::channelId() const {
     return header_->channelId;
 }
 
-uint64_t FrameChannel::frameBytes() const
-{
+uint64_t FrameChannel::frameBytes() const {
     return header_->frameBytes;
 }
 
-bool FrameChannel::replaced() const
-{
+bool FrameChannel::replaced() const {
     struct stat st;
     return ::stat(file_.c_str(), &st) != 0 || st.st_ino != inode_;
 }
 
-uint8_t *FrameChannel::slotData(uint32_t slot) const
-{
+uint8_t *FrameChannel::slotData(uint32_t slot) const {
     if (slot >= kSlotCount)
         return nullptr;
     return base_ + kHeaderSize + header_->slotStride * slot;
 }
 
-HResult FrameChannel::acquireSlot(uint32_t &slot, uint64_t &token)
-{
+HResult FrameChannel::acquireSlot(uint32_t &slot, uint64_t &token) {
     uint64_t t = header_->nextToken.fetch_add(1);
     int64_t now = monotonicNs();
     for (int pass = 0; pass < 2; ++pass) {
@@ -252,13 +239,11 @@ HResult FrameChannel::acquireSlot(uint32_t &slot, uint64_t &token)
     return E_FAIL;
 }
 
-bool FrameChannel::ownsSlot(uint32_t slot, uint64_t token) const
-{
+bool FrameChannel::ownsSlot(uint32_t slot, uint64_t token) const {
     return slot < kSlotCount && token != 0 && header_->slots[slot].owner.load() == token;
 }
 
-HResult FrameChannel::commitSlot(uint32_t slot, uint64_t token)
-{
+HResult FrameChannel::commitSlot(uint32_t slot, uint64_t token) {
     if (!ownsSlot(slot, token))
         return E_INVALIDARG;
     SlotState &s = header_->slots[slot];
@@ -273,8 +258,7 @@ HResult FrameChannel::commitSlot(uint32_t slot, uint64_t token)
     return S_OK;
 }
 
-void FrameChannel::releaseSlot(uint32_t slot, uint64_t token)
-{
+void FrameChannel::releaseSlot(uint32_t slot, uint64_t token) {
     if (!ownsSlot(slot, token))
         return;
     SlotState &s = header_->slots[slot];
@@ -283,13 +267,11 @@ void FrameChannel::releaseSlot(uint32_t slot, uint64_t token)
     s.owner.compare_exchange_strong(expected, 0);
 }
 
-uint64_t FrameChannel::commitSequence() const
-{
+uint64_t FrameChannel::commitSequence() const {
     return header_->commitSeq.load();
 }
 
-bool FrameChannel::readLatest(std::vector<uint8_t> &frame, uint64_t *sequence) const
-{
+bool FrameChannel::readLatest(std::vector<uint8_t> &frame, uint64_t *sequence) const {
     frame.resize(header_->frameBytes);
     for (;;) {
         uint64_t commitSeq = header_->commitSeq.load();
@@ -312,8 +294,7 @@ bool FrameChannel::readLatest(std::vector<uint8_t> &frame, uint64_t *sequence) c
     }
 }
 
-uint64_t FrameChannel::waitForCommit(uint64_t seen, int timeoutMs) const
-{
+uint64_t FrameChannel::waitForCommit(uint64_t seen, int timeoutMs) const {
     int64_t deadline = monotonicNs() + int64_t{timeoutMs} * 1'000'000;
     for (;;) {
         uint32_t futexValue = header_->commitFutex.load();
@@ -323,7 +304,8 @@ uint64_t FrameChannel::waitForCommit(uint64_t seen, int timeoutMs) const
         int64_t left = deadline - monotonicNs();
         if (left <= 0)
             return now;
-        timespec ts{static_cast<time_t>(left / 1'000'000'000), static_cast<long>(left % 1'000'000'000)};
+        timespec ts{static_cast<time_t>(left / 1'000'000'000),
+                    static_cast<long>(left % 1'000'000'000)};
         syscall(SYS_futex, reinterpret_cast<uint32_t *>(&header_->commitFutex), FUTEX_WAIT,
                 futexValue, &ts, nullptr, 0);
     }

@@ -5,39 +5,32 @@ namespace lumaghost {
 namespace {
 
 // Fixed point, 8 fractional bits; rounds to nearest.
-inline uint8_t lumaOf(int r, int g, int b)
-{
+inline uint8_t lumaOf(int r, int g, int b) {
     return uint8_t((66 * r + 129 * g + 25 * b + 128 + (16 << 8)) >> 8);
 }
-inline uint8_t blueDifference(int r, int g, int b)
-{
+inline uint8_t blueDifference(int r, int g, int b) {
     return uint8_t((-38 * r - 74 * g + 112 * b + 128 + (128 << 8)) >> 8);
 }
-inline uint8_t redDifference(int r, int g, int b)
-{
+inline uint8_t redDifference(int r, int g, int b) {
     return uint8_t((112 * r - 94 * g - 18 * b + 128 + (128 << 8)) >> 8);
 }
 
 // The upright row y of a bottom-up frame.
-inline const uint8_t *uprightRow(const uint8_t *frame, int width, int height, int y)
-{
+inline const uint8_t *uprightRow(const uint8_t *frame, int width, int height, int y) {
     return frame + size_t(height - 1 - y) * size_t(width) * 3;
 }
 
 }  // namespace
 
-size_t yuyvSize(int width, int height)
-{
+size_t yuyvSize(int width, int height) {
     return size_t((width + 1) / 2) * 4 * size_t(height);
 }
 
-size_t i420Size(int width, int height)
-{
+size_t i420Size(int width, int height) {
     return size_t(width) * height + 2 * size_t((width + 1) / 2) * size_t((height + 1) / 2);
 }
 
-void bgrToYuyv(const uint8_t *frame, int width, int height, uint8_t *out)
-{
+void bgrToYuyv(const uint8_t *frame, int width, int height, uint8_t *out) {
     for (int y = 0; y < height; ++y) {
         const uint8_t *row = uprightRow(frame, width, height, y);
         for (int x = 0; x < width; x += 2) {
@@ -53,8 +46,7 @@ void bgrToYuyv(const uint8_t *frame, int width, int height, uint8_t *out)
     }
 }
 
-void bgrToI420(const uint8_t *frame, int width, int height, uint8_t *out)
-{
+void bgrToI420(const uint8_t *frame, int width, int height, uint8_t *out) {
     const int cw = (width + 1) / 2, ch = (height + 1) / 2;
     uint8_t *luma = out, *u = out + size_t(width) * height, *v = u + size_t(cw) * ch;
     for (int y = 0; y < height; ++y) {
@@ -84,8 +76,7 @@ void bgrToI420(const uint8_t *frame, int width, int height, uint8_t *out)
     }
 }
 
-void bgrToBgrx(const uint8_t *frame, int width, int height, uint8_t *out, ptrdiff_t stride)
-{
+void bgrToBgrx(const uint8_t *frame, int width, int height, uint8_t *out, ptrdiff_t stride) {
     for (int y = 0; y < height; ++y) {
         const uint8_t *row = uprightRow(frame, width, height, y);
         uint8_t *o = out + y * stride;

@@ -5,8 +5,7 @@
 
 namespace lumaghost {
 
-std::vector<uint8_t> frameToPpm(const uint8_t *frame, uint32_t width, uint32_t height)
-{
+std::vector<uint8_t> frameToPpm(const uint8_t *frame, uint32_t width, uint32_t height) {
     std::string header = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
     std::vector<uint8_t> out(header.begin(), header.end());
     out.reserve(out.size() + size_t{width} * height * 3);
@@ -22,20 +21,20 @@ std::vector<uint8_t> frameToPpm(const uint8_t *frame, uint32_t width, uint32_t h
     return out;
 }
 
-std::string y4mHeader(uint32_t width, uint32_t height, uint32_t fps)
-{
+std::string y4mHeader(uint32_t width, uint32_t height, uint32_t fps) {
     return "YUV4MPEG2 W" + std::to_string(width) + " H" + std::to_string(height) + " F" +
            std::to_string(fps) + ":1 Ip A1:1 C444 XCOLORRANGE=LIMITED\n";
 }
 
-std::vector<uint8_t> frameToY4m(const uint8_t *frame, uint32_t width, uint32_t height)
-{
+std::vector<uint8_t> frameToY4m(const uint8_t *frame, uint32_t width, uint32_t height) {
     const size_t plane = size_t{width} * height;
     std::vector<uint8_t> out(6 + 3 * plane);
     const char tag[] = "FRAME\n";
     std::copy(tag, tag + 6, out.begin());
     uint8_t *py = out.data() + 6, *pu = py + plane, *pv = pu + plane;
-    auto clamp = [](double v) { return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L)); };
+    auto clamp = [](double v) {
+        return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+    };
     size_t i = 0;
     for (uint32_t y = height; y-- > 0;) {
         const uint8_t *row = frame + size_t{y} * width * 3;

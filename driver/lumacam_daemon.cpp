@@ -29,8 +29,7 @@ using Clock = std::chrono::steady_clock;
 
 std::atomic<bool> stopRequested{false};
 
-void onStopSignal(int)
-{
+void onStopSignal(int) {
     stopRequested = true;
 }
 
@@ -40,8 +39,7 @@ struct InstalledDevice {
     std::string storedImage;  // the LastLgImage value
 };
 
-std::vector<InstalledDevice> installedDevices()
-{
+std::vector<InstalledDevice> installedDevices() {
     RegistryHive hive = machineHive();
     HiveData data;
     std::vector<InstalledDevice> out;
@@ -54,14 +52,14 @@ std::vector<InstalledDevice> installedDevices()
             !name || name->type != RegType::String)
             continue;
         const RegValue *stored = data.value(d.driverKeyPath(), kLastImageValue);
-        out.push_back({d, name->text, stored && stored->type == RegType::String ? stored->text : ""});
+        out.push_back(
+            {d, name->text, stored && stored->type == RegType::String ? stored->text : ""});
     }
     return out;
 }
 
 // The stored image when it is one record of the device's size, else black.
-std::vector<uint8_t> firstFrame(const std::string &storedImage, const ChannelFormat &format)
-{
+std::vector<uint8_t> firstFrame(const std::string &storedImage, const ChannelFormat &format) {
     std::vector<uint8_t> frame(format.frameBytes(), 0);
     std::string bytes;
     if (storedImage.empty() || readWholeFile(storedImage, bytes) != 0 ||
@@ -79,28 +77,30 @@ class Publisher {
 public:
     Publisher(InstalledDevice device, std::unique_ptr<FrameChannel> channel,
               const DaemonOptions &options, std::shared_ptr<PipeWireConnection> pipewire)
-        : device_(std::move(device)), channel_(std::move(channel)), format_(channel_->format())
-    {
+        : device_(std::move(device)), channel_(std::move(channel)), format_(channel_->format()) {
         frame_ = firstFrame(device_.storedImage, format_);
         seen_ = channel_->commitSequence();
         channel_->readLatest(frame_, &seen_);
         period_ = std::chrono::nanoseconds(1'000'000'000 / format_.fps);
         next_ = Clock::now();
-        const std::string size = std::to_string(format_.width) + "x" + std::to_string(format_.height);
+        const std::string size =
+            std::to_string(format_.width) + "x" + std::to_string(format_.height);
 
         if (options.v4l2) {
             const std::string node = findLoopbackNode(device_.name, options.devDirectory);
             if (!node.empty()) {
-                HResult r = V4l2Output::open(openVideoNode(node), int(format_.width),
-                                             int(format_.height), int(format_.fps),
-                                             OutputFormat::Yuyv, v4l2_);
-                std::fprintf(stderr, r.succeeded() ? "lumacam: \"%s\" %s on %s\n"
-                                                   : "lumacam: \"%s\" %s: cannot use %s\n",
+                HResult r =
+                    V4l2Output::open(openVideoNode(node), int(format_.width), int(format_.height),
+                                     int(format_.fps), OutputFormat::Yuyv, v4l2_);
+                std::fprintf(stderr,
+                             r.succeeded() ? "lumacam: \"%s\" %s on %s\n"
+                                           : "lumacam: \"%s\" %s: cannot use %s\n",
                              device_.name.c_str(), size.c_str(), node.c_str());
             }
         }
         if (pipewire) {
-            const std::string nodeName = "lumaghost." + device_.instance.enumerator + "_" + device_.instance.number;
+            const std::string nodeName =
+                "lumaghost." + device_.instance.enumerator + "_" + device_.instance.number;
             pw_ = PipeWireOutput::create(pipewire, nodeName, device_.name, int(format_.width),
                                          int(format_.height), int(format_.fps));
             std::fprintf(stderr, "lumacam: \"%s\" %s %s PipeWire node %s\n", device_.name.c_str(),
@@ -112,8 +112,7 @@ public:
     bool gone() const { return channel_->replaced(); }
     Clock::time_point next() const { return next_; }
 
-    void tick()
-    {
+    void tick() {
         if (channel_->commitSequence() != seen_)
             channel_->readLatest(frame_, &seen_);
         if (v4l2_ && v4l2_->writeFrame(frame_.data()).failed()) {
@@ -142,8 +141,7 @@ private:
 
 }  // namespace
 
-int runDaemon(const DaemonOptions &options)
-{
+int runDaemon(const DaemonOptions &options) {
     struct sigaction sa {};
     sa.sa_handler = onStopSignal;
     sigaction(SIGINT, &sa, nullptr);
@@ -192,7 +190,8 @@ int runDaemon(const DaemonOptions &options)
                 p->tick();
             wake = std::min(wake, p->next());
         }
-        const auto pause = std::min<Clock::duration>(wake - Clock::now(), std::chrono::milliseconds(50));
+        const auto pause =
+            std::min<Clock::duration>(wake - Clock::now(), std::chrono::milliseconds(50));
         if (pause > Clock::duration::zero())
             std::this_thread::sleep_for(pause);
     }

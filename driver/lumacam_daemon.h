@@ -9,7 +9,7 @@
 namespace lumaghost {
 
 struct DaemonOptions {
-    double seconds = 0;         // how long to run; 0 until SIGINT or SIGTERM
+    double seconds = 0;  // how long to run; 0 until SIGINT or SIGTERM
     bool v4l2 = true;
     bool pipewire = true;
     std::string devDirectory = "/dev";

@@ -7,13 +7,11 @@
 
 namespace lumaghost {
 
-std::filesystem::path frameChannelPath(const DeviceInstance &device)
-{
+std::filesystem::path frameChannelPath(const DeviceInstance &device) {
     return frameChannelDirectory() / (device.enumerator + "_" + device.number + ".frames");
 }
 
-ChannelFormat readDeviceFormat(const HiveData &hive, const DeviceInstance &device)
-{
+ChannelFormat readDeviceFormat(const HiveData &hive, const DeviceInstance &device) {
     ChannelFormat format;
     auto dword = [&](std::string_view name, uint32_t &field) {
         const RegValue *v = hive.value(device.driverKeyPath(), name);
@@ -27,17 +25,13 @@ ChannelFormat readDeviceFormat(const HiveData &hive, const DeviceInstance &devic
 }
 
 LumacamPropertySet::LumacamPropertySet(std::unique_ptr<FrameChannel> channel)
-    : channel_(std::move(channel))
-{
-}
+    : channel_(std::move(channel)) {}
 
-LumacamPropertySet::~LumacamPropertySet()
-{
+LumacamPropertySet::~LumacamPropertySet() {
     releaseOutstanding();
 }
 
-void LumacamPropertySet::releaseOutstanding()
-{
+void LumacamPropertySet::releaseOutstanding() {
     if (outstanding_)
         channel_->releaseSlot(slot_, token_);
     outstanding_ = false;
@@ -45,8 +39,7 @@ void LumacamPropertySet::releaseOutstanding()
 
 HResult LumacamPropertySet::get(const Guid &set, uint32_t id, void * /*instance*/,
                                 uint32_t /*instanceLength*/, void *data, uint32_t dataLength,
-                                uint32_t *returned)
-{
+                                uint32_t *returned) {
     if (set != PROPSETID_CameraLink)
         return E_PROP_SET_UNSUPPORTED;
     if (!data)
@@ -54,45 +47,44 @@ HResult LumacamPropertySet::get(const Guid &set, uint32_t id, void * /*instance*
     auto *record = static_cast<uint8_t *>(data);
 
     switch (id) {
-    case CAMERA_PROP_VERSION: {
-        if (returned)
-            *returned = sizeof(VersionRecord);
-        if (dataLength < sizeof(VersionRecord))
-            return E_NOT_SUFFICIENT_BUFFER;
-        VersionRecord v{};
-        v.version = CAMERA_DRIVER_VERSION;
-        std::memcpy(record, &v, sizeof(v));
-        return S_OK;
-    }
-    case CAMERA_PROP_FRAME: {
-        if (returned)
-            *returned = sizeof(FrameDescriptor);
-        if (dataLength < sizeof(FrameDescriptor))
-            return E_NOT_SUFFICIENT_BUFFER;
-        return handOutFrame(record);
-    }
-    case CAMERA_PROP_FORMAT: {
-        if (returned)
-            *returned = sizeof(FormatRecord);
-        if (dataLength < sizeof(FormatRecord))
-            return E_NOT_SUFFICIENT_BUFFER;
-        ChannelFormat f = channel_->format();
-        FormatRecord r{};
-        r.width = static_cast<int32_t>(f.width);
-        r.height = static_cast<int32_t>(f.height);
-        // The first unused dword carries the frame rate for our own tools.
-        std::memcpy(r.unused1, &f.fps, sizeof(f.fps));
-        std::memcpy(record, &r, sizeof(r));
-        return S_OK;
-    }
-    default:
-        return E_PROP_ID_UNSUPPORTED;
+        case CAMERA_PROP_VERSION: {
+            if (returned)
+                *returned = sizeof(VersionRecord);
+            if (dataLength < sizeof(VersionRecord))
+                return E_NOT_SUFFICIENT_BUFFER;
+            VersionRecord v{};
+            v.version = CAMERA_DRIVER_VERSION;
+            std::memcpy(record, &v, sizeof(v));
+            return S_OK;
+        }
+        case CAMERA_PROP_FRAME: {
+            if (returned)
+                *returned = sizeof(FrameDescriptor);
+            if (dataLength < sizeof(FrameDescriptor))
+                return E_NOT_SUFFICIENT_BUFFER;
+            return handOutFrame(record);
+        }
+        case CAMERA_PROP_FORMAT: {
+            if (returned)
+                *returned = sizeof(FormatRecord);
+            if (dataLength < sizeof(FormatRecord))
+                return E_NOT_SUFFICIENT_BUFFER;
+            ChannelFormat f = channel_->format();
+            FormatRecord r{};
+            r.width = static_cast<int32_t>(f.width);
+            r.height = static_cast<int32_t>(f.height);
+            // The first unused dword carries the frame rate for our own tools.
+            std::memcpy(r.unused1, &f.fps, sizeof(f.fps));
+            std::memcpy(record, &r, sizeof(r));
+            return S_OK;
+        }
+        default:
+            return E_PROP_ID_UNSUPPORTED;
     }
 }
 
 HResult LumacamPropertySet::set(const Guid &set, uint32_t id, void * /*instance*/,
-                                uint32_t /*instanceLength*/, void *data, uint32_t dataLength)
-{
+                                uint32_t /*instanceLength*/, void *data, uint32_t dataLength) {
     if (set != PROPSETID_CameraLink)
         return E_PROP_SET_UNSUPPORTED;
     if (id != CAMERA_PROP_FRAME)
@@ -104,8 +96,7 @@ HResult LumacamPropertySet::set(const Guid &set, uint32_t id, void * /*instance*
     return commitFrame(static_cast<const uint8_t *>(data));
 }
 
-HResult LumacamPropertySet::handOutFrame(uint8_t *record)
-{
+HResult LumacamPropertySet::handOutFrame(uint8_t *record) {
     // A descriptor that was fetched and never committed is abandoned by the next fetch.
     releaseOutstanding();
 
@@ -127,8 +118,12 @@ HResult LumacamPropertySet::handOutFrame(uint8_t *record)
 
     ChannelFormat f = channel_->format();
     FrameDescriptor d{};
-    DescriptorTag tag{kDescriptorMagic, channel_->channelId(), slot, static_cast<uint32_t>(token),
-                      static_cast<uint32_t>(token >> 32), 0};
+    DescriptorTag tag{kDescriptorMagic,
+                      channel_->channelId(),
+                      slot,
+                      static_cast<uint32_t>(token),
+                      static_cast<uint32_t>(token >> 32),
+                      0};
     std::memcpy(d.unused0, &tag, sizeof(tag));
     d.setBuffer(channel_->slotData(slot));
     d.width = static_cast<int32_t>(f.width);
@@ -138,8 +133,7 @@ HResult LumacamPropertySet::handOutFrame(uint8_t *record)
     return S_OK;
 }
 
-HResult LumacamPropertySet::commitFrame(const uint8_t *record)
-{
+HResult LumacamPropertySet::commitFrame(const uint8_t *record) {
     FrameDescriptor d;
     std::memcpy(&d, record, sizeof(d));
     DescriptorTag tag;
@@ -149,12 +143,11 @@ HResult LumacamPropertySet::commitFrame(const uint8_t *record)
     // Only the descriptor this link was handed last is accepted, exactly as it was handed out;
     // the buffer address is compared, never written through.
     ChannelFormat f = channel_->format();
-    bool valid = outstanding_ && tag.magic == kDescriptorMagic &&
-                 tag.channelId == channel_->channelId() && tag.slot == slot_ && token == token_ &&
-                 channel_->ownsSlot(slot_, token_) && d.buffer() == channel_->slotData(slot_) &&
-                 d.width == static_cast<int32_t>(f.width) &&
-                 d.height == static_cast<int32_t>(f.height) &&
-                 d.byteCount == channel_->frameBytes();
+    bool valid =
+        outstanding_ && tag.magic == kDescriptorMagic && tag.channelId == channel_->channelId() &&
+        tag.slot == slot_ && token == token_ && channel_->ownsSlot(slot_, token_) &&
+        d.buffer() == channel_->slotData(slot_) && d.width == static_cast<int32_t>(f.width) &&
+        d.height == static_cast<int32_t>(f.height) && d.byteCount == channel_->frameBytes();
     if (!valid)
         return E_INVALIDARG;
     outstanding_ = false;
@@ -162,17 +155,13 @@ HResult LumacamPropertySet::commitFrame(const uint8_t *record)
 }
 
 LumacamFilter::LumacamFilter(std::string friendlyName, std::unique_ptr<FrameChannel> channel)
-    : name_(std::move(friendlyName)), properties_(std::move(channel))
-{
-}
+    : name_(std::move(friendlyName)), properties_(std::move(channel)) {}
 
-std::string LumacamFilter::location() const
-{
+std::string LumacamFilter::location() const {
     return properties_.channel().file().string();
 }
 
-HResult LumacamFilter::queryPropertySet(PropertySet **out)
-{
+HResult LumacamFilter::queryPropertySet(PropertySet **out) {
     if (!out)
         return E_POINTER;
     *out = &properties_;

@@ -31,8 +31,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void usage()
-{
+void usage() {
     std::fprintf(stderr,
                  "Usage: lumacam list\n"
                  "       lumacam capture [--device NAME] [--count N] [--output DIR|-] "
@@ -42,16 +41,16 @@ void usage()
                  "       lumacam run [--seconds N] [--no-v4l2] [--no-pipewire]\n");
 }
 
-std::string describeSize(BaseFilter &filter)
-{
+std::string describeSize(BaseFilter &filter) {
     if (filter.kind() == FilterKind::Lumaghost) {
         PropertySet *props = nullptr;
         if (filter.queryPropertySet(&props).failed())
             return "-";
         FormatRecord r;
         uint32_t returned = 0;
-        if (props->get(PROPSETID_CameraLink, CAMERA_PROP_FORMAT, &r, sizeof(r), &r, sizeof(r),
-                       &returned)
+        if (props
+                ->get(PROPSETID_CameraLink, CAMERA_PROP_FORMAT, &r, sizeof(r), &r, sizeof(r),
+                      &returned)
                 .failed())
             return "-";
         return std::to_string(r.width) + "x" + std::to_string(r.height);
@@ -64,8 +63,7 @@ std::string describeSize(BaseFilter &filter)
     return std::to_string(fmt.fmt.pix.width) + "x" + std::to_string(fmt.fmt.pix.height);
 }
 
-int list()
-{
+int list() {
     std::unique_ptr<DeviceEnumerator> devices;
     std::vector<std::unique_ptr<Moniker>> monikers;
     if (createDeviceEnumerator(devices).failed() ||
@@ -82,8 +80,7 @@ int list()
     return 0;
 }
 
-int capture(int argc, char **argv)
-{
+int capture(int argc, char **argv) {
     std::string device(kCameraName);
     std::string output;
     long count = 1;
@@ -154,7 +151,8 @@ int capture(int argc, char **argv)
     for (long n = 0; n < count; ++n) {
         uint64_t now = channel->waitForCommit(seen, static_cast<int>(timeout * 1000));
         if (now == seen || !channel->readLatest(frame, &seen)) {
-            std::fprintf(stderr, "lumacam: No frame from \"%s\" within %g s (%ld of %ld captured)\n",
+            std::fprintf(stderr,
+                         "lumacam: No frame from \"%s\" within %g s (%ld of %ld captured)\n",
                          device.c_str(), timeout, n, count);
             return 1;
         }
@@ -179,8 +177,7 @@ int capture(int argc, char **argv)
     return 0;
 }
 
-bool parseSwitch(const char *text, int &out)
-{
+bool parseSwitch(const char *text, int &out) {
     if (std::strcmp(text, "0") != 0 && std::strcmp(text, "1") != 0)
         return false;
     out = text[0] - '0';
@@ -188,8 +185,7 @@ bool parseSwitch(const char *text, int &out)
 }
 
 // Composes a picture into the camera frame by the fit switches and commits it.
-int send(int argc, char **argv)
-{
+int send(int argc, char **argv) {
     std::string device(kCameraName);
     std::string picture;
     FitFlags flags{1, 1, 1};
@@ -255,8 +251,7 @@ int send(int argc, char **argv)
     return 0;
 }
 
-int run(int argc, char **argv)
-{
+int run(int argc, char **argv) {
     DaemonOptions options;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -276,8 +271,7 @@ int run(int argc, char **argv)
 
 }  // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     if (argc < 2) {
         usage();
         return 2;

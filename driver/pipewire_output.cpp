@@ -18,8 +18,7 @@ public:
     pw_context *context = nullptr;
     pw_core *core = nullptr;
 
-    ~PipeWireConnection()
-    {
+    ~PipeWireConnection() {
         if (loop)
             pw_thread_loop_stop(loop);
         if (core)
@@ -31,8 +30,7 @@ public:
     }
 };
 
-std::shared_ptr<PipeWireConnection> connectPipeWire()
-{
+std::shared_ptr<PipeWireConnection> connectPipeWire() {
     static std::once_flag once;
     std::call_once(once, [] { pw_init(nullptr, nullptr); });
     auto c = std::make_shared<PipeWireConnection>();
@@ -63,25 +61,28 @@ struct PipeWireOutput::State {
     std::vector<uint8_t> frame;
     bool haveFrame = false;
 
-    size_t imageSize() const
-    {
+    size_t imageSize() const {
         switch (format) {
-        case SPA_VIDEO_FORMAT_YUY2: return yuyvSize(width, height);
-        case SPA_VIDEO_FORMAT_I420: return i420Size(width, height);
-        default: return size_t(width) * height * 4;
+            case SPA_VIDEO_FORMAT_YUY2:
+                return yuyvSize(width, height);
+            case SPA_VIDEO_FORMAT_I420:
+                return i420Size(width, height);
+            default:
+                return size_t(width) * height * 4;
         }
     }
-    int stride() const
-    {
+    int stride() const {
         switch (format) {
-        case SPA_VIDEO_FORMAT_YUY2: return (width + 1) / 2 * 4;
-        case SPA_VIDEO_FORMAT_I420: return width;
-        default: return width * 4;
+            case SPA_VIDEO_FORMAT_YUY2:
+                return (width + 1) / 2 * 4;
+            case SPA_VIDEO_FORMAT_I420:
+                return width;
+            default:
+                return width * 4;
         }
     }
 
-    static void onParamChanged(void *data, uint32_t id, const spa_pod *param)
-    {
+    static void onParamChanged(void *data, uint32_t id, const spa_pod *param) {
         auto *s = static_cast<State *>(data);
         if (!param || id != SPA_PARAM_Format)
             return;
@@ -102,8 +103,7 @@ struct PipeWireOutput::State {
     }
 
     // Fills the next buffer with the newest frame, in the negotiated format.
-    static void onProcess(void *data)
-    {
+    static void onProcess(void *data) {
         auto *s = static_cast<State *>(data);
         pw_buffer *b = pw_stream_dequeue_buffer(s->stream);
         if (!b)
@@ -116,9 +116,15 @@ struct PipeWireOutput::State {
             if (!s->haveFrame)
                 s->frame.assign(size_t(s->width) * s->height * 3, 0);
             switch (s->format) {
-            case SPA_VIDEO_FORMAT_YUY2: bgrToYuyv(s->frame.data(), s->width, s->height, out); break;
-            case SPA_VIDEO_FORMAT_I420: bgrToI420(s->frame.data(), s->width, s->height, out); break;
-            default: bgrToBgrx(s->frame.data(), s->width, s->height, out, s->width * 4); break;
+                case SPA_VIDEO_FORMAT_YUY2:
+                    bgrToYuyv(s->frame.data(), s->width, s->height, out);
+                    break;
+                case SPA_VIDEO_FORMAT_I420:
+                    bgrToI420(s->frame.data(), s->width, s->height, out);
+                    break;
+                default:
+                    bgrToBgrx(s->frame.data(), s->width, s->height, out, s->width * 4);
+                    break;
             }
             d.chunk->offset = 0;
             d.chunk->size = uint32_t(size);
@@ -140,11 +146,9 @@ const pw_stream_events kStreamEvents = [] {
 
 }  // namespace
 
-std::unique_ptr<PipeWireOutput> PipeWireOutput::create(std::shared_ptr<PipeWireConnection> connection,
-                                                       const std::string &nodeName,
-                                                       const std::string &description, int width,
-                                                       int height, int fps)
-{
+std::unique_ptr<PipeWireOutput> PipeWireOutput::create(
+    std::shared_ptr<PipeWireConnection> connection, const std::string &nodeName,
+    const std::string &description, int width, int height, int fps) {
     if (!connection || width <= 0 || height <= 0 || fps <= 0)
         return nullptr;
     std::unique_ptr<PipeWireOutput> output(new PipeWireOutput);
@@ -156,11 +160,11 @@ std::unique_ptr<PipeWireOutput> PipeWireOutput::create(std::shared_ptr<PipeWireC
     s->height = height;
     s->fps = fps;
 
-    pw_properties *props = pw_properties_new(
-        PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture", PW_KEY_MEDIA_ROLE, "Camera",
-        PW_KEY_MEDIA_CLASS, "Video/Source", PW_KEY_NODE_NAME, nodeName.c_str(),
-        PW_KEY_NODE_DESCRIPTION, description.c_str(), PW_KEY_NODE_NICK, description.c_str(),
-        nullptr);
+    pw_properties *props =
+        pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture",
+                          PW_KEY_MEDIA_ROLE, "Camera", PW_KEY_MEDIA_CLASS, "Video/Source",
+                          PW_KEY_NODE_NAME, nodeName.c_str(), PW_KEY_NODE_DESCRIPTION,
+                          description.c_str(), PW_KEY_NODE_NICK, description.c_str(), nullptr);
 
     pw_thread_loop_lock(connection->loop);
     s->stream = pw_stream_new(connection->core, nodeName.c_str(), props);
@@ -177,8 +181,8 @@ std::unique_ptr<PipeWireOutput> PipeWireOutput::create(std::shared_ptr<PipeWireC
     const spa_pod *params[1];
     params[0] = static_cast<const spa_pod *>(spa_pod_builder_add_object(
         &b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
-        SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw),
-        SPA_FORMAT_VIDEO_format,
+        SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
+        SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
         SPA_POD_CHOICE_ENUM_Id(4, SPA_VIDEO_FORMAT_YUY2, SPA_VIDEO_FORMAT_YUY2,
                                SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_I420),
         SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size), SPA_FORMAT_VIDEO_framerate,
@@ -192,8 +196,7 @@ std::unique_ptr<PipeWireOutput> PipeWireOutput::create(std::shared_ptr<PipeWireC
     return output;
 }
 
-PipeWireOutput::~PipeWireOutput()
-{
+PipeWireOutput::~PipeWireOutput() {
     if (state_ && state_->stream) {
         pw_thread_loop_lock(connection_->loop);
         pw_stream_destroy(state_->stream);
@@ -201,8 +204,7 @@ PipeWireOutput::~PipeWireOutput()
     }
 }
 
-void PipeWireOutput::publish(const uint8_t *frame)
-{
+void PipeWireOutput::publish(const uint8_t *frame) {
     State *s = state_.get();
     {
         std::lock_guard lock(s->frameMutex);

@@ -1,12 +1,12 @@
 #include "system_devices.h"
 
+#include <fcntl.h>
+#include <linux/videodev2.h>
+#include <sys/ioctl.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <linux/videodev2.h>
 #include <mutex>
-#include <sys/ioctl.h>
 
 #include "device_tree.h"
 #include "ini_file.h"
@@ -23,12 +23,9 @@ namespace {
 class LumacamMoniker final : public Moniker {
 public:
     LumacamMoniker(fs::path hiveFile, DeviceInstance device)
-        : hiveFile_(std::move(hiveFile)), device_(std::move(device))
-    {
-    }
+        : hiveFile_(std::move(hiveFile)), device_(std::move(device)) {}
 
-    HResult readFriendlyName(std::string &name) override
-    {
+    HResult readFriendlyName(std::string &name) override {
         RegistryHive hive(hiveFile_);
         auto v = hive.value(device_.keyPath(), kFriendlyNameValue);
         if (!v)
@@ -39,8 +36,7 @@ public:
         return S_OK;
     }
 
-    HResult bindToObject(std::unique_ptr<BaseFilter> &filter) override
-    {
+    HResult bindToObject(std::unique_ptr<BaseFilter> &filter) override {
         std::string name;
         HResult r = readFriendlyName(name);
         if (r.failed())
@@ -60,9 +56,8 @@ private:
 
 class V4l2Filter final : public BaseFilter {
 public:
-    V4l2Filter(std::string name, std::string node) : name_(std::move(name)), node_(std::move(node))
-    {
-    }
+    V4l2Filter(std::string name, std::string node)
+        : name_(std::move(name)), node_(std::move(node)) {}
     FilterKind kind() const override { return FilterKind::V4l2; }
     std::string friendlyName() const override { return name_; }
     std::string location() const override { return node_; }
@@ -75,16 +70,13 @@ private:
 
 class V4l2Moniker final : public Moniker {
 public:
-    V4l2Moniker(std::string card, std::string node) : card_(std::move(card)), node_(std::move(node))
-    {
-    }
-    HResult readFriendlyName(std::string &name) override
-    {
+    V4l2Moniker(std::string card, std::string node)
+        : card_(std::move(card)), node_(std::move(node)) {}
+    HResult readFriendlyName(std::string &name) override {
         name = card_;
         return S_OK;
     }
-    HResult bindToObject(std::unique_ptr<BaseFilter> &filter) override
-    {
+    HResult bindToObject(std::unique_ptr<BaseFilter> &filter) override {
         filter = std::make_unique<V4l2Filter>(card_, node_);
         return S_OK;
     }
@@ -94,8 +86,7 @@ private:
     std::string node_;
 };
 
-int xioctl(int fd, unsigned long request, void *arg)
-{
+int xioctl(int fd, unsigned long request, void *arg) {
     int r;
     do {
         r = ::ioctl(fd, request, arg);
@@ -104,8 +95,7 @@ int xioctl(int fd, unsigned long request, void *arg)
 }
 
 // The video nodes of a directory that capture, ordered by their number.
-void appendV4l2Captures(const fs::path &dir, std::vector<std::unique_ptr<Moniker>> &out)
-{
+void appendV4l2Captures(const fs::path &dir, std::vector<std::unique_ptr<Moniker>> &out) {
     std::vector<std::pair<long, fs::path>> nodes;
     std::error_code ec;
     for (const auto &entry : fs::directory_iterator(dir, ec)) {
@@ -126,7 +116,8 @@ void appendV4l2Captures(const fs::path &dir, std::vector<std::unique_ptr<Moniker
         v4l2_capability cap{};
         if (xioctl(fd.get(), VIDIOC_QUERYCAP, &cap) < 0)
             continue;
-        uint32_t caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+        uint32_t caps =
+            (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
         if (!(caps & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE)))
             continue;
         std::string card(reinterpret_cast<const char *>(cap.card),
@@ -137,28 +128,23 @@ void appendV4l2Captures(const fs::path &dir, std::vector<std::unique_ptr<Moniker
 
 std::mutex providerMutex;  // guards legacyProvider()
 
-FilterCategoryProvider &legacyProvider()
-{
+FilterCategoryProvider &legacyProvider() {
     static FilterCategoryProvider provider;
     return provider;
 }
 
 }  // namespace
 
-void setLegacyFilterProvider(FilterCategoryProvider provider)
-{
+void setLegacyFilterProvider(FilterCategoryProvider provider) {
     std::lock_guard lock(providerMutex);
     legacyProvider() = std::move(provider);
 }
 
 SystemDeviceEnumerator::SystemDeviceEnumerator(fs::path hiveFile, fs::path v4l2Directory)
-    : hiveFile_(std::move(hiveFile)), v4l2Directory_(std::move(v4l2Directory))
-{
-}
+    : hiveFile_(std::move(hiveFile)), v4l2Directory_(std::move(v4l2Directory)) {}
 
-HResult SystemDeviceEnumerator::createClassEnumerator(const Guid &category,
-                                                      std::vector<std::unique_ptr<Moniker>> &monikers)
-{
+HResult SystemDeviceEnumerator::createClassEnumerator(
+    const Guid &category, std::vector<std::unique_ptr<Moniker>> &monikers) {
     monikers.clear();
     if (category == CLSID_VideoInputDeviceCategory) {
         RegistryHive hive(hiveFile_);
@@ -186,8 +172,7 @@ HResult SystemDeviceEnumerator::createClassEnumerator(const Guid &category,
     return monikers.empty() ? S_FALSE : S_OK;
 }
 
-HResult createSystemDeviceEnumerator(std::unique_ptr<DeviceEnumerator> &out)
-{
+HResult createSystemDeviceEnumerator(std::unique_ptr<DeviceEnumerator> &out) {
     out = std::make_unique<SystemDeviceEnumerator>(machineHivePath(), "/dev");
     return S_OK;
 }

@@ -1,13 +1,13 @@
 #include "v4l2_output.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <linux/videodev2.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 
 #include "frame_convert.h"
 #include "posix_file.h"
@@ -19,8 +19,7 @@ namespace {
 class RealVideoNode final : public VideoNode {
 public:
     explicit RealVideoNode(UniqueFd fd) : fd_(std::move(fd)) {}
-    int ioctl(unsigned long request, void *argument) override
-    {
+    int ioctl(unsigned long request, void *argument) override {
         int r;
         do {
             r = ::ioctl(fd_.get(), request, argument);
@@ -35,16 +34,14 @@ private:
 
 }  // namespace
 
-std::unique_ptr<VideoNode> openVideoNode(const std::string &path)
-{
+std::unique_ptr<VideoNode> openVideoNode(const std::string &path) {
     UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
     if (!fd)
         return nullptr;
     return std::make_unique<RealVideoNode>(std::move(fd));
 }
 
-std::string findLoopbackNode(const std::string &label, const std::string &directory)
-{
+std::string findLoopbackNode(const std::string &label, const std::string &directory) {
     std::vector<std::pair<long, std::string>> nodes;
     std::error_code ec;
     for (const auto &entry : std::filesystem::directory_iterator(directory, ec)) {
@@ -60,7 +57,8 @@ std::string findLoopbackNode(const std::string &label, const std::string &direct
         v4l2_capability cap{};
         if (!node || node->ioctl(VIDIOC_QUERYCAP, &cap) < 0)
             continue;
-        const uint32_t caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+        const uint32_t caps =
+            (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
         const std::string card(reinterpret_cast<const char *>(cap.card),
                                strnlen(reinterpret_cast<const char *>(cap.card), sizeof(cap.card)));
         if (card == label && (caps & V4L2_CAP_VIDEO_OUTPUT))
@@ -70,14 +68,14 @@ std::string findLoopbackNode(const std::string &label, const std::string &direct
 }
 
 HResult V4l2Output::open(std::unique_ptr<VideoNode> node, int width, int height, int fps,
-                         OutputFormat format, std::unique_ptr<V4l2Output> &out)
-{
+                         OutputFormat format, std::unique_ptr<V4l2Output> &out) {
     if (!node || width <= 0 || height <= 0 || fps <= 0)
         return E_INVALIDARG;
     v4l2_capability cap{};
     if (node->ioctl(VIDIOC_QUERYCAP, &cap) < 0)
         return E_FAIL;
-    const uint32_t caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+    const uint32_t caps =
+        (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
     if (!(caps & V4L2_CAP_VIDEO_OUTPUT))
         return E_NOINTERFACE;
 
@@ -87,21 +85,25 @@ HResult V4l2Output::open(std::unique_ptr<VideoNode> node, int width, int height,
     parm.parm.output.timeperframe.denominator = uint32_t(fps);
     (void)node->ioctl(VIDIOC_S_PARM, &parm);  // a loopback without rate control still works
 
-    const size_t size = format == OutputFormat::Yuyv ? yuyvSize(width, height) : i420Size(width, height);
+    const size_t size =
+        format == OutputFormat::Yuyv ? yuyvSize(width, height) : i420Size(width, height);
     v4l2_format fmt{};
     fmt.type = V4L2_BUF_TYPE_VIDEO_OUTPUT;
     fmt.fmt.pix.width = uint32_t(width);
     fmt.fmt.pix.height = uint32_t(height);
-    fmt.fmt.pix.pixelformat = format == OutputFormat::Yuyv ? V4L2_PIX_FMT_YUYV : V4L2_PIX_FMT_YUV420;
+    fmt.fmt.pix.pixelformat =
+        format == OutputFormat::Yuyv ? V4L2_PIX_FMT_YUYV : V4L2_PIX_FMT_YUV420;
     fmt.fmt.pix.field = V4L2_FIELD_NONE;
-    fmt.fmt.pix.bytesperline = format == OutputFormat::Yuyv ? uint32_t((width + 1) / 2 * 4) : uint32_t(width);
+    fmt.fmt.pix.bytesperline =
+        format == OutputFormat::Yuyv ? uint32_t((width + 1) / 2 * 4) : uint32_t(width);
     fmt.fmt.pix.sizeimage = uint32_t(size);
     fmt.fmt.pix.colorspace = V4L2_COLORSPACE_SMPTE170M;
     if (node->ioctl(VIDIOC_S_FMT, &fmt) < 0)
         return E_FAIL;
     // The driver may adjust the format; only what we write is acceptable.
     if (fmt.fmt.pix.width != uint32_t(width) || fmt.fmt.pix.height != uint32_t(height) ||
-        fmt.fmt.pix.pixelformat != (format == OutputFormat::Yuyv ? V4L2_PIX_FMT_YUYV : V4L2_PIX_FMT_YUV420))
+        fmt.fmt.pix.pixelformat !=
+            (format == OutputFormat::Yuyv ? V4L2_PIX_FMT_YUYV : V4L2_PIX_FMT_YUV420))
         return E_FAIL;
 
     std::unique_ptr<V4l2Output> output(new V4l2Output);
@@ -114,8 +116,7 @@ HResult V4l2Output::open(std::unique_ptr<VideoNode> node, int width, int height,
     return S_OK;
 }
 
-HResult V4l2Output::writeFrame(const uint8_t *frame)
-{
+HResult V4l2Output::writeFrame(const uint8_t *frame) {
     if (format_ == OutputFormat::Yuyv)
         bgrToYuyv(frame, width_, height_, buffer_.data());
     else

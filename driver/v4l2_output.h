@@ -2,11 +2,11 @@
 // opens the loopback's capture side sees the camera.
 #pragma once
 
+#include <sys/types.h>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 #include "hresult.h"

@@ -4,8 +4,7 @@
 
 namespace lumaghost {
 
-Size FitAspect(int aWidth, int aHeight, int bWidth, int bHeight)
-{
+Size FitAspect(int aWidth, int aHeight, int bWidth, int bHeight) {
     if (aWidth == bWidth && aHeight == bHeight)
         return {aWidth, aHeight};
     if (aWidth <= 0 || aHeight <= 0 || bWidth <= 0 || bHeight <= 0)
@@ -17,8 +16,7 @@ Size FitAspect(int aWidth, int aHeight, int bWidth, int bHeight)
     return {bWidth, static_cast<int>(bWidth / ra)};
 }
 
-PictureFit FitPicture(Size picture, Size target, FitFlags flags)
-{
+PictureFit FitPicture(Size picture, Size target, FitFlags flags) {
     const int pw = picture.width, ph = picture.height, tw = target.width, th = target.height;
     const Rect wholePicture{0, 0, pw, ph};
     const Rect wholeTarget{0, 0, tw, th};
@@ -32,7 +30,8 @@ PictureFit FitPicture(Size picture, Size target, FitFlags flags)
     if (!flags.stretch) {
         PictureFit fit{wholePicture, wholeTarget};
         // One axis at a time: a larger picture shows its middle, a smaller one sits in the middle.
-        auto centre = [](int p, int t, int &srcStart, int &srcLength, int &dstStart, int &dstLength) {
+        auto centre = [](int p, int t, int &srcStart, int &srcLength, int &dstStart,
+                         int &dstLength) {
             if (p > t) {
                 const int d = (p - t) / 2;
                 srcStart = d;
@@ -47,8 +46,10 @@ PictureFit FitPicture(Size picture, Size target, FitFlags flags)
                 dstLength = t - 2 * d;
             }
         };
-        centre(pw, tw, fit.source.left, fit.source.width, fit.destination.left, fit.destination.width);
-        centre(ph, th, fit.source.top, fit.source.height, fit.destination.top, fit.destination.height);
+        centre(pw, tw, fit.source.left, fit.source.width, fit.destination.left,
+               fit.destination.width);
+        centre(ph, th, fit.source.top, fit.source.height, fit.destination.top,
+               fit.destination.height);
         return fit;
     }
     if (!flags.keepRatio)
@@ -61,8 +62,7 @@ PictureFit FitPicture(Size picture, Size target, FitFlags flags)
     return {{(pw - s.width) / 2, (ph - s.height) / 2, s.width, s.height}, wholeTarget};
 }
 
-VideoFit FitVideo(Size input, Size camera, FitFlags flags)
-{
+VideoFit FitVideo(Size input, Size camera, FitFlags flags) {
     VideoFit fit;
     if (input == camera) {
         fit.copySource = {0, 0, input.width, input.height};
@@ -90,8 +90,8 @@ VideoFit FitVideo(Size input, Size camera, FitFlags flags)
     } else if (flags.keepRatio) {
         const Size crop = FitAspect(camera.width, camera.height, input.width, input.height);
         fit.crop = true;
-        fit.cropRect = {(input.width - crop.width) / 2, (input.height - crop.height) / 2, crop.width,
-                        crop.height};
+        fit.cropRect = {(input.width - crop.width) / 2, (input.height - crop.height) / 2,
+                        crop.width, crop.height};
         fit.scaleFrom = crop;
     }
     fit.copySource = {0, 0, fit.scaleTo.width, fit.scaleTo.height};

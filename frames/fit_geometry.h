@@ -40,11 +40,11 @@ PictureFit FitPicture(Size picture, Size target, FitFlags flags);
 /// the camera frame. Frame pixels outside it are not written.
 struct VideoFit {
     bool crop = false;
-    Rect cropRect;     // in the input
+    Rect cropRect;  // in the input
     bool scale = false;
-    Size scaleFrom;    // the input or its crop
+    Size scaleFrom;  // the input or its crop
     Size scaleTo;
-    Rect copySource;   // in the image the copy reads (input, crop or scaled)
+    Rect copySource;  // in the image the copy reads (input, crop or scaled)
     int frameColumn = 0;
     int frameRow = 0;
     friend bool operator==(const VideoFit &, const VideoFit &) = default;

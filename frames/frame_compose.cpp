@@ -9,8 +9,7 @@
 namespace lumaghost {
 
 void ReadSurfaceIntoFrame(const ImageView &surface, const Rect &rect, uint8_t *frame,
-                          size_t frameBytes)
-{
+                          size_t frameBytes) {
     if (rect.width <= 0 || rect.height <= 0)
         return;
     uint8_t *out = frame;
@@ -36,8 +35,7 @@ void ReadSurfaceIntoFrame(const ImageView &surface, const Rect &rect, uint8_t *f
     }
 }
 
-HResult PushFrameToCamera(CameraLink &link, const FrameComposer &compose)
-{
+HResult PushFrameToCamera(CameraLink &link, const FrameComposer &compose) {
     FrameDescriptor descriptor;
     HResult r = GetFrameDescriptor(link, descriptor);
     if (r.failed())
@@ -51,8 +49,7 @@ HResult PushFrameToCamera(CameraLink &link, const FrameComposer &compose)
 namespace {
 
 // Copies a rectangle of an image into a packed buffer; parts outside the image stay black.
-std::vector<uint8_t> cropPacked(const ImageView &image, const Rect &rect)
-{
+std::vector<uint8_t> cropPacked(const ImageView &image, const Rect &rect) {
     std::vector<uint8_t> out(size_t(rect.width) * rect.height * 4, 0);
     for (int y = 0; y < rect.height; ++y) {
         const int sy = rect.top + y;
@@ -70,8 +67,8 @@ std::vector<uint8_t> cropPacked(const ImageView &image, const Rect &rect)
 
 }  // namespace
 
-void ComposePictureFrame(const ImageView &picture, const FrameDescriptor &descriptor, FitFlags flags)
-{
+void ComposePictureFrame(const ImageView &picture, const FrameDescriptor &descriptor,
+                         FitFlags flags) {
     const int tw = descriptor.width, th = descriptor.height;
     if (tw <= 0 || th <= 0)
         return;
@@ -107,8 +104,7 @@ void ComposePictureFrame(const ImageView &picture, const FrameDescriptor &descri
     ReadSurfaceIntoFrame(view, {0, 0, tw, th}, descriptor.buffer(), descriptor.byteCount);
 }
 
-void PlacePickFrame(PickFrame &pick, int cameraWidth, int cameraHeight)
-{
+void PlacePickFrame(PickFrame &pick, int cameraWidth, int cameraHeight) {
     if (pick.shown && pick.right - pick.left == cameraWidth)
         return;
     pick.left = (pick.left + pick.right) / 2 - cameraWidth / 2;
@@ -118,8 +114,8 @@ void PlacePickFrame(PickFrame &pick, int cameraWidth, int cameraHeight)
     pick.shown = true;
 }
 
-void CapturePickedRegion(const ImageView &view, PickFrame &pick, const FrameDescriptor &descriptor)
-{
+void CapturePickedRegion(const ImageView &view, PickFrame &pick,
+                         const FrameDescriptor &descriptor) {
     PlacePickFrame(pick, descriptor.width, descriptor.height);
     ReadSurfaceIntoFrame(view, {pick.left, pick.top, descriptor.width, descriptor.height},
                          descriptor.buffer(), descriptor.byteCount);

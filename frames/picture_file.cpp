@@ -16,25 +16,21 @@ namespace {
 
 constexpr int kMaxMetafilePixels = 16384;
 
-uint32_t le32(const QByteArray &d, int offset)
-{
+uint32_t le32(const QByteArray &d, int offset) {
     const auto *p = reinterpret_cast<const uint8_t *>(d.constData()) + offset;
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
-uint16_t le16(const QByteArray &d, int offset)
-{
+uint16_t le16(const QByteArray &d, int offset) {
     const auto *p = reinterpret_cast<const uint8_t *>(d.constData()) + offset;
     return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
 
-bool isEmf(const QByteArray &d)
-{
+bool isEmf(const QByteArray &d) {
     return d.size() >= 88 && le32(d, 0) == 1 && std::memcmp(d.constData() + 40, " EMF", 4) == 0;
 }
 
-bool isWmf(const QByteArray &d)
-{
+bool isWmf(const QByteArray &d) {
     if (d.size() >= 22 && le32(d, 0) == 0x9AC6CDD7u)  // placeable header
         return true;
     // A bare metafile header: type 1 or 2, header size 9 words, version 0x100 or 0x300.
@@ -43,8 +39,7 @@ bool isWmf(const QByteArray &d)
 }
 
 // Transparent parts show the black the picture is drawn over.
-QImage overBlack(const QImage &image)
-{
+QImage overBlack(const QImage &image) {
     QImage premultiplied = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     QImage out(premultiplied.size(), QImage::Format_RGB32);
     for (int y = 0; y < out.height(); ++y)
@@ -52,11 +47,12 @@ QImage overBlack(const QImage &image)
     return out;
 }
 
-QImage decodeEmf(const QByteArray &data)
-{
+QImage decodeEmf(const QByteArray &data) {
     // rclFrame, in 0.01 mm, gives the natural size.
-    const auto left = static_cast<int32_t>(le32(data, 24)), top = static_cast<int32_t>(le32(data, 28));
-    const auto right = static_cast<int32_t>(le32(data, 32)), bottom = static_cast<int32_t>(le32(data, 36));
+    const auto left = static_cast<int32_t>(le32(data, 24)),
+               top = static_cast<int32_t>(le32(data, 28));
+    const auto right = static_cast<int32_t>(le32(data, 32)),
+               bottom = static_cast<int32_t>(le32(data, 36));
     const int width = himetricToPixels(right - left), height = himetricToPixels(bottom - top);
     if (width <= 0 || height <= 0 || width > kMaxMetafilePixels || height > kMaxMetafilePixels)
         return {};
@@ -88,8 +84,7 @@ QImage decodeEmf(const QByteArray &data)
     return overBlack(image);
 }
 
-QImage decodeWmf(const QByteArray &data)
-{
+QImage decodeWmf(const QByteArray &data) {
     wmfAPI *api = nullptr;
     wmfAPI_Options options{};
     options.function = wmf_gd_function;
@@ -134,15 +129,13 @@ QImage decodeWmf(const QByteArray &data)
 
 }  // namespace
 
-int himetricToPixels(int himetric)
-{
+int himetricToPixels(int himetric) {
     // MulDiv rounds half away from zero.
     const int64_t product = int64_t{himetric} * 96;
     return static_cast<int>(product >= 0 ? (product + 1270) / 2540 : (product - 1270) / 2540);
 }
 
-QImage DecodePicture(const QByteArray &data)
-{
+QImage DecodePicture(const QByteArray &data) {
     if (isEmf(data))
         return decodeEmf(data);
     if (isWmf(data))
@@ -153,8 +146,7 @@ QImage DecodePicture(const QByteArray &data)
     return overBlack(image);
 }
 
-QImage LoadPictureFile(const QString &path, QString *error)
-{
+QImage LoadPictureFile(const QString &path, QString *error) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)
@@ -167,8 +159,7 @@ QImage LoadPictureFile(const QString &path, QString *error)
     return image;
 }
 
-ImageView imageView(const QImage &image)
-{
+ImageView imageView(const QImage &image) {
     return {image.constBits(), image.width(), image.height(), size_t(image.bytesPerLine())};
 }
 

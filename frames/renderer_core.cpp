@@ -22,29 +22,26 @@ struct Image32 {
 }  // namespace
 
 RendererCore::RendererCore()
-    : scaled_(kInitialPixels * 4), scaledCapacity_(kInitialPixels), source_(kInitialPixels * 4),
-      sourceCapacity_(kInitialPixels)
-{
-}
+    : scaled_(kInitialPixels * 4),
+      scaledCapacity_(kInitialPixels),
+      source_(kInitialPixels * 4),
+      sourceCapacity_(kInitialPixels) {}
 
-void RendererCore::growScaled(size_t pixels)
-{
+void RendererCore::growScaled(size_t pixels) {
     if (pixels > scaledCapacity_) {
         scaled_.assign(pixels * 4, 0);
         scaledCapacity_ = pixels;
     }
 }
 
-void RendererCore::growSource(size_t pixels)
-{
+void RendererCore::growSource(size_t pixels) {
     if (pixels > sourceCapacity_) {
         source_.assign(pixels * 4, 0);
         sourceCapacity_ = pixels;
     }
 }
 
-HResult RendererCore::sizeBuffers(CameraLink &link, const InputFrame &input)
-{
+HResult RendererCore::sizeBuffers(CameraLink &link, const InputFrame &input) {
     FrameDescriptor d;
     HResult r = GetFrameDescriptor(link, d);
     if (r.failed())
@@ -54,8 +51,7 @@ HResult RendererCore::sizeBuffers(CameraLink &link, const InputFrame &input)
     return S_OK;
 }
 
-HResult RendererCore::renderSample(CameraLink &link, const InputFrame &input, FitFlags flags)
-{
+HResult RendererCore::renderSample(CameraLink &link, const InputFrame &input, FitFlags flags) {
     FrameDescriptor d;
     HResult r = GetFrameDescriptor(link, d);
     if (r.failed())
@@ -67,8 +63,7 @@ HResult RendererCore::renderSample(CameraLink &link, const InputFrame &input, Fi
 }
 
 HResult RendererCore::compose(const InputFrame &input, FitFlags flags, uint8_t *frame,
-                              int cameraWidth, int cameraHeight, size_t frameBytes)
-{
+                              int cameraWidth, int cameraHeight, size_t frameBytes) {
     if ((input.bytesPerPixel != 3 && input.bytesPerPixel != 4) || !input.topDown ||
         input.width <= 0 || input.height <= 0 || cameraWidth <= 0 || cameraHeight <= 0)
         return E_FAIL;
@@ -139,10 +134,11 @@ HResult RendererCore::compose(const InputFrame &input, FitFlags flags, uint8_t *
         const size_t rowStart = size_t(frameRow) * frameRowBytes + size_t(fit.frameColumn) * 3;
         if (rowStart >= frameBytes)
             break;
-        const int columns = std::min({copy.width, image.width - copy.left,
-                                      cameraWidth - fit.frameColumn,
-                                      int((frameBytes - rowStart) / 3)});
-        const uint8_t *src = image.first + ptrdiff_t(imageRow) * image.stride + size_t(copy.left) * 4;
+        const int columns =
+            std::min({copy.width, image.width - copy.left, cameraWidth - fit.frameColumn,
+                      int((frameBytes - rowStart) / 3)});
+        const uint8_t *src =
+            image.first + ptrdiff_t(imageRow) * image.stride + size_t(copy.left) * 4;
         uint8_t *dst = frame + rowStart;
         for (int x = 0; x < columns; ++x, src += 4, dst += 3) {
             dst[0] = src[0];

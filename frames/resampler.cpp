@@ -8,8 +8,7 @@ namespace lumaghost {
 
 namespace {
 
-float triangle(float x)
-{
+float triangle(float x) {
     x = std::fabs(x);
     return x < 1.0f ? 1.0f - x : 0.0f;
 }
@@ -17,8 +16,7 @@ float triangle(float x)
 // The scalar row: the same sums, in the same order, as the vector path.
 void resampleRowScalar(const uint8_t *source, ptrdiff_t stride, int sourceWidth,
                        const detail::Taps &vertical, const std::vector<detail::Taps> &horizontal,
-                       float *rowBuffer, uint8_t *destinationRow, int bytesPerPixel)
-{
+                       float *rowBuffer, uint8_t *destinationRow, int bytesPerPixel) {
     for (int x = 0; x < sourceWidth; ++x) {
         double sum[3] = {0, 0, 0};
         const uint8_t *p = source + ptrdiff_t(vertical.left) * stride + ptrdiff_t(x) * 4;
@@ -55,8 +53,7 @@ void resampleRowScalar(const uint8_t *source, ptrdiff_t stride, int sourceWidth,
 
 }  // namespace
 
-ContributionTable BuildContributions(int outputLength, int sourceLength, float scale)
-{
+ContributionTable BuildContributions(int outputLength, int sourceLength, float scale) {
     ContributionTable table;
     if (outputLength <= 0 || sourceLength <= 0 || !(scale > 0))
         return table;
@@ -104,8 +101,7 @@ ContributionTable BuildContributions(int outputLength, int sourceLength, float s
 
 namespace detail {
 
-TapTable trimmedTaps(const ContributionTable &table)
-{
+TapTable trimmedTaps(const ContributionTable &table) {
     TapTable out;
     out.taps.reserve(table.entries.size());
     out.weights.reserve(table.weights.size());
@@ -127,8 +123,7 @@ TapTable trimmedTaps(const ContributionTable &table)
     return out;
 }
 
-PaddedTaps paddedTaps(const TapTable &table, int sourceLength)
-{
+PaddedTaps paddedTaps(const TapTable &table, int sourceLength) {
     PaddedTaps out;
     for (const auto &t : table.taps)
         out.count = std::max(out.count, t.count);
@@ -146,15 +141,13 @@ PaddedTaps paddedTaps(const TapTable &table, int sourceLength)
 
 }  // namespace detail
 
-ResamplePath activeResamplePath()
-{
+ResamplePath activeResamplePath() {
     return detail::avx2Available() ? ResamplePath::Avx2 : ResamplePath::Scalar;
 }
 
 void ResampleInto(const uint8_t *source, int sourceWidth, int sourceHeight, ptrdiff_t sourceStride,
                   uint8_t *destination, int destinationWidth, int destinationHeight,
-                  ptrdiff_t destinationStride, PixelLayout layout, ResamplePath path)
-{
+                  ptrdiff_t destinationStride, PixelLayout layout, ResamplePath path) {
     if (sourceWidth <= 0 || sourceHeight <= 0 || destinationWidth <= 0 || destinationHeight <= 0)
         return;
     const int bytesPerPixel = layout == PixelLayout::Bgr24 ? 3 : 4;
@@ -202,8 +195,7 @@ void ResampleInto(const uint8_t *source, int sourceWidth, int sourceHeight, ptrd
 
 uint8_t *ResampleImageStrided(const uint8_t *source, int sourceWidth, int sourceHeight,
                               ptrdiff_t sourceStride, uint8_t *destination, int destinationWidth,
-                              int destinationHeight, ResamplePath path)
-{
+                              int destinationHeight, ResamplePath path) {
     ResampleInto(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
                  destinationHeight, ptrdiff_t(destinationWidth) * 4, PixelLayout::Bgrx32, path);
     return destination;
@@ -211,18 +203,16 @@ uint8_t *ResampleImageStrided(const uint8_t *source, int sourceWidth, int source
 
 uint8_t *ResampleImageWith(ResamplePath path, const uint8_t *source, int sourceWidth,
                            int sourceHeight, uint8_t *destination, int destinationWidth,
-                           int destinationHeight)
-{
+                           int destinationHeight) {
     return ResampleImageStrided(source, sourceWidth, sourceHeight, ptrdiff_t(sourceWidth) * 4,
                                 destination, destinationWidth, destinationHeight, path);
 }
 
 uint8_t *ResampleImage(const uint8_t *source, int sourceWidth, int sourceHeight,
-                       uint8_t *destination, int destinationWidth, int destinationHeight)
-{
+                       uint8_t *destination, int destinationWidth, int destinationHeight) {
     static const ResamplePath path = activeResamplePath();
-    return ResampleImageWith(path, source, sourceWidth, sourceHeight, destination,
-                             destinationWidth, destinationHeight);
+    return ResampleImageWith(path, source, sourceWidth, sourceHeight, destination, destinationWidth,
+                             destinationHeight);
 }
 
 }  // namespace lumaghost

@@ -6,8 +6,7 @@
 
 #include "sequence_file.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<lumaghost::SequenceFrame> frames;
     if (!lumaghost::ParseSequence(data, size, frames))
         return 0;

@@ -7,19 +7,16 @@
 
 namespace lumaghost {
 
-gboolean lumaghostPluginInit(GstPlugin *plugin)
-{
+gboolean lumaghostPluginInit(GstPlugin *plugin) {
     return gst_element_register(plugin, "lumarenderer", GST_RANK_NONE, LUMA_TYPE_RENDERER) &&
            gst_element_register(plugin, "lumaghostsrc", GST_RANK_NONE, LUMA_TYPE_GHOST_SRC);
 }
 
-bool registerGstElements()
-{
-    static const bool registered =
-        gst_plugin_register_static(GST_VERSION_MAJOR, GST_VERSION_MINOR, "lumaghost",
-                                   "Lumaghost virtual camera elements", lumaghostPluginInit,
-                                   "0.1.0", "LGPL", "lumaghost", "Lumaghost",
-                                   "file:///usr/share/doc/lumaghost");
+bool registerGstElements() {
+    static const bool registered = gst_plugin_register_static(
+        GST_VERSION_MAJOR, GST_VERSION_MINOR, "lumaghost", "Lumaghost virtual camera elements",
+        lumaghostPluginInit, "0.1.0", "LGPL", "lumaghost", "Lumaghost",
+        "file:///usr/share/doc/lumaghost");
     return registered;
 }
 

@@ -41,8 +41,7 @@ struct SourceState {
     std::atomic<bool> flushing{false};
 };
 
-GstClockTime monotonicNow()
-{
+GstClockTime monotonicNow() {
     return GstClockTime(g_get_monotonic_time()) * GST_USECOND;
 }
 
@@ -56,8 +55,7 @@ struct _LumaGhostSrc {
 G_DEFINE_TYPE(LumaGhostSrc, luma_ghost_src, GST_TYPE_PUSH_SRC)
 
 static void luma_ghost_src_set_property(GObject *object, guint id, const GValue *value,
-                                        GParamSpec *pspec)
-{
+                                        GParamSpec *pspec) {
     SourceState *s = LUMA_GHOST_SRC(object)->state;
     if (id != PROP_DEVICE) {
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
@@ -68,8 +66,8 @@ static void luma_ghost_src_set_property(GObject *object, guint id, const GValue 
     s->device = name ? name : "";
 }
 
-static void luma_ghost_src_get_property(GObject *object, guint id, GValue *value, GParamSpec *pspec)
-{
+static void luma_ghost_src_get_property(GObject *object, guint id, GValue *value,
+                                        GParamSpec *pspec) {
     SourceState *s = LUMA_GHOST_SRC(object)->state;
     if (id != PROP_DEVICE) {
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
@@ -79,8 +77,7 @@ static void luma_ghost_src_get_property(GObject *object, guint id, GValue *value
     g_value_set_string(value, s->device.c_str());
 }
 
-static gboolean luma_ghost_src_start(GstBaseSrc *src)
-{
+static gboolean luma_ghost_src_start(GstBaseSrc *src) {
     SourceState *s = LUMA_GHOST_SRC(src)->state;
     std::string device;
     {
@@ -111,14 +108,12 @@ static gboolean luma_ghost_src_start(GstBaseSrc *src)
     return TRUE;
 }
 
-static gboolean luma_ghost_src_stop(GstBaseSrc *src)
-{
+static gboolean luma_ghost_src_stop(GstBaseSrc *src) {
     LUMA_GHOST_SRC(src)->state->channel.reset();
     return TRUE;
 }
 
-static GstCaps *luma_ghost_src_get_caps(GstBaseSrc *src, GstCaps *filter)
-{
+static GstCaps *luma_ghost_src_get_caps(GstBaseSrc *src, GstCaps *filter) {
     SourceState *s = LUMA_GHOST_SRC(src)->state;
     GstCaps *caps = s->channel ? gst_video_info_to_caps(&s->info)
                                : gst_pad_get_pad_template_caps(GST_BASE_SRC_PAD(src));
@@ -130,20 +125,17 @@ static GstCaps *luma_ghost_src_get_caps(GstBaseSrc *src, GstCaps *filter)
     return caps;
 }
 
-static gboolean luma_ghost_src_unlock(GstBaseSrc *src)
-{
+static gboolean luma_ghost_src_unlock(GstBaseSrc *src) {
     LUMA_GHOST_SRC(src)->state->flushing = true;
     return TRUE;
 }
 
-static gboolean luma_ghost_src_unlock_stop(GstBaseSrc *src)
-{
+static gboolean luma_ghost_src_unlock_stop(GstBaseSrc *src) {
     LUMA_GHOST_SRC(src)->state->flushing = false;
     return TRUE;
 }
 
-static GstFlowReturn luma_ghost_src_create(GstPushSrc *push, GstBuffer **out)
-{
+static GstFlowReturn luma_ghost_src_create(GstPushSrc *push, GstBuffer **out) {
     SourceState *s = LUMA_GHOST_SRC(push)->state;
     const GstClockTime period = gst_util_uint64_scale_int(GST_SECOND, 1, gint(s->format.fps));
     if (!GST_CLOCK_TIME_IS_VALID(s->nextDeadline))
@@ -173,30 +165,27 @@ static GstFlowReturn luma_ghost_src_create(GstPushSrc *push, GstBuffer **out)
     auto *dst = static_cast<uint8_t *>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
     const gint stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
     for (uint32_t y = 0; y < s->format.height; ++y)
-        std::memcpy(dst + size_t(y) * stride, s->frame.data() + size_t(s->format.height - 1 - y) * rowBytes,
-                    rowBytes);
+        std::memcpy(dst + size_t(y) * stride,
+                    s->frame.data() + size_t(s->format.height - 1 - y) * rowBytes, rowBytes);
     gst_video_frame_unmap(&frame);
     GST_BUFFER_DURATION(buffer) = period;
     *out = buffer;
     return GST_FLOW_OK;
 }
 
-static void luma_ghost_src_finalize(GObject *object)
-{
+static void luma_ghost_src_finalize(GObject *object) {
     delete LUMA_GHOST_SRC(object)->state;
     G_OBJECT_CLASS(luma_ghost_src_parent_class)->finalize(object);
 }
 
-static void luma_ghost_src_init(LumaGhostSrc *self)
-{
+static void luma_ghost_src_init(LumaGhostSrc *self) {
     self->state = new SourceState;
     gst_base_src_set_live(GST_BASE_SRC(self), TRUE);
     gst_base_src_set_format(GST_BASE_SRC(self), GST_FORMAT_TIME);
     gst_base_src_set_do_timestamp(GST_BASE_SRC(self), TRUE);
 }
 
-static void luma_ghost_src_class_init(LumaGhostSrcClass *klass)
-{
+static void luma_ghost_src_class_init(LumaGhostSrcClass *klass) {
     GObjectClass *object = G_OBJECT_CLASS(klass);
     GstElementClass *element = GST_ELEMENT_CLASS(klass);
     GstBaseSrcClass *base = GST_BASE_SRC_CLASS(klass);
@@ -209,9 +198,9 @@ static void luma_ghost_src_class_init(LumaGhostSrcClass *klass)
     object->finalize = luma_ghost_src_finalize;
     g_object_class_install_property(
         object, PROP_DEVICE,
-        g_param_spec_string("device", "Device", "FriendlyName of the Lumaghost camera", "Lumaghost",
-                            GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS |
-                                        GST_PARAM_MUTABLE_READY)));
+        g_param_spec_string(
+            "device", "Device", "FriendlyName of the Lumaghost camera", "Lumaghost",
+            GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_READY)));
 
     gst_element_class_set_static_metadata(element, "Lumaghost camera source", "Source/Video",
                                           "Captures the frames of a Lumaghost virtual camera",

@@ -52,38 +52,52 @@ struct _LumaRenderer {
 G_DEFINE_TYPE(LumaRenderer, luma_renderer, GST_TYPE_VIDEO_SINK)
 
 static void luma_renderer_set_property(GObject *object, guint id, const GValue *value,
-                                       GParamSpec *pspec)
-{
+                                       GParamSpec *pspec) {
     RendererState *s = LUMA_RENDERER(object)->state;
     std::lock_guard lock(s->propertiesMutex);
     switch (id) {
-    case PROP_STRETCH: s->flags.stretch = g_value_get_boolean(value); break;
-    case PROP_KEEP_RATIO: s->flags.keepRatio = g_value_get_boolean(value); break;
-    case PROP_CENTER: s->flags.center = g_value_get_boolean(value); break;
-    case PROP_DEVICE: {
-        const gchar *name = g_value_get_string(value);
-        s->device = name ? name : "";
-        break;
-    }
-    default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+        case PROP_STRETCH:
+            s->flags.stretch = g_value_get_boolean(value);
+            break;
+        case PROP_KEEP_RATIO:
+            s->flags.keepRatio = g_value_get_boolean(value);
+            break;
+        case PROP_CENTER:
+            s->flags.center = g_value_get_boolean(value);
+            break;
+        case PROP_DEVICE: {
+            const gchar *name = g_value_get_string(value);
+            s->device = name ? name : "";
+            break;
+        }
+        default:
+            G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
     }
 }
 
-static void luma_renderer_get_property(GObject *object, guint id, GValue *value, GParamSpec *pspec)
-{
+static void luma_renderer_get_property(GObject *object, guint id, GValue *value,
+                                       GParamSpec *pspec) {
     RendererState *s = LUMA_RENDERER(object)->state;
     std::lock_guard lock(s->propertiesMutex);
     switch (id) {
-    case PROP_STRETCH: g_value_set_boolean(value, s->flags.stretch); break;
-    case PROP_KEEP_RATIO: g_value_set_boolean(value, s->flags.keepRatio); break;
-    case PROP_CENTER: g_value_set_boolean(value, s->flags.center); break;
-    case PROP_DEVICE: g_value_set_string(value, s->device.c_str()); break;
-    default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+        case PROP_STRETCH:
+            g_value_set_boolean(value, s->flags.stretch);
+            break;
+        case PROP_KEEP_RATIO:
+            g_value_set_boolean(value, s->flags.keepRatio);
+            break;
+        case PROP_CENTER:
+            g_value_set_boolean(value, s->flags.center);
+            break;
+        case PROP_DEVICE:
+            g_value_set_string(value, s->device.c_str());
+            break;
+        default:
+            G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
     }
 }
 
-static gboolean luma_renderer_start(GstBaseSink *sink)
-{
+static gboolean luma_renderer_start(GstBaseSink *sink) {
     RendererState *s = LUMA_RENDERER(sink)->state;
     std::string device;
     {
@@ -102,22 +116,19 @@ static gboolean luma_renderer_start(GstBaseSink *sink)
     return TRUE;
 }
 
-static gboolean luma_renderer_stop(GstBaseSink *sink)
-{
+static gboolean luma_renderer_stop(GstBaseSink *sink) {
     RendererState *s = LUMA_RENDERER(sink)->state;
     s->link = lumaghost::CameraLink();
     return TRUE;
 }
 
-static gboolean luma_renderer_set_info(GstVideoSink *sink, GstCaps *, const GstVideoInfo *info)
-{
+static gboolean luma_renderer_set_info(GstVideoSink *sink, GstCaps *, const GstVideoInfo *info) {
     RendererState *s = LUMA_RENDERER(sink)->state;
     s->info = *info;
     return TRUE;
 }
 
-static GstFlowReturn luma_renderer_show_frame(GstVideoSink *sink, GstBuffer *buffer)
-{
+static GstFlowReturn luma_renderer_show_frame(GstVideoSink *sink, GstBuffer *buffer) {
     RendererState *s = LUMA_RENDERER(sink)->state;
     GstVideoFrame frame;
     if (!gst_video_frame_map(&frame, &s->info, buffer, GST_MAP_READ)) {
@@ -150,19 +161,16 @@ static GstFlowReturn luma_renderer_show_frame(GstVideoSink *sink, GstBuffer *buf
     return GST_FLOW_OK;
 }
 
-static void luma_renderer_finalize(GObject *object)
-{
+static void luma_renderer_finalize(GObject *object) {
     delete LUMA_RENDERER(object)->state;
     G_OBJECT_CLASS(luma_renderer_parent_class)->finalize(object);
 }
 
-static void luma_renderer_init(LumaRenderer *self)
-{
+static void luma_renderer_init(LumaRenderer *self) {
     self->state = new RendererState;
 }
 
-static void luma_renderer_class_init(LumaRendererClass *klass)
-{
+static void luma_renderer_class_init(LumaRendererClass *klass) {
     GObjectClass *object = G_OBJECT_CLASS(klass);
     GstElementClass *element = GST_ELEMENT_CLASS(klass);
     GstBaseSinkClass *base = GST_BASE_SINK_CLASS(klass);
@@ -174,23 +182,26 @@ static void luma_renderer_class_init(LumaRendererClass *klass)
     object->get_property = luma_renderer_get_property;
     object->finalize = luma_renderer_finalize;
 
-    const auto flags = GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS |
-                                   GST_PARAM_MUTABLE_READY);
+    const auto flags =
+        GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_READY);
     g_object_class_install_property(
         object, PROP_STRETCH,
-        g_param_spec_boolean("stretch", "Stretch", "Scale the video to the camera frame", TRUE, flags));
+        g_param_spec_boolean("stretch", "Stretch", "Scale the video to the camera frame", TRUE,
+                             flags));
     g_object_class_install_property(
         object, PROP_KEEP_RATIO,
-        g_param_spec_boolean("keep-ratio", "Keep ratio", "Keep the video's aspect ratio when scaling",
-                             TRUE, flags));
+        g_param_spec_boolean("keep-ratio", "Keep ratio",
+                             "Keep the video's aspect ratio when scaling", TRUE, flags));
     g_object_class_install_property(
         object, PROP_CENTER,
-        g_param_spec_boolean("center", "Center",
-                             "Centre the video; with stretch and keep-ratio, fill the frame with its middle",
-                             FALSE, flags));
+        g_param_spec_boolean(
+            "center", "Center",
+            "Centre the video; with stretch and keep-ratio, fill the frame with its middle", FALSE,
+            flags));
     g_object_class_install_property(
         object, PROP_DEVICE,
-        g_param_spec_string("device", "Device", "FriendlyName of the camera to feed", "Lumaghost", flags));
+        g_param_spec_string("device", "Device", "FriendlyName of the camera to feed", "Lumaghost",
+                            flags));
 
     gst_element_class_set_static_metadata(element, "Lumaghost renderer", "Sink/Video",
                                           "Fits video frames into the Lumaghost virtual camera",

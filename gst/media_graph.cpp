@@ -19,9 +19,7 @@ namespace {
 class ElementFilter final : public BaseFilter {
 public:
     ElementFilter(std::string longName, std::string factory)
-        : longName_(std::move(longName)), factory_(std::move(factory))
-    {
-    }
+        : longName_(std::move(longName)), factory_(std::move(factory)) {}
     FilterKind kind() const override { return FilterKind::Element; }
     std::string friendlyName() const override { return longName_; }
     std::string location() const override { return factory_; }
@@ -34,16 +32,12 @@ private:
 class ElementMoniker final : public Moniker {
 public:
     ElementMoniker(std::string longName, std::string factory)
-        : longName_(std::move(longName)), factory_(std::move(factory))
-    {
-    }
-    HResult readFriendlyName(std::string &name) override
-    {
+        : longName_(std::move(longName)), factory_(std::move(factory)) {}
+    HResult readFriendlyName(std::string &name) override {
         name = longName_;
         return S_OK;
     }
-    HResult bindToObject(std::unique_ptr<BaseFilter> &filter) override
-    {
+    HResult bindToObject(std::unique_ptr<BaseFilter> &filter) override {
         filter = std::make_unique<ElementFilter>(longName_, factory_);
         return S_OK;
     }
@@ -52,12 +46,12 @@ private:
     std::string longName_, factory_;
 };
 
-void listElementFactories(std::vector<std::unique_ptr<Moniker>> &monikers)
-{
+void listElementFactories(std::vector<std::unique_ptr<Moniker>> &monikers) {
     GList *factories = gst_registry_get_feature_list(gst_registry_get(), GST_TYPE_ELEMENT_FACTORY);
     for (GList *f = factories; f; f = f->next) {
         auto *factory = GST_ELEMENT_FACTORY(f->data);
-        const gchar *longName = gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_LONGNAME);
+        const gchar *longName =
+            gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_LONGNAME);
         if (longName)
             monikers.push_back(std::make_unique<ElementMoniker>(
                 longName, gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory))));
@@ -68,8 +62,7 @@ void listElementFactories(std::vector<std::unique_ptr<Moniker>> &monikers)
 // Reference time (100 ns) and GStreamer time (ns).
 constexpr int64_t kNsPer100 = 100;
 
-GstElement *rendererBin(const RendererSettings &settings)
-{
+GstElement *rendererBin(const RendererSettings &settings) {
     GstElement *bin = gst_bin_new("renderer");
     GstElement *convert = gst_element_factory_make("videoconvert", nullptr);
     GstElement *sink = gst_element_factory_make("lumarenderer", "LumaRenderer");
@@ -94,8 +87,7 @@ GstElement *rendererBin(const RendererSettings &settings)
 
 }  // namespace
 
-bool initMediaGraphs()
-{
+bool initMediaGraphs() {
     static std::once_flag once;
     static bool ok = false;
     std::call_once(once, [] {
@@ -109,15 +101,13 @@ bool initMediaGraphs()
 // --- MediaGraph ------------------------------------------------------------------------------
 
 MediaGraph::MediaGraph(GstElement *pipeline, Post post)
-    : pipeline_(pipeline), post_(std::move(post)), alive_(std::make_shared<MediaGraph *>(this))
-{
+    : pipeline_(pipeline), post_(std::move(post)), alive_(std::make_shared<MediaGraph *>(this)) {
     GstBus *bus = gst_element_get_bus(pipeline_);
     gst_bus_set_sync_handler(bus, busSync, this, nullptr);
     gst_object_unref(bus);
 }
 
-MediaGraph::~MediaGraph()
-{
+MediaGraph::~MediaGraph() {
     *alive_ = nullptr;
     gst_element_set_state(pipeline_, GST_STATE_NULL);
     GstBus *bus = gst_element_get_bus(pipeline_);
@@ -126,40 +116,36 @@ MediaGraph::~MediaGraph()
     gst_object_unref(pipeline_);
 }
 
-HResult MediaGraph::run()
-{
+HResult MediaGraph::run() {
     return gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE ? E_FAIL
-                                                                                            : S_OK;
-}
-
-HResult MediaGraph::pause()
-{
-    return gst_element_set_state(pipeline_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE ? E_FAIL
                                                                                            : S_OK;
 }
 
-HResult MediaGraph::stop()
-{
-    return gst_element_set_state(pipeline_, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE ? E_FAIL
+HResult MediaGraph::pause() {
+    return gst_element_set_state(pipeline_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE ? E_FAIL
                                                                                           : S_OK;
 }
 
-GstState MediaGraph::state() const
-{
+HResult MediaGraph::stop() {
+    return gst_element_set_state(pipeline_, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE ? E_FAIL
+                                                                                         : S_OK;
+}
+
+GstState MediaGraph::state() const {
     GstState current = GST_STATE_NULL;
     gst_element_get_state(pipeline_, &current, nullptr, 0);
     return current;
 }
 
-std::vector<std::string> MediaGraph::elementNames() const
-{
+std::vector<std::string> MediaGraph::elementNames() const {
     std::vector<std::string> names;
     GstIterator *it = gst_bin_iterate_recurse(GST_BIN(pipeline_));
     GValue item = G_VALUE_INIT;
     while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
         auto *element = GST_ELEMENT(g_value_get_object(&item));
         if (GstElementFactory *factory = gst_element_get_factory(element))
-            names.emplace_back(gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_LONGNAME));
+            names.emplace_back(
+                gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_LONGNAME));
         g_value_reset(&item);
     }
     g_value_unset(&item);
@@ -167,14 +153,12 @@ std::vector<std::string> MediaGraph::elementNames() const
     return names;
 }
 
-void MediaGraph::onEvent(const GraphEvent &event)
-{
+void MediaGraph::onEvent(const GraphEvent &event) {
     if (handler_)
         handler_(event);
 }
 
-void MediaGraph::deliver(const GraphEvent &event)
-{
+void MediaGraph::deliver(const GraphEvent &event) {
     std::weak_ptr<MediaGraph *> alive = alive_;
     post_([alive, event] {
         if (auto self = alive.lock(); self && *self)
@@ -183,41 +167,40 @@ void MediaGraph::deliver(const GraphEvent &event)
 }
 
 // Runs on whichever thread posted the message: copies what matters and hands it over.
-GstBusSyncReply MediaGraph::busSync(GstBus *, GstMessage *message, gpointer data)
-{
+GstBusSyncReply MediaGraph::busSync(GstBus *, GstMessage *message, gpointer data) {
     auto *self = static_cast<MediaGraph *>(data);
     GraphEvent event;
     switch (GST_MESSAGE_TYPE(message)) {
-    case GST_MESSAGE_EOS:
-        event.type = GraphEvent::Complete;
-        break;
-    case GST_MESSAGE_ERROR: {
-        GError *error = nullptr;
-        gst_message_parse_error(message, &error, nullptr);
-        event.type = error && (error->domain == GST_STREAM_ERROR &&
-                               (error->code == GST_STREAM_ERROR_CODEC_NOT_FOUND ||
-                                error->code == GST_STREAM_ERROR_TYPE_NOT_FOUND ||
-                                error->code == GST_STREAM_ERROR_WRONG_TYPE))
-                         ? GraphEvent::RenderFailure
-                         : GraphEvent::Error;
-        event.text = error ? error->message : "";
-        if (event.type == GraphEvent::RenderFailure)
-            event.elements = self->elementNames();
-        if (error)
-            g_error_free(error);
-        break;
-    }
-    case GST_MESSAGE_STATE_CHANGED: {
-        if (GST_MESSAGE_SRC(message) != GST_OBJECT(self->pipeline_))
+        case GST_MESSAGE_EOS:
+            event.type = GraphEvent::Complete;
+            break;
+        case GST_MESSAGE_ERROR: {
+            GError *error = nullptr;
+            gst_message_parse_error(message, &error, nullptr);
+            event.type = error && (error->domain == GST_STREAM_ERROR &&
+                                   (error->code == GST_STREAM_ERROR_CODEC_NOT_FOUND ||
+                                    error->code == GST_STREAM_ERROR_TYPE_NOT_FOUND ||
+                                    error->code == GST_STREAM_ERROR_WRONG_TYPE))
+                             ? GraphEvent::RenderFailure
+                             : GraphEvent::Error;
+            event.text = error ? error->message : "";
+            if (event.type == GraphEvent::RenderFailure)
+                event.elements = self->elementNames();
+            if (error)
+                g_error_free(error);
+            break;
+        }
+        case GST_MESSAGE_STATE_CHANGED: {
+            if (GST_MESSAGE_SRC(message) != GST_OBJECT(self->pipeline_))
+                return GST_BUS_DROP;
+            GstState old, current;
+            gst_message_parse_state_changed(message, &old, &current, nullptr);
+            event.type = GraphEvent::StateChanged;
+            event.state = current;
+            break;
+        }
+        default:
             return GST_BUS_DROP;
-        GstState old, current;
-        gst_message_parse_state_changed(message, &old, &current, nullptr);
-        event.type = GraphEvent::StateChanged;
-        event.state = current;
-        break;
-    }
-    default:
-        return GST_BUS_DROP;
     }
     self->deliver(event);
     return GST_BUS_DROP;
@@ -226,8 +209,7 @@ GstBusSyncReply MediaGraph::busSync(GstBus *, GstMessage *message, gpointer data
 // --- MovieGraph ------------------------------------------------------------------------------
 
 HResult MovieGraph::create(const std::string &file, const RendererSettings &settings, Post post,
-                           std::unique_ptr<MovieGraph> &out)
-{
+                           std::unique_ptr<MovieGraph> &out) {
     if (!initMediaGraphs())
         return E_FAIL;
     GstElement *playbin = gst_element_factory_make("playbin", "movie");
@@ -240,7 +222,7 @@ HResult MovieGraph::create(const std::string &file, const RendererSettings &sett
         return E_FAIL;
     }
     gchar *uri = gst_uri_is_valid(file.c_str()) ? g_strdup(file.c_str())
-                                                 : gst_filename_to_uri(file.c_str(), nullptr);
+                                                : gst_filename_to_uri(file.c_str(), nullptr);
     if (!uri) {
         gst_object_unref(playbin);
         gst_object_unref(sink);
@@ -252,8 +234,7 @@ HResult MovieGraph::create(const std::string &file, const RendererSettings &sett
     return S_OK;
 }
 
-void MovieGraph::onEvent(const GraphEvent &event)
-{
+void MovieGraph::onEvent(const GraphEvent &event) {
     GraphEvent e = event;
     // Once the streams are known: a movie without a video stream cannot be rendered.
     if (e.type == GraphEvent::StateChanged && e.state >= GST_STATE_PAUSED && !checkedStreams_) {
@@ -277,8 +258,7 @@ void MovieGraph::onEvent(const GraphEvent &event)
     MediaGraph::onEvent(e);
 }
 
-HResult MovieGraph::position(int64_t &out) const
-{
+HResult MovieGraph::position(int64_t &out) const {
     gint64 ns = 0;
     if (!gst_element_query_position(pipeline_, GST_FORMAT_TIME, &ns))
         return E_FAIL;
@@ -286,8 +266,7 @@ HResult MovieGraph::position(int64_t &out) const
     return S_OK;
 }
 
-HResult MovieGraph::duration(int64_t &out) const
-{
+HResult MovieGraph::duration(int64_t &out) const {
     gint64 ns = 0;
     if (!gst_element_query_duration(pipeline_, GST_FORMAT_TIME, &ns) || ns < 0)
         return E_FAIL;
@@ -295,8 +274,7 @@ HResult MovieGraph::duration(int64_t &out) const
     return S_OK;
 }
 
-HResult MovieGraph::seek(int64_t position)
-{
+HResult MovieGraph::seek(int64_t position) {
     if (position < 0)
         return E_INVALIDARG;
     return gst_element_seek_simple(pipeline_, GST_FORMAT_TIME,
@@ -306,43 +284,37 @@ HResult MovieGraph::seek(int64_t position)
                : E_FAIL;
 }
 
-double MovieGraph::volumeToLinear(long volume)
-{
+double MovieGraph::volumeToLinear(long volume) {
     if (volume <= -10000)
         return 0.0;
     return std::pow(10.0, double(std::min(volume, 0L)) / 2000.0);
 }
 
-long MovieGraph::linearToVolume(double linear)
-{
+long MovieGraph::linearToVolume(double linear) {
     if (linear <= 0.00001)
         return -10000;
     return std::max(-10000L, std::min(0L, std::lround(2000.0 * std::log10(linear))));
 }
 
-HResult MovieGraph::setVolume(long volume)
-{
+HResult MovieGraph::setVolume(long volume) {
     if (volume < -10000 || volume > 0)
         return E_INVALIDARG;
     g_object_set(pipeline_, "volume", volumeToLinear(volume), nullptr);
     return S_OK;
 }
 
-long MovieGraph::volume() const
-{
+long MovieGraph::volume() const {
     gdouble linear = 1.0;
     g_object_get(pipeline_, "volume", &linear, nullptr);
     return linearToVolume(linear);
 }
 
-HResult MovieGraph::setMute(bool mute)
-{
+HResult MovieGraph::setMute(bool mute) {
     g_object_set(pipeline_, "mute", gboolean(mute), nullptr);
     return S_OK;
 }
 
-bool MovieGraph::muted() const
-{
+bool MovieGraph::muted() const {
     gboolean mute = FALSE;
     g_object_get(pipeline_, "mute", &mute, nullptr);
     return mute;
@@ -352,8 +324,7 @@ bool MovieGraph::muted() const
 
 HResult CameraGraph::create(const std::string &source, bool isLumaghost,
                             const RendererSettings &settings, Post post,
-                            std::unique_ptr<CameraGraph> &out)
-{
+                            std::unique_ptr<CameraGraph> &out) {
     if (!initMediaGraphs())
         return E_FAIL;
     GstElement *pipeline = gst_pipeline_new("camera");
@@ -381,8 +352,7 @@ HResult CameraGraph::create(const std::string &source, bool isLumaghost,
 // --- PreviewGraph ----------------------------------------------------------------------------
 
 HResult PreviewGraph::create(const std::string &device, FrameCallback callback, Post post,
-                             std::unique_ptr<PreviewGraph> &out)
-{
+                             std::unique_ptr<PreviewGraph> &out) {
     if (!initMediaGraphs())
         return E_FAIL;
     GError *error = nullptr;
@@ -409,8 +379,7 @@ HResult PreviewGraph::create(const std::string &device, FrameCallback callback, 
     return S_OK;
 }
 
-GstFlowReturn PreviewGraph::onSample(GstElement *sink, gpointer data)
-{
+GstFlowReturn PreviewGraph::onSample(GstElement *sink, gpointer data) {
     auto *self = static_cast<PreviewGraph *>(data);
     GstSample *sample = gst_app_sink_pull_sample(GST_APP_SINK(sink));
     if (!sample)

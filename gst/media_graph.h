@@ -48,7 +48,9 @@ public:
     GstState state() const;
     /// The long names of every element in the graph, nested ones included.
     std::vector<std::string> elementNames() const;
-    void setEventHandler(std::function<void(const GraphEvent &)> handler) { handler_ = std::move(handler); }
+    void setEventHandler(std::function<void(const GraphEvent &)> handler) {
+        handler_ = std::move(handler);
+    }
 
     GstElement *pipeline() const { return pipeline_; }
 
@@ -106,7 +108,8 @@ class CameraGraph final : public MediaGraph {
 public:
     /// A V4L2 node ("/dev/video0") or a Lumaghost camera by name passed through into lumarenderer.
     static HResult create(const std::string &v4l2NodeOrLumaghostName, bool isLumaghost,
-                          const RendererSettings &settings, Post post, std::unique_ptr<CameraGraph> &out);
+                          const RendererSettings &settings, Post post,
+                          std::unique_ptr<CameraGraph> &out);
 
 private:
     using MediaGraph::MediaGraph;
@@ -115,7 +118,8 @@ private:
 class PreviewGraph final : public MediaGraph {
 public:
     /// Upright frames of blue-green-red pixels, rows `stride` bytes apart, on a streaming thread.
-    using FrameCallback = std::function<void(const uint8_t *pixels, int width, int height, int stride)>;
+    using FrameCallback =
+        std::function<void(const uint8_t *pixels, int width, int height, int stride)>;
     static HResult create(const std::string &device, FrameCallback callback, Post post,
                           std::unique_ptr<PreviewGraph> &out);
 

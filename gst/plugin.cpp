@@ -5,11 +5,11 @@ namespace lumaghost {
 gboolean lumaghostPluginInit(GstPlugin *plugin);
 }
 
-static gboolean pluginInit(GstPlugin *plugin)
-{
+static gboolean pluginInit(GstPlugin *plugin) {
     return lumaghost::lumaghostPluginInit(plugin);
 }
 
 #define PACKAGE "lumaghost"
-GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, lumaghost, "Lumaghost virtual camera elements",
-                  pluginInit, "0.1.0", "LGPL", "Lumaghost", "file:///usr/share/doc/lumaghost")
+GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, lumaghost,
+                  "Lumaghost virtual camera elements", pluginInit, "0.1.0", "LGPL", "Lumaghost",
+                  "file:///usr/share/doc/lumaghost")

@@ -1,10 +1,10 @@
 #include "sequence_file.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 #include "paths.h"
 #include "posix_file.h"
@@ -15,20 +15,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void putI32(std::vector<uint8_t> &out, uint32_t v)
-{
+void putI32(std::vector<uint8_t> &out, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-int32_t getI32(const uint8_t *p)
-{
+int32_t getI32(const uint8_t *p) {
     return static_cast<int32_t>(uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
                                 uint32_t{p[3]} << 24);
 }
 
-ImageRecordHeader decodeRecordHeader(const uint8_t *p)
-{
+ImageRecordHeader decodeRecordHeader(const uint8_t *p) {
     ImageRecordHeader h;
     std::memcpy(h.magic, p, 4);
     h.width = getI32(p + 4);
@@ -38,8 +35,7 @@ ImageRecordHeader decodeRecordHeader(const uint8_t *p)
     return h;
 }
 
-void encodeRecordHeader(std::vector<uint8_t> &out, int width, int height, uint32_t displayTime)
-{
+void encodeRecordHeader(std::vector<uint8_t> &out, int width, int height, uint32_t displayTime) {
     out.insert(out.end(), kImageMagic, kImageMagic + 4);
     putI32(out, static_cast<uint32_t>(width));
     putI32(out, static_cast<uint32_t>(height));
@@ -47,21 +43,24 @@ void encodeRecordHeader(std::vector<uint8_t> &out, int width, int height, uint32
     putI32(out, displayTime);
 }
 
-HResult errnoResult(int err)
-{
+HResult errnoResult(int err) {
     switch (err) {
-    case 0: return S_OK;
-    case ENOENT: return hresultFromWin32(ERROR_FILE_NOT_FOUND);
-    case EACCES:
-    case EPERM:
-    case EROFS: return E_ACCESSDENIED;
-    case ENOSPC: return hresultFromWin32(112);  // ERROR_DISK_FULL
-    default: return E_FAIL;
+        case 0:
+            return S_OK;
+        case ENOENT:
+            return hresultFromWin32(ERROR_FILE_NOT_FOUND);
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return E_ACCESSDENIED;
+        case ENOSPC:
+            return hresultFromWin32(112);  // ERROR_DISK_FULL
+        default:
+            return E_FAIL;
     }
 }
 
-HResult writeFile(const fs::path &path, const std::vector<uint8_t> &bytes)
-{
+HResult writeFile(const fs::path &path, const std::vector<uint8_t> &bytes) {
     UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!fd)
         return errnoResult(errno);
@@ -81,8 +80,7 @@ public:
 class MemorySource final : public Source {
 public:
     MemorySource(const uint8_t *data, size_t size) : data_(data), size_(size) {}
-    bool read(uint64_t offset, void *out, size_t size) override
-    {
+    bool read(uint64_t offset, void *out, size_t size) override {
         if (offset > size_ || size > size_ - offset)
             return false;
         std::memcpy(out, data_ + offset, size);
@@ -97,8 +95,7 @@ private:
 class FileSource final : public Source {
 public:
     explicit FileSource(int fd) : fd_(fd) {}
-    bool read(uint64_t offset, void *out, size_t size) override
-    {
+    bool read(uint64_t offset, void *out, size_t size) override {
         auto *p = static_cast<uint8_t *>(out);
         while (size > 0) {
             ssize_t n = ::pread(fd_, p, size, static_cast<off_t>(offset));
@@ -119,8 +116,7 @@ private:
 
 // The checks, in order. Every size is checked against the length before anything is allocated
 // or read, in 64-bit arithmetic.
-bool parse(Source &source, uint64_t length, std::vector<SequenceFrame> &frames)
-{
+bool parse(Source &source, uint64_t length, std::vector<SequenceFrame> &frames) {
     uint8_t header[kSequenceHeaderSize];
     if (length < kSequenceHeaderSize || !source.read(0, header, sizeof(header)))
         return false;
@@ -170,8 +166,7 @@ bool parse(Source &source, uint64_t length, std::vector<SequenceFrame> &frames)
 
 }  // namespace
 
-HResult WriteSequenceFile(const fs::path &path, const std::vector<SequenceItem> &items)
-{
+HResult WriteSequenceFile(const fs::path &path, const std::vector<SequenceItem> &items) {
     const int n = static_cast<int>(items.size());
     const int w = n ? items[0].width : 0, h = n ? items[0].height : 0;
     if (w < 0 || h < 0 || int64_t{w} * h * 3 + 20 > INT32_MAX ||
@@ -195,15 +190,13 @@ HResult WriteSequenceFile(const fs::path &path, const std::vector<SequenceItem> 
     return writeFile(path, bytes);
 }
 
-bool ParseSequence(const uint8_t *data, size_t size, std::vector<SequenceFrame> &frames)
-{
+bool ParseSequence(const uint8_t *data, size_t size, std::vector<SequenceFrame> &frames) {
     MemorySource source(data, size);
     return parse(source, size, frames);
 }
 
 bool ReadSequenceFile(const fs::path &path, std::vector<SequenceFrame> &frames,
-                      ReadErrorReporter *reporter)
-{
+                      ReadErrorReporter *reporter) {
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd)
         return false;
@@ -222,14 +215,12 @@ bool ReadSequenceFile(const fs::path &path, std::vector<SequenceFrame> &frames,
     return ok;
 }
 
-fs::path storedImagePath()
-{
+fs::path storedImagePath() {
     return systemDirectory() / kStoredImageName;
 }
 
 HResult RegisterLastImage(int width, int height, const uint8_t *pixels, RegistryHive &machine,
-                          const std::string &driverKey)
-{
+                          const std::string &driverKey) {
     if (width < 0 || height < 0 || int64_t{width} * height * 3 + 20 > INT32_MAX)
         return E_INVALIDARG;
     const size_t pixelBytes = size_t(width) * height * 3;

@@ -52,7 +52,8 @@ struct SequenceItem {
 };
 
 /// Writes the items; width, height and record size of every record are the first item's.
-HResult WriteSequenceFile(const std::filesystem::path &path, const std::vector<SequenceItem> &items);
+HResult WriteSequenceFile(const std::filesystem::path &path,
+                          const std::vector<SequenceItem> &items);
 
 /// Receives the desktop's "Read File Error!" report.
 class ReadErrorReporter {

@@ -39,13 +39,11 @@ struct FrameDescriptor {
     uint32_t byteCount;
     uint32_t addressHigh;
 
-    uint8_t *buffer() const
-    {
+    uint8_t *buffer() const {
         uint64_t address = uint64_t{addressHigh} << 32 | addressLow;
         return reinterpret_cast<uint8_t *>(static_cast<uintptr_t>(address));
     }
-    void setBuffer(const uint8_t *p)
-    {
+    void setBuffer(const uint8_t *p) {
         auto address = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p));
         addressLow = static_cast<uint32_t>(address);
         addressHigh = static_cast<uint32_t>(address >> 32);

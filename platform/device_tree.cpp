@@ -7,8 +7,7 @@ namespace lumaghost {
 
 namespace {
 
-std::string upper(std::string_view s)
-{
+std::string upper(std::string_view s) {
     std::string out(s);
     for (char &c : out) {
         if (c >= 'a' && c <= 'z')
@@ -17,13 +16,12 @@ std::string upper(std::string_view s)
     return out;
 }
 
-bool isInstanceNumber(std::string_view s)
-{
-    return s.size() == 4 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+bool isInstanceNumber(std::string_view s) {
+    return s.size() == 4 &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::vector<DeviceInstance> instancesIn(const HiveData &data, std::string_view enumerator)
-{
+std::vector<DeviceInstance> instancesIn(const HiveData &data, std::string_view enumerator) {
     std::vector<DeviceInstance> out;
     std::string base = std::string(kEnumRootKey) + "\\" + std::string(enumerator);
     for (const auto &n : data.subkeys(base)) {
@@ -35,23 +33,19 @@ std::vector<DeviceInstance> instancesIn(const HiveData &data, std::string_view e
 
 }  // namespace
 
-std::string DeviceInstance::keyPath() const
-{
+std::string DeviceInstance::keyPath() const {
     return std::string(kEnumRootKey) + "\\" + enumerator + "\\" + number;
 }
 
-std::string DeviceInstance::driverKeyPath() const
-{
+std::string DeviceInstance::driverKeyPath() const {
     return keyPath() + "\\" + std::string(kDeviceParametersKey);
 }
 
-std::string DeviceInstance::instanceId() const
-{
+std::string DeviceInstance::instanceId() const {
     return "ROOT\\" + enumerator + "\\" + number;
 }
 
-std::vector<DeviceInstance> DeviceTree::instances() const
-{
+std::vector<DeviceInstance> DeviceTree::instances() const {
     HiveData data;
     if (hive_.read(data).failed())
         return {};
@@ -63,8 +57,7 @@ std::vector<DeviceInstance> DeviceTree::instances() const
     return out;
 }
 
-std::vector<DeviceInstance> DeviceTree::instances(std::string_view enumerator) const
-{
+std::vector<DeviceInstance> DeviceTree::instances(std::string_view enumerator) const {
     HiveData data;
     if (hive_.read(data).failed())
         return {};
@@ -72,8 +65,7 @@ std::vector<DeviceInstance> DeviceTree::instances(std::string_view enumerator) c
 }
 
 HResult DeviceTree::createInstance(std::string_view className, const Guid &classGuid,
-                                   DeviceInstance &out)
-{
+                                   DeviceInstance &out) {
     if (className.empty() || className.find('\\') != std::string_view::npos)
         return E_INVALIDARG;
     DeviceInstance created;
@@ -100,8 +92,7 @@ HResult DeviceTree::createInstance(std::string_view className, const Guid &class
     return r;
 }
 
-HResult DeviceTree::removeInstance(const DeviceInstance &device)
-{
+HResult DeviceTree::removeInstance(const DeviceInstance &device) {
     return hive_.deleteKey(device.keyPath());
 }
 

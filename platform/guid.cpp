@@ -4,8 +4,7 @@
 
 namespace lumaghost {
 
-int hexDigitValue(char c)
-{
+int hexDigitValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'a' && c <= 'f')
@@ -15,17 +14,15 @@ int hexDigitValue(char c)
     return -1;
 }
 
-std::string Guid::toString() const
-{
+std::string Guid::toString() const {
     char text[40];
     std::snprintf(text, sizeof(text), "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", data1,
-                  data2, data3, data4[0], data4[1], data4[2], data4[3], data4[4], data4[5], data4[6],
-                  data4[7]);
+                  data2, data3, data4[0], data4[1], data4[2], data4[3], data4[4], data4[5],
+                  data4[6], data4[7]);
     return text;
 }
 
-std::optional<Guid> Guid::parse(std::string_view text)
-{
+std::optional<Guid> Guid::parse(std::string_view text) {
     if (text.size() == 38 && text.front() == '{' && text.back() == '}')
         text = text.substr(1, 36);
     if (text.size() != 36)
@@ -48,7 +45,8 @@ std::optional<Guid> Guid::parse(std::string_view text)
     }
 
     Guid g;
-    g.data1 = uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | bytes[3];
+    g.data1 =
+        uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | bytes[3];
     g.data2 = static_cast<uint16_t>(bytes[4] << 8 | bytes[5]);
     g.data3 = static_cast<uint16_t>(bytes[6] << 8 | bytes[7]);
     for (int i = 0; i < 8; ++i)

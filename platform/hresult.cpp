@@ -6,8 +6,7 @@ namespace lumaghost {
 
 namespace {
 
-const char *knownName(HResult r)
-{
+const char *knownName(HResult r) {
     struct Entry {
         HResult code;
         const char *name;
@@ -38,8 +37,7 @@ const char *knownName(HResult r)
 
 }  // namespace
 
-std::string HResult::toString() const
-{
+std::string HResult::toString() const {
     char hex[16];
     std::snprintf(hex, sizeof(hex), "0x%08X", static_cast<uint32_t>(code_));
     const char *name = knownName(*this);

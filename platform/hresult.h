@@ -38,8 +38,7 @@ inline constexpr uint32_t ERROR_NO_MORE_ITEMS = 259;
 inline constexpr uint32_t ERROR_SET_NOT_FOUND = 1170;
 inline constexpr uint32_t ERROR_NOT_FOUND = 1168;
 
-constexpr HResult hresultFromWin32(uint32_t error)
-{
+constexpr HResult hresultFromWin32(uint32_t error) {
     return error == 0 ? HResult(int32_t{0}) : HResult((error & 0xFFFFu) | 0x80070000u);
 }
 

@@ -7,8 +7,7 @@
 
 namespace lumaghost {
 
-std::string trim(std::string_view s)
-{
+std::string trim(std::string_view s) {
     auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
     while (!s.empty() && space(s.front()))
         s.remove_prefix(1);
@@ -17,31 +16,27 @@ std::string trim(std::string_view s)
     return std::string(s);
 }
 
-std::string unquote(std::string_view s)
-{
+std::string unquote(std::string_view s) {
     if (s.size() >= 2 && s.front() == '"' && s.back() == '"')
         s = s.substr(1, s.size() - 2);
     return std::string(s);
 }
 
-bool equalsIgnoreCase(std::string_view a, std::string_view b)
-{
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
 }
 
-std::optional<IniFile> IniFile::load(const std::filesystem::path &file)
-{
+std::optional<IniFile> IniFile::load(const std::filesystem::path &file) {
     std::string text;
     if (readWholeFile(file, text) != 0)
         return std::nullopt;
     return parse(text);
 }
 
-IniFile IniFile::parse(std::string_view text)
-{
+IniFile IniFile::parse(std::string_view text) {
     IniFile ini;
     Section *current = nullptr;
     while (!text.empty()) {
@@ -52,10 +47,11 @@ IniFile IniFile::parse(std::string_view text)
             continue;
         if (line.front() == '[') {
             size_t close = line.find(']');
-            std::string name = trim(line.substr(1, close == std::string::npos ? std::string::npos
-                                                                              : close - 1));
-            auto it = std::find_if(ini.sections_.begin(), ini.sections_.end(),
-                                   [&](const Section &s) { return equalsIgnoreCase(s.name, name); });
+            std::string name =
+                trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            auto it =
+                std::find_if(ini.sections_.begin(), ini.sections_.end(),
+                             [&](const Section &s) { return equalsIgnoreCase(s.name, name); });
             if (it == ini.sections_.end()) {
                 ini.sections_.push_back({name, {}});
                 current = &ini.sections_.back();
@@ -75,8 +71,7 @@ IniFile IniFile::parse(std::string_view text)
     return ini;
 }
 
-const IniFile::Section *IniFile::find(std::string_view section) const
-{
+const IniFile::Section *IniFile::find(std::string_view section) const {
     for (const auto &s : sections_) {
         if (equalsIgnoreCase(s.name, section))
             return &s;
@@ -84,13 +79,11 @@ const IniFile::Section *IniFile::find(std::string_view section) const
     return nullptr;
 }
 
-bool IniFile::hasSection(std::string_view section) const
-{
+bool IniFile::hasSection(std::string_view section) const {
     return find(section) != nullptr;
 }
 
-std::optional<std::string> IniFile::value(std::string_view section, std::string_view key) const
-{
+std::optional<std::string> IniFile::value(std::string_view section, std::string_view key) const {
     const Section *s = find(section);
     if (!s)
         return std::nullopt;
@@ -101,14 +94,12 @@ std::optional<std::string> IniFile::value(std::string_view section, std::string_
     return std::nullopt;
 }
 
-std::vector<std::pair<std::string, std::string>> IniFile::entries(std::string_view section) const
-{
+std::vector<std::pair<std::string, std::string>> IniFile::entries(std::string_view section) const {
     const Section *s = find(section);
     return s ? s->entries : std::vector<std::pair<std::string, std::string>>{};
 }
 
-std::string IniFile::expandStrings(std::string_view text) const
-{
+std::string IniFile::expandStrings(std::string_view text) const {
     std::string out;
     while (!text.empty()) {
         size_t open = text.find('%');

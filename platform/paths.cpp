@@ -1,15 +1,14 @@
 #include "paths.h"
 
-#include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
+#include <cstdlib>
 
 namespace lumaghost {
 
 namespace fs = std::filesystem;
 
-fs::path lumaghostRoot()
-{
+fs::path lumaghostRoot() {
     const char *root = std::getenv("LUMAGHOST_ROOT");
     if (!root || !*root)
         return {};
@@ -19,8 +18,7 @@ fs::path lumaghostRoot()
     return fs::path(text);
 }
 
-fs::path machinePath(std::string_view absolute)
-{
+fs::path machinePath(std::string_view absolute) {
     fs::path root = lumaghostRoot();
     if (root.empty())
         return fs::path(absolute);
@@ -29,13 +27,11 @@ fs::path machinePath(std::string_view absolute)
     return root / absolute;
 }
 
-fs::path machineHivePath()
-{
+fs::path machineHivePath() {
     return machinePath("/var/lib/lumaghost/machine.ini");
 }
 
-fs::path userHivePath()
-{
+fs::path userHivePath() {
     fs::path config;
     if (const char *xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
         config = xdg;
@@ -50,13 +46,11 @@ fs::path userHivePath()
     return config / "Quillmoor" / "Lumadesk.conf";
 }
 
-fs::path systemDirectory()
-{
+fs::path systemDirectory() {
     return machinePath("/var/lib/lumaghost");
 }
 
-fs::path frameChannelDirectory()
-{
+fs::path frameChannelDirectory() {
     return machinePath("/run/lumaghost");
 }
 

@@ -8,8 +8,7 @@ namespace {
 
 class LinuxVersionSource final : public VersionSource {
 public:
-    bool getVersionEx(OsVersionInfo &info) override
-    {
+    bool getVersionEx(OsVersionInfo &info) override {
         if (info.recordSize != kVersionRecordExtended && info.recordSize != kVersionRecordPlain)
             return false;
         info.platformId = VER_PLATFORM_WIN32_NT;
@@ -24,14 +23,12 @@ public:
 
 }  // namespace
 
-VersionSource &systemVersionSource()
-{
+VersionSource &systemVersionSource() {
     static LinuxVersionSource source;
     return source;
 }
 
-bool readPlatformVersion(VersionSource &source, OsVersionInfo &info)
-{
+bool readPlatformVersion(VersionSource &source, OsVersionInfo &info) {
     info = OsVersionInfo{};
     info.recordSize = kVersionRecordExtended;
     if (source.getVersionEx(info))

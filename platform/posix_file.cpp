@@ -1,36 +1,32 @@
 #include "posix_file.h"
 
-#include <atomic>
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
+#include <cerrno>
 
 namespace lumaghost {
 
-UniqueFd &UniqueFd::operator=(UniqueFd &&other) noexcept
-{
+UniqueFd &UniqueFd::operator=(UniqueFd &&other) noexcept {
     if (this != &other)
         reset(other.release());
     return *this;
 }
 
-int UniqueFd::release()
-{
+int UniqueFd::release() {
     int fd = fd_;
     fd_ = -1;
     return fd;
 }
 
-void UniqueFd::reset(int fd)
-{
+void UniqueFd::reset(int fd) {
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = fd;
 }
 
-int writeAll(int fd, const void *data, size_t size)
-{
+int writeAll(int fd, const void *data, size_t size) {
     const char *p = static_cast<const char *>(data);
     while (size > 0) {
         ssize_t n = ::write(fd, p, size);
@@ -45,8 +41,7 @@ int writeAll(int fd, const void *data, size_t size)
     return 0;
 }
 
-int readWholeFile(const std::filesystem::path &file, std::string &out)
-{
+int readWholeFile(const std::filesystem::path &file, std::string &out) {
     UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd)
         return errno;
@@ -65,8 +60,8 @@ int readWholeFile(const std::filesystem::path &file, std::string &out)
     }
 }
 
-int replaceFileAtomically(const std::filesystem::path &file, std::string_view contents, mode_t mode)
-{
+int replaceFileAtomically(const std::filesystem::path &file, std::string_view contents,
+                          mode_t mode) {
     static std::atomic<unsigned> counter{0};
     std::string tmp = file.string() + ".tmp-" + std::to_string(::getpid()) + "-" +
                       std::to_string(counter.fetch_add(1));

@@ -1,11 +1,11 @@
 // Small POSIX helpers: a move-only descriptor owner and whole-file reads and atomic writes.
 #pragma once
 
+#include <sys/types.h>
 #include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 
 namespace lumaghost {
 
@@ -36,6 +36,7 @@ int readWholeFile(const std::filesystem::path &file, std::string &out);
 
 /// Writes `contents` to a temporary file beside `file`, syncs it and renames it over `file`;
 /// 0 or an errno value. The file is left as it was on failure.
-int replaceFileAtomically(const std::filesystem::path &file, std::string_view contents, mode_t mode);
+int replaceFileAtomically(const std::filesystem::path &file, std::string_view contents,
+                          mode_t mode);
 
 }  // namespace lumaghost

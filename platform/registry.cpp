@@ -1,12 +1,12 @@
 #include "registry.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "guid.h"
 #include "ini_file.h"
@@ -19,77 +19,70 @@ namespace fs = std::filesystem;
 
 // --- values -------------------------------------------------------------------------------------
 
-RegValue RegValue::string(std::string s)
-{
+RegValue RegValue::string(std::string s) {
     RegValue v;
     v.type = RegType::String;
     v.text = std::move(s);
     return v;
 }
 
-RegValue RegValue::expandString(std::string s)
-{
+RegValue RegValue::expandString(std::string s) {
     RegValue v;
     v.type = RegType::ExpandString;
     v.text = std::move(s);
     return v;
 }
 
-RegValue RegValue::multiString(std::vector<std::string> list)
-{
+RegValue RegValue::multiString(std::vector<std::string> list) {
     RegValue v;
     v.type = RegType::MultiString;
     v.strings = std::move(list);
     return v;
 }
 
-RegValue RegValue::fromDword(uint32_t d)
-{
+RegValue RegValue::fromDword(uint32_t d) {
     RegValue v;
     v.type = RegType::Dword;
     v.dword = d;
     return v;
 }
 
-RegValue RegValue::binary(std::vector<uint8_t> data)
-{
+RegValue RegValue::binary(std::vector<uint8_t> data) {
     RegValue v;
     v.type = RegType::Binary;
     v.bytes = std::move(data);
     return v;
 }
 
-std::vector<uint8_t> RegValue::rawData() const
-{
+std::vector<uint8_t> RegValue::rawData() const {
     std::vector<uint8_t> out;
     switch (type) {
-    case RegType::String:
-    case RegType::ExpandString:
-        out.assign(text.begin(), text.end());
-        out.push_back(0);
-        break;
-    case RegType::MultiString:
-        for (const auto &s : strings) {
-            out.insert(out.end(), s.begin(), s.end());
+        case RegType::String:
+        case RegType::ExpandString:
+            out.assign(text.begin(), text.end());
             out.push_back(0);
-        }
-        out.push_back(0);
-        break;
-    case RegType::Dword:
-        for (int i = 0; i < 4; ++i)
-            out.push_back(static_cast<uint8_t>(dword >> (8 * i)));
-        break;
-    case RegType::Binary:
-        out = bytes;
-        break;
+            break;
+        case RegType::MultiString:
+            for (const auto &s : strings) {
+                out.insert(out.end(), s.begin(), s.end());
+                out.push_back(0);
+            }
+            out.push_back(0);
+            break;
+        case RegType::Dword:
+            for (int i = 0; i < 4; ++i)
+                out.push_back(static_cast<uint8_t>(dword >> (8 * i)));
+            break;
+        case RegType::Binary:
+            out = bytes;
+            break;
     }
     return out;
 }
 
 // --- key paths ----------------------------------------------------------------------------------
 
-std::string normaliseKeyPath(std::string_view key)
-{
+std::string normaliseKeyPath(std::string_view key) {
     std::string out;
     out.reserve(key.size());
     for (char c : key) {
@@ -104,8 +97,7 @@ std::string normaliseKeyPath(std::string_view key)
 
 namespace {
 
-std::string lower(std::string_view s)
-{
+std::string lower(std::string_view s) {
     std::string out(s);
     for (char &c : out) {
         if (c >= 'A' && c <= 'Z')
@@ -118,13 +110,11 @@ std::string lower(std::string_view s)
 
 // --- hive contents ------------------------------------------------------------------------------
 
-bool HiveData::hasKey(std::string_view key) const
-{
+bool HiveData::hasKey(std::string_view key) const {
     return keys_.count(lower(normaliseKeyPath(key))) != 0;
 }
 
-void HiveData::createKey(std::string_view key)
-{
+void HiveData::createKey(std::string_view key) {
     std::string path = normaliseKeyPath(key);
     size_t pos = 0;
     while (pos != std::string::npos && !path.empty()) {
@@ -136,8 +126,7 @@ void HiveData::createKey(std::string_view key)
     }
 }
 
-bool HiveData::deleteKey(std::string_view key)
-{
+bool HiveData::deleteKey(std::string_view key) {
     std::string k = lower(normaliseKeyPath(key));
     auto it = keys_.find(k);
     if (it == keys_.end())
@@ -149,8 +138,7 @@ bool HiveData::deleteKey(std::string_view key)
     return true;
 }
 
-const RegValue *HiveData::value(std::string_view key, std::string_view name) const
-{
+const RegValue *HiveData::value(std::string_view key, std::string_view name) const {
     auto it = keys_.find(lower(normaliseKeyPath(key)));
     if (it == keys_.end())
         return nullptr;
@@ -161,8 +149,7 @@ const RegValue *HiveData::value(std::string_view key, std::string_view name) con
     return nullptr;
 }
 
-void HiveData::setValue(std::string_view key, std::string_view name, RegValue value)
-{
+void HiveData::setValue(std::string_view key, std::string_view name, RegValue value) {
     createKey(key);
     Key &k = keys_[lower(normaliseKeyPath(key))];
     for (auto &[n, v] : k.values) {
@@ -174,8 +161,7 @@ void HiveData::setValue(std::string_view key, std::string_view name, RegValue va
     k.values.emplace_back(std::string(name), std::move(value));
 }
 
-bool HiveData::deleteValue(std::string_view key, std::string_view name)
-{
+bool HiveData::deleteValue(std::string_view key, std::string_view name) {
     auto it = keys_.find(lower(normaliseKeyPath(key)));
     if (it == keys_.end())
         return false;
@@ -189,8 +175,7 @@ bool HiveData::deleteValue(std::string_view key, std::string_view name)
     return false;
 }
 
-std::vector<std::string> HiveData::subkeys(std::string_view key) const
-{
+std::vector<std::string> HiveData::subkeys(std::string_view key) const {
     std::vector<std::string> out;
     std::string k = lower(normaliseKeyPath(key));
     std::string prefix = k.empty() ? std::string() : k + "\\";
@@ -204,8 +189,7 @@ std::vector<std::string> HiveData::subkeys(std::string_view key) const
     return out;
 }
 
-std::vector<std::string> HiveData::valueNames(std::string_view key) const
-{
+std::vector<std::string> HiveData::valueNames(std::string_view key) const {
     std::vector<std::string> out;
     auto it = keys_.find(lower(normaliseKeyPath(key)));
     if (it != keys_.end()) {
@@ -226,32 +210,40 @@ std::vector<std::string> HiveData::valueNames(std::string_view key) const
 
 namespace {
 
-void appendQuoted(std::string &out, std::string_view s)
-{
+void appendQuoted(std::string &out, std::string_view s) {
     out.push_back('"');
     for (unsigned char c : s) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20 || c == 0x7f) {
-                char hex[8];
-                std::snprintf(hex, sizeof(hex), "\\x%02x", c);
-                out += hex;
-            } else {
-                out.push_back(static_cast<char>(c));
-            }
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20 || c == 0x7f) {
+                    char hex[8];
+                    std::snprintf(hex, sizeof(hex), "\\x%02x", c);
+                    out += hex;
+                } else {
+                    out.push_back(static_cast<char>(c));
+                }
         }
     }
     out.push_back('"');
 }
 
 // Reads a quoted string at `pos`; advances past its closing quote.
-bool readQuoted(std::string_view line, size_t &pos, std::string &out)
-{
+bool readQuoted(std::string_view line, size_t &pos, std::string &out) {
     if (pos >= line.size() || line[pos] != '"')
         return false;
     ++pos;
@@ -268,34 +260,43 @@ bool readQuoted(std::string_view line, size_t &pos, std::string &out)
             return false;
         char e = line[pos++];
         switch (e) {
-        case '"': out.push_back('"'); break;
-        case '\\': out.push_back('\\'); break;
-        case 'n': out.push_back('\n'); break;
-        case 'r': out.push_back('\r'); break;
-        case 't': out.push_back('\t'); break;
-        case 'x': {
-            if (pos + 2 > line.size())
+            case '"':
+                out.push_back('"');
+                break;
+            case '\\':
+                out.push_back('\\');
+                break;
+            case 'n':
+                out.push_back('\n');
+                break;
+            case 'r':
+                out.push_back('\r');
+                break;
+            case 't':
+                out.push_back('\t');
+                break;
+            case 'x': {
+                if (pos + 2 > line.size())
+                    return false;
+                unsigned v = 0;
+                if (std::sscanf(std::string(line.substr(pos, 2)).c_str(), "%2x", &v) != 1)
+                    return false;
+                out.push_back(static_cast<char>(v));
+                pos += 2;
+                break;
+            }
+            default:
                 return false;
-            unsigned v = 0;
-            if (std::sscanf(std::string(line.substr(pos, 2)).c_str(), "%2x", &v) != 1)
-                return false;
-            out.push_back(static_cast<char>(v));
-            pos += 2;
-            break;
-        }
-        default: return false;
         }
     }
     return false;
 }
 
-bool startsWith(std::string_view s, std::string_view prefix)
-{
+bool startsWith(std::string_view s, std::string_view prefix) {
     return s.substr(0, prefix.size()) == prefix;
 }
 
-bool parseData(std::string_view data, RegValue &v)
-{
+bool parseData(std::string_view data, RegValue &v) {
     size_t pos = 0;
     if (startsWith(data, "\"")) {
         v.type = RegType::String;
@@ -360,10 +361,10 @@ bool parseData(std::string_view data, RegValue &v)
 
 }  // namespace
 
-std::string HiveData::serialize() const
-{
-    std::string out = "; Lumaghost registry hive. Keys in [brackets]; values as \"name\"=data, where\n"
-                      "; data is \"text\", expand:\"text\", multi:\"a\",\"b\", dword:hex or hex:bytes.\n";
+std::string HiveData::serialize() const {
+    std::string out =
+        "; Lumaghost registry hive. Keys in [brackets]; values as \"name\"=data, where\n"
+        "; data is \"text\", expand:\"text\", multi:\"a\",\"b\", dword:hex or hex:bytes.\n";
     for (auto it = keys_.begin(); it != keys_.end(); ++it) {
         const auto &[lowerPath, key] = *it;
         // A key with neither values nor a place of its own is implied by its subkeys.
@@ -377,33 +378,35 @@ std::string HiveData::serialize() const
             appendQuoted(out, name);
             out.push_back('=');
             switch (v.type) {
-            case RegType::String: appendQuoted(out, v.text); break;
-            case RegType::ExpandString:
-                out += "expand:";
-                appendQuoted(out, v.text);
-                break;
-            case RegType::MultiString:
-                out += "multi:";
-                for (size_t i = 0; i < v.strings.size(); ++i) {
-                    if (i)
-                        out.push_back(',');
-                    appendQuoted(out, v.strings[i]);
-                }
-                break;
-            case RegType::Dword: {
-                char hex[16];
-                std::snprintf(hex, sizeof(hex), "dword:%08x", v.dword);
-                out += hex;
-                break;
-            }
-            case RegType::Binary:
-                out += "hex:";
-                for (size_t i = 0; i < v.bytes.size(); ++i) {
-                    char hex[4];
-                    std::snprintf(hex, sizeof(hex), i ? ",%02x" : "%02x", v.bytes[i]);
+                case RegType::String:
+                    appendQuoted(out, v.text);
+                    break;
+                case RegType::ExpandString:
+                    out += "expand:";
+                    appendQuoted(out, v.text);
+                    break;
+                case RegType::MultiString:
+                    out += "multi:";
+                    for (size_t i = 0; i < v.strings.size(); ++i) {
+                        if (i)
+                            out.push_back(',');
+                        appendQuoted(out, v.strings[i]);
+                    }
+                    break;
+                case RegType::Dword: {
+                    char hex[16];
+                    std::snprintf(hex, sizeof(hex), "dword:%08x", v.dword);
                     out += hex;
+                    break;
                 }
-                break;
+                case RegType::Binary:
+                    out += "hex:";
+                    for (size_t i = 0; i < v.bytes.size(); ++i) {
+                        char hex[4];
+                        std::snprintf(hex, sizeof(hex), i ? ",%02x" : "%02x", v.bytes[i]);
+                        out += hex;
+                    }
+                    break;
             }
             out.push_back('\n');
         }
@@ -411,8 +414,7 @@ std::string HiveData::serialize() const
     return out;
 }
 
-std::optional<HiveData> HiveData::parse(std::string_view text, std::string *error)
-{
+std::optional<HiveData> HiveData::parse(std::string_view text, std::string *error) {
     HiveData data;
     std::string currentKey;
     bool inKey = false;
@@ -464,8 +466,7 @@ std::optional<HiveData> HiveData::parse(std::string_view text, std::string *erro
 
 RegistryHive::RegistryHive(fs::path file) : file_(std::move(file)) {}
 
-HResult RegistryHive::read(HiveData &out) const
-{
+HResult RegistryHive::read(HiveData &out) const {
     std::string text;
     int err = readWholeFile(file_, text);
     if (err == ENOENT) {
@@ -481,15 +482,14 @@ HResult RegistryHive::read(HiveData &out) const
     return S_OK;
 }
 
-HResult RegistryHive::modify(const std::function<HResult(HiveData &)> &change)
-{
+HResult RegistryHive::modify(const std::function<HResult(HiveData &)> &change) {
     std::error_code ec;
     fs::create_directories(file_.parent_path(), ec);
 
     UniqueFd lock(::open((file_.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
     if (!lock)
         return hresultFromWin32(errno == EACCES || errno == EROFS ? ERROR_ACCESS_DENIED
-                                                                   : ERROR_FILE_NOT_FOUND);
+                                                                  : ERROR_FILE_NOT_FOUND);
     int rc;
     do {
         rc = ::flock(lock.get(), LOCK_EX);
@@ -512,12 +512,11 @@ HResult RegistryHive::modify(const std::function<HResult(HiveData &)> &change)
     int err = replaceFileAtomically(file_, data.serialize(), mode);
     if (err)
         return hresultFromWin32(err == EACCES || err == EROFS ? ERROR_ACCESS_DENIED
-                                                                : ERROR_INVALID_DATA);
+                                                              : ERROR_INVALID_DATA);
     return r;
 }
 
-bool RegistryHive::writable() const
-{
+bool RegistryHive::writable() const {
     if (::access(file_.c_str(), F_OK) == 0)
         return ::access(file_.c_str(), W_OK) == 0 &&
                ::access(file_.parent_path().c_str(), W_OK) == 0;
@@ -531,14 +530,12 @@ bool RegistryHive::writable() const
     return ::access(dir.c_str(), W_OK) == 0;
 }
 
-bool RegistryHive::keyExists(std::string_view key) const
-{
+bool RegistryHive::keyExists(std::string_view key) const {
     HiveData data;
     return read(data).succeeded() && data.hasKey(key);
 }
 
-std::optional<RegValue> RegistryHive::value(std::string_view key, std::string_view name) const
-{
+std::optional<RegValue> RegistryHive::value(std::string_view key, std::string_view name) const {
     HiveData data;
     if (read(data).failed())
         return std::nullopt;
@@ -546,51 +543,44 @@ std::optional<RegValue> RegistryHive::value(std::string_view key, std::string_vi
     return v ? std::optional<RegValue>(*v) : std::nullopt;
 }
 
-std::vector<std::string> RegistryHive::subkeys(std::string_view key) const
-{
+std::vector<std::string> RegistryHive::subkeys(std::string_view key) const {
     HiveData data;
     if (read(data).failed())
         return {};
     return data.subkeys(key);
 }
 
-HResult RegistryHive::createKey(std::string_view key)
-{
+HResult RegistryHive::createKey(std::string_view key) {
     return modify([&](HiveData &d) {
         d.createKey(key);
         return S_OK;
     });
 }
 
-HResult RegistryHive::deleteKey(std::string_view key)
-{
+HResult RegistryHive::deleteKey(std::string_view key) {
     return modify([&](HiveData &d) {
         return d.deleteKey(key) ? S_OK : hresultFromWin32(ERROR_FILE_NOT_FOUND);
     });
 }
 
-HResult RegistryHive::setValue(std::string_view key, std::string_view name, RegValue value)
-{
+HResult RegistryHive::setValue(std::string_view key, std::string_view name, RegValue value) {
     return modify([&](HiveData &d) {
         d.setValue(key, name, std::move(value));
         return S_OK;
     });
 }
 
-HResult RegistryHive::deleteValue(std::string_view key, std::string_view name)
-{
+HResult RegistryHive::deleteValue(std::string_view key, std::string_view name) {
     return modify([&](HiveData &d) {
         return d.deleteValue(key, name) ? S_OK : hresultFromWin32(ERROR_FILE_NOT_FOUND);
     });
 }
 
-RegistryHive machineHive()
-{
+RegistryHive machineHive() {
     return RegistryHive(machineHivePath());
 }
 
-RegistryHive userHive()
-{
+RegistryHive userHive() {
     return RegistryHive(userHivePath());
 }
 

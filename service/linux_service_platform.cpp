@@ -27,25 +27,26 @@ constexpr const char *kDestination = "org.freedesktop.systemd1";
 constexpr const char *kPath = "/org/freedesktop/systemd1";
 constexpr const char *kManager = "org.freedesktop.systemd1.Manager";
 
-std::string unitName(const std::string &name)
-{
+std::string unitName(const std::string &name) {
     return name + ".service";
 }
 
-uint32_t errorOf(int negativeErrno)
-{
+uint32_t errorOf(int negativeErrno) {
     switch (-negativeErrno) {
-    case 0: return ERROR_SUCCESS;
-    case EACCES:
-    case EPERM: return ERROR_ACCESS_DENIED;
-    case ENOENT: return ERROR_SERVICE_DOES_NOT_EXIST;
-    default: return ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
+        case 0:
+            return ERROR_SUCCESS;
+        case EACCES:
+        case EPERM:
+            return ERROR_ACCESS_DENIED;
+        case ENOENT:
+            return ERROR_SERVICE_DOES_NOT_EXIST;
+        default:
+            return ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
     }
 }
 
 // Appends a one-entry string array and then the given booleans.
-int appendNameAndFlags(void *m, const std::string &name, std::initializer_list<int> flags)
-{
+int appendNameAndFlags(void *m, const std::string &name, std::initializer_list<int> flags) {
     auto *msg = static_cast<sd_bus_message *>(m);
     char *entries[] = {const_cast<char *>(name.c_str()), nullptr};
     int r = sd_bus_message_append_strv(msg, entries);
@@ -56,15 +57,13 @@ int appendNameAndFlags(void *m, const std::string &name, std::initializer_list<i
     return r;
 }
 
-sd_bus *busOf(void *p)
-{
+sd_bus *busOf(void *p) {
     return static_cast<sd_bus *>(p);
 }
 
 }  // namespace
 
-uint32_t serviceStateOf(const std::string &state)
-{
+uint32_t serviceStateOf(const std::string &state) {
     if (state == "active" || state == "reloading")
         return SERVICE_RUNNING;
     if (state == "activating")
@@ -75,28 +74,24 @@ uint32_t serviceStateOf(const std::string &state)
 }
 
 SystemdServiceManager::SystemdServiceManager(fs::path unitDirectory, bool userManager)
-    : unitDirectory_(std::move(unitDirectory)), userManager_(userManager)
-{
-}
+    : unitDirectory_(std::move(unitDirectory)), userManager_(userManager) {}
 
-SystemdServiceManager::~SystemdServiceManager()
-{
+SystemdServiceManager::~SystemdServiceManager() {
     if (bus_)
         sd_bus_flush_close_unref(busOf(bus_));
 }
 
-fs::path SystemdServiceManager::unitFile(const std::string &name) const
-{
+fs::path SystemdServiceManager::unitFile(const std::string &name) const {
     return unitDirectory_ / unitName(name);
 }
 
-std::string SystemdServiceManager::unitText(const ServiceInstallation &service, bool userManager)
-{
-    std::string text = "[Unit]\nDescription=" + service.displayName +
-                       "\n\n[Service]\nType=notify\nNotifyAccess=main\nExecStart=" + service.binaryPath +
-                       "\nExecReload=/bin/kill -HUP $MAINPID\nTimeoutStopSec=15\n"
-                       // The program ends with 1 when it ran well.
-                       "SuccessExitStatus=1\n";
+std::string SystemdServiceManager::unitText(const ServiceInstallation &service, bool userManager) {
+    std::string text =
+        "[Unit]\nDescription=" + service.displayName +
+        "\n\n[Service]\nType=notify\nNotifyAccess=main\nExecStart=" + service.binaryPath +
+        "\nExecReload=/bin/kill -HUP $MAINPID\nTimeoutStopSec=15\n"
+        // The program ends with 1 when it ran well.
+        "SuccessExitStatus=1\n";
     if (!service.account.empty())
         text += "User=" + service.account + "\n";
     const fs::path root = lumaghostRoot();
@@ -111,12 +106,12 @@ std::string SystemdServiceManager::unitText(const ServiceInstallation &service, 
                 frameChannelDirectory().string() + " -" + systemDirectory().string() +
                 "\nProtectKernelTunables=yes\nProtectKernelModules=yes\nProtectControlGroups=yes\n";
     }
-    text += std::string("\n[Install]\nWantedBy=") + (userManager ? "default.target" : "multi-user.target") + "\n";
+    text += std::string("\n[Install]\nWantedBy=") +
+            (userManager ? "default.target" : "multi-user.target") + "\n";
     return text;
 }
 
-uint32_t SystemdServiceManager::connect()
-{
+uint32_t SystemdServiceManager::connect() {
     if (bus_)
         return ERROR_SUCCESS;
     sd_bus *bus = nullptr;
@@ -128,8 +123,7 @@ uint32_t SystemdServiceManager::connect()
 }
 
 uint32_t SystemdServiceManager::call(const char *method, const std::function<int(void *)> &append,
-                                     void **reply)
-{
+                                     void **reply) {
     if (connect() != ERROR_SUCCESS)
         return ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
     sd_bus_message *m = nullptr;
@@ -158,23 +152,24 @@ uint32_t SystemdServiceManager::call(const char *method, const std::function<int
     return result;
 }
 
-uint32_t SystemdServiceManager::enable(const std::string &name)
-{
+uint32_t SystemdServiceManager::enable(const std::string &name) {
     const std::string file = unitFile(name).string();
     // A unit outside the manager's search path is linked first.
-    (void)call("LinkUnitFiles", [&](void *m) { return appendNameAndFlags(m, file, {false, true}); });
+    (void)call("LinkUnitFiles", [&](void *m) {
+        return appendNameAndFlags(m, file, {false, true});
+    });
     const std::string unit = unitName(name);
-    return call("EnableUnitFiles", [&](void *m) { return appendNameAndFlags(m, unit, {false, true}); });
+    return call("EnableUnitFiles", [&](void *m) {
+        return appendNameAndFlags(m, unit, {false, true});
+    });
 }
 
-uint32_t SystemdServiceManager::disable(const std::string &name)
-{
+uint32_t SystemdServiceManager::disable(const std::string &name) {
     const std::string unit = unitName(name);
     return call("DisableUnitFiles", [&](void *m) { return appendNameAndFlags(m, unit, {false}); });
 }
 
-uint32_t SystemdServiceManager::createService(const ServiceInstallation &service)
-{
+uint32_t SystemdServiceManager::createService(const ServiceInstallation &service) {
     const fs::path file = unitFile(service.name);
     if (fs::exists(file))
         return ERROR_SERVICE_EXISTS;
@@ -190,15 +185,13 @@ uint32_t SystemdServiceManager::createService(const ServiceInstallation &service
     return err;
 }
 
-uint32_t SystemdServiceManager::openService(const std::string &name)
-{
+uint32_t SystemdServiceManager::openService(const std::string &name) {
     if (connect() != ERROR_SUCCESS)
         return ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
     return fs::exists(unitFile(name)) ? ERROR_SUCCESS : ERROR_SERVICE_DOES_NOT_EXIST;
 }
 
-uint32_t SystemdServiceManager::deleteService(const std::string &name)
-{
+uint32_t SystemdServiceManager::deleteService(const std::string &name) {
     if (!fs::exists(unitFile(name)))
         return ERROR_SERVICE_DOES_NOT_EXIST;
     (void)disable(name);
@@ -208,21 +201,26 @@ uint32_t SystemdServiceManager::deleteService(const std::string &name)
     return call("Reload", nullptr);
 }
 
-std::string SystemdServiceManager::activeState(const std::string &name)
-{
+std::string SystemdServiceManager::activeState(const std::string &name) {
     if (connect() != ERROR_SUCCESS)
         return {};
     sd_bus_message *reply = nullptr;
     const std::string unit = unitName(name);
-    if (call("LoadUnit", [&](void *m) { return sd_bus_message_append(static_cast<sd_bus_message *>(m), "s", unit.c_str()); },
-             reinterpret_cast<void **>(&reply)) != ERROR_SUCCESS)
+    if (call(
+            "LoadUnit",
+            [&](void *m) {
+                return sd_bus_message_append(static_cast<sd_bus_message *>(m), "s", unit.c_str());
+            },
+            reinterpret_cast<void **>(&reply)) != ERROR_SUCCESS)
         return {};
     const char *path = nullptr;
     std::string state;
     if (sd_bus_message_read(reply, "o", &path) >= 0 && path) {
         char *value = nullptr;
-        if (sd_bus_get_property_string(busOf(bus_), kDestination, path, "org.freedesktop.systemd1.Unit",
-                                       "ActiveState", nullptr, &value) >= 0 && value) {
+        if (sd_bus_get_property_string(busOf(bus_), kDestination, path,
+                                       "org.freedesktop.systemd1.Unit", "ActiveState", nullptr,
+                                       &value) >= 0 &&
+            value) {
             state = value;
             free(value);
         }
@@ -231,8 +229,7 @@ std::string SystemdServiceManager::activeState(const std::string &name)
     return state;
 }
 
-uint32_t SystemdServiceManager::queryStatus(const std::string &name, ServiceStatus &status)
-{
+uint32_t SystemdServiceManager::queryStatus(const std::string &name, ServiceStatus &status) {
     const std::string state = activeState(name);
     if (state.empty())
         return ERROR_SERVICE_DOES_NOT_EXIST;
@@ -242,41 +239,40 @@ uint32_t SystemdServiceManager::queryStatus(const std::string &name, ServiceStat
     return ERROR_SUCCESS;
 }
 
-uint32_t SystemdServiceManager::controlStop(const std::string &name, ServiceStatus &status)
-{
+uint32_t SystemdServiceManager::controlStop(const std::string &name, ServiceStatus &status) {
     if (queryStatus(name, status) != ERROR_SUCCESS)
         return ERROR_SERVICE_DOES_NOT_EXIST;
     if (status.currentState != SERVICE_RUNNING && status.currentState != SERVICE_START_PENDING)
         return ERROR_SERVICE_NOT_ACTIVE;
     const std::string unit = unitName(name);
     const uint32_t err = call("StopUnit", [&](void *m) {
-        return sd_bus_message_append(static_cast<sd_bus_message *>(m), "ss", unit.c_str(), "replace");
+        return sd_bus_message_append(static_cast<sd_bus_message *>(m), "ss", unit.c_str(),
+                                     "replace");
     });
     if (err == ERROR_SUCCESS)
         status.currentState = SERVICE_STOP_PENDING;
     return err;
 }
 
-uint32_t SystemdServiceManager::startService(const std::string &name)
-{
+uint32_t SystemdServiceManager::startService(const std::string &name) {
     ServiceStatus status;
     if (queryStatus(name, status) == ERROR_SUCCESS && status.currentState == SERVICE_RUNNING)
         return ERROR_SERVICE_ALREADY_RUNNING;
     const std::string unit = unitName(name);
     return call("StartUnit", [&](void *m) {
-        return sd_bus_message_append(static_cast<sd_bus_message *>(m), "ss", unit.c_str(), "replace");
+        return sd_bus_message_append(static_cast<sd_bus_message *>(m), "ss", unit.c_str(),
+                                     "replace");
     });
 }
 
-uint32_t SystemdServiceManager::changeStartType(const std::string &name, uint32_t startType)
-{
+uint32_t SystemdServiceManager::changeStartType(const std::string &name, uint32_t startType) {
     if (!fs::exists(unitFile(name)))
         return ERROR_SERVICE_DOES_NOT_EXIST;
     return startType == SERVICE_AUTO_START ? enable(name) : disable(name);
 }
 
-uint32_t SystemdServiceManager::runDispatcher(const std::string &, const std::function<void()> &serviceMain)
-{
+uint32_t SystemdServiceManager::runDispatcher(const std::string &,
+                                              const std::function<void()> &serviceMain) {
     if (!getenv("NOTIFY_SOCKET"))
         return ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
     // Controls arrive as signals, taken here on the dispatcher's thread while the service runs
@@ -304,28 +300,37 @@ uint32_t SystemdServiceManager::runDispatcher(const std::string &, const std::fu
 }
 
 uint32_t SystemdServiceManager::registerControlHandler(const std::string &,
-                                                       std::function<void(uint32_t)> handler)
-{
+                                                       std::function<void(uint32_t)> handler) {
     handler_ = std::move(handler);
     return ERROR_SUCCESS;
 }
 
-uint32_t SystemdServiceManager::setStatus(const ServiceStatus &status)
-{
+uint32_t SystemdServiceManager::setStatus(const ServiceStatus &status) {
     std::string message;
-    const std::string extend = "EXTEND_TIMEOUT_USEC=" + std::to_string(uint64_t(status.waitHint) * 1000);
+    const std::string extend =
+        "EXTEND_TIMEOUT_USEC=" + std::to_string(uint64_t(status.waitHint) * 1000);
     switch (status.currentState) {
-    case SERVICE_START_PENDING: message = "STATUS=Starting\n" + extend; break;
-    case SERVICE_RUNNING: message = "READY=1\nSTATUS=Running"; break;
-    case SERVICE_STOP_PENDING: message = "STOPPING=1\nSTATUS=Stopping\n" + extend; break;
-    case SERVICE_STOPPED: message = "STATUS=Stopped"; break;
-    default: message = "STATUS=Pending\n" + extend; break;
+        case SERVICE_START_PENDING:
+            message = "STATUS=Starting\n" + extend;
+            break;
+        case SERVICE_RUNNING:
+            message = "READY=1\nSTATUS=Running";
+            break;
+        case SERVICE_STOP_PENDING:
+            message = "STOPPING=1\nSTATUS=Stopping\n" + extend;
+            break;
+        case SERVICE_STOPPED:
+            message = "STATUS=Stopped";
+            break;
+        default:
+            message = "STATUS=Pending\n" + extend;
+            break;
     }
-    return sd_notify(0, message.c_str()) > 0 ? ERROR_SUCCESS : ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
+    return sd_notify(0, message.c_str()) > 0 ? ERROR_SUCCESS
+                                             : ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
 }
 
-SystemdServiceManager &systemServiceManager()
-{
+SystemdServiceManager &systemServiceManager() {
     const char *kind = getenv("LUMAGHOST_SERVICE_MANAGER");
     static SystemdServiceManager manager(machinePath("/etc/systemd/system"),
                                          kind && std::string(kind) == "user");
@@ -333,27 +338,26 @@ SystemdServiceManager &systemServiceManager()
 }
 
 bool JournalEventLog::report(const std::string &source, EventType type, uint32_t id,
-                             const std::string &text)
-{
+                             const std::string &text) {
     // Without a journal to listen, nothing is written and nothing waits.
     if (::access("/run/systemd/journal/socket", W_OK) != 0)
         return false;
-    const int priority = type == EventType::Error ? LOG_ERR : type == EventType::Warning ? LOG_WARNING : LOG_INFO;
+    const int priority = type == EventType::Error     ? LOG_ERR
+                         : type == EventType::Warning ? LOG_WARNING
+                                                      : LOG_INFO;
     return sd_journal_send("MESSAGE=%s", text.c_str(), "PRIORITY=%d", priority,
                            "SYSLOG_IDENTIFIER=%s", source.c_str(), "LUMAGHOST_EVENT_ID=0x%08X", id,
                            nullptr) == 0;
 }
 
-void TerminalConsole::print(const std::string &text)
-{
+void TerminalConsole::print(const std::string &text) {
     (void)writeAll(STDOUT_FILENO, text.data(), text.size());
 }
 
 namespace {
 
 // Signals are taken by a thread of their own, where anything may be done with them.
-void handleSignals(std::function<void()> onSignal, bool includeInterrupt)
-{
+void handleSignals(std::function<void()> onSignal, bool includeInterrupt) {
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGTERM);
@@ -371,13 +375,11 @@ void handleSignals(std::function<void()> onSignal, bool includeInterrupt)
 
 }  // namespace
 
-void TerminalConsole::installBreakHandler(std::function<void()> onBreak)
-{
+void TerminalConsole::installBreakHandler(std::function<void()> onBreak) {
     handleSignals(std::move(onBreak), true);
 }
 
-void TerminalConsole::detach(std::function<void()> onStop)
-{
+void TerminalConsole::detach(std::function<void()> onStop) {
     // Leave the terminal: the parent returns to the shell, the child carries on in a session of
     // its own with its standard streams on /dev/null.
     const pid_t pid = fork();

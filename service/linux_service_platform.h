@@ -26,7 +26,8 @@ public:
     uint32_t startService(const std::string &name) override;
     uint32_t changeStartType(const std::string &name, uint32_t startType) override;
 
-    uint32_t runDispatcher(const std::string &name, const std::function<void()> &serviceMain) override;
+    uint32_t runDispatcher(const std::string &name,
+                           const std::function<void()> &serviceMain) override;
     uint32_t registerControlHandler(const std::string &name,
                                     std::function<void(uint32_t)> handler) override;
     uint32_t setStatus(const ServiceStatus &status) override;
@@ -54,7 +55,8 @@ SystemdServiceManager &systemServiceManager();
 
 class JournalEventLog final : public EventLog {
 public:
-    bool report(const std::string &source, EventType type, uint32_t id, const std::string &text) override;
+    bool report(const std::string &source, EventType type, uint32_t id,
+                const std::string &text) override;
 };
 
 class TerminalConsole final : public Console {

@@ -8,16 +8,20 @@
 #include "linux_service_platform.h"
 #include "play_service.h"
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     using namespace lumaghost;
     char path[PATH_MAX] = {};
     const ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
     RegistryHive machine = machineHive();
     JournalEventLog journal;
     TerminalConsole console;
-    ServicePlatform platform{systemServiceManager(), journal, console, systemVersionSource(),
-                             machine, systemWaiter(), n > 0 ? std::string(path, size_t(n)) : ""};
+    ServicePlatform platform{systemServiceManager(),
+                             journal,
+                             console,
+                             systemVersionSource(),
+                             machine,
+                             systemWaiter(),
+                             n > 0 ? std::string(path, size_t(n)) : ""};
     PlayService service(platform);
     return service.DispatchCommandLine(argc, argv);
 }

@@ -12,19 +12,15 @@
 namespace lumaghost {
 
 PlayService::PlayService(ServicePlatform platform)
-    : ServiceShell(kServiceName, kServiceDisplayName, platform)
-{
-}
+    : ServiceShell(kServiceName, kServiceDisplayName, platform) {}
 
-PlayService::~PlayService()
-{
+PlayService::~PlayService() {
     movie_.reset();
     if (changePlay_)
         sem_close(static_cast<sem_t *>(changePlay_));
 }
 
-void PlayService::RequestStop()
-{
+void PlayService::RequestStop() {
     SetStatus(SERVICE_STOP_PENDING, kStopWaitHint, 0);
     stopRequested_ = true;
     std::lock_guard lock(stopMutex_);
@@ -32,8 +28,7 @@ void PlayService::RequestStop()
         stop_->set();
 }
 
-void PlayService::OnCustomControl(uint32_t code)
-{
+void PlayService::OnCustomControl(uint32_t code) {
     if (code != SERVICE_CONTROL_RELOAD)
         return;
     reload_ = true;
@@ -43,8 +38,7 @@ void PlayService::OnCustomControl(uint32_t code)
         stop_->set();
 }
 
-bool PlayService::stopOrReload()
-{
+bool PlayService::stopOrReload() {
     if (!platform_.waiter.wait(*stop_, kStopLook)) {
         runPostedTasks();
         return false;
@@ -52,8 +46,7 @@ bool PlayService::stopOrReload()
     return true;
 }
 
-void PlayService::runPostedTasks()
-{
+void PlayService::runPostedTasks() {
     std::deque<std::function<void()>> tasks;
     {
         std::lock_guard lock(tasksMutex_);
@@ -63,8 +56,7 @@ void PlayService::runPostedTasks()
         t();
 }
 
-bool PlayService::readSetting()
-{
+bool PlayService::readSetting() {
     if (!platform_.machine.writable())
         return false;
     HiveData data;
@@ -92,38 +84,37 @@ bool PlayService::readSetting()
     return accepted;
 }
 
-bool PlayService::LoadAutoPlayItem()
-{
+bool PlayService::LoadAutoPlayItem() {
     switch (autoPlayType_) {
-    case 1: {
-        std::vector<SequenceFrame> read;
-        if (!ReadSequenceFile(autoPlayPath_, read))
+        case 1: {
+            std::vector<SequenceFrame> read;
+            if (!ReadSequenceFile(autoPlayPath_, read))
+                return false;
+            frames_.insert(frames_.end(), std::make_move_iterator(read.begin()),
+                           std::make_move_iterator(read.end()));
+            return true;
+        }
+        case 2: {
+            // A movie, looped into the camera through the renderer with its default switches.
+            std::unique_ptr<MovieGraph> movie;
+            Post post = [this](std::function<void()> task) {
+                std::lock_guard lock(tasksMutex_);
+                tasks_.push_back(std::move(task));
+            };
+            if (MovieGraph::create(autoPlayPath_, RendererSettings{}, post, movie).succeeded() &&
+                movie->run().succeeded())
+                movie_ = std::move(movie);
+            else
+                LogEvent("Cannot play the movie " + autoPlayPath_, EventType::Warning);
+            return true;
+        }
+        default:
             return false;
-        frames_.insert(frames_.end(), std::make_move_iterator(read.begin()),
-                       std::make_move_iterator(read.end()));
-        return true;
-    }
-    case 2: {
-        // A movie, looped into the camera through the renderer with its default switches.
-        std::unique_ptr<MovieGraph> movie;
-        Post post = [this](std::function<void()> task) {
-            std::lock_guard lock(tasksMutex_);
-            tasks_.push_back(std::move(task));
-        };
-        if (MovieGraph::create(autoPlayPath_, RendererSettings{}, post, movie).succeeded() &&
-            movie->run().succeeded())
-            movie_ = std::move(movie);
-        else
-            LogEvent("Cannot play the movie " + autoPlayPath_, EventType::Warning);
-        return true;
-    }
-    default:
-        return false;
     }
 }
 
-const std::vector<uint8_t> &PlayService::pixelsFor(size_t index, int cameraWidth, int cameraHeight)
-{
+const std::vector<uint8_t> &PlayService::pixelsFor(size_t index, int cameraWidth,
+                                                   int cameraHeight) {
     const SequenceFrame &frame = frames_[index];
     if (frame.width() == cameraWidth && frame.height() == cameraHeight)
         return frame.pixels;
@@ -143,15 +134,14 @@ const std::vector<uint8_t> &PlayService::pixelsFor(size_t index, int cameraWidth
             const ptrdiff_t rowBytes = ptrdiff_t(f.width()) * 3;
             InputFrame in{f.width(), f.height(), 3, f.pixels.data() + (f.height() - 1) * rowBytes,
                           -rowBytes};
-            (void)core.compose(in, FitFlags{1, 1, 0}, fitted_[i].data(), cameraWidth,
-                               cameraHeight, fitted_[i].size());
+            (void)core.compose(in, FitFlags{1, 1, 0}, fitted_[i].data(), cameraWidth, cameraHeight,
+                               fitted_[i].size());
         }
     }
     return fitted_[index];
 }
 
-bool PlayService::playPass()
-{
+bool PlayService::playPass() {
     bool lastFailed = false;
     for (size_t i = 0; i < frames_.size(); ++i) {
         FrameDescriptor d;
@@ -181,8 +171,7 @@ bool PlayService::playPass()
     return true;
 }
 
-void PlayService::Run(int, char **)
-{
+void PlayService::Run(int, char **) {
     SetStatus(SERVICE_START_PENDING, kStatusWaitHint, 0);
     {
         std::lock_guard lock(stopMutex_);

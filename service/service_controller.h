@@ -18,7 +18,8 @@ public:
     void setProgramPath(std::string path) { path_ = std::move(path); }
     void setAutoStart(bool on) { autoStart_ = on; }
 
-    /// 1 when created; 0 when a name or the path is missing or creation failed (lastError says why).
+    /// 1 when created; 0 when a name or the path is missing or creation failed (lastError says
+    /// why).
     int CreatePlayService();
     /// True when the service could be opened and the start was accepted.
     bool StartPlayService();

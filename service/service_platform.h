@@ -57,7 +57,7 @@ struct ServiceInstallation {
     std::string name;
     std::string displayName;
     std::string binaryPath;
-    std::string account;   // empty: the manager's default
+    std::string account;  // empty: the manager's default
     std::string password;
     uint32_t startType = SERVICE_AUTO_START;
 };
@@ -81,7 +81,8 @@ public:
     /// Runs `serviceMain` as the service, delivering controls to the registered handler, and
     /// returns when it has ended; ERROR_FAILED_SERVICE_CONTROLLER_CONNECT when the process was
     /// not started by the manager.
-    virtual uint32_t runDispatcher(const std::string &name, const std::function<void()> &serviceMain) = 0;
+    virtual uint32_t runDispatcher(const std::string &name,
+                                   const std::function<void()> &serviceMain) = 0;
     virtual uint32_t registerControlHandler(const std::string &name,
                                             std::function<void(uint32_t)> handler) = 0;
     virtual uint32_t setStatus(const ServiceStatus &status) = 0;

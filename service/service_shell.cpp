@@ -12,8 +12,7 @@ namespace {
 
 ServiceShell *theService = nullptr;
 
-std::string format(const char *pattern, const std::string &a, const std::string &b = {})
-{
+std::string format(const char *pattern, const std::string &a, const std::string &b = {}) {
     std::string out;
     bool first = true;
     for (const char *p = pattern; *p; ++p) {
@@ -30,8 +29,7 @@ std::string format(const char *pattern, const std::string &a, const std::string 
 
 }  // namespace
 
-std::string systemMessage(uint32_t error)
-{
+std::string systemMessage(uint32_t error) {
     struct Entry {
         uint32_t code;
         const char *text;
@@ -55,19 +53,19 @@ std::string systemMessage(uint32_t error)
     return {};
 }
 
-ServiceShell *ServiceShell::instance()
-{
+ServiceShell *ServiceShell::instance() {
     return theService;
 }
 
-ServiceShell::ServiceShell(std::string serviceName, std::string displayName, ServicePlatform platform)
+ServiceShell::ServiceShell(std::string serviceName, std::string displayName,
+                           ServicePlatform platform)
     : serviceName_(std::move(serviceName)),
       displayName_(displayName.empty() ? serviceName_ : std::move(displayName)),
-      platform_(platform)
-{
+      platform_(platform) {
     theService = this;
     OsVersionInfo info;
-    isNt_ = readPlatformVersion(platform_.versions, info) && info.platformId == VER_PLATFORM_WIN32_NT;
+    isNt_ =
+        readPlatformVersion(platform_.versions, info) && info.platformId == VER_PLATFORM_WIN32_NT;
     if (isNt_) {
         // The account running the process goes with every event-log entry.
         if (const passwd *pw = getpwuid(geteuid()))
@@ -75,8 +73,7 @@ ServiceShell::ServiceShell(std::string serviceName, std::string displayName, Ser
     }
 }
 
-ServiceShell::~ServiceShell()
-{
+ServiceShell::~ServiceShell() {
     theService = nullptr;
 }
 
@@ -85,26 +82,22 @@ void ServiceShell::Pause() {}
 void ServiceShell::Resume() {}
 void ServiceShell::OnShutdown() {}
 
-std::string ServiceShell::withName(const char *pattern) const
-{
+std::string ServiceShell::withName(const char *pattern) const {
     return format(pattern, displayName_);
 }
 
-std::string ServiceShell::withNameAndError(const char *pattern) const
-{
+std::string ServiceShell::withNameAndError(const char *pattern) const {
     return format(pattern, displayName_, LastErrorText(256));
 }
 
-std::string ServiceShell::LastErrorText(size_t bufferSize) const
-{
+std::string ServiceShell::LastErrorText(size_t bufferSize) const {
     const std::string message = systemMessage(lastError_);
     if (message.empty() || bufferSize < message.size() + 14)
         return {};
     return message.substr(0, message.size() - 2);
 }
 
-void ServiceShell::EnsureConsole()
-{
+void ServiceShell::EnsureConsole() {
     if (consoleAttached_)
         return;
     // Our standard streams are the console: unbuffered, so dots appear as they are printed.
@@ -113,40 +106,54 @@ void ServiceShell::EnsureConsole()
     consoleAttached_ = true;
 }
 
-int ServiceShell::DispatchCommandLine(int argc, char **argv)
-{
+int ServiceShell::DispatchCommandLine(int argc, char **argv) {
     enum class Choice { None, Install, Uninstall, Start, Stop } choice = Choice::None;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
         if (arg[0] != '-')
             continue;
         switch (arg[1]) {
-        case 'i': choice = Choice::Install; break;
-        case 'u': choice = Choice::Uninstall; break;
-        case 's': choice = Choice::Start; break;
-        case 'e': choice = Choice::Stop; break;
-        case 'd':
-        case 'f':
-            foreground_ = true;
-            return RunInForeground(argc, argv, arg[1] == 'f');
-        case 'l':
-        case 'p': {
-            // The value is the rest of the argument, or else the next argument (none past the end).
-            std::string value = arg + 2;
-            if (value.empty() && i + 1 < argc)
-                value = argv[++i];
-            (arg[1] == 'l' ? account_ : password_) = value;
-            break;
-        }
-        default: break;
+            case 'i':
+                choice = Choice::Install;
+                break;
+            case 'u':
+                choice = Choice::Uninstall;
+                break;
+            case 's':
+                choice = Choice::Start;
+                break;
+            case 'e':
+                choice = Choice::Stop;
+                break;
+            case 'd':
+            case 'f':
+                foreground_ = true;
+                return RunInForeground(argc, argv, arg[1] == 'f');
+            case 'l':
+            case 'p': {
+                // The value is the rest of the argument, or else the next argument (none past the
+                // end).
+                std::string value = arg + 2;
+                if (value.empty() && i + 1 < argc)
+                    value = argv[++i];
+                (arg[1] == 'l' ? account_ : password_) = value;
+                break;
+            }
+            default:
+                break;
         }
     }
     switch (choice) {
-    case Choice::Install: return Install();
-    case Choice::Uninstall: return Uninstall();
-    case Choice::Start: return StartInstalled();
-    case Choice::Stop: return StopInstalled();
-    case Choice::None: break;
+        case Choice::Install:
+            return Install();
+        case Choice::Uninstall:
+            return Uninstall();
+        case Choice::Start:
+            return StartInstalled();
+        case Choice::Stop:
+            return StopInstalled();
+        case Choice::None:
+            break;
     }
     if (isNt_)
         return RunAsService();
@@ -154,8 +161,7 @@ int ServiceShell::DispatchCommandLine(int argc, char **argv)
     return RunInForeground(argc, argv, true);
 }
 
-bool ServiceShell::SetStatus(uint32_t state, uint32_t waitHint, uint32_t serviceSpecificExitCode)
-{
+bool ServiceShell::SetStatus(uint32_t state, uint32_t waitHint, uint32_t serviceSpecificExitCode) {
     if (foreground_)
         return true;
     status_.currentState = state;
@@ -171,8 +177,7 @@ bool ServiceShell::SetStatus(uint32_t state, uint32_t waitHint, uint32_t service
     return true;
 }
 
-int ServiceShell::RunAsService()
-{
+int ServiceShell::RunAsService() {
     const uint32_t err = platform_.manager.runDispatcher(serviceName_, [this] { serviceMain(); });
     if (err != ERROR_SUCCESS) {
         lastError_ = err;
@@ -182,10 +187,9 @@ int ServiceShell::RunAsService()
     return 1;
 }
 
-void ServiceShell::serviceMain()
-{
-    if (platform_.manager.registerControlHandler(serviceName_, [this](uint32_t c) { controlHandler(c); }) !=
-        ERROR_SUCCESS)
+void ServiceShell::serviceMain() {
+    if (platform_.manager.registerControlHandler(
+            serviceName_, [this](uint32_t c) { controlHandler(c); }) != ERROR_SUCCESS)
         return;
     haveStatusHandle_ = true;
     status_.currentState = SERVICE_START_PENDING;
@@ -207,36 +211,34 @@ void ServiceShell::serviceMain()
         LogEvent("SetServiceStatus() failed", EventType::Error);
 }
 
-void ServiceShell::controlHandler(uint32_t code)
-{
+void ServiceShell::controlHandler(uint32_t code) {
     switch (code) {
-    case SERVICE_CONTROL_STOP:
-        status_.currentState = SERVICE_STOP_PENDING;
-        RequestStop();
-        break;
-    case SERVICE_CONTROL_PAUSE:
-        status_.currentState = SERVICE_PAUSE_PENDING;
-        Pause();
-        break;
-    case SERVICE_CONTROL_CONTINUE:
-        status_.currentState = SERVICE_CONTINUE_PENDING;
-        Resume();
-        break;
-    case SERVICE_CONTROL_INTERROGATE:
-        SetStatus(status_.currentState, 3000, 0);
-        break;
-    case SERVICE_CONTROL_SHUTDOWN:
-        OnShutdown();
-        break;
-    default:
-        if (code >= 128 && code <= 255)
-            OnCustomControl(code);
-        break;
+        case SERVICE_CONTROL_STOP:
+            status_.currentState = SERVICE_STOP_PENDING;
+            RequestStop();
+            break;
+        case SERVICE_CONTROL_PAUSE:
+            status_.currentState = SERVICE_PAUSE_PENDING;
+            Pause();
+            break;
+        case SERVICE_CONTROL_CONTINUE:
+            status_.currentState = SERVICE_CONTINUE_PENDING;
+            Resume();
+            break;
+        case SERVICE_CONTROL_INTERROGATE:
+            SetStatus(status_.currentState, 3000, 0);
+            break;
+        case SERVICE_CONTROL_SHUTDOWN:
+            OnShutdown();
+            break;
+        default:
+            if (code >= 128 && code <= 255)
+                OnCustomControl(code);
+            break;
     }
 }
 
-int ServiceShell::Install()
-{
+int ServiceShell::Install() {
     EnsureConsole();
     const std::string &path = platform_.modulePath;
     if (path.empty() || path.size() > 1023) {
@@ -245,7 +247,8 @@ int ServiceShell::Install()
         return 0;
     }
     if (!isNt_) {
-        HResult r = platform_.machine.setValue(kRunServicesKey, serviceName_, RegValue::expandString(path));
+        HResult r =
+            platform_.machine.setValue(kRunServicesKey, serviceName_, RegValue::expandString(path));
         return r.succeeded() ? 1 : 0;
     }
     uint32_t err = platform_.manager.connect();
@@ -267,8 +270,7 @@ int ServiceShell::Install()
     return 1;
 }
 
-uint32_t ServiceShell::waitWhile(uint32_t pending)
-{
+uint32_t ServiceShell::waitWhile(uint32_t pending) {
     ServiceStatus s;
     for (;;) {
         platform_.waiter.sleep(1000);
@@ -280,8 +282,7 @@ uint32_t ServiceShell::waitWhile(uint32_t pending)
     }
 }
 
-bool ServiceShell::openService()
-{
+bool ServiceShell::openService() {
     uint32_t err = platform_.manager.connect();
     if (err != ERROR_SUCCESS) {
         lastError_ = err;
@@ -297,8 +298,7 @@ bool ServiceShell::openService()
     return true;
 }
 
-bool ServiceShell::stopAndWait(uint32_t &endState)
-{
+bool ServiceShell::stopAndWait(uint32_t &endState) {
     ServiceStatus s;
     if (platform_.manager.controlStop(serviceName_, s) != ERROR_SUCCESS)
         return false;  // not running: nothing to say
@@ -308,8 +308,7 @@ bool ServiceShell::stopAndWait(uint32_t &endState)
     return true;
 }
 
-int ServiceShell::Uninstall()
-{
+int ServiceShell::Uninstall() {
     EnsureConsole();
     if (!isNt_) {
         HResult r = platform_.machine.modify([&](HiveData &d) {
@@ -334,8 +333,7 @@ int ServiceShell::Uninstall()
     return 1;
 }
 
-int ServiceShell::StopInstalled()
-{
+int ServiceShell::StopInstalled() {
     if (!openService())
         return 0;
     uint32_t state = 0;
@@ -344,8 +342,7 @@ int ServiceShell::StopInstalled()
     return state == SERVICE_STOPPED ? 1 : 0;
 }
 
-int ServiceShell::StartInstalled()
-{
+int ServiceShell::StartInstalled() {
     if (!openService())
         return 0;
     print(withName("Starting up %s."));
@@ -360,8 +357,7 @@ int ServiceShell::StartInstalled()
     return state == SERVICE_RUNNING ? 1 : 0;
 }
 
-int ServiceShell::RunInForeground(int argc, char **argv, bool faceless)
-{
+int ServiceShell::RunInForeground(int argc, char **argv, bool faceless) {
     if (!faceless) {
         EnsureConsole();
         print(withName("Debugging %s.\n"));
@@ -376,8 +372,7 @@ int ServiceShell::RunInForeground(int argc, char **argv, bool faceless)
     return 1;
 }
 
-void ServiceShell::AddEventSource(const std::string &messageFile, uint32_t typesSupported)
-{
+void ServiceShell::AddEventSource(const std::string &messageFile, uint32_t typesSupported) {
     const std::string key = kEventLogApplicationKey + serviceName_;
     (void)platform_.machine.modify([&](HiveData &d) {
         d.setValue(key, "EventMessageFile", RegValue::expandString(messageFile));
@@ -401,8 +396,7 @@ void ServiceShell::AddEventSource(const std::string &messageFile, uint32_t types
     });
 }
 
-void ServiceShell::RemoveEventSource()
-{
+void ServiceShell::RemoveEventSource() {
     (void)platform_.machine.modify([&](HiveData &d) {
         d.deleteKey(kEventLogApplicationKey + serviceName_);
         const std::string application = normaliseKeyPath(kEventLogApplicationKey);
@@ -421,8 +415,7 @@ void ServiceShell::RemoveEventSource()
     });
 }
 
-void ServiceShell::LogEvent(const std::string &text, EventType type, int64_t id)
-{
+void ServiceShell::LogEvent(const std::string &text, EventType type, int64_t id) {
     uint32_t eventId = static_cast<uint32_t>(id);
     if (id == -1) {
         eventId = type == EventType::Error     ? 0xC0000002u

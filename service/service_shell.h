@@ -25,8 +25,10 @@ struct ServicePlatform {
     std::string modulePath;
 };
 
-inline constexpr char kEventLogApplicationKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
-inline constexpr char kRunServicesKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
+inline constexpr char kEventLogApplicationKey[] =
+    "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+inline constexpr char kRunServicesKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
 
 class ServiceShell {
 public:
@@ -42,7 +44,8 @@ public:
     virtual void Resume();
     virtual void OnShutdown();
 
-    /// Parses the switches and runs the chosen mode; the process's exit code (1 success, 0 failure).
+    /// Parses the switches and runs the chosen mode; the process's exit code (1 success, 0
+    /// failure).
     virtual int DispatchCommandLine(int argc, char **argv);
     virtual int RunAsService();
     virtual int Install();

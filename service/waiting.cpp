@@ -11,30 +11,27 @@ namespace {
 
 class Event final : public ManualResetEvent {
 public:
-    void set() override
-    {
+    void set() override {
         std::lock_guard lock(mutex_);
         set_ = true;
         changed_.notify_all();
     }
-    void reset() override
-    {
+    void reset() override {
         std::lock_guard lock(mutex_);
         set_ = false;
     }
-    bool isSet() const override
-    {
+    bool isSet() const override {
         std::lock_guard lock(mutex_);
         return set_;
     }
-    bool waitFor(uint32_t milliseconds)
-    {
+    bool waitFor(uint32_t milliseconds) {
         std::unique_lock lock(mutex_);
         if (milliseconds == kInfinite) {
             changed_.wait(lock, [&] { return set_; });
             return true;
         }
-        return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return set_; });
+        return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                 [&] { return set_; });
     }
 
 private:
@@ -46,12 +43,10 @@ private:
 class SystemWaiter final : public Waiter {
 public:
     std::unique_ptr<ManualResetEvent> createEvent() override { return std::make_unique<Event>(); }
-    void sleep(uint32_t milliseconds) override
-    {
+    void sleep(uint32_t milliseconds) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
-    bool wait(ManualResetEvent &event, uint32_t milliseconds) override
-    {
+    bool wait(ManualResetEvent &event, uint32_t milliseconds) override {
         if (auto *e = dynamic_cast<Event *>(&event))
             return e->waitFor(milliseconds);
         return event.isSet();
@@ -60,8 +55,7 @@ public:
 
 }  // namespace
 
-Waiter &systemWaiter()
-{
+Waiter &systemWaiter() {
     static SystemWaiter waiter;
     return waiter;
 }

@@ -36,7 +36,8 @@ public:
                                         uint32_t &required) = 0;
     virtual uint32_t setHardwareIdProperty(uint32_t index, const uint8_t *data, uint32_t size) = 0;
     /// Creates a device in the list with a generated, root-enumerated instance ID.
-    virtual uint32_t createDevice(std::string_view name, const Guid &classGuid, uint32_t &index) = 0;
+    virtual uint32_t createDevice(std::string_view name, const Guid &classGuid,
+                                  uint32_t &index) = 0;
     virtual uint32_t selectDevice(uint32_t index) = 0;
     /// Runs a class-installer request on the selected device.
     virtual uint32_t callClassInstaller(DiFunction function, uint32_t index) = 0;

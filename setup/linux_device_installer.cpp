@@ -14,20 +14,16 @@ namespace fs = std::filesystem;
 
 LinuxDeviceInstaller::LinuxDeviceInstaller(RegistryHive &hive, fs::path currentDirectory,
                                            LoopbackSystem *loopback)
-    : hive_(hive), tree_(hive), cwd_(std::move(currentDirectory)), loopback_(loopback)
-{
-}
+    : hive_(hive), tree_(hive), cwd_(std::move(currentDirectory)), loopback_(loopback) {}
 
-uint32_t LinuxDeviceInstaller::fullPath(std::string_view fileName, std::string &path)
-{
+uint32_t LinuxDeviceInstaller::fullPath(std::string_view fileName, std::string &path) {
     fs::path p(fileName);
     path = (p.is_absolute() ? p : cwd_ / p).lexically_normal().string();
     return ERROR_SUCCESS;
 }
 
 uint32_t LinuxDeviceInstaller::infClass(const std::string &infPath, Guid &classGuid,
-                                        std::string &className, uint32_t classNameCapacity)
-{
+                                        std::string &className, uint32_t classNameCapacity) {
     auto inf = IniFile::load(infPath);
     if (!inf)
         return ERROR_FILE_NOT_FOUND;
@@ -47,8 +43,7 @@ uint32_t LinuxDeviceInstaller::infClass(const std::string &infPath, Guid &classG
     return ERROR_SUCCESS;
 }
 
-uint32_t LinuxDeviceInstaller::openClassDevices(const Guid &classGuid)
-{
+uint32_t LinuxDeviceInstaller::openClassDevices(const Guid &classGuid) {
     HiveData data;
     if (hive_.read(data).failed())
         return ERROR_INVALID_DATA;
@@ -68,14 +63,12 @@ uint32_t LinuxDeviceInstaller::openClassDevices(const Guid &classGuid)
     return ERROR_SUCCESS;
 }
 
-uint32_t LinuxDeviceInstaller::enumDevice(uint32_t index)
-{
+uint32_t LinuxDeviceInstaller::enumDevice(uint32_t index) {
     return index < devices_.size() ? ERROR_SUCCESS : ERROR_NO_MORE_ITEMS;
 }
 
 uint32_t LinuxDeviceInstaller::hardwareIdProperty(uint32_t index, uint8_t *buffer, uint32_t size,
-                                                  uint32_t &required)
-{
+                                                  uint32_t &required) {
     if (index >= devices_.size())
         return ERROR_NO_SUCH_DEVINST;
     auto v = hive_.value(devices_[index].keyPath(), kHardwareIdValue);
@@ -90,8 +83,7 @@ uint32_t LinuxDeviceInstaller::hardwareIdProperty(uint32_t index, uint8_t *buffe
 }
 
 uint32_t LinuxDeviceInstaller::setHardwareIdProperty(uint32_t index, const uint8_t *data,
-                                                     uint32_t size)
-{
+                                                     uint32_t size) {
     if (index >= devices_.size())
         return ERROR_NO_SUCH_DEVINST;
     if (!data && size)
@@ -112,8 +104,7 @@ uint32_t LinuxDeviceInstaller::setHardwareIdProperty(uint32_t index, const uint8
 }
 
 uint32_t LinuxDeviceInstaller::createDevice(std::string_view name, const Guid &classGuid,
-                                            uint32_t &index)
-{
+                                            uint32_t &index) {
     if (className_.empty())
         return ERROR_INVALID_PARAMETER;
     DeviceInstance device;
@@ -131,43 +122,40 @@ uint32_t LinuxDeviceInstaller::createDevice(std::string_view name, const Guid &c
     return ERROR_SUCCESS;
 }
 
-uint32_t LinuxDeviceInstaller::selectDevice(uint32_t index)
-{
+uint32_t LinuxDeviceInstaller::selectDevice(uint32_t index) {
     if (index >= devices_.size())
         return ERROR_NO_SUCH_DEVINST;
     selected_ = static_cast<int>(index);
     return ERROR_SUCCESS;
 }
 
-uint32_t LinuxDeviceInstaller::callClassInstaller(DiFunction function, uint32_t index)
-{
+uint32_t LinuxDeviceInstaller::callClassInstaller(DiFunction function, uint32_t index) {
     if (index >= devices_.size())
         return ERROR_NO_SUCH_DEVINST;
     const DeviceInstance &device = devices_[index];
     switch (function) {
-    case DiFunction::RegisterDevice: {
-        HResult r = hive_.modify([&](HiveData &d) {
-            if (!d.hasKey(device.keyPath()))
-                return hresultFromWin32(ERROR_FILE_NOT_FOUND);
-            d.deleteValue(device.keyPath(), kPhantomValue);
-            return S_OK;
-        });
-        return r.succeeded() ? ERROR_SUCCESS : ERROR_NO_SUCH_DEVINST;
-    }
-    case DiFunction::InstallDevice: {
-        if (selected_ != static_cast<int>(index))
-            return ERROR_NO_DRIVER_SELECTED;
-        auto id = hive_.value(device.keyPath(), kHardwareIdValue);
-        if (!id || id->type != RegType::MultiString || id->strings.empty())
-            return ERROR_NO_DRIVER_SELECTED;
-        return installDriver(device, id->strings.front(), cwd_ / "Lumacam.inf");
-    }
+        case DiFunction::RegisterDevice: {
+            HResult r = hive_.modify([&](HiveData &d) {
+                if (!d.hasKey(device.keyPath()))
+                    return hresultFromWin32(ERROR_FILE_NOT_FOUND);
+                d.deleteValue(device.keyPath(), kPhantomValue);
+                return S_OK;
+            });
+            return r.succeeded() ? ERROR_SUCCESS : ERROR_NO_SUCH_DEVINST;
+        }
+        case DiFunction::InstallDevice: {
+            if (selected_ != static_cast<int>(index))
+                return ERROR_NO_DRIVER_SELECTED;
+            auto id = hive_.value(device.keyPath(), kHardwareIdValue);
+            if (!id || id->type != RegType::MultiString || id->strings.empty())
+                return ERROR_NO_DRIVER_SELECTED;
+            return installDriver(device, id->strings.front(), cwd_ / "Lumacam.inf");
+        }
     }
     return ERROR_INVALID_PARAMETER;
 }
 
-uint32_t LinuxDeviceInstaller::removeDevice(uint32_t index)
-{
+uint32_t LinuxDeviceInstaller::removeDevice(uint32_t index) {
     if (index >= devices_.size())
         return ERROR_NO_SUCH_DEVINST;
     const DeviceInstance device = devices_[index];
@@ -180,16 +168,14 @@ uint32_t LinuxDeviceInstaller::removeDevice(uint32_t index)
     return ERROR_SUCCESS;
 }
 
-void LinuxDeviceInstaller::destroyDeviceList()
-{
+void LinuxDeviceInstaller::destroyDeviceList() {
     devices_.clear();
     selected_ = -1;
 }
 
 uint32_t LinuxDeviceInstaller::updateDriverForPlugAndPlayDevices(std::string_view hardwareId,
                                                                  std::string_view infPath,
-                                                                 bool &rebootRequired)
-{
+                                                                 bool &rebootRequired) {
     rebootRequired = false;
     fs::path inf(infPath);
     if (!inf.is_absolute())
@@ -216,8 +202,7 @@ uint32_t LinuxDeviceInstaller::updateDriverForPlugAndPlayDevices(std::string_vie
 
 // Applies the INF's install section for `hardwareId` to one device.
 uint32_t LinuxDeviceInstaller::installDriver(const DeviceInstance &device,
-                                             std::string_view hardwareId, const fs::path &infPath)
-{
+                                             std::string_view hardwareId, const fs::path &infPath) {
     auto inf = IniFile::load(infPath);
     if (!inf)
         return ERROR_FILE_NOT_FOUND;
@@ -249,8 +234,8 @@ uint32_t LinuxDeviceInstaller::installDriver(const DeviceInstance &device,
         return ERROR_NO_DRIVER_SELECTED;
 
     std::string friendly = inf->expandStrings(inf->value(section, "FriendlyName").value_or(""));
-    std::string service = inf->expandStrings(
-        inf->value(section, "Service").value_or(std::string(kLumacamService)));
+    std::string service =
+        inf->expandStrings(inf->value(section, "Service").value_or(std::string(kLumacamService)));
     ChannelFormat format;
     auto number = [&](std::string_view key, uint32_t &field) {
         if (auto v = inf->value(section + ".Parameters", key)) {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "device_installer.h"
-#include "loopback_setup.h"
 #include "device_tree.h"
+#include "loopback_setup.h"
 #include "registry.h"
 
 namespace lumaghost {
@@ -32,7 +32,8 @@ public:
     uint32_t callClassInstaller(DiFunction function, uint32_t index) override;
     uint32_t removeDevice(uint32_t index) override;
     void destroyDeviceList() override;
-    uint32_t updateDriverForPlugAndPlayDevices(std::string_view hardwareId, std::string_view infPath,
+    uint32_t updateDriverForPlugAndPlayDevices(std::string_view hardwareId,
+                                               std::string_view infPath,
                                                bool &rebootRequired) override;
 
 private:

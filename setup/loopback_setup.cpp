@@ -36,8 +36,7 @@ constexpr unsigned long kLoopbackControlAdd = 0x4C80;
 
 class RealLoopbackSystem final : public LoopbackSystem {
 public:
-    std::vector<std::string> outputCardLabels() override
-    {
+    std::vector<std::string> outputCardLabels() override {
         std::vector<std::string> labels;
         std::error_code ec;
         for (const auto &entry : fs::directory_iterator("/dev", ec)) {
@@ -47,16 +46,16 @@ public:
             v4l2_capability cap{};
             if (!fd || ::ioctl(fd.get(), VIDIOC_QUERYCAP, &cap) < 0)
                 continue;
-            labels.emplace_back(reinterpret_cast<const char *>(cap.card),
-                                strnlen(reinterpret_cast<const char *>(cap.card), sizeof(cap.card)));
+            labels.emplace_back(
+                reinterpret_cast<const char *>(cap.card),
+                strnlen(reinterpret_cast<const char *>(cap.card), sizeof(cap.card)));
         }
         return labels;
     }
 
     bool controlDeviceExists() override { return ::access("/dev/v4l2loopback", F_OK) == 0; }
 
-    int addDevice(const std::string &label, bool exclusiveCaps) override
-    {
+    int addDevice(const std::string &label, bool exclusiveCaps) override {
         UniqueFd fd(::open("/dev/v4l2loopback", O_RDWR | O_CLOEXEC));
         if (!fd)
             return -errno;
@@ -69,8 +68,7 @@ public:
         return r < 0 ? -errno : r;
     }
 
-    bool moduleInstalled() override
-    {
+    bool moduleInstalled() override {
         utsname u;
         if (uname(&u) != 0)
             return false;
@@ -83,16 +81,14 @@ public:
         return false;
     }
 
-    bool writeModuleOptions(const std::string &text) override
-    {
+    bool writeModuleOptions(const std::string &text) override {
         const fs::path file = machinePath("/etc/modprobe.d/lumaghost-v4l2loopback.conf");
         std::error_code ec;
         fs::create_directories(file.parent_path(), ec);
         return replaceFileAtomically(file, text, 0644) == 0;
     }
 
-    int loadModule() override
-    {
+    int loadModule() override {
         const pid_t pid = fork();
         if (pid < 0)
             return -1;
@@ -110,14 +106,12 @@ public:
 
 }  // namespace
 
-LoopbackSystem &systemLoopback()
-{
+LoopbackSystem &systemLoopback() {
     static RealLoopbackSystem system;
     return system;
 }
 
-std::string loopbackModuleOptions(const std::string &label)
-{
+std::string loopbackModuleOptions(const std::string &label) {
     // modprobe takes a quoted value; the label's own quotes cannot be carried and are dropped.
     std::string safe;
     for (char c : label) {
@@ -125,11 +119,11 @@ std::string loopbackModuleOptions(const std::string &label)
             safe.push_back(c);
     }
     return "# Written by lumasetup: the loopback node of the Lumaghost camera.\n"
-           "options v4l2loopback card_label=\"" + safe + "\" exclusive_caps=1\n";
+           "options v4l2loopback card_label=\"" +
+           safe + "\" exclusive_caps=1\n";
 }
 
-HResult PrepareLoopback(LoopbackSystem &system, const std::string &label)
-{
+HResult PrepareLoopback(LoopbackSystem &system, const std::string &label) {
     const auto labels = system.outputCardLabels();
     if (std::find(labels.begin(), labels.end(), label) != labels.end())
         return S_OK;

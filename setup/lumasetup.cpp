@@ -8,14 +8,12 @@
 
 namespace lumaghost {
 
-bool IsWindows2000(VersionSource &versions)
-{
+bool IsWindows2000(VersionSource &versions) {
     OsVersionInfo info;
     return readPlatformVersion(versions, info) && info.major == 5 && info.minor == 0;
 }
 
-uint32_t FindCameraDevice(DeviceInstaller &api, bool &found, uint32_t &index)
-{
+uint32_t FindCameraDevice(DeviceInstaller &api, bool &found, uint32_t &index) {
     found = false;
     for (uint32_t i = 0;; ++i) {
         uint32_t err = api.enumDevice(i);
@@ -60,8 +58,7 @@ uint32_t FindCameraDevice(DeviceInstaller &api, bool &found, uint32_t &index)
 
 namespace {
 
-uint32_t updateCameraDriver(DeviceInstaller &api, VersionSource &versions, uint32_t index)
-{
+uint32_t updateCameraDriver(DeviceInstaller &api, VersionSource &versions, uint32_t index) {
     if (IsWindows2000(versions)) {
         uint32_t err = api.selectDevice(index);
         if (err == ERROR_SUCCESS)
@@ -73,8 +70,7 @@ uint32_t updateCameraDriver(DeviceInstaller &api, VersionSource &versions, uint3
     return ERROR_SUCCESS;
 }
 
-uint32_t installCameraDevice(DeviceInstaller &api, VersionSource &versions, const Guid &classGuid)
-{
+uint32_t installCameraDevice(DeviceInstaller &api, VersionSource &versions, const Guid &classGuid) {
     // The hardware-ID list: "Lumacam" and the two NULs that end a multi-string, built in a
     // zeroed buffer.
     uint8_t hardwareIds[kMaxPath] = {};
@@ -106,8 +102,7 @@ uint32_t installCameraDevice(DeviceInstaller &api, VersionSource &versions, cons
 
 }  // namespace
 
-SetupResult RunLumasetup(DeviceInstaller &api, VersionSource &versions, bool remove)
-{
+SetupResult RunLumasetup(DeviceInstaller &api, VersionSource &versions, bool remove) {
     std::string infPath;
     uint32_t err = api.fullPath(kInfFileName, infPath);
     if (err != ERROR_SUCCESS || infPath.size() >= kMaxPath)

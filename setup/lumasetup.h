@@ -13,8 +13,8 @@ inline constexpr char kHardwareId[] = "Lumacam";
 inline constexpr uint32_t kMaxPath = 260;
 
 struct SetupResult {
-    int exitCode = 0;          // -1 or 0
-    uint32_t lastError = 0;    // the error of the step that failed, ERROR_SUCCESS otherwise
+    int exitCode = 0;        // -1 or 0
+    uint32_t lastError = 0;  // the error of the step that failed, ERROR_SUCCESS otherwise
 };
 
 /// One run. `remove` is true when the command line had any argument.

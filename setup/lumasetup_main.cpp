@@ -9,8 +9,7 @@
 #include "lumasetup.h"
 #include "registry.h"
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     (void)argv;
     using namespace lumaghost;
     std::error_code ec;

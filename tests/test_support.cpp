@@ -8,8 +8,7 @@ namespace lumaghost::test {
 
 namespace fs = std::filesystem;
 
-TempRoot::TempRoot()
-{
+TempRoot::TempRoot() {
     std::string pattern = (fs::temp_directory_path() / "lumaghost-test-XXXXXX").string();
     char *made = ::mkdtemp(pattern.data());
     if (!made)
@@ -22,8 +21,7 @@ TempRoot::TempRoot()
     ::setenv("LUMAGHOST_ROOT", path_.c_str(), 1);
 }
 
-TempRoot::~TempRoot()
-{
+TempRoot::~TempRoot() {
     if (hadPrevious_)
         ::setenv("LUMAGHOST_ROOT", previous_.c_str(), 1);
     else
@@ -32,15 +30,13 @@ TempRoot::~TempRoot()
     fs::remove_all(path_, ec);
 }
 
-void writeFile(const fs::path &file, const std::string &text)
-{
+void writeFile(const fs::path &file, const std::string &text) {
     fs::create_directories(file.parent_path());
     std::ofstream out(file, std::ios::binary);
     out << text;
 }
 
-std::string readFile(const fs::path &file)
-{
+std::string readFile(const fs::path &file) {
     std::ifstream in(file, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();

@@ -26,8 +26,7 @@ struct LinkFixture : ::testing::Test {
 };
 
 // Only version 0x00090000 is accepted; any other, higher or lower, fails with E_FAIL.
-TEST_F(LinkFixture, OnlyTheMatchingDriverVersionOpens)
-{
+TEST_F(LinkFixture, OnlyTheMatchingDriverVersionOpens) {
     for (uint32_t version : {0x00090000u, 0x00090001u, 0x0008FFFFu, 0x000A0000u, 0u, 0xFFFFFFFFu}) {
         props.version = version;
         CameraLink link;
@@ -42,8 +41,7 @@ TEST_F(LinkFixture, OnlyTheMatchingDriverVersionOpens)
     }
 }
 
-TEST_F(LinkFixture, OpenFailuresEndWithTheirCode)
-{
+TEST_F(LinkFixture, OpenFailuresEndWithTheirCode) {
     CameraLink link;
     props.versionResult = E_ACCESSDENIED;
     EXPECT_EQ(OpenCameraLink(link), E_ACCESSDENIED);
@@ -58,8 +56,7 @@ TEST_F(LinkFixture, OpenFailuresEndWithTheirCode)
 }
 
 // The bytes the client does not use go back on commit exactly as the driver handed them out.
-TEST_F(LinkFixture, DescriptorTravelsBackUnchanged)
-{
+TEST_F(LinkFixture, DescriptorTravelsBackUnchanged) {
     CameraLink link;
     ASSERT_EQ(OpenCameraLink(link), S_OK);
     for (uint8_t fill : {0x00, 0x37, 0xFF}) {
@@ -73,8 +70,7 @@ TEST_F(LinkFixture, DescriptorTravelsBackUnchanged)
     }
 }
 
-TEST_F(LinkFixture, FormatAndClosedLink)
-{
+TEST_F(LinkFixture, FormatAndClosedLink) {
     CameraLink closed;
     FrameDescriptor d{};
     int32_t w = 0, h = 0;
@@ -93,12 +89,12 @@ TEST_F(LinkFixture, FormatAndClosedLink)
 
 // Against a real installed device: a fetched descriptor without a commit leaves the link
 // usable, and a committed frame is what the device's readers get.
-TEST(CameraLinkDeviceTest, FrameRoundTripThroughTheDevice)
-{
+TEST(CameraLinkDeviceTest, FrameRoundTripThroughTheDevice) {
     test::TempRoot root;
     RegistryHive hive = machineHive();
     DeviceInstance d{"MEDIA", "0000"};
-    ASSERT_TRUE(hive.setValue(d.keyPath(), kFriendlyNameValue, RegValue::string("Lumaghost")).succeeded());
+    ASSERT_TRUE(
+        hive.setValue(d.keyPath(), kFriendlyNameValue, RegValue::string("Lumaghost")).succeeded());
     ASSERT_TRUE(hive.setValue(d.keyPath(), kServiceValue, RegValue::string("lumacam")).succeeded());
     ASSERT_TRUE(FrameChannel::create(frameChannelPath(d), {6, 4, 30}).succeeded());
 

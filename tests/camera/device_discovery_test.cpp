@@ -15,8 +15,7 @@ struct DiscoveryFixture : ::testing::Test {
     FakeSystem system;
     ScopedDeviceEnumeratorFactory scope{system.factory()};
 
-    HResult find(std::string_view name, std::string *location = nullptr)
-    {
+    HResult find(std::string_view name, std::string *location = nullptr) {
         std::unique_ptr<BaseFilter> filter;
         HResult r = FindFilterByName(CLSID_VideoInputDeviceCategory, name, filter);
         EXPECT_EQ(r.succeeded(), filter != nullptr) << "the filter is written only on success";
@@ -27,8 +26,7 @@ struct DiscoveryFixture : ::testing::Test {
 };
 
 // Only the exact name matches: no case folding, nothing added before or after.
-TEST_F(DiscoveryFixture, NamesMatchExactly)
-{
+TEST_F(DiscoveryFixture, NamesMatchExactly) {
     for (const char *name : {"lumaghost", "LUMAGHOST", " Lumaghost", "Lumaghost ", "Lumaghost2",
                              "xLumaghost", "Lumaghos"}) {
         system.devices = {{name}};
@@ -38,15 +36,13 @@ TEST_F(DiscoveryFixture, NamesMatchExactly)
     EXPECT_TRUE(find("Lumaghost").succeeded());
 }
 
-TEST_F(DiscoveryFixture, EmptyCategoryFindsNothingAndListsNothing)
-{
+TEST_F(DiscoveryFixture, EmptyCategoryFindsNothingAndListsNothing) {
     EXPECT_TRUE(find("Lumaghost").failed());
     EXPECT_TRUE(ListFriendlyNames(CLSID_VideoInputDeviceCategory).empty());
 }
 
 // Of two devices with one name the first is bound; unreadable names are skipped.
-TEST_F(DiscoveryFixture, FirstOfTwoIsBoundAndUnreadableNamesAreSkipped)
-{
+TEST_F(DiscoveryFixture, FirstOfTwoIsBoundAndUnreadableNamesAreSkipped) {
     system.devices = {{"Other"}, {"x", E_FAIL}, {"Lumaghost"}, {"Lumaghost"}};
     std::string location;
     ASSERT_TRUE(find("Lumaghost", &location).succeeded());
@@ -61,8 +57,7 @@ TEST_F(DiscoveryFixture, FirstOfTwoIsBoundAndUnreadableNamesAreSkipped)
 }
 
 // Failures of the enumerators and of the final bind come back unchanged.
-TEST_F(DiscoveryFixture, FailuresComeBackUnchanged)
-{
+TEST_F(DiscoveryFixture, FailuresComeBackUnchanged) {
     system.devices = {{"Lumaghost", S_OK, E_ACCESSDENIED}, {"Lumaghost"}};
     EXPECT_EQ(find("Lumaghost"), E_ACCESSDENIED);
 
@@ -80,8 +75,7 @@ class TableVersions : public VersionSource {
 public:
     bool extendedOk = true, plainOk = true;
     OsVersionInfo answer;
-    bool getVersionEx(OsVersionInfo &info) override
-    {
+    bool getVersionEx(OsVersionInfo &info) override {
         bool ok = info.recordSize == kVersionRecordExtended ? extendedOk : plainOk;
         if (ok) {
             uint32_t size = info.recordSize;
@@ -92,8 +86,7 @@ public:
     }
 };
 
-TEST(IsNtOrMeTest, NtFamilyAndMeOnly)
-{
+TEST(IsNtOrMeTest, NtFamilyAndMeOnly) {
     struct Case {
         uint32_t platform, major, minor;
         bool extendedOk, plainOk, expected;
@@ -124,8 +117,7 @@ struct DriverKeyFixture : ::testing::Test {
     RegistryHive hive{root.path() / "machine.ini"};
     TableVersions nt, win98;
 
-    DriverKeyFixture()
-    {
+    DriverKeyFixture() {
         nt.answer.platformId = VER_PLATFORM_WIN32_NT;
         win98.answer = {0, 4, 10, 0, VER_PLATFORM_WIN32_WINDOWS, ""};
     }
@@ -134,8 +126,7 @@ struct DriverKeyFixture : ::testing::Test {
 
 constexpr char kMedia[] = "SYSTEM\\CurrentControlSet\\Enum\\Root\\MEDIA\\";
 
-TEST_F(DriverKeyFixture, NtTakesFirstInstanceWithDeviceParameters)
-{
+TEST_F(DriverKeyFixture, NtTakesFirstInstanceWithDeviceParameters) {
     EXPECT_EQ(FindDriverKey(hive, nt), "");
     key(std::string(kMedia) + "0000");
     key(std::string(kMedia) + "0001\\Device Parameters");
@@ -143,8 +134,7 @@ TEST_F(DriverKeyFixture, NtTakesFirstInstanceWithDeviceParameters)
     EXPECT_EQ(FindDriverKey(hive, nt), std::string(kMedia) + "0001\\Device Parameters");
 }
 
-TEST_F(DriverKeyFixture, NtTriesNineInstancesOnly)
-{
+TEST_F(DriverKeyFixture, NtTriesNineInstancesOnly) {
     key(std::string(kMedia) + "0009\\Device Parameters");
     key(std::string(kMedia) + "0010\\Device Parameters");
     EXPECT_EQ(FindDriverKey(hive, nt), "");
@@ -153,8 +143,7 @@ TEST_F(DriverKeyFixture, NtTriesNineInstancesOnly)
 }
 
 // Other platforms take the first instance key unless its hardware ID is exactly "Lumacam".
-TEST_F(DriverKeyFixture, OtherPlatformsTakeTheFirstInstanceKey)
-{
+TEST_F(DriverKeyFixture, OtherPlatformsTakeTheFirstInstanceKey) {
     EXPECT_EQ(FindDriverKey(hive, win98), "");
     key("Enum\\Root\\MEDIA\\0003");
     key("Enum\\Root\\MEDIA\\0005");

@@ -25,8 +25,7 @@ public:
     int gets = 0, sets = 0;
 
     HResult get(const Guid &set, uint32_t id, void *, uint32_t, void *data, uint32_t length,
-                uint32_t *returned) override
-    {
+                uint32_t *returned) override {
         ++gets;
         if (set != PROPSETID_CameraLink)
             return E_PROP_SET_UNSUPPORTED;
@@ -56,8 +55,7 @@ public:
         return S_OK;
     }
 
-    HResult set(const Guid &, uint32_t, void *, uint32_t, void *data, uint32_t length) override
-    {
+    HResult set(const Guid &, uint32_t, void *, uint32_t, void *data, uint32_t length) override {
         ++sets;
         auto *b = static_cast<uint8_t *>(data);
         lastSet.assign(b, b + length);
@@ -67,12 +65,12 @@ public:
 
 class FakeFilter : public BaseFilter {
 public:
-    FakeFilter(std::string name, int id, FakePropertySet *props) : name_(name), id_(id), props_(props) {}
+    FakeFilter(std::string name, int id, FakePropertySet *props)
+        : name_(name), id_(id), props_(props) {}
     FilterKind kind() const override { return FilterKind::Lumaghost; }
     std::string friendlyName() const override { return name_; }
     std::string location() const override { return "fake:" + std::to_string(id_); }
-    HResult queryPropertySet(PropertySet **out) override
-    {
+    HResult queryPropertySet(PropertySet **out) override {
         if (!props_)
             return E_NOINTERFACE;
         *out = props_;
@@ -95,15 +93,13 @@ struct FakeDevice {
 class FakeMoniker : public Moniker {
 public:
     FakeMoniker(FakeDevice device, int id, int *binds) : device_(device), id_(id), binds_(binds) {}
-    HResult readFriendlyName(std::string &name) override
-    {
+    HResult readFriendlyName(std::string &name) override {
         if (device_.readResult.failed())
             return device_.readResult;
         name = device_.name;
         return S_OK;
     }
-    HResult bindToObject(std::unique_ptr<BaseFilter> &filter) override
-    {
+    HResult bindToObject(std::unique_ptr<BaseFilter> &filter) override {
         ++*binds_;
         if (device_.bindResult.failed())
             return device_.bindResult;
@@ -124,8 +120,7 @@ struct FakeSystem {
     HResult classResult = S_OK;  // S_OK means: S_FALSE when there are no devices
     int binds = 0;
 
-    DeviceEnumeratorFactory factory()
-    {
+    DeviceEnumeratorFactory factory() {
         return [this](std::unique_ptr<DeviceEnumerator> &out) -> HResult {
             if (createResult.failed())
                 return createResult;
@@ -139,8 +134,7 @@ private:
     public:
         explicit Enumerator(FakeSystem *s) : s_(s) {}
         HResult createClassEnumerator(const Guid &category,
-                                      std::vector<std::unique_ptr<Moniker>> &monikers) override
-        {
+                                      std::vector<std::unique_ptr<Moniker>> &monikers) override {
             if (s_->classResult != S_OK)
                 return s_->classResult;
             if (category != CLSID_VideoInputDeviceCategory || s_->devices.empty())

@@ -18,8 +18,7 @@
 namespace lumaghost {
 namespace {
 
-int run(std::vector<std::string> args)
-{
+int run(std::vector<std::string> args) {
     std::vector<char *> argv;
     for (auto &a : args)
         argv.push_back(a.data());
@@ -39,8 +38,7 @@ struct SendFixture : ::testing::Test {
     DeviceInstance device{"MEDIA", "0000"};
     std::unique_ptr<FrameChannel> channel;
 
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         static int argc = 1;
         static char name[] = "cli_test";
         static char *argv[] = {name, nullptr};
@@ -48,17 +46,18 @@ struct SendFixture : ::testing::Test {
         static QGuiApplication app(argc, argv);
     }
 
-    SendFixture()
-    {
+    SendFixture() {
         RegistryHive hive = machineHive();
-        EXPECT_TRUE(hive.setValue(device.keyPath(), kFriendlyNameValue, RegValue::string("Lumaghost")).succeeded());
-        EXPECT_TRUE(hive.setValue(device.keyPath(), kServiceValue, RegValue::string("lumacam")).succeeded());
+        EXPECT_TRUE(
+            hive.setValue(device.keyPath(), kFriendlyNameValue, RegValue::string("Lumaghost"))
+                .succeeded());
+        EXPECT_TRUE(hive.setValue(device.keyPath(), kServiceValue, RegValue::string("lumacam"))
+                        .succeeded());
         EXPECT_TRUE(FrameChannel::create(frameChannelPath(device), {320, 240, 30}).succeeded());
         EXPECT_TRUE(FrameChannel::open(frameChannelPath(device), channel).succeeded());
     }
 
-    std::string picture(const char *name, int w, int h)
-    {
+    std::string picture(const char *name, int w, int h) {
         QImage image(w, h, QImage::Format_RGB32);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
@@ -71,8 +70,7 @@ struct SendFixture : ::testing::Test {
 
 // Every switch combination gives the frame the composition computes, for a PNG larger than the
 // camera and for a smaller one.
-TEST_F(SendFixture, EverySwitchCombinationReachesTheCamera)
-{
+TEST_F(SendFixture, EverySwitchCombinationReachesTheCamera) {
     for (auto [w, h] : {std::pair{400, 300}, std::pair{100, 60}}) {
         const std::string file = picture(("p" + std::to_string(w) + ".png").c_str(), w, h);
         const QImage decoded = LoadPictureFile(QString::fromStdString(file));
@@ -100,8 +98,7 @@ TEST_F(SendFixture, EverySwitchCombinationReachesTheCamera)
 }
 
 // A file that is no picture fails with 1 and the camera keeps its frame; bad switches are usage.
-TEST_F(SendFixture, BadInputLeavesTheCameraAlone)
-{
+TEST_F(SendFixture, BadInputLeavesTheCameraAlone) {
     const std::string good = picture("good.png", 320, 240);
     ASSERT_EQ(run({LUMACAM_PATH, "send", good}), 0);
     test::writeFile(root.path() / "text.png", "not a picture at all");

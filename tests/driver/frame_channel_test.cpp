@@ -19,16 +19,14 @@ struct ChannelFixture : ::testing::Test {
     TempRoot root;
     std::filesystem::path file = root.path() / "run/lumaghost/MEDIA_0000.frames";
 
-    std::unique_ptr<FrameChannel> make(ChannelFormat f = {})
-    {
+    std::unique_ptr<FrameChannel> make(ChannelFormat f = {}) {
         EXPECT_TRUE(FrameChannel::create(file, f).succeeded());
         std::unique_ptr<FrameChannel> c;
         EXPECT_TRUE(FrameChannel::open(file, c).succeeded());
         return c;
     }
 
-    static void commitFilled(FrameChannel &c, uint8_t value)
-    {
+    static void commitFilled(FrameChannel &c, uint8_t value) {
         uint32_t slot;
         uint64_t token;
         ASSERT_TRUE(c.acquireSlot(slot, token).succeeded());
@@ -37,8 +35,7 @@ struct ChannelFixture : ::testing::Test {
     }
 };
 
-TEST_F(ChannelFixture, CreateSetsFormatAndPermissions)
-{
+TEST_F(ChannelFixture, CreateSetsFormatAndPermissions) {
     auto c = make({64, 48, 15});
     EXPECT_EQ(c->format(), (ChannelFormat{64, 48, 15}));
     EXPECT_EQ(c->frameBytes(), 64u * 48 * 3);
@@ -51,8 +48,7 @@ TEST_F(ChannelFixture, CreateSetsFormatAndPermissions)
 }
 
 // Re-creating with the same format keeps the channel and its frame; another format replaces it.
-TEST_F(ChannelFixture, RecreateKeepsSameFormatAndReplacesOther)
-{
+TEST_F(ChannelFixture, RecreateKeepsSameFormatAndReplacesOther) {
     auto c = make();
     commitFilled(*c, 7);
     uint32_t id = c->channelId();
@@ -72,8 +68,7 @@ TEST_F(ChannelFixture, RecreateKeepsSameFormatAndReplacesOther)
     EXPECT_FALSE(again->readLatest(frame));
 }
 
-TEST_F(ChannelFixture, OpenRejectsFilesThatAreNoChannel)
-{
+TEST_F(ChannelFixture, OpenRejectsFilesThatAreNoChannel) {
     std::unique_ptr<FrameChannel> c;
     EXPECT_TRUE(FrameChannel::open(file, c).failed());
     test::writeFile(file, "short");
@@ -88,8 +83,7 @@ TEST_F(ChannelFixture, OpenRejectsFilesThatAreNoChannel)
 }
 
 // The committed slot is never handed out, and slots run out only when all others are held.
-TEST_F(ChannelFixture, CommittedSlotIsNeverHandedOut)
-{
+TEST_F(ChannelFixture, CommittedSlotIsNeverHandedOut) {
     auto c = make({16, 16, 30});
     commitFilled(*c, 1);
     std::vector<uint8_t> frame;
@@ -118,8 +112,7 @@ TEST_F(ChannelFixture, CommittedSlotIsNeverHandedOut)
 }
 
 // A reader never sees a frame mixed from two commits.
-TEST_F(ChannelFixture, ReadersNeverSeeTornFrames)
-{
+TEST_F(ChannelFixture, ReadersNeverSeeTornFrames) {
     auto writer = make({320, 240, 30});
     std::unique_ptr<FrameChannel> reader;
     ASSERT_TRUE(FrameChannel::open(file, reader).succeeded());
@@ -147,8 +140,7 @@ TEST_F(ChannelFixture, ReadersNeverSeeTornFrames)
     EXPECT_EQ(torn, 0);
 }
 
-TEST_F(ChannelFixture, WaitForCommitWakesOnCommitAndTimesOut)
-{
+TEST_F(ChannelFixture, WaitForCommitWakesOnCommitAndTimesOut) {
     auto c = make({16, 16, 30});
     EXPECT_EQ(c->waitForCommit(0, 20), 0u);
     std::thread producer([&] {

@@ -13,8 +13,7 @@ namespace {
 
 using test::TempRoot;
 
-uint32_t readU32(const uint8_t *p)
-{
+uint32_t readU32(const uint8_t *p) {
     uint32_t v;
     std::memcpy(&v, p, 4);
     return v;
@@ -24,34 +23,32 @@ struct DeviceFixture : ::testing::Test {
     TempRoot root;
     std::filesystem::path file = root.path() / "run/lumaghost/MEDIA_0000.frames";
 
-    std::unique_ptr<LumacamPropertySet> link(const std::filesystem::path &f, ChannelFormat fmt = {})
-    {
+    std::unique_ptr<LumacamPropertySet> link(const std::filesystem::path &f,
+                                             ChannelFormat fmt = {}) {
         EXPECT_TRUE(FrameChannel::create(f, fmt).succeeded());
         std::unique_ptr<FrameChannel> c;
         EXPECT_TRUE(FrameChannel::open(f, c).succeeded());
         return std::make_unique<LumacamPropertySet>(std::move(c));
     }
 
-    static HResult getFrame(PropertySet &p, uint8_t (&record)[48])
-    {
+    static HResult getFrame(PropertySet &p, uint8_t (&record)[48]) {
         uint32_t returned = 0;
         return p.get(PROPSETID_CameraLink, CAMERA_PROP_FRAME, record, 48, record, 48, &returned);
     }
-    static HResult setFrame(PropertySet &p, uint8_t (&record)[48])
-    {
+    static HResult setFrame(PropertySet &p, uint8_t (&record)[48]) {
         return p.set(PROPSETID_CameraLink, CAMERA_PROP_FRAME, record, 48, record, 48);
     }
 };
 
 // The three records carry their fields at the fixed offsets, byte for byte.
-TEST_F(DeviceFixture, RecordsHaveTheirFieldsAtFixedOffsets)
-{
+TEST_F(DeviceFixture, RecordsHaveTheirFieldsAtFixedOffsets) {
     auto p = link(file, {320, 240, 30});
     uint8_t version[32];
     std::memset(version, 0xAA, sizeof(version));
     uint32_t returned = 0;
-    ASSERT_TRUE(p->get(PROPSETID_CameraLink, CAMERA_PROP_VERSION, version, 32, version, 32, &returned)
-                    .succeeded());
+    ASSERT_TRUE(
+        p->get(PROPSETID_CameraLink, CAMERA_PROP_VERSION, version, 32, version, 32, &returned)
+            .succeeded());
     EXPECT_EQ(returned, 32u);
     EXPECT_EQ(version[24], 0x00);
     EXPECT_EQ(version[25], 0x00);
@@ -59,8 +56,8 @@ TEST_F(DeviceFixture, RecordsHaveTheirFieldsAtFixedOffsets)
     EXPECT_EQ(version[27], 0x00);
 
     uint8_t format[40];
-    ASSERT_TRUE(
-        p->get(PROPSETID_CameraLink, CAMERA_PROP_FORMAT, format, 40, format, 40, &returned).succeeded());
+    ASSERT_TRUE(p->get(PROPSETID_CameraLink, CAMERA_PROP_FORMAT, format, 40, format, 40, &returned)
+                    .succeeded());
     EXPECT_EQ(returned, 40u);
     EXPECT_EQ(readU32(format + 24), 320u);
     EXPECT_EQ(readU32(format + 28), 240u);
@@ -74,26 +71,27 @@ TEST_F(DeviceFixture, RecordsHaveTheirFieldsAtFixedOffsets)
     EXPECT_NE(address, 0u);
 }
 
-TEST_F(DeviceFixture, WrongSetIdOrLengthIsRefused)
-{
+TEST_F(DeviceFixture, WrongSetIdOrLengthIsRefused) {
     auto p = link(file);
     uint8_t buf[48];
     uint32_t returned = 0;
     Guid other = PROPSETID_CameraLink;
     other.data1 ^= 1;
-    EXPECT_EQ(p->get(other, CAMERA_PROP_VERSION, buf, 32, buf, 32, &returned), E_PROP_SET_UNSUPPORTED);
+    EXPECT_EQ(p->get(other, CAMERA_PROP_VERSION, buf, 32, buf, 32, &returned),
+              E_PROP_SET_UNSUPPORTED);
     EXPECT_EQ(p->get(PROPSETID_CameraLink, 2, buf, 48, buf, 48, &returned), E_PROP_ID_UNSUPPORTED);
     EXPECT_EQ(p->get(PROPSETID_CameraLink, CAMERA_PROP_VERSION, buf, 31, buf, 31, &returned),
               E_NOT_SUFFICIENT_BUFFER);
     EXPECT_EQ(p->get(PROPSETID_CameraLink, CAMERA_PROP_FRAME, buf, 47, buf, 47, &returned),
               E_NOT_SUFFICIENT_BUFFER);
-    EXPECT_EQ(p->set(PROPSETID_CameraLink, CAMERA_PROP_VERSION, buf, 32, buf, 32), E_PROP_ID_UNSUPPORTED);
-    EXPECT_EQ(p->set(PROPSETID_CameraLink, CAMERA_PROP_FRAME, buf, 40, buf, 40), E_NOT_SUFFICIENT_BUFFER);
+    EXPECT_EQ(p->set(PROPSETID_CameraLink, CAMERA_PROP_VERSION, buf, 32, buf, 32),
+              E_PROP_ID_UNSUPPORTED);
+    EXPECT_EQ(p->set(PROPSETID_CameraLink, CAMERA_PROP_FRAME, buf, 40, buf, 40),
+              E_NOT_SUFFICIENT_BUFFER);
 }
 
 // A frame written at the descriptor's address and committed is what readers get.
-TEST_F(DeviceFixture, CommittedBufferReachesReaders)
-{
+TEST_F(DeviceFixture, CommittedBufferReachesReaders) {
     auto p = link(file, {4, 2, 30});
     uint8_t record[48];
     ASSERT_TRUE(getFrame(*p, record).succeeded());
@@ -111,8 +109,7 @@ TEST_F(DeviceFixture, CommittedBufferReachesReaders)
 
 // Descriptors that this link was not handed, or not as they were handed, are refused, nothing
 // is committed and the link goes on working.
-TEST_F(DeviceFixture, ForeignStaleAndAlteredDescriptorsAreRefused)
-{
+TEST_F(DeviceFixture, ForeignStaleAndAlteredDescriptorsAreRefused) {
     auto p = link(file, {8, 8, 30});
     auto other = link(root.path() / "run/lumaghost/MEDIA_0001.frames", {8, 8, 30});
     uint8_t fresh[48], r[48];
@@ -167,8 +164,7 @@ TEST_F(DeviceFixture, ForeignStaleAndAlteredDescriptorsAreRefused)
 }
 
 // Fetching without committing, again and again, leaks no slot.
-TEST_F(DeviceFixture, FetchWithoutCommitLeavesTheLinkUsable)
-{
+TEST_F(DeviceFixture, FetchWithoutCommitLeavesTheLinkUsable) {
     auto p = link(file, {8, 8, 30});
     uint8_t record[48];
     for (int i = 0; i < 20; ++i)
@@ -180,8 +176,7 @@ TEST_F(DeviceFixture, FetchWithoutCommitLeavesTheLinkUsable)
 }
 
 // A link that goes away gives back the slot it held.
-TEST_F(DeviceFixture, DestroyedLinkGivesBackItsSlot)
-{
+TEST_F(DeviceFixture, DestroyedLinkGivesBackItsSlot) {
     auto first = link(file, {8, 8, 30});
     uint8_t record[48];
     ASSERT_TRUE(getFrame(*first, record).succeeded());
@@ -200,8 +195,7 @@ TEST_F(DeviceFixture, DestroyedLinkGivesBackItsSlot)
 }
 
 // A device re-installed with another size is followed by the next fetch.
-TEST_F(DeviceFixture, FetchFollowsAReinstalledChannel)
-{
+TEST_F(DeviceFixture, FetchFollowsAReinstalledChannel) {
     auto p = link(file, {8, 8, 30});
     ASSERT_TRUE(FrameChannel::create(file, {16, 4, 30}).succeeded());
     uint8_t record[48];
@@ -211,8 +205,7 @@ TEST_F(DeviceFixture, FetchFollowsAReinstalledChannel)
     ASSERT_TRUE(setFrame(*p, record).succeeded());
 }
 
-TEST(FrameOutputTest, PpmAndY4mAreUpright)
-{
+TEST(FrameOutputTest, PpmAndY4mAreUpright) {
     // 2 x 2, bottom row first: bottom = blue, green; top = red, white.
     const uint8_t frame[] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
     std::vector<uint8_t> ppm = frameToPpm(frame, 2, 2);
@@ -226,7 +219,8 @@ TEST(FrameOutputTest, PpmAndY4mAreUpright)
     ASSERT_EQ(y4m.size(), 6u + 12);
     EXPECT_EQ(y4m[6 + 1], 235);  // white, top right: full luma in limited range
     EXPECT_EQ(y4m[6 + 0], 81);   // red
-    EXPECT_EQ(y4mHeader(320, 240, 30), "YUV4MPEG2 W320 H240 F30:1 Ip A1:1 C444 XCOLORRANGE=LIMITED\n");
+    EXPECT_EQ(y4mHeader(320, 240, 30),
+              "YUV4MPEG2 W320 H240 F30:1 Ip A1:1 C444 XCOLORRANGE=LIMITED\n");
 }
 
 }  // namespace

@@ -17,22 +17,22 @@ struct SystemDevicesFixture : ::testing::Test {
     RegistryHive hive{machineHivePath()};
     std::filesystem::path devDir = root.path() / "dev";
 
-    void addDevice(const char *number, const RegValue *name, bool service = true)
-    {
+    void addDevice(const char *number, const RegValue *name, bool service = true) {
         DeviceInstance d{"MEDIA", number};
         ASSERT_TRUE(hive.modify([&](HiveData &data) {
                             data.createKey(d.keyPath());
                             if (name)
                                 data.setValue(d.keyPath(), kFriendlyNameValue, *name);
                             if (service)
-                                data.setValue(d.keyPath(), kServiceValue, RegValue::string("lumacam"));
+                                data.setValue(d.keyPath(), kServiceValue,
+                                              RegValue::string("lumacam"));
                             return S_OK;
-                        }).succeeded());
+                        })
+                        .succeeded());
         ASSERT_TRUE(FrameChannel::create(frameChannelPath(d), {}).succeeded());
     }
 
-    std::vector<std::string> names(HResult *result = nullptr)
-    {
+    std::vector<std::string> names(HResult *result = nullptr) {
         SystemDeviceEnumerator e(hive.file(), devDir);
         std::vector<std::unique_ptr<Moniker>> monikers;
         HResult r = e.createClassEnumerator(CLSID_VideoInputDeviceCategory, monikers);
@@ -49,8 +49,7 @@ struct SystemDevicesFixture : ::testing::Test {
 
 // Installed devices come in instance order; instances without our driver are not cameras;
 // a FriendlyName that is missing or not a string cannot be read.
-TEST_F(SystemDevicesFixture, ListsInstalledDevicesInInstanceOrder)
-{
+TEST_F(SystemDevicesFixture, ListsInstalledDevicesInInstanceOrder) {
     RegValue b = RegValue::string("Cam B"), a = RegValue::string("Cam A"),
              wrongType = RegValue::fromDword(5);
     addDevice("0002", &b);
@@ -62,12 +61,12 @@ TEST_F(SystemDevicesFixture, ListsInstalledDevicesInInstanceOrder)
     test::writeFile(devDir / "video0", "not a device");  // fails VIDIOC_QUERYCAP: skipped
 
     HResult r;
-    EXPECT_EQ(names(&r), (std::vector<std::string>{"Cam A", "Cam B", "<unreadable>", "<unreadable>"}));
+    EXPECT_EQ(names(&r),
+              (std::vector<std::string>{"Cam A", "Cam B", "<unreadable>", "<unreadable>"}));
     EXPECT_EQ(r, S_OK);
 }
 
-TEST_F(SystemDevicesFixture, EmptyCategoriesAnswerSFalse)
-{
+TEST_F(SystemDevicesFixture, EmptyCategoriesAnswerSFalse) {
     HResult r;
     EXPECT_TRUE(names(&r).empty());
     EXPECT_EQ(r, S_FALSE);
@@ -81,8 +80,7 @@ TEST_F(SystemDevicesFixture, EmptyCategoriesAnswerSFalse)
 }
 
 // Binding opens the device's frame channel; without one the bind fails.
-TEST_F(SystemDevicesFixture, BindOpensTheFrameChannel)
-{
+TEST_F(SystemDevicesFixture, BindOpensTheFrameChannel) {
     RegValue a = RegValue::string("Cam A");
     addDevice("0000", &a);
     SystemDeviceEnumerator e(hive.file(), devDir);
@@ -103,8 +101,7 @@ TEST_F(SystemDevicesFixture, BindOpensTheFrameChannel)
     EXPECT_EQ(none, nullptr);
 }
 
-TEST_F(SystemDevicesFixture, DeviceFormatComesFromDeviceParameters)
-{
+TEST_F(SystemDevicesFixture, DeviceFormatComesFromDeviceParameters) {
     DeviceInstance d{"MEDIA", "0000"};
     HiveData data;
     EXPECT_EQ(readDeviceFormat(data, d), (ChannelFormat{320, 240, 30}));

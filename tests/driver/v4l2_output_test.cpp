@@ -2,9 +2,9 @@
 // frames written across partial and interrupted writes, and the YUV conversions.
 #include "v4l2_output.h"
 
+#include <linux/videodev2.h>
 #include <cerrno>
 #include <cstring>
-#include <linux/videodev2.h>
 
 #include <gtest/gtest.h>
 
@@ -21,11 +21,11 @@ public:
     v4l2_format format{};
     v4l2_streamparm parm{};
     std::vector<uint8_t> written;
-    std::vector<ssize_t> writeScript;  // results to give, in order: >0 partial size, -1 EINTR, -2 EAGAIN
+    std::vector<ssize_t>
+        writeScript;  // results to give, in order: >0 partial size, -1 EINTR, -2 EAGAIN
     size_t writes = 0;
 
-    int ioctl(unsigned long request, void *arg) override
-    {
+    int ioctl(unsigned long request, void *arg) override {
         requests.push_back(request);
         if (request == VIDIOC_QUERYCAP) {
             auto *c = static_cast<v4l2_capability *>(arg);
@@ -47,8 +47,7 @@ public:
         errno = ENOTTY;
         return -1;
     }
-    ssize_t write(const void *data, size_t size) override
-    {
+    ssize_t write(const void *data, size_t size) override {
         ssize_t n = ssize_t(size);
         if (writes < writeScript.size()) {
             const ssize_t scripted = writeScript[writes];
@@ -66,13 +65,13 @@ public:
     }
 };
 
-TEST(V4l2OutputTest, SetsRateAndFormatAfterCheckingTheNode)
-{
+TEST(V4l2OutputTest, SetsRateAndFormatAfterCheckingTheNode) {
     auto node = std::make_unique<FakeNode>();
     FakeNode *fake = node.get();
     std::unique_ptr<V4l2Output> out;
     ASSERT_EQ(V4l2Output::open(std::move(node), 320, 240, 30, OutputFormat::Yuyv, out), S_OK);
-    EXPECT_EQ(fake->requests, (std::vector<unsigned long>{VIDIOC_QUERYCAP, VIDIOC_S_PARM, VIDIOC_S_FMT}));
+    EXPECT_EQ(fake->requests,
+              (std::vector<unsigned long>{VIDIOC_QUERYCAP, VIDIOC_S_PARM, VIDIOC_S_FMT}));
     EXPECT_EQ(fake->parm.type, V4L2_BUF_TYPE_VIDEO_OUTPUT);
     EXPECT_EQ(fake->parm.parm.output.timeperframe.denominator, 30u);
     EXPECT_EQ(fake->format.type, V4L2_BUF_TYPE_VIDEO_OUTPUT);
@@ -87,23 +86,23 @@ TEST(V4l2OutputTest, SetsRateAndFormatAfterCheckingTheNode)
     EXPECT_EQ(second->format.fmt.pix.sizeimage, 321u * 241 + 2u * 161 * 121);
 }
 
-TEST(V4l2OutputTest, RefusesNodesItCannotUse)
-{
+TEST(V4l2OutputTest, RefusesNodesItCannotUse) {
     std::unique_ptr<V4l2Output> out;
     auto capture = std::make_unique<FakeNode>();
     capture->caps = V4L2_CAP_VIDEO_CAPTURE;
-    EXPECT_EQ(V4l2Output::open(std::move(capture), 320, 240, 30, OutputFormat::Yuyv, out), E_NOINTERFACE);
+    EXPECT_EQ(V4l2Output::open(std::move(capture), 320, 240, 30, OutputFormat::Yuyv, out),
+              E_NOINTERFACE);
     auto adjusting = std::make_unique<FakeNode>();
     adjusting->adjustWidth = true;
-    EXPECT_EQ(V4l2Output::open(std::move(adjusting), 320, 240, 30, OutputFormat::Yuyv, out), E_FAIL);
+    EXPECT_EQ(V4l2Output::open(std::move(adjusting), 320, 240, 30, OutputFormat::Yuyv, out),
+              E_FAIL);
     EXPECT_EQ(V4l2Output::open(nullptr, 320, 240, 30, OutputFormat::Yuyv, out), E_INVALIDARG);
     EXPECT_EQ(out, nullptr);
 }
 
 // Partial, interrupted and busy writes go on from where they stopped: the frame arrives whole,
 // once, in order.
-TEST(V4l2OutputTest, WholeFramesAcrossPartialWrites)
-{
+TEST(V4l2OutputTest, WholeFramesAcrossPartialWrites) {
     auto node = std::make_unique<FakeNode>();
     FakeNode *fake = node.get();
     fake->writeScript = {1000, -1, 7, -2, 50000};
@@ -119,8 +118,7 @@ TEST(V4l2OutputTest, WholeFramesAcrossPartialWrites)
 }
 
 // Known colours through both layouts, upright: the top row of the picture comes first.
-TEST(FrameConvertTest, YuvOfKnownColoursUpright)
-{
+TEST(FrameConvertTest, YuvOfKnownColoursUpright) {
     // 2 x 2, bottom row first: bottom white, white; top red, blue.
     const uint8_t frame[] = {255, 255, 255, 255, 255, 255, 0, 0, 255, 255, 0, 0};
     uint8_t yuyv[8];
@@ -146,8 +144,7 @@ TEST(FrameConvertTest, YuvOfKnownColoursUpright)
     EXPECT_EQ(bgrx[4], 255);  // blue, top right
 }
 
-TEST(V4l2OutputTest, NoLoopbackInAnEmptyDirectory)
-{
+TEST(V4l2OutputTest, NoLoopbackInAnEmptyDirectory) {
     EXPECT_EQ(findLoopbackNode("Lumaghost", "/nonexistent"), "");
 }
 

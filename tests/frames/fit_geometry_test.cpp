@@ -5,8 +5,7 @@
 namespace lumaghost {
 namespace {
 
-TEST(FitAspectTest, LargestRectangleOfTheFirstShapeInsideTheSecond)
-{
+TEST(FitAspectTest, LargestRectangleOfTheFirstShapeInsideTheSecond) {
     EXPECT_EQ(FitAspect(320, 240, 320, 240), (Size{320, 240}));
     EXPECT_EQ(FitAspect(100, 100, 320, 240), (Size{240, 240}));
     EXPECT_EQ(FitAspect(320, 240, 100, 100), (Size{100, 75}));
@@ -23,8 +22,7 @@ struct PictureCase {
 
 class FitPictureTest : public ::testing::TestWithParam<PictureCase> {};
 
-TEST_P(FitPictureTest, Geometry)
-{
+TEST_P(FitPictureTest, Geometry) {
     const auto &c = GetParam();
     EXPECT_EQ(FitPicture(c.picture, {320, 240}, c.flags), c.expected);
 }
@@ -55,14 +53,12 @@ struct VideoCase {
 
 class FitVideoTest : public ::testing::TestWithParam<VideoCase> {};
 
-TEST_P(FitVideoTest, Geometry)
-{
+TEST_P(FitVideoTest, Geometry) {
     const auto &c = GetParam();
     EXPECT_EQ(FitVideo(c.input, {320, 240}, c.flags), c.expected);
 }
 
-VideoFit copyOnly(Rect source, int column, int row)
-{
+VideoFit copyOnly(Rect source, int column, int row) {
     VideoFit f;
     f.copySource = source;
     f.frameColumn = column;
@@ -70,8 +66,7 @@ VideoFit copyOnly(Rect source, int column, int row)
     return f;
 }
 
-VideoFit scaled(bool crop, Rect cropRect, Size from, Size to, int column, int row)
-{
+VideoFit scaled(bool crop, Rect cropRect, Size from, Size to, int column, int row) {
     VideoFit f;
     f.crop = crop;
     f.cropRect = cropRect;
@@ -94,9 +89,11 @@ INSTANTIATE_TEST_SUITE_P(
         VideoCase{{160, 120}, {0, 0, 1}, copyOnly({0, 0, 160, 120}, 80, 60)},
         VideoCase{{640, 480}, {1, 0, 0}, scaled(false, {}, {640, 480}, {320, 240}, 0, 0)},
         VideoCase{{640, 480}, {1, 1, 0}, scaled(false, {}, {640, 480}, {320, 240}, 0, 0)},
-        VideoCase{{640, 480}, {1, 1, 1}, scaled(true, {0, 0, 640, 480}, {640, 480}, {320, 240}, 0, 0)},
+        VideoCase{
+            {640, 480}, {1, 1, 1}, scaled(true, {0, 0, 640, 480}, {640, 480}, {320, 240}, 0, 0)},
         VideoCase{{400, 100}, {1, 1, 0}, scaled(false, {}, {400, 100}, {320, 80}, 0, 80)},
-        VideoCase{{400, 100}, {1, 1, 1},
+        VideoCase{{400, 100},
+                  {1, 1, 1},
                   scaled(true, {133, 0, 133, 100}, {133, 100}, {320, 240}, 0, 0)}));
 
 }  // namespace

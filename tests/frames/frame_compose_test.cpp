@@ -12,8 +12,7 @@ namespace {
 struct Picture {
     int width, height;
     std::vector<uint8_t> bytes;
-    Picture(int w, int h) : width(w), height(h), bytes(size_t(w) * h * 4)
-    {
+    Picture(int w, int h) : width(w), height(h), bytes(size_t(w) * h * 4) {
         for (int y = 0; y < h; ++y) {
             for (int x = 0; x < w; ++x) {
                 uint8_t *p = &bytes[(size_t(y) * w + x) * 4];
@@ -31,8 +30,7 @@ struct Frame {
     int width, height;
     std::vector<uint8_t> bytes;
     Frame(int w, int h) : width(w), height(h), bytes(size_t(w) * h * 3, 0x55) {}
-    FrameDescriptor descriptor()
-    {
+    FrameDescriptor descriptor() {
         FrameDescriptor d{};
         d.setBuffer(bytes.data());
         d.width = width;
@@ -41,11 +39,12 @@ struct Frame {
         return d;
     }
     // The pixel at (x, y) counted from the top, as blue, green, red.
-    const uint8_t *at(int x, int y) const { return &bytes[(size_t(height - 1 - y) * width + x) * 3]; }
+    const uint8_t *at(int x, int y) const {
+        return &bytes[(size_t(height - 1 - y) * width + x) * 3];
+    }
 };
 
-TEST(ComposePictureFrameTest, CameraSizedPictureIsCopiedWhateverTheSwitches)
-{
+TEST(ComposePictureFrameTest, CameraSizedPictureIsCopiedWhateverTheSwitches) {
     Picture pic(32, 24);
     for (int s = 0; s < 8; ++s) {
         Frame f(32, 24);
@@ -58,8 +57,7 @@ TEST(ComposePictureFrameTest, CameraSizedPictureIsCopiedWhateverTheSwitches)
 }
 
 // The first three bytes of the frame are the bottom-left pixel.
-TEST(ComposePictureFrameTest, FrameStartsWithTheBottomLeftPixel)
-{
+TEST(ComposePictureFrameTest, FrameStartsWithTheBottomLeftPixel) {
     Picture pic(320, 240);
     Frame f(320, 240);
     ComposePictureFrame(pic.view(), f.descriptor(), {1, 1, 1});
@@ -68,19 +66,18 @@ TEST(ComposePictureFrameTest, FrameStartsWithTheBottomLeftPixel)
     EXPECT_EQ(f.bytes[2], 1);
 }
 
-TEST(ComposePictureFrameTest, CentredLargerPictureShowsItsMiddle)
-{
+TEST(ComposePictureFrameTest, CentredLargerPictureShowsItsMiddle) {
     Picture pic(400, 300);
     Frame f(320, 240);
     ComposePictureFrame(pic.view(), f.descriptor(), {0, 0, 1});
     for (int y = 0; y < 240; y += 7) {
         for (int x = 0; x < 320; x += 5)
-            ASSERT_EQ(std::memcmp(f.at(x, y), &pic.bytes[(size_t(y + 30) * 400 + x + 40) * 4], 3), 0);
+            ASSERT_EQ(std::memcmp(f.at(x, y), &pic.bytes[(size_t(y + 30) * 400 + x + 40) * 4], 3),
+                      0);
     }
 }
 
-TEST(ComposePictureFrameTest, LetterboxLeavesBlackBars)
-{
+TEST(ComposePictureFrameTest, LetterboxLeavesBlackBars) {
     Picture pic(100, 100);
     Frame f(320, 240);
     ComposePictureFrame(pic.view(), f.descriptor(), {1, 1, 0});
@@ -93,8 +90,7 @@ TEST(ComposePictureFrameTest, LetterboxLeavesBlackBars)
 }
 
 // Natural size at the top-left; the rest of the frame is black, nothing of the old buffer stays.
-TEST(ComposePictureFrameTest, NaturalSizeAtTopLeft)
-{
+TEST(ComposePictureFrameTest, NaturalSizeAtTopLeft) {
     Picture pic(10, 5);
     Frame f(16, 8);
     ComposePictureFrame(pic.view(), f.descriptor(), {0, 0, 0});
@@ -104,8 +100,7 @@ TEST(ComposePictureFrameTest, NaturalSizeAtTopLeft)
     EXPECT_EQ(std::memcmp(f.at(0, 5), black, 3), 0);
 }
 
-TEST(ReadSurfaceTest, WritesNoMoreThanTheFrameHolds)
-{
+TEST(ReadSurfaceTest, WritesNoMoreThanTheFrameHolds) {
     Picture pic(4, 4);
     std::vector<uint8_t> frame(4 * 4 * 3 + 8, 0xAB);
     ReadSurfaceIntoFrame(pic.view(), {0, 0, 4, 4}, frame.data(), 20);
@@ -115,8 +110,7 @@ TEST(ReadSurfaceTest, WritesNoMoreThanTheFrameHolds)
 
 // A pick frame of the camera's width stays where it is, whatever its height; others are
 // re-centred at the camera size.
-TEST(CapturePickedRegionTest, PickFramePlacement)
-{
+TEST(CapturePickedRegionTest, PickFramePlacement) {
     Picture view(200, 150);
     Frame f(64, 48);
     PickFrame pick{10, 20, 74, 30, true};

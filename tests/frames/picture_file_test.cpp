@@ -12,8 +12,7 @@ namespace {
 // Little-endian builders for hand-made metafiles.
 struct Le {
     QByteArray b;
-    Le &u16(int v)
-    {
+    Le &u16(int v) {
         b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
         return *this;
     }
@@ -21,8 +20,7 @@ struct Le {
 };
 
 // A placeable WMF, 1 x 0.5 inch, filled with one red rectangle.
-QByteArray redWmf()
-{
+QByteArray redWmf() {
     Le h;
     h.u32(0x9AC6CDD7).u16(0).u16(0).u16(0).u16(1440).u16(720).u16(1440).u32(0);
     uint16_t sum = 0;
@@ -30,10 +28,10 @@ QByteArray redWmf()
         sum ^= uint16_t(uint8_t(h.b[i]) | uint8_t(h.b[i + 1]) << 8);
     h.u16(sum);
     Le records;
-    records.u32(7).u16(0x02FC).u16(0).u32(0x000000FF).u16(0);    // solid red brush
-    records.u32(4).u16(0x012D).u16(0);                           // select it
-    records.u32(7).u16(0x041B).u16(720).u16(1440).u16(0).u16(0); // rectangle
-    records.u32(3).u16(0);                                       // end
+    records.u32(7).u16(0x02FC).u16(0).u32(0x000000FF).u16(0);     // solid red brush
+    records.u32(4).u16(0x012D).u16(0);                            // select it
+    records.u32(7).u16(0x041B).u16(720).u16(1440).u16(0).u16(0);  // rectangle
+    records.u32(3).u16(0);                                        // end
     Le header;
     const int words = (18 + records.b.size()) / 2;
     header.u16(1).u16(9).u16(0x300).u32(uint32_t(words)).u16(1).u32(7).u16(0);
@@ -41,8 +39,7 @@ QByteArray redWmf()
 }
 
 // An EMF of 25.4 x 12.7 mm (96 x 48 pixels) with one red rectangle.
-QByteArray redEmf()
-{
+QByteArray redEmf() {
     Le r;
     r.u32(39).u32(24).u32(1).u32(0).u32(0x000000FF).u32(0);  // brush
     r.u32(37).u32(12).u32(1);                                // select
@@ -55,8 +52,7 @@ QByteArray redEmf()
     return h.b + r.b;
 }
 
-QByteArray encoded(const QImage &image, const char *format)
-{
+QByteArray encoded(const QImage &image, const char *format) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -67,8 +63,7 @@ QByteArray encoded(const QImage &image, const char *format)
 
 class PictureFileTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         static int argc = 1;
         static char name[] = "pictures_test";
         static char *argv[] = {name, nullptr};
@@ -80,8 +75,7 @@ protected:
 QGuiApplication *PictureFileTest::app_ = nullptr;
 
 // The raster kinds decode at their pixel size whatever the file is called.
-TEST_F(PictureFileTest, RasterFormatsDecodeAtTheirPixelSize)
-{
+TEST_F(PictureFileTest, RasterFormatsDecodeAtTheirPixelSize) {
     QImage source(7, 5, QImage::Format_RGB32);
     source.fill(QColor(10, 200, 30));
     for (const char *format : {"bmp", "png", "ico", "jpg"}) {
@@ -92,16 +86,16 @@ TEST_F(PictureFileTest, RasterFormatsDecodeAtTheirPixelSize)
         EXPECT_NEAR(qGreen(image.pixel(3, 2)), 200, 4) << format;
     }
     // A one-pixel red GIF.
-    const char gif[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00,\x00\x00\x00\x00"
-                       "\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;";
+    const char gif[] =
+        "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00,\x00\x00\x00\x00"
+        "\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;";
     QImage g = DecodePicture(QByteArray(gif, sizeof(gif) - 1));
     ASSERT_FALSE(g.isNull());
     EXPECT_EQ(g.pixel(0, 0), qRgb(255, 0, 0));
 }
 
 // Transparent parts are composed over black.
-TEST_F(PictureFileTest, TransparencyShowsBlack)
-{
+TEST_F(PictureFileTest, TransparencyShowsBlack) {
     QImage source(4, 4, QImage::Format_ARGB32);
     source.fill(Qt::transparent);
     source.setPixel(1, 1, qRgba(255, 255, 255, 255));
@@ -110,8 +104,7 @@ TEST_F(PictureFileTest, TransparencyShowsBlack)
     EXPECT_EQ(image.pixel(1, 1) & 0xFFFFFF, 0xFFFFFFu);
 }
 
-TEST_F(PictureFileTest, MetafilesRenderAtNinetySixPixelsPerInch)
-{
+TEST_F(PictureFileTest, MetafilesRenderAtNinetySixPixelsPerInch) {
     for (const auto &[what, data] : {std::pair{"wmf", redWmf()}, std::pair{"emf", redEmf()}}) {
         QImage image = DecodePicture(data);
         ASSERT_FALSE(image.isNull()) << what;
@@ -120,8 +113,7 @@ TEST_F(PictureFileTest, MetafilesRenderAtNinetySixPixelsPerInch)
     }
 }
 
-TEST_F(PictureFileTest, NoPictureIsRefused)
-{
+TEST_F(PictureFileTest, NoPictureIsRefused) {
     EXPECT_TRUE(DecodePicture("this is no picture").isNull());
     EXPECT_TRUE(DecodePicture(QByteArray()).isNull());
     QByteArray truncatedEmf = redEmf().left(90);
@@ -132,12 +124,11 @@ TEST_F(PictureFileTest, NoPictureIsRefused)
     EXPECT_FALSE(error.isEmpty());
 }
 
-TEST(HimetricTest, RoundsLikeMulDiv)
-{
+TEST(HimetricTest, RoundsLikeMulDiv) {
     EXPECT_EQ(himetricToPixels(2540), 96);
     EXPECT_EQ(himetricToPixels(1270), 48);
-    EXPECT_EQ(himetricToPixels(13), 0);   // 0.4913
-    EXPECT_EQ(himetricToPixels(14), 1);   // 0.529
+    EXPECT_EQ(himetricToPixels(13), 0);  // 0.4913
+    EXPECT_EQ(himetricToPixels(14), 1);  // 0.529
     EXPECT_EQ(himetricToPixels(-14), -1);
 }
 

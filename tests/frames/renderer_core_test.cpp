@@ -16,8 +16,7 @@ struct Input {
     int width, height, bpp;
     ptrdiff_t stride;
     std::vector<uint8_t> bytes;
-    Input(int w, int h, int b) : width(w), height(h), bpp(b)
-    {
+    Input(int w, int h, int b) : width(w), height(h), bpp(b) {
         stride = (ptrdiff_t(w) * b + 3) / 4 * 4;
         bytes.assign(size_t(stride) * h, 0xEE);
         for (int y = 0; y < h; ++y) {
@@ -34,8 +33,7 @@ struct Input {
     }
     InputFrame frame() const { return {width, height, bpp, bytes.data(), stride}; }
     // The bitmap's pixel (x, row) as 32 bits with 0 in the fourth byte.
-    std::vector<uint8_t> bitmap32() const
-    {
+    std::vector<uint8_t> bitmap32() const {
         std::vector<uint8_t> out(size_t(width) * height * 4);
         for (int r = 0; r < height; ++r)
             for (int x = 0; x < width; ++x) {
@@ -51,30 +49,28 @@ struct Camera {
     int width, height;
     std::vector<uint8_t> bytes;
     Camera(int w, int h) : width(w), height(h), bytes(size_t(w) * h * 3, 0xAB) {}
-    const uint8_t *at(int x, int memoryRow) const { return &bytes[(size_t(memoryRow) * width + x) * 3]; }
-    bool untouched(int x, int row) const
-    {
+    const uint8_t *at(int x, int memoryRow) const {
+        return &bytes[(size_t(memoryRow) * width + x) * 3];
+    }
+    bool untouched(int x, int row) const {
         const uint8_t *p = at(x, row);
         return p[0] == 0xAB && p[1] == 0xAB && p[2] == 0xAB;
     }
 };
 
-HResult compose(RendererCore &core, const Input &in, FitFlags f, Camera &cam)
-{
+HResult compose(RendererCore &core, const Input &in, FitFlags f, Camera &cam) {
     return core.compose(in.frame(), f, cam.bytes.data(), cam.width, cam.height, cam.bytes.size());
 }
 
 // Expect the camera's memory row `row`, column `x`, to hold the bitmap's pixel (sx, sr).
-void expectPixel(const Camera &cam, int x, int row, int sx, int sr)
-{
+void expectPixel(const Camera &cam, int x, int row, int sx, int sr) {
     const uint8_t *p = cam.at(x, row);
     ASSERT_EQ(p[0], uint8_t(sx)) << x << "," << row;
     ASSERT_EQ(p[1], uint8_t(sr)) << x << "," << row;
     ASSERT_EQ(p[2], uint8_t((sx >> 8) | (sr >> 8) << 4)) << x << "," << row;
 }
 
-TEST(RendererCoreTest, SameSizeIsCopiedInRowOrderWhateverTheSwitches)
-{
+TEST(RendererCoreTest, SameSizeIsCopiedInRowOrderWhateverTheSwitches) {
     for (int bpp : {4, 3}) {
         Input in(320, 240, bpp);
         for (int s = 0; s < 8; ++s) {
@@ -89,8 +85,7 @@ TEST(RendererCoreTest, SameSizeIsCopiedInRowOrderWhateverTheSwitches)
 }
 
 // Equal aspect ratios: both keep-ratio paths fill the whole frame alike.
-TEST(RendererCoreTest, EqualAspectFitsBothWays)
-{
+TEST(RendererCoreTest, EqualAspectFitsBothWays) {
     Input in(640, 480, 4);
     RendererCore core;
     Camera a(320, 240), b(320, 240);
@@ -102,8 +97,7 @@ TEST(RendererCoreTest, EqualAspectFitsBothWays)
 }
 
 // 400 x 100 letterboxed into 320 x 240: scaled to 320 x 80 at row 80; other rows untouched.
-TEST(RendererCoreTest, LetterboxPlacesTheScaledVideoAndLeavesTheRest)
-{
+TEST(RendererCoreTest, LetterboxPlacesTheScaledVideoAndLeavesTheRest) {
     Input in(400, 100, 4);
     RendererCore core;
     Camera cam(320, 240);
@@ -123,8 +117,7 @@ TEST(RendererCoreTest, LetterboxPlacesTheScaledVideoAndLeavesTheRest)
 }
 
 // Pan and scan: the 133 x 100 middle from column 133, scaled to the whole frame.
-TEST(RendererCoreTest, PanAndScanScalesTheCrop)
-{
+TEST(RendererCoreTest, PanAndScanScalesTheCrop) {
     for (int bpp : {4, 3}) {
         Input in(400, 100, bpp);
         RendererCore core;
@@ -140,8 +133,7 @@ TEST(RendererCoreTest, PanAndScanScalesTheCrop)
     }
 }
 
-TEST(RendererCoreTest, NaturalSizeCentredOrInTheFirstCorner)
-{
+TEST(RendererCoreTest, NaturalSizeCentredOrInTheFirstCorner) {
     RendererCore core;
     Input big(400, 300, 4);
     Camera cam(320, 240);
@@ -161,11 +153,11 @@ TEST(RendererCoreTest, NaturalSizeCentredOrInTheFirstCorner)
 }
 
 // An odd-width 24-bit input is read with its 4-byte-aligned stride.
-TEST(RendererCoreTest, OddWidthRgb24UsesItsAlignedStride)
-{
+TEST(RendererCoreTest, OddWidthRgb24UsesItsAlignedStride) {
     Input rgb24(161, 121, 3), rgb32(161, 121, 4);
     ASSERT_EQ(rgb24.stride, 484);
-    for (FitFlags f : {FitFlags{0, 0, 0}, FitFlags{1, 0, 0}, FitFlags{1, 1, 0}, FitFlags{1, 1, 1}}) {
+    for (FitFlags f :
+         {FitFlags{0, 0, 0}, FitFlags{1, 0, 0}, FitFlags{1, 1, 0}, FitFlags{1, 1, 1}}) {
         RendererCore core;
         Camera a(320, 240), b(320, 240);
         ASSERT_EQ(compose(core, rgb24, f, a), S_OK);
@@ -175,8 +167,7 @@ TEST(RendererCoreTest, OddWidthRgb24UsesItsAlignedStride)
 }
 
 // Other pixel sizes are refused without writing; the work buffers only ever grow.
-TEST(RendererCoreTest, BadInputIsRefusedAndBuffersGrow)
-{
+TEST(RendererCoreTest, BadInputIsRefusedAndBuffersGrow) {
     RendererCore core;
     Input in(64, 48, 4);
     InputFrame bad = in.frame();
@@ -196,8 +187,7 @@ TEST(RendererCoreTest, BadInputIsRefusedAndBuffersGrow)
 }
 
 // A frame smaller than its descriptor claims is never written past.
-TEST(RendererCoreTest, CopyIsBoundedByTheFrameBytes)
-{
+TEST(RendererCoreTest, CopyIsBoundedByTheFrameBytes) {
     RendererCore core;
     Input in(320, 240, 4);
     std::vector<uint8_t> frame(320 * 240 * 3 + 16, 0xAB);

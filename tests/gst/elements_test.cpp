@@ -26,24 +26,24 @@ struct GstFixture : ::testing::Test {
     DeviceInstance device{"MEDIA", "0000"};
     std::unique_ptr<FrameChannel> channel;
 
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         gst_init(nullptr, nullptr);
         ASSERT_TRUE(registerGstElements());
     }
 
-    void install(ChannelFormat format)
-    {
+    void install(ChannelFormat format) {
         RegistryHive hive = machineHive();
-        ASSERT_TRUE(hive.setValue(device.keyPath(), kFriendlyNameValue, RegValue::string("Lumaghost")).succeeded());
-        ASSERT_TRUE(hive.setValue(device.keyPath(), kServiceValue, RegValue::string("lumacam")).succeeded());
+        ASSERT_TRUE(
+            hive.setValue(device.keyPath(), kFriendlyNameValue, RegValue::string("Lumaghost"))
+                .succeeded());
+        ASSERT_TRUE(hive.setValue(device.keyPath(), kServiceValue, RegValue::string("lumacam"))
+                        .succeeded());
         ASSERT_TRUE(FrameChannel::create(frameChannelPath(device), format).succeeded());
         ASSERT_TRUE(FrameChannel::open(frameChannelPath(device), channel).succeeded());
     }
 
     // A top-down frame of the format with every pixel naming its place.
-    static GstBuffer *pattern(const GstVideoInfo &info, uint8_t salt)
-    {
+    static GstBuffer *pattern(const GstVideoInfo &info, uint8_t salt) {
         GstBuffer *buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
         GstVideoFrame f;
         gst_video_frame_map(&f, &info, buffer, GST_MAP_WRITE);
@@ -64,9 +64,9 @@ struct GstFixture : ::testing::Test {
     }
 
     // What the camera frame must hold for that input.
-    static std::vector<uint8_t> expected(GstBuffer *buffer, const GstVideoInfo &info, FitFlags flags,
-                                         std::vector<uint8_t> frame, int camW, int camH)
-    {
+    static std::vector<uint8_t> expected(GstBuffer *buffer, const GstVideoInfo &info,
+                                         FitFlags flags, std::vector<uint8_t> frame, int camW,
+                                         int camH) {
         GstVideoFrame f;
         gst_video_frame_map(&f, &info, buffer, GST_MAP_READ);
         InputFrame in{GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info),
@@ -81,8 +81,8 @@ struct GstFixture : ::testing::Test {
 
     // Runs appsrc ! lumarenderer over the buffers; returns the bus's first error, if any.
     static std::string play(const std::string &caps, const std::string &sinkProps,
-                            std::vector<GstBuffer *> buffers, std::function<void(int)> between = {})
-    {
+                            std::vector<GstBuffer *> buffers,
+                            std::function<void(int)> between = {}) {
         std::string description = "appsrc name=src format=time caps=\"" + caps +
                                   "\" ! lumarenderer name=sink sync=false " + sinkProps;
         GError *error = nullptr;
@@ -104,8 +104,8 @@ struct GstFixture : ::testing::Test {
         }
         gst_app_src_end_of_stream(GST_APP_SRC(src));
         GstBus *bus = gst_element_get_bus(pipeline);
-        GstMessage *msg = gst_bus_timed_pop_filtered(bus, 10 * GST_SECOND,
-                                                     GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+        GstMessage *msg = gst_bus_timed_pop_filtered(
+            bus, 10 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
         std::string result = msg == nullptr ? "timeout" : "";
         if (msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ERROR) {
             GError *e = nullptr;
@@ -124,13 +124,17 @@ struct GstFixture : ::testing::Test {
 };
 
 // Only BGRx and BGR are accepted at negotiation.
-TEST_F(GstFixture, OnlyRgb32AndRgb24AreAccepted)
-{
+TEST_F(GstFixture, OnlyRgb32AndRgb24AreAccepted) {
     GstElement *sink = gst_element_factory_make("lumarenderer", nullptr);
     ASSERT_NE(sink, nullptr);
     GstPad *pad = gst_element_get_static_pad(sink, "sink");
-    for (auto [format, ok] : {std::pair{"BGRx", true}, {"BGR", true}, {"RGB15", false}, {"RGB8P", false},
-                              {"RGB16", false}, {"RGBx", false}, {"I420", false}}) {
+    for (auto [format, ok] : {std::pair{"BGRx", true},
+                              {"BGR", true},
+                              {"RGB15", false},
+                              {"RGB8P", false},
+                              {"RGB16", false},
+                              {"RGBx", false},
+                              {"I420", false}}) {
         GstCaps *caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, format, "width",
                                             G_TYPE_INT, 320, "height", G_TYPE_INT, 240, "framerate",
                                             GST_TYPE_FRACTION, 30, 1, nullptr);
@@ -145,23 +149,25 @@ TEST_F(GstFixture, OnlyRgb32AndRgb24AreAccepted)
     GstVideoInfo info;
     gst_video_info_set_format(&info, GST_VIDEO_FORMAT_RGB15, 320, 240);
     GstBuffer *buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
-    EXPECT_NE(play("video/x-raw,format=RGB15,width=320,height=240,framerate=30/1", "", {buffer}), "");
+    EXPECT_NE(play("video/x-raw,format=RGB15,width=320,height=240,framerate=30/1", "", {buffer}),
+              "");
     EXPECT_EQ(channel->commitSequence(), 0u);
 }
 
 // An odd-width 24-bit frame goes through the pipeline with its padded stride, upright.
-TEST_F(GstFixture, OddWidthRgb24ReachesTheCamera)
-{
+TEST_F(GstFixture, OddWidthRgb24ReachesTheCamera) {
     install({320, 240, 30});
     GstVideoInfo info;
     gst_video_info_set_format(&info, GST_VIDEO_FORMAT_BGR, 161, 121);
     for (FitFlags f : {FitFlags{0, 0, 0}, FitFlags{1, 1, 0}, FitFlags{1, 1, 1}}) {
         GstBuffer *buffer = pattern(info, 3);
-            gst_buffer_ref(buffer);
+        gst_buffer_ref(buffer);
         const std::string props = std::string("stretch=") + (f.stretch ? "true" : "false") +
                                   " keep-ratio=" + (f.keepRatio ? "true" : "false") +
                                   " center=" + (f.center ? "true" : "false");
-        ASSERT_EQ(play("video/x-raw,format=BGR,width=161,height=121,framerate=30/1", props, {buffer}), "");
+        ASSERT_EQ(
+            play("video/x-raw,format=BGR,width=161,height=121,framerate=30/1", props, {buffer}),
+            "");
         std::vector<uint8_t> frame;
         ASSERT_TRUE(channel->readLatest(frame));
         // The slot written keeps what it held where the video does not reach, so compare only
@@ -181,14 +187,13 @@ TEST_F(GstFixture, OddWidthRgb24ReachesTheCamera)
 }
 
 // The same-size RGB32 frame lands upright: the camera's first row is the frame's last.
-TEST_F(GstFixture, SameSizeFrameIsUpright)
-{
+TEST_F(GstFixture, SameSizeFrameIsUpright) {
     install({64, 48, 30});
     GstVideoInfo info;
     gst_video_info_set_format(&info, GST_VIDEO_FORMAT_BGRx, 64, 48);
-    ASSERT_EQ(play("video/x-raw,format=BGRx,width=64,height=48,framerate=30/1", "",
-                   {pattern(info, 0)}),
-              "");
+    ASSERT_EQ(
+        play("video/x-raw,format=BGRx,width=64,height=48,framerate=30/1", "", {pattern(info, 0)}),
+        "");
     std::vector<uint8_t> frame;
     ASSERT_TRUE(channel->readLatest(frame));
     for (int row = 0; row < 48; ++row)
@@ -200,8 +205,7 @@ TEST_F(GstFixture, SameSizeFrameIsUpright)
 }
 
 // A camera that grows while playing is followed; the work buffers grow with it.
-TEST_F(GstFixture, CameraGrowingWhilePlayingIsFollowed)
-{
+TEST_F(GstFixture, CameraGrowingWhilePlayingIsFollowed) {
     install({160, 120, 30});
     GstVideoInfo info;
     gst_video_info_set_format(&info, GST_VIDEO_FORMAT_BGRx, 640, 480);
@@ -217,21 +221,20 @@ TEST_F(GstFixture, CameraGrowingWhilePlayingIsFollowed)
     std::vector<uint8_t> frame;
     ASSERT_TRUE(grown->readLatest(frame));
     GstBuffer *second = pattern(info, 2);
-    EXPECT_EQ(frame, expected(second, info, {1, 1, 0}, std::vector<uint8_t>(frame.size(), 0), 800, 600));
+    EXPECT_EQ(frame,
+              expected(second, info, {1, 1, 0}, std::vector<uint8_t>(frame.size(), 0), 800, 600));
     gst_buffer_unref(second);
 }
 
 // Without a camera the sink fails with an element error, not a crash.
-TEST_F(GstFixture, MissingCameraIsAnElementError)
-{
-    std::string error = play("video/x-raw,format=BGRx,width=64,height=48,framerate=30/1",
-                             "device=Nobody", {});
+TEST_F(GstFixture, MissingCameraIsAnElementError) {
+    std::string error =
+        play("video/x-raw,format=BGRx,width=64,height=48,framerate=30/1", "device=Nobody", {});
     EXPECT_NE(error.find("Nobody"), std::string::npos) << error;
 }
 
 // lumaghostsrc delivers black before the first commit, then the committed frame, upright.
-TEST_F(GstFixture, SourceDeliversCommittedFramesUpright)
-{
+TEST_F(GstFixture, SourceDeliversCommittedFramesUpright) {
     install({32, 24, 30});
     GError *error = nullptr;
     GstElement *pipeline =

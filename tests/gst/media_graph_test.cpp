@@ -22,8 +22,7 @@ namespace {
 // The caller's thread: tasks posted from streaming threads run here when the test pumps them.
 class TaskQueue {
 public:
-    Post post()
-    {
+    Post post() {
         return [this](std::function<void()> task) {
             std::lock_guard lock(mutex_);
             tasks_.push_back(std::move(task));
@@ -31,8 +30,7 @@ public:
         };
     }
     // Runs tasks until `done` holds or the time is up.
-    bool pumpUntil(const std::function<bool()> &done, int seconds = 15)
-    {
+    bool pumpUntil(const std::function<bool()> &done, int seconds = 15) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
         while (!done()) {
             std::unique_lock lock(mutex_);
@@ -59,28 +57,29 @@ struct GraphFixture : ::testing::Test {
 
     static void SetUpTestSuite() { ASSERT_TRUE(initMediaGraphs()); }
 
-    std::unique_ptr<FrameChannel> install(const char *number, const char *name, ChannelFormat f)
-    {
+    std::unique_ptr<FrameChannel> install(const char *number, const char *name, ChannelFormat f) {
         RegistryHive hive = machineHive();
         DeviceInstance d{"MEDIA", number};
-        EXPECT_TRUE(hive.setValue(d.keyPath(), kFriendlyNameValue, RegValue::string(name)).succeeded());
-        EXPECT_TRUE(hive.setValue(d.keyPath(), kServiceValue, RegValue::string("lumacam")).succeeded());
+        EXPECT_TRUE(
+            hive.setValue(d.keyPath(), kFriendlyNameValue, RegValue::string(name)).succeeded());
+        EXPECT_TRUE(
+            hive.setValue(d.keyPath(), kServiceValue, RegValue::string("lumacam")).succeeded());
         EXPECT_TRUE(FrameChannel::create(frameChannelPath(d), f).succeeded());
         std::unique_ptr<FrameChannel> c;
         EXPECT_TRUE(FrameChannel::open(frameChannelPath(d), c).succeeded());
         return c;
     }
 
-    std::string make(const std::string &name, const std::string &pipeline)
-    {
+    std::string make(const std::string &name, const std::string &pipeline) {
         const std::string path = (root.path() / name).string();
         GError *error = nullptr;
-        GstElement *p = gst_parse_launch((pipeline + " ! filesink location=" + path).c_str(), &error);
+        GstElement *p =
+            gst_parse_launch((pipeline + " ! filesink location=" + path).c_str(), &error);
         EXPECT_EQ(error, nullptr);
         gst_element_set_state(p, GST_STATE_PLAYING);
         GstBus *bus = gst_element_get_bus(p);
-        GstMessage *m = gst_bus_timed_pop_filtered(bus, 20 * GST_SECOND,
-                                                   GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+        GstMessage *m = gst_bus_timed_pop_filtered(
+            bus, 20 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
         EXPECT_TRUE(m && GST_MESSAGE_TYPE(m) == GST_MESSAGE_EOS);
         if (m)
             gst_message_unref(m);
@@ -90,14 +89,13 @@ struct GraphFixture : ::testing::Test {
         return path;
     }
 
-    std::string clip()
-    {
-        return make("clip.avi", "videotestsrc num-buffers=10 ! video/x-raw,width=160,height=120,"
-                                "framerate=30/1 ! jpegenc ! avimux");
+    std::string clip() {
+        return make("clip.avi",
+                    "videotestsrc num-buffers=10 ! video/x-raw,width=160,height=120,"
+                    "framerate=30/1 ! jpegenc ! avimux");
     }
 
-    bool saw(GraphEvent::Type type) const
-    {
+    bool saw(GraphEvent::Type type) const {
         for (const auto &e : events)
             if (e.type == type)
                 return true;
@@ -106,8 +104,7 @@ struct GraphFixture : ::testing::Test {
 };
 
 // A movie plays into the camera and starts again at its end, for ever.
-TEST_F(GraphFixture, MovieLoopsIntoTheCamera)
-{
+TEST_F(GraphFixture, MovieLoopsIntoTheCamera) {
     auto camera = install("0000", "Lumaghost", {320, 240, 30});
     std::unique_ptr<MovieGraph> movie;
     ASSERT_EQ(MovieGraph::create(clip(), {}, queue.post(), movie), S_OK);
@@ -122,8 +119,7 @@ TEST_F(GraphFixture, MovieLoopsIntoTheCamera)
     queue.pumpUntil([] { return false; }, 1);
 }
 
-TEST_F(GraphFixture, PositionDurationAndSeek)
-{
+TEST_F(GraphFixture, PositionDurationAndSeek) {
     auto camera = install("0000", "Lumaghost", {320, 240, 30});
     std::unique_ptr<MovieGraph> movie;
     ASSERT_EQ(MovieGraph::create(clip(), {}, queue.post(), movie), S_OK);
@@ -141,8 +137,7 @@ TEST_F(GraphFixture, PositionDurationAndSeek)
 }
 
 // -10000 ... 0 hundredths of a decibel map onto the linear volume.
-TEST_F(GraphFixture, VolumeAndMute)
-{
+TEST_F(GraphFixture, VolumeAndMute) {
     EXPECT_DOUBLE_EQ(MovieGraph::volumeToLinear(0), 1.0);
     EXPECT_NEAR(MovieGraph::volumeToLinear(-2000), 0.1, 1e-12);
     EXPECT_NEAR(MovieGraph::volumeToLinear(-600), 0.501, 0.001);
@@ -162,8 +157,7 @@ TEST_F(GraphFixture, VolumeAndMute)
 }
 
 // Sound without video, and data no decoder takes, are render failures naming the elements.
-TEST_F(GraphFixture, MoviesThatCannotBeRenderedAreReported)
-{
+TEST_F(GraphFixture, MoviesThatCannotBeRenderedAreReported) {
     auto camera = install("0000", "Lumaghost", {320, 240, 30});
     const std::string sound = make("sound.wav", "audiotestsrc num-buffers=20 ! wavenc");
     test::writeFile(root.path() / "noise.avi", std::string(4096, '\x42'));
@@ -184,18 +178,17 @@ TEST_F(GraphFixture, MoviesThatCannotBeRenderedAreReported)
 }
 
 // GStreamer's elements stand in for the legacy filter category.
-TEST_F(GraphFixture, ElementsAreFoundByLongName)
-{
+TEST_F(GraphFixture, ElementsAreFoundByLongName) {
     std::unique_ptr<BaseFilter> filter;
     ASSERT_EQ(FindFilterByName(CLSID_LegacyAmFilterCategory, "Lumaghost renderer", filter), S_OK);
     EXPECT_EQ(filter->kind(), FilterKind::Element);
     EXPECT_EQ(filter->location(), "lumarenderer");
-    EXPECT_TRUE(FindFilterByName(CLSID_LegacyAmFilterCategory, "lumaghost renderer", filter).failed());
+    EXPECT_TRUE(
+        FindFilterByName(CLSID_LegacyAmFilterCategory, "lumaghost renderer", filter).failed());
 }
 
 // One Lumaghost camera passed through into another, and a preview of it.
-TEST_F(GraphFixture, CameraPassthroughAndPreview)
-{
+TEST_F(GraphFixture, CameraPassthroughAndPreview) {
     auto target = install("0000", "Lumaghost", {64, 48, 30});
     auto real = install("0001", "Real Cam", {64, 48, 30});
     std::unique_ptr<CameraGraph> passthrough;
@@ -204,16 +197,17 @@ TEST_F(GraphFixture, CameraPassthroughAndPreview)
     int previews = 0;
     uint8_t topLeft = 0;
     std::unique_ptr<PreviewGraph> preview;
-    ASSERT_EQ(PreviewGraph::create("Lumaghost",
-                                   [&](const uint8_t *p, int w, int h, int stride) {
-                                       std::lock_guard lock(m);
-                                       EXPECT_EQ(w, 64);
-                                       EXPECT_EQ(h, 48);
-                                       EXPECT_GE(stride, 64 * 3);
-                                       topLeft = p[0];
-                                       ++previews;
-                                   },
-                                   queue.post(), preview),
+    ASSERT_EQ(PreviewGraph::create(
+                  "Lumaghost",
+                  [&](const uint8_t *p, int w, int h, int stride) {
+                      std::lock_guard lock(m);
+                      EXPECT_EQ(w, 64);
+                      EXPECT_EQ(h, 48);
+                      EXPECT_GE(stride, 64 * 3);
+                      topLeft = p[0];
+                      ++previews;
+                  },
+                  queue.post(), preview),
               S_OK);
     ASSERT_EQ(passthrough->run(), S_OK);
     ASSERT_EQ(preview->run(), S_OK);

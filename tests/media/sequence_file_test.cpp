@@ -12,8 +12,7 @@ namespace {
 
 using test::TempRoot;
 
-std::vector<uint8_t> le32(int32_t v)
-{
+std::vector<uint8_t> le32(int32_t v) {
     auto u = static_cast<uint32_t>(v);
     return {uint8_t(u), uint8_t(u >> 8), uint8_t(u >> 16), uint8_t(u >> 24)};
 }
@@ -21,31 +20,31 @@ std::vector<uint8_t> le32(int32_t v)
 // Builds sequence bytes field by field, so tests can break any of them.
 struct Bytes {
     std::vector<uint8_t> b;
-    Bytes &text(const char *s)
-    {
+    Bytes &text(const char *s) {
         for (int i = 0; i < 4; ++i)
             b.push_back(static_cast<uint8_t>(s[i]));
         return *this;
     }
-    Bytes &i32(int32_t v)
-    {
+    Bytes &i32(int32_t v) {
         auto e = le32(v);
         b.insert(b.end(), e.begin(), e.end());
         return *this;
     }
-    Bytes &fill(size_t n, uint8_t v)
-    {
+    Bytes &fill(size_t n, uint8_t v) {
         b.insert(b.end(), n, v);
         return *this;
     }
-    Bytes &record(const char *magic, int32_t w, int32_t h, uint32_t time, uint8_t v)
-    {
-        return text(magic).i32(w).i32(h).i32(w * h * 3 + 20).i32(int32_t(time)).fill(size_t(w) * h * 3, v);
+    Bytes &record(const char *magic, int32_t w, int32_t h, uint32_t time, uint8_t v) {
+        return text(magic)
+            .i32(w)
+            .i32(h)
+            .i32(w * h * 3 + 20)
+            .i32(int32_t(time))
+            .fill(size_t(w) * h * 3, v);
     }
 };
 
-Bytes validSequence(int count, int w = 1, int h = 1)
-{
+Bytes validSequence(int count, int w = 1, int h = 1) {
     Bytes s;
     s.text("QmSq").i32(count).i32(12 + count * (w * h * 3 + 20));
     for (int i = 0; i < count; ++i)
@@ -53,8 +52,7 @@ Bytes validSequence(int count, int w = 1, int h = 1)
     return s;
 }
 
-bool parses(const Bytes &s, std::vector<SequenceFrame> *out = nullptr)
-{
+bool parses(const Bytes &s, std::vector<SequenceFrame> *out = nullptr) {
     std::vector<SequenceFrame> frames;
     bool ok = ParseSequence(s.b.data(), s.b.size(), frames);
     if (out)
@@ -62,8 +60,7 @@ bool parses(const Bytes &s, std::vector<SequenceFrame> *out = nullptr)
     return ok;
 }
 
-TEST(SequenceFileTest, WritesTheLayoutItemByItem)
-{
+TEST(SequenceFileTest, WritesTheLayoutItemByItem) {
     TempRoot root;
     const uint8_t a[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9}, b[9] = {9, 9, 9, 9, 9, 9, 9, 9, 9};
     // Three 1 x 1 records make 81 bytes; the first item's size goes into every header.
@@ -90,8 +87,7 @@ TEST(SequenceFileTest, WritesTheLayoutItemByItem)
 }
 
 // A width of 3 makes rows of 9 bytes, not padded to 12.
-TEST(SequenceFileTest, RowsAreNotPadded)
-{
+TEST(SequenceFileTest, RowsAreNotPadded) {
     TempRoot root;
     std::vector<uint8_t> px(3 * 2 * 3);
     for (size_t i = 0; i < px.size(); ++i)
@@ -105,8 +101,7 @@ TEST(SequenceFileTest, RowsAreNotPadded)
     EXPECT_EQ(frames[0].header.recordSize, 38);
 }
 
-TEST(SequenceFileTest, EmptySequenceIsWrittenButNeverRead)
-{
+TEST(SequenceFileTest, EmptySequenceIsWrittenButNeverRead) {
     TempRoot root;
     auto file = root.path() / "empty.lgs";
     ASSERT_TRUE(WriteSequenceFile(file, {}).succeeded());
@@ -121,37 +116,85 @@ struct Rejected {
 };
 
 // Every malformed file is rejected before anything is allocated for it.
-TEST(SequenceFileTest, MalformedFilesAreRejected)
-{
+TEST(SequenceFileTest, MalformedFilesAreRejected) {
     std::vector<Rejected> cases;
-    cases.push_back({"byte-swapped magic", [] { Bytes s = validSequence(2); std::memcpy(s.b.data(), "qSmQ", 4); return s; }()});
-    cases.push_back({"byte-swapped record magic", [] { Bytes s = validSequence(2); std::memcpy(s.b.data() + 12, "gLmQ", 4); return s; }()});
-    cases.push_back({"one byte longer", [] { Bytes s = validSequence(2); s.b.push_back(0); return s; }()});
-    cases.push_back({"one byte shorter", [] { Bytes s = validSequence(2); s.b.pop_back(); return s; }()});
-    cases.push_back({"count 0", [] { Bytes s; s.text("QmSq").i32(0).i32(12); return s; }()});
-    cases.push_back({"negative count", [] { Bytes s; s.text("QmSq").i32(-1).i32(-8).record("QmLg", 1, 1, 0, 0); return s; }()});
+    cases.push_back({"byte-swapped magic", [] {
+                         Bytes s = validSequence(2);
+                         std::memcpy(s.b.data(), "qSmQ", 4);
+                         return s;
+                     }()});
+    cases.push_back({"byte-swapped record magic", [] {
+                         Bytes s = validSequence(2);
+                         std::memcpy(s.b.data() + 12, "gLmQ", 4);
+                         return s;
+                     }()});
+    cases.push_back({"one byte longer", [] {
+                         Bytes s = validSequence(2);
+                         s.b.push_back(0);
+                         return s;
+                     }()});
+    cases.push_back({"one byte shorter", [] {
+                         Bytes s = validSequence(2);
+                         s.b.pop_back();
+                         return s;
+                     }()});
+    cases.push_back({"count 0", [] {
+                         Bytes s;
+                         s.text("QmSq").i32(0).i32(12);
+                         return s;
+                     }()});
+    cases.push_back({"negative count", [] {
+                         Bytes s;
+                         s.text("QmSq").i32(-1).i32(-8).record("QmLg", 1, 1, 0, 0);
+                         return s;
+                     }()});
     cases.push_back({"total not count x record + 12", [] {
-        Bytes s; s.text("QmSq").i32(2).i32(12 + 23 + 26).record("QmLg", 1, 1, 0, 0).record("QmLg", 1, 2, 0, 0).fill(0, 0);
-        return s; }()});
-    cases.push_back({"header only", [] { Bytes s; s.text("QmSq").i32(1).i32(12); return s; }()});
-    cases.push_back({"too short for a header", [] { Bytes s; s.text("QmSq").i32(1); return s; }()});
+                         Bytes s;
+                         s.text("QmSq")
+                             .i32(2)
+                             .i32(12 + 23 + 26)
+                             .record("QmLg", 1, 1, 0, 0)
+                             .record("QmLg", 1, 2, 0, 0)
+                             .fill(0, 0);
+                         return s;
+                     }()});
+    cases.push_back({"header only", [] {
+                         Bytes s;
+                         s.text("QmSq").i32(1).i32(12);
+                         return s;
+                     }()});
+    cases.push_back({"too short for a header", [] {
+                         Bytes s;
+                         s.text("QmSq").i32(1);
+                         return s;
+                     }()});
     // A later record claiming more pixels than the file holds.
     cases.push_back({"later record beyond the file", [] {
-        Bytes s; s.text("QmSq").i32(2).i32(12 + 2 * 23).record("QmLg", 1, 1, 0, 0);
-        s.text("QmLg").i32(10000).i32(10000).i32(23).i32(0).fill(3, 0);
-        return s; }()});
+                         Bytes s;
+                         s.text("QmSq").i32(2).i32(12 + 2 * 23).record("QmLg", 1, 1, 0, 0);
+                         s.text("QmLg").i32(10000).i32(10000).i32(23).i32(0).fill(3, 0);
+                         return s;
+                     }()});
     // Sizes that overflow 32 bits, or are negative.
     cases.push_back({"negative width", [] {
-        Bytes s; s.text("QmSq").i32(2).i32(12 + 2 * 23).record("QmLg", 1, 1, 0, 0);
-        s.text("QmLg").i32(-1).i32(1).i32(23).i32(0).fill(3, 0);
-        return s; }()});
+                         Bytes s;
+                         s.text("QmSq").i32(2).i32(12 + 2 * 23).record("QmLg", 1, 1, 0, 0);
+                         s.text("QmLg").i32(-1).i32(1).i32(23).i32(0).fill(3, 0);
+                         return s;
+                     }()});
     cases.push_back({"overflowing size", [] {
-        Bytes s; s.text("QmSq").i32(2).i32(12 + 2 * 23).record("QmLg", 1, 1, 0, 0);
-        s.text("QmLg").i32(0x7FFFFFFF).i32(0x7FFFFFFF).i32(23).i32(0).fill(3, 0);
-        return s; }()});
-    cases.push_back({"first record larger than the file", [] {
-        Bytes s; s.text("QmSq").i32(1).i32(12 + 23).text("QmLg").i32(100).i32(100).i32(23).i32(0).fill(3, 0);
-        return s; }()});
+                         Bytes s;
+                         s.text("QmSq").i32(2).i32(12 + 2 * 23).record("QmLg", 1, 1, 0, 0);
+                         s.text("QmLg").i32(0x7FFFFFFF).i32(0x7FFFFFFF).i32(23).i32(0).fill(3, 0);
+                         return s;
+                     }()});
+    cases.push_back(
+        {"first record larger than the file", [] {
+             Bytes s;
+             s.text("QmSq").i32(1).i32(12 + 23).text("QmLg").i32(100).i32(100).i32(23).i32(0).fill(
+                 3, 0);
+             return s;
+         }()});
 
     for (const auto &c : cases) {
         std::vector<SequenceFrame> frames(1);
@@ -163,8 +206,7 @@ TEST(SequenceFileTest, MalformedFilesAreRejected)
 }
 
 // Records after the first are read as they come: a wrong magic or record size is accepted.
-TEST(SequenceFileTest, LaterRecordsAreNotCheckedAgain)
-{
+TEST(SequenceFileTest, LaterRecordsAreNotCheckedAgain) {
     Bytes s = validSequence(3);
     std::memcpy(s.b.data() + 12 + 23, "XXXX", 4);
     s.b[12 + 23 + 12] = 99;  // record size
@@ -182,8 +224,7 @@ public:
 };
 
 // The desktop hears of a bad file, not of a missing one; the sequence changes only on success.
-TEST(SequenceFileTest, ReaderReportsBadFilesOnly)
-{
+TEST(SequenceFileTest, ReaderReportsBadFilesOnly) {
     TempRoot root;
     CountingReporter reporter;
     std::vector<SequenceFrame> frames(2);
@@ -206,8 +247,7 @@ TEST(SequenceFileTest, ReaderReportsBadFilesOnly)
 }
 
 // The stored image is one record with display time 5000, named in the driver key when there is one.
-TEST(StoredImageTest, RegisterLastImageWritesFileAndValue)
-{
+TEST(StoredImageTest, RegisterLastImageWritesFileAndValue) {
     TempRoot root;
     RegistryHive hive = machineHive();
     const std::string key = "SYSTEM\\CurrentControlSet\\Enum\\Root\\MEDIA\\0000\\Device Parameters";

@@ -12,8 +12,7 @@ namespace {
 
 using test::TempRoot;
 
-TEST(PathsTest, MachinePathsLiveUnderTheRoot)
-{
+TEST(PathsTest, MachinePathsLiveUnderTheRoot) {
     TempRoot root;
     ::setenv("LUMAGHOST_ROOT", (root.path().string() + "//").c_str(), 1);
     EXPECT_EQ(machineHivePath(), root.path() / "var/lib/lumaghost/machine.ini");
@@ -22,8 +21,7 @@ TEST(PathsTest, MachinePathsLiveUnderTheRoot)
     EXPECT_EQ(machineHivePath(), "/var/lib/lumaghost/machine.ini");
 }
 
-TEST(PathsTest, UserHiveFollowsXdgConfigHome)
-{
+TEST(PathsTest, UserHiveFollowsXdgConfigHome) {
     ::setenv("XDG_CONFIG_HOME", "/tmp/cfg", 1);
     EXPECT_EQ(userHivePath(), "/tmp/cfg/Quillmoor/Lumadesk.conf");
     ::setenv("XDG_CONFIG_HOME", "relative", 1);  // not absolute: ignored, as XDG says
@@ -32,8 +30,7 @@ TEST(PathsTest, UserHiveFollowsXdgConfigHome)
     ::unsetenv("XDG_CONFIG_HOME");
 }
 
-TEST(GuidTest, ParsesBracedAndBareFormsInEitherCase)
-{
+TEST(GuidTest, ParsesBracedAndBareFormsInEitherCase) {
     auto g = Guid::parse("{860bb310-5d01-11d0-bd3b-00a0c911ce86}");
     ASSERT_TRUE(g);
     EXPECT_EQ(*g, CLSID_VideoInputDeviceCategory);
@@ -44,11 +41,11 @@ TEST(GuidTest, ParsesBracedAndBareFormsInEitherCase)
     EXPECT_FALSE(Guid::parse("{860BB310-5D01-11D0-BD3B-00A0C911CEXX}"));
 }
 
-TEST(IniFileTest, SectionsAndKeysIgnoreCaseAndStringsExpand)
-{
-    auto ini = IniFile::parse("; comment\n[Version]\n  Class = MEDIA \r\n[strings]\n"
-                              "Name=\"Lumaghost\"\n[Dev]\nFriendlyName=%name%\nPct=100%%\n"
-                              "Missing=%nope%\n");
+TEST(IniFileTest, SectionsAndKeysIgnoreCaseAndStringsExpand) {
+    auto ini = IniFile::parse(
+        "; comment\n[Version]\n  Class = MEDIA \r\n[strings]\n"
+        "Name=\"Lumaghost\"\n[Dev]\nFriendlyName=%name%\nPct=100%%\n"
+        "Missing=%nope%\n");
     EXPECT_EQ(ini.value("VERSION", "class"), "MEDIA");
     EXPECT_EQ(ini.expandStrings(*ini.value("Dev", "FriendlyName")), "Lumaghost");
     EXPECT_EQ(ini.expandStrings(*ini.value("Dev", "Pct")), "100%");
@@ -58,8 +55,7 @@ TEST(IniFileTest, SectionsAndKeysIgnoreCaseAndStringsExpand)
 }
 
 // Instance numbers are generated as the first free one, per enumerator.
-TEST(DeviceTreeTest, CreateTakesFirstFreeInstanceNumber)
-{
+TEST(DeviceTreeTest, CreateTakesFirstFreeInstanceNumber) {
     TempRoot root;
     RegistryHive hive(root.path() / "m.ini");
     DeviceTree tree(hive);
@@ -73,7 +69,8 @@ TEST(DeviceTreeTest, CreateTakesFirstFreeInstanceNumber)
     ASSERT_TRUE(tree.createInstance("MEDIA", media, c).succeeded());
     EXPECT_EQ(c.number, "0000");
     EXPECT_EQ(hive.value(c.keyPath(), kClassGuidValue)->text, media.toString());
-    EXPECT_EQ(c.driverKeyPath(), "SYSTEM\\CurrentControlSet\\Enum\\Root\\MEDIA\\0000\\Device Parameters");
+    EXPECT_EQ(c.driverKeyPath(),
+              "SYSTEM\\CurrentControlSet\\Enum\\Root\\MEDIA\\0000\\Device Parameters");
     EXPECT_EQ(tree.instances("media").size(), 2u);
     EXPECT_TRUE(tree.createInstance("Bad\\Name", media, c).failed());
 }
@@ -82,8 +79,7 @@ class ScriptedVersions : public VersionSource {
 public:
     bool extendedFails = false;
     int calls = 0;
-    bool getVersionEx(OsVersionInfo &info) override
-    {
+    bool getVersionEx(OsVersionInfo &info) override {
         ++calls;
         if (info.recordSize == kVersionRecordExtended && extendedFails)
             return false;
@@ -94,8 +90,7 @@ public:
     }
 };
 
-TEST(PlatformVersionTest, FallsBackToThePlainRecord)
-{
+TEST(PlatformVersionTest, FallsBackToThePlainRecord) {
     ScriptedVersions v;
     v.extendedFails = true;
     OsVersionInfo info;

@@ -13,8 +13,7 @@ namespace {
 using test::TempRoot;
 
 // Every value type, with strings that need escaping, survives the text form unchanged.
-TEST(HiveDataTest, TextFormKeepsEveryTypeAndAwkwardString)
-{
+TEST(HiveDataTest, TextFormKeepsEveryTypeAndAwkwardString) {
     HiveData d;
     d.setValue("A\\B", "plain", RegValue::string("say \"hi\" \\ back\\slash\nnew\tline\x01 é"));
     d.setValue("A\\B", "", RegValue::string("default value"));
@@ -34,18 +33,17 @@ TEST(HiveDataTest, TextFormKeepsEveryTypeAndAwkwardString)
 }
 
 // The file stays readable by a person: one key a section, one value a line.
-TEST(HiveDataTest, TextFormIsReadable)
-{
+TEST(HiveDataTest, TextFormIsReadable) {
     HiveData d;
     d.setValue("SYSTEM\\Dev\\0000", "FriendlyName", RegValue::string("Lumaghost"));
     d.setValue("SYSTEM\\Dev\\0000\\Device Parameters", "FrameWidth", RegValue::fromDword(320));
     std::string text = d.serialize();
-    EXPECT_NE(text.find("[SYSTEM\\Dev\\0000]\n\"FriendlyName\"=\"Lumaghost\"\n"), std::string::npos);
+    EXPECT_NE(text.find("[SYSTEM\\Dev\\0000]\n\"FriendlyName\"=\"Lumaghost\"\n"),
+              std::string::npos);
     EXPECT_NE(text.find("\"FrameWidth\"=dword:00000140"), std::string::npos);
 }
 
-TEST(HiveDataTest, NamesIgnoreCaseAndKeepTheirSpelling)
-{
+TEST(HiveDataTest, NamesIgnoreCaseAndKeepTheirSpelling) {
     HiveData d;
     d.setValue("Software\\Quillmoor", "AutoPlay", RegValue::string("a"));
     d.setValue("SOFTWARE\\quillmoor", "AUTOPLAY", RegValue::string("b"));
@@ -56,8 +54,7 @@ TEST(HiveDataTest, NamesIgnoreCaseAndKeepTheirSpelling)
 }
 
 // Deleting a key takes its subtree, but not a sibling whose name starts the same way.
-TEST(HiveDataTest, DeleteKeyTakesSubtreeOnly)
-{
+TEST(HiveDataTest, DeleteKeyTakesSubtreeOnly) {
     HiveData d;
     d.setValue("Root\\MEDIA\\0000\\Device Parameters", "x", RegValue::fromDword(1));
     d.setValue("Root\\MEDIA\\0000X", "y", RegValue::fromDword(2));
@@ -69,8 +66,7 @@ TEST(HiveDataTest, DeleteKeyTakesSubtreeOnly)
     EXPECT_FALSE(d.deleteKey("Root\\MEDIA\\0000"));
 }
 
-TEST(HiveDataTest, SubkeysAreDirectChildrenOnly)
-{
+TEST(HiveDataTest, SubkeysAreDirectChildrenOnly) {
     HiveData d;
     d.createKey("A\\B\\C\\D");
     d.createKey("A\\B2");
@@ -80,15 +76,10 @@ TEST(HiveDataTest, SubkeysAreDirectChildrenOnly)
     EXPECT_TRUE(d.hasKey("A\\B\\C"));
 }
 
-TEST(HiveDataTest, MalformedTextIsRejectedWithItsLine)
-{
+TEST(HiveDataTest, MalformedTextIsRejectedWithItsLine) {
     const char *bad[] = {
-        "\"v\"=\"outside a key\"\n",
-        "[K]\n\"v\"=dword:123456789\n",
-        "[K]\n\"v\"=hex:0g\n",
-        "[K]\n\"v\"=\"unterminated\n",
-        "[K]\nnoquotes=\"x\"\n",
-        "[]\n",
+        "\"v\"=\"outside a key\"\n",   "[K]\n\"v\"=dword:123456789\n", "[K]\n\"v\"=hex:0g\n",
+        "[K]\n\"v\"=\"unterminated\n", "[K]\nnoquotes=\"x\"\n",        "[]\n",
     };
     for (const char *text : bad) {
         std::string error;
@@ -97,16 +88,14 @@ TEST(HiveDataTest, MalformedTextIsRejectedWithItsLine)
     }
 }
 
-TEST(RegValueTest, RawDataHasRegistryLayout)
-{
+TEST(RegValueTest, RawDataHasRegistryLayout) {
     std::vector<uint8_t> multi = RegValue::multiString({"Lumacam"}).rawData();
     EXPECT_EQ(multi, (std::vector<uint8_t>{'L', 'u', 'm', 'a', 'c', 'a', 'm', 0, 0}));
     EXPECT_EQ(RegValue::fromDword(0x01020304).rawData(), (std::vector<uint8_t>{4, 3, 2, 1}));
     EXPECT_EQ(RegValue::string("ab").rawData(), (std::vector<uint8_t>{'a', 'b', 0}));
 }
 
-TEST(RegistryHiveTest, MissingFileIsEmptyAndWritesCreateIt)
-{
+TEST(RegistryHiveTest, MissingFileIsEmptyAndWritesCreateIt) {
     TempRoot root;
     RegistryHive hive(root.path() / "deep" / "dir" / "hive.ini");
     EXPECT_FALSE(hive.keyExists("A"));
@@ -120,8 +109,7 @@ TEST(RegistryHiveTest, MissingFileIsEmptyAndWritesCreateIt)
 }
 
 // A file that cannot be parsed is never overwritten: nothing in it is lost.
-TEST(RegistryHiveTest, MalformedFileIsNotOverwritten)
-{
+TEST(RegistryHiveTest, MalformedFileIsNotOverwritten) {
     TempRoot root;
     auto file = root.path() / "hive.ini";
     test::writeFile(file, "[K]\n\"v\"=garbage\n");
@@ -133,8 +121,7 @@ TEST(RegistryHiveTest, MalformedFileIsNotOverwritten)
 }
 
 // A change that fails leaves the file as it was.
-TEST(RegistryHiveTest, FailedChangeWritesNothing)
-{
+TEST(RegistryHiveTest, FailedChangeWritesNothing) {
     TempRoot root;
     RegistryHive hive(root.path() / "hive.ini");
     ASSERT_TRUE(hive.setValue("K", "v", RegValue::fromDword(1)).succeeded());
@@ -147,8 +134,7 @@ TEST(RegistryHiveTest, FailedChangeWritesNothing)
 }
 
 // Writers in several processes at once: every value each of them set is there afterwards.
-TEST(RegistryHiveTest, ConcurrentWritersInProcessesLoseNothing)
-{
+TEST(RegistryHiveTest, ConcurrentWritersInProcessesLoseNothing) {
     TempRoot root;
     auto file = root.path() / "hive.ini";
     constexpr int kProcesses = 4, kValues = 25;
@@ -177,7 +163,8 @@ TEST(RegistryHiveTest, ConcurrentWritersInProcessesLoseNothing)
     EXPECT_EQ(d.valueNames("Shared\\Key").size(), size_t{kProcesses * kValues});
     for (int p = 0; p < kProcesses; ++p) {
         for (int i = 0; i < kValues; ++i) {
-            const RegValue *v = d.value("Shared\\Key", "p" + std::to_string(p) + "v" + std::to_string(i));
+            const RegValue *v =
+                d.value("Shared\\Key", "p" + std::to_string(p) + "v" + std::to_string(i));
             ASSERT_NE(v, nullptr);
             EXPECT_EQ(v->dword, static_cast<uint32_t>(p * 100 + i));
         }

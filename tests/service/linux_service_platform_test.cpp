@@ -8,19 +8,22 @@
 namespace lumaghost {
 namespace {
 
-TEST(SystemdUnitTest, UnitTextForSystemAndUserManagers)
-{
+TEST(SystemdUnitTest, UnitTextForSystemAndUserManagers) {
     test::TempRoot root;
-    ServiceInstallation s{"LumaghostService", "Quillmoor Lumaghost Play Service", "/usr/bin/lumaserv",
-                          "camera", "", SERVICE_AUTO_START};
+    ServiceInstallation s{
+        "LumaghostService", "Quillmoor Lumaghost Play Service", "/usr/bin/lumaserv", "camera", "",
+        SERVICE_AUTO_START};
     const std::string system = SystemdServiceManager::unitText(s, false);
-    for (const char *line : {"Description=Quillmoor Lumaghost Play Service\n", "Type=notify\n",
-                             "ExecStart=/usr/bin/lumaserv\n", "ExecReload=/bin/kill -HUP $MAINPID\n",
-                             "SuccessExitStatus=1\n", "User=camera\n", "ProtectSystem=strict\n",
-                             "WantedBy=multi-user.target\n"})
+    for (const char *line :
+         {"Description=Quillmoor Lumaghost Play Service\n", "Type=notify\n",
+          "ExecStart=/usr/bin/lumaserv\n", "ExecReload=/bin/kill -HUP $MAINPID\n",
+          "SuccessExitStatus=1\n", "User=camera\n", "ProtectSystem=strict\n",
+          "WantedBy=multi-user.target\n"})
         EXPECT_NE(system.find(line), std::string::npos) << line;
-    EXPECT_NE(system.find("ReadWritePaths=-" + frameChannelDirectory().string()), std::string::npos);
-    EXPECT_NE(system.find("Environment=LUMAGHOST_ROOT=" + root.path().string() + "\n"), std::string::npos);
+    EXPECT_NE(system.find("ReadWritePaths=-" + frameChannelDirectory().string()),
+              std::string::npos);
+    EXPECT_NE(system.find("Environment=LUMAGHOST_ROOT=" + root.path().string() + "\n"),
+              std::string::npos);
 
     s.account.clear();
     const std::string user = SystemdServiceManager::unitText(s, true);
@@ -29,8 +32,7 @@ TEST(SystemdUnitTest, UnitTextForSystemAndUserManagers)
     EXPECT_NE(user.find("WantedBy=default.target\n"), std::string::npos);
 }
 
-TEST(SystemdUnitTest, UnitStatesMapToServiceStates)
-{
+TEST(SystemdUnitTest, UnitStatesMapToServiceStates) {
     EXPECT_EQ(serviceStateOf("active"), SERVICE_RUNNING);
     EXPECT_EQ(serviceStateOf("reloading"), SERVICE_RUNNING);
     EXPECT_EQ(serviceStateOf("activating"), SERVICE_START_PENDING);
@@ -40,8 +42,7 @@ TEST(SystemdUnitTest, UnitStatesMapToServiceStates)
 }
 
 // Outside the manager there is no notification socket: the dispatcher cannot connect.
-TEST(SystemdUnitTest, NoNotifySocketMeansNoController)
-{
+TEST(SystemdUnitTest, NoNotifySocketMeansNoController) {
     unsetenv("NOTIFY_SOCKET");
     SystemdServiceManager manager("/nonexistent", true);
     bool ran = false;

@@ -31,11 +31,12 @@ struct WorkerFixture : ::testing::Test {
     std::vector<Shown> shown;
     uint64_t seen = 0;
 
-    void installCamera(uint32_t w = 8, uint32_t h = 6)
-    {
+    void installCamera(uint32_t w = 8, uint32_t h = 6) {
         DeviceInstance d{"MEDIA", "0000"};
-        ASSERT_TRUE(machine.setValue(d.keyPath(), kFriendlyNameValue, RegValue::string("Lumaghost")).succeeded());
-        ASSERT_TRUE(machine.setValue(d.keyPath(), kServiceValue, RegValue::string("lumacam")).succeeded());
+        ASSERT_TRUE(machine.setValue(d.keyPath(), kFriendlyNameValue, RegValue::string("Lumaghost"))
+                        .succeeded());
+        ASSERT_TRUE(
+            machine.setValue(d.keyPath(), kServiceValue, RegValue::string("lumacam")).succeeded());
         ASSERT_TRUE(FrameChannel::create(frameChannelPath(d), {w, h, 30}).succeeded());
         ASSERT_TRUE(FrameChannel::open(frameChannelPath(d), camera).succeeded());
         // Every commit is noted with the virtual time it was made at.
@@ -48,8 +49,8 @@ struct WorkerFixture : ::testing::Test {
         };
     }
 
-    std::string sequence(const char *name, std::vector<std::pair<uint32_t, uint8_t>> frames, int w = 8, int h = 6)
-    {
+    std::string sequence(const char *name, std::vector<std::pair<uint32_t, uint8_t>> frames,
+                         int w = 8, int h = 6) {
         std::vector<std::vector<uint8_t>> pixels;
         std::vector<SequenceItem> items;
         for (auto [time, value] : frames) {
@@ -61,41 +62,38 @@ struct WorkerFixture : ::testing::Test {
         return path;
     }
 
-    void setAutoPlay(const std::string &path, const RegValue *type = nullptr)
-    {
+    void setAutoPlay(const std::string &path, const RegValue *type = nullptr) {
         ASSERT_TRUE(machine.setValue(kSettingsKey, "AutoPlay", RegValue::string(path)).succeeded());
         if (type) {
             ASSERT_TRUE(machine.setValue(kSettingsKey, "AutoPlayType", *type).succeeded());
         }
     }
 
-    ServicePlatform platform()
-    {
+    ServicePlatform platform() {
         static NullVersion versions;
         return {manager, events, console, versions, machine, waiter, "/usr/bin/lumaserv"};
     }
 
     struct NullVersion : VersionSource {
-        bool getVersionEx(OsVersionInfo &info) override
-        {
+        bool getVersionEx(OsVersionInfo &info) override {
             info.platformId = VER_PLATFORM_WIN32_NT;
             return true;
         }
     };
 
-    std::vector<uint32_t> states() const
-    {
+    std::vector<uint32_t> states() const {
         std::vector<uint32_t> out;
         for (const auto &s : manager.reported)
             out.push_back(s.currentState);
         return out;
     }
-    size_t count(uint32_t sleep) const { return size_t(std::count(waiter.sleeps.begin(), waiter.sleeps.end(), sleep)); }
+    size_t count(uint32_t sleep) const {
+        return size_t(std::count(waiter.sleeps.begin(), waiter.sleeps.end(), sleep));
+    }
 };
 
 // 1000 ms, then 3000 ms, without end; a stop during a display time ends the wait at once.
-TEST_F(WorkerFixture, TwoFramesLoopWithTheirDisplayTimes)
-{
+TEST_F(WorkerFixture, TwoFramesLoopWithTheirDisplayTimes) {
     installCamera();
     setAutoPlay(sequence("two.lgs", {{1000, 1}, {3000, 2}}));
     PlayService service(platform());
@@ -107,12 +105,12 @@ TEST_F(WorkerFixture, TwoFramesLoopWithTheirDisplayTimes)
         got.emplace_back(s.time, s.value);
     EXPECT_EQ(got, (std::vector<std::pair<uint64_t, uint8_t>>{
                        {30, 1}, {1030, 2}, {4040, 1}, {5040, 2}, {8050, 1}, {9050, 2}}));
-    EXPECT_EQ(states(), (std::vector<uint32_t>{SERVICE_START_PENDING, SERVICE_RUNNING, SERVICE_STOP_PENDING}));
+    EXPECT_EQ(states(), (std::vector<uint32_t>{SERVICE_START_PENDING, SERVICE_RUNNING,
+                                               SERVICE_STOP_PENDING}));
     EXPECT_EQ(service.autoPlayType(), 1);  // absent: a sequence
 }
 
-TEST_F(WorkerFixture, NoCameraMeansStopped)
-{
+TEST_F(WorkerFixture, NoCameraMeansStopped) {
     PlayService service(platform());
     service.Run(0, nullptr);
     EXPECT_EQ(states(), (std::vector<uint32_t>{SERVICE_START_PENDING, SERVICE_STOPPED}));
@@ -120,8 +118,7 @@ TEST_F(WorkerFixture, NoCameraMeansStopped)
 }
 
 // A setting written after the start is picked up within 5 s.
-TEST_F(WorkerFixture, LateSettingIsPickedUp)
-{
+TEST_F(WorkerFixture, LateSettingIsPickedUp) {
     installCamera();
     const std::string file = sequence("one.lgs", {{500, 7}});
     PlayService service(platform());
@@ -134,18 +131,19 @@ TEST_F(WorkerFixture, LateSettingIsPickedUp)
 }
 
 // An AutoPlay of 300 characters never fits the buffer: nothing is ever played.
-TEST_F(WorkerFixture, OverlongAutoPlayIsNeverAccepted)
-{
+TEST_F(WorkerFixture, OverlongAutoPlayIsNeverAccepted) {
     installCamera();
     PlayService service(platform());
-    ASSERT_TRUE(machine.setValue(kSettingsKey, "AutoPlay", RegValue::string(std::string(300, 'a'))).succeeded());
+    ASSERT_TRUE(machine.setValue(kSettingsKey, "AutoPlay", RegValue::string(std::string(300, 'a')))
+                    .succeeded());
     waiter.at(60000, [&] { service.RequestStop(); });
     service.Run(0, nullptr);
     EXPECT_TRUE(shown.empty());
     EXPECT_EQ(service.autoPlayPath(), "");
     EXPECT_GE(count(kSettingRetry), 11u);
     // 258 characters and the NUL fit.
-    ASSERT_TRUE(machine.setValue(kSettingsKey, "AutoPlay", RegValue::string(std::string(258, 'b'))).succeeded());
+    ASSERT_TRUE(machine.setValue(kSettingsKey, "AutoPlay", RegValue::string(std::string(258, 'b')))
+                    .succeeded());
     PlayService again(platform());
     waiter.at(waiter.now + 100, [&] { again.RequestStop(); });
     again.Run(0, nullptr);
@@ -153,8 +151,7 @@ TEST_F(WorkerFixture, OverlongAutoPlayIsNeverAccepted)
 }
 
 // Types other than 1 and 2 run, report running and play nothing; loading is retried.
-TEST_F(WorkerFixture, UnknownTypesPlayNothing)
-{
+TEST_F(WorkerFixture, UnknownTypesPlayNothing) {
     installCamera();
     const std::string file = sequence("one.lgs", {{500, 7}});
     for (uint32_t type : {0u, 3u, 4u}) {
@@ -171,8 +168,7 @@ TEST_F(WorkerFixture, UnknownTypesPlayNothing)
 }
 
 // A malformed sequence file is never played; its loading is retried every 10 s.
-TEST_F(WorkerFixture, MalformedFilesAreNeverPlayed)
-{
+TEST_F(WorkerFixture, MalformedFilesAreNeverPlayed) {
     installCamera();
     const std::string file = sequence("bad.lgs", {{500, 7}, {500, 8}});
     test::writeFile(file, test::readFile(file) + "x");  // one byte longer than its total size
@@ -186,8 +182,7 @@ TEST_F(WorkerFixture, MalformedFilesAreNeverPlayed)
 }
 
 // Display time 0 hands the next frame over at once; the largest waits until the stop.
-TEST_F(WorkerFixture, ZeroAndEndlessDisplayTimes)
-{
+TEST_F(WorkerFixture, ZeroAndEndlessDisplayTimes) {
     installCamera();
     setAutoPlay(sequence("edges.lgs", {{0, 1}, {0xFFFFFFFF, 2}}));
     PlayService service(platform());
@@ -199,8 +194,7 @@ TEST_F(WorkerFixture, ZeroAndEndlessDisplayTimes)
 }
 
 // Frames of another size are fitted once, aspect ratio kept and centred on black.
-TEST_F(WorkerFixture, FramesOfAnotherSizeAreFitted)
-{
+TEST_F(WorkerFixture, FramesOfAnotherSizeAreFitted) {
     installCamera(32, 24);
     setAutoPlay(sequence("small.lgs", {{1000, 200}}, 16, 6));
     PlayService service(platform());
@@ -217,8 +211,7 @@ TEST_F(WorkerFixture, FramesOfAnotherSizeAreFitted)
 }
 
 // A reload reads the setting again and plays the new item; rewriting the file alone does not.
-TEST_F(WorkerFixture, ReloadTakesTheNewItem)
-{
+TEST_F(WorkerFixture, ReloadTakesTheNewItem) {
     installCamera();
     const std::string first = sequence("first.lgs", {{1000, 1}});
     const std::string second = sequence("second.lgs", {{1000, 2}});

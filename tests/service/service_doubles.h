@@ -14,7 +14,8 @@ namespace lumaghost::test {
 
 class FakeManager : public ServiceManager {
 public:
-    uint32_t connectResult = ERROR_SUCCESS, createResult = ERROR_SUCCESS, openResult = ERROR_SUCCESS;
+    uint32_t connectResult = ERROR_SUCCESS, createResult = ERROR_SUCCESS,
+             openResult = ERROR_SUCCESS;
     uint32_t deleteResult = ERROR_SUCCESS, stopResult = ERROR_SUCCESS, startResult = ERROR_SUCCESS;
     uint32_t dispatcherResult = ERROR_SUCCESS, statusResult = ERROR_SUCCESS;
     std::deque<uint32_t> states;  // answers to queryStatus, in order; then SERVICE_STOPPED
@@ -24,20 +25,17 @@ public:
     std::function<void(uint32_t)> handler;
 
     uint32_t connect() override { return log("connect", connectResult); }
-    uint32_t createService(const ServiceInstallation &s) override
-    {
+    uint32_t createService(const ServiceInstallation &s) override {
         created = s;
         return log("create", createResult);
     }
     uint32_t openService(const std::string &) override { return log("open", openResult); }
     uint32_t deleteService(const std::string &) override { return log("delete", deleteResult); }
-    uint32_t controlStop(const std::string &, ServiceStatus &s) override
-    {
+    uint32_t controlStop(const std::string &, ServiceStatus &s) override {
         s.currentState = SERVICE_STOP_PENDING;
         return log("stop", stopResult);
     }
-    uint32_t queryStatus(const std::string &, ServiceStatus &s) override
-    {
+    uint32_t queryStatus(const std::string &, ServiceStatus &s) override {
         s.currentState = states.empty() ? SERVICE_STOPPED : states.front();
         if (!states.empty())
             states.pop_front();
@@ -45,27 +43,23 @@ public:
     }
     uint32_t startService(const std::string &) override { return log("start", startResult); }
     uint32_t changeStartType(const std::string &, uint32_t) override { return ERROR_SUCCESS; }
-    uint32_t runDispatcher(const std::string &, const std::function<void()> &main) override
-    {
+    uint32_t runDispatcher(const std::string &, const std::function<void()> &main) override {
         if (dispatcherResult != ERROR_SUCCESS)
             return dispatcherResult;
         main();
         return ERROR_SUCCESS;
     }
-    uint32_t registerControlHandler(const std::string &, std::function<void(uint32_t)> h) override
-    {
+    uint32_t registerControlHandler(const std::string &, std::function<void(uint32_t)> h) override {
         handler = std::move(h);
         return ERROR_SUCCESS;
     }
-    uint32_t setStatus(const ServiceStatus &s) override
-    {
+    uint32_t setStatus(const ServiceStatus &s) override {
         reported.push_back(s);
         return statusResult;
     }
 
 private:
-    uint32_t log(const char *what, uint32_t result)
-    {
+    uint32_t log(const char *what, uint32_t result) {
         calls.push_back(what);
         return result;
     }
@@ -80,8 +74,8 @@ public:
         std::string text;
     };
     std::vector<Entry> entries;
-    bool report(const std::string &source, EventType type, uint32_t id, const std::string &text) override
-    {
+    bool report(const std::string &source, EventType type, uint32_t id,
+                const std::string &text) override {
         entries.push_back({source, type, id, text});
         return true;
     }
@@ -94,8 +88,7 @@ public:
     bool detached = false;
     void print(const std::string &t) override { text += t; }
     void installBreakHandler(std::function<void()> f) override { onBreak = std::move(f); }
-    void detach(std::function<void()> f) override
-    {
+    void detach(std::function<void()> f) override {
         detached = true;
         onBreak = std::move(f);
     }
@@ -110,7 +103,9 @@ public:
     std::function<void()> onTick;  // called at every sleep and wait
     std::vector<uint32_t> sleeps;
 
-    void at(uint64_t time, std::function<void()> action) { scheduled.emplace(time, std::move(action)); }
+    void at(uint64_t time, std::function<void()> action) {
+        scheduled.emplace(time, std::move(action));
+    }
 
     class Event : public ManualResetEvent {
     public:
@@ -124,29 +119,25 @@ public:
 
     std::unique_ptr<ManualResetEvent> createEvent() override { return std::make_unique<Event>(); }
 
-    void sleep(uint32_t ms) override
-    {
+    void sleep(uint32_t ms) override {
         tick();
         sleeps.push_back(ms);
         advanceTo(now + ms, nullptr);
     }
 
-    bool wait(ManualResetEvent &event, uint32_t ms) override
-    {
+    bool wait(ManualResetEvent &event, uint32_t ms) override {
         tick();
         const uint64_t deadline = ms == kInfinite ? limit : now + ms;
         return advanceTo(deadline, &event) || (ms == kInfinite);
     }
 
 private:
-    void tick()
-    {
+    void tick() {
         if (onTick)
             onTick();
     }
     // Moves the clock to `deadline`, stopping early when `event` gets set.
-    bool advanceTo(uint64_t deadline, ManualResetEvent *event)
-    {
+    bool advanceTo(uint64_t deadline, ManualResetEvent *event) {
         for (;;) {
             if (event && event->isSet())
                 return true;

@@ -13,8 +13,7 @@ using namespace test;
 class NtVersion : public VersionSource {
 public:
     uint32_t platform = VER_PLATFORM_WIN32_NT;
-    bool getVersionEx(OsVersionInfo &info) override
-    {
+    bool getVersionEx(OsVersionInfo &info) override {
         info.platformId = platform;
         info.major = platform == VER_PLATFORM_WIN32_NT ? 10 : 4;
         info.minor = platform == VER_PLATFORM_WIN32_NT ? 0 : 10;
@@ -30,14 +29,12 @@ public:
     std::function<void()> work;
     int stops = 0;
 
-    void Run(int, char **) override
-    {
+    void Run(int, char **) override {
         chosen.push_back("run");
         if (work)
             work();
     }
-    void RequestStop() override
-    {
+    void RequestStop() override {
         ++stops;
         SetStatus(SERVICE_STOP_PENDING, 11000, 0);
     }
@@ -61,10 +58,11 @@ struct ShellFixture : ::testing::Test {
     NtVersion versions;
     RegistryHive machine{root.path() / "machine.ini"};
     VirtualWaiter waiter;
-    ServicePlatform platform() { return {manager, events, console, versions, machine, waiter, "/usr/bin/lumaserv"}; }
+    ServicePlatform platform() {
+        return {manager, events, console, versions, machine, waiter, "/usr/bin/lumaserv"};
+    }
 
-    std::vector<std::string> dispatch(std::vector<std::string> args)
-    {
+    std::vector<std::string> dispatch(std::vector<std::string> args) {
         RecordingService service("LumaghostService", "Play", platform());
         args.insert(args.begin(), "lumaserv");
         std::vector<char *> argv;
@@ -82,8 +80,7 @@ using Choices = std::vector<std::string>;
 
 // Only the second character of arguments starting with '-' counts; the last choice wins;
 // -d runs at once.
-TEST_F(ShellFixture, SwitchesChooseTheMode)
-{
+TEST_F(ShellFixture, SwitchesChooseTheMode) {
     EXPECT_EQ(dispatch({"-install"}), Choices{"install"});
     EXPECT_EQ(dispatch({"-iX"}), Choices{"install"});
     EXPECT_EQ(dispatch({"-I"}), Choices{"service"});
@@ -96,8 +93,7 @@ TEST_F(ShellFixture, SwitchesChooseTheMode)
     EXPECT_EQ(dispatch({}), Choices{"service"});
 }
 
-TEST_F(ShellFixture, AccountValues)
-{
+TEST_F(ShellFixture, AccountValues) {
     dispatch({"-l", "camera", "-i"});
     EXPECT_EQ(lastAccount, "camera");
     dispatch({"-lcamera"});
@@ -109,8 +105,7 @@ TEST_F(ShellFixture, AccountValues)
 }
 
 // Started by hand, not by the manager: the connection fails, the error goes to the log, exit 0.
-TEST_F(ShellFixture, NotStartedByTheManager)
-{
+TEST_F(ShellFixture, NotStartedByTheManager) {
     manager.dispatcherResult = ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
     ProbeService service("LumaghostService", "Play", platform());
     char name[] = "lumaserv";
@@ -119,14 +114,14 @@ TEST_F(ShellFixture, NotStartedByTheManager)
     ASSERT_EQ(events.entries.size(), 1u);
     EXPECT_EQ(events.entries[0].type, EventType::Error);
     EXPECT_EQ(events.entries[0].id, 0xC0000002u);
-    EXPECT_EQ(events.entries[0].text, "The service process could not connect to the service controller.");
+    EXPECT_EQ(events.entries[0].text,
+              "The service process could not connect to the service controller.");
     EXPECT_TRUE(service.chosen.empty());
 }
 
 // Reports through the manager: start pending without controls, checkpoints that never reset,
 // stop accepted once running, stopped only after the work returned.
-TEST_F(ShellFixture, StatusReportsAndCheckpoints)
-{
+TEST_F(ShellFixture, StatusReportsAndCheckpoints) {
     ProbeService service("LumaghostService", "Play", platform());
     service.work = [&] {
         service.SetStatus(SERVICE_START_PENDING, 3000, 0);
@@ -158,10 +153,11 @@ TEST_F(ShellFixture, StatusReportsAndCheckpoints)
     EXPECT_EQ(events.entries.back().text, "SetServiceStatus() failed");
 }
 
-TEST_F(ShellFixture, InstallWritesTheServiceAndItsEventSource)
-{
-    ASSERT_TRUE(machine.setValue("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application", "Sources",
-                                 RegValue::multiString({"Application"})).succeeded());
+TEST_F(ShellFixture, InstallWritesTheServiceAndItsEventSource) {
+    ASSERT_TRUE(machine
+                    .setValue("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application",
+                              "Sources", RegValue::multiString({"Application"}))
+                    .succeeded());
     for (int i = 0; i < 2; ++i) {
         ProbeService service("LumaghostService", "Play", platform());
         EXPECT_EQ(service.Install(), 1);
@@ -169,31 +165,38 @@ TEST_F(ShellFixture, InstallWritesTheServiceAndItsEventSource)
     EXPECT_EQ(console.text, "Play installed.\nPlay installed.\n");
     EXPECT_EQ(manager.created.binaryPath, "/usr/bin/lumaserv");
     EXPECT_EQ(manager.created.startType, SERVICE_AUTO_START);
-    const std::string key = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\LumaghostService";
+    const std::string key =
+        "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\LumaghostService";
     EXPECT_EQ(machine.value(key, "EventMessageFile")->text, "/usr/bin/lumaserv");
     EXPECT_EQ(machine.value(key, "TypesSupported")->dword, 7u);
     // Added once, however often installed.
-    EXPECT_EQ(machine.value("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application", "Sources")->strings,
-              (std::vector<std::string>{"Application", "LumaghostService"}));
+    EXPECT_EQ(
+        machine.value("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application", "Sources")
+            ->strings,
+        (std::vector<std::string>{"Application", "LumaghostService"}));
     EXPECT_EQ(events.entries.back().text, "Service installed");
     EXPECT_EQ(events.entries.back().type, EventType::Information);
 
     // Uninstalling removes every copy.
-    ASSERT_TRUE(machine.setValue("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application", "Sources",
-                                 RegValue::multiString({"LumaghostService", "Application", "LumaghostService"}))
-                    .succeeded());
+    ASSERT_TRUE(
+        machine
+            .setValue(
+                "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application", "Sources",
+                RegValue::multiString({"LumaghostService", "Application", "LumaghostService"}))
+            .succeeded());
     console.text.clear();
     manager.stopResult = ERROR_SERVICE_NOT_ACTIVE;  // not running: no stop messages
     ProbeService service("LumaghostService", "Play", platform());
     EXPECT_EQ(service.Uninstall(), 1);
     EXPECT_EQ(console.text, "Play removed.\n");
     EXPECT_FALSE(machine.keyExists(key));
-    EXPECT_EQ(machine.value("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application", "Sources")->strings,
-              (std::vector<std::string>{"Application"}));
+    EXPECT_EQ(
+        machine.value("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application", "Sources")
+            ->strings,
+        (std::vector<std::string>{"Application"}));
 }
 
-TEST_F(ShellFixture, ConsoleMessagesWithDotsAndErrors)
-{
+TEST_F(ShellFixture, ConsoleMessagesWithDotsAndErrors) {
     ProbeService service("LumaghostService", "Play", platform());
     manager.states = {SERVICE_START_PENDING, SERVICE_START_PENDING, SERVICE_RUNNING};
     EXPECT_EQ(service.StartInstalled(), 1);
@@ -212,7 +215,9 @@ TEST_F(ShellFixture, ConsoleMessagesWithDotsAndErrors)
     console.text.clear();
     manager.startResult = ERROR_SERVICE_ALREADY_RUNNING;
     EXPECT_EQ(service.StartInstalled(), 0);
-    EXPECT_EQ(console.text, "Starting up Play.\nPlay failed to start: An instance of the service is already running.\n");
+    EXPECT_EQ(console.text,
+              "Starting up Play.\nPlay failed to start: An instance of the service is already "
+              "running.\n");
 
     console.text.clear();
     manager.connectResult = ERROR_ACCESS_DENIED;
@@ -221,8 +226,7 @@ TEST_F(ShellFixture, ConsoleMessagesWithDotsAndErrors)
 }
 
 // The error text needs its length and 14 more; otherwise it is empty.
-TEST_F(ShellFixture, LastErrorTextBufferRule)
-{
+TEST_F(ShellFixture, LastErrorTextBufferRule) {
     ProbeService service("LumaghostService", "Play", platform());
     service.setLastError(ERROR_ACCESS_DENIED);  // "Access is denied.\r\n", 19 characters
     EXPECT_EQ(service.LastErrorText(33), "Access is denied.");
@@ -231,8 +235,7 @@ TEST_F(ShellFixture, LastErrorTextBufferRule)
     EXPECT_EQ(service.LastErrorText(256), "");
 }
 
-TEST_F(ShellFixture, ForegroundRunsUntilBreak)
-{
+TEST_F(ShellFixture, ForegroundRunsUntilBreak) {
     ProbeService service("LumaghostService", "Play", platform());
     service.work = [&] {
         ASSERT_TRUE(console.onBreak);
@@ -247,8 +250,7 @@ TEST_F(ShellFixture, ForegroundRunsUntilBreak)
 }
 
 // Without the NT family: the RunServices value, and a faceless run without arguments.
-TEST_F(ShellFixture, OtherPlatformsUseRunServices)
-{
+TEST_F(ShellFixture, OtherPlatformsUseRunServices) {
     versions.platform = VER_PLATFORM_WIN32_WINDOWS;
     ProbeService service("LumaghostService", "Play", platform());
     EXPECT_EQ(service.Install(), 1);
@@ -272,8 +274,7 @@ namespace lumaghost {
 namespace {
 
 // The desktop's five operations and their results.
-TEST(ServiceControllerTest, OperationsAndResults)
-{
+TEST(ServiceControllerTest, OperationsAndResults) {
     test::FakeManager manager;
     ServiceController controller(manager);
     EXPECT_EQ(controller.CreatePlayService(), 0);  // no names or path yet

@@ -21,20 +21,17 @@ public:
 
     std::vector<std::string> outputCardLabels() override { return labels; }
     bool controlDeviceExists() override { return control; }
-    int addDevice(const std::string &label, bool exclusive) override
-    {
+    int addDevice(const std::string &label, bool exclusive) override {
         calls.push_back("add " + label + (exclusive ? " exclusive" : ""));
         return 3;
     }
     bool moduleInstalled() override { return module; }
-    bool writeModuleOptions(const std::string &text) override
-    {
+    bool writeModuleOptions(const std::string &text) override {
         calls.push_back("options");
         options = text;
         return true;
     }
-    int loadModule() override
-    {
+    int loadModule() override {
         calls.push_back("modprobe");
         return modprobeStatus;
     }
@@ -42,8 +39,7 @@ public:
 
 using Calls = std::vector<std::string>;
 
-TEST(LoopbackSetupTest, EachKindOfInstallation)
-{
+TEST(LoopbackSetupTest, EachKindOfInstallation) {
     FakeLoopback present;
     present.labels = {"Integrated Camera", "Lumaghost"};
     present.control = true;
@@ -59,8 +55,9 @@ TEST(LoopbackSetupTest, EachKindOfInstallation)
     module.module = true;
     EXPECT_EQ(PrepareLoopback(module, "Lumaghost"), S_OK);
     EXPECT_EQ(module.calls, (Calls{"options", "modprobe"}));
-    EXPECT_NE(module.options.find("options v4l2loopback card_label=\"Lumaghost\" exclusive_caps=1\n"),
-              std::string::npos);
+    EXPECT_NE(
+        module.options.find("options v4l2loopback card_label=\"Lumaghost\" exclusive_caps=1\n"),
+        std::string::npos);
     module.modprobeStatus = 1;
     EXPECT_EQ(PrepareLoopback(module, "Lumaghost"), E_FAIL);
 
@@ -70,15 +67,14 @@ TEST(LoopbackSetupTest, EachKindOfInstallation)
 }
 
 // A name cannot break out of the options line.
-TEST(LoopbackSetupTest, OptionsCarryNoQuotesOrLines)
-{
-    EXPECT_NE(loopbackModuleOptions("Bad\"\nname\\x").find("card_label=\"Badnamex\" exclusive_caps=1"),
-              std::string::npos);
+TEST(LoopbackSetupTest, OptionsCarryNoQuotesOrLines) {
+    EXPECT_NE(
+        loopbackModuleOptions("Bad\"\nname\\x").find("card_label=\"Badnamex\" exclusive_caps=1"),
+        std::string::npos);
 }
 
 // Installing and updating the camera prepare its loopback node.
-TEST(LoopbackSetupTest, InstallAndUpdatePrepareTheNode)
-{
+TEST(LoopbackSetupTest, InstallAndUpdatePrepareTheNode) {
     test::TempRoot root;
     std::filesystem::create_directories(root.path() / "media");
     std::filesystem::copy_file(std::filesystem::path(LUMAGHOST_RES_DIR) / "Lumacam.inf",

@@ -20,8 +20,7 @@ using test::TempRoot;
 class FixedVersion : public VersionSource {
 public:
     FixedVersion(uint32_t major, uint32_t minor) : major_(major), minor_(minor) {}
-    bool getVersionEx(OsVersionInfo &info) override
-    {
+    bool getVersionEx(OsVersionInfo &info) override {
         info.platformId = VER_PLATFORM_WIN32_NT;
         info.major = major_;
         info.minor = minor_;
@@ -41,39 +40,37 @@ struct InstallFixture : ::testing::Test {
     fs::path infDir = root.path() / "media";
     RegistryHive hive = machineHive();
 
-    InstallFixture()
-    {
+    InstallFixture() {
         fs::create_directories(infDir);
         fs::copy_file(fs::path(LUMAGHOST_RES_DIR) / "Lumacam.inf", infDir / "Lumacam.inf");
     }
 
-    SetupResult run(bool remove, const fs::path &cwd)
-    {
+    SetupResult run(bool remove, const fs::path &cwd) {
         LinuxDeviceInstaller installer(hive, cwd);
         return RunLumasetup(installer, linux_, remove);
     }
     SetupResult run(bool remove) { return run(remove, infDir); }
 
     std::vector<DeviceInstance> devices() { return DeviceTree(hive).instances("MEDIA"); }
-    void addForeign(const char *number, std::vector<std::string> ids)
-    {
+    void addForeign(const char *number, std::vector<std::string> ids) {
         DeviceInstance d{"MEDIA", number};
         ASSERT_TRUE(hive.modify([&](HiveData &h) {
                             h.setValue(d.keyPath(), kClassGuidValue,
                                        RegValue::string("{4D36E96C-E325-11CE-BFC1-08002BE10318}"));
                             h.setValue(d.keyPath(), kHardwareIdValue, RegValue::multiString(ids));
                             return S_OK;
-                        }).succeeded());
+                        })
+                        .succeeded());
     }
 };
 
-TEST_F(InstallFixture, InstallCreatesTheDeviceAndASecondRunOnlyUpdates)
-{
+TEST_F(InstallFixture, InstallCreatesTheDeviceAndASecondRunOnlyUpdates) {
     ASSERT_EQ(run(false).exitCode, 0);
     ASSERT_EQ(devices().size(), 1u);
     DeviceInstance d = devices()[0];
     EXPECT_EQ(d.instanceId(), "ROOT\\MEDIA\\0000");
-    EXPECT_EQ(hive.value(d.keyPath(), kHardwareIdValue)->strings, std::vector<std::string>{"Lumacam"});
+    EXPECT_EQ(hive.value(d.keyPath(), kHardwareIdValue)->strings,
+              std::vector<std::string>{"Lumacam"});
     EXPECT_EQ(hive.value(d.keyPath(), kFriendlyNameValue)->text, "Lumaghost");
     EXPECT_FALSE(hive.value(d.keyPath(), kPhantomValue));
     HiveData data;
@@ -84,7 +81,8 @@ TEST_F(InstallFixture, InstallCreatesTheDeviceAndASecondRunOnlyUpdates)
     uint32_t id = channel->channelId();
 
     // The update re-applies the INF and keeps the device and its channel.
-    ASSERT_TRUE(hive.setValue(d.keyPath(), kFriendlyNameValue, RegValue::string("Renamed")).succeeded());
+    ASSERT_TRUE(
+        hive.setValue(d.keyPath(), kFriendlyNameValue, RegValue::string("Renamed")).succeeded());
     ASSERT_EQ(run(false).exitCode, 0);
     EXPECT_EQ(devices().size(), 1u);
     EXPECT_EQ(hive.value(d.keyPath(), kFriendlyNameValue)->text, "Lumaghost");
@@ -93,8 +91,7 @@ TEST_F(InstallFixture, InstallCreatesTheDeviceAndASecondRunOnlyUpdates)
     EXPECT_EQ(again->channelId(), id);
 }
 
-TEST_F(InstallFixture, AnyArgumentRemovesTheFirstDeviceOnly)
-{
+TEST_F(InstallFixture, AnyArgumentRemovesTheFirstDeviceOnly) {
     ASSERT_EQ(run(false).exitCode, 0);
     // A second camera device with the same hardware ID, added by hand.
     addForeign("0001", {"Lumacam"});
@@ -110,8 +107,7 @@ TEST_F(InstallFixture, AnyArgumentRemovesTheFirstDeviceOnly)
     EXPECT_EQ(test::readFile(hive.file()), before);
 }
 
-TEST_F(InstallFixture, WithoutTheInfNothingChanges)
-{
+TEST_F(InstallFixture, WithoutTheInfNothingChanges) {
     fs::path empty = root.path() / "elsewhere";
     fs::create_directories(empty);
     EXPECT_EQ(run(false, empty).exitCode, -1);
@@ -125,8 +121,7 @@ TEST_F(InstallFixture, WithoutTheInfNothingChanges)
 }
 
 // The hardware ID matches case included: an upper-case one is another device.
-TEST_F(InstallFixture, UpperCaseHardwareIdIsNotTheCamera)
-{
+TEST_F(InstallFixture, UpperCaseHardwareIdIsNotTheCamera) {
     addForeign("0000", {"LUMACAM"});
     ASSERT_EQ(run(false).exitCode, 0);
     ASSERT_EQ(devices().size(), 2u);
@@ -137,8 +132,7 @@ TEST_F(InstallFixture, UpperCaseHardwareIdIsNotTheCamera)
     EXPECT_EQ(devices()[0].number, "0000");
 }
 
-TEST_F(InstallFixture, OverlongInfPathOrClassNameFails)
-{
+TEST_F(InstallFixture, OverlongInfPathOrClassNameFails) {
     fs::path deep = infDir;
     while (deep.string().size() < kMaxPath)
         deep /= std::string(40, 'd');
@@ -165,23 +159,20 @@ public:
     std::vector<uint32_t> readSizes;
     std::vector<uint8_t> setIds;
 
-    uint32_t fullPath(std::string_view name, std::string &path) override
-    {
+    uint32_t fullPath(std::string_view name, std::string &path) override {
         path = "/media/" + std::string(name);
         return ERROR_SUCCESS;
     }
-    uint32_t infClass(const std::string &, Guid &, std::string &name, uint32_t) override
-    {
+    uint32_t infClass(const std::string &, Guid &, std::string &name, uint32_t) override {
         name = "MEDIA";
         return ERROR_SUCCESS;
     }
     uint32_t openClassDevices(const Guid &) override { return openResult; }
-    uint32_t enumDevice(uint32_t i) override
-    {
+    uint32_t enumDevice(uint32_t i) override {
         return i < hardwareIds.size() ? ERROR_SUCCESS : ERROR_NO_MORE_ITEMS;
     }
-    uint32_t hardwareIdProperty(uint32_t i, uint8_t *buffer, uint32_t size, uint32_t &required) override
-    {
+    uint32_t hardwareIdProperty(uint32_t i, uint8_t *buffer, uint32_t size,
+                                uint32_t &required) override {
         readSizes.push_back(size);
         if (readFailure != ERROR_SUCCESS)
             return readFailure;
@@ -194,43 +185,38 @@ public:
         std::memcpy(buffer, ids.data(), ids.size());
         return ERROR_SUCCESS;
     }
-    uint32_t setHardwareIdProperty(uint32_t, const uint8_t *data, uint32_t size) override
-    {
+    uint32_t setHardwareIdProperty(uint32_t, const uint8_t *data, uint32_t size) override {
         calls.push_back("setHardwareId");
         setIds.assign(data, data + size);
         return ERROR_SUCCESS;
     }
-    uint32_t createDevice(std::string_view name, const Guid &, uint32_t &index) override
-    {
+    uint32_t createDevice(std::string_view name, const Guid &, uint32_t &index) override {
         calls.push_back("create " + std::string(name));
         index = static_cast<uint32_t>(hardwareIds.size());
         return createResult;
     }
-    uint32_t selectDevice(uint32_t i) override
-    {
+    uint32_t selectDevice(uint32_t i) override {
         calls.push_back("select " + std::to_string(i));
         return ERROR_SUCCESS;
     }
-    uint32_t callClassInstaller(DiFunction f, uint32_t i) override
-    {
-        calls.push_back((f == DiFunction::RegisterDevice ? "register " : "install ") + std::to_string(i));
+    uint32_t callClassInstaller(DiFunction f, uint32_t i) override {
+        calls.push_back((f == DiFunction::RegisterDevice ? "register " : "install ") +
+                        std::to_string(i));
         return f == DiFunction::RegisterDevice ? registerResult : ERROR_SUCCESS;
     }
-    uint32_t removeDevice(uint32_t i) override
-    {
+    uint32_t removeDevice(uint32_t i) override {
         calls.push_back("remove " + std::to_string(i));
         return ERROR_SUCCESS;
     }
     void destroyDeviceList() override { calls.push_back("destroy"); }
-    uint32_t updateDriverForPlugAndPlayDevices(std::string_view id, std::string_view inf, bool &) override
-    {
+    uint32_t updateDriverForPlugAndPlayDevices(std::string_view id, std::string_view inf,
+                                               bool &) override {
         calls.push_back("update " + std::string(id) + " " + std::string(inf));
         return ERROR_NO_SUCH_DEVINST;  // its result is not looked at
     }
 };
 
-std::vector<uint8_t> bytes(std::string_view s)
-{
+std::vector<uint8_t> bytes(std::string_view s) {
     return {s.begin(), s.end()};
 }
 
@@ -238,18 +224,15 @@ using Calls = std::vector<std::string>;
 
 // The hardware-ID list is read into a buffer grown to the size asked for, and walked entry by
 // entry up to the empty one or the end of the buffer.
-TEST(SetupLogicTest, HardwareIdListsAreWalkedExactly)
-{
+TEST(SetupLogicTest, HardwareIdListsAreWalkedExactly) {
     struct Case {
         std::string ids;
         bool found;
     };
     const Case cases[] = {
-        {std::string("Lumacam\0\0", 9), true},
-        {std::string("Other\0Lumacam\0\0", 15), true},
+        {std::string("Lumacam\0\0", 9), true},     {std::string("Other\0Lumacam\0\0", 15), true},
         {std::string("Lumacam", 7), true},  // no terminator: ends with the buffer
-        {std::string("LumacamX\0\0", 10), false},
-        {std::string("Luma\0cam\0\0", 10), false},
+        {std::string("LumacamX\0\0", 10), false},  {std::string("Luma\0cam\0\0", 10), false},
         {std::string("\0Lumacam\0\0", 10), false},  // the empty entry ends the list
         {std::string("lumacam\0\0", 9), false},
     };
@@ -264,8 +247,7 @@ TEST(SetupLogicTest, HardwareIdListsAreWalkedExactly)
     }
 }
 
-TEST(SetupLogicTest, DevicesWithoutHardwareIdAreSkipped)
-{
+TEST(SetupLogicTest, DevicesWithoutHardwareIdAreSkipped) {
     ScriptedInstaller api;
     api.hardwareIds = {{}, bytes(std::string("Lumacam\0\0", 9))};
     SetupResult r = RunLumasetup(api, linux_, false);
@@ -274,8 +256,7 @@ TEST(SetupLogicTest, DevicesWithoutHardwareIdAreSkipped)
 }
 
 // A read failure other than "no hardware ID" ends the run quietly with 0.
-TEST(SetupLogicTest, OtherReadFailuresEndTheRun)
-{
+TEST(SetupLogicTest, OtherReadFailuresEndTheRun) {
     ScriptedInstaller api;
     api.hardwareIds = {bytes("x")};
     api.readFailure = ERROR_ACCESS_DENIED;
@@ -285,8 +266,7 @@ TEST(SetupLogicTest, OtherReadFailuresEndTheRun)
     EXPECT_EQ(api.calls, (Calls{"destroy"}));
 }
 
-TEST(SetupLogicTest, InstallCreatesRegistersAndUpdates)
-{
+TEST(SetupLogicTest, InstallCreatesRegistersAndUpdates) {
     ScriptedInstaller api;
     EXPECT_EQ(RunLumasetup(api, linux_, false).exitCode, 0);
     EXPECT_EQ(api.calls, (Calls{"create Lumacam", "setHardwareId", "register 0",
@@ -294,8 +274,7 @@ TEST(SetupLogicTest, InstallCreatesRegistersAndUpdates)
     EXPECT_EQ(api.setIds, bytes(std::string("Lumacam\0\0", 9)));
 }
 
-TEST(SetupLogicTest, FailedStepsEndTheInstallWithZero)
-{
+TEST(SetupLogicTest, FailedStepsEndTheInstallWithZero) {
     ScriptedInstaller createFails;
     createFails.createResult = ERROR_ACCESS_DENIED;
     EXPECT_EQ(RunLumasetup(createFails, linux_, false).exitCode, 0);
@@ -306,7 +285,8 @@ TEST(SetupLogicTest, FailedStepsEndTheInstallWithZero)
     SetupResult r = RunLumasetup(registerFails, linux_, false);
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.lastError, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(registerFails.calls, (Calls{"create Lumacam", "setHardwareId", "register 0", "destroy"}));
+    EXPECT_EQ(registerFails.calls,
+              (Calls{"create Lumacam", "setHardwareId", "register 0", "destroy"}));
 
     ScriptedInstaller listFails;
     listFails.openResult = ERROR_ACCESS_DENIED;
@@ -314,8 +294,7 @@ TEST(SetupLogicTest, FailedStepsEndTheInstallWithZero)
     EXPECT_TRUE(listFails.calls.empty());
 }
 
-TEST(SetupLogicTest, Windows2000UsesTheClassInstaller)
-{
+TEST(SetupLogicTest, Windows2000UsesTheClassInstaller) {
     ScriptedInstaller fresh;
     EXPECT_EQ(RunLumasetup(fresh, windows2000, false).exitCode, 0);
     EXPECT_EQ(fresh.calls, (Calls{"create Lumacam", "setHardwareId", "select 0", "register 0",
@@ -327,10 +306,10 @@ TEST(SetupLogicTest, Windows2000UsesTheClassInstaller)
     EXPECT_EQ(present.calls, (Calls{"select 1", "install 1", "destroy"}));
 }
 
-TEST(SetupLogicTest, RemoveTakesTheFoundDeviceOrDoesNothing)
-{
+TEST(SetupLogicTest, RemoveTakesTheFoundDeviceOrDoesNothing) {
     ScriptedInstaller present;
-    present.hardwareIds = {bytes(std::string("Lumacam\0\0", 9)), bytes(std::string("Lumacam\0\0", 9))};
+    present.hardwareIds = {bytes(std::string("Lumacam\0\0", 9)),
+                           bytes(std::string("Lumacam\0\0", 9))};
     EXPECT_EQ(RunLumasetup(present, linux_, true).exitCode, 0);
     EXPECT_EQ(present.calls, (Calls{"remove 0", "destroy"}));
 

@@ -10,8 +10,7 @@
 
 #include "camera_link.h"
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     using namespace lumaghost;
     if (argc == 5 && std::string(argv[1]) == "--pattern") {
         int w = std::atoi(argv[2]), h = std::atoi(argv[3]);
@@ -35,7 +34,8 @@ int main(int argc, char **argv)
     int width = 0, height = 0, maxval = 0;
     in >> magic >> width >> height >> maxval;
     in.get();
-    std::vector<uint8_t> rgb((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> rgb((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
     if (magic != "P6" || maxval != 255 || width <= 0 || height <= 0 ||
         rgb.size() != size_t(width) * height * 3) {
         std::fprintf(stderr, "%s is not a binary PPM\n", argv[1]);
