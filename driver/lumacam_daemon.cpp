@@ -45,7 +45,7 @@ std::vector<InstalledDevice> installedDevices() {
     std::vector<InstalledDevice> out;
     if (hive.read(data).failed())
         return out;
-    for (const auto &d : DeviceTree(hive).instances()) {
+    for (const auto &d : DeviceTree::instancesOf(data)) {
         const RegValue *service = data.value(d.keyPath(), kServiceValue);
         const RegValue *name = data.value(d.keyPath(), kFriendlyNameValue);
         if (!service || service->type != RegType::String || service->text != kLumacamService ||

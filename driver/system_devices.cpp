@@ -20,70 +20,34 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// An installed device as the enumeration found it: its name comes from the same reading of the
+// hive, its frame channel is opened when it is bound.
 class LumacamMoniker final : public Moniker {
 public:
-    LumacamMoniker(fs::path hiveFile, DeviceInstance device)
-        : hiveFile_(std::move(hiveFile)), device_(std::move(device)) {}
+    LumacamMoniker(DeviceInstance device, HResult nameResult, std::string name)
+        : device_(std::move(device)), nameResult_(nameResult), name_(std::move(name)) {}
 
     HResult readFriendlyName(std::string &name) override {
-        RegistryHive hive(hiveFile_);
-        auto v = hive.value(device_.keyPath(), kFriendlyNameValue);
-        if (!v)
-            return hresultFromWin32(ERROR_FILE_NOT_FOUND);
-        if (v->type != RegType::String)
-            return hresultFromWin32(ERROR_INVALID_DATA);
-        name = v->text;
-        return S_OK;
+        if (nameResult_.succeeded())
+            name = name_;
+        return nameResult_;
     }
 
     HResult bindToObject(std::unique_ptr<BaseFilter> &filter) override {
-        std::string name;
-        HResult r = readFriendlyName(name);
-        if (r.failed())
-            return r;
+        if (nameResult_.failed())
+            return nameResult_;
         std::unique_ptr<FrameChannel> channel;
-        r = FrameChannel::open(frameChannelPath(device_), channel);
+        HResult r = FrameChannel::open(frameChannelPath(device_), channel);
         if (r.failed())
             return r;
-        filter = std::make_unique<LumacamFilter>(std::move(name), std::move(channel));
+        filter = std::make_unique<LumacamFilter>(name_, std::move(channel));
         return S_OK;
     }
 
 private:
-    fs::path hiveFile_;
     DeviceInstance device_;
-};
-
-class V4l2Filter final : public BaseFilter {
-public:
-    V4l2Filter(std::string name, std::string node)
-        : name_(std::move(name)), node_(std::move(node)) {}
-    FilterKind kind() const override { return FilterKind::V4l2; }
-    std::string friendlyName() const override { return name_; }
-    std::string location() const override { return node_; }
-    HResult queryPropertySet(PropertySet **) override { return E_NOINTERFACE; }
-
-private:
+    HResult nameResult_;
     std::string name_;
-    std::string node_;
-};
-
-class V4l2Moniker final : public Moniker {
-public:
-    V4l2Moniker(std::string card, std::string node)
-        : card_(std::move(card)), node_(std::move(node)) {}
-    HResult readFriendlyName(std::string &name) override {
-        name = card_;
-        return S_OK;
-    }
-    HResult bindToObject(std::unique_ptr<BaseFilter> &filter) override {
-        filter = std::make_unique<V4l2Filter>(card_, node_);
-        return S_OK;
-    }
-
-private:
-    std::string card_;
-    std::string node_;
 };
 
 int xioctl(int fd, unsigned long request, void *arg) {
@@ -122,7 +86,7 @@ void appendV4l2Captures(const fs::path &dir, std::vector<std::unique_ptr<Moniker
             continue;
         std::string card(reinterpret_cast<const char *>(cap.card),
                          strnlen(reinterpret_cast<const char *>(cap.card), sizeof(cap.card)));
-        out.push_back(std::make_unique<V4l2Moniker>(card, node.string()));
+        out.push_back(std::make_unique<NamedMoniker>(FilterKind::V4l2, card, node.string()));
     }
 }
 
@@ -150,12 +114,18 @@ HResult SystemDeviceEnumerator::createClassEnumerator(
         RegistryHive hive(hiveFile_);
         HiveData data;
         if (hive.read(data).succeeded()) {
-            DeviceTree tree(hive);
-            for (const auto &device : tree.instances()) {
+            for (const auto &device : DeviceTree::instancesOf(data)) {
                 const RegValue *service = data.value(device.keyPath(), kServiceValue);
-                if (service && service->type == RegType::String &&
-                    equalsIgnoreCase(service->text, kLumacamService))
-                    monikers.push_back(std::make_unique<LumacamMoniker>(hiveFile_, device));
+                if (!service || service->type != RegType::String ||
+                    !equalsIgnoreCase(service->text, kLumacamService))
+                    continue;
+                const RegValue *name = data.value(device.keyPath(), kFriendlyNameValue);
+                const HResult r = !name ? hresultFromWin32(ERROR_FILE_NOT_FOUND)
+                                  : name->type != RegType::String
+                                      ? hresultFromWin32(ERROR_INVALID_DATA)
+                                      : S_OK;
+                monikers.push_back(std::make_unique<LumacamMoniker>(
+                    device, r, r.succeeded() ? name->text : std::string()));
             }
         }
         appendV4l2Captures(v4l2Directory_, monikers);

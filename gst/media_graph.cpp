@@ -16,36 +16,6 @@ namespace lumaghost {
 namespace {
 
 // GStreamer's element factories as the legacy filter category.
-class ElementFilter final : public BaseFilter {
-public:
-    ElementFilter(std::string longName, std::string factory)
-        : longName_(std::move(longName)), factory_(std::move(factory)) {}
-    FilterKind kind() const override { return FilterKind::Element; }
-    std::string friendlyName() const override { return longName_; }
-    std::string location() const override { return factory_; }
-    HResult queryPropertySet(PropertySet **) override { return E_NOINTERFACE; }
-
-private:
-    std::string longName_, factory_;
-};
-
-class ElementMoniker final : public Moniker {
-public:
-    ElementMoniker(std::string longName, std::string factory)
-        : longName_(std::move(longName)), factory_(std::move(factory)) {}
-    HResult readFriendlyName(std::string &name) override {
-        name = longName_;
-        return S_OK;
-    }
-    HResult bindToObject(std::unique_ptr<BaseFilter> &filter) override {
-        filter = std::make_unique<ElementFilter>(longName_, factory_);
-        return S_OK;
-    }
-
-private:
-    std::string longName_, factory_;
-};
-
 void listElementFactories(std::vector<std::unique_ptr<Moniker>> &monikers) {
     GList *factories = gst_registry_get_feature_list(gst_registry_get(), GST_TYPE_ELEMENT_FACTORY);
     for (GList *f = factories; f; f = f->next) {
@@ -53,8 +23,9 @@ void listElementFactories(std::vector<std::unique_ptr<Moniker>> &monikers) {
         const gchar *longName =
             gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_LONGNAME);
         if (longName)
-            monikers.push_back(std::make_unique<ElementMoniker>(
-                longName, gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory))));
+            monikers.push_back(std::make_unique<NamedMoniker>(
+                FilterKind::Element, longName,
+                gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory))));
     }
     gst_plugin_feature_list_free(factories);
 }

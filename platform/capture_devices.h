@@ -59,6 +59,40 @@ public:
                                           std::vector<std::unique_ptr<Moniker>> &monikers) = 0;
 };
 
+/// A device known by its name and where it is reached, without a property channel: a V4L2
+/// capture device or a GStreamer element.
+class NamedFilter final : public BaseFilter {
+public:
+    NamedFilter(FilterKind kind, std::string name, std::string location)
+        : kind_(kind), name_(std::move(name)), location_(std::move(location)) {}
+    FilterKind kind() const override { return kind_; }
+    std::string friendlyName() const override { return name_; }
+    std::string location() const override { return location_; }
+    HResult queryPropertySet(PropertySet **) override { return E_NOINTERFACE; }
+
+private:
+    FilterKind kind_;
+    std::string name_, location_;
+};
+
+class NamedMoniker final : public Moniker {
+public:
+    NamedMoniker(FilterKind kind, std::string name, std::string location)
+        : kind_(kind), name_(std::move(name)), location_(std::move(location)) {}
+    HResult readFriendlyName(std::string &name) override {
+        name = name_;
+        return S_OK;
+    }
+    HResult bindToObject(std::unique_ptr<BaseFilter> &filter) override {
+        filter = std::make_unique<NamedFilter>(kind_, name_, location_);
+        return S_OK;
+    }
+
+private:
+    FilterKind kind_;
+    std::string name_, location_;
+};
+
 using DeviceEnumeratorFactory = std::function<HResult(std::unique_ptr<DeviceEnumerator> &)>;
 
 }  // namespace lumaghost

@@ -49,6 +49,10 @@ std::vector<DeviceInstance> DeviceTree::instances() const {
     HiveData data;
     if (hive_.read(data).failed())
         return {};
+    return instancesOf(data);
+}
+
+std::vector<DeviceInstance> DeviceTree::instancesOf(const HiveData &data) {
     std::vector<DeviceInstance> out;
     for (const auto &e : data.subkeys(kEnumRootKey)) {
         auto more = instancesIn(data, e);

@@ -48,6 +48,8 @@ public:
 
     /// Every root-enumerated instance, by enumerator and then instance number.
     std::vector<DeviceInstance> instances() const;
+    /// The same, from contents already read.
+    static std::vector<DeviceInstance> instancesOf(const HiveData &data);
     /// The instances of one enumerator in instance order.
     std::vector<DeviceInstance> instances(std::string_view enumerator) const;
 

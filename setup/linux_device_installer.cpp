@@ -49,7 +49,7 @@ uint32_t LinuxDeviceInstaller::openClassDevices(const Guid &classGuid) {
         return ERROR_INVALID_DATA;
     devices_.clear();
     selected_ = -1;
-    for (const auto &device : tree_.instances()) {
+    for (const auto &device : DeviceTree::instancesOf(data)) {
         const RegValue *cls = data.value(device.keyPath(), kClassGuidValue);
         if (!cls || cls->type != RegType::String)
             continue;
@@ -185,7 +185,7 @@ uint32_t LinuxDeviceInstaller::updateDriverForPlugAndPlayDevices(std::string_vie
     if (hive_.read(data).failed())
         return ERROR_INVALID_DATA;
     uint32_t result = ERROR_NO_SUCH_DEVINST;
-    for (const auto &device : tree_.instances()) {
+    for (const auto &device : DeviceTree::instancesOf(data)) {
         if (data.value(device.keyPath(), kPhantomValue))
             continue;
         const RegValue *ids = data.value(device.keyPath(), kHardwareIdValue);

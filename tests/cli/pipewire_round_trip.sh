@@ -5,31 +5,13 @@
 set -euo pipefail
 lumasetup=$1 lumacam=$2 commit=$3 res=$4
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    for f in "$work"/*.log; do echo "--- $f"; tail -n 20 "$f"; done >&2
-    exit 1
-}
-
-trap 'fail "line $LINENO: $BASH_COMMAND"' ERR
+source "$(dirname "$0")/lib.sh"
 
 export XDG_RUNTIME_DIR=$work/run LUMAGHOST_ROOT=$work/root
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 mkdir -p "$LUMAGHOST_ROOT"
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
 unset PIPEWIRE_REMOTE PIPEWIRE_RUNTIME_DIR
-
-dbus-daemon --session --address="$DBUS_SESSION_BUS_ADDRESS" --nofork --nopidfile >"$work/dbus.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/bus" ] && break; sleep 0.1; done
+start_session_bus
 pipewire >"$work/pipewire.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] && break; sleep 0.1; done

@@ -9,21 +9,8 @@ if [ "${LUMAGHOST_IN_NAMESPACE:-}" != 1 ]; then
     exec env LUMAGHOST_IN_NAMESPACE=1 unshare --mount --fork "$0" "$@"
 fi
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    for f in "$work"/*.log; do echo "--- $f"; tail -n 30 "$f"; done >&2
-    systemctl --user status LumaghostService --no-pager >&2 2>&1 || true
-    exit 1
-}
-trap 'fail "line $LINENO: $BASH_COMMAND"' ERR
+source "$(dirname "$0")/lib.sh"
+on_fail="systemctl --user status LumaghostService --no-pager"
 
 mkdir -p /run/systemd
 mount -t tmpfs tmpfs /run/systemd
@@ -31,10 +18,7 @@ mkdir -p /run/systemd/system  # the user manager wants to see a system manager
 export HOME=$work/home XDG_RUNTIME_DIR=$work/run LUMAGHOST_ROOT=$work/root LUMAGHOST_SERVICE_MANAGER=user
 mkdir -p "$HOME" "$LUMAGHOST_ROOT"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
-dbus-daemon --session --address="$DBUS_SESSION_BUS_ADDRESS" --nofork --nopidfile >"$work/dbus.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/bus" ] && break; sleep 0.1; done
+start_session_bus
 /lib/systemd/systemd --user --log-target=console >"$work/systemd.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do

@@ -1,0 +1,27 @@
+# Helpers for the command-line tests: a work directory removed at exit, background processes
+# ended at exit, failures that show the logs, and a private session bus.
+work=$(mktemp -d)
+pids=()
+on_fail=:  # a test may name more to show when it fails
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    for f in "$work"/*.log; do [ -e "$f" ] && { echo "--- $f"; tail -n 30 "$f"; }; done >&2
+    $on_fail >&2 2>&1 || true
+    exit 1
+}
+trap 'fail "line $LINENO: $BASH_COMMAND"' ERR
+
+# A session bus in $XDG_RUNTIME_DIR, which must exist.
+start_session_bus() {
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
+    dbus-daemon --session --address="$DBUS_SESSION_BUS_ADDRESS" --nofork --nopidfile >"$work/dbus.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/bus" ] && return 0; sleep 0.1; done
+    fail "the session bus did not start"
+}
