@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 
 namespace lumaghost {
 
@@ -41,11 +42,37 @@ int writeAll(int fd, const void *data, size_t size) {
     return 0;
 }
 
-int readWholeFile(const std::filesystem::path &file, std::string &out) {
-    UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+int openRegularFile(const std::filesystem::path &file, int flags, UniqueFd &out) {
+    // O_NONBLOCK keeps a FIFO without a writer from stalling the open; it is dropped again once
+    // the file is known to be regular.
+    UniqueFd fd(::open(file.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd)
         return errno;
+    struct stat st;
+    if (::fstat(fd.get(), &st) < 0)
+        return errno;
+    if (!S_ISREG(st.st_mode))
+        return EINVAL;
+    if (!(flags & O_NONBLOCK)) {
+        int fl = ::fcntl(fd.get(), F_GETFL);
+        if (fl < 0 || ::fcntl(fd.get(), F_SETFL, fl & ~O_NONBLOCK) < 0)
+            return errno;
+    }
+    out = std::move(fd);
+    return 0;
+}
+
+int readWholeFile(const std::filesystem::path &file, std::string &out, size_t maxBytes) {
+    UniqueFd fd;
+    if (int err = openRegularFile(file, O_RDONLY, fd))
+        return err;
     out.clear();
+    struct stat st;
+    if (::fstat(fd.get(), &st) == 0) {
+        if (static_cast<uint64_t>(st.st_size) > maxBytes)
+            return EFBIG;
+        out.reserve(static_cast<size_t>(st.st_size));
+    }
     char buf[65536];
     for (;;) {
         ssize_t n = ::read(fd.get(), buf, sizeof(buf));
@@ -56,6 +83,9 @@ int readWholeFile(const std::filesystem::path &file, std::string &out) {
         }
         if (n == 0)
             return 0;
+        // The file may grow while it is read.
+        if (out.size() + static_cast<size_t>(n) > maxBytes)
+            return EFBIG;
         out.append(buf, static_cast<size_t>(n));
     }
 }

@@ -31,8 +31,16 @@ private:
 /// Writes all of `data`, retrying interrupted and partial writes; 0 or an errno value.
 int writeAll(int fd, const void *data, size_t size);
 
-/// Reads a whole file into `out`; 0 or an errno value.
-int readWholeFile(const std::filesystem::path &file, std::string &out);
+/// Opens a file a user named for reading (or with `flags`) without ever blocking on a FIFO or a
+/// device: anything but a regular file is refused with EINVAL. 0 or an errno value.
+int openRegularFile(const std::filesystem::path &file, int flags, UniqueFd &out);
+
+/// The largest file readWholeFile takes unless told otherwise.
+inline constexpr size_t kMaxWholeFileBytes = 64u << 20;
+
+/// Reads a whole regular file into `out`; 0 or an errno value (EFBIG beyond `maxBytes`).
+int readWholeFile(const std::filesystem::path &file, std::string &out,
+                  size_t maxBytes = kMaxWholeFileBytes);
 
 /// Writes `contents` to a temporary file beside `file`, syncs it and renames it over `file`;
 /// 0 or an errno value. The file is left as it was on failure.

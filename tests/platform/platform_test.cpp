@@ -1,3 +1,7 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "device_tree.h"
@@ -5,12 +9,14 @@
 #include "ini_file.h"
 #include "paths.h"
 #include "platform_version.h"
+#include "posix_file.h"
 #include "test_support.h"
 
 namespace lumaghost {
 namespace {
 
 using test::TempRoot;
+namespace fs = std::filesystem;
 
 TEST(PathsTest, MachinePathsLiveUnderTheRoot) {
     TempRoot root;
@@ -73,6 +79,32 @@ TEST(DeviceTreeTest, CreateTakesFirstFreeInstanceNumber) {
               "SYSTEM\\CurrentControlSet\\Enum\\Root\\MEDIA\\0000\\Device Parameters");
     EXPECT_EQ(tree.instances("media").size(), 2u);
     EXPECT_TRUE(tree.createInstance("Bad\\Name", media, c).failed());
+}
+
+// A FIFO, a directory or a device a user names must be refused at once, never waited on or
+// read without end.
+TEST(PosixFileTest, OnlyRegularFilesAreOpenedAndReadsAreBounded) {
+    TempRoot root;
+    fs::path fifo = root.path() / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    UniqueFd fd;
+    EXPECT_EQ(openRegularFile(fifo, O_RDONLY, fd), EINVAL);
+    EXPECT_EQ(openRegularFile(root.path(), O_RDONLY, fd), EINVAL);
+    EXPECT_EQ(openRegularFile("/dev/zero", O_RDONLY, fd), EINVAL);
+    EXPECT_EQ(openRegularFile(root.path() / "absent", O_RDONLY, fd), ENOENT);
+    EXPECT_FALSE(fd);
+
+    std::string text;
+    EXPECT_EQ(readWholeFile(fifo, text), EINVAL);
+    EXPECT_EQ(readWholeFile("/dev/zero", text), EINVAL);
+
+    test::writeFile(root.path() / "f", "0123456789");
+    ASSERT_EQ(openRegularFile(root.path() / "f", O_RDONLY, fd), 0);
+    EXPECT_EQ(::fcntl(fd.get(), F_GETFL) & O_NONBLOCK, 0);  // blocking again once checked
+    EXPECT_EQ(readWholeFile(root.path() / "f", text), 0);
+    EXPECT_EQ(text, "0123456789");
+    EXPECT_EQ(readWholeFile(root.path() / "f", text, 9), EFBIG);
+    EXPECT_EQ(readWholeFile(root.path() / "f", text, 10), 0);
 }
 
 class ScriptedVersions : public VersionSource {
