@@ -466,18 +466,25 @@ std::optional<HiveData> HiveData::parse(std::string_view text, std::string *erro
 
 RegistryHive::RegistryHive(fs::path file) : file_(std::move(file)) {}
 
-HResult RegistryHive::read(HiveData &out) const {
+HResult RegistryHive::read(HiveData &out, std::string *error) const {
     std::string text;
     int err = readWholeFile(file_, text);
     if (err == ENOENT) {
         out = HiveData();
         return S_OK;
     }
-    if (err)
+    if (err) {
+        if (error)
+            *error = file_.string() + ": " + std::strerror(err);
         return hresultFromWin32(err == EACCES ? ERROR_ACCESS_DENIED : ERROR_INVALID_DATA);
-    auto parsed = HiveData::parse(text);
-    if (!parsed)
+    }
+    std::string where;
+    auto parsed = HiveData::parse(text, &where);
+    if (!parsed) {
+        if (error)
+            *error = file_.string() + ", " + where;
         return hresultFromWin32(ERROR_INVALID_DATA);
+    }
     out = std::move(*parsed);
     return S_OK;
 }

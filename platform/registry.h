@@ -90,8 +90,8 @@ public:
     const std::filesystem::path &file() const { return file_; }
 
     /// Reads the hive; a missing file is an empty hive. Fails when the file cannot be read or
-    /// is malformed.
-    HResult read(HiveData &out) const;
+    /// is malformed; `error` then names the file and, for a malformed one, the line.
+    HResult read(HiveData &out, std::string *error = nullptr) const;
 
     /// Runs `change` on the current contents under the writers' lock and stores the result
     /// atomically when it succeeds. A malformed file is never overwritten.

@@ -115,7 +115,9 @@ TEST(RegistryHiveTest, MalformedFileIsNotOverwritten) {
     test::writeFile(file, "[K]\n\"v\"=garbage\n");
     RegistryHive hive(file);
     HiveData d;
-    EXPECT_TRUE(hive.read(d).failed());
+    std::string error;
+    EXPECT_TRUE(hive.read(d, &error).failed());
+    EXPECT_EQ(error, file.string() + ", line 2: malformed value data");
     EXPECT_TRUE(hive.setValue("K", "w", RegValue::fromDword(1)).failed());
     EXPECT_EQ(test::readFile(file), "[K]\n\"v\"=garbage\n");
 }
