@@ -100,11 +100,16 @@ HResult LumacamPropertySet::handOutFrame(uint8_t *record) {
     // A descriptor that was fetched and never committed is abandoned by the next fetch.
     releaseOutstanding();
 
-    // The device was re-installed with another format: follow it to the new channel.
-    if (channel_->replaced()) {
+    // The device was re-installed with another format, or its file was damaged: follow it to
+    // what the file holds now, checked afresh. A mapping that is no longer intact is never
+    // written again; a sound one of a file that went away is kept.
+    if (channel_->stale()) {
         std::unique_ptr<FrameChannel> fresh;
-        if (FrameChannel::open(channel_->file(), fresh).succeeded())
+        HResult r = FrameChannel::open(channel_->file(), fresh);
+        if (r.succeeded())
             channel_ = std::move(fresh);
+        else if (!channel_->intact())
+            return r;
     }
 
     uint32_t slot = 0;
@@ -140,6 +145,11 @@ HResult LumacamPropertySet::commitFrame(const uint8_t *record) {
     std::memcpy(&tag, d.unused0, sizeof(tag));
     uint64_t token = uint64_t{tag.tokenHigh} << 32 | tag.tokenLow;
 
+    // The file was cut short under the mapping: the frame went nowhere.
+    if (channel_->broken()) {
+        outstanding_ = false;
+        return hresultFromWin32(ERROR_INVALID_DATA);
+    }
     // Only the descriptor this link was handed last is accepted, exactly as it was handed out;
     // the buffer address is compared, never written through.
     ChannelFormat f = channel_->format();

@@ -35,7 +35,7 @@ struct SourceState {
     std::unique_ptr<lumaghost::FrameChannel> channel;  // the streaming thread's
     lumaghost::ChannelFormat format;
     GstVideoInfo info{};
-    std::vector<uint8_t> frame;
+    std::vector<uint8_t> frame, latest;
     uint64_t seen = 0;
     GstClockTime nextDeadline = GST_CLOCK_TIME_NONE;
     std::atomic<bool> flushing{false};
@@ -140,6 +140,16 @@ static GstFlowReturn luma_ghost_src_create(GstPushSrc *push, GstBuffer **out) {
     const GstClockTime period = gst_util_uint64_scale_int(GST_SECOND, 1, gint(s->format.fps));
     if (!GST_CLOCK_TIME_IS_VALID(s->nextDeadline))
         s->nextDeadline = monotonicNow();
+    // A channel that was re-created or damaged is opened afresh and checked again; while the
+    // file holds no channel of this stream's format, the last frame is repeated.
+    if (s->channel->stale()) {
+        std::unique_ptr<lumaghost::FrameChannel> fresh;
+        if (lumaghost::FrameChannel::open(s->channel->file(), fresh).succeeded() &&
+            fresh->format() == s->format) {
+            s->channel = std::move(fresh);
+            s->seen = 0;
+        }
+    }
 
     // Wait for a commit until the next frame is due, waking at once when one comes.
     for (;;) {
@@ -151,7 +161,11 @@ static GstFlowReturn luma_ghost_src_create(GstPushSrc *push, GstBuffer **out) {
         const GstClockTime left = std::min<GstClockTime>(s->nextDeadline - now, 50 * GST_MSECOND);
         s->channel->waitForCommit(s->seen, int(std::max<GstClockTime>(left / GST_MSECOND, 1)));
     }
-    s->channel->readLatest(s->frame, &s->seen);
+    // A frame that cannot be read leaves the last one on show, until the next commit.
+    if (s->channel->readLatest(s->latest, &s->seen))
+        s->frame.swap(s->latest);
+    else
+        s->seen = s->channel->commitSequence();
     s->nextDeadline = monotonicNow() + period;
 
     GstBuffer *buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&s->info), nullptr);

@@ -1,5 +1,8 @@
 #include "lumacam_device.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -203,6 +206,50 @@ TEST_F(DeviceFixture, FetchFollowsAReinstalledChannel) {
     EXPECT_EQ(readU32(record + 28), 16u);
     EXPECT_EQ(readU32(record + 40), 16u * 4 * 3);
     ASSERT_TRUE(setFrame(*p, record).succeeded());
+}
+
+// A channel file cut short or scribbled over while a producer holds the link: fetches fail
+// instead of handing out a buffer outside the file, a producer writing the buffer it already
+// holds is not killed, and once the channel is made again the link goes on working.
+TEST_F(DeviceFixture, DamagedChannelFailsFetchesUntilItIsMadeAgain) {
+    ::alarm(60);
+    auto p = link(file, {8, 8, 30});
+    uint8_t record[48];
+    FrameDescriptor d;
+    for (int damage = 0; damage < 2; ++damage) {
+        ASSERT_TRUE(getFrame(*p, record).succeeded()) << damage;
+        std::memcpy(&d, record, 48);
+        if (damage == 0) {
+            ASSERT_EQ(::truncate(file.c_str(), 0), 0);
+        } else {
+            const uint32_t width = 4096;
+            int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+            ASSERT_EQ(::pwrite(fd, &width, 4, 16), 4);
+            ::close(fd);
+        }
+        std::memset(d.buffer(), 0x55, d.byteCount);
+        // Cut short, the frame went nowhere; behind a scribbled header it still reaches the
+        // readers that have the channel open.
+        if (damage == 0) {
+            EXPECT_EQ(setFrame(*p, record), hresultFromWin32(ERROR_INVALID_DATA));
+        } else {
+            EXPECT_EQ(setFrame(*p, record), S_OK);
+        }
+        EXPECT_TRUE(getFrame(*p, record).failed()) << damage;
+        EXPECT_TRUE(getFrame(*p, record).failed()) << damage;
+
+        ASSERT_TRUE(FrameChannel::create(file, {8, 8, 30}).succeeded());
+        ASSERT_TRUE(getFrame(*p, record).succeeded()) << damage;
+        std::memcpy(&d, record, 48);
+        std::memset(d.buffer(), 0x66 + damage, d.byteCount);
+        ASSERT_TRUE(setFrame(*p, record).succeeded()) << damage;
+        std::unique_ptr<FrameChannel> reader;
+        ASSERT_TRUE(FrameChannel::open(file, reader).succeeded());
+        std::vector<uint8_t> frame;
+        ASSERT_TRUE(reader->readLatest(frame));
+        EXPECT_EQ(frame, std::vector<uint8_t>(8 * 8 * 3, 0x66 + damage)) << damage;
+    }
+    ::alarm(0);
 }
 
 TEST(FrameOutputTest, PpmAndY4mAreUpright) {
