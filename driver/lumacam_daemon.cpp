@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "device_tree.h"
@@ -33,29 +34,27 @@ void onStopSignal(int) {
     stopRequested = true;
 }
 
-struct InstalledDevice {
-    DeviceInstance instance;
-    std::string name;
+struct PublishedDevice {
+    InstalledDevice device;
     std::string storedImage;  // the LastLgImage value
 };
 
-std::vector<InstalledDevice> installedDevices() {
+// The installed devices that have a name to publish under; false, with the reason naming the
+// file and line, when the machine hive cannot be read.
+bool publishableDevices(std::vector<PublishedDevice> &out, std::string &error) {
     RegistryHive hive = machineHive();
     HiveData data;
-    std::vector<InstalledDevice> out;
-    if (hive.read(data).failed())
-        return out;
-    for (const auto &d : DeviceTree::instancesOf(data)) {
-        const RegValue *service = data.value(d.keyPath(), kServiceValue);
-        const RegValue *name = data.value(d.keyPath(), kFriendlyNameValue);
-        if (!service || service->type != RegType::String || service->text != kLumacamService ||
-            !name || name->type != RegType::String)
+    out.clear();
+    if (hive.read(data, &error).failed())
+        return false;
+    for (auto &d : installedDevicesOf(data)) {
+        if (d.nameResult.failed())
             continue;
-        const RegValue *stored = data.value(d.driverKeyPath(), kLastImageValue);
-        out.push_back(
-            {d, name->text, stored && stored->type == RegType::String ? stored->text : ""});
+        const RegValue *stored = data.value(d.instance.driverKeyPath(), kLastImageValue);
+        std::string image = stored && stored->type == RegType::String ? stored->text : "";
+        out.push_back({std::move(d), std::move(image)});
     }
-    return out;
+    return true;
 }
 
 // The stored image when it is one record of the device's size, else black.
@@ -75,19 +74,26 @@ std::vector<uint8_t> firstFrame(const std::string &storedImage, const ChannelFor
 
 class Publisher {
 public:
-    Publisher(InstalledDevice device, std::unique_ptr<FrameChannel> channel,
+    Publisher(PublishedDevice device, std::unique_ptr<FrameChannel> channel,
               const DaemonOptions &options, std::shared_ptr<PipeWireConnection> pipewire)
-        : device_(std::move(device)), channel_(std::move(channel)), format_(channel_->format()) {
-        frame_ = firstFrame(device_.storedImage, format_);
+        : instance_(device.device.instance),
+          name_(std::move(device.device.name)),
+          channel_(std::move(channel)),
+          format_(channel_->format()) {
+        frame_ = firstFrame(device.storedImage, format_);
         seen_ = channel_->commitSequence();
-        channel_->readLatest(frame_, &seen_);
+        std::vector<uint8_t> committed;
+        if (channel_->readLatest(committed, &seen_))
+            frame_ = std::move(committed);
         period_ = std::chrono::nanoseconds(1'000'000'000 / format_.fps);
         next_ = Clock::now();
         const std::string size =
             std::to_string(format_.width) + "x" + std::to_string(format_.height);
+        std::fprintf(stderr, "lumacam: \"%s\" %s from %s\n", name_.c_str(), size.c_str(),
+                     channel_->file().c_str());
 
         if (options.v4l2) {
-            const std::string node = findLoopbackNode(device_.name, options.devDirectory);
+            const std::string node = findLoopbackNode(name_, options.devDirectory);
             if (!node.empty()) {
                 HResult r =
                     V4l2Output::open(openVideoNode(node), int(format_.width), int(format_.height),
@@ -95,29 +101,35 @@ public:
                 std::fprintf(stderr,
                              r.succeeded() ? "lumacam: \"%s\" %s on %s\n"
                                            : "lumacam: \"%s\" %s: cannot use %s\n",
-                             device_.name.c_str(), size.c_str(), node.c_str());
+                             name_.c_str(), size.c_str(), node.c_str());
             }
         }
         if (pipewire) {
             const std::string nodeName =
-                "lumaghost." + device_.instance.enumerator + "_" + device_.instance.number;
-            pw_ = PipeWireOutput::create(pipewire, nodeName, device_.name, int(format_.width),
+                "lumaghost." + instance_.enumerator + "_" + instance_.number;
+            pw_ = PipeWireOutput::create(pipewire, nodeName, name_, int(format_.width),
                                          int(format_.height), int(format_.fps));
-            std::fprintf(stderr, "lumacam: \"%s\" %s %s PipeWire node %s\n", device_.name.c_str(),
+            std::fprintf(stderr, "lumacam: \"%s\" %s %s PipeWire node %s\n", name_.c_str(),
                          size.c_str(), pw_ ? "on" : "failed on", nodeName.c_str());
         }
     }
 
-    const DeviceInstance &instance() const { return device_.instance; }
-    bool gone() const { return channel_->replaced(); }
+    const DeviceInstance &instance() const { return instance_; }
+    /// The channel was re-created or damaged: the device is published afresh.
+    bool gone() const { return channel_->stale(); }
     Clock::time_point next() const { return next_; }
 
     void tick() {
-        if (channel_->commitSequence() != seen_)
-            channel_->readLatest(frame_, &seen_);
+        // A frame that cannot be read leaves the last one on show, until the next commit.
+        if (channel_->commitSequence() != seen_) {
+            if (channel_->readLatest(latest_, &seen_))
+                frame_.swap(latest_);
+            else
+                seen_ = channel_->commitSequence();
+        }
         if (v4l2_ && v4l2_->writeFrame(frame_.data()).failed()) {
             std::fprintf(stderr, "lumacam: \"%s\": the loopback node stopped taking frames\n",
-                         device_.name.c_str());
+                         name_.c_str());
             v4l2_.reset();
         }
         if (pw_)
@@ -128,10 +140,11 @@ public:
     }
 
 private:
-    InstalledDevice device_;
+    DeviceInstance instance_;
+    std::string name_;
     std::unique_ptr<FrameChannel> channel_;
     ChannelFormat format_;
-    std::vector<uint8_t> frame_;
+    std::vector<uint8_t> frame_, latest_;
     uint64_t seen_ = 0;
     std::chrono::nanoseconds period_{};
     Clock::time_point next_;
@@ -156,32 +169,58 @@ int runDaemon(const DaemonOptions &options) {
     }
 
     std::map<std::string, std::unique_ptr<Publisher>> publishers;  // by instance ID
+    std::vector<PublishedDevice> devices;
+    std::string error, lastError;
+    std::map<std::string, int32_t> unopened;  // the failure last reported, by instance ID
+    if (!publishableDevices(devices, error)) {
+        std::fprintf(stderr, "lumacam: %s\n", error.c_str());
+        return 1;
+    }
     const auto started = Clock::now();
     auto nextScan = started;
     while (!stopRequested) {
         const auto now = Clock::now();
         if (options.seconds > 0 && now - started >= std::chrono::duration<double>(options.seconds))
             break;
-        // Devices installed, removed or re-created since the last look.
+        // Devices installed, removed or re-created since the last look. A hive that cannot be
+        // read is reported once and leaves the devices as they are.
         if (now >= nextScan) {
             nextScan = now + std::chrono::seconds(2);
-            std::map<std::string, bool> present;
-            for (auto &device : installedDevices()) {
-                const std::string id = device.instance.instanceId();
-                present[id] = true;
-                auto it = publishers.find(id);
-                if (it != publishers.end() && !it->second->gone())
-                    continue;
-                std::unique_ptr<FrameChannel> channel;
-                if (FrameChannel::open(frameChannelPath(device.instance), channel).failed()) {
-                    publishers.erase(id);
-                    continue;
+            if (!publishableDevices(devices, error)) {
+                if (error != lastError)
+                    std::fprintf(stderr, "lumacam: %s\n", error.c_str());
+                lastError = error;
+                devices.clear();
+            } else {
+                lastError.clear();
+                std::map<std::string, bool> present;
+                for (auto &device : devices) {
+                    const std::string id = device.device.instance.instanceId();
+                    present[id] = true;
+                    auto it = publishers.find(id);
+                    if (it != publishers.end() && !it->second->gone())
+                        continue;
+                    // A channel that a reboot removed is made again from the device's
+                    // parameters.
+                    std::unique_ptr<FrameChannel> channel;
+                    const std::filesystem::path file = frameChannelPath(device.device.instance);
+                    HResult r = FrameChannel::openOrCreate(file, device.device.format, channel);
+                    if (r.failed()) {
+                        // Said once, not at every look.
+                        if (std::exchange(unopened[id], r.code()) != r.code())
+                            std::fprintf(stderr, "lumacam: \"%s\": Cannot open %s (%s)\n",
+                                         device.device.name.c_str(), file.c_str(),
+                                         r.toString().c_str());
+                        publishers.erase(id);
+                        continue;
+                    }
+                    unopened.erase(id);
+                    publishers[id] = std::make_unique<Publisher>(
+                        std::move(device), std::move(channel), options, pipewire);
                 }
-                publishers[id] = std::make_unique<Publisher>(std::move(device), std::move(channel),
-                                                             options, pipewire);
+                for (auto it = publishers.begin(); it != publishers.end();)
+                    it = present.count(it->first) ? std::next(it) : publishers.erase(it);
             }
-            for (auto it = publishers.begin(); it != publishers.end();)
-                it = present.count(it->first) ? std::next(it) : publishers.erase(it);
         }
 
         auto wake = nextScan;

@@ -9,6 +9,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,8 @@
 #include "lumacam_daemon.h"
 #include "picture_file.h"
 #include "posix_file.h"
+#include "registry.h"
+#include "system_devices.h"
 
 using namespace lumaghost;
 namespace fs = std::filesystem;
@@ -63,17 +66,39 @@ std::string describeSize(BaseFilter &filter) {
     return std::to_string(fmt.fmt.pix.width) + "x" + std::to_string(fmt.fmt.pix.height);
 }
 
+// After a failed enumeration: says on one line why the machine hive cannot be read, naming the
+// file and the line in error, if that is why. The damaged file is left as it is.
+bool reportHiveFailure() {
+    std::vector<InstalledDevice> devices;
+    std::string error;
+    if (readInstalledDevices(machineHive(), devices, &error).succeeded())
+        return false;
+    std::fprintf(stderr, "lumacam: %s\n", error.c_str());
+    return true;
+}
+
 int list() {
     std::unique_ptr<DeviceEnumerator> devices;
     std::vector<std::unique_ptr<Moniker>> monikers;
-    if (createDeviceEnumerator(devices).failed() ||
-        devices->createClassEnumerator(CLSID_VideoInputDeviceCategory, monikers).failed())
+    HResult r = createDeviceEnumerator(devices);
+    if (r.succeeded())
+        r = devices->createClassEnumerator(CLSID_VideoInputDeviceCategory, monikers);
+    if (r.failed()) {
+        if (!reportHiveFailure())
+            std::fprintf(stderr, "lumacam: Cannot list the video input devices (%s)\n",
+                         r.toString().c_str());
         return 1;
+    }
     for (auto &m : monikers) {
         std::string name;
         std::unique_ptr<BaseFilter> filter;
-        if (m->readFriendlyName(name).failed() || m->bindToObject(filter).failed())
+        if (m->readFriendlyName(name).failed())
             continue;
+        if (HResult b = m->bindToObject(filter); b.failed()) {
+            std::fprintf(stderr, "lumacam: Cannot open the camera \"%s\" (%s)\n", name.c_str(),
+                         b.toString().c_str());
+            continue;
+        }
         const char *kind = filter->kind() == FilterKind::Lumaghost ? "lumaghost" : "v4l2";
         std::printf("%s\t%s\t%s\n", name.c_str(), kind, describeSize(*filter).c_str());
     }
@@ -109,8 +134,12 @@ int capture(int argc, char **argv) {
         return 2;
     }
 
+    timeout = std::min(timeout, 86400.0);
+
     std::unique_ptr<BaseFilter> filter;
     HResult r = FindFilterByName(CLSID_VideoInputDeviceCategory, device, filter);
+    if (r.failed() && reportHiveFailure())
+        return 1;
     if (r.failed()) {
         std::fprintf(stderr, "lumacam: No camera named \"%s\" (%s)\n", device.c_str(),
                      r.toString().c_str());
@@ -234,6 +263,8 @@ int send(int argc, char **argv) {
     }
     CameraLink link;
     HResult r = OpenCameraLink(link, device);
+    if (r.failed() && reportHiveFailure())
+        return 1;
     if (r.failed()) {
         std::fprintf(stderr, "lumacam: Cannot open the camera \"%s\" (%s)\n", device.c_str(),
                      r.toString().c_str());

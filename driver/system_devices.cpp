@@ -20,34 +20,32 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// An installed device as the enumeration found it: its name comes from the same reading of the
-// hive, its frame channel is opened when it is bound.
+// An installed device as the enumeration found it: its name and format come from the same
+// reading of the hive; its frame channel is opened, or re-created, when it is bound.
 class LumacamMoniker final : public Moniker {
 public:
-    LumacamMoniker(DeviceInstance device, HResult nameResult, std::string name)
-        : device_(std::move(device)), nameResult_(nameResult), name_(std::move(name)) {}
+    explicit LumacamMoniker(InstalledDevice device) : device_(std::move(device)) {}
 
     HResult readFriendlyName(std::string &name) override {
-        if (nameResult_.succeeded())
-            name = name_;
-        return nameResult_;
+        if (device_.nameResult.succeeded())
+            name = device_.name;
+        return device_.nameResult;
     }
 
     HResult bindToObject(std::unique_ptr<BaseFilter> &filter) override {
-        if (nameResult_.failed())
-            return nameResult_;
+        if (device_.nameResult.failed())
+            return device_.nameResult;
         std::unique_ptr<FrameChannel> channel;
-        HResult r = FrameChannel::open(frameChannelPath(device_), channel);
+        HResult r =
+            FrameChannel::openOrCreate(frameChannelPath(device_.instance), device_.format, channel);
         if (r.failed())
             return r;
-        filter = std::make_unique<LumacamFilter>(name_, std::move(channel));
+        filter = std::make_unique<LumacamFilter>(device_.name, std::move(channel));
         return S_OK;
     }
 
 private:
-    DeviceInstance device_;
-    HResult nameResult_;
-    std::string name_;
+    InstalledDevice device_;
 };
 
 int xioctl(int fd, unsigned long request, void *arg) {
@@ -99,6 +97,38 @@ FilterCategoryProvider &legacyProvider() {
 
 }  // namespace
 
+bool isLumacamInstance(const HiveData &hive, const DeviceInstance &device) {
+    const RegValue *service = hive.value(device.keyPath(), kServiceValue);
+    return service && service->type == RegType::String &&
+           equalsIgnoreCase(service->text, kLumacamService);
+}
+
+std::vector<InstalledDevice> installedDevicesOf(const HiveData &hive) {
+    std::vector<InstalledDevice> out;
+    for (const auto &device : DeviceTree::instancesOf(hive)) {
+        if (!isLumacamInstance(hive, device))
+            continue;
+        const RegValue *name = hive.value(device.keyPath(), kFriendlyNameValue);
+        const HResult r = !name                           ? hresultFromWin32(ERROR_FILE_NOT_FOUND)
+                          : name->type != RegType::String ? hresultFromWin32(ERROR_INVALID_DATA)
+                                                          : S_OK;
+        out.push_back({device, r, r.succeeded() ? name->text : std::string(),
+                       readDeviceFormat(hive, device)});
+    }
+    return out;
+}
+
+HResult readInstalledDevices(const RegistryHive &hive, std::vector<InstalledDevice> &out,
+                             std::string *error) {
+    out.clear();
+    HiveData data;
+    HResult r = hive.read(data, error);
+    if (r.failed())
+        return r;
+    out = installedDevicesOf(data);
+    return S_OK;
+}
+
 void setLegacyFilterProvider(FilterCategoryProvider provider) {
     std::lock_guard lock(providerMutex);
     legacyProvider() = std::move(provider);
@@ -111,23 +141,12 @@ HResult SystemDeviceEnumerator::createClassEnumerator(
     const Guid &category, std::vector<std::unique_ptr<Moniker>> &monikers) {
     monikers.clear();
     if (category == CLSID_VideoInputDeviceCategory) {
-        RegistryHive hive(hiveFile_);
-        HiveData data;
-        if (hive.read(data).succeeded()) {
-            for (const auto &device : DeviceTree::instancesOf(data)) {
-                const RegValue *service = data.value(device.keyPath(), kServiceValue);
-                if (!service || service->type != RegType::String ||
-                    !equalsIgnoreCase(service->text, kLumacamService))
-                    continue;
-                const RegValue *name = data.value(device.keyPath(), kFriendlyNameValue);
-                const HResult r = !name ? hresultFromWin32(ERROR_FILE_NOT_FOUND)
-                                  : name->type != RegType::String
-                                      ? hresultFromWin32(ERROR_INVALID_DATA)
-                                      : S_OK;
-                monikers.push_back(std::make_unique<LumacamMoniker>(
-                    device, r, r.succeeded() ? name->text : std::string()));
-            }
-        }
+        std::vector<InstalledDevice> installed;
+        HResult r = readInstalledDevices(RegistryHive(hiveFile_), installed);
+        if (r.failed())
+            return r;
+        for (auto &device : installed)
+            monikers.push_back(std::make_unique<LumacamMoniker>(std::move(device)));
         appendV4l2Captures(v4l2Directory_, monikers);
     }
     if (category == CLSID_LegacyAmFilterCategory) {

@@ -123,5 +123,57 @@ TEST(CameraLinkDeviceTest, FrameRoundTripThroughTheDevice) {
         ASSERT_EQ(frame[i], static_cast<uint8_t>(255 - i));
 }
 
+struct InstalledCameraFixture : ::testing::Test {
+    test::TempRoot root;
+    RegistryHive hive = machineHive();
+    DeviceInstance d{"MEDIA", "0000"};
+
+    void SetUp() override {
+        ASSERT_TRUE(
+            hive.modify([&](HiveData &data) {
+                    data.setValue(d.keyPath(), kFriendlyNameValue, RegValue::string("Lumaghost"));
+                    data.setValue(d.keyPath(), kServiceValue, RegValue::string("lumacam"));
+                    data.setValue(d.driverKeyPath(), kFrameWidthValue, RegValue::fromDword(10));
+                    data.setValue(d.driverKeyPath(), kFrameHeightValue, RegValue::fromDword(6));
+                    return S_OK;
+                })
+                .succeeded());
+    }
+};
+
+// After a reboot emptied the run directory, the first link to the camera makes its channel
+// again from the device's parameters, and a frame goes through it to a reader.
+TEST_F(InstalledCameraFixture, LinkAfterRebootMakesTheChannelAgain) {
+    std::filesystem::remove_all(root.path() / "run");
+    CameraLink link;
+    ASSERT_EQ(OpenCameraLink(link), S_OK);
+    int32_t w = 0, h = 0;
+    ASSERT_EQ(GetCameraFormat(link, w, h), S_OK);
+    EXPECT_EQ(w, 10);
+    EXPECT_EQ(h, 6);
+    FrameDescriptor desc;
+    ASSERT_EQ(GetFrameDescriptor(link, desc), S_OK);
+    std::memset(desc.buffer(), 0x3C, desc.byteCount);
+    ASSERT_EQ(CommitFrame(link, desc), S_OK);
+
+    std::unique_ptr<FrameChannel> reader;
+    ASSERT_TRUE(FrameChannel::open(frameChannelPath(d), reader).succeeded());
+    std::vector<uint8_t> frame;
+    ASSERT_TRUE(reader->readLatest(frame));
+    EXPECT_EQ(frame, std::vector<uint8_t>(10 * 6 * 3, 0x3C));
+}
+
+// A machine hive that cannot be read is the failure discovery reports, not "not found".
+TEST_F(InstalledCameraFixture, UnreadableHiveIsReportedNotNotFound) {
+    test::writeFile(hive.file(), test::readFile(hive.file()) + "[Key]\nnot a value line\n");
+    std::unique_ptr<BaseFilter> filter;
+    EXPECT_EQ(FindFilterByName(CLSID_VideoInputDeviceCategory, "Lumaghost", filter),
+              hresultFromWin32(ERROR_INVALID_DATA));
+    EXPECT_EQ(filter, nullptr);
+    CameraLink link;
+    EXPECT_EQ(OpenCameraLink(link), hresultFromWin32(ERROR_INVALID_DATA));
+    EXPECT_FALSE(link.isOpen());
+}
+
 }  // namespace
 }  // namespace lumaghost

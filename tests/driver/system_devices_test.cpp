@@ -1,5 +1,11 @@
 #include "system_devices.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "device_tree.h"
@@ -79,7 +85,7 @@ TEST_F(SystemDevicesFixture, EmptyCategoriesAnswerSFalse) {
     EXPECT_TRUE(monikers.empty());
 }
 
-// Binding opens the device's frame channel; without one the bind fails.
+// Binding opens the device's frame channel.
 TEST_F(SystemDevicesFixture, BindOpensTheFrameChannel) {
     RegValue a = RegValue::string("Cam A");
     addDevice("0000", &a);
@@ -94,11 +100,101 @@ TEST_F(SystemDevicesFixture, BindOpensTheFrameChannel) {
     PropertySet *props = nullptr;
     EXPECT_TRUE(filter->queryPropertySet(&props).succeeded());
     EXPECT_NE(props, nullptr);
+}
 
-    std::filesystem::remove(frameChannelPath({"MEDIA", "0000"}));
+// After a reboot emptied the run directory, binding makes the channel again from the device's
+// "Device Parameters", group video, mode 0660. A file there that is no channel is not replaced.
+TEST_F(SystemDevicesFixture, BindRecreatesAMissingChannelFromDeviceParameters) {
+    RegValue a = RegValue::string("Cam A");
+    addDevice("0000", &a);
+    DeviceInstance d{"MEDIA", "0000"};
+    ASSERT_TRUE(hive.modify([&](HiveData &data) {
+                        data.setValue(d.driverKeyPath(), kFrameWidthValue, RegValue::fromDword(64));
+                        data.setValue(d.driverKeyPath(), kFrameHeightValue,
+                                      RegValue::fromDword(48));
+                        data.setValue(d.driverKeyPath(), kFrameRateValue, RegValue::fromDword(15));
+                        return S_OK;
+                    })
+                    .succeeded());
+    std::filesystem::remove_all(root.path() / "run");
+
+    SystemDeviceEnumerator e(hive.file(), devDir);
+    std::vector<std::unique_ptr<Moniker>> monikers;
+    ASSERT_EQ(e.createClassEnumerator(CLSID_VideoInputDeviceCategory, monikers), S_OK);
+    std::unique_ptr<BaseFilter> filter;
+    ASSERT_TRUE(monikers[0]->bindToObject(filter).succeeded());
+    std::unique_ptr<FrameChannel> channel;
+    ASSERT_TRUE(FrameChannel::open(frameChannelPath(d), channel).succeeded());
+    EXPECT_EQ(channel->format(), (ChannelFormat{64, 48, 15}));
+    struct stat st;
+    ASSERT_EQ(::stat(frameChannelPath(d).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0660u);
+    if (const group *video = ::getgrnam("video"); video && ::geteuid() == 0) {
+        EXPECT_EQ(st.st_gid, video->gr_gid);
+    }
+
+    test::writeFile(frameChannelPath(d), "no channel");
     std::unique_ptr<BaseFilter> none;
-    EXPECT_TRUE(monikers[0]->bindToObject(none).failed());
+    EXPECT_EQ(monikers[0]->bindToObject(none), hresultFromWin32(ERROR_INVALID_DATA));
     EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(test::readFile(frameChannelPath(d)), "no channel");
+}
+
+// The Service value marks our devices in any case, for the enumeration and for every other
+// reader of the installed devices alike.
+TEST_F(SystemDevicesFixture, ServiceValueMatchesInAnyCase) {
+    RegValue a = RegValue::string("Cam A"), b = RegValue::string("Cam B"),
+             c = RegValue::string("Cam C");
+    addDevice("0000", &a);
+    addDevice("0001", &b);
+    addDevice("0002", &c);
+    ASSERT_TRUE(hive.modify([&](HiveData &data) {
+                        data.setValue(DeviceInstance{"MEDIA", "0000"}.keyPath(), kServiceValue,
+                                      RegValue::string("LumaCam"));
+                        data.setValue(DeviceInstance{"MEDIA", "0001"}.keyPath(), kServiceValue,
+                                      RegValue::string("LUMACAM"));
+                        data.setValue(DeviceInstance{"MEDIA", "0002"}.keyPath(), kServiceValue,
+                                      RegValue::string("lumacam2"));
+                        return S_OK;
+                    })
+                    .succeeded());
+    EXPECT_EQ(names(), (std::vector<std::string>{"Cam A", "Cam B"}));
+
+    std::vector<InstalledDevice> installed;
+    ASSERT_EQ(readInstalledDevices(hive, installed), S_OK);
+    ASSERT_EQ(installed.size(), 2u);
+    EXPECT_EQ(installed[0].name, "Cam A");
+    EXPECT_EQ(installed[1].name, "Cam B");
+    HiveData data;
+    ASSERT_TRUE(hive.read(data).succeeded());
+    EXPECT_TRUE(isLumacamInstance(data, {"MEDIA", "0000"}));
+    EXPECT_FALSE(isLumacamInstance(data, {"MEDIA", "0002"}));
+    EXPECT_FALSE(isLumacamInstance(data, {"MEDIA", "0009"}));
+}
+
+// A hive that cannot be read fails the enumeration, lists nothing, and says which file and
+// line; the file is left as it is.
+TEST_F(SystemDevicesFixture, UnreadableHiveFailsTheEnumeration) {
+    RegValue a = RegValue::string("Cam A");
+    addDevice("0000", &a);
+    std::string text = test::readFile(hive.file());
+    text += "[Broken]\n\"Value\"=nonsense\n";
+    test::writeFile(hive.file(), text);
+    const int line = static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+
+    SystemDeviceEnumerator e(hive.file(), devDir);
+    std::vector<std::unique_ptr<Moniker>> monikers;
+    EXPECT_EQ(e.createClassEnumerator(CLSID_VideoInputDeviceCategory, monikers),
+              hresultFromWin32(ERROR_INVALID_DATA));
+    EXPECT_TRUE(monikers.empty());
+
+    std::vector<InstalledDevice> installed;
+    std::string error;
+    EXPECT_EQ(readInstalledDevices(hive, installed, &error), hresultFromWin32(ERROR_INVALID_DATA));
+    EXPECT_TRUE(installed.empty());
+    EXPECT_EQ(error,
+              hive.file().string() + ", line " + std::to_string(line) + ": malformed value data");
+    EXPECT_EQ(test::readFile(hive.file()), text);
 }
 
 TEST_F(SystemDevicesFixture, DeviceFormatComesFromDeviceParameters) {
