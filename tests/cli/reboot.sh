@@ -97,4 +97,13 @@ kill -INT $serv
 rc=0
 wait $serv || rc=$?
 [ $rc -eq 1 ] || fail "lumaserv exited $rc, not 1"
+# An update run of lumasetup keeps the channel, frames and all, and puts its mode and group right.
+"$commit" "$work/picture.ppm" || fail "commit before the update failed"
+inode=$(stat -c %i "$channel")
+chmod 0600 "$channel"
+[ "$(id -u)" = 0 ] && chgrp root "$channel"
+cp "$work/hive.installed" "$hive"
+(cd "$work/media" && "$lumasetup") || fail "the update run of lumasetup exited $?"
+[ "$(stat -c %i "$channel")" = "$inode" ] || fail "the update replaced the channel"
+channel_made_by "the update run of lumasetup"
 echo "reboot passed"
