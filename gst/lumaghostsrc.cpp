@@ -141,11 +141,13 @@ static GstFlowReturn luma_ghost_src_create(GstPushSrc *push, GstBuffer **out) {
     if (!GST_CLOCK_TIME_IS_VALID(s->nextDeadline))
         s->nextDeadline = monotonicNow();
     // A channel that was re-created or damaged is opened afresh and checked again; while the
-    // file holds no channel of this stream's format, the last frame is repeated.
+    // file holds no channel of this stream's frame size, the last frame is repeated. The
+    // stream keeps the rate it started with.
     if (s->channel->stale()) {
         std::unique_ptr<lumaghost::FrameChannel> fresh;
         if (lumaghost::FrameChannel::open(s->channel->file(), fresh).succeeded() &&
-            fresh->format() == s->format) {
+            fresh->format().width == s->format.width &&
+            fresh->format().height == s->format.height) {
             s->channel = std::move(fresh);
             s->seen = 0;
         }
