@@ -4,17 +4,6 @@ namespace lumaghost {
 
 namespace {
 
-// Fixed point, 8 fractional bits; rounds to nearest.
-inline uint8_t lumaOf(int r, int g, int b) {
-    return uint8_t((66 * r + 129 * g + 25 * b + 128 + (16 << 8)) >> 8);
-}
-inline uint8_t blueDifference(int r, int g, int b) {
-    return uint8_t((-38 * r - 74 * g + 112 * b + 128 + (128 << 8)) >> 8);
-}
-inline uint8_t redDifference(int r, int g, int b) {
-    return uint8_t((112 * r - 94 * g - 18 * b + 128 + (128 << 8)) >> 8);
-}
-
 // The upright row y of a bottom-up frame.
 inline const uint8_t *uprightRow(const uint8_t *frame, int width, int height, int y) {
     return frame + size_t(height - 1 - y) * size_t(width) * 3;
@@ -39,9 +28,9 @@ void bgrToYuyv(const uint8_t *frame, int width, int height, uint8_t *out) {
             const int r = (p0[2] + p1[2] + 1) / 2, g = (p0[1] + p1[1] + 1) / 2,
                       b = (p0[0] + p1[0] + 1) / 2;
             *out++ = lumaOf(p0[2], p0[1], p0[0]);
-            *out++ = blueDifference(r, g, b);
+            *out++ = blueDifferenceOf(r, g, b);
             *out++ = lumaOf(p1[2], p1[1], p1[0]);
-            *out++ = redDifference(r, g, b);
+            *out++ = redDifferenceOf(r, g, b);
         }
     }
 }
@@ -70,8 +59,8 @@ void bgrToI420(const uint8_t *frame, int width, int height, uint8_t *out) {
                 }
             }
             r = (r + n / 2) / n, g = (g + n / 2) / n, b = (b + n / 2) / n;
-            u[size_t(cy) * cw + cx] = blueDifference(r, g, b);
-            v[size_t(cy) * cw + cx] = redDifference(r, g, b);
+            u[size_t(cy) * cw + cx] = blueDifferenceOf(r, g, b);
+            v[size_t(cy) * cw + cx] = redDifferenceOf(r, g, b);
         }
     }
 }

@@ -1,7 +1,8 @@
 #include "frame_output.h"
 
 #include <algorithm>
-#include <cmath>
+
+#include "frame_convert.h"
 
 namespace lumaghost {
 
@@ -32,17 +33,14 @@ std::vector<uint8_t> frameToY4m(const uint8_t *frame, uint32_t width, uint32_t h
     const char tag[] = "FRAME\n";
     std::copy(tag, tag + 6, out.begin());
     uint8_t *py = out.data() + 6, *pu = py + plane, *pv = pu + plane;
-    auto clamp = [](double v) {
-        return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
-    };
     size_t i = 0;
     for (uint32_t y = height; y-- > 0;) {
         const uint8_t *row = frame + size_t{y} * width * 3;
         for (uint32_t x = 0; x < width; ++x, ++i) {
-            double b = row[3 * x], g = row[3 * x + 1], r = row[3 * x + 2];
-            py[i] = clamp(16 + (65.481 * r + 128.553 * g + 24.966 * b) / 255);
-            pu[i] = clamp(128 + (-37.797 * r - 74.203 * g + 112.0 * b) / 255);
-            pv[i] = clamp(128 + (112.0 * r - 93.786 * g - 18.214 * b) / 255);
+            const int b = row[3 * x], g = row[3 * x + 1], r = row[3 * x + 2];
+            py[i] = lumaOf(r, g, b);
+            pu[i] = blueDifferenceOf(r, g, b);
+            pv[i] = redDifferenceOf(r, g, b);
         }
     }
     return out;

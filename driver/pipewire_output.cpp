@@ -174,22 +174,26 @@ std::unique_ptr<PipeWireOutput> PipeWireOutput::create(
     }
     pw_stream_add_listener(s->stream, &s->listener, &kStreamEvents, s);
 
-    uint8_t buffer[1024];
+    // One EnumFormat per pixel format, the preferred first: WebRTC takes only formats whose pixel
+    // format is a single fixed value and skips a parameter that offers a choice.
+    const spa_video_format formats[] = {SPA_VIDEO_FORMAT_YUY2, SPA_VIDEO_FORMAT_I420,
+                                        SPA_VIDEO_FORMAT_BGRx};
+    constexpr size_t kFormats = sizeof(formats) / sizeof(formats[0]);
+    uint8_t buffer[kFormats * 256];
     spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof(buffer));
     spa_rectangle size = SPA_RECTANGLE(uint32_t(width), uint32_t(height));
     spa_fraction rate = SPA_FRACTION(uint32_t(fps), 1);
-    const spa_pod *params[1];
-    params[0] = static_cast<const spa_pod *>(spa_pod_builder_add_object(
-        &b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
-        SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
-        SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
-        SPA_POD_CHOICE_ENUM_Id(4, SPA_VIDEO_FORMAT_YUY2, SPA_VIDEO_FORMAT_YUY2,
-                               SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_I420),
-        SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size), SPA_FORMAT_VIDEO_framerate,
-        SPA_POD_Fraction(&rate)));
+    const spa_pod *params[kFormats];
+    for (size_t i = 0; i < kFormats; ++i)
+        params[i] = static_cast<const spa_pod *>(spa_pod_builder_add_object(
+            &b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
+            SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
+            SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format, SPA_POD_Id(formats[i]),
+            SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size), SPA_FORMAT_VIDEO_framerate,
+            SPA_POD_Fraction(&rate)));
     const int r = pw_stream_connect(
         s->stream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
-        pw_stream_flags(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS), params, 1);
+        pw_stream_flags(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS), params, kFormats);
     pw_thread_loop_unlock(connection->loop);
     if (r < 0)
         return nullptr;

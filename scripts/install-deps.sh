@@ -10,6 +10,9 @@ packages=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
     libpipewire-0.3-dev pipewire pipewire-bin wireplumber gstreamer1.0-pipewire dbus-daemon
     libsystemd-dev systemd util-linux
+    # The browser test: Chromium takes the camera through xdg-desktop-portal, whose permission
+    # dialog a small D-Bus service in Python stands in for.
+    chromium xdg-desktop-portal dbus-bin python3-dbus python3-gi
 )
 
 # The fuzz targets need clang and its sanitizer runtimes.

@@ -1,5 +1,5 @@
-// The loopback writer against a fake video node: the ioctl sequence, the format it sets, whole
-// frames written across partial and interrupted writes, and the YUV conversions.
+// The loopback writer against a fake video node: the ioctl sequence, the format it sets, and whole
+// frames written across partial and interrupted writes.
 #include "v4l2_output.h"
 
 #include <linux/videodev2.h>
@@ -115,33 +115,6 @@ TEST(V4l2OutputTest, WholeFramesAcrossPartialWrites) {
     std::vector<uint8_t> expected(yuyvSize(64, 48));
     bgrToYuyv(frame.data(), 64, 48, expected.data());
     EXPECT_EQ(fake->written, expected);
-}
-
-// Known colours through both layouts, upright: the top row of the picture comes first.
-TEST(FrameConvertTest, YuvOfKnownColoursUpright) {
-    // 2 x 2, bottom row first: bottom white, white; top red, blue.
-    const uint8_t frame[] = {255, 255, 255, 255, 255, 255, 0, 0, 255, 255, 0, 0};
-    uint8_t yuyv[8];
-    bgrToYuyv(frame, 2, 2, yuyv);
-    EXPECT_EQ(yuyv[0], 82);   // Y of red
-    EXPECT_EQ(yuyv[2], 41);   // Y of blue
-    EXPECT_EQ(yuyv[4], 235);  // Y of white
-    EXPECT_EQ(yuyv[5], 128);  // U of white
-    EXPECT_EQ(yuyv[7], 128);  // V of white
-    uint8_t i420[6];
-    bgrToI420(frame, 2, 2, i420);
-    EXPECT_EQ(i420[0], 82);
-    EXPECT_EQ(i420[3], 235);
-    // Odd sizes: the last column and row have chroma of their own.
-    std::vector<uint8_t> odd(3 * 3 * 3, 128), out(i420Size(3, 3));
-    bgrToI420(odd.data(), 3, 3, out.data());
-    EXPECT_EQ(out.size(), 9u + 2 * 4);
-    EXPECT_EQ(out[9 + 3], 128);
-    uint8_t bgrx[2 * 2 * 4];
-    bgrToBgrx(frame, 2, 2, bgrx, 8);
-    EXPECT_EQ(bgrx[2], 255);  // red, top left
-    EXPECT_EQ(bgrx[3], 255);
-    EXPECT_EQ(bgrx[4], 255);  // blue, top right
 }
 
 TEST(V4l2OutputTest, NoLoopbackInAnEmptyDirectory) {
