@@ -7,8 +7,9 @@ RUN_ROOT ?= $(CURDIR)/.run-root
 
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
+TSAN_DIR ?= build-tsan
 
-.PHONY: all deps configure build test run fuzz clean format
+.PHONY: all deps configure build test run fuzz tsan clean format
 
 all: build
 
@@ -36,6 +37,19 @@ fuzz:
 	    $(FUZZ_DIR)/corpus fuzz/corpus >$(FUZZ_DIR)/fuzz.log 2>&1; rc=$$?; tail -n 8 $(FUZZ_DIR)/fuzz.log; \
 	    echo "fuzz: sequence reader exit code $$rc"; exit $$rc
 
+# The service and the camera device, whose threads share state, under ThreadSanitizer. Each test
+# program runs whole: a race anywhere in it fails the run.
+tsan: deps
+	@cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMAGHOST_WERROR=$(WERROR) \
+	    -DCMAKE_C_FLAGS=-fsanitize=thread -DCMAKE_CXX_FLAGS=-fsanitize=thread \
+	    -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread \
+	    >/dev/null
+	@cmake --build $(TSAN_DIR) -j $(JOBS) --target service_test driver_test
+	@for t in service_test driver_test; do \
+	    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 $(TSAN_OPTIONS)" \
+	        $(TSAN_DIR)/tests/$$t --gtest_brief=1 || { echo "tsan: $$t failed"; exit 1; }; \
+	done; echo "tsan: service_test and driver_test passed"
+
 run: build
 	@BUILD_DIR=$(BUILD_DIR) LUMAGHOST_ROOT=$(RUN_ROOT) scripts/run-local.sh
 
@@ -43,4 +57,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD_DIR) $(FUZZ_DIR)
+	@rm -rf $(BUILD_DIR) $(FUZZ_DIR) $(TSAN_DIR)
