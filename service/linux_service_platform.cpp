@@ -8,6 +8,7 @@
 #include <systemd/sd-journal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -61,7 +62,36 @@ sd_bus *busOf(void *p) {
     return static_cast<sd_bus *>(p);
 }
 
+bool hasControlCharacter(const std::string &text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 || u == 0x7F;
+    });
+}
+
+// Where sd-bus looks for the bus it was asked to open.
+std::string busAddress(bool user) {
+    if (const char *address = getenv(user ? "DBUS_SESSION_BUS_ADDRESS" : "DBUS_SYSTEM_BUS_ADDRESS"))
+        return address;
+    if (!user)
+        return "unix:path=/run/dbus/system_bus_socket";
+    const char *runtime = getenv("XDG_RUNTIME_DIR");
+    return runtime ? std::string("unix:path=") + runtime + "/bus" : "(no XDG_RUNTIME_DIR)";
+}
+
 }  // namespace
+
+std::string unitQuotedWord(const std::string &word) {
+    std::string out = "\"";
+    for (char c : word) {
+        if (c == '\\' || c == '"')
+            out += '\\';
+        else if (c == '%')
+            out += '%';
+        out += c;
+    }
+    return out + '"';
+}
 
 uint32_t serviceStateOf(const std::string &state) {
     if (state == "active" || state == "reloading")
@@ -85,25 +115,59 @@ fs::path SystemdServiceManager::unitFile(const std::string &name) const {
     return unitDirectory_ / unitName(name);
 }
 
+uint32_t SystemdServiceManager::checkUnit(const ServiceInstallation &service,
+                                          std::string &problem) {
+    const std::string &program = service.binaryPath;
+    // systemd refuses to run a program whose path holds a quote or a backslash, however quoted.
+    if (program.empty() || program.front() != '/' || hasControlCharacter(program) ||
+        program.find_first_of("\"'\\") != std::string::npos) {
+        problem =
+            "systemd does not start a program whose path is not absolute or holds a quote, "
+            "a backslash or a control character: " +
+            program;
+        return ERROR_BAD_PATHNAME;
+    }
+    if (const std::string root = lumaghostRoot().string(); hasControlCharacter(root)) {
+        problem = "LUMAGHOST_ROOT holds a control character";
+        return ERROR_BAD_PATHNAME;
+    }
+    // User= is taken as it stands: no quoting, so nothing that could end or split the line.
+    const std::string &account = service.account;
+    if (hasControlCharacter(account) || account.find_first_of(" \t\"'\\%/:") != std::string::npos) {
+        problem = "the account \"" + account + "\" is not a user name";
+        return ERROR_INVALID_SERVICE_ACCOUNT;
+    }
+    if (hasControlCharacter(service.displayName)) {
+        problem = "the display name holds a control character";
+        return ERROR_INVALID_PARAMETER;
+    }
+    return ERROR_SUCCESS;
+}
+
 std::string SystemdServiceManager::unitText(const ServiceInstallation &service, bool userManager) {
-    std::string text =
-        "[Unit]\nDescription=" + service.displayName +
-        "\n\n[Service]\nType=notify\nNotifyAccess=main\nExecStart=" + service.binaryPath +
-        "\nExecReload=/bin/kill -HUP $MAINPID\nTimeoutStopSec=15\n"
-        // The program ends with 1 when it ran well.
-        "SuccessExitStatus=1\n";
+    std::string description = service.displayName;
+    for (size_t at = description.find('%'); at != std::string::npos;
+         at = description.find('%', at + 2))
+        description.insert(at, 1, '%');
+    std::string text = "[Unit]\nDescription=" + description +
+                       "\n\n[Service]\nType=notify\nNotifyAccess=main\nExecStart=" +
+                       unitQuotedWord(service.binaryPath) +
+                       "\nExecReload=/bin/kill -HUP $MAINPID\nTimeoutStopSec=15\n"
+                       // The program ends with 1 when it ran well.
+                       "SuccessExitStatus=1\n";
     if (!service.account.empty())
         text += "User=" + service.account + "\n";
     const fs::path root = lumaghostRoot();
     if (!root.empty())
-        text += "Environment=LUMAGHOST_ROOT=" + root.string() + "\n";
+        text += "Environment=" + unitQuotedWord("LUMAGHOST_ROOT=" + root.string()) + "\n";
     text += "NoNewPrivileges=yes\nRestrictRealtime=yes\nLockPersonality=yes\n";
     if (!userManager) {
         // A system service is also kept from writing anything but the frame channels and its
         // settings, while it may still read sequence files wherever users keep them (a missing
         // directory is no error). A user manager cannot set up these mount namespaces.
-        text += "ProtectSystem=strict\nProtectHome=read-only\nReadWritePaths=-" +
-                frameChannelDirectory().string() + " -" + systemDirectory().string() +
+        text += "ProtectSystem=strict\nProtectHome=read-only\nReadWritePaths=" +
+                unitQuotedWord("-" + frameChannelDirectory().string()) + " " +
+                unitQuotedWord("-" + systemDirectory().string()) +
                 "\nProtectKernelTunables=yes\nProtectKernelModules=yes\nProtectControlGroups=yes\n";
     }
     text += std::string("\n[Install]\nWantedBy=") +
@@ -111,21 +175,34 @@ std::string SystemdServiceManager::unitText(const ServiceInstallation &service, 
     return text;
 }
 
+uint32_t SystemdServiceManager::fail(uint32_t error, std::string detail) {
+    detailedError_ = error;
+    errorDetail_ = std::move(detail);
+    return error;
+}
+
+std::string SystemdServiceManager::errorDetail(uint32_t error) const {
+    return error == detailedError_ ? errorDetail_ : std::string();
+}
+
 uint32_t SystemdServiceManager::connect() {
     if (bus_)
         return ERROR_SUCCESS;
     sd_bus *bus = nullptr;
     const int r = userManager_ ? sd_bus_open_user(&bus) : sd_bus_open_system(&bus);
-    if (r < 0)
-        return errorOf(r);
+    if (r < 0) {
+        return fail(ERROR_SERVICE_MANAGER_UNREACHABLE,
+                    std::string("cannot connect to the ") + (userManager_ ? "session" : "system") +
+                        " bus at " + busAddress(userManager_) + " (" + std::strerror(-r) + ")");
+    }
     bus_ = bus;
     return ERROR_SUCCESS;
 }
 
 uint32_t SystemdServiceManager::call(const char *method, const std::function<int(void *)> &append,
                                      void **reply) {
-    if (connect() != ERROR_SUCCESS)
-        return ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
+    if (const uint32_t err = connect(); err != ERROR_SUCCESS)
+        return err;
     sd_bus_message *m = nullptr;
     int r = sd_bus_message_new_method_call(busOf(bus_), &m, kDestination, kPath, kManager, method);
     if (r >= 0 && append)
@@ -137,10 +214,20 @@ uint32_t SystemdServiceManager::call(const char *method, const std::function<int
     sd_bus_message_unref(m);
     uint32_t result = ERROR_SUCCESS;
     if (r < 0) {
+        const char *bus = userManager_ ? "session" : "system";
         if (sd_bus_error_has_name(&error, "org.freedesktop.systemd1.NoSuchUnit"))
             result = ERROR_SERVICE_DOES_NOT_EXIST;
         else if (sd_bus_error_has_name(&error, SD_BUS_ERROR_ACCESS_DENIED))
             result = ERROR_ACCESS_DENIED;
+        else if (sd_bus_error_has_name(&error, SD_BUS_ERROR_SERVICE_UNKNOWN) ||
+                 sd_bus_error_has_name(&error, SD_BUS_ERROR_NAME_HAS_NO_OWNER))
+            result = fail(ERROR_SERVICE_MANAGER_UNREACHABLE, std::string("systemd is not on the ") +
+                                                                 bus + " bus at " +
+                                                                 busAddress(userManager_));
+        else if (r == -ECONNRESET || r == -ENOTCONN || r == -EPIPE)
+            result = fail(ERROR_SERVICE_MANAGER_UNREACHABLE,
+                          std::string("the connection to the ") + bus + " bus at " +
+                              busAddress(userManager_) + " was lost (" + std::strerror(-r) + ")");
         else
             result = errorOf(r);
     }
@@ -170,6 +257,9 @@ uint32_t SystemdServiceManager::disable(const std::string &name) {
 }
 
 uint32_t SystemdServiceManager::createService(const ServiceInstallation &service) {
+    std::string problem;
+    if (const uint32_t err = checkUnit(service, problem); err != ERROR_SUCCESS)
+        return fail(err, problem);
     const fs::path file = unitFile(service.name);
     if (fs::exists(file))
         return ERROR_SERVICE_EXISTS;
@@ -186,8 +276,8 @@ uint32_t SystemdServiceManager::createService(const ServiceInstallation &service
 }
 
 uint32_t SystemdServiceManager::openService(const std::string &name) {
-    if (connect() != ERROR_SUCCESS)
-        return ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
+    if (const uint32_t err = connect(); err != ERROR_SUCCESS)
+        return err;
     return fs::exists(unitFile(name)) ? ERROR_SUCCESS : ERROR_SERVICE_DOES_NOT_EXIST;
 }
 
@@ -230,6 +320,8 @@ std::string SystemdServiceManager::activeState(const std::string &name) {
 }
 
 uint32_t SystemdServiceManager::queryStatus(const std::string &name, ServiceStatus &status) {
+    if (const uint32_t err = connect(); err != ERROR_SUCCESS)
+        return err;
     const std::string state = activeState(name);
     if (state.empty())
         return ERROR_SERVICE_DOES_NOT_EXIST;
@@ -240,8 +332,8 @@ uint32_t SystemdServiceManager::queryStatus(const std::string &name, ServiceStat
 }
 
 uint32_t SystemdServiceManager::controlStop(const std::string &name, ServiceStatus &status) {
-    if (queryStatus(name, status) != ERROR_SUCCESS)
-        return ERROR_SERVICE_DOES_NOT_EXIST;
+    if (const uint32_t err = queryStatus(name, status); err != ERROR_SUCCESS)
+        return err;
     if (status.currentState != SERVICE_RUNNING && status.currentState != SERVICE_START_PENDING)
         return ERROR_SERVICE_NOT_ACTIVE;
     const std::string unit = unitName(name);
@@ -291,16 +383,33 @@ uint32_t SystemdServiceManager::runDispatcher(const std::string &,
     while (!done) {
         timespec tick{0, 100'000'000};
         const int signal = sigtimedwait(&signals, nullptr, &tick);
-        if (signal < 0 || !handler_)
-            continue;
-        handler_(signal == SIGHUP ? SERVICE_CONTROL_RELOAD : SERVICE_CONTROL_STOP);
+        // A control that comes before the handler waits for it; every tick hands over what
+        // has waited, so it is delivered within a tick of the handler's registration.
+        std::function<void(uint32_t)> handler;
+        std::deque<uint32_t> controls;
+        {
+            std::lock_guard lock(handlerMutex_);
+            if (signal > 0)
+                pending_.push_back(signal == SIGHUP ? SERVICE_CONTROL_RELOAD
+                                                    : SERVICE_CONTROL_STOP);
+            if (handler_ && !pending_.empty()) {
+                handler = handler_;
+                controls.swap(pending_);
+            }
+        }
+        for (const uint32_t control : controls)
+            handler(control);
     }
     service.join();
+    std::lock_guard lock(handlerMutex_);
+    handler_ = nullptr;
+    pending_.clear();
     return ERROR_SUCCESS;
 }
 
 uint32_t SystemdServiceManager::registerControlHandler(const std::string &,
                                                        std::function<void(uint32_t)> handler) {
+    std::lock_guard lock(handlerMutex_);
     handler_ = std::move(handler);
     return ERROR_SUCCESS;
 }

@@ -2,8 +2,10 @@
 // manager's D-Bus API, sd_notify), the journal as the event log, and the terminal.
 #pragma once
 
+#include <deque>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "service_platform.h"
@@ -31,10 +33,15 @@ public:
     uint32_t registerControlHandler(const std::string &name,
                                     std::function<void(uint32_t)> handler) override;
     uint32_t setStatus(const ServiceStatus &status) override;
+    std::string errorDetail(uint32_t error) const override;
 
     std::filesystem::path unitFile(const std::string &name) const;
     /// The unit file's text for an installation under the system's or a user's manager.
     static std::string unitText(const ServiceInstallation &service, bool userManager);
+    /// Whether the installation can be written into a unit that systemd will start:
+    /// ERROR_SUCCESS, or ERROR_BAD_PATHNAME, ERROR_INVALID_SERVICE_ACCOUNT or
+    /// ERROR_INVALID_PARAMETER with `problem` saying why.
+    static uint32_t checkUnit(const ServiceInstallation &service, std::string &problem);
 
 private:
     uint32_t call(const char *method, const std::function<int(void *message)> &append,
@@ -45,9 +52,23 @@ private:
 
     std::filesystem::path unitDirectory_;
     bool userManager_;
+    uint32_t fail(uint32_t error, std::string detail);
+
     void *bus_ = nullptr;
+    uint32_t detailedError_ = ERROR_SUCCESS;  // the failure errorDetail_ explains
+    std::string errorDetail_;
+
+    // Controls reach the handler from the dispatcher's thread; those that come before the
+    // service has registered it wait in pending_.
+    std::mutex handlerMutex_;  // guards handler_ and pending_
     std::function<void(uint32_t)> handler_;
+    std::deque<uint32_t> pending_;
 };
+
+/// One word of a unit setting, in double quotes: backslash and quote escaped, "%" doubled so no
+/// specifier is read. Right for ExecStart='s program path (which systemd takes without variable
+/// expansion) and for the words of Environment= and ReadWritePaths=.
+std::string unitQuotedWord(const std::string &word);
 
 /// The manager for this machine: units in $LUMAGHOST_ROOT/etc/systemd/system, the system
 /// manager (the user's manager where LUMAGHOST_SERVICE_MANAGER=user).

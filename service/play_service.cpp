@@ -4,6 +4,7 @@
 #include <semaphore.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "media_graph.h"
@@ -11,8 +12,19 @@
 
 namespace lumaghost {
 
+namespace {
+
+// The file behind an open descriptor, for readers that take a path: it stays the file that was
+// checked, whatever happens to its name meanwhile.
+std::string pathOf(const UniqueFd &file) {
+    return "/proc/self/fd/" + std::to_string(file.get());
+}
+
+}  // namespace
+
 PlayService::PlayService(ServicePlatform platform)
-    : ServiceShell(kServiceName, kServiceDisplayName, platform) {}
+    : ServiceShell(kServiceName, kServiceDisplayName, platform),
+      fitter_(std::make_unique<RendererCore>()) {}
 
 PlayService::~PlayService() {
     movie_.reset();
@@ -21,9 +33,9 @@ PlayService::~PlayService() {
 }
 
 void PlayService::RequestStop() {
-    SetStatus(SERVICE_STOP_PENDING, kStopWaitHint, 0);
-    stopRequested_ = true;
     std::lock_guard lock(stopMutex_);
+    stopRequested_ = true;
+    SetStatus(SERVICE_STOP_PENDING, kStopWaitHint, 0);
     if (stop_)
         stop_->set();
 }
@@ -31,11 +43,31 @@ void PlayService::RequestStop() {
 void PlayService::OnCustomControl(uint32_t code) {
     if (code != SERVICE_CONTROL_RELOAD)
         return;
-    reload_ = true;
-    // Wakes a display-time wait; Run tells a reload from a stop by the flag.
+    // Wakes any wait of the worker; Run tells a reload from a stop by the flag.
     std::lock_guard lock(stopMutex_);
+    reload_ = true;
     if (stop_)
         stop_->set();
+}
+
+std::string PlayService::StartProblem() {
+    HiveData data;
+    std::string error;
+    if (platform_.machine.read(data, &error).failed())
+        return "Cannot read " + error;
+    return {};
+}
+
+void PlayService::reportUnlessStopping(uint32_t state) {
+    std::lock_guard lock(stopMutex_);
+    if (!stopRequested_)
+        SetStatus(state, kStatusWaitHint, 0);
+}
+
+void PlayService::noteProblem(const std::string &text) {
+    if (!text.empty() && text != noted_)
+        LogEvent(text, EventType::Error);
+    noted_ = text;
 }
 
 bool PlayService::stopOrReload() {
@@ -44,6 +76,10 @@ bool PlayService::stopOrReload() {
         return false;
     }
     return true;
+}
+
+bool PlayService::pause(uint32_t milliseconds) {
+    return platform_.waiter.wait(*stop_, milliseconds);
 }
 
 void PlayService::runPostedTasks() {
@@ -60,7 +96,14 @@ bool PlayService::readSetting() {
     if (!platform_.machine.writable())
         return false;
     HiveData data;
-    if (platform_.machine.read(data).failed() || !data.hasKey(kSettingsKey))
+    std::string error;
+    if (platform_.machine.read(data, &error).failed()) {
+        // Said once; the setting is still looked for every 5 s.
+        noteProblem("Cannot read " + error);
+        return false;
+    }
+    noteProblem({});
+    if (!data.hasKey(kSettingsKey))
         return false;
     bool accepted = false;
     if (const RegValue *v = data.value(kSettingsKey, "AutoPlay");
@@ -84,28 +127,49 @@ bool PlayService::readSetting() {
     return accepted;
 }
 
+bool PlayService::openAutoPlayFile(UniqueFd &file) {
+    // Whatever the path names is opened without blocking and must be a regular file: a FIFO
+    // or a device would hold the worker where no stop reaches it.
+    const int err = openRegularFile(autoPlayPath_, O_RDONLY, file);
+    if (err == 0)
+        return true;
+    noteProblem("The auto-play item " + autoPlayPath_ + " cannot be opened: " +
+                (err == EINVAL ? std::string("it is not a regular file") : std::strerror(err)));
+    return false;
+}
+
 bool PlayService::LoadAutoPlayItem() {
     switch (autoPlayType_) {
         case 1: {
+            UniqueFd file;
+            if (!openAutoPlayFile(file))
+                return false;
+            noteProblem({});
             std::vector<SequenceFrame> read;
-            if (!ReadSequenceFile(autoPlayPath_, read))
+            if (!ReadSequenceFile(pathOf(file), read))
                 return false;
             frames_.insert(frames_.end(), std::make_move_iterator(read.begin()),
                            std::make_move_iterator(read.end()));
             return true;
         }
         case 2: {
+            UniqueFd file;
+            if (!openAutoPlayFile(file))
+                return false;
+            noteProblem({});
             // A movie, looped into the camera through the renderer with its default switches.
             std::unique_ptr<MovieGraph> movie;
             Post post = [this](std::function<void()> task) {
                 std::lock_guard lock(tasksMutex_);
                 tasks_.push_back(std::move(task));
             };
-            if (MovieGraph::create(autoPlayPath_, RendererSettings{}, post, movie).succeeded() &&
-                movie->run().succeeded())
+            if (MovieGraph::create(pathOf(file), RendererSettings{}, post, movie).succeeded() &&
+                movie->run().succeeded()) {
                 movie_ = std::move(movie);
-            else
+                movieFile_ = std::move(file);
+            } else {
                 LogEvent("Cannot play the movie " + autoPlayPath_, EventType::Warning);
+            }
             return true;
         }
         default:
@@ -113,70 +177,114 @@ bool PlayService::LoadAutoPlayItem() {
     }
 }
 
-const std::vector<uint8_t> &PlayService::pixelsFor(size_t index, int cameraWidth,
-                                                   int cameraHeight) {
+uint32_t PlayService::cameraFramePeriod() {
+    // Our driver puts its frame rate into the first unused dword of the format record.
+    FormatRecord record{};
+    uint32_t returned = 0;
+    uint32_t rate = 0;
+    if (link_.isOpen() && link_.properties
+                              ->get(PROPSETID_CameraLink, CAMERA_PROP_FORMAT, &record,
+                                    sizeof(record), &record, sizeof(record), &returned)
+                              .succeeded())
+        std::memcpy(&rate, record.unused1, sizeof(rate));
+    if (rate == 0)
+        rate = kDefaultFrameRate;
+    rate = std::min<uint32_t>(rate, 1000);
+    return (1000 + rate - 1) / rate;
+}
+
+void PlayService::fillFrame(size_t index, const FrameDescriptor &d) {
     const SequenceFrame &frame = frames_[index];
-    if (frame.width() == cameraWidth && frame.height() == cameraHeight)
-        return frame.pixels;
-    if (cameraWidth != fittedWidth_ || cameraHeight != fittedHeight_) {
-        // The camera's size changed: fit every frame once, scaled with its aspect ratio kept
-        // and centred on black.
-        fittedWidth_ = cameraWidth;
-        fittedHeight_ = cameraHeight;
-        fitted_.assign(frames_.size(), {});
-        RendererCore core;
-        for (size_t i = 0; i < frames_.size(); ++i) {
-            const SequenceFrame &f = frames_[i];
-            fitted_[i].assign(size_t(cameraWidth) * cameraHeight * 3, 0);
-            if (f.width() <= 0 || f.height() <= 0)
-                continue;
-            // The block is bottom-up: handed over as a top-down image read from its last row.
-            const ptrdiff_t rowBytes = ptrdiff_t(f.width()) * 3;
-            InputFrame in{f.width(), f.height(), 3, f.pixels.data() + (f.height() - 1) * rowBytes,
-                          -rowBytes};
-            (void)core.compose(in, FitFlags{1, 1, 0}, fitted_[i].data(), cameraWidth, cameraHeight,
-                               fitted_[i].size());
-        }
+    uint8_t *out = d.buffer();
+    if (frame.width() == d.width && frame.height() == d.height) {
+        std::memcpy(out, frame.pixels.data(), std::min<size_t>(d.byteCount, frame.pixels.size()));
+        return;
     }
-    return fitted_[index];
+    // Another size: scaled with its aspect ratio kept and centred on black. Fitted frames are
+    // kept for the next passes as long as they fit the budget; the others are fitted anew.
+    if (d.width != fittedWidth_ || d.height != fittedHeight_) {
+        fittedWidth_ = d.width;
+        fittedHeight_ = d.height;
+        fitted_.clear();
+        fittedBytes_ = 0;
+    }
+    if (auto kept = fitted_.find(index); kept != fitted_.end()) {
+        std::memcpy(out, kept->second.data(), std::min<size_t>(d.byteCount, kept->second.size()));
+        return;
+    }
+    std::memset(out, 0, d.byteCount);
+    if (frame.width() <= 0 || frame.height() <= 0 || d.width <= 0 || d.height <= 0)
+        return;  // nothing to place: a black frame, never kept
+    // The block is bottom-up: handed over as a top-down image read from its last row.
+    const ptrdiff_t rowBytes = ptrdiff_t(frame.width()) * 3;
+    InputFrame in{frame.width(), frame.height(), 3,
+                  frame.pixels.data() + (frame.height() - 1) * rowBytes, -rowBytes};
+    (void)fitter_->compose(in, FitFlags{1, 1, 0}, out, d.width, d.height, d.byteCount);
+    if (fittedBytes_ + d.byteCount <= kFittedFramesBudget) {
+        fitted_.emplace(index, std::vector<uint8_t>(out, out + d.byteCount));
+        fittedBytes_ += d.byteCount;
+    }
 }
 
 bool PlayService::playPass() {
     bool lastFailed = false;
+    uint32_t period = 0;
     for (size_t i = 0; i < frames_.size(); ++i) {
         FrameDescriptor d;
         if (GetFrameDescriptor(link_, d).failed()) {
             lastFailed = true;
-            platform_.waiter.sleep(kCameraCallPause);
+            if (pause(kCameraCallPause))
+                return false;
             continue;
         }
         if (d.byteCount == 0) {
-            platform_.waiter.sleep(kCameraCallPause);
+            if (pause(kCameraCallPause))
+                return false;
             continue;
         }
-        const std::vector<uint8_t> &pixels = pixelsFor(i, d.width, d.height);
-        std::memcpy(d.buffer(), pixels.data(), std::min<size_t>(d.byteCount, pixels.size()));
+        fillFrame(i, d);
         if (CommitFrame(link_, d).failed()) {
             lastFailed = true;
-            platform_.waiter.sleep(kCameraCallPause);
+            if (pause(kCameraCallPause))
+                return false;
             continue;
         }
         lastFailed = false;
-        const uint32_t time = frames_[i].displayTime();
-        if (time != 0 && platform_.waiter.wait(*stop_, time))
+        uint32_t time = frames_[i].displayTime();
+        if (time == 0) {
+            // Shown until the next frame is handed over, which is no sooner than the camera's
+            // next frame: a run of such frames neither spins nor keeps a stop waiting.
+            if (period == 0)
+                period = cameraFramePeriod();
+            time = period;
+        }
+        if (pause(time))
             return false;
     }
-    if (lastFailed)
-        platform_.waiter.sleep(kFailedPassPause);
-    return true;
+    return !(lastFailed && pause(kFailedPassPause));
+}
+
+void PlayService::dropItem() {
+    movie_.reset();
+    movieFile_.reset();
+    frames_.clear();
+    fitted_.clear();
+    fittedBytes_ = 0;
+    fittedWidth_ = fittedHeight_ = 0;
 }
 
 void PlayService::Run(int, char **) {
-    SetStatus(SERVICE_START_PENDING, kStatusWaitHint, 0);
+    reportUnlessStopping(SERVICE_START_PENDING);
     {
         std::lock_guard lock(stopMutex_);
         stop_ = platform_.waiter.createEvent();
+        reload_ = false;
+        // A stop asked for before there was an event to set is not lost.
+        if (stopRequested_)
+            stop_->set();
     }
+    if (const std::string problem = StartProblem(); !problem.empty())
+        noteProblem(problem);
     if (!changePlay_) {
         sem_t *sem = sem_open((std::string("/") + kChangePlayEvent).c_str(), O_CREAT, 0644, 0);
         changePlay_ = sem == SEM_FAILED ? nullptr : sem;
@@ -189,41 +297,34 @@ void PlayService::Run(int, char **) {
         SetStatus(SERVICE_STOPPED, kStatusWaitHint, 0);
         return;
     }
-    SetStatus(SERVICE_RUNNING, kStatusWaitHint, 0);
+    reportUnlessStopping(SERVICE_RUNNING);
 
     for (;;) {
-        reload_ = false;
-        bool stopped = false;
+        bool ended = false;
         // Waiting for a setting.
-        while (!(stopped = stopOrReload())) {
-            if (readSetting())
+        while (!(ended = stopOrReload())) {
+            if (readSetting() || (ended = pause(kSettingRetry)))
                 break;
-            platform_.waiter.sleep(kSettingRetry);
         }
         // Loading.
-        while (!stopped && !(stopped = stopOrReload())) {
-            if (LoadAutoPlayItem())
+        while (!ended && !(ended = stopOrReload())) {
+            if (LoadAutoPlayItem() || (ended = pause(kLoadRetry)))
                 break;
-            platform_.waiter.sleep(kLoadRetry);
         }
         // Playing.
-        while (!stopped && !(stopped = stopOrReload()))
-            playPass();
+        while (!ended && !(ended = stopOrReload()))
+            ended = !playPass();
         if (stopRequested_ || !reload_)
             break;
         // A reload: back to reading the setting with a clean slate.
-        movie_.reset();
-        frames_.clear();
-        fitted_.clear();
-        fittedWidth_ = fittedHeight_ = 0;
+        dropItem();
         std::lock_guard lock(stopMutex_);
+        reload_ = false;
         stop_->reset();
         if (stopRequested_)
             stop_->set();
     }
-    movie_.reset();
-    frames_.clear();
-    fitted_.clear();
+    dropItem();
     std::lock_guard lock(stopMutex_);
     stop_.reset();
 }

@@ -6,18 +6,21 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "camera_link.h"
+#include "posix_file.h"
 #include "sequence_file.h"
 #include "service_shell.h"
 
 namespace lumaghost {
 
 class MovieGraph;
+class RendererCore;
 
 inline constexpr char kServiceName[] = "LumaghostService";
 inline constexpr char kServiceDisplayName[] = "Quillmoor Lumaghost Play Service";
@@ -33,6 +36,10 @@ inline constexpr uint32_t kFailedPassPause = 10000;
 inline constexpr uint32_t kStatusWaitHint = 3000;
 inline constexpr uint32_t kStopWaitHint = 11000;
 inline constexpr size_t kAutoPlayBuffer = 259;
+/// The camera's frame rate when it does not tell its own.
+inline constexpr uint32_t kDefaultFrameRate = 30;
+/// At most this much is kept of frames fitted to a camera of another size.
+inline constexpr size_t kFittedFramesBudget = size_t{64} << 20;
 
 class PlayService final : public ServiceShell {
 public:
@@ -42,6 +49,8 @@ public:
     void Run(int argc, char **argv) override;
     void RequestStop() override;
     void OnCustomControl(uint32_t code) override;
+    /// The machine hive that cannot be read, named with its line in error.
+    std::string StartProblem() override;
 
     bool LoadAutoPlayItem();
 
@@ -53,24 +62,43 @@ private:
     bool readSetting();
     /// One pass over the frames; false when a stop or a reload ended it.
     bool playPass();
-    const std::vector<uint8_t> &pixelsFor(size_t index, int cameraWidth, int cameraHeight);
+    /// Writes frame `index` into the camera's buffer, fitted when its size is not the camera's.
+    void fillFrame(size_t index, const FrameDescriptor &descriptor);
+    /// One frame of the camera, in milliseconds (at least 1).
+    uint32_t cameraFramePeriod();
+    /// The look at the stop event at a loop head; true when a stop or a reload is asked for.
     bool stopOrReload();
+    /// Waits `milliseconds` unless a stop or a reload comes first; true when one did.
+    bool pause(uint32_t milliseconds);
     void runPostedTasks();
+    /// Reports `state` unless a stop has been asked for, which nothing may report over.
+    void reportUnlessStopping(uint32_t state);
+    /// Opens the auto-play path as a regular file, without blocking; false when it cannot be.
+    bool openAutoPlayFile(UniqueFd &file);
+    /// Logs a problem once, until another one is noted or the problem is gone (`text` empty).
+    void noteProblem(const std::string &text);
+    void dropItem();
 
     std::unique_ptr<ManualResetEvent> stop_;
     std::atomic<bool> reload_{false};
     std::atomic<bool> stopRequested_{false};
-    std::mutex stopMutex_;  // guards stop_ between RequestStop and Run's end
+    // Guards stop_ between RequestStop and Run's end, and orders the stop's status report
+    // against the worker's.
+    std::mutex stopMutex_;
     void *changePlay_ = nullptr;
     CameraLink link_;
+    UniqueFd movieFile_;  // the movie's file while movie_ plays it
     std::unique_ptr<MovieGraph> movie_;
     std::vector<SequenceFrame> frames_;
     int autoPlayType_ = 1;
     std::string autoPlayPath_;
+    std::string noted_;
 
-    // Frames fitted to a camera of another size, made once per size.
+    // Frames fitted to a camera of another size, kept within kFittedFramesBudget per size.
+    std::unique_ptr<RendererCore> fitter_;
     int fittedWidth_ = 0, fittedHeight_ = 0;
-    std::vector<std::vector<uint8_t>> fitted_;
+    std::map<size_t, std::vector<uint8_t>> fitted_;
+    size_t fittedBytes_ = 0;
 
     std::mutex tasksMutex_;  // guards tasks_
     std::deque<std::function<void()>> tasks_;

@@ -42,6 +42,10 @@ inline constexpr uint32_t ERROR_SERVICE_NOT_ACTIVE = 1062;
 inline constexpr uint32_t ERROR_FAILED_SERVICE_CONTROLLER_CONNECT = 1063;
 inline constexpr uint32_t ERROR_SERVICE_EXISTS = 1073;
 inline constexpr uint32_t ERROR_SERVICE_ALREADY_RUNNING = 1056;
+inline constexpr uint32_t ERROR_INVALID_SERVICE_ACCOUNT = 1057;
+inline constexpr uint32_t ERROR_BAD_PATHNAME = 161;
+/// An application-defined number (bit 29): the service manager cannot be reached at all.
+inline constexpr uint32_t ERROR_SERVICE_MANAGER_UNREACHABLE = 0x20000001;
 
 struct ServiceStatus {
     uint32_t serviceType = SERVICE_WIN32_OWN_PROCESS;
@@ -83,9 +87,16 @@ public:
     /// not started by the manager.
     virtual uint32_t runDispatcher(const std::string &name,
                                    const std::function<void()> &serviceMain) = 0;
+    /// Controls that arrived before a handler was registered are delivered to it once it is.
     virtual uint32_t registerControlHandler(const std::string &name,
                                             std::function<void(uint32_t)> handler) = 0;
     virtual uint32_t setStatus(const ServiceStatus &status) = 0;
+
+    /// What caused the last failure with `error`, in words; empty when unknown.
+    virtual std::string errorDetail(uint32_t error) const {
+        (void)error;
+        return {};
+    }
 };
 
 enum class EventType : uint16_t { Error = 1, Warning = 2, Information = 4 };

@@ -39,12 +39,17 @@ std::string systemMessage(uint32_t error) {
         {2, "The system cannot find the file specified."},
         {5, "Access is denied."},
         {87, "The parameter is incorrect."},
+        {161, "The specified path is invalid."},
         {1056, "An instance of the service is already running."},
+        {1057,
+         "The account name is invalid or does not exist, or the password is invalid for the "
+         "account name specified."},
         {1060, "The specified service does not exist as an installed service."},
         {1062, "The service has not been started."},
         {1063, "The service process could not connect to the service controller."},
         {1072, "The specified service has been marked for deletion."},
         {1073, "The specified service already exists."},
+        {ERROR_SERVICE_MANAGER_UNREACHABLE, "The service manager cannot be reached."},
     };
     for (const auto &m : kMessages) {
         if (m.code == error)
@@ -82,6 +87,20 @@ void ServiceShell::Pause() {}
 void ServiceShell::Resume() {}
 void ServiceShell::OnShutdown() {}
 
+std::string ServiceShell::StartProblem() {
+    return {};
+}
+
+uint32_t ServiceShell::checkpoint() const {
+    std::lock_guard lock(statusMutex_);
+    return checkpoint_;
+}
+
+ServiceStatus ServiceShell::status() const {
+    std::lock_guard lock(statusMutex_);
+    return status_;
+}
+
 std::string ServiceShell::withName(const char *pattern) const {
     return format(pattern, displayName_);
 }
@@ -94,7 +113,11 @@ std::string ServiceShell::LastErrorText(size_t bufferSize) const {
     const std::string message = systemMessage(lastError_);
     if (message.empty() || bufferSize < message.size() + 14)
         return {};
-    return message.substr(0, message.size() - 2);
+    std::string text = message.substr(0, message.size() - 2);
+    // Where the manager knows what stood in the way, it is said too.
+    if (const std::string detail = platform_.manager.errorDetail(lastError_); !detail.empty())
+        text.insert(text.size() - 1, ": " + detail);
+    return text;
 }
 
 void ServiceShell::EnsureConsole() {
@@ -164,13 +187,20 @@ int ServiceShell::DispatchCommandLine(int argc, char **argv) {
 bool ServiceShell::SetStatus(uint32_t state, uint32_t waitHint, uint32_t serviceSpecificExitCode) {
     if (foreground_)
         return true;
-    status_.currentState = state;
-    status_.controlsAccepted = state == SERVICE_START_PENDING ? 0 : controlsAccepted_;
-    status_.serviceSpecificExitCode = serviceSpecificExitCode;
-    status_.win32ExitCode = serviceSpecificExitCode ? ERROR_SERVICE_SPECIFIC_ERROR : 0;
-    status_.checkPoint = (state == SERVICE_RUNNING || state == SERVICE_STOPPED) ? 0 : ++checkpoint_;
-    status_.waitHint = waitHint;
-    if (platform_.manager.setStatus(status_) != ERROR_SUCCESS) {
+    uint32_t result;
+    {
+        // One report at a time, so checkpoints reach the manager in the order they were counted.
+        std::lock_guard lock(statusMutex_);
+        status_.currentState = state;
+        status_.controlsAccepted = state == SERVICE_START_PENDING ? 0 : controlsAccepted_;
+        status_.serviceSpecificExitCode = serviceSpecificExitCode;
+        status_.win32ExitCode = serviceSpecificExitCode ? ERROR_SERVICE_SPECIFIC_ERROR : 0;
+        status_.checkPoint =
+            (state == SERVICE_RUNNING || state == SERVICE_STOPPED) ? 0 : ++checkpoint_;
+        status_.waitHint = waitHint;
+        result = platform_.manager.setStatus(status_);
+    }
+    if (result != ERROR_SUCCESS) {
         LogEvent("SetServiceStatus() failed", EventType::Error);
         return false;
     }
@@ -192,41 +222,46 @@ void ServiceShell::serviceMain() {
             serviceName_, [this](uint32_t c) { controlHandler(c); }) != ERROR_SUCCESS)
         return;
     haveStatusHandle_ = true;
-    status_.currentState = SERVICE_START_PENDING;
-    status_.controlsAccepted = 0;
-    status_.win32ExitCode = 0;
-    status_.checkPoint = ++checkpoint_;
-    status_.waitHint = 3000;
-    if (platform_.manager.setStatus(status_) != ERROR_SUCCESS) {
+    if (reportDirect(SERVICE_START_PENDING, 0) != ERROR_SUCCESS) {
         LogEvent("SetServiceStatus() failed", EventType::Error);
     } else {
         Run(0, nullptr);
     }
-    status_.currentState = SERVICE_STOPPED;
-    status_.controlsAccepted = controlsAccepted_;
-    status_.win32ExitCode = 0;
-    status_.checkPoint = 0;
-    status_.waitHint = 3000;
-    if (platform_.manager.setStatus(status_) != ERROR_SUCCESS)
+    if (reportDirect(SERVICE_STOPPED, controlsAccepted_) != ERROR_SUCCESS)
         LogEvent("SetServiceStatus() failed", EventType::Error);
+}
+
+uint32_t ServiceShell::reportDirect(uint32_t state, uint32_t controlsAccepted) {
+    std::lock_guard lock(statusMutex_);
+    status_.currentState = state;
+    status_.controlsAccepted = controlsAccepted;
+    status_.win32ExitCode = 0;
+    status_.checkPoint = state == SERVICE_STOPPED ? 0 : ++checkpoint_;
+    status_.waitHint = 3000;
+    return platform_.manager.setStatus(status_);
+}
+
+void ServiceShell::setCurrentState(uint32_t state) {
+    std::lock_guard lock(statusMutex_);
+    status_.currentState = state;
 }
 
 void ServiceShell::controlHandler(uint32_t code) {
     switch (code) {
         case SERVICE_CONTROL_STOP:
-            status_.currentState = SERVICE_STOP_PENDING;
+            setCurrentState(SERVICE_STOP_PENDING);
             RequestStop();
             break;
         case SERVICE_CONTROL_PAUSE:
-            status_.currentState = SERVICE_PAUSE_PENDING;
+            setCurrentState(SERVICE_PAUSE_PENDING);
             Pause();
             break;
         case SERVICE_CONTROL_CONTINUE:
-            status_.currentState = SERVICE_CONTINUE_PENDING;
+            setCurrentState(SERVICE_CONTINUE_PENDING);
             Resume();
             break;
         case SERVICE_CONTROL_INTERROGATE:
-            SetStatus(status_.currentState, 3000, 0);
+            SetStatus(status().currentState, 3000, 0);
             break;
         case SERVICE_CONTROL_SHUTDOWN:
             OnShutdown();
@@ -358,6 +393,12 @@ int ServiceShell::StartInstalled() {
 }
 
 int ServiceShell::RunInForeground(int argc, char **argv, bool faceless) {
+    // Said while the terminal is still there, in the faceless mode too.
+    if (const std::string problem = StartProblem(); !problem.empty()) {
+        EnsureConsole();
+        print(problem + "\n");
+        return kCannotRunExitCode;
+    }
     if (!faceless) {
         EnsureConsole();
         print(withName("Debugging %s.\n"));

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,9 @@ public:
     virtual void Pause();
     virtual void Resume();
     virtual void OnShutdown();
+    /// Why the work cannot run at all, in one line; empty when it can. The foreground modes
+    /// print it and end with kCannotRunExitCode.
+    virtual std::string StartProblem();
 
     /// Parses the switches and runs the chosen mode; the process's exit code (1 success, 0
     /// failure).
@@ -65,8 +69,8 @@ public:
 
     const std::string &serviceName() const { return serviceName_; }
     const std::string &displayName() const { return displayName_; }
-    uint32_t checkpoint() const { return checkpoint_; }
-    const ServiceStatus &status() const { return status_; }
+    uint32_t checkpoint() const;
+    ServiceStatus status() const;
     const std::string &account() const { return account_; }
     const std::string &password() const { return password_; }
     bool foreground() const { return foreground_; }
@@ -88,9 +92,14 @@ protected:
     bool openService();
     /// Sends the stop control and waits it out with its messages; false when it was refused.
     bool stopAndWait(uint32_t &endState);
+    /// Reports `state` straight to the manager with a fixed checkpoint rule (service-main).
+    uint32_t reportDirect(uint32_t state, uint32_t controlsAccepted);
+    void setCurrentState(uint32_t state);
 
     std::string serviceName_;
     std::string displayName_;
+    // The status record and its checkpoint are written by the worker and the control handler.
+    mutable std::mutex statusMutex_;  // guards checkpoint_ and status_
     uint32_t checkpoint_ = 0;
     uint32_t lastError_ = 0;
     std::atomic<bool> foreground_{false};
@@ -104,6 +113,10 @@ protected:
     std::string account_, password_;
     ServicePlatform platform_;
 };
+
+/// The foreground modes' exit code when the work cannot run at all (StartProblem): neither
+/// success (1) nor 0, which a shell would take for success.
+inline constexpr int kCannotRunExitCode = 2;
 
 /// The system's message for a Windows error number, with its trailing line break.
 std::string systemMessage(uint32_t error);

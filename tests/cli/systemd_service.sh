@@ -2,6 +2,9 @@
 # lumaserv under a real systemd: install, start, query, stop, uninstall. systemd runs as a user
 # manager in a mount namespace of its own, with a tmpfs over /run/systemd, so nothing of the
 # host's systemd state is touched; the service, its camera and its settings live in a private root.
+# The program's path holds spaces, "$" and "%", and the root a quote and a backslash too, so the
+# unit's ExecStart= and Environment= must reach systemd exactly; a program path systemd would
+# refuse (a quote in it) is refused at install.
 set -euo pipefail
 lumasetup=$1 lumacam=$2 lumaserv=$3 writeseq=$4 res=$5
 
@@ -15,8 +18,13 @@ on_fail="systemctl --user status LumaghostService --no-pager"
 mkdir -p /run/systemd
 mount -t tmpfs tmpfs /run/systemd
 mkdir -p /run/systemd/system  # the user manager wants to see a system manager
-export HOME=$work/home XDG_RUNTIME_DIR=$work/run LUMAGHOST_ROOT=$work/root LUMAGHOST_SERVICE_MANAGER=user
+export HOME=$work/home XDG_RUNTIME_DIR=$work/run LUMAGHOST_SERVICE_MANAGER=user
+export LUMAGHOST_ROOT="$work/root dir \"q\" \\ \$x %n"
 mkdir -p "$HOME" "$LUMAGHOST_ROOT"
+bin="$work/bin dir \$x 100%"
+mkdir -p "$bin"
+cp "$lumaserv" "$bin/lumaserv"
+lumaserv=$bin/lumaserv
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 start_session_bus
 /lib/systemd/systemd --user --log-target=console >"$work/systemd.log" 2>&1 &
@@ -43,11 +51,24 @@ serv() {
     rc=0
     out=$("$lumaserv" "$@") || rc=$?
 }
+# systemd does not start a program whose path holds a quote: refused, and nothing is written.
+mkdir -p "$work/it's"
+cp "$lumaserv" "$work/it's/lumaserv"
+rc=0
+out=$("$work/it's/lumaserv" -i) || rc=$?
+[ $rc -eq 0 ] || fail "install from a path with a quote exited $rc: $out"
+[ "$out" = "CreateService failed - The specified path is invalid: systemd does not start a program whose path is not absolute or holds a quote, a backslash or a control character: $work/it's/lumaserv." ] ||
+    fail "install from a path with a quote said: $out"
+unit=$LUMAGHOST_ROOT/etc/systemd/system/LumaghostService.service
+[ ! -e "$unit" ] || fail "a unit was written for a path systemd refuses"
+
 serv -i
 [ $rc -eq 1 ] || fail "install exited $rc: $out"
 [ "$out" = "Quillmoor Lumaghost Play Service installed." ] || fail "install said: $out"
-unit=$LUMAGHOST_ROOT/etc/systemd/system/LumaghostService.service
 grep -q '^Type=notify$' "$unit" || fail "the unit is not Type=notify"
+# systemd read the program's path as it is.
+exec_start=$(systemctl --user show -p ExecStart LumaghostService)
+case $exec_start in *"path=$lumaserv ;"*) ;; *) fail "systemd runs: $exec_start" ;; esac
 grep -q '^Description=Quillmoor Lumaghost Play Service$' "$unit" || fail "the unit's description"
 [ "$(systemctl --user is-enabled LumaghostService)" = enabled ] || fail "not enabled"
 

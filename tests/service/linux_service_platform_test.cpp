@@ -1,5 +1,13 @@
 #include "linux_service_platform.h"
 
+#include <pthread.h>
+#include <signal.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "paths.h"
@@ -16,13 +24,14 @@ TEST(SystemdUnitTest, UnitTextForSystemAndUserManagers) {
     const std::string system = SystemdServiceManager::unitText(s, false);
     for (const char *line :
          {"Description=Quillmoor Lumaghost Play Service\n", "Type=notify\n",
-          "ExecStart=/usr/bin/lumaserv\n", "ExecReload=/bin/kill -HUP $MAINPID\n",
+          "ExecStart=\"/usr/bin/lumaserv\"\n", "ExecReload=/bin/kill -HUP $MAINPID\n",
           "SuccessExitStatus=1\n", "User=camera\n", "ProtectSystem=strict\n",
           "WantedBy=multi-user.target\n"})
         EXPECT_NE(system.find(line), std::string::npos) << line;
-    EXPECT_NE(system.find("ReadWritePaths=-" + frameChannelDirectory().string()),
+    EXPECT_NE(system.find("ReadWritePaths=\"-" + frameChannelDirectory().string() + "\" \"-" +
+                          systemDirectory().string() + "\"\n"),
               std::string::npos);
-    EXPECT_NE(system.find("Environment=LUMAGHOST_ROOT=" + root.path().string() + "\n"),
+    EXPECT_NE(system.find("Environment=\"LUMAGHOST_ROOT=" + root.path().string() + "\"\n"),
               std::string::npos);
 
     s.account.clear();
@@ -49,6 +58,124 @@ TEST(SystemdUnitTest, NoNotifySocketMeansNoController) {
     EXPECT_EQ(manager.runDispatcher("LumaghostService", [&] { ran = true; }),
               ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
     EXPECT_FALSE(ran);
+}
+
+// Paths are written in systemd's quoting: spaces stay inside the quotes, a quote and a
+// backslash are escaped, "%" is doubled so it names no specifier, and "$" stays as it is (the
+// program path and Environment= expand no variables).
+TEST(SystemdUnitTest, PathsAreQuoted) {
+    test::TempRoot root;
+    const std::string odd = root.path().string() + "/a dir \"q\" \\ $x %n";
+    ::setenv("LUMAGHOST_ROOT", odd.c_str(), 1);
+    const std::string quoted = root.path().string() + "/a dir \\\"q\\\" \\\\ $x %%n";
+    ServiceInstallation s{
+        "LumaghostService", "Play 100%", "/opt/my apps/100% $HOME/lumaserv", "", "",
+        SERVICE_AUTO_START};
+    const std::string text = SystemdServiceManager::unitText(s, false);
+    for (const std::string &line : {
+             std::string("Description=Play 100%%\n"),
+             std::string("ExecStart=\"/opt/my apps/100%% $HOME/lumaserv\"\n"),
+             "Environment=\"LUMAGHOST_ROOT=" + quoted + "\"\n",
+             "ReadWritePaths=\"-" + quoted + "/run/lumaghost\" \"-" + quoted +
+                 "/var/lib/lumaghost\"\n",
+         })
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\nin:\n" << text;
+    EXPECT_EQ(unitQuotedWord("plain"), "\"plain\"");
+    EXPECT_EQ(unitQuotedWord("a\"b\\c%d$e f"), "\"a\\\"b\\\\c%%d$e f\"");
+}
+
+// What systemd would refuse to start, or what could break a unit's lines, is refused before
+// anything is written, saying why.
+TEST(SystemdUnitTest, UnitsSystemdCannotStartAreRefused) {
+    test::TempRoot root;
+    std::string problem;
+    ServiceInstallation s{"LumaghostService", "Play", "/opt/my apps/lumaserv",
+                          "camera",           "",     SERVICE_AUTO_START};
+    EXPECT_EQ(SystemdServiceManager::checkUnit(s, problem), ERROR_SUCCESS) << problem;
+    for (const char *path : {"/opt/it's/lumaserv", "/opt/\"q\"/lumaserv", "/opt/a\\b/lumaserv",
+                             "/opt/line\nExecStartPre=/bin/true/lumaserv", "relative/lumaserv"}) {
+        s.binaryPath = path;
+        problem.clear();
+        EXPECT_EQ(SystemdServiceManager::checkUnit(s, problem), ERROR_BAD_PATHNAME) << path;
+        EXPECT_NE(problem.find(path), std::string::npos) << problem;
+    }
+    s.binaryPath = "/usr/bin/lumaserv";
+    for (const char *account : {"two words", "cam\nUser=root", "a%i"}) {
+        s.account = account;
+        EXPECT_EQ(SystemdServiceManager::checkUnit(s, problem), ERROR_INVALID_SERVICE_ACCOUNT)
+            << account;
+    }
+    s.account.clear();
+    ::setenv("LUMAGHOST_ROOT", (root.path().string() + "/a\nb").c_str(), 1);
+    EXPECT_EQ(SystemdServiceManager::checkUnit(s, problem), ERROR_BAD_PATHNAME);
+
+    // createService refuses it before writing the unit, and names the cause.
+    SystemdServiceManager manager(root.path() / "units", true);
+    s.binaryPath = "/opt/it's/lumaserv";
+    EXPECT_EQ(manager.createService(s), ERROR_BAD_PATHNAME);
+    EXPECT_NE(manager.errorDetail(ERROR_BAD_PATHNAME).find("/opt/it's/lumaserv"),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(manager.unitFile("LumaghostService")));
+}
+
+// Without a bus to reach the manager on, the manager says that it cannot be reached and why.
+TEST(SystemdManagerTest, NoBusIsNamedAsTheCause) {
+    test::TempRoot root;
+    const std::string address = "unix:path=" + (root.path() / "no-bus").string();
+    for (bool user : {false, true}) {
+        const char *variable = user ? "DBUS_SESSION_BUS_ADDRESS" : "DBUS_SYSTEM_BUS_ADDRESS";
+        const char *before = getenv(variable);
+        const std::string kept = before ? before : "";
+        ::setenv(variable, address.c_str(), 1);
+        SystemdServiceManager manager(root.path(), user);
+        EXPECT_EQ(manager.connect(), ERROR_SERVICE_MANAGER_UNREACHABLE);
+        EXPECT_EQ(manager.errorDetail(ERROR_SERVICE_MANAGER_UNREACHABLE),
+                  std::string("cannot connect to the ") + (user ? "session" : "system") +
+                      " bus at " + address + " (No such file or directory)");
+        EXPECT_EQ(manager.errorDetail(ERROR_ACCESS_DENIED), "");
+        ServiceStatus status;
+        EXPECT_EQ(manager.openService("LumaghostService"), ERROR_SERVICE_MANAGER_UNREACHABLE);
+        EXPECT_EQ(manager.queryStatus("LumaghostService", status),
+                  ERROR_SERVICE_MANAGER_UNREACHABLE);
+        EXPECT_EQ(manager.startService("LumaghostService"), ERROR_SERVICE_MANAGER_UNREACHABLE);
+        if (before)
+            ::setenv(variable, kept.c_str(), 1);
+        else
+            ::unsetenv(variable);
+    }
+}
+
+// A stop that comes before the service has registered its control handler is kept and handed
+// to the handler once it is registered; a reload after it follows in turn.
+TEST(SystemdDispatcherTest, ControlsBeforeTheHandlerAreKept) {
+    using namespace std::chrono_literals;
+    test::TempRoot root;
+    ::setenv("NOTIFY_SOCKET", (root.path() / "notify").c_str(), 1);
+    SystemdServiceManager manager(root.path(), true);
+    const pthread_t dispatcher = pthread_self();
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::vector<uint32_t> got;
+    const uint32_t result = manager.runDispatcher("LumaghostService", [&] {
+        pthread_kill(dispatcher, SIGTERM);
+        // Long enough for the dispatcher to have taken the signal while there was no handler.
+        std::this_thread::sleep_for(300ms);
+        manager.registerControlHandler("LumaghostService", [&](uint32_t control) {
+            std::lock_guard lock(mutex);
+            got.push_back(control);
+            arrived.notify_all();
+        });
+        std::unique_lock lock(mutex);
+        arrived.wait_for(lock, 10s, [&] { return !got.empty(); });
+        lock.unlock();
+        pthread_kill(dispatcher, SIGHUP);
+        lock.lock();
+        arrived.wait_for(lock, 10s, [&] { return got.size() >= 2; });
+    });
+    ::unsetenv("NOTIFY_SOCKET");
+    EXPECT_EQ(result, ERROR_SUCCESS);
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(got, (std::vector<uint32_t>{SERVICE_CONTROL_STOP, SERVICE_CONTROL_RELOAD}));
 }
 
 }  // namespace

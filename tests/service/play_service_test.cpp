@@ -1,8 +1,19 @@
 // The auto-play worker on virtual time, against a test camera device.
 #include "play_service.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
 #include <gtest/gtest.h>
 
+#include "camera/fake_devices.h"
+#include "device_discovery.h"
 #include "device_tree.h"
 #include "frame_channel.h"
 #include "lumacam_device.h"
@@ -31,13 +42,13 @@ struct WorkerFixture : ::testing::Test {
     std::vector<Shown> shown;
     uint64_t seen = 0;
 
-    void installCamera(uint32_t w = 8, uint32_t h = 6) {
+    void installCamera(uint32_t w = 8, uint32_t h = 6, uint32_t fps = 30) {
         DeviceInstance d{"MEDIA", "0000"};
         ASSERT_TRUE(machine.setValue(d.keyPath(), kFriendlyNameValue, RegValue::string("Lumaghost"))
                         .succeeded());
         ASSERT_TRUE(
             machine.setValue(d.keyPath(), kServiceValue, RegValue::string("lumacam")).succeeded());
-        ASSERT_TRUE(FrameChannel::create(frameChannelPath(d), {w, h, 30}).succeeded());
+        ASSERT_TRUE(FrameChannel::create(frameChannelPath(d), {w, h, fps}).succeeded());
         ASSERT_TRUE(FrameChannel::open(frameChannelPath(d), camera).succeeded());
         // Every commit is noted with the virtual time it was made at.
         waiter.onTick = [this] {
@@ -87,8 +98,9 @@ struct WorkerFixture : ::testing::Test {
             out.push_back(s.currentState);
         return out;
     }
-    size_t count(uint32_t sleep) const {
-        return size_t(std::count(waiter.sleeps.begin(), waiter.sleeps.end(), sleep));
+    // How often the worker waited this long (every pause of the worker waits on its stop event).
+    size_t count(uint32_t wait) const {
+        return size_t(std::count(waiter.waits.begin(), waiter.waits.end(), wait));
     }
 };
 
@@ -157,7 +169,7 @@ TEST_F(WorkerFixture, UnknownTypesPlayNothing) {
     for (uint32_t type : {0u, 3u, 4u}) {
         const RegValue value = RegValue::fromDword(type);
         setAutoPlay(file, &value);
-        waiter.sleeps.clear();
+        waiter.waits.clear();
         PlayService service(platform());
         waiter.at(waiter.now + 35000, [&] { service.RequestStop(); });
         service.Run(0, nullptr);
@@ -181,15 +193,18 @@ TEST_F(WorkerFixture, MalformedFilesAreNeverPlayed) {
     EXPECT_TRUE(service.frames().empty());
 }
 
-// Display time 0 hands the next frame over at once; the largest waits until the stop.
+// Display time 0 shows the frame until the next is handed over, one frame of the camera (34 ms at
+// 30 fps) later; the largest waits until the stop.
 TEST_F(WorkerFixture, ZeroAndEndlessDisplayTimes) {
     installCamera();
     setAutoPlay(sequence("edges.lgs", {{0, 1}, {0xFFFFFFFF, 2}}));
     PlayService service(platform());
     waiter.at(50000, [&] { service.RequestStop(); });
     service.Run(0, nullptr);
-    ASSERT_EQ(shown.size(), 1u);  // frame 1 was replaced before anything waited
-    EXPECT_EQ(shown[0].value, 2);
+    std::vector<std::pair<uint64_t, uint8_t>> got;
+    for (auto s : shown)
+        got.emplace_back(s.time, s.value);
+    EXPECT_EQ(got, (std::vector<std::pair<uint64_t, uint8_t>>{{30, 1}, {64, 2}}));
     EXPECT_EQ(waiter.now, 50000u);
 }
 
@@ -233,6 +248,267 @@ TEST_F(WorkerFixture, ReloadTakesTheNewItem) {
     EXPECT_EQ(values.back(), 2);
     for (auto s : shown)
         EXPECT_EQ(s.value, s.time < 5500 ? 1 : 2) << s.time;
+}
+
+// A stop asked for before the work has begun is kept: the work ends at once.
+TEST_F(WorkerFixture, StopBeforeRunIsKept) {
+    installCamera();
+    setAutoPlay(sequence("one.lgs", {{1000, 7}}));
+    PlayService service(platform());
+    service.RequestStop();
+    service.Run(0, nullptr);
+    EXPECT_EQ(waiter.now, 0u);
+    EXPECT_TRUE(shown.empty());
+    // Nothing reports starting or running over the stop.
+    EXPECT_EQ(states(), (std::vector<uint32_t>{SERVICE_STOP_PENDING}));
+}
+
+// Every wait of the worker ends at once on a stop: the setting's and the item's retries.
+TEST_F(WorkerFixture, StopEndsTheRetriesAtOnce) {
+    installCamera();
+    {
+        // No AutoPlay: the 5 s retry.
+        PlayService service(platform());
+        waiter.at(7000, [&] { service.RequestStop(); });
+        service.Run(0, nullptr);
+        EXPECT_EQ(waiter.now, 7000u);
+    }
+    {
+        // A file the reader rejects: the 10 s retry.
+        const std::string file = sequence("bad.lgs", {{500, 7}});
+        test::writeFile(file, "not a sequence");
+        setAutoPlay(file);
+        PlayService service(platform());
+        waiter.at(waiter.now + 12000, [&] { service.RequestStop(); });
+        const uint64_t stopAt = waiter.now + 12000;
+        service.Run(0, nullptr);
+        EXPECT_EQ(waiter.now, stopAt);
+        EXPECT_GE(count(kLoadRetry), 1u);
+    }
+}
+
+// A camera of our own whose calls fail when told to, found as "Lumaghost" in place of the
+// installed devices.
+class ScriptedCamera : public FakePropertySet {
+public:
+    int32_t cameraWidth = 8, cameraHeight = 6;
+    uint32_t fps = 30;
+    bool failFetch = false, failCommit = false;
+    int commits = 0;
+    std::vector<uint8_t> buffer;
+
+    HResult get(const Guid &set, uint32_t id, void *instance, uint32_t instanceLength, void *data,
+                uint32_t length, uint32_t *returned) override {
+        if (id == CAMERA_PROP_FRAME) {
+            if (failFetch)
+                return E_FAIL;
+            buffer.assign(size_t(cameraWidth) * cameraHeight * 3, 0xAB);
+            FrameDescriptor d{};
+            d.width = cameraWidth;
+            d.height = cameraHeight;
+            d.byteCount = uint32_t(buffer.size());
+            d.setBuffer(buffer.data());
+            std::memcpy(data, &d, sizeof(d));
+            return S_OK;
+        }
+        if (id == CAMERA_PROP_FORMAT) {
+            FormatRecord f{};
+            f.width = cameraWidth;
+            f.height = cameraHeight;
+            std::memcpy(f.unused1, &fps, sizeof(fps));
+            std::memcpy(data, &f, sizeof(f));
+            return S_OK;
+        }
+        return FakePropertySet::get(set, id, instance, instanceLength, data, length, returned);
+    }
+    HResult set(const Guid &, uint32_t, void *, uint32_t, void *, uint32_t) override {
+        if (failCommit)
+            return E_FAIL;
+        ++commits;
+        return S_OK;
+    }
+};
+
+struct ScriptedCameraFixture : WorkerFixture {
+    ScriptedCamera scripted;
+    FakeSystem system;
+    ScopedDeviceEnumeratorFactory scope{system.factory()};
+    ScriptedCameraFixture() { system.devices = {{"Lumaghost", S_OK, S_OK, &scripted}}; }
+};
+
+// The pauses after failed camera calls (1 s a frame, 10 s after a pass) end at once on a stop.
+TEST_F(ScriptedCameraFixture, StopEndsThePausesAfterCameraFailures) {
+    setAutoPlay(sequence("two.lgs", {{1000, 1}, {1000, 2}}));
+    scripted.failFetch = true;
+    {
+        PlayService service(platform());
+        waiter.at(500, [&] { service.RequestStop(); });
+        service.Run(0, nullptr);
+        EXPECT_EQ(waiter.now, 500u);  // inside the first 1 s pause
+        EXPECT_EQ(count(kCameraCallPause), 1u);
+    }
+    {
+        // Two failed frames (2 s), then the 10 s pause after the pass: stopped 3 s into it.
+        PlayService service(platform());
+        const uint64_t start = waiter.now;
+        waiter.at(start + 5000, [&] { service.RequestStop(); });
+        service.Run(0, nullptr);
+        EXPECT_EQ(waiter.now, start + 5000);
+        EXPECT_EQ(count(kFailedPassPause), 1u);
+    }
+    {
+        // Failed commits pause the same way.
+        scripted.failFetch = false;
+        scripted.failCommit = true;
+        PlayService service(platform());
+        const uint64_t start = waiter.now;
+        waiter.at(start + 1500, [&] { service.RequestStop(); });
+        service.Run(0, nullptr);
+        EXPECT_EQ(waiter.now, start + 1500);
+        EXPECT_EQ(scripted.commits, 0);
+    }
+}
+
+// Frames of display time 0 are paced at the camera's frame rate (taken from its format), and a
+// stop is seen between them, however long the pass: here 5000 frames of 0 x 0 pixels.
+TEST_F(ScriptedCameraFixture, ZeroDisplayTimesArePacedByTheCamera) {
+    const std::string file = (root.path() / "sparse.lgs").string();
+    {
+        // A sparse file: the headers, then records of zeros (0 x 0, display time 0).
+        constexpr int32_t kFrames = 5000;
+        std::vector<uint8_t> head;
+        auto put = [&](const void *p, size_t n) {
+            head.insert(head.end(), static_cast<const uint8_t *>(p),
+                        static_cast<const uint8_t *>(p) + n);
+        };
+        const int32_t total = 12 + 20 * kFrames, zero = 0, record = 20;
+        put(kSequenceMagic, 4);
+        put(&kFrames, 4);
+        put(&total, 4);
+        put(kImageMagic, 4);
+        put(&zero, 4);
+        put(&zero, 4);
+        put(&record, 4);
+        put(&zero, 4);
+        test::writeFile(file, std::string(head.begin(), head.end()));
+        ASSERT_EQ(::truncate(file.c_str(), total), 0);
+    }
+    setAutoPlay(file);
+    for (uint32_t fps : {10u, 30u}) {
+        scripted.fps = fps;
+        scripted.commits = 0;
+        waiter.waits.clear();
+        PlayService service(platform());
+        const uint64_t start = waiter.now;
+        size_t frames = 0;
+        waiter.at(start + 500, [&] { frames = service.frames().size(); });
+        waiter.at(start + 1000, [&] { service.RequestStop(); });
+        service.Run(0, nullptr);
+        ASSERT_EQ(frames, 5000u);
+        EXPECT_EQ(waiter.now, start + 1000) << fps;  // the stop is seen in the middle of the pass
+        const uint32_t period = (1000 + fps - 1) / fps;  // 100 ms, 34 ms
+        EXPECT_EQ(count(period), size_t(scripted.commits)) << fps;
+        // One frame a period from the first commit (at 30 ms, after three looks at the stop)
+        // until the stop.
+        EXPECT_EQ(scripted.commits, int((1000 - 30 + period - 1) / period)) << fps;
+        EXPECT_EQ(scripted.buffer, std::vector<uint8_t>(8 * 6 * 3, 0)) << "0 x 0 shows black";
+    }
+}
+
+// An AutoPlay naming a FIFO is refused as not a regular file, without blocking, for a sequence
+// and for a movie; it is said once, and the worker stops at once as ever.
+TEST_F(WorkerFixture, FifoAutoPlayIsNeverOpened) {
+    installCamera();
+    const std::string fifo = (root.path() / "item.fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (uint32_t type : {1u, 2u}) {
+        const RegValue value = RegValue::fromDword(type);
+        setAutoPlay(fifo, &value);
+        events.entries.clear();
+        waiter.waits.clear();
+        PlayService service(platform());
+        const uint64_t stopAt = waiter.now + 25000;
+        waiter.at(stopAt, [&] { service.RequestStop(); });
+        // Opening the FIFO's other end frees a worker that is stuck in open(), so that the test
+        // fails instead of hanging.
+        std::atomic<bool> done{false};
+        std::thread watchdog([&] {
+            for (int i = 0; !done; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                if (i < 100)
+                    continue;
+                if (i == 100)
+                    ADD_FAILURE() << "the worker blocked opening the FIFO (type " << type << ")";
+                const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+                if (writer >= 0)
+                    ::close(writer);
+            }
+        });
+        service.Run(0, nullptr);
+        done = true;
+        watchdog.join();
+        EXPECT_EQ(waiter.now, stopAt) << type;
+        EXPECT_EQ(count(kLoadRetry), 3u) << type;  // retried every 10 s as a file that cannot open
+        EXPECT_TRUE(shown.empty()) << type;
+        ASSERT_EQ(events.entries.size(), 1u) << type;
+        EXPECT_EQ(events.entries[0].text,
+                  "The auto-play item " + fifo + " cannot be opened: it is not a regular file");
+    }
+}
+
+// A machine hive that cannot be read is named, with its line, in one journal entry; the
+// setting is still looked for every 5 s and taken once the hive is mended.
+TEST_F(WorkerFixture, UnreadableHiveIsLoggedOnceAndRetried) {
+    installCamera();
+    const std::string file = sequence("one.lgs", {{500, 7}});
+    const std::string good = test::readFile(machine.file());
+    PlayService service(platform());
+    waiter.at(3000, [&] { test::writeFile(machine.file(), good + "\nnot a line of a hive\n"); });
+    waiter.at(31000, [&] {
+        test::writeFile(machine.file(), good);
+        setAutoPlay(file);
+    });
+    waiter.at(40000, [&] { service.RequestStop(); });
+    service.Run(0, nullptr);
+    const size_t badLine = size_t(std::count(good.begin(), good.end(), '\n')) + 2;
+    ASSERT_EQ(events.entries.size(), 1u);
+    EXPECT_EQ(events.entries[0].type, EventType::Error);
+    EXPECT_EQ(events.entries[0].text.rfind("Cannot read " + machine.file().string() + ", line " +
+                                               std::to_string(badLine) + ": ",
+                                           0),
+              0u)
+        << events.entries[0].text;
+    ASSERT_FALSE(shown.empty());
+    EXPECT_GT(shown.front().time, 31000u);
+    EXPECT_LE(shown.front().time, 31000u + 5000 + 50);
+}
+
+// With a hive that cannot be read, the foreground modes say so in one line naming the file and
+// the line and end with 2, before anything runs; as a service the journal names them.
+TEST_F(WorkerFixture, UnreadableHiveStopsTheForegroundModes) {
+    installCamera();
+    const std::string good = test::readFile(machine.file());
+    test::writeFile(machine.file(), good + "[broken\n");
+    const std::string problem = "Cannot read " + machine.file().string() + ", line " +
+                                std::to_string(std::count(good.begin(), good.end(), '\n') + 1) +
+                                ": ";
+    for (const char *mode : {"-d", "-f"}) {
+        console.text.clear();
+        PlayService service(platform());
+        char name[] = "lumaserv";
+        std::string flag = mode;
+        char *argv[] = {name, flag.data(), nullptr};
+        EXPECT_EQ(service.DispatchCommandLine(2, argv), 2) << mode;
+        EXPECT_EQ(console.text.rfind(problem, 0), 0u) << console.text;
+        EXPECT_EQ(std::count(console.text.begin(), console.text.end(), '\n'), 1) << mode;
+        EXPECT_FALSE(console.detached) << mode;
+        EXPECT_TRUE(manager.reported.empty());
+    }
+    PlayService service(platform());
+    EXPECT_EQ(service.RunAsService(), 1);
+    ASSERT_FALSE(events.entries.empty());
+    EXPECT_EQ(events.entries[0].text.rfind(problem, 0), 0u) << events.entries[0].text;
+    EXPECT_EQ(events.entries[0].type, EventType::Error);
 }
 
 }  // namespace

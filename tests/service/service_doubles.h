@@ -57,6 +57,10 @@ public:
         reported.push_back(s);
         return statusResult;
     }
+    std::string detail;  // what errorDetail says of connectResult
+    std::string errorDetail(uint32_t error) const override {
+        return error == connectResult ? detail : std::string();
+    }
 
 private:
     uint32_t log(const char *what, uint32_t result) {
@@ -102,6 +106,7 @@ public:
     std::multimap<uint64_t, std::function<void()>> scheduled;
     std::function<void()> onTick;  // called at every sleep and wait
     std::vector<uint32_t> sleeps;
+    std::vector<uint32_t> waits;  // what each wait on an event offered
 
     void at(uint64_t time, std::function<void()> action) {
         scheduled.emplace(time, std::move(action));
@@ -127,6 +132,7 @@ public:
 
     bool wait(ManualResetEvent &event, uint32_t ms) override {
         tick();
+        waits.push_back(ms);
         const uint64_t deadline = ms == kInfinite ? limit : now + ms;
         return advanceTo(deadline, &event) || (ms == kInfinite);
     }

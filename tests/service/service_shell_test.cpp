@@ -1,5 +1,7 @@
 #include "service_shell.h"
 
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "service_doubles.h"
@@ -151,6 +153,45 @@ TEST_F(ShellFixture, StatusReportsAndCheckpoints) {
     manager.statusResult = ERROR_ACCESS_DENIED;
     EXPECT_FALSE(service.SetStatus(SERVICE_RUNNING, 3000, 0));
     EXPECT_EQ(events.entries.back().text, "SetServiceStatus() failed");
+}
+
+// The worker's reports and the control handler's meet one at a time: every pending report
+// reaches the manager with the next checkpoint, none lost, none twice, none out of order.
+TEST_F(ShellFixture, StatusReportsFromTwoThreads) {
+    ProbeService service("LumaghostService", "Play", platform());
+    service.work = [&] {
+        std::thread controls([&] {
+            for (int i = 0; i < 2000; ++i)
+                manager.handler(i % 2 ? SERVICE_CONTROL_STOP : SERVICE_CONTROL_INTERROGATE);
+        });
+        for (int i = 0; i < 2000; ++i)
+            service.SetStatus(SERVICE_START_PENDING, 3000, 0);
+        controls.join();
+    };
+    EXPECT_EQ(service.RunAsService(), 1);
+    ASSERT_EQ(manager.reported.size(), 1u + 2000 + 2000 + 1);
+    uint32_t expected = 0;
+    for (size_t i = 0; i + 1 < manager.reported.size(); ++i)
+        ASSERT_EQ(manager.reported[i].checkPoint, ++expected) << i;
+    EXPECT_EQ(manager.reported.back().currentState, SERVICE_STOPPED);
+    EXPECT_EQ(service.checkpoint(), expected);
+    EXPECT_EQ(service.stops, 1000);
+}
+
+// Without a service manager to talk to, every console mode says so, and why.
+TEST_F(ShellFixture, UnreachableManagerIsNamed) {
+    manager.connectResult = ERROR_SERVICE_MANAGER_UNREACHABLE;
+    manager.detail = "cannot connect to the system bus at unix:path=/x (No such file or directory)";
+    ProbeService service("LumaghostService", "Play", platform());
+    for (auto mode : {&ServiceShell::Install, &ServiceShell::Uninstall,
+                      &ServiceShell::StartInstalled, &ServiceShell::StopInstalled}) {
+        console.text.clear();
+        EXPECT_EQ((service.*mode)(), 0);
+        EXPECT_EQ(console.text,
+                  "OpenSCManager failed - The service manager cannot be reached: cannot connect "
+                  "to the system bus at unix:path=/x (No such file or directory).\n");
+    }
+    EXPECT_TRUE(manager.reported.empty());
 }
 
 TEST_F(ShellFixture, InstallWritesTheServiceAndItsEventSource) {
