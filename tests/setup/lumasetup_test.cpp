@@ -223,11 +223,15 @@ TEST_F(InstallFixture, FormatsBeyondACameraAreRefused) {
     ASSERT_TRUE(hive.read(data).succeeded());
     EXPECT_EQ(readDeviceFormat(data, d), (ChannelFormat{7680, 1, 240}));
     const std::string before = test::readFile(hive.file());
-    const std::string channel = test::readFile(frameChannelPath(d));
+    std::unique_ptr<FrameChannel> channel;
+    ASSERT_TRUE(FrameChannel::open(frameChannelPath(d), channel).succeeded());
     withParameters("16384", "16384", "30");
     EXPECT_EQ(run(false).exitCode, -1);
     EXPECT_EQ(test::readFile(hive.file()), before);
-    EXPECT_EQ(test::readFile(frameChannelPath(d)), channel);
+    std::unique_ptr<FrameChannel> after;
+    ASSERT_TRUE(FrameChannel::open(frameChannelPath(d), after).succeeded());
+    EXPECT_EQ(after->channelId(), channel->channelId());
+    EXPECT_EQ(after->format(), (ChannelFormat{7680, 1, 240}));
     // Removing needs only the class.
     EXPECT_EQ(run(true).exitCode, 0);
     EXPECT_TRUE(devices().empty());
