@@ -139,6 +139,8 @@ bool HiveData::NameLess::operator()(std::string_view a, std::string_view b) cons
 }
 
 uint32_t HiveData::find(std::string_view key) const {
+    if (nodes_.empty())
+        return kNoNode;  // moved from: empty
     uint32_t node = 0;
     forEachName(key, [&](std::string_view name) {
         const auto &children = nodes_[node].children;
@@ -150,6 +152,8 @@ uint32_t HiveData::find(std::string_view key) const {
 }
 
 uint32_t HiveData::create(std::string_view key) {
+    if (nodes_.empty())
+        nodes_.emplace_back();
     uint32_t node = 0;
     forEachName(key, [&](std::string_view name) {
         auto it = nodes_[node].children.find(name);
@@ -193,7 +197,7 @@ void HiveData::createKey(std::string_view key) {
 
 bool HiveData::deleteKey(std::string_view key) {
     const std::string path = normaliseKeyPath(key);
-    if (path.empty())
+    if (path.empty() || nodes_.empty())
         return false;
     const size_t slash = path.rfind('\\');
     const uint32_t parent =
@@ -269,11 +273,15 @@ std::vector<std::string> HiveData::valueNames(std::string_view key) const {
 }
 
 bool operator==(const HiveData &a, const HiveData &b) {
+    static const HiveData::Node kEmpty;
+    auto node = [](const HiveData &h, uint32_t i) -> const HiveData::Node & {
+        return h.nodes_.empty() ? kEmpty : h.nodes_[i];
+    };
     std::vector<std::pair<uint32_t, uint32_t>> pending{{0, 0}};
     while (!pending.empty()) {
         const auto [x, y] = pending.back();
         pending.pop_back();
-        const HiveData::Node &p = a.nodes_[x], &q = b.nodes_[y];
+        const HiveData::Node &p = node(a, x), &q = node(b, y);
         if (p.values != q.values || p.children.size() != q.children.size())
             return false;
         for (auto i = p.children.begin(), j = q.children.begin(); i != p.children.end(); ++i, ++j) {
@@ -504,6 +512,8 @@ std::string HiveData::serialize() const {
         std::map<std::string, uint32_t, NameLess>::const_iterator next;
         size_t pathLength;
     };
+    if (nodes_.empty())
+        return out;
     std::string path;
     std::vector<Visit> pending{{0, nodes_[0].children.begin(), 0}};
     while (!pending.empty()) {

@@ -139,6 +139,21 @@ TEST(HiveDataTest, DeletedKeysLeaveNothingBehind) {
     EXPECT_EQ(*HiveData::parse(d.serialize()), d);
 }
 
+// Contents moved away leave an empty hive that can be used again.
+TEST(HiveDataTest, MovedFromContentsAreEmpty) {
+    HiveData a;
+    a.setValue("K\\Sub", "v", RegValue::fromDword(1));
+    HiveData b = std::move(a);
+    EXPECT_TRUE(b.hasKey("K\\Sub"));
+    EXPECT_FALSE(a.hasKey("K"));
+    EXPECT_EQ(a.subkeys(""), std::vector<std::string>{});
+    EXPECT_FALSE(a.deleteKey("K"));
+    EXPECT_EQ(a, HiveData());
+    EXPECT_EQ(a.serialize(), HiveData().serialize());
+    a.setValue("K", "v", RegValue::fromDword(2));
+    EXPECT_EQ(a.value("K", "v")->dword, 2u);
+}
+
 // A value set again later in the file replaces the first in its place, for keys with few or
 // with very many values alike.
 TEST(HiveDataTest, RepeatedValuesReplaceInPlace) {
