@@ -68,29 +68,34 @@ std::vector<DeviceInstance> DeviceTree::instances(std::string_view enumerator) c
     return instancesIn(data, enumerator);
 }
 
+HResult DeviceTree::addInstance(HiveData &data, std::string_view className, const Guid &classGuid,
+                                DeviceInstance &out) {
+    if (className.empty() || className.find('\\') != std::string_view::npos)
+        return E_INVALIDARG;
+    auto existing = instancesIn(data, className);
+    for (int i = 0; i < 10000; ++i) {
+        char number[8];
+        std::snprintf(number, sizeof(number), "%04d", i);
+        bool taken = std::any_of(existing.begin(), existing.end(),
+                                 [&](const DeviceInstance &d) { return d.number == number; });
+        if (taken)
+            continue;
+        out = {upper(className), number};
+        data.createKey(out.keyPath());
+        data.setValue(out.keyPath(), kClassValue, RegValue::string(std::string(className)));
+        data.setValue(out.keyPath(), kClassGuidValue, RegValue::string(classGuid.toString()));
+        return S_OK;
+    }
+    return hresultFromWin32(ERROR_ALREADY_EXISTS);
+}
+
 HResult DeviceTree::createInstance(std::string_view className, const Guid &classGuid,
                                    DeviceInstance &out) {
     if (className.empty() || className.find('\\') != std::string_view::npos)
         return E_INVALIDARG;
     DeviceInstance created;
-    HResult r = hive_.modify([&](HiveData &data) {
-        auto existing = instancesIn(data, className);
-        for (int i = 0; i < 10000; ++i) {
-            char number[8];
-            std::snprintf(number, sizeof(number), "%04d", i);
-            bool taken = std::any_of(existing.begin(), existing.end(),
-                                     [&](const DeviceInstance &d) { return d.number == number; });
-            if (taken)
-                continue;
-            created = {upper(className), number};
-            data.createKey(created.keyPath());
-            data.setValue(created.keyPath(), kClassValue, RegValue::string(std::string(className)));
-            data.setValue(created.keyPath(), kClassGuidValue,
-                          RegValue::string(classGuid.toString()));
-            return S_OK;
-        }
-        return hresultFromWin32(ERROR_ALREADY_EXISTS);
-    });
+    HResult r = hive_.modify(
+        [&](HiveData &data) { return addInstance(data, className, classGuid, created); });
     if (r.succeeded())
         out = created;
     return r;

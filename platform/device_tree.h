@@ -55,6 +55,9 @@ public:
 
     /// Creates the first free instance NNNN under the class's enumerator, with its class values.
     HResult createInstance(std::string_view className, const Guid &classGuid, DeviceInstance &out);
+    /// The same in contents being changed, so that more can be written in the same change.
+    static HResult addInstance(HiveData &data, std::string_view className, const Guid &classGuid,
+                               DeviceInstance &out);
     /// Deletes the instance key with its subtree.
     HResult removeInstance(const DeviceInstance &device);
 

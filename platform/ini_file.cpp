@@ -29,9 +29,23 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
            });
 }
 
-std::optional<IniFile> IniFile::load(const std::filesystem::path &file) {
+namespace {
+
+std::string lowerName(std::string_view s) {
+    std::string out(s);
+    for (char &c : out)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+}  // namespace
+
+std::optional<IniFile> IniFile::load(const std::filesystem::path &file, int *error) {
     std::string text;
-    if (readWholeFile(file, text) != 0)
+    int err = readWholeFile(file, text);
+    if (error)
+        *error = err;
+    if (err != 0)
         return std::nullopt;
     return parse(text);
 }
@@ -49,15 +63,10 @@ IniFile IniFile::parse(std::string_view text) {
             size_t close = line.find(']');
             std::string name =
                 trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
-            auto it =
-                std::find_if(ini.sections_.begin(), ini.sections_.end(),
-                             [&](const Section &s) { return equalsIgnoreCase(s.name, name); });
-            if (it == ini.sections_.end()) {
-                ini.sections_.push_back({name, {}});
-                current = &ini.sections_.back();
-            } else {
-                current = &*it;
-            }
+            auto [at, added] = ini.sectionIndex_.try_emplace(lowerName(name), ini.sections_.size());
+            if (added)
+                ini.sections_.push_back({name, {}, {}});
+            current = &ini.sections_[at->second];
             continue;
         }
         if (!current)
@@ -67,16 +76,15 @@ IniFile IniFile::parse(std::string_view text) {
             current->entries.emplace_back(line, std::string());
         else
             current->entries.emplace_back(trim(line.substr(0, eq)), trim(line.substr(eq + 1)));
+        current->firstEntry.try_emplace(lowerName(current->entries.back().first),
+                                        current->entries.size() - 1);
     }
     return ini;
 }
 
 const IniFile::Section *IniFile::find(std::string_view section) const {
-    for (const auto &s : sections_) {
-        if (equalsIgnoreCase(s.name, section))
-            return &s;
-    }
-    return nullptr;
+    auto it = sectionIndex_.find(lowerName(section));
+    return it == sectionIndex_.end() ? nullptr : &sections_[it->second];
 }
 
 bool IniFile::hasSection(std::string_view section) const {
@@ -87,11 +95,10 @@ std::optional<std::string> IniFile::value(std::string_view section, std::string_
     const Section *s = find(section);
     if (!s)
         return std::nullopt;
-    for (const auto &[k, v] : s->entries) {
-        if (equalsIgnoreCase(k, key))
-            return unquote(v);
-    }
-    return std::nullopt;
+    auto it = s->firstEntry.find(lowerName(key));
+    if (it == s->firstEntry.end())
+        return std::nullopt;
+    return unquote(s->entries[it->second].second);
 }
 
 std::vector<std::pair<std::string, std::string>> IniFile::entries(std::string_view section) const {
@@ -99,28 +106,35 @@ std::vector<std::pair<std::string, std::string>> IniFile::entries(std::string_vi
     return s ? s->entries : std::vector<std::pair<std::string, std::string>>{};
 }
 
-std::string IniFile::expandStrings(std::string_view text) const {
+std::optional<std::string> IniFile::expandStrings(std::string_view text, size_t maxLength) const {
     std::string out;
+    auto append = [&](std::string_view part) {
+        if (part.size() > maxLength - out.size())
+            return false;
+        out += part;
+        return true;
+    };
     while (!text.empty()) {
         size_t open = text.find('%');
-        if (open == std::string_view::npos) {
-            out += text;
-            break;
-        }
-        out += text.substr(0, open);
+        if (open == std::string_view::npos)
+            return append(text) ? std::optional<std::string>(std::move(out)) : std::nullopt;
+        if (!append(text.substr(0, open)))
+            return std::nullopt;
         size_t close = text.find('%', open + 1);
-        if (close == std::string_view::npos) {
-            out += text.substr(open);
-            break;
-        }
+        if (close == std::string_view::npos)
+            return append(text.substr(open)) ? std::optional<std::string>(std::move(out))
+                                             : std::nullopt;
         std::string_view name = text.substr(open + 1, close - open - 1);
+        bool fits;
         if (name.empty()) {
-            out.push_back('%');
+            fits = append("%");
         } else if (auto v = value("Strings", name)) {
-            out += *v;
+            fits = append(*v);
         } else {
-            out += text.substr(open, close - open + 1);
+            fits = append(text.substr(open, close - open + 1));
         }
+        if (!fits)
+            return std::nullopt;
         text.remove_prefix(close + 1);
     }
     return out;

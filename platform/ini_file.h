@@ -2,18 +2,25 @@
 // without regard to case, values trimmed, ';' starting a comment line.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 namespace lumaghost {
 
+/// The longest string an INF may expand to.
+inline constexpr size_t kMaxInfString = 4096;
+
 class IniFile {
 public:
-    static std::optional<IniFile> load(const std::filesystem::path &file);
+    /// Reads a regular file (never a FIFO or device); nullopt with the errno value in `error`
+    /// when it cannot be read.
+    static std::optional<IniFile> load(const std::filesystem::path &file, int *error = nullptr);
     static IniFile parse(std::string_view text);
 
     bool hasSection(std::string_view section) const;
@@ -23,15 +30,19 @@ public:
     std::vector<std::pair<std::string, std::string>> entries(std::string_view section) const;
 
     /// Replaces %name% tokens with their value from [Strings]; "%%" stands for one '%'.
-    std::string expandStrings(std::string_view text) const;
+    /// nullopt when the result would be longer than `maxLength`.
+    std::optional<std::string> expandStrings(std::string_view text,
+                                             size_t maxLength = kMaxInfString) const;
 
 private:
     struct Section {
         std::string name;
         std::vector<std::pair<std::string, std::string>> entries;
+        std::unordered_map<std::string, size_t> firstEntry;  // by lower-cased key
     };
     const Section *find(std::string_view section) const;
     std::vector<Section> sections_;
+    std::unordered_map<std::string, size_t> sectionIndex_;  // by lower-cased name
 };
 
 std::string trim(std::string_view s);

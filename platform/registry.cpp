@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -97,52 +98,134 @@ std::string normaliseKeyPath(std::string_view key) {
 
 namespace {
 
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 std::string lower(std::string_view s) {
     std::string out(s);
-    for (char &c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
+    for (char &c : out)
+        c = lowerAscii(c);
     return out;
+}
+
+// Calls `f` with each name of a key path, skipping empty ones; stops when `f` returns false.
+template <typename F>
+void forEachName(std::string_view key, F f) {
+    size_t pos = 0;
+    while (pos < key.size()) {
+        size_t end = key.find('\\', pos);
+        if (end == std::string_view::npos)
+            end = key.size();
+        if (end > pos && !f(key.substr(pos, end - pos)))
+            return;
+        pos = end + 1;
+    }
 }
 
 }  // namespace
 
 // --- hive contents ------------------------------------------------------------------------------
 
+bool HiveData::NameLess::operator()(std::string_view a, std::string_view b) const {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(lowerAscii(a[i]));
+        const auto y = static_cast<unsigned char>(lowerAscii(b[i]));
+        if (x != y)
+            return x < y;
+    }
+    return a.size() < b.size();
+}
+
+uint32_t HiveData::find(std::string_view key) const {
+    if (nodes_.empty())
+        return kNoNode;  // moved from: empty
+    uint32_t node = 0;
+    forEachName(key, [&](std::string_view name) {
+        const auto &children = nodes_[node].children;
+        auto it = children.find(name);
+        node = it == children.end() ? kNoNode : it->second;
+        return node != kNoNode;
+    });
+    return node;
+}
+
+uint32_t HiveData::create(std::string_view key) {
+    if (nodes_.empty())
+        nodes_.emplace_back();
+    uint32_t node = 0;
+    forEachName(key, [&](std::string_view name) {
+        auto it = nodes_[node].children.find(name);
+        if (it != nodes_[node].children.end()) {
+            node = it->second;
+            return true;
+        }
+        uint32_t child;
+        if (!free_.empty()) {
+            child = free_.back();
+            free_.pop_back();
+        } else {
+            child = static_cast<uint32_t>(nodes_.size());
+            nodes_.emplace_back();  // may move the parent: look it up again below
+        }
+        nodes_[node].children.emplace(std::string(name), child);
+        node = child;
+        return true;
+    });
+    return node == 0 ? kNoNode : node;
+}
+
+void HiveData::setValueOf(Node &node, std::string_view name, RegValue value) {
+    for (auto &[n, v] : node.values) {
+        if (equalsIgnoreCase(n, name)) {
+            v = std::move(value);
+            return;
+        }
+    }
+    node.values.emplace_back(std::string(name), std::move(value));
+}
+
 bool HiveData::hasKey(std::string_view key) const {
-    return keys_.count(lower(normaliseKeyPath(key))) != 0;
+    const uint32_t node = find(key);
+    return node != kNoNode && node != 0;
 }
 
 void HiveData::createKey(std::string_view key) {
-    std::string path = normaliseKeyPath(key);
-    size_t pos = 0;
-    while (pos != std::string::npos && !path.empty()) {
-        pos = path.find('\\', pos + 1);
-        std::string prefix = path.substr(0, pos);
-        auto [it, inserted] = keys_.try_emplace(lower(prefix));
-        if (inserted)
-            it->second.path = prefix;
-    }
+    create(key);
 }
 
 bool HiveData::deleteKey(std::string_view key) {
-    std::string k = lower(normaliseKeyPath(key));
-    auto it = keys_.find(k);
-    if (it == keys_.end())
+    const std::string path = normaliseKeyPath(key);
+    if (path.empty() || nodes_.empty())
         return false;
-    std::string prefix = k + "\\";
-    it = keys_.erase(it);
-    while (it != keys_.end() && it->first.compare(0, prefix.size(), prefix) == 0)
-        it = keys_.erase(it);
+    const size_t slash = path.rfind('\\');
+    const uint32_t parent =
+        slash == std::string::npos ? 0 : find(std::string_view(path).substr(0, slash));
+    if (parent == kNoNode)
+        return false;
+    auto &children = nodes_[parent].children;
+    auto it = children.find(std::string_view(path).substr(slash + 1));
+    if (it == children.end())
+        return false;
+    std::vector<uint32_t> subtree{it->second};
+    children.erase(it);
+    while (!subtree.empty()) {
+        const uint32_t node = subtree.back();
+        subtree.pop_back();
+        for (const auto &[name, child] : nodes_[node].children)
+            subtree.push_back(child);
+        nodes_[node] = Node();
+        free_.push_back(node);
+    }
     return true;
 }
 
 const RegValue *HiveData::value(std::string_view key, std::string_view name) const {
-    auto it = keys_.find(lower(normaliseKeyPath(key)));
-    if (it == keys_.end())
+    const uint32_t node = find(key);
+    if (node == kNoNode)
         return nullptr;
-    for (const auto &[n, v] : it->second.values) {
+    for (const auto &[n, v] : nodes_[node].values) {
         if (equalsIgnoreCase(n, name))
             return &v;
     }
@@ -150,22 +233,16 @@ const RegValue *HiveData::value(std::string_view key, std::string_view name) con
 }
 
 void HiveData::setValue(std::string_view key, std::string_view name, RegValue value) {
-    createKey(key);
-    Key &k = keys_[lower(normaliseKeyPath(key))];
-    for (auto &[n, v] : k.values) {
-        if (equalsIgnoreCase(n, name)) {
-            v = std::move(value);
-            return;
-        }
-    }
-    k.values.emplace_back(std::string(name), std::move(value));
+    const uint32_t node = create(key);
+    if (node != kNoNode)
+        setValueOf(nodes_[node], name, std::move(value));
 }
 
 bool HiveData::deleteValue(std::string_view key, std::string_view name) {
-    auto it = keys_.find(lower(normaliseKeyPath(key)));
-    if (it == keys_.end())
+    const uint32_t node = find(key);
+    if (node == kNoNode)
         return false;
-    auto &values = it->second.values;
+    auto &values = nodes_[node].values;
     for (auto v = values.begin(); v != values.end(); ++v) {
         if (equalsIgnoreCase(v->first, name)) {
             values.erase(v);
@@ -177,26 +254,43 @@ bool HiveData::deleteValue(std::string_view key, std::string_view name) {
 
 std::vector<std::string> HiveData::subkeys(std::string_view key) const {
     std::vector<std::string> out;
-    std::string k = lower(normaliseKeyPath(key));
-    std::string prefix = k.empty() ? std::string() : k + "\\";
-    for (auto it = keys_.lower_bound(prefix); it != keys_.end(); ++it) {
-        if (it->first.compare(0, prefix.size(), prefix) != 0)
-            break;
-        std::string_view rest = std::string_view(it->second.path).substr(prefix.size());
-        if (!rest.empty() && rest.find('\\') == std::string_view::npos)
-            out.emplace_back(rest);
+    const uint32_t node = find(key);
+    if (node != kNoNode) {
+        for (const auto &[name, child] : nodes_[node].children)
+            out.push_back(name);
     }
     return out;
 }
 
 std::vector<std::string> HiveData::valueNames(std::string_view key) const {
     std::vector<std::string> out;
-    auto it = keys_.find(lower(normaliseKeyPath(key)));
-    if (it != keys_.end()) {
-        for (const auto &[n, v] : it->second.values)
+    const uint32_t node = find(key);
+    if (node != kNoNode) {
+        for (const auto &[n, v] : nodes_[node].values)
             out.push_back(n);
     }
     return out;
+}
+
+bool operator==(const HiveData &a, const HiveData &b) {
+    static const HiveData::Node kEmpty;
+    auto node = [](const HiveData &h, uint32_t i) -> const HiveData::Node & {
+        return h.nodes_.empty() ? kEmpty : h.nodes_[i];
+    };
+    std::vector<std::pair<uint32_t, uint32_t>> pending{{0, 0}};
+    while (!pending.empty()) {
+        const auto [x, y] = pending.back();
+        pending.pop_back();
+        const HiveData::Node &p = node(a, x), &q = node(b, y);
+        if (p.values != q.values || p.children.size() != q.children.size())
+            return false;
+        for (auto i = p.children.begin(), j = q.children.begin(); i != p.children.end(); ++i, ++j) {
+            if (i->first != j->first)
+                return false;
+            pending.emplace_back(i->second, j->second);
+        }
+    }
+    return true;
 }
 
 // --- text form ----------------------------------------------------------------------------------
@@ -361,69 +455,99 @@ bool parseData(std::string_view data, RegValue &v) {
 
 }  // namespace
 
+namespace {
+
+void appendKey(std::string &out, std::string_view path,
+               const std::vector<std::pair<std::string, RegValue>> &values) {
+    out += "\n[";
+    out += path;
+    out += "]\n";
+    for (const auto &[name, v] : values) {
+        appendQuoted(out, name);
+        out.push_back('=');
+        switch (v.type) {
+            case RegType::String:
+                appendQuoted(out, v.text);
+                break;
+            case RegType::ExpandString:
+                out += "expand:";
+                appendQuoted(out, v.text);
+                break;
+            case RegType::MultiString:
+                out += "multi:";
+                for (size_t i = 0; i < v.strings.size(); ++i) {
+                    if (i)
+                        out.push_back(',');
+                    appendQuoted(out, v.strings[i]);
+                }
+                break;
+            case RegType::Dword: {
+                char hex[16];
+                std::snprintf(hex, sizeof(hex), "dword:%08x", v.dword);
+                out += hex;
+                break;
+            }
+            case RegType::Binary:
+                out += "hex:";
+                for (size_t i = 0; i < v.bytes.size(); ++i) {
+                    char hex[4];
+                    std::snprintf(hex, sizeof(hex), i ? ",%02x" : "%02x", v.bytes[i]);
+                    out += hex;
+                }
+                break;
+        }
+        out.push_back('\n');
+    }
+}
+
+}  // namespace
+
 std::string HiveData::serialize() const {
     std::string out =
         "; Lumaghost registry hive. Keys in [brackets]; values as \"name\"=data, where\n"
         "; data is \"text\", expand:\"text\", multi:\"a\",\"b\", dword:hex or hex:bytes.\n";
-    for (auto it = keys_.begin(); it != keys_.end(); ++it) {
-        const auto &[lowerPath, key] = *it;
-        // A key with neither values nor a place of its own is implied by its subkeys.
-        auto child = keys_.lower_bound(lowerPath + "\\");
-        bool hasChildren = child != keys_.end() &&
-                           child->first.compare(0, lowerPath.size() + 1, lowerPath + "\\") == 0;
-        if (key.values.empty() && hasChildren)
+    // Depth first without recursion, each key before its subkeys.
+    struct Visit {
+        uint32_t node;
+        std::map<std::string, uint32_t, NameLess>::const_iterator next;
+        size_t pathLength;
+    };
+    if (nodes_.empty())
+        return out;
+    std::string path;
+    std::vector<Visit> pending{{0, nodes_[0].children.begin(), 0}};
+    while (!pending.empty()) {
+        Visit &visit = pending.back();
+        if (visit.next == nodes_[visit.node].children.end()) {
+            pending.pop_back();
             continue;
-        out += "\n[" + key.path + "]\n";
-        for (const auto &[name, v] : key.values) {
-            appendQuoted(out, name);
-            out.push_back('=');
-            switch (v.type) {
-                case RegType::String:
-                    appendQuoted(out, v.text);
-                    break;
-                case RegType::ExpandString:
-                    out += "expand:";
-                    appendQuoted(out, v.text);
-                    break;
-                case RegType::MultiString:
-                    out += "multi:";
-                    for (size_t i = 0; i < v.strings.size(); ++i) {
-                        if (i)
-                            out.push_back(',');
-                        appendQuoted(out, v.strings[i]);
-                    }
-                    break;
-                case RegType::Dword: {
-                    char hex[16];
-                    std::snprintf(hex, sizeof(hex), "dword:%08x", v.dword);
-                    out += hex;
-                    break;
-                }
-                case RegType::Binary:
-                    out += "hex:";
-                    for (size_t i = 0; i < v.bytes.size(); ++i) {
-                        char hex[4];
-                        std::snprintf(hex, sizeof(hex), i ? ",%02x" : "%02x", v.bytes[i]);
-                        out += hex;
-                    }
-                    break;
-            }
-            out.push_back('\n');
         }
+        const auto &[name, child] = *visit.next++;
+        path.resize(visit.pathLength);
+        if (!path.empty())
+            path.push_back('\\');
+        path += name;
+        const Node &key = nodes_[child];
+        // A key with neither values nor a place of its own is implied by its subkeys.
+        if (!key.values.empty() || key.children.empty())
+            appendKey(out, path, key.values);
+        pending.push_back({child, key.children.begin(), path.size()});
     }
     return out;
 }
 
 std::optional<HiveData> HiveData::parse(std::string_view text, std::string *error) {
     HiveData data;
-    std::string currentKey;
-    bool inKey = false;
+    uint32_t current = kNoNode;
     size_t lineNo = 0;
     auto fail = [&](const char *what) -> std::optional<HiveData> {
         if (error)
             *error = "line " + std::to_string(lineNo) + ": " + what;
         return std::nullopt;
     };
+    // Keys with many values find them through an index, so that parsing stays linear.
+    constexpr size_t kIndexFrom = 16;
+    std::map<uint32_t, std::map<std::string, size_t>> index;
 
     while (!text.empty()) {
         ++lineNo;
@@ -441,14 +565,12 @@ std::optional<HiveData> HiveData::parse(std::string_view text, std::string *erro
             size_t close = line.rfind(']');
             if (close == std::string_view::npos || close == 1)
                 return fail("malformed key");
-            currentKey = normaliseKeyPath(line.substr(1, close - 1));
-            if (currentKey.empty())
+            current = data.create(line.substr(1, close - 1));
+            if (current == kNoNode)
                 return fail("empty key");
-            data.createKey(currentKey);
-            inKey = true;
             continue;
         }
-        if (!inKey)
+        if (current == kNoNode)
             return fail("value outside a key");
         size_t pos = 0;
         std::string name;
@@ -457,7 +579,22 @@ std::optional<HiveData> HiveData::parse(std::string_view text, std::string *erro
         RegValue v;
         if (!parseData(line.substr(pos + 1), v))
             return fail("malformed value data");
-        data.setValue(currentKey, name, std::move(v));
+
+        auto &values = data.nodes_[current].values;
+        if (values.size() < kIndexFrom) {
+            setValueOf(data.nodes_[current], name, std::move(v));
+            continue;
+        }
+        auto &names = index[current];
+        if (names.empty()) {
+            for (size_t i = 0; i < values.size(); ++i)
+                names.emplace(lower(values[i].first), i);
+        }
+        auto [at, added] = names.try_emplace(lower(name), values.size());
+        if (added)
+            values.emplace_back(std::move(name), std::move(v));
+        else
+            values[at->second].second = std::move(v);
     }
     return data;
 }

@@ -47,7 +47,9 @@ struct RegValue {
     friend bool operator==(const RegValue &, const RegValue &) = default;
 };
 
-/// The contents of a hive in memory.
+/// The contents of a hive in memory: a tree of keys in which every key's parents exist, each
+/// key holding its own name only, so memory and parsing time grow with the file's size however
+/// deep its keys are. The root (the empty path) is no key and holds no values.
 class HiveData {
 public:
     bool hasKey(std::string_view key) const;
@@ -69,15 +71,29 @@ public:
     /// Parses a hive file's text; nullopt (with the line in error) when it is malformed.
     static std::optional<HiveData> parse(std::string_view text, std::string *error = nullptr);
 
-    friend bool operator==(const HiveData &, const HiveData &) = default;
+    /// The same keys, spelled the same, with the same values in the same order.
+    friend bool operator==(const HiveData &a, const HiveData &b);
 
 private:
-    struct Key {
-        std::string path;  // as created
-        std::vector<std::pair<std::string, RegValue>> values;
-        friend bool operator==(const Key &, const Key &) = default;
+    // ASCII case-insensitive order of key names.
+    struct NameLess {
+        using is_transparent = void;
+        bool operator()(std::string_view a, std::string_view b) const;
     };
-    std::map<std::string, Key> keys_;  // by lower-cased normalised path
+    struct Node {
+        std::vector<std::pair<std::string, RegValue>> values;
+        std::map<std::string, uint32_t, NameLess> children;  // name as created -> node
+    };
+    static constexpr uint32_t kNoNode = UINT32_MAX;
+
+    /// The node of a key path, or kNoNode.
+    uint32_t find(std::string_view key) const;
+    /// The node of a key path, created with its parents when missing; kNoNode for the root.
+    uint32_t create(std::string_view key);
+    static void setValueOf(Node &node, std::string_view name, RegValue value);
+
+    std::vector<Node> nodes_ = std::vector<Node>(1);  // nodes_[0] is the root
+    std::vector<uint32_t> free_;                      // nodes of deleted keys, for reuse
 };
 
 /// Normalises a key path: no leading, trailing or doubled backslashes.

@@ -26,6 +26,10 @@ public:
     /// The device class an INF names; `classNameCapacity` counts the terminating NUL.
     virtual uint32_t infClass(const std::string &infPath, Guid &classGuid, std::string &className,
                               uint32_t classNameCapacity) = 0;
+    /// Checks, before anything changes, the driver an INF installs for a hardware ID:
+    /// ERROR_NO_DRIVER_SELECTED when it installs none, ERROR_INVALID_DATA when a setting is
+    /// beyond what the device can be.
+    virtual uint32_t checkInf(const std::string &infPath, std::string_view hardwareId) = 0;
     /// Builds the list of the class's present devices.
     virtual uint32_t openClassDevices(const Guid &classGuid) = 0;
     /// ERROR_NO_MORE_ITEMS past the last device of the list.
@@ -47,6 +51,9 @@ public:
     virtual uint32_t updateDriverForPlugAndPlayDevices(std::string_view hardwareId,
                                                        std::string_view infPath,
                                                        bool &rebootRequired) = 0;
+    /// One line on the last call that failed, naming the file or device and what went wrong;
+    /// empty when that call said nothing more than its error number.
+    virtual std::string failureMessage() const = 0;
 };
 
 }  // namespace lumaghost

@@ -1,7 +1,11 @@
 #include "linux_device_installer.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cstring>
+#include <optional>
 
 #include "hresult.h"
 #include "ini_file.h"
@@ -12,206 +16,55 @@ namespace lumaghost {
 
 namespace fs = std::filesystem;
 
-LinuxDeviceInstaller::LinuxDeviceInstaller(RegistryHive &hive, fs::path currentDirectory,
-                                           LoopbackSystem *loopback)
-    : hive_(hive), tree_(hive), cwd_(std::move(currentDirectory)), loopback_(loopback) {}
+namespace {
 
-uint32_t LinuxDeviceInstaller::fullPath(std::string_view fileName, std::string &path) {
-    fs::path p(fileName);
-    path = (p.is_absolute() ? p : cwd_ / p).lexically_normal().string();
-    return ERROR_SUCCESS;
+std::string loadFailure(const std::string &infPath, int err) {
+    return "Cannot read " + infPath + ": " +
+           (err == EINVAL ? std::string("not a regular file") : std::string(std::strerror(err)));
 }
 
-uint32_t LinuxDeviceInstaller::infClass(const std::string &infPath, Guid &classGuid,
-                                        std::string &className, uint32_t classNameCapacity) {
-    auto inf = IniFile::load(infPath);
-    if (!inf)
-        return ERROR_FILE_NOT_FOUND;
-    auto name = inf->value("Version", "Class");
-    auto guidText = inf->value("Version", "ClassGuid");
-    if (!name || !guidText)
+// A value as a message shows it: at most a few dozen characters.
+std::string shown(std::string_view value) {
+    constexpr size_t kShown = 40;
+    return value.size() <= kShown ? std::string(value)
+                                  : std::string(value.substr(0, kShown)) + "...";
+}
+
+struct DriverSettings {
+    std::string friendlyName;
+    std::string service;
+    ChannelFormat format;
+};
+
+// The driver an INF installs for a hardware ID. [Manufacturer] names the models sections; a
+// model line is "desc=install-section,hwid,..."; the install section gives the device's name
+// and service, its ".Parameters" section the frame format.
+uint32_t readDriverSettings(const IniFile &inf, const std::string &infPath,
+                            std::string_view hardwareId, DriverSettings &out,
+                            std::string &message) {
+    auto noDriver = [&](const std::string &what) {
+        message = "Cannot install the driver from " + infPath + ": " + what;
+        return ERROR_NO_DRIVER_SELECTED;
+    };
+    auto unusable = [&](const std::string &what) {
+        message = "Unusable INF " + infPath + ": " + what;
         return ERROR_INVALID_DATA;
-    auto guid = Guid::parse(inf->expandStrings(*guidText));
-    std::string expanded = inf->expandStrings(*name);
-    if (!guid || expanded.empty() || expanded.find('\\') != std::string::npos)
-        return ERROR_INVALID_DATA;
-    if (expanded.size() + 1 > classNameCapacity)
-        return ERROR_INSUFFICIENT_BUFFER;
-    classGuid = *guid;
-    className = expanded;
-    className_ = expanded;
-    return ERROR_SUCCESS;
-}
+    };
 
-uint32_t LinuxDeviceInstaller::openClassDevices(const Guid &classGuid) {
-    HiveData data;
-    if (hive_.read(data).failed())
-        return ERROR_INVALID_DATA;
-    devices_.clear();
-    selected_ = -1;
-    for (const auto &device : DeviceTree::instancesOf(data)) {
-        const RegValue *cls = data.value(device.keyPath(), kClassGuidValue);
-        if (!cls || cls->type != RegType::String)
-            continue;
-        auto guid = Guid::parse(cls->text);
-        if (!guid || *guid != classGuid)
-            continue;
-        if (data.value(device.keyPath(), kPhantomValue))
-            continue;  // not present
-        devices_.push_back(device);
-    }
-    return ERROR_SUCCESS;
-}
-
-uint32_t LinuxDeviceInstaller::enumDevice(uint32_t index) {
-    return index < devices_.size() ? ERROR_SUCCESS : ERROR_NO_MORE_ITEMS;
-}
-
-uint32_t LinuxDeviceInstaller::hardwareIdProperty(uint32_t index, uint8_t *buffer, uint32_t size,
-                                                  uint32_t &required) {
-    if (index >= devices_.size())
-        return ERROR_NO_SUCH_DEVINST;
-    auto v = hive_.value(devices_[index].keyPath(), kHardwareIdValue);
-    if (!v || v->type != RegType::MultiString)
-        return ERROR_INVALID_DATA;
-    std::vector<uint8_t> raw = v->rawData();
-    required = static_cast<uint32_t>(raw.size());
-    if (!buffer || size < raw.size())
-        return ERROR_INSUFFICIENT_BUFFER;
-    std::memcpy(buffer, raw.data(), raw.size());
-    return ERROR_SUCCESS;
-}
-
-uint32_t LinuxDeviceInstaller::setHardwareIdProperty(uint32_t index, const uint8_t *data,
-                                                     uint32_t size) {
-    if (index >= devices_.size())
-        return ERROR_NO_SUCH_DEVINST;
-    if (!data && size)
-        return ERROR_INVALID_PARAMETER;
-    // A multi-string: NUL-terminated entries up to the empty one or the end of the data.
-    std::vector<std::string> ids;
-    uint32_t pos = 0;
-    while (pos < size && data[pos] != 0) {
-        uint32_t end = pos;
-        while (end < size && data[end] != 0)
-            ++end;
-        ids.emplace_back(reinterpret_cast<const char *>(data) + pos, end - pos);
-        pos = end + 1;
-    }
-    HResult r = hive_.setValue(devices_[index].keyPath(), kHardwareIdValue,
-                               RegValue::multiString(std::move(ids)));
-    return r.succeeded() ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
-}
-
-uint32_t LinuxDeviceInstaller::createDevice(std::string_view name, const Guid &classGuid,
-                                            uint32_t &index) {
-    if (className_.empty())
-        return ERROR_INVALID_PARAMETER;
-    DeviceInstance device;
-    if (tree_.createInstance(className_, classGuid, device).failed())
-        return ERROR_ACCESS_DENIED;
-    HResult r = hive_.modify([&](HiveData &d) {
-        d.setValue(device.keyPath(), "DeviceDesc", RegValue::string(std::string(name)));
-        d.setValue(device.keyPath(), kPhantomValue, RegValue::fromDword(1));
-        return S_OK;
-    });
-    if (r.failed())
-        return ERROR_ACCESS_DENIED;
-    devices_.push_back(device);
-    index = static_cast<uint32_t>(devices_.size() - 1);
-    return ERROR_SUCCESS;
-}
-
-uint32_t LinuxDeviceInstaller::selectDevice(uint32_t index) {
-    if (index >= devices_.size())
-        return ERROR_NO_SUCH_DEVINST;
-    selected_ = static_cast<int>(index);
-    return ERROR_SUCCESS;
-}
-
-uint32_t LinuxDeviceInstaller::callClassInstaller(DiFunction function, uint32_t index) {
-    if (index >= devices_.size())
-        return ERROR_NO_SUCH_DEVINST;
-    const DeviceInstance &device = devices_[index];
-    switch (function) {
-        case DiFunction::RegisterDevice: {
-            HResult r = hive_.modify([&](HiveData &d) {
-                if (!d.hasKey(device.keyPath()))
-                    return hresultFromWin32(ERROR_FILE_NOT_FOUND);
-                d.deleteValue(device.keyPath(), kPhantomValue);
-                return S_OK;
-            });
-            return r.succeeded() ? ERROR_SUCCESS : ERROR_NO_SUCH_DEVINST;
-        }
-        case DiFunction::InstallDevice: {
-            if (selected_ != static_cast<int>(index))
-                return ERROR_NO_DRIVER_SELECTED;
-            auto id = hive_.value(device.keyPath(), kHardwareIdValue);
-            if (!id || id->type != RegType::MultiString || id->strings.empty())
-                return ERROR_NO_DRIVER_SELECTED;
-            return installDriver(device, id->strings.front(), cwd_ / "Lumacam.inf");
-        }
-    }
-    return ERROR_INVALID_PARAMETER;
-}
-
-uint32_t LinuxDeviceInstaller::removeDevice(uint32_t index) {
-    if (index >= devices_.size())
-        return ERROR_NO_SUCH_DEVINST;
-    const DeviceInstance device = devices_[index];
-    if (tree_.removeInstance(device).failed())
-        return ERROR_ACCESS_DENIED;
-    std::error_code ec;
-    fs::remove(frameChannelPath(device), ec);
-    devices_.erase(devices_.begin() + index);
-    selected_ = -1;
-    return ERROR_SUCCESS;
-}
-
-void LinuxDeviceInstaller::destroyDeviceList() {
-    devices_.clear();
-    selected_ = -1;
-}
-
-uint32_t LinuxDeviceInstaller::updateDriverForPlugAndPlayDevices(std::string_view hardwareId,
-                                                                 std::string_view infPath,
-                                                                 bool &rebootRequired) {
-    rebootRequired = false;
-    fs::path inf(infPath);
-    if (!inf.is_absolute())
-        inf = cwd_ / inf;
-
-    HiveData data;
-    if (hive_.read(data).failed())
-        return ERROR_INVALID_DATA;
-    uint32_t result = ERROR_NO_SUCH_DEVINST;
-    for (const auto &device : DeviceTree::instancesOf(data)) {
-        if (data.value(device.keyPath(), kPhantomValue))
-            continue;
-        const RegValue *ids = data.value(device.keyPath(), kHardwareIdValue);
-        if (!ids || ids->type != RegType::MultiString)
-            continue;
-        if (std::find(ids->strings.begin(), ids->strings.end(), hardwareId) == ids->strings.end())
-            continue;
-        result = installDriver(device, hardwareId, inf);
-        if (result != ERROR_SUCCESS)
-            return result;
-    }
-    return result;
-}
-
-// Applies the INF's install section for `hardwareId` to one device.
-uint32_t LinuxDeviceInstaller::installDriver(const DeviceInstance &device,
-                                             std::string_view hardwareId, const fs::path &infPath) {
-    auto inf = IniFile::load(infPath);
-    if (!inf)
-        return ERROR_FILE_NOT_FOUND;
-
-    // [Manufacturer] names the models sections; a model line is "desc=install-section,hwid,...".
-    std::string section;
-    for (const auto &[maker, models] : inf->entries("Manufacturer")) {
+    if (!inf.hasSection("Manufacturer"))
+        return noDriver("it has no [Manufacturer] section");
+    const auto makers = inf.entries("Manufacturer");
+    if (makers.empty())
+        return noDriver("its [Manufacturer] section names no models section");
+    std::string section, missingModels;
+    for (const auto &[maker, models] : makers) {
         std::string modelsSection = trim(models.substr(0, models.find(',')));
-        for (const auto &[desc, line] : inf->entries(modelsSection)) {
+        if (!inf.hasSection(modelsSection)) {
+            if (missingModels.empty())
+                missingModels = modelsSection;
+            continue;
+        }
+        for (const auto &[desc, line] : inf.entries(modelsSection)) {
             std::vector<std::string> fields;
             size_t start = 0;
             for (;;) {
@@ -230,46 +83,402 @@ uint32_t LinuxDeviceInstaller::installDriver(const DeviceInstance &device,
         if (!section.empty())
             break;
     }
-    if (section.empty() || !inf->hasSection(section))
-        return ERROR_NO_DRIVER_SELECTED;
+    if (section.empty() && !missingModels.empty())
+        return noDriver("it has no models section [" + shown(missingModels) + "]");
+    if (section.empty())
+        return noDriver("no model names the hardware ID " + std::string(hardwareId));
+    if (!inf.hasSection(section))
+        return noDriver("it has no device section [" + shown(section) + "]");
 
-    std::string friendly = inf->expandStrings(inf->value(section, "FriendlyName").value_or(""));
-    std::string service =
-        inf->expandStrings(inf->value(section, "Service").value_or(std::string(kLumacamService)));
-    ChannelFormat format;
-    auto number = [&](std::string_view key, uint32_t &field) {
-        if (auto v = inf->value(section + ".Parameters", key)) {
-            char *end = nullptr;
-            unsigned long n = std::strtoul(v->c_str(), &end, 0);
-            if (end && *end == 0 && n > 0 && n <= FrameChannel::kMaxDimension)
-                field = static_cast<uint32_t>(n);
-        }
+    auto text = [&](std::string_view key, std::string_view fallback, std::string &field) {
+        auto v = inf.value(section, key);
+        auto expanded = inf.expandStrings(v ? std::string_view(*v) : fallback);
+        if (!expanded)
+            return false;
+        field = std::move(*expanded);
+        return true;
     };
-    number(kFrameWidthValue, format.width);
-    number(kFrameHeightValue, format.height);
-    number(kFrameRateValue, format.fps);
+    if (!text(kFriendlyNameValue, "", out.friendlyName))
+        return unusable("FriendlyName in [" + shown(section) + "] is longer than " +
+                        std::to_string(kMaxInfString) + " characters");
+    if (!text(kServiceValue, kLumacamService, out.service))
+        return unusable("Service in [" + shown(section) + "] is longer than " +
+                        std::to_string(kMaxInfString) + " characters");
 
-    HResult r = FrameChannel::create(frameChannelPath(device), format);
+    struct Limit {
+        std::string_view key;
+        uint32_t ChannelFormat::*field;
+        uint32_t max;
+        const char *what;
+    };
+    const Limit limits[] = {
+        {kFrameWidthValue, &ChannelFormat::width, kMaxCameraWidth, "frame width"},
+        {kFrameHeightValue, &ChannelFormat::height, kMaxCameraHeight, "frame height"},
+        {kFrameRateValue, &ChannelFormat::fps, kMaxCameraRate, "frame rate"},
+    };
+    const std::string parameters = section + ".Parameters";
+    for (const auto &limit : limits) {
+        auto v = inf.value(parameters, limit.key);
+        if (!v)
+            continue;  // the default
+        unsigned long long n = 0;
+        char *end = nullptr;
+        errno = 0;
+        if (!v->empty() && std::isdigit(static_cast<unsigned char>(v->front())))
+            n = std::strtoull(v->c_str(), &end, 0);
+        if (!end || *end != 0 || errno != 0 || n < 1 || n > limit.max)
+            return unusable(std::string(limit.key) + "=" + shown(*v) + " in [" + shown(parameters) +
+                            "] is not a camera's " + limit.what + " (1 to " +
+                            std::to_string(limit.max) + ")");
+        out.format.*limit.field = static_cast<uint32_t>(n);
+    }
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LinuxDeviceInstaller::LinuxDeviceInstaller(RegistryHive &hive, fs::path currentDirectory,
+                                           LoopbackSystem *loopback)
+    : hive_(hive), tree_(hive), cwd_(std::move(currentDirectory)), loopback_(loopback) {}
+
+uint32_t LinuxDeviceInstaller::fail(uint32_t error, std::string message) {
+    message_ = std::move(message);
+    return error;
+}
+
+std::string LinuxDeviceInstaller::hiveFailure(HResult r) const {
+    HiveData data;
+    std::string why;
+    if (hive_.read(data, &why).failed())
+        return why;
+    return hive_.file().string() + ": " + r.toString();
+}
+
+uint32_t LinuxDeviceInstaller::fullPath(std::string_view fileName, std::string &path) {
+    message_.clear();
+    fs::path p(fileName);
+    path = (p.is_absolute() ? p : cwd_ / p).lexically_normal().string();
+    return ERROR_SUCCESS;
+}
+
+uint32_t LinuxDeviceInstaller::infClass(const std::string &infPath, Guid &classGuid,
+                                        std::string &className, uint32_t classNameCapacity) {
+    message_.clear();
+    int err = 0;
+    auto inf = IniFile::load(infPath, &err);
+    if (!inf)
+        return fail(ERROR_FILE_NOT_FOUND, loadFailure(infPath, err));
+    auto name = inf->value("Version", "Class");
+    auto guidText = inf->value("Version", "ClassGuid");
+    if (!name || !guidText)
+        return fail(ERROR_INVALID_DATA,
+                    "Unusable INF " + infPath + ": its [Version] section lacks Class or ClassGuid");
+    auto expandedGuid = inf->expandStrings(*guidText);
+    auto guid = expandedGuid ? Guid::parse(*expandedGuid) : std::nullopt;
+    if (!guid)
+        return fail(ERROR_INVALID_DATA, "Unusable INF " + infPath + ": ClassGuid=" +
+                                            shown(*guidText) + " in [Version] is not a GUID");
+    auto expanded = inf->expandStrings(*name);
+    if (!expanded || expanded->empty() || expanded->find('\\') != std::string::npos)
+        return fail(ERROR_INVALID_DATA, "Unusable INF " + infPath + ": Class=" + shown(*name) +
+                                            " in [Version] is not a device class name");
+    if (expanded->size() + 1 > classNameCapacity)
+        return fail(ERROR_INSUFFICIENT_BUFFER,
+                    "Unusable INF " + infPath + ": its device class " + shown(*expanded) +
+                        " is longer than " + std::to_string(classNameCapacity - 1) + " characters");
+    classGuid = *guid;
+    className = *expanded;
+    className_ = *expanded;
+    return ERROR_SUCCESS;
+}
+
+uint32_t LinuxDeviceInstaller::checkInf(const std::string &infPath, std::string_view hardwareId) {
+    message_.clear();
+    int err = 0;
+    auto inf = IniFile::load(infPath, &err);
+    if (!inf)
+        return fail(ERROR_FILE_NOT_FOUND, loadFailure(infPath, err));
+    DriverSettings settings;
+    std::string why;
+    uint32_t result = readDriverSettings(*inf, infPath, hardwareId, settings, why);
+    return result == ERROR_SUCCESS ? ERROR_SUCCESS : fail(result, why);
+}
+
+uint32_t LinuxDeviceInstaller::openClassDevices(const Guid &classGuid) {
+    message_.clear();
+    HiveData data;
+    std::string why;
+    if (hive_.read(data, &why).failed())
+        return fail(ERROR_INVALID_DATA, "Cannot read the installed devices from " + why +
+                                            "; the file is left as it is");
+    devices_.clear();
+    selected_ = -1;
+    for (const auto &device : DeviceTree::instancesOf(data)) {
+        const RegValue *cls = data.value(device.keyPath(), kClassGuidValue);
+        if (!cls || cls->type != RegType::String)
+            continue;
+        auto guid = Guid::parse(cls->text);
+        if (!guid || *guid != classGuid)
+            continue;
+        if (data.value(device.keyPath(), kPhantomValue))
+            continue;  // not present
+        devices_.push_back(device);
+    }
+    return ERROR_SUCCESS;
+}
+
+uint32_t LinuxDeviceInstaller::enumDevice(uint32_t index) {
+    message_.clear();
+    return index < devices_.size() ? ERROR_SUCCESS : ERROR_NO_MORE_ITEMS;
+}
+
+uint32_t LinuxDeviceInstaller::hardwareIdProperty(uint32_t index, uint8_t *buffer, uint32_t size,
+                                                  uint32_t &required) {
+    message_.clear();
+    if (index >= devices_.size())
+        return ERROR_NO_SUCH_DEVINST;
+    auto v = hive_.value(devices_[index].keyPath(), kHardwareIdValue);
+    if (!v || v->type != RegType::MultiString)
+        return ERROR_INVALID_DATA;
+    std::vector<uint8_t> raw = v->rawData();
+    required = static_cast<uint32_t>(raw.size());
+    if (!buffer || size < raw.size())
+        return ERROR_INSUFFICIENT_BUFFER;
+    std::memcpy(buffer, raw.data(), raw.size());
+    return ERROR_SUCCESS;
+}
+
+uint32_t LinuxDeviceInstaller::setHardwareIdProperty(uint32_t index, const uint8_t *data,
+                                                     uint32_t size) {
+    message_.clear();
+    if (index >= devices_.size())
+        return ERROR_NO_SUCH_DEVINST;
+    if (!data && size)
+        return ERROR_INVALID_PARAMETER;
+    // A multi-string: NUL-terminated entries up to the empty one or the end of the data.
+    std::vector<std::string> ids;
+    uint32_t pos = 0;
+    while (pos < size && data[pos] != 0) {
+        uint32_t end = pos;
+        while (end < size && data[end] != 0)
+            ++end;
+        ids.emplace_back(reinterpret_cast<const char *>(data) + pos, end - pos);
+        pos = end + 1;
+    }
+    HResult r = hive_.setValue(devices_[index].keyPath(), kHardwareIdValue,
+                               RegValue::multiString(std::move(ids)));
     if (r.failed())
-        return ERROR_ACCESS_DENIED;
+        return fail(ERROR_ACCESS_DENIED, "Cannot set the hardware ID of " +
+                                             devices_[index].instanceId() + " in " +
+                                             hiveFailure(r));
+    return ERROR_SUCCESS;
+}
+
+uint32_t LinuxDeviceInstaller::createDevice(std::string_view name, const Guid &classGuid,
+                                            uint32_t &index) {
+    message_.clear();
+    if (className_.empty())
+        return ERROR_INVALID_PARAMETER;
+    // The instance, its description and its not-yet-registered mark arrive in one change.
+    DeviceInstance device;
+    HResult r = hive_.modify([&](HiveData &d) {
+        HResult made = DeviceTree::addInstance(d, className_, classGuid, device);
+        if (made.failed())
+            return made;
+        d.setValue(device.keyPath(), "DeviceDesc", RegValue::string(std::string(name)));
+        d.setValue(device.keyPath(), kPhantomValue, RegValue::fromDword(1));
+        return S_OK;
+    });
+    if (r.failed())
+        return fail(ERROR_ACCESS_DENIED,
+                    "Cannot create a " + className_ + " device in " + hiveFailure(r));
+    devices_.push_back(device);
+    index = static_cast<uint32_t>(devices_.size() - 1);
+    return ERROR_SUCCESS;
+}
+
+uint32_t LinuxDeviceInstaller::selectDevice(uint32_t index) {
+    message_.clear();
+    if (index >= devices_.size())
+        return ERROR_NO_SUCH_DEVINST;
+    selected_ = static_cast<int>(index);
+    return ERROR_SUCCESS;
+}
+
+uint32_t LinuxDeviceInstaller::callClassInstaller(DiFunction function, uint32_t index) {
+    message_.clear();
+    if (index >= devices_.size())
+        return ERROR_NO_SUCH_DEVINST;
+    const DeviceInstance &device = devices_[index];
+    switch (function) {
+        case DiFunction::RegisterDevice: {
+            HResult r = hive_.modify([&](HiveData &d) {
+                if (!d.hasKey(device.keyPath()))
+                    return hresultFromWin32(ERROR_FILE_NOT_FOUND);
+                d.deleteValue(device.keyPath(), kPhantomValue);
+                return S_OK;
+            });
+            if (r == hresultFromWin32(ERROR_FILE_NOT_FOUND))
+                return fail(ERROR_NO_SUCH_DEVINST, "Cannot register " + device.instanceId() +
+                                                       ": its key is gone from " +
+                                                       hive_.file().string());
+            if (r.failed())
+                return fail(ERROR_NO_SUCH_DEVINST,
+                            "Cannot register " + device.instanceId() + " in " + hiveFailure(r));
+            return ERROR_SUCCESS;
+        }
+        case DiFunction::InstallDevice: {
+            if (selected_ != static_cast<int>(index))
+                return fail(ERROR_NO_DRIVER_SELECTED, "Cannot install the driver of " +
+                                                          device.instanceId() +
+                                                          ": the device is not selected");
+            auto id = hive_.value(device.keyPath(), kHardwareIdValue);
+            if (!id || id->type != RegType::MultiString || id->strings.empty())
+                return fail(ERROR_NO_DRIVER_SELECTED, "Cannot install the driver of " +
+                                                          device.instanceId() +
+                                                          ": it has no hardware ID");
+            return installDriver(device, id->strings.front(), cwd_ / "Lumacam.inf");
+        }
+    }
+    return ERROR_INVALID_PARAMETER;
+}
+
+uint32_t LinuxDeviceInstaller::removeDevice(uint32_t index) {
+    message_.clear();
+    if (index >= devices_.size())
+        return ERROR_NO_SUCH_DEVINST;
+    const DeviceInstance device = devices_[index];
+    // What the loopback node was made from, read before the key goes.
+    std::string friendly;
+    int node = -1;
+    HiveData before;
+    if (hive_.read(before).succeeded()) {
+        if (const RegValue *v = before.value(device.keyPath(), kFriendlyNameValue);
+            v && v->type == RegType::String)
+            friendly = v->text;
+        if (const RegValue *v = before.value(device.keyPath(), kLoopbackNodeValue);
+            v && v->type == RegType::Dword && v->dword <= INT_MAX)
+            node = static_cast<int>(v->dword);
+    }
+    HResult r = tree_.removeInstance(device);
+    if (r.failed())
+        return fail(ERROR_ACCESS_DENIED,
+                    "Cannot remove " + device.instanceId() + " from " + hiveFailure(r));
+    std::error_code ec;
+    fs::remove(frameChannelPath(device), ec);
+    devices_.erase(devices_.begin() + index);
+    selected_ = -1;
+
+    if (loopback_ && !friendly.empty()) {
+        // A camera of the same name that stays keeps the node it shows through.
+        HiveData after;
+        bool shared = hive_.read(after).failed();
+        for (const auto &other : DeviceTree::instancesOf(after)) {
+            const RegValue *v = after.value(other.keyPath(), kFriendlyNameValue);
+            shared = shared || (v && v->type == RegType::String && v->text == friendly);
+        }
+        if (!shared)
+            (void)RemoveLoopback(*loopback_, friendly, node);
+    }
+    return ERROR_SUCCESS;
+}
+
+void LinuxDeviceInstaller::destroyDeviceList() {
+    devices_.clear();
+    selected_ = -1;
+}
+
+uint32_t LinuxDeviceInstaller::updateDriverForPlugAndPlayDevices(std::string_view hardwareId,
+                                                                 std::string_view infPath,
+                                                                 bool &rebootRequired) {
+    message_.clear();
+    rebootRequired = false;
+    fs::path inf(infPath);
+    if (!inf.is_absolute())
+        inf = cwd_ / inf;
+
+    HiveData data;
+    std::string why;
+    if (hive_.read(data, &why).failed())
+        return fail(ERROR_INVALID_DATA, "Cannot read the installed devices from " + why +
+                                            "; the file is left as it is");
+    uint32_t result = ERROR_NO_SUCH_DEVINST;
+    for (const auto &device : DeviceTree::instancesOf(data)) {
+        if (data.value(device.keyPath(), kPhantomValue))
+            continue;
+        const RegValue *ids = data.value(device.keyPath(), kHardwareIdValue);
+        if (!ids || ids->type != RegType::MultiString)
+            continue;
+        if (std::find(ids->strings.begin(), ids->strings.end(), hardwareId) == ids->strings.end())
+            continue;
+        result = installDriver(device, hardwareId, inf);
+        if (result != ERROR_SUCCESS)
+            return result;
+    }
+    if (result == ERROR_NO_SUCH_DEVINST)
+        return fail(result, "No device with the hardware ID " + std::string(hardwareId) +
+                                " is present in " + hive_.file().string());
+    return result;
+}
+
+// Applies the INF's install section for `hardwareId` to one device. When the device cannot take
+// it, the device stays as it was.
+uint32_t LinuxDeviceInstaller::installDriver(const DeviceInstance &device,
+                                             std::string_view hardwareId, const fs::path &infPath) {
+    int err = 0;
+    auto inf = IniFile::load(infPath, &err);
+    if (!inf)
+        return fail(ERROR_FILE_NOT_FOUND, loadFailure(infPath.string(), err));
+    DriverSettings settings;
+    std::string why;
+    if (uint32_t e = readDriverSettings(*inf, infPath.string(), hardwareId, settings, why))
+        return fail(e, why);
+
+    const fs::path channel = frameChannelPath(device);
+    std::optional<ChannelFormat> previous;
+    {
+        std::unique_ptr<FrameChannel> open;
+        if (FrameChannel::open(channel, open).succeeded())
+            previous = open->format();
+    }
+    HResult r = FrameChannel::create(channel, settings.format);
+    if (r.failed())
+        return fail(ERROR_ACCESS_DENIED, "Cannot create the frame channel " + channel.string() +
+                                             " of " + device.instanceId() + ": " + r.toString());
 
     r = hive_.modify([&](HiveData &d) {
         if (!d.hasKey(device.keyPath()))
             return hresultFromWin32(ERROR_FILE_NOT_FOUND);
-        if (!friendly.empty())
-            d.setValue(device.keyPath(), kFriendlyNameValue, RegValue::string(friendly));
-        d.setValue(device.keyPath(), kServiceValue, RegValue::string(service));
-        d.setValue(device.driverKeyPath(), kFrameWidthValue, RegValue::fromDword(format.width));
-        d.setValue(device.driverKeyPath(), kFrameHeightValue, RegValue::fromDword(format.height));
-        d.setValue(device.driverKeyPath(), kFrameRateValue, RegValue::fromDword(format.fps));
+        if (!settings.friendlyName.empty())
+            d.setValue(device.keyPath(), kFriendlyNameValue,
+                       RegValue::string(settings.friendlyName));
+        d.setValue(device.keyPath(), kServiceValue, RegValue::string(settings.service));
+        d.setValue(device.driverKeyPath(), kFrameWidthValue,
+                   RegValue::fromDword(settings.format.width));
+        d.setValue(device.driverKeyPath(), kFrameHeightValue,
+                   RegValue::fromDword(settings.format.height));
+        d.setValue(device.driverKeyPath(), kFrameRateValue,
+                   RegValue::fromDword(settings.format.fps));
         return S_OK;
     });
-    if (r.failed())
-        return ERROR_ACCESS_DENIED;
+    if (r.failed()) {
+        // The channel goes back to what the device's parameters still name.
+        std::error_code ec;
+        if (!previous)
+            fs::remove(channel, ec);
+        else if (*previous != settings.format)
+            (void)FrameChannel::create(channel, *previous);
+        return fail(ERROR_ACCESS_DENIED, "Cannot write the driver settings of " +
+                                             device.instanceId() + " to " + hiveFailure(r));
+    }
     // Programs that read cameras from V4L2 see the device through a loopback node; without
     // one (or without the rights to make one) the device still works through PipeWire.
-    if (loopback_ && !friendly.empty())
-        (void)PrepareLoopback(*loopback_, friendly);
+    if (loopback_ && !settings.friendlyName.empty()) {
+        int added = -1;
+        if (PrepareLoopback(*loopback_, settings.friendlyName, &added).succeeded() && added >= 0)
+            (void)hive_.setValue(device.keyPath(), kLoopbackNodeValue,
+                                 RegValue::fromDword(static_cast<uint32_t>(added)));
+    }
     return ERROR_SUCCESS;
 }
 

@@ -1,6 +1,7 @@
 // Device installation on the machine hive's device tree. Installing the driver applies the INF
 // to the device (FriendlyName, Service, the format in "Device Parameters") and creates the
-// device's frame channel; removing a device deletes its instance key and its frame channel.
+// device's frame channel; removing a device deletes its instance key, its frame channel and the
+// loopback node made for it.
 #pragma once
 
 #include <filesystem>
@@ -14,6 +15,11 @@
 
 namespace lumaghost {
 
+/// The largest frame a camera delivers (8K UHD) and its frame rates.
+inline constexpr uint32_t kMaxCameraWidth = 7680;
+inline constexpr uint32_t kMaxCameraHeight = 4320;
+inline constexpr uint32_t kMaxCameraRate = 240;
+
 class LinuxDeviceInstaller final : public DeviceInstaller {
 public:
     LinuxDeviceInstaller(RegistryHive &hive, std::filesystem::path currentDirectory,
@@ -22,6 +28,7 @@ public:
     uint32_t fullPath(std::string_view fileName, std::string &path) override;
     uint32_t infClass(const std::string &infPath, Guid &classGuid, std::string &className,
                       uint32_t classNameCapacity) override;
+    uint32_t checkInf(const std::string &infPath, std::string_view hardwareId) override;
     uint32_t openClassDevices(const Guid &classGuid) override;
     uint32_t enumDevice(uint32_t index) override;
     uint32_t hardwareIdProperty(uint32_t index, uint8_t *buffer, uint32_t size,
@@ -35,10 +42,14 @@ public:
     uint32_t updateDriverForPlugAndPlayDevices(std::string_view hardwareId,
                                                std::string_view infPath,
                                                bool &rebootRequired) override;
+    std::string failureMessage() const override { return message_; }
 
 private:
     uint32_t installDriver(const DeviceInstance &device, std::string_view hardwareId,
                            const std::filesystem::path &inf);
+    uint32_t fail(uint32_t error, std::string message);
+    /// Why a change of the hive failed: the damage that keeps it from being read, or the error.
+    std::string hiveFailure(HResult r) const;
 
     RegistryHive &hive_;
     DeviceTree tree_;
@@ -47,9 +58,12 @@ private:
     std::vector<DeviceInstance> devices_;
     int selected_ = -1;
     LoopbackSystem *loopback_;
+    std::string message_;
 };
 
 /// Marks a device created but not yet registered.
 inline constexpr std::string_view kPhantomValue = "Phantom";
+/// The number of the loopback node the control device added for the device.
+inline constexpr std::string_view kLoopbackNodeValue = "LoopbackNode";
 
 }  // namespace lumaghost

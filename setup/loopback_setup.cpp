@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <string_view>
 
 #include "paths.h"
 #include "posix_file.h"
@@ -33,39 +35,60 @@ struct LoopbackConfig {
     int32_t announceAllCaps;
 };
 constexpr unsigned long kLoopbackControlAdd = 0x4C80;
+constexpr unsigned long kLoopbackControlRemove = 0x4C81;
+constexpr char kModuleOptionsFile[] = "/etc/modprobe.d/lumaghost-v4l2loopback.conf";
+
+// The card label of a V4L2 node; nullopt when it is none.
+std::optional<std::string> queryCard(const fs::path &node) {
+    UniqueFd fd(::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+    v4l2_capability cap{};
+    if (!fd || ::ioctl(fd.get(), VIDIOC_QUERYCAP, &cap) < 0)
+        return std::nullopt;
+    return std::string(reinterpret_cast<const char *>(cap.card),
+                       strnlen(reinterpret_cast<const char *>(cap.card), sizeof(cap.card)));
+}
 
 class RealLoopbackSystem final : public LoopbackSystem {
 public:
     std::vector<std::string> outputCardLabels() override {
         std::vector<std::string> labels;
         std::error_code ec;
-        for (const auto &entry : fs::directory_iterator("/dev", ec)) {
+        for (const auto &entry : fs::directory_iterator(machinePath("/dev"), ec)) {
             if (entry.path().filename().string().rfind("video", 0) != 0)
                 continue;
-            UniqueFd fd(::open(entry.path().c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
-            v4l2_capability cap{};
-            if (!fd || ::ioctl(fd.get(), VIDIOC_QUERYCAP, &cap) < 0)
-                continue;
-            labels.emplace_back(
-                reinterpret_cast<const char *>(cap.card),
-                strnlen(reinterpret_cast<const char *>(cap.card), sizeof(cap.card)));
+            if (auto card = queryCard(entry.path()))
+                labels.push_back(std::move(*card));
         }
         return labels;
     }
 
-    bool controlDeviceExists() override { return ::access("/dev/v4l2loopback", F_OK) == 0; }
+    std::string cardLabel(int number) override {
+        return queryCard(machinePath("/dev/video" + std::to_string(number))).value_or("");
+    }
+
+    bool controlDeviceExists() override { return ::access(controlDevice().c_str(), F_OK) == 0; }
 
     int addDevice(const std::string &label, bool exclusiveCaps) override {
-        UniqueFd fd(::open("/dev/v4l2loopback", O_RDWR | O_CLOEXEC));
+        UniqueFd fd(::open(controlDevice().c_str(), O_RDWR | O_CLOEXEC));
         if (!fd)
             return -errno;
         LoopbackConfig config{};
         config.outputNumber = -1;
         config.unused = -1;
         std::strncpy(config.cardLabel, label.c_str(), sizeof(config.cardLabel) - 1);
+        static_assert(sizeof(config.cardLabel) - 1 == kLoopbackCardLabelLength);
         config.announceAllCaps = exclusiveCaps ? 0 : 1;
         const int r = ::ioctl(fd.get(), kLoopbackControlAdd, &config);
         return r < 0 ? -errno : r;
+    }
+
+    int removeDevice(int number) override {
+        UniqueFd fd(::open(controlDevice().c_str(), O_RDWR | O_CLOEXEC));
+        if (!fd)
+            return -errno;
+        // The control device takes the node's number itself, not a pointer to it.
+        const int r = ::ioctl(fd.get(), kLoopbackControlRemove, static_cast<unsigned long>(number));
+        return r < 0 ? -errno : 0;
     }
 
     bool moduleInstalled() override {
@@ -73,7 +96,8 @@ public:
         if (uname(&u) != 0)
             return false;
         std::error_code ec;
-        for (auto it = fs::recursive_directory_iterator(fs::path("/lib/modules") / u.release, ec);
+        for (auto it =
+                 fs::recursive_directory_iterator(machinePath("/lib/modules") / u.release, ec);
              !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
             if (it->path().filename().string().rfind("v4l2loopback.ko", 0) == 0)
                 return true;
@@ -81,14 +105,23 @@ public:
         return false;
     }
 
+    std::string moduleOptions() override {
+        std::string text;
+        return readWholeFile(machinePath(kModuleOptionsFile), text, 1u << 20) == 0 ? text : "";
+    }
+
     bool writeModuleOptions(const std::string &text) override {
-        const fs::path file = machinePath("/etc/modprobe.d/lumaghost-v4l2loopback.conf");
+        const fs::path file = machinePath(kModuleOptionsFile);
         std::error_code ec;
+        if (text.empty())
+            return fs::remove(file, ec) || !ec;
         fs::create_directories(file.parent_path(), ec);
         return replaceFileAtomically(file, text, 0644) == 0;
     }
 
     int loadModule() override {
+        if (!lumaghostRoot().empty())
+            return -1;  // a root of our own has no kernel to load a module into
         const pid_t pid = fork();
         if (pid < 0)
             return -1;
@@ -102,6 +135,9 @@ public:
         }
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
+
+private:
+    static fs::path controlDevice() { return machinePath("/dev/v4l2loopback"); }
 };
 
 }  // namespace
@@ -111,31 +147,82 @@ LoopbackSystem &systemLoopback() {
     return system;
 }
 
-std::string loopbackModuleOptions(const std::string &label) {
+namespace {
+
+// The options line written for a camera name.
+std::string optionsLine(const std::string &label) {
     // modprobe takes a quoted value; the label's own quotes cannot be carried and are dropped.
     std::string safe;
     for (char c : label) {
         if (c != '"' && c != '\n' && c != '\\')
             safe.push_back(c);
     }
-    return "# Written by lumasetup: the loopback node of the Lumaghost camera.\n"
-           "options v4l2loopback card_label=\"" +
-           safe + "\" exclusive_caps=1\n";
+    return "options v4l2loopback card_label=\"" + safe + "\" exclusive_caps=1";
 }
 
-HResult PrepareLoopback(LoopbackSystem &system, const std::string &label) {
+}  // namespace
+
+std::string loopbackModuleOptions(const std::string &label) {
+    return "# Written by lumasetup: the loopback node of the Lumaghost camera.\n" +
+           optionsLine(label) + "\n";
+}
+
+HResult PrepareLoopback(LoopbackSystem &system, const std::string &label, int *addedNode) {
+    if (addedNode)
+        *addedNode = -1;
+    // A node carries as much of the name as its card label holds.
+    const std::string card = label.substr(0, kLoopbackCardLabelLength);
     const auto labels = system.outputCardLabels();
-    if (std::find(labels.begin(), labels.end(), label) != labels.end())
+    if (std::find(labels.begin(), labels.end(), card) != labels.end())
         return S_OK;
     if (system.controlDeviceExists()) {
         const int r = system.addDevice(label, true);
-        return r >= 0 ? S_OK : hresultFromWin32(ERROR_ACCESS_DENIED);
+        if (r < 0)
+            return hresultFromWin32(ERROR_ACCESS_DENIED);
+        if (addedNode)
+            *addedNode = r;
+        return S_OK;
     }
     if (!system.moduleInstalled())
         return S_FALSE;
     if (!system.writeModuleOptions(loopbackModuleOptions(label)))
         return E_ACCESSDENIED;
     return system.loadModule() == 0 ? S_OK : E_FAIL;
+}
+
+HResult RemoveLoopback(LoopbackSystem &system, const std::string &label, int addedNode) {
+    HResult result = S_FALSE;
+    // A node with another label under the same number is not ours any more.
+    if (addedNode >= 0 && system.controlDeviceExists() &&
+        system.cardLabel(addedNode) == label.substr(0, kLoopbackCardLabelLength))
+        result = system.removeDevice(addedNode) == 0 ? S_OK : E_FAIL;
+
+    const std::string options = system.moduleOptions();
+    const std::string ours = optionsLine(label);
+    std::string kept;
+    bool found = false, othersLeft = false;
+    for (size_t pos = 0; pos < options.size();) {
+        size_t end = options.find('\n', pos);
+        if (end == std::string::npos)
+            end = options.size();
+        const std::string_view line(options.data() + pos, end - pos);
+        if (line == ours) {
+            found = true;
+        } else {
+            kept.append(line);
+            kept.push_back('\n');
+            if (!line.empty() && line.front() != '#')
+                othersLeft = true;
+        }
+        pos = end + 1;
+    }
+    if (found) {
+        if (!system.writeModuleOptions(othersLeft ? kept : std::string()))
+            return E_ACCESSDENIED;
+        if (result == S_FALSE)
+            result = S_OK;
+    }
+    return result;
 }
 
 }  // namespace lumaghost

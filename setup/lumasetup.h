@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "device_installer.h"
 #include "platform_version.h"
@@ -12,12 +13,19 @@ inline constexpr char kInfFileName[] = "Lumacam.inf";
 inline constexpr char kHardwareId[] = "Lumacam";
 inline constexpr uint32_t kMaxPath = 260;
 
+/// Exit codes: done (or nothing to do), failed, and Lumacam.inf unusable (255 to the shell).
+inline constexpr int kSetupDone = 0;
+inline constexpr int kSetupFailed = 1;
+inline constexpr int kSetupUnusableInf = -1;
+
 struct SetupResult {
-    int exitCode = 0;        // -1 or 0
+    int exitCode = kSetupDone;
     uint32_t lastError = 0;  // the error of the step that failed, ERROR_SUCCESS otherwise
+    std::string message;     // one line on what failed; empty on success
 };
 
-/// One run. `remove` is true when the command line had any argument.
+/// One run. `remove` is true when the command line had any argument. A device this run created
+/// is taken away again when a later step fails.
 SetupResult RunLumasetup(DeviceInstaller &api, VersionSource &versions, bool remove);
 
 /// Major version 5, minor 0.

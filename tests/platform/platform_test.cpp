@@ -60,6 +60,39 @@ TEST(IniFileTest, SectionsAndKeysIgnoreCaseAndStringsExpand) {
     EXPECT_FALSE(IniFile::load("/nonexistent/file.inf"));
 }
 
+// A section named again continues the first; the first line of a key counts.
+TEST(IniFileTest, RepeatedSectionsMergeAndTheFirstKeyCounts) {
+    auto ini = IniFile::parse("[A]\nk=1\n[B]\nk=2\n[a]\nK=3\nj=4\n");
+    EXPECT_EQ(ini.value("A", "k"), "1");
+    EXPECT_EQ(ini.value("a", "J"), "4");
+    EXPECT_EQ(ini.value("B", "k"), "2");
+    EXPECT_EQ(ini.entries("A"), (std::vector<std::pair<std::string, std::string>>{
+                                    {"k", "1"}, {"K", "3"}, {"j", "4"}}));
+}
+
+// Expansion stops at a bound, however many tokens or long strings the file holds.
+TEST(IniFileTest, ExpansionIsBounded) {
+    auto ini = IniFile::parse("[Strings]\nTen=\"0123456789\"\n");
+    EXPECT_EQ(ini.expandStrings("%Ten%%Ten%", 20), "01234567890123456789");
+    EXPECT_FALSE(ini.expandStrings("%Ten%%Ten%", 19));
+    EXPECT_FALSE(ini.expandStrings("%Ten%%%", 10));
+    EXPECT_EQ(ini.expandStrings("%%%%", 2), "%%");
+    EXPECT_FALSE(ini.expandStrings("%unknown%", 8));
+    std::string many;
+    for (int i = 0; i < 1000; ++i)
+        many += "%Ten%";
+    EXPECT_FALSE(ini.expandStrings(many));
+    EXPECT_EQ(ini.expandStrings(many, 10000)->size(), 10000u);
+
+    TempRoot root;
+    ASSERT_EQ(::mkfifo((root.path() / "fifo.inf").c_str(), 0600), 0);
+    int error = 0;
+    EXPECT_FALSE(IniFile::load(root.path() / "fifo.inf", &error));
+    EXPECT_EQ(error, EINVAL);
+    EXPECT_FALSE(IniFile::load(root.path() / "absent.inf", &error));
+    EXPECT_EQ(error, ENOENT);
+}
+
 // Instance numbers are generated as the first free one, per enumerator.
 TEST(DeviceTreeTest, CreateTakesFirstFreeInstanceNumber) {
     TempRoot root;

@@ -1,5 +1,6 @@
 #include "registry.h"
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -86,6 +87,137 @@ TEST(HiveDataTest, MalformedTextIsRejectedWithItsLine) {
         EXPECT_FALSE(HiveData::parse(text, &error)) << text;
         EXPECT_NE(error.find("line"), std::string::npos) << text;
     }
+}
+
+// Equal contents compare equal whatever order they were made in; spelling and value order count.
+TEST(HiveDataTest, EqualityIsAboutContentsNotHistory) {
+    HiveData a, b;
+    a.setValue("K\\Sub", "x", RegValue::fromDword(1));
+    a.setValue("K", "y", RegValue::string("y"));
+    a.createKey("Other\\Deep");
+    b.createKey("Other\\Deep\\Gone");
+    b.setValue("K", "y", RegValue::string("y"));
+    b.setValue("K\\Sub", "x", RegValue::fromDword(1));
+    EXPECT_NE(a, b);
+    EXPECT_TRUE(b.deleteKey("other\\deep\\gone"));
+    EXPECT_EQ(a, b);
+    EXPECT_TRUE(b.hasKey("Other\\Deep"));  // the parent stays when its last subkey goes
+
+    HiveData spelled;
+    spelled.setValue("k\\Sub", "x", RegValue::fromDword(1));
+    spelled.setValue("K", "y", RegValue::string("y"));
+    spelled.createKey("Other\\Deep");
+    EXPECT_NE(spelled, a);
+
+    HiveData order;
+    order.setValue("K", "z", RegValue::string("z"));
+    order.setValue("K", "y", RegValue::string("y"));
+    HiveData other;
+    other.setValue("K", "y", RegValue::string("y"));
+    other.setValue("K", "z", RegValue::string("z"));
+    EXPECT_NE(order, other);
+    EXPECT_EQ(order.valueNames("K"), (std::vector<std::string>{"z", "y"}));
+}
+
+// A key deleted and made again, and keys made in place of deleted ones, are as new.
+TEST(HiveDataTest, DeletedKeysLeaveNothingBehind) {
+    HiveData d;
+    d.setValue("A\\B\\C", "v", RegValue::fromDword(1));
+    d.setValue("A\\B\\C\\D", "w", RegValue::fromDword(2));
+    EXPECT_TRUE(d.deleteKey("A\\B"));
+    EXPECT_FALSE(d.hasKey("A\\B\\C"));
+    EXPECT_EQ(d.value("A\\B\\C", "v"), nullptr);
+    EXPECT_EQ(d.subkeys("A"), std::vector<std::string>{});
+    d.createKey("A\\B\\C");
+    d.createKey("X\\Y");
+    EXPECT_EQ(d.value("A\\B\\C", "v"), nullptr);
+    EXPECT_EQ(d.subkeys("A\\B\\C"), std::vector<std::string>{});
+    EXPECT_EQ(d.subkeys("X"), std::vector<std::string>{"Y"});
+    EXPECT_FALSE(d.deleteKey(""));
+    EXPECT_FALSE(d.hasKey(""));
+    EXPECT_FALSE(d.deleteKey("A\\Missing\\B"));
+    EXPECT_EQ(*HiveData::parse(d.serialize()), d);
+}
+
+// Contents moved away leave an empty hive that can be used again.
+TEST(HiveDataTest, MovedFromContentsAreEmpty) {
+    HiveData a;
+    a.setValue("K\\Sub", "v", RegValue::fromDword(1));
+    HiveData b = std::move(a);
+    EXPECT_TRUE(b.hasKey("K\\Sub"));
+    EXPECT_FALSE(a.hasKey("K"));
+    EXPECT_EQ(a.subkeys(""), std::vector<std::string>{});
+    EXPECT_FALSE(a.deleteKey("K"));
+    EXPECT_EQ(a, HiveData());
+    EXPECT_EQ(a.serialize(), HiveData().serialize());
+    a.setValue("K", "v", RegValue::fromDword(2));
+    EXPECT_EQ(a.value("K", "v")->dword, 2u);
+}
+
+// A value set again later in the file replaces the first in its place, for keys with few or
+// with very many values alike.
+TEST(HiveDataTest, RepeatedValuesReplaceInPlace) {
+    for (int count : {3, 5000}) {
+        std::string text = "[K]\n";
+        for (int i = 0; i < count; ++i)
+            text += "\"v" + std::to_string(i) + "\"=dword:" + std::to_string(i) + "\n";
+        text += "[Other]\n[k]\n\"V1\"=\"again\"\n\"new\"=dword:7\n";
+        auto d = HiveData::parse(text);
+        ASSERT_TRUE(d) << count;
+        auto names = d->valueNames("K");
+        ASSERT_EQ(names.size(), size_t(count) + 1) << count;
+        EXPECT_EQ(names[1], "v1");
+        EXPECT_EQ(names.back(), "new");
+        EXPECT_EQ(d->value("K", "v1")->text, "again");
+        EXPECT_EQ(d->value("K", "v0")->dword, 0u);
+        EXPECT_EQ(*HiveData::parse(d->serialize()), *d);
+    }
+}
+
+// A hive of one very deep key (400 KB) is read in memory that grows with the file, not with
+// the square of its depth: a reader under a 512 MiB address-space limit parses, queries,
+// writes back and deletes it.
+TEST(HiveDataTest, DeepKeyPathsTakeMemoryInProportion) {
+    constexpr int kDepth = 200000;
+    std::string path;
+    path.reserve(2 * kDepth);
+    for (int i = 0; i < kDepth; ++i)
+        path += i ? "\\a" : "a";
+    const std::string text = "[" + path + "]\n\"v\"=dword:00000001\n";
+
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // The child reports by its exit status alone; running out of memory is status 6.
+        auto check = [&]() -> int {
+            rlimit limit{512u << 20, 512u << 20};
+            if (setrlimit(RLIMIT_AS, &limit) != 0)
+                return 2;
+            auto d = HiveData::parse(text);
+            std::string_view upper = std::string_view(path).substr(0, 2 * 1000 - 1);
+            if (!d || !d->hasKey(path) || !d->value(path, "v") || !d->hasKey(upper) ||
+                d->subkeys(upper) != std::vector<std::string>{"a"})
+                return 3;
+            if (d->serialize().find("[" + path + "]\n\"v\"=dword:00000001\n") == std::string::npos)
+                return 4;
+            HiveData copy = *d;
+            if (!(copy == *d) || !d->deleteKey(std::string_view(path).substr(0, 2 * 10 - 1)) ||
+                d->hasKey(path) || copy == *d)
+                return 5;
+            return 0;
+        };
+        int code = 6;
+        try {
+            code = check();
+        } catch (...) {
+        }
+        _exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status)) << "the reader was killed by signal " << WTERMSIG(status);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0)
+        << "3 to 5: wrong contents, 6: out of memory";
 }
 
 TEST(RegValueTest, RawDataHasRegistryLayout) {

@@ -1,5 +1,10 @@
 #include "lumasetup.h"
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -146,6 +151,194 @@ TEST_F(InstallFixture, OverlongInfPathOrClassNameFails) {
     EXPECT_FALSE(fs::exists(hive.file()));
 }
 
+// Lumacam.inf as a FIFO (or anything but a regular file) is unusable: the run neither waits
+// for a writer nor changes anything.
+TEST_F(InstallFixture, InfThatIsNoRegularFileIsUnusable) {
+    fs::remove(infDir / "Lumacam.inf");
+    ASSERT_EQ(mkfifo((infDir / "Lumacam.inf").c_str(), 0644), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        alarm(20);  // a run that waits on the FIFO dies here instead of hanging the test
+        LinuxDeviceInstaller installer(hive, infDir);
+        SetupResult r = RunLumasetup(installer, linux_, false);
+        bool told = r.message ==
+                    "Cannot read " + (infDir / "Lumacam.inf").string() + ": not a regular file";
+        _exit(told ? r.exitCode & 0xff : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "the run was ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 255);
+    EXPECT_FALSE(fs::exists(hive.file()));
+}
+
+// Frame sizes and rates beyond what a camera can be make the INF unusable: the run says which
+// value of which INF, and changes nothing, neither a new device nor one already there.
+TEST_F(InstallFixture, FormatsBeyondACameraAreRefused) {
+    const std::string good = test::readFile(infDir / "Lumacam.inf");
+    auto withParameters = [&](const std::string &width, const std::string &height,
+                              const std::string &rate) {
+        std::string inf = good;
+        inf.replace(inf.find("FrameWidth=320"), 14, "FrameWidth=" + width);
+        inf.replace(inf.find("FrameHeight=240"), 15, "FrameHeight=" + height);
+        inf.replace(inf.find("FrameRate=30"), 12, "FrameRate=" + rate);
+        test::writeFile(infDir / "Lumacam.inf", inf);
+    };
+    struct Case {
+        const char *width, *height, *rate, *told;
+    };
+    const Case refused[] = {
+        {"16384", "16384", "30",
+         "FrameWidth=16384 in [Lumacam.Device.Parameters] is not a "
+         "camera's frame width (1 to 7680)"},
+        {"7681", "240", "30", "FrameWidth=7681"},
+        {"0", "240", "30", "FrameWidth=0"},
+        {"-320", "240", "30", "FrameWidth=-320"},
+        {"320px", "240", "30", "FrameWidth=320px"},
+        {"320", "4321", "30",
+         "FrameHeight=4321 in [Lumacam.Device.Parameters] is not a "
+         "camera's frame height (1 to 4320)"},
+        {"320", "0x100000000", "30", "FrameHeight=0x100000000"},
+        {"320", "240", "0", "FrameRate=0"},
+        {"320", "240", "241",
+         "FrameRate=241 in [Lumacam.Device.Parameters] is not a camera's "
+         "frame rate (1 to 240)"},
+    };
+    const std::string prefix = "Unusable INF " + (infDir / "Lumacam.inf").string() + ": ";
+    for (const auto &c : refused) {
+        withParameters(c.width, c.height, c.rate);
+        SetupResult r = run(false);
+        EXPECT_EQ(r.exitCode, -1) << c.told;
+        EXPECT_EQ(r.message.rfind(prefix + c.told, 0), 0u) << r.message;
+        EXPECT_FALSE(fs::exists(hive.file())) << c.told;
+    }
+
+    // The largest frames and the fastest rate are a camera's; an update to a bad INF changes
+    // neither the device nor its channel.
+    withParameters("7680", "1", "240");
+    ASSERT_EQ(run(false).exitCode, 0);
+    DeviceInstance d = devices().at(0);
+    HiveData data;
+    ASSERT_TRUE(hive.read(data).succeeded());
+    EXPECT_EQ(readDeviceFormat(data, d), (ChannelFormat{7680, 1, 240}));
+    const std::string before = test::readFile(hive.file());
+    std::unique_ptr<FrameChannel> channel;
+    ASSERT_TRUE(FrameChannel::open(frameChannelPath(d), channel).succeeded());
+    withParameters("16384", "16384", "30");
+    EXPECT_EQ(run(false).exitCode, -1);
+    EXPECT_EQ(test::readFile(hive.file()), before);
+    std::unique_ptr<FrameChannel> after;
+    ASSERT_TRUE(FrameChannel::open(frameChannelPath(d), after).succeeded());
+    EXPECT_EQ(after->channelId(), channel->channelId());
+    EXPECT_EQ(after->format(), (ChannelFormat{7680, 1, 240}));
+    // Removing needs only the class.
+    EXPECT_EQ(run(true).exitCode, 0);
+    EXPECT_TRUE(devices().empty());
+}
+
+// Names that expand beyond what an INF string holds make the INF unusable, before they can
+// swell the hive.
+TEST_F(InstallFixture, OverlongExpandedNamesAreRefused) {
+    std::string inf = test::readFile(infDir / "Lumacam.inf");
+    inf.replace(inf.find("FriendlyName=%Lumacam.FriendlyName%"), 35,
+                "FriendlyName=%Big%%Big%%Big%%Big%%Big%");
+    inf += "Big=\"" + std::string(1000, 'x') + "\"\n";
+    test::writeFile(infDir / "Lumacam.inf", inf);
+    SetupResult r = run(false);
+    EXPECT_EQ(r.exitCode, -1);
+    EXPECT_EQ(r.message, "Unusable INF " + (infDir / "Lumacam.inf").string() +
+                             ": FriendlyName in [Lumacam.Device] is longer than 4096 characters");
+    EXPECT_FALSE(fs::exists(hive.file()));
+}
+
+// An INF without its manufacturer, models or device section installs nothing: the run fails
+// with 1, says why, and neither creates a device nor touches one already there.
+TEST_F(InstallFixture, InfWithoutTheDriverFailsAndChangesNothing) {
+    const std::string good = test::readFile(infDir / "Lumacam.inf");
+    auto without = [&](const std::string &text) {
+        std::string inf = good;
+        inf.erase(inf.find(text), text.size());
+        return inf;
+    };
+    struct Case {
+        std::string inf, told;
+    };
+    const Case cases[] = {
+        {without("[Manufacturer]\n%Quillmoor%=Quillmoor\n"), "it has no [Manufacturer] section"},
+        {without("%Quillmoor%=Quillmoor\n"), "its [Manufacturer] section names no models section"},
+        {without("[Quillmoor]\n%Lumacam.DeviceDesc%=Lumacam.Device,Lumacam\n"),
+         "it has no models section [Quillmoor]"},
+        {without(",Lumacam\n"), "no model names the hardware ID Lumacam"},
+        {without("[Lumacam.Device]\n"), "it has no device section [Lumacam.Device]"},
+    };
+    const std::string prefix =
+        "Cannot install the driver from " + (infDir / "Lumacam.inf").string() + ": ";
+    for (const auto &c : cases) {
+        test::writeFile(infDir / "Lumacam.inf", c.inf);
+        SetupResult r = run(false);
+        EXPECT_EQ(r.exitCode, 1) << c.told;
+        EXPECT_EQ(r.message, prefix + c.told);
+        EXPECT_FALSE(fs::exists(hive.file())) << c.told;
+    }
+
+    test::writeFile(infDir / "Lumacam.inf", good);
+    ASSERT_EQ(run(false).exitCode, 0);
+    const std::string before = test::readFile(hive.file());
+    for (const auto &c : cases) {
+        test::writeFile(infDir / "Lumacam.inf", c.inf);
+        EXPECT_EQ(run(false).exitCode, 1) << c.told;
+        EXPECT_EQ(test::readFile(hive.file()), before) << c.told;
+    }
+    EXPECT_EQ(run(true).exitCode, 0);
+    EXPECT_TRUE(devices().empty());
+}
+
+// A device this run created and could not finish goes again; one that was there before stays
+// as it was.
+TEST_F(InstallFixture, FailedInstallTakesBackItsDevice) {
+    // The frame channels' directory cannot be made: a file stands in its place.
+    test::writeFile(frameChannelDirectory(), "");
+    SetupResult r = run(false);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.message.rfind("Cannot create the frame channel " +
+                                  frameChannelPath({"MEDIA", "0000"}).string() +
+                                  " of ROOT\\MEDIA\\0000: ",
+                              0),
+              0u)
+        << r.message;
+    EXPECT_TRUE(devices().empty());
+    HiveData data;
+    ASSERT_TRUE(hive.read(data).succeeded());
+    EXPECT_TRUE(DeviceTree::instancesOf(data).empty());  // no phantom left either
+
+    fs::remove(frameChannelDirectory());
+    ASSERT_EQ(run(false).exitCode, 0);
+    const std::string before = test::readFile(hive.file());
+    fs::remove_all(frameChannelDirectory());
+    test::writeFile(frameChannelDirectory(), "");
+    EXPECT_EQ(run(false).exitCode, 1);
+    EXPECT_EQ(test::readFile(hive.file()), before);
+}
+
+// A machine hive with a line that cannot be read is no fault of the INF: the run fails with 1,
+// names the file and the line, and leaves the file as it is.
+TEST_F(InstallFixture, DamagedHiveIsReportedAndLeftAlone) {
+    ASSERT_EQ(run(false).exitCode, 0);
+    std::string text = test::readFile(hive.file());
+    const size_t lines = std::count(text.begin(), text.end(), '\n');
+    text += "\"Broken\"=dword:xyz\n";
+    test::writeFile(hive.file(), text);
+    for (bool remove : {false, true}) {
+        SetupResult r = run(remove);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.message, "Cannot read the installed devices from " + hive.file().string() +
+                                 ", line " + std::to_string(lines + 1) +
+                                 ": malformed value data; the file is left as it is");
+        EXPECT_EQ(test::readFile(hive.file()), text);
+    }
+}
+
 // --- the run's logic against scripted services ---------------------------------------------
 
 class ScriptedInstaller : public DeviceInstaller {
@@ -155,6 +348,10 @@ public:
     uint32_t readFailure = ERROR_SUCCESS;  // returned by every hardware-ID read when set
     uint32_t createResult = ERROR_SUCCESS;
     uint32_t registerResult = ERROR_SUCCESS;
+    uint32_t checkResult = ERROR_SUCCESS;
+    uint32_t updateResult = ERROR_SUCCESS;
+    uint32_t removeResult = ERROR_SUCCESS;
+    std::string message;  // what every failing call says
     std::vector<std::string> calls;
     std::vector<uint32_t> readSizes;
     std::vector<uint8_t> setIds;
@@ -166,6 +363,10 @@ public:
     uint32_t infClass(const std::string &, Guid &, std::string &name, uint32_t) override {
         name = "MEDIA";
         return ERROR_SUCCESS;
+    }
+    uint32_t checkInf(const std::string &, std::string_view id) override {
+        calls.push_back("check " + std::string(id));
+        return checkResult;
     }
     uint32_t openClassDevices(const Guid &) override { return openResult; }
     uint32_t enumDevice(uint32_t i) override {
@@ -206,14 +407,15 @@ public:
     }
     uint32_t removeDevice(uint32_t i) override {
         calls.push_back("remove " + std::to_string(i));
-        return ERROR_SUCCESS;
+        return removeResult;
     }
     void destroyDeviceList() override { calls.push_back("destroy"); }
     uint32_t updateDriverForPlugAndPlayDevices(std::string_view id, std::string_view inf,
                                                bool &) override {
         calls.push_back("update " + std::string(id) + " " + std::string(inf));
-        return ERROR_NO_SUCH_DEVINST;  // its result is not looked at
+        return updateResult;
     }
+    std::string failureMessage() const override { return message; }
 };
 
 std::vector<uint8_t> bytes(std::string_view s) {
@@ -252,58 +454,128 @@ TEST(SetupLogicTest, DevicesWithoutHardwareIdAreSkipped) {
     api.hardwareIds = {{}, bytes(std::string("Lumacam\0\0", 9))};
     SetupResult r = RunLumasetup(api, linux_, false);
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(api.calls, (Calls{"update Lumacam Lumacam.inf", "destroy"}));
+    EXPECT_EQ(r.message, "");
+    EXPECT_EQ(api.calls, (Calls{"check Lumacam", "update Lumacam Lumacam.inf", "destroy"}));
 }
 
-// A read failure other than "no hardware ID" ends the run quietly with 0.
-TEST(SetupLogicTest, OtherReadFailuresEndTheRun) {
+// A read failure other than "no hardware ID" ends the run as a failure, told in one line.
+TEST(SetupLogicTest, OtherReadFailuresEndTheRunAsFailures) {
     ScriptedInstaller api;
     api.hardwareIds = {bytes("x")};
     api.readFailure = ERROR_ACCESS_DENIED;
     SetupResult r = RunLumasetup(api, linux_, false);
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.lastError, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(api.calls, (Calls{"destroy"}));
+    EXPECT_EQ(r.message,
+              "Cannot read the hardware IDs of the devices of class MEDIA: error 0x00000005");
+    EXPECT_EQ(api.calls, (Calls{"check Lumacam", "destroy"}));
 }
 
-TEST(SetupLogicTest, InstallCreatesRegistersAndUpdates) {
+TEST(SetupLogicTest, InstallChecksCreatesRegistersAndUpdates) {
     ScriptedInstaller api;
     EXPECT_EQ(RunLumasetup(api, linux_, false).exitCode, 0);
-    EXPECT_EQ(api.calls, (Calls{"create Lumacam", "setHardwareId", "register 0",
+    EXPECT_EQ(api.calls, (Calls{"check Lumacam", "create Lumacam", "setHardwareId", "register 0",
                                 "update Lumacam Lumacam.inf", "destroy"}));
     EXPECT_EQ(api.setIds, bytes(std::string("Lumacam\0\0", 9)));
 }
 
-TEST(SetupLogicTest, FailedStepsEndTheInstallWithZero) {
+// An INF beyond what a camera can be is unusable (255), one without a driver for the camera is
+// a failure (1); neither changes anything. Removing needs only the INF's class.
+TEST(SetupLogicTest, TheInfIsCheckedBeforeAnythingChanges) {
+    ScriptedInstaller unusable;
+    unusable.checkResult = ERROR_INVALID_DATA;
+    unusable.message = "Unusable INF /media/Lumacam.inf: FrameWidth=16384";
+    SetupResult r = RunLumasetup(unusable, linux_, false);
+    EXPECT_EQ(r.exitCode, -1);
+    EXPECT_EQ(r.message, unusable.message);
+    EXPECT_EQ(unusable.calls, (Calls{"check Lumacam"}));
+
+    ScriptedInstaller noDriver;
+    noDriver.checkResult = ERROR_NO_DRIVER_SELECTED;
+    noDriver.hardwareIds = {bytes(std::string("Lumacam\0\0", 9))};
+    r = RunLumasetup(noDriver, linux_, false);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.message, "/media/Lumacam.inf installs no driver for Lumacam");
+    EXPECT_EQ(noDriver.calls, (Calls{"check Lumacam"}));
+
+    noDriver.calls.clear();
+    EXPECT_EQ(RunLumasetup(noDriver, linux_, true).exitCode, 0);
+    EXPECT_EQ(noDriver.calls, (Calls{"remove 0", "destroy"}));
+}
+
+// Every failure after the device list is made exits with 1 and the failing step's message; a
+// device the run created is removed again, one that was there before is not.
+TEST(SetupLogicTest, FailedStepsEndTheRunWithOneAndTakeBackTheNewDevice) {
     ScriptedInstaller createFails;
     createFails.createResult = ERROR_ACCESS_DENIED;
-    EXPECT_EQ(RunLumasetup(createFails, linux_, false).exitCode, 0);
-    EXPECT_EQ(createFails.calls, (Calls{"create Lumacam", "destroy"}));
+    createFails.message = "Cannot create a MEDIA device in /m.ini: E_ACCESSDENIED";
+    SetupResult r = RunLumasetup(createFails, linux_, false);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.message, createFails.message);
+    EXPECT_EQ(createFails.calls, (Calls{"check Lumacam", "create Lumacam", "destroy"}));
 
     ScriptedInstaller registerFails;
     registerFails.registerResult = ERROR_ACCESS_DENIED;
-    SetupResult r = RunLumasetup(registerFails, linux_, false);
-    EXPECT_EQ(r.exitCode, 0);
+    r = RunLumasetup(registerFails, linux_, false);
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.lastError, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(registerFails.calls,
-              (Calls{"create Lumacam", "setHardwareId", "register 0", "destroy"}));
+    EXPECT_EQ(r.message, "Cannot install the camera device: error 0x00000005");
+    EXPECT_EQ(registerFails.calls, (Calls{"check Lumacam", "create Lumacam", "setHardwareId",
+                                          "register 0", "remove 0", "destroy"}));
 
+    ScriptedInstaller updateFails;  // the driver update's result counts
+    updateFails.updateResult = ERROR_NO_DRIVER_SELECTED;
+    updateFails.removeResult = ERROR_ACCESS_DENIED;
+    r = RunLumasetup(updateFails, linux_, false);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.lastError, ERROR_NO_DRIVER_SELECTED);
+    EXPECT_EQ(r.message,
+              "Cannot install the camera device: error 0xE0000203; the half-made device could "
+              "not be removed: the platform refused");
+    EXPECT_EQ(updateFails.calls,
+              (Calls{"check Lumacam", "create Lumacam", "setHardwareId", "register 0",
+                     "update Lumacam Lumacam.inf", "remove 0", "destroy"}));
+
+    ScriptedInstaller updateOfPresentFails;
+    updateOfPresentFails.hardwareIds = {bytes(std::string("Lumacam\0\0", 9))};
+    updateOfPresentFails.updateResult = ERROR_ACCESS_DENIED;
+    r = RunLumasetup(updateOfPresentFails, linux_, false);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.message, "Cannot update the camera driver: error 0x00000005");
+    EXPECT_EQ(updateOfPresentFails.calls,
+              (Calls{"check Lumacam", "update Lumacam Lumacam.inf", "destroy"}));
+
+    ScriptedInstaller removeFails;
+    removeFails.hardwareIds = {bytes(std::string("Lumacam\0\0", 9))};
+    removeFails.removeResult = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(RunLumasetup(removeFails, linux_, true).exitCode, 1);
+
+    // A device list that cannot be had is no fault of the INF.
     ScriptedInstaller listFails;
-    listFails.openResult = ERROR_ACCESS_DENIED;
-    EXPECT_EQ(RunLumasetup(listFails, linux_, false).exitCode, -1);
-    EXPECT_TRUE(listFails.calls.empty());
+    listFails.openResult = ERROR_INVALID_DATA;
+    listFails.message = "Cannot read the installed devices from /m.ini, line 3: malformed key";
+    r = RunLumasetup(listFails, linux_, false);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.message, listFails.message);
+    EXPECT_EQ(listFails.calls, (Calls{"check Lumacam"}));
 }
 
 TEST(SetupLogicTest, Windows2000UsesTheClassInstaller) {
     ScriptedInstaller fresh;
     EXPECT_EQ(RunLumasetup(fresh, windows2000, false).exitCode, 0);
-    EXPECT_EQ(fresh.calls, (Calls{"create Lumacam", "setHardwareId", "select 0", "register 0",
-                                  "install 0", "destroy"}));
+    EXPECT_EQ(fresh.calls, (Calls{"check Lumacam", "create Lumacam", "setHardwareId", "select 0",
+                                  "register 0", "install 0", "destroy"}));
 
     ScriptedInstaller present;
     present.hardwareIds = {bytes("A\0\0"), bytes(std::string("Lumacam\0\0", 9))};
     EXPECT_EQ(RunLumasetup(present, windows2000, false).exitCode, 0);
-    EXPECT_EQ(present.calls, (Calls{"select 1", "install 1", "destroy"}));
+    EXPECT_EQ(present.calls, (Calls{"check Lumacam", "select 1", "install 1", "destroy"}));
+
+    ScriptedInstaller registerFails;
+    registerFails.registerResult = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(RunLumasetup(registerFails, windows2000, false).exitCode, 1);
+    EXPECT_EQ(registerFails.calls, (Calls{"check Lumacam", "create Lumacam", "setHardwareId",
+                                          "select 0", "register 0", "remove 0", "destroy"}));
 }
 
 TEST(SetupLogicTest, RemoveTakesTheFoundDeviceOrDoesNothing) {
