@@ -11,9 +11,11 @@ Size FitAspect(int aWidth, int aHeight, int bWidth, int bHeight) {
         return {0, 0};
     const double ra = double(aWidth) / aHeight;
     const double rb = double(bWidth) / bHeight;
+    // A side that truncates to nothing keeps one pixel: a picture one pixel wide or high still
+    // has a part to show and a place to be shown.
     if (ra < rb)
-        return {static_cast<int>(bHeight * ra), bHeight};
-    return {bWidth, static_cast<int>(bWidth / ra)};
+        return {std::max(1, static_cast<int>(bHeight * ra)), bHeight};
+    return {bWidth, std::max(1, static_cast<int>(bWidth / ra))};
 }
 
 PictureFit FitPicture(Size picture, Size target, FitFlags flags) {

@@ -23,7 +23,8 @@ struct Rect {
     friend bool operator==(const Rect &, const Rect &) = default;
 };
 
-/// The largest rectangle with the aspect ratio of a that fits inside b.
+/// The largest rectangle with the aspect ratio of a that fits inside b, each side truncated but
+/// at least 1 (0 × 0 when either is empty).
 Size FitAspect(int aWidth, int aHeight, int bWidth, int bHeight);
 
 /// A picture drawn into a target surface: which part of it, drawn over which part of the

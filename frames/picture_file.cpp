@@ -1,14 +1,25 @@
 #include "picture_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QBuffer>
 #include <QFile>
+#include <QImageReader>
 #include <QPainter>
 #include <QSvgRenderer>
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include <emf2svg.h>
 #include <libwmf/api.h>
 #include <libwmf/gd.h>
+
+#include "posix_file.h"
 
 namespace lumaghost {
 
@@ -38,24 +49,58 @@ bool isWmf(const QByteArray &d) {
            (le16(d, 4) == 0x100 || le16(d, 4) == 0x300);
 }
 
-// Transparent parts show the black the picture is drawn over.
-QImage overBlack(const QImage &image) {
-    QImage premultiplied = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    QImage out(premultiplied.size(), QImage::Format_RGB32);
-    for (int y = 0; y < out.height(); ++y)
-        std::memcpy(out.scanLine(y), premultiplied.constScanLine(y), size_t(out.width()) * 4);
+QImage refuse(QString *error, const QString &why) {
+    if (error)
+        *error = why;
+    return {};
+}
+
+// The most bytes of 32-bit pixels a picture may take: kMaxPictureBytes, or Qt's own allocation
+// limit for image readers when that is lower.
+qint64 pictureByteLimit() {
+    const qint64 qtLimit = qint64{QImageReader::allocationLimit()} << 20;
+    return qtLimit > 0 ? std::min(qtLimit, kMaxPictureBytes) : kMaxPictureBytes;
+}
+
+// Whether a picture of this size may be decoded; otherwise the reason in `error`.
+bool pictureSizeAllowed(qint64 width, qint64 height, QString *error) {
+    const qint64 limit = pictureByteLimit();
+    if (width > 0 && height > 0 && width * height * 4 <= limit)
+        return true;
+    refuse(error, width > 0 && height > 0
+                      ? QStringLiteral("The picture is too large (%1 x %2 pixels, at most %3 "
+                                       "Mpixel)")
+                            .arg(width)
+                            .arg(height)
+                            .arg(limit / 4 >> 20)
+                      : QStringLiteral("The picture has no size"));
+    return false;
+}
+
+// Transparent parts show the black the picture is drawn over: the premultiplied pixels are the
+// composed colours. The decoded image is released before the result is made, so at most two
+// copies of the pixels exist at once.
+QImage overBlack(QImage image) {
+    if (image.format() == QImage::Format_RGB32)
+        return image;
+    QImage out = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    image = QImage();
+    out.reinterpretAsFormat(QImage::Format_RGB32);
     return out;
 }
 
-QImage decodeEmf(const QByteArray &data) {
+QImage decodeEmf(const QByteArray &data, QString *error) {
     // rclFrame, in 0.01 mm, gives the natural size.
     const auto left = static_cast<int32_t>(le32(data, 24)),
                top = static_cast<int32_t>(le32(data, 28));
     const auto right = static_cast<int32_t>(le32(data, 32)),
                bottom = static_cast<int32_t>(le32(data, 36));
-    const int width = himetricToPixels(right - left), height = himetricToPixels(bottom - top);
-    if (width <= 0 || height <= 0 || width > kMaxMetafilePixels || height > kMaxMetafilePixels)
+    const int width = himetricToPixels(int(int64_t{right} - left)),
+              height = himetricToPixels(int(int64_t{bottom} - top));
+    if (!pictureSizeAllowed(width, height, error))
         return {};
+    if (width > kMaxMetafilePixels || height > kMaxMetafilePixels)
+        return refuse(error, QStringLiteral("The metafile is too large"));
 
     generatorOptions options{};
     char svgNamespace[] = "svg";
@@ -71,37 +116,41 @@ QImage decodeEmf(const QByteArray &data) {
     QByteArray svgText = ok && svg ? QByteArray(svg, qsizetype(svgLength)) : QByteArray();
     std::free(svg);
     if (svgText.isEmpty())
-        return {};
+        return refuse(error, QStringLiteral("Not a known picture type"));
 
     QSvgRenderer renderer(svgText);
     if (!renderer.isValid())
-        return {};
+        return refuse(error, QStringLiteral("Not a known picture type"));
     QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return refuse(error, QStringLiteral("Not enough memory for the picture"));
     image.fill(Qt::transparent);
     QPainter painter(&image);
     renderer.render(&painter);
     painter.end();
-    return overBlack(image);
+    return overBlack(std::move(image));
 }
 
-QImage decodeWmf(const QByteArray &data) {
+QImage decodeWmf(const QByteArray &data, QString *error) {
     wmfAPI *api = nullptr;
     wmfAPI_Options options{};
     options.function = wmf_gd_function;
     if (wmf_api_create(&api, WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL, &options) != wmf_E_None) {
         if (api)
             wmf_api_destroy(api);
-        return {};
+        return refuse(error, QStringLiteral("Cannot render the metafile"));
     }
     QImage result;
+    QString why = QStringLiteral("Not a known picture type");
     QByteArray copy = data;
     wmfD_Rect bbox{};
     unsigned int width = 0, height = 0;
     if (wmf_mem_open(api, reinterpret_cast<unsigned char *>(copy.data()), long(copy.size())) ==
             wmf_E_None &&
         wmf_scan(api, 0, &bbox) == wmf_E_None &&
-        wmf_display_size(api, &width, &height, 96, 96) == wmf_E_None && width > 0 && height > 0 &&
-        width <= unsigned(kMaxMetafilePixels) && height <= unsigned(kMaxMetafilePixels)) {
+        wmf_display_size(api, &width, &height, 96, 96) == wmf_E_None &&
+        pictureSizeAllowed(width, height, &why) && width <= unsigned(kMaxMetafilePixels) &&
+        height <= unsigned(kMaxMetafilePixels)) {
         wmf_gd_t *gd = WMF_GD_GetData(api);
         gd->type = wmf_gd_image;
         gd->bbox = bbox;
@@ -111,20 +160,56 @@ QImage decodeWmf(const QByteArray &data) {
             // True-colour gd pixels: 7-bit alpha (127 = transparent) above 8-bit red, green, blue.
             const int *pixels = wmf_gd_image_pixels(gd->gd_image);
             QImage image(int(width), int(height), QImage::Format_ARGB32);
-            for (unsigned y = 0; y < height; ++y) {
-                auto *row = reinterpret_cast<QRgb *>(image.scanLine(int(y)));
-                for (unsigned x = 0; x < width; ++x) {
-                    const auto p = static_cast<uint32_t>(pixels[size_t(y) * width + x]);
-                    const int alpha = 255 - int((p >> 24) & 0x7F) * 255 / 127;
-                    row[x] = qRgba(int(p >> 16) & 0xFF, int(p >> 8) & 0xFF, int(p) & 0xFF, alpha);
+            if (image.isNull()) {
+                why = QStringLiteral("Not enough memory for the picture");
+            } else {
+                for (unsigned y = 0; y < height; ++y) {
+                    auto *row = reinterpret_cast<QRgb *>(image.scanLine(int(y)));
+                    for (unsigned x = 0; x < width; ++x) {
+                        const auto p = static_cast<uint32_t>(pixels[size_t(y) * width + x]);
+                        const int alpha = 255 - int((p >> 24) & 0x7F) * 255 / 127;
+                        row[x] =
+                            qRgba(int(p >> 16) & 0xFF, int(p >> 8) & 0xFF, int(p) & 0xFF, alpha);
+                    }
                 }
+                result = overBlack(std::move(image));
             }
-            result = overBlack(image);
         }
         wmf_mem_close(api);
     }
     wmf_api_destroy(api);
+    if (result.isNull())
+        return refuse(error, why);
     return result;
+}
+
+// Reads a regular file of at most kMaxPictureFileBytes; 0 or an errno value (EINVAL for
+// anything but a regular file, EFBIG for a larger one).
+int readPictureFile(const QString &path, QByteArray &out) {
+    UniqueFd fd;
+    if (int err = openRegularFile(QFile::encodeName(path).toStdString(), O_RDONLY, fd))
+        return err;
+    struct stat st;
+    if (::fstat(fd.get(), &st) < 0)
+        return errno;
+    if (st.st_size > kMaxPictureFileBytes)
+        return EFBIG;
+    out.clear();
+    out.reserve(qsizetype(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof(buffer));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return 0;
+        // The file may grow while it is read.
+        if (out.size() + n > kMaxPictureFileBytes)
+            return EFBIG;
+        out.append(buffer, qsizetype(n));
+    }
 }
 
 }  // namespace
@@ -135,28 +220,40 @@ int himetricToPixels(int himetric) {
     return static_cast<int>(product >= 0 ? (product + 1270) / 2540 : (product - 1270) / 2540);
 }
 
-QImage DecodePicture(const QByteArray &data) {
+QImage DecodePicture(const QByteArray &data, QString *error) {
     if (isEmf(data))
-        return decodeEmf(data);
+        return decodeEmf(data, error);
     if (isWmf(data))
-        return decodeWmf(data);
-    QImage image;
-    if (!image.loadFromData(data) || image.isNull())
+        return decodeWmf(data, error);
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    // The size, where the header tells it, is checked before any pixel is allocated.
+    const QSize size = reader.size();
+    if (size.isValid() && !pictureSizeAllowed(size.width(), size.height(), error))
         return {};
-    return overBlack(image);
+    QImage image = reader.read();
+    if (image.isNull())
+        return refuse(error, reader.error() == QImageReader::UnsupportedFormatError
+                                 ? QStringLiteral("Not a known picture type")
+                                 : reader.errorString());
+    if (!pictureSizeAllowed(image.width(), image.height(), error))
+        return {};
+    return overBlack(std::move(image));
 }
 
 QImage LoadPictureFile(const QString &path, QString *error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QByteArray data;
+    if (int err = readPictureFile(path, data)) {
         if (error)
-            *error = file.errorString();
+            *error = err == EINVAL  ? QStringLiteral("Not a regular file")
+                     : err == EFBIG ? QStringLiteral("The file is larger than %1 MB")
+                                          .arg(kMaxPictureFileBytes >> 20)
+                                    : QString::fromLocal8Bit(std::strerror(err));
         return {};
     }
-    QImage image = DecodePicture(file.readAll());
-    if (image.isNull() && error)
-        *error = QStringLiteral("Not a known picture type");
-    return image;
+    return DecodePicture(data, error);
 }
 
 ImageView imageView(const QImage &image) {

@@ -12,10 +12,20 @@
 
 namespace lumaghost {
 
-/// Decodes picture data; a null image when it is no known picture.
-QImage DecodePicture(const QByteArray &data);
+/// The largest picture file read.
+inline constexpr qint64 kMaxPictureFileBytes = qint64{256} << 20;
+/// The largest picture decoded, in bytes of 32-bit pixels (64 Mpixel, e.g. 8192 × 8192), or
+/// Qt's image allocation limit (QImageReader::allocationLimit) when that is lower.
+inline constexpr qint64 kMaxPictureBytes = qint64{256} << 20;
 
-/// Reads and decodes a picture file; on failure a null image and the reason in `error`.
+/// Decodes picture data; on failure a null image and the reason in `error`: no known picture,
+/// or one larger than the bound above once decoded (refused before its pixels are allocated
+/// wherever its size is known beforehand).
+QImage DecodePicture(const QByteArray &data, QString *error = nullptr);
+
+/// Reads and decodes a picture file; on failure a null image and the reason in `error`. Only a
+/// regular file of at most kMaxPictureFileBytes is read; anything else (a FIFO, a device, a
+/// directory) cannot be opened, and is refused without blocking.
 QImage LoadPictureFile(const QString &path, QString *error = nullptr);
 
 /// The image's pixels (Format_RGB32) for the frame composition.

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -60,14 +61,25 @@ HResult errnoResult(int err) {
     }
 }
 
-HResult writeFile(const fs::path &path, const std::vector<uint8_t> &bytes) {
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+// Creates a file to write, or truncates it, without blocking on a FIFO; anything but a regular
+// file is refused with EINVAL and left as it was. 0 or an errno value.
+int createRegularFile(const fs::path &path, UniqueFd &out) {
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644));
     if (!fd)
-        return errnoResult(errno);
-    int err = writeAll(fd.get(), bytes.data(), bytes.size());
-    if (!err && ::close(fd.release()) < 0)
-        err = errno;
-    return errnoResult(err);
+        return errno;
+    struct stat st;
+    if (::fstat(fd.get(), &st) < 0)
+        return errno;
+    if (!S_ISREG(st.st_mode))
+        return EINVAL;
+    if (::ftruncate(fd.get(), 0) < 0)
+        return errno;
+    out = std::move(fd);
+    return 0;
+}
+
+int closeChecked(UniqueFd &fd) {
+    return ::close(fd.release()) < 0 ? errno : 0;
 }
 
 // Where the data comes from: a file read piece by piece, or bytes in memory.
@@ -123,7 +135,7 @@ bool parse(Source &source, uint64_t length, std::vector<SequenceFrame> &frames) 
     const int64_t count = getI32(header + 4);
     const int64_t total = getI32(header + 8);
     if (std::memcmp(header, kSequenceMagic, 4) != 0 || total != static_cast<int64_t>(length) ||
-        count <= 0)
+        count <= 0 || count > kMaxSequenceImages)
         return false;
 
     uint8_t record[kImageHeaderSize];
@@ -136,9 +148,9 @@ bool parse(Source &source, uint64_t length, std::vector<SequenceFrame> &frames) 
         return false;
 
     // Records after the first are read as they come: their magic and record size are not
-    // compared, but each must lie wholly inside the file.
+    // compared, but each must lie wholly inside the file and carry a picture. Nothing is
+    // reserved by the count: memory grows only with the frames read.
     std::vector<SequenceFrame> read;
-    read.reserve(static_cast<size_t>(count));
     uint64_t offset = kSequenceHeaderSize;
     for (int64_t i = 0; i < count; ++i) {
         if (length - offset < kImageHeaderSize || !source.read(offset, record, sizeof(record)))
@@ -146,7 +158,7 @@ bool parse(Source &source, uint64_t length, std::vector<SequenceFrame> &frames) 
         offset += kImageHeaderSize;
         SequenceFrame frame;
         frame.header = decodeRecordHeader(record);
-        if (frame.header.width < 0 || frame.header.height < 0)
+        if (frame.header.width <= 0 || frame.header.height <= 0)
             return false;
         uint64_t pixelBytes = 0;
         if (__builtin_mul_overflow(uint64_t(frame.header.width), uint64_t(frame.header.height),
@@ -155,7 +167,7 @@ bool parse(Source &source, uint64_t length, std::vector<SequenceFrame> &frames) 
             pixelBytes > length - offset)
             return false;
         frame.pixels.resize(static_cast<size_t>(pixelBytes));
-        if (pixelBytes && !source.read(offset, frame.pixels.data(), frame.pixels.size()))
+        if (!source.read(offset, frame.pixels.data(), frame.pixels.size()))
             return false;
         offset += pixelBytes;
         read.push_back(std::move(frame));
@@ -167,27 +179,48 @@ bool parse(Source &source, uint64_t length, std::vector<SequenceFrame> &frames) 
 }  // namespace
 
 HResult WriteSequenceFile(const fs::path &path, const std::vector<SequenceItem> &items) {
+    if (items.size() > size_t(kMaxSequenceImages))
+        return E_INVALIDARG;
     const int n = static_cast<int>(items.size());
     const int w = n ? items[0].width : 0, h = n ? items[0].height : 0;
-    if (w < 0 || h < 0 || int64_t{w} * h * 3 + 20 > INT32_MAX ||
-        (int64_t{w} * h * 3 + 20) * n + 12 > INT32_MAX)
+    const int64_t recordSize = int64_t{w} * h * 3 + int64_t{kImageHeaderSize};
+    if ((n && (w <= 0 || h <= 0)) || recordSize > INT32_MAX ||
+        recordSize * n + int64_t{kSequenceHeaderSize} > INT32_MAX)
         return E_INVALIDARG;
-    const size_t pixelBytes = size_t(w) * h * 3;
     for (const auto &item : items) {
-        if (pixelBytes && !item.pixels)
+        if (item.width < 0 || item.height < 0)
+            return E_INVALIDARG;
+        if (item.width > 0 && item.height > 0 && !item.pixels)
             return E_POINTER;
     }
 
+    UniqueFd fd;
+    if (int err = createRegularFile(path, fd))
+        return errnoResult(err);
     std::vector<uint8_t> bytes;
-    bytes.reserve(12 + items.size() * (20 + pixelBytes));
     bytes.insert(bytes.end(), kSequenceMagic, kSequenceMagic + 4);
     putI32(bytes, static_cast<uint32_t>(n));
-    putI32(bytes, static_cast<uint32_t>(n * (w * h * 3 + 20) + 12));
+    putI32(bytes, static_cast<uint32_t>(recordSize * n + int64_t{kSequenceHeaderSize}));
+    if (int err = writeAll(fd.get(), bytes.data(), bytes.size()))
+        return errnoResult(err);
+
+    // One record at a time: the item's rows top-aligned and left-aligned in a black W x H block,
+    // each row bounded by both widths. Blocks are bottom-up, so the top rows are the last.
+    const size_t rowBytes = size_t(w) * 3;
     for (const auto &item : items) {
+        bytes.clear();
         encodeRecordHeader(bytes, w, h, item.displayTime);
-        bytes.insert(bytes.end(), item.pixels, item.pixels + pixelBytes);
+        bytes.resize(static_cast<size_t>(recordSize), 0);
+        uint8_t *block = bytes.data() + kImageHeaderSize;
+        const size_t itemRowBytes = size_t(item.width) * 3;
+        const size_t copyBytes = std::min(rowBytes, itemRowBytes);
+        for (int t = 0; t < std::min(h, item.height) && copyBytes; ++t)
+            std::memcpy(block + size_t(h - 1 - t) * rowBytes,
+                        item.pixels + size_t(item.height - 1 - t) * itemRowBytes, copyBytes);
+        if (int err = writeAll(fd.get(), bytes.data(), bytes.size()))
+            return errnoResult(err);
     }
-    return writeFile(path, bytes);
+    return errnoResult(closeChecked(fd));
 }
 
 bool ParseSequence(const uint8_t *data, size_t size, std::vector<SequenceFrame> &frames) {
@@ -197,12 +230,12 @@ bool ParseSequence(const uint8_t *data, size_t size, std::vector<SequenceFrame> 
 
 bool ReadSequenceFile(const fs::path &path, std::vector<SequenceFrame> &frames,
                       ReadErrorReporter *reporter) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd)
+    UniqueFd fd;
+    if (openRegularFile(path, O_RDONLY, fd) != 0)
         return false;
     struct stat st;
     bool ok = false;
-    if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (::fstat(fd.get(), &st) == 0) {
         FileSource source(fd.get());
         try {
             ok = parse(source, static_cast<uint64_t>(st.st_size), frames);
@@ -227,16 +260,21 @@ HResult RegisterLastImage(int width, int height, const uint8_t *pixels, Registry
     if (pixelBytes && !pixels)
         return E_POINTER;
     std::vector<uint8_t> bytes;
-    bytes.reserve(20 + pixelBytes);
+    bytes.reserve(kImageHeaderSize + pixelBytes);
     encodeRecordHeader(bytes, width, height, kStoredImageDisplayTime);
     bytes.insert(bytes.end(), pixels, pixels + pixelBytes);
 
     const fs::path path = storedImagePath();
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
-    HResult r = writeFile(path, bytes);
-    if (r.failed())
-        return r;
+    UniqueFd fd;
+    int err = createRegularFile(path, fd);
+    if (!err)
+        err = writeAll(fd.get(), bytes.data(), bytes.size());
+    if (!err)
+        err = closeChecked(fd);
+    if (err)
+        return errnoResult(err);
 
     if (!driverKey.empty() && machine.writable()) {
         (void)machine.modify([&](HiveData &d) {

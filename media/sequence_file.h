@@ -22,6 +22,10 @@ inline constexpr uint32_t kNewItemDisplayTime = 1000;
 inline constexpr uint32_t kStoredImageDisplayTime = 5000;
 inline constexpr char kStoredImageName[] = "LastLgImage.lgi";
 inline constexpr char kLastImageValue[] = "LastLgImage";
+/// The most images a sequence holds. The desktop adds items one at a time, each with a
+/// thumbnail of its own, so a file of more is none it wrote; the bound keeps a reader's memory
+/// in proportion to the pixels it returns however small the frames are.
+inline constexpr int32_t kMaxSequenceImages = 65536;
 
 struct ImageRecordHeader {
     char magic[4];
@@ -51,7 +55,11 @@ struct SequenceItem {
     uint32_t displayTime = kNewItemDisplayTime;
 };
 
-/// Writes the items; width, height and record size of every record are the first item's.
+/// Writes the items. Width, height and record size of every record are the first item's; each
+/// record's pixel block is its item's own pixels with the item's top-left corner at the frame's,
+/// black where the item does not reach. No item is read beyond its own width × height × 3 bytes.
+/// E_INVALIDARG for a first item without pixels (0 wide or high), a negative size, more than
+/// kMaxSequenceImages items or a file beyond 32-bit sizes; E_POINTER for a missing pixel block.
 HResult WriteSequenceFile(const std::filesystem::path &path,
                           const std::vector<SequenceItem> &items);
 
@@ -63,7 +71,10 @@ public:
 };
 
 /// Reads and checks a sequence file. On success `frames` is replaced by the file's frames; on
-/// failure it is left as it was. With a reporter (the desktop), a file that opened but was
+/// failure it is left as it was. Only a regular file is opened (a FIFO or a device "cannot be
+/// opened", without blocking). Records are read one at a time: the reader needs no memory beyond
+/// the frames it returns. A file of more than kMaxSequenceImages images, or with a record 0
+/// pixels wide or high, is rejected. With a reporter (the desktop), a file that opened but was
 /// rejected is reported to it; without one (the service) nothing is said.
 bool ReadSequenceFile(const std::filesystem::path &path, std::vector<SequenceFrame> &frames,
                       ReadErrorReporter *reporter = nullptr);

@@ -1,4 +1,7 @@
 // lumacam send as a user runs it: a picture file composed into the camera by the switches.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,13 +21,25 @@
 namespace lumaghost {
 namespace {
 
-int run(std::vector<std::string> args) {
+// Runs a program and returns its exit code, or -1 when a signal ended it. With `errors`, its
+// standard error goes there; `limited` bounds its address space to 2 GB and its time to 60 s.
+int run(std::vector<std::string> args, const std::filesystem::path &errors = {},
+        bool limited = false) {
     std::vector<char *> argv;
     for (auto &a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
+        if (!errors.empty()) {
+            int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ::dup2(fd, 2);
+        }
+        if (limited) {
+            const rlimit memory{rlim_t{2} << 30, rlim_t{2} << 30};
+            ::setrlimit(RLIMIT_AS, &memory);
+            ::alarm(60);
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -107,6 +122,23 @@ TEST_F(SendFixture, BadInputLeavesTheCameraAlone) {
     EXPECT_EQ(run({LUMACAM_PATH, "send", good, "--device", "Nobody"}), 1);
     EXPECT_EQ(run({LUMACAM_PATH, "send", good, "--stretch", "2"}), 2);
     EXPECT_EQ(channel->commitSequence(), 1u);
+}
+
+// A device or a FIFO named as the picture cannot be opened: lumacam says so and fails at once,
+// instead of reading without end or waiting for a writer. Its memory and time are bounded here
+// so that a regression fails rather than exhausting the machine.
+TEST_F(SendFixture, NonRegularFilesAreRefusedAtOnce) {
+    const auto fifo = root.path() / "pipe.png";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto errors = root.path() / "errors.txt";
+    for (const std::string &file : {std::string("/dev/zero"), fifo.string()}) {
+        EXPECT_EQ(run({LUMACAM_PATH, "send", file}, errors, true), 1) << file;
+        const std::string said = test::readFile(errors);
+        EXPECT_NE(said.find("lumacam: Cannot load " + file + ": Not a regular file\n"),
+                  std::string::npos)
+            << said;
+    }
+    EXPECT_EQ(channel->commitSequence(), 0u);
 }
 
 }  // namespace

@@ -14,6 +14,20 @@ TEST(FitAspectTest, LargestRectangleOfTheFirstShapeInsideTheSecond) {
     EXPECT_EQ(FitAspect(640, 480, 320, 240), (Size{320, 240}));
 }
 
+// A side that truncates to nothing keeps one pixel: the crop of a picture one pixel wide or
+// high, and the letterbox of one, are never empty.
+TEST(FitAspectTest, OnePixelSidesAreKept) {
+    EXPECT_EQ(FitAspect(320, 240, 1, 100), (Size{1, 1}));     // 1 x 0.75
+    EXPECT_EQ(FitAspect(320, 240, 1, 1), (Size{1, 1}));       // 1 x 0.75
+    EXPECT_EQ(FitAspect(240, 320, 100, 1), (Size{1, 1}));     // 0.75 x 1
+    EXPECT_EQ(FitAspect(240, 320, 1, 1), (Size{1, 1}));       // 0.75 x 1
+    EXPECT_EQ(FitAspect(320, 240, 100, 1), (Size{1, 1}));     // 1.33 x 1
+    EXPECT_EQ(FitAspect(1, 1000, 320, 240), (Size{1, 240}));  // 0.24 x 240
+    EXPECT_EQ(FitAspect(1000, 1, 320, 240), (Size{320, 1}));  // 320 x 0.32
+    EXPECT_EQ(FitAspect(0, 5, 320, 240), (Size{0, 0}));
+    EXPECT_EQ(FitAspect(320, 240, 5, 0), (Size{0, 0}));
+}
+
 struct PictureCase {
     Size picture;
     FitFlags flags;
@@ -43,7 +57,14 @@ INSTANTIATE_TEST_SUITE_P(
         PictureCase{{101, 51}, {0, 0, 1}, {{0, 0, 101, 51}, {109, 94, 102, 52}}},
         PictureCase{{100, 100}, {1, 0, 0}, {{0, 0, 100, 100}, {0, 0, 320, 240}}},
         PictureCase{{100, 100}, {1, 1, 0}, {{0, 0, 100, 100}, {40, 0, 240, 240}}},
-        PictureCase{{100, 100}, {1, 1, 1}, {{0, 12, 100, 75}, {0, 0, 320, 240}}}));
+        PictureCase{{100, 100}, {1, 1, 1}, {{0, 12, 100, 75}, {0, 0, 320, 240}}},
+        // One pixel wide or high: pan and scan crops one source pixel, letterbox draws a line.
+        PictureCase{{1, 100}, {1, 1, 1}, {{0, 49, 1, 1}, {0, 0, 320, 240}}},
+        PictureCase{{100, 1}, {1, 1, 1}, {{49, 0, 1, 1}, {0, 0, 320, 240}}},
+        PictureCase{{1, 1}, {1, 1, 1}, {{0, 0, 1, 1}, {0, 0, 320, 240}}},
+        PictureCase{{1, 1000}, {1, 1, 0}, {{0, 0, 1, 1000}, {159, 0, 1, 240}}},
+        PictureCase{{1000, 1}, {1, 1, 0}, {{0, 0, 1000, 1}, {0, 119, 320, 1}}},
+        PictureCase{{1, 1}, {1, 1, 0}, {{0, 0, 1, 1}, {40, 0, 240, 240}}}));
 
 struct VideoCase {
     Size input;
@@ -92,9 +113,14 @@ INSTANTIATE_TEST_SUITE_P(
         VideoCase{
             {640, 480}, {1, 1, 1}, scaled(true, {0, 0, 640, 480}, {640, 480}, {320, 240}, 0, 0)},
         VideoCase{{400, 100}, {1, 1, 0}, scaled(false, {}, {400, 100}, {320, 80}, 0, 80)},
-        VideoCase{{400, 100},
-                  {1, 1, 1},
-                  scaled(true, {133, 0, 133, 100}, {133, 100}, {320, 240}, 0, 0)}));
+        VideoCase{
+            {400, 100}, {1, 1, 1}, scaled(true, {133, 0, 133, 100}, {133, 100}, {320, 240}, 0, 0)},
+        // One pixel wide or high: one source pixel is cropped and scaled, or a line placed.
+        VideoCase{{1, 100}, {1, 1, 1}, scaled(true, {0, 49, 1, 1}, {1, 1}, {320, 240}, 0, 0)},
+        VideoCase{{100, 1}, {1, 1, 1}, scaled(true, {49, 0, 1, 1}, {1, 1}, {320, 240}, 0, 0)},
+        VideoCase{{1, 1}, {1, 1, 1}, scaled(true, {0, 0, 1, 1}, {1, 1}, {320, 240}, 0, 0)},
+        VideoCase{{1, 1000}, {1, 1, 0}, scaled(false, {}, {1, 1000}, {1, 240}, 159, 0)},
+        VideoCase{{1000, 1}, {1, 1, 0}, scaled(false, {}, {1000, 1}, {320, 1}, 0, 119)}));
 
 }  // namespace
 }  // namespace lumaghost

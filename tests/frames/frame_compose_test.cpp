@@ -1,6 +1,7 @@
 #include "frame_compose.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -98,6 +99,37 @@ TEST(ComposePictureFrameTest, NaturalSizeAtTopLeft) {
     const uint8_t black[3] = {0, 0, 0};
     EXPECT_EQ(std::memcmp(f.at(10, 0), black, 3), 0);
     EXPECT_EQ(std::memcmp(f.at(0, 5), black, 3), 0);
+}
+
+// A picture one pixel wide or high, or of one pixel, shows in every switch combination and in
+// either orientation of the frame; where the switches fill the frame, it fills all of it.
+TEST(ComposePictureFrameTest, OnePixelPicturesShowUnderEverySwitch) {
+    const uint8_t colour[3] = {0x20, 0x90, 0xF0};
+    for (auto [pw, ph] : {std::pair{1, 1}, std::pair{1, 100}, std::pair{100, 1}, std::pair{1, 1000},
+                          std::pair{1000, 1}}) {
+        std::vector<uint8_t> bytes;
+        for (int i = 0; i < pw * ph; ++i)
+            bytes.insert(bytes.end(), {colour[0], colour[1], colour[2], 0xFF});
+        const ImageView picture{bytes.data(), pw, ph, size_t(pw) * 4};
+        for (auto [tw, th] : {std::pair{320, 240}, std::pair{240, 320}}) {
+            for (int s = 0; s < 8; ++s) {
+                const FitFlags flags{s & 1, (s >> 1) & 1, (s >> 2) & 1};
+                Frame f(tw, th);
+                ComposePictureFrame(picture, f.descriptor(), flags);
+                size_t shown = 0;
+                for (size_t i = 0; i < f.bytes.size(); i += 3)
+                    shown += std::memcmp(&f.bytes[i], colour, 3) == 0;
+                const bool fills = flags.stretch && (!flags.keepRatio || flags.center);
+                const std::string what = std::to_string(pw) + "x" + std::to_string(ph) + " into " +
+                                         std::to_string(tw) + "x" + std::to_string(th) +
+                                         " switches " + std::to_string(s);
+                EXPECT_GT(shown, 0u) << what;
+                if (fills) {
+                    EXPECT_EQ(shown, size_t(tw) * th) << what;
+                }
+            }
+        }
+    }
 }
 
 TEST(ReadSurfaceTest, WritesNoMoreThanTheFrameHolds) {

@@ -1,10 +1,19 @@
 #include "picture_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QBuffer>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QImageWriter>
+#include <chrono>
+#include <future>
 
 #include <gtest/gtest.h>
+
+#include "test_support.h"
 
 namespace lumaghost {
 namespace {
@@ -19,10 +28,11 @@ struct Le {
     Le &u32(uint32_t v) { return u16(int(v & 0xFFFF)).u16(int(v >> 16)); }
 };
 
-// A placeable WMF, 1 x 0.5 inch, filled with one red rectangle.
-QByteArray redWmf() {
+// A placeable WMF of 1440 x 720 units, 1 x 0.5 inch at 1440 units per inch, filled with one
+// red rectangle.
+QByteArray redWmf(int unitsPerInch = 1440) {
     Le h;
-    h.u32(0x9AC6CDD7).u16(0).u16(0).u16(0).u16(1440).u16(720).u16(1440).u32(0);
+    h.u32(0x9AC6CDD7).u16(0).u16(0).u16(0).u16(1440).u16(720).u16(unitsPerInch).u32(0);
     uint16_t sum = 0;
     for (int i = 0; i < 20; i += 2)
         sum ^= uint16_t(uint8_t(h.b[i]) | uint8_t(h.b[i + 1]) << 8);
@@ -38,15 +48,17 @@ QByteArray redWmf() {
     return h.b + header.b + records.b;
 }
 
-// An EMF of 25.4 x 12.7 mm (96 x 48 pixels) with one red rectangle.
-QByteArray redEmf() {
+// An EMF of 25.4 x 12.7 mm (96 x 48 pixels, or `width` x `height` at most) with one red
+// rectangle.
+QByteArray redEmf(int width = 96, int height = 48) {
     Le r;
     r.u32(39).u32(24).u32(1).u32(0).u32(0x000000FF).u32(0);  // brush
     r.u32(37).u32(12).u32(1);                                // select
     r.u32(43).u32(24).u32(0).u32(0).u32(96).u32(48);         // rectangle
     r.u32(14).u32(20).u32(0).u32(16).u32(20);                // end
     Le h;
-    h.u32(1).u32(88).u32(0).u32(0).u32(95).u32(47).u32(0).u32(0).u32(2540).u32(1270);
+    h.u32(1).u32(88).u32(0).u32(0).u32(95).u32(47).u32(0).u32(0);
+    h.u32(uint32_t(width * 2540 / 96)).u32(uint32_t(height * 2540 / 96));
     h.u32(0x464D4520).u32(0x10000).u32(uint32_t(88 + r.b.size())).u32(5).u16(2).u16(0);
     h.u32(0).u32(0).u32(0).u32(1920).u32(1080).u32(508).u32(286);
     return h.b + r.b;
@@ -122,6 +134,88 @@ TEST_F(PictureFileTest, NoPictureIsRefused) {
     QString error;
     EXPECT_TRUE(LoadPictureFile("/nonexistent/picture.bmp", &error).isNull());
     EXPECT_FALSE(error.isEmpty());
+}
+
+// A BMP header of the given size with no pixels after it.
+QByteArray bmpHeader(int width, int height) {
+    Le h;
+    h.u16('B' | 'M' << 8).u32(54 + 16).u32(0).u32(54);
+    h.u32(40).u32(uint32_t(width)).u32(uint32_t(height)).u16(1).u16(24).u32(0).u32(0);
+    h.u32(2835).u32(2835).u32(0).u32(0);
+    h.b.append(16, '\0');
+    return h.b;
+}
+
+// Pictures that would decode beyond the bound are refused, with the reason, before their pixels
+// are allocated; metafiles are bounded the same way.
+TEST_F(PictureFileTest, OversizedPicturesAreRefused) {
+    const int qtLimit = QImageReader::allocationLimit();
+    QString error;
+    // 324 MB of pixels: beyond the bound itself.
+    EXPECT_TRUE(DecodePicture(bmpHeader(9000, 9000), &error).isNull());
+    EXPECT_TRUE(error.startsWith("The picture is too large (9000 x 9000 pixels"))
+        << error.toStdString();
+    // 196 MB: beyond Qt's allocation limit when that is lower (128 MB by default).
+    QImageReader::setAllocationLimit(128);
+    error.clear();
+    EXPECT_TRUE(DecodePicture(bmpHeader(7000, 7000), &error).isNull());
+    EXPECT_EQ(error.toStdString(),
+              "The picture is too large (7000 x 7000 pixels, at most 32 Mpixel)");
+    QImageReader::setAllocationLimit(0);  // no limit of Qt's: the bound itself holds
+    error.clear();
+    EXPECT_TRUE(DecodePicture(bmpHeader(9000, 9000), &error).isNull());
+    EXPECT_EQ(error.toStdString(),
+              "The picture is too large (9000 x 9000 pixels, at most 64 Mpixel)");
+    error.clear();
+    EXPECT_TRUE(DecodePicture(redEmf(10000, 10000), &error).isNull());
+    EXPECT_EQ(error.toStdString(),
+              "The picture is too large (10000 x 10000 pixels, at most 64 Mpixel)");
+    error.clear();
+    EXPECT_TRUE(DecodePicture(redWmf(10), &error).isNull());  // 144 x 72 inches
+    EXPECT_EQ(error.toStdString(),
+              "The picture is too large (13824 x 6912 pixels, at most 64 Mpixel)");
+    EXPECT_EQ(DecodePicture(redWmf(480)).size(), QSize(288, 144));
+    QImageReader::setAllocationLimit(qtLimit);
+    // Within the bound the same metafile renders.
+    EXPECT_EQ(DecodePicture(redEmf(400, 300)).size(), QSize(400, 300));
+    error.clear();
+    EXPECT_TRUE(DecodePicture("this is no picture", &error).isNull());
+    EXPECT_EQ(error.toStdString(), "Not a known picture type");
+}
+
+// Only regular files are read: a FIFO without a writer fails at once instead of waiting, a
+// directory fails, and a file beyond the size bound is refused before it is read.
+TEST_F(PictureFileTest, OnlyRegularFilesOfBoundedSizeAreRead) {
+    test::TempRoot root;
+    const auto fifo = root.path() / "pipe.png";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto loading = std::async(std::launch::async, [&] {
+        QString error;
+        const bool loaded =
+            !LoadPictureFile(QString::fromStdString(fifo.string()), &error).isNull();
+        return std::pair{loaded, error};
+    });
+    if (loading.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+        // A writer that comes and goes frees the waiting reader: it then reads to the end.
+        ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        ADD_FAILURE() << "Loading a FIFO waited for a writer";
+    }
+    auto [loaded, error] = loading.get();
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(error.toStdString(), "Not a regular file");
+    EXPECT_TRUE(LoadPictureFile(QString::fromStdString(root.path().string()), &error).isNull());
+    EXPECT_EQ(error.toStdString(), "Not a regular file");
+
+    // A picture followed by zeros, one byte beyond the bound (a sparse file).
+    QImage small(4, 4, QImage::Format_RGB32);
+    small.fill(Qt::white);
+    const QByteArray png = encoded(small, "png");
+    const auto big = root.path() / "big.png";
+    test::writeFile(big, png.toStdString());
+    EXPECT_FALSE(LoadPictureFile(QString::fromStdString(big.string())).isNull());
+    ASSERT_EQ(::truncate(big.c_str(), off_t{kMaxPictureFileBytes} + 1), 0);
+    EXPECT_TRUE(LoadPictureFile(QString::fromStdString(big.string()), &error).isNull());
+    EXPECT_EQ(error.toStdString(), "The file is larger than 256 MB");
 }
 
 TEST(HimetricTest, RoundsLikeMulDiv) {

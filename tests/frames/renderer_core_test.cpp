@@ -133,6 +133,28 @@ TEST(RendererCoreTest, PanAndScanScalesTheCrop) {
     }
 }
 
+// Video one pixel wide or high: pan and scan fills the frame with the middle source pixel,
+// letterbox places a one-pixel line.
+TEST(RendererCoreTest, OnePixelVideoIsNotLost) {
+    for (auto [w, h] : {std::pair{1, 100}, std::pair{100, 1}, std::pair{1, 1}}) {
+        Input in(w, h, 4);
+        RendererCore core;
+        Camera cam(320, 240);
+        ASSERT_EQ(compose(core, in, {1, 1, 1}, cam), S_OK) << w << "x" << h;
+        for (int r = 0; r < 240; r += 7)
+            for (int x = 0; x < 320; x += 11)
+                expectPixel(cam, x, r, (w - 1) / 2, (h - 1) / 2);
+    }
+    Input tall(1, 1000, 4);
+    RendererCore core;
+    Camera cam(320, 240);
+    ASSERT_EQ(compose(core, tall, {1, 1, 0}, cam), S_OK);
+    for (int r = 0; r < 240; ++r) {
+        EXPECT_FALSE(cam.untouched(159, r)) << r;
+        EXPECT_TRUE(cam.untouched(158, r) && cam.untouched(160, r)) << r;
+    }
+}
+
 TEST(RendererCoreTest, NaturalSizeCentredOrInTheFirstCorner) {
     RendererCore core;
     Input big(400, 300, 4);

@@ -1,6 +1,12 @@
 #include "sequence_file.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <chrono>
 #include <cstring>
+#include <future>
 
 #include <gtest/gtest.h>
 
@@ -101,6 +107,127 @@ TEST(SequenceFileTest, RowsAreNotPadded) {
     EXPECT_EQ(frames[0].header.recordSize, 38);
 }
 
+// Bytes placed at the very end of a readable page, right before one that cannot be touched:
+// reading a byte past them faults.
+class GuardedBytes {
+public:
+    explicit GuardedBytes(const std::vector<uint8_t> &bytes) {
+        const size_t page = size_t(::sysconf(_SC_PAGESIZE));
+        length_ = (bytes.size() + page - 1) / page * page + page;
+        base_ = static_cast<uint8_t *>(
+            ::mmap(nullptr, length_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        EXPECT_NE(base_, MAP_FAILED);
+        EXPECT_EQ(::mprotect(base_ + length_ - page, page, PROT_NONE), 0);
+        data_ = base_ + length_ - page - bytes.size();
+        std::memcpy(data_, bytes.data(), bytes.size());
+    }
+    ~GuardedBytes() { ::munmap(base_, length_); }
+    GuardedBytes(const GuardedBytes &) = delete;
+    GuardedBytes &operator=(const GuardedBytes &) = delete;
+    const uint8_t *data() const { return data_; }
+
+private:
+    uint8_t *base_ = nullptr;
+    uint8_t *data_ = nullptr;
+    size_t length_ = 0;
+};
+
+// Bottom-up pixels whose bytes tell their item, row and column apart.
+std::vector<uint8_t> numberedPixels(int w, int h, uint8_t item) {
+    std::vector<uint8_t> px;
+    for (int r = 0; r < h; ++r)
+        for (int c = 0; c < w; ++c)
+            px.insert(px.end(), {item, uint8_t(r), uint8_t(c)});
+    return px;
+}
+
+// Every record takes the first item's size; each is made of its own item's pixels, placed with
+// the item's top-left corner at the frame's and black beyond, and no item is read past its own
+// pixel block (the smaller ones end right before an unreadable page).
+TEST(SequenceFileTest, ItemsOfOtherSizesAreWrittenFromTheirOwnPixels) {
+    TempRoot root;
+    const std::vector<uint8_t> first = numberedPixels(3, 2, 1), narrow = numberedPixels(2, 1, 2),
+                               large = numberedPixels(4, 3, 3), tall = numberedPixels(1, 3, 4);
+    GuardedBytes guardedFirst(first), guardedNarrow(narrow), guardedLarge(large), guardedTall(tall);
+    const std::vector<SequenceItem> items = {{3, 2, guardedFirst.data(), 1000},
+                                             {2, 1, guardedNarrow.data(), 2000},
+                                             {4, 3, guardedLarge.data(), 3000},
+                                             {1, 3, guardedTall.data(), 4000}};
+    auto file = root.path() / "mixed.lgs";
+    ASSERT_TRUE(WriteSequenceFile(file, items).succeeded());
+
+    // Expected blocks, 3 x 2, bottom row first; (item, row, column) name a source pixel.
+    auto pixel = [](uint8_t item, int row, int column) {
+        return std::vector<uint8_t>{item, uint8_t(row), uint8_t(column)};
+    };
+    const std::vector<uint8_t> black(3, 0);
+    auto block = [](std::vector<std::vector<uint8_t>> pixels) {
+        std::vector<uint8_t> out;
+        for (const auto &p : pixels)
+            out.insert(out.end(), p.begin(), p.end());
+        return out;
+    };
+    // The 2 x 1 item is the top row's left part; the bottom row is black.
+    const std::vector<uint8_t> narrowBlock =
+        block({black, black, black, pixel(2, 0, 0), pixel(2, 0, 1), black});
+    // The 4 x 3 item shows its top two rows (1 and 2) and its left three columns.
+    const std::vector<uint8_t> largeBlock = block({pixel(3, 1, 0), pixel(3, 1, 1), pixel(3, 1, 2),
+                                                   pixel(3, 2, 0), pixel(3, 2, 1), pixel(3, 2, 2)});
+    // The 1 x 3 item shows its top two rows in the first column.
+    const std::vector<uint8_t> tallBlock =
+        block({pixel(4, 1, 0), black, black, pixel(4, 2, 0), black, black});
+
+    Bytes expected;
+    expected.text("QmSq").i32(4).i32(12 + 4 * 38);
+    expected.text("QmLg").i32(3).i32(2).i32(38).i32(1000);
+    expected.b.insert(expected.b.end(), first.begin(), first.end());
+    expected.text("QmLg").i32(3).i32(2).i32(38).i32(2000);
+    expected.b.insert(expected.b.end(), narrowBlock.begin(), narrowBlock.end());
+    expected.text("QmLg").i32(3).i32(2).i32(38).i32(3000);
+    expected.b.insert(expected.b.end(), largeBlock.begin(), largeBlock.end());
+    expected.text("QmLg").i32(3).i32(2).i32(38).i32(4000);
+    expected.b.insert(expected.b.end(), tallBlock.begin(), tallBlock.end());
+    std::string bytes = test::readFile(file);
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.end()), expected.b);
+
+    std::vector<SequenceFrame> frames;
+    ASSERT_TRUE(ReadSequenceFile(file, frames));
+    ASSERT_EQ(frames.size(), 4u);
+    EXPECT_EQ(frames[1].pixels, narrowBlock);
+    EXPECT_EQ(frames[3].displayTime(), 4000u);
+
+    // A later item without pixels is a black frame.
+    ASSERT_TRUE(WriteSequenceFile(file, {{3, 2, guardedFirst.data(), 1000}, {0, 0, nullptr, 5000}})
+                    .succeeded());
+    Bytes withEmpty;
+    withEmpty.text("QmSq").i32(2).i32(12 + 2 * 38);
+    withEmpty.text("QmLg").i32(3).i32(2).i32(38).i32(1000);
+    withEmpty.b.insert(withEmpty.b.end(), first.begin(), first.end());
+    withEmpty.text("QmLg").i32(3).i32(2).i32(38).i32(5000).fill(18, 0);
+    bytes = test::readFile(file);
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.end()), withEmpty.b);
+}
+
+// What the writer cannot write as a file its readers take is refused, and nothing is created.
+TEST(SequenceFileTest, WriterRefusesItemsItCannotStore) {
+    TempRoot root;
+    const uint8_t px[3] = {1, 2, 3};
+    auto file = root.path() / "refused.lgs";
+    EXPECT_EQ(WriteSequenceFile(file, {{0, 0, nullptr, 1000}, {1, 1, px, 1000}}), E_INVALIDARG);
+    EXPECT_EQ(WriteSequenceFile(file, {{1, 1, px, 1000}, {-1, 1, px, 1000}}), E_INVALIDARG);
+    EXPECT_EQ(WriteSequenceFile(file, {{1, 1, px, 1000}, {1, 1, nullptr, 1000}}), E_POINTER);
+    EXPECT_EQ(WriteSequenceFile(file, {{40000, 40000, px, 1000}}), E_INVALIDARG);
+    EXPECT_FALSE(std::filesystem::exists(file));
+
+    std::vector<SequenceItem> many(size_t(kMaxSequenceImages) + 1, SequenceItem{1, 1, px, 1000});
+    EXPECT_EQ(WriteSequenceFile(file, many), E_INVALIDARG);
+    many.pop_back();
+    ASSERT_TRUE(WriteSequenceFile(file, many).succeeded());
+    std::vector<SequenceFrame> frames;
+    ASSERT_TRUE(ReadSequenceFile(file, frames));
+    EXPECT_EQ(frames.size(), size_t(kMaxSequenceImages));
+}
+
 TEST(SequenceFileTest, EmptySequenceIsWrittenButNeverRead) {
     TempRoot root;
     auto file = root.path() / "empty.lgs";
@@ -196,6 +323,34 @@ TEST(SequenceFileTest, MalformedFilesAreRejected) {
              return s;
          }()});
 
+    // Records without a picture: the first one, or zeros after a valid first record.
+    cases.push_back({"records 0 x 0", [] {
+                         Bytes s;
+                         s.text("QmSq").i32(3).i32(12 + 3 * 20);
+                         for (int i = 0; i < 3; ++i)
+                             s.text("QmLg").i32(0).i32(0).i32(20).i32(0);
+                         return s;
+                     }()});
+    cases.push_back({"first record 0 wide", [] {
+                         Bytes s;
+                         s.text("QmSq").i32(1).i32(12 + 20).text("QmLg").i32(0).i32(5).i32(20).i32(
+                             0);
+                         return s;
+                     }()});
+    cases.push_back({"zeros after the first record", [] {
+                         Bytes s;
+                         s.text("QmSq").i32(40).i32(12 + 40 * 23).record("QmLg", 1, 1, 0, 7);
+                         s.fill(39 * 23, 0);
+                         return s;
+                     }()});
+    cases.push_back({"later record 0 high", [] {
+                         Bytes s = validSequence(3);
+                         s.b[12 + 23 + 8] = 0;
+                         return s;
+                     }()});
+    cases.push_back({"more images than a sequence holds",
+                     [] { return validSequence(kMaxSequenceImages + 1); }()});
+
     for (const auto &c : cases) {
         std::vector<SequenceFrame> frames(1);
         frames[0].header.width = 42;
@@ -215,6 +370,14 @@ TEST(SequenceFileTest, LaterRecordsAreNotCheckedAgain) {
     ASSERT_EQ(frames.size(), 3u);
     EXPECT_EQ(std::memcmp(frames[1].header.magic, "XXXX", 4), 0);
     EXPECT_EQ(frames[2].pixels, (std::vector<uint8_t>{3, 3, 3}));
+}
+
+// The largest sequence is read whole.
+TEST(SequenceFileTest, TheLargestSequenceIsRead) {
+    std::vector<SequenceFrame> frames;
+    ASSERT_TRUE(parses(validSequence(kMaxSequenceImages), &frames));
+    ASSERT_EQ(frames.size(), size_t(kMaxSequenceImages));
+    EXPECT_EQ(frames.back().pixels, (std::vector<uint8_t>(3, uint8_t(kMaxSequenceImages))));
 }
 
 class CountingReporter : public ReadErrorReporter {
@@ -237,13 +400,67 @@ TEST(SequenceFileTest, ReaderReportsBadFilesOnly) {
     EXPECT_FALSE(ReadSequenceFile(root.path() / "bad.lgs", frames, &reporter));
     EXPECT_EQ(reporter.reports, 1);
     EXPECT_EQ(frames.size(), 2u);
-    EXPECT_FALSE(ReadSequenceFile(root.path(), frames, &reporter));  // a directory
 
     Bytes good = validSequence(4, 2, 3);
     test::writeFile(root.path() / "good.lgs", std::string(good.b.begin(), good.b.end()));
     EXPECT_TRUE(ReadSequenceFile(root.path() / "good.lgs", frames, &reporter));
     EXPECT_EQ(frames.size(), 4u);
     EXPECT_EQ(frames[3].pixels.size(), 18u);
+}
+
+// A FIFO, a device or a directory cannot be opened: the read fails at once, without a report
+// and without waiting for a writer.
+TEST(SequenceFileTest, OnlyRegularFilesAreOpened) {
+    TempRoot root;
+    const auto fifo = root.path() / "pipe.lgs";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    CountingReporter reporter;
+    std::vector<SequenceFrame> frames(2);
+    auto reading = std::async(std::launch::async, [&] {
+        std::vector<SequenceFrame> read;
+        return ReadSequenceFile(fifo, read, &reporter);
+    });
+    if (reading.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+        // A writer that comes and goes frees the blocked reader.
+        ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        ADD_FAILURE() << "Reading a FIFO waited for a writer";
+    }
+    EXPECT_FALSE(reading.get());
+    EXPECT_FALSE(ReadSequenceFile("/dev/zero", frames, &reporter));
+    EXPECT_FALSE(ReadSequenceFile(root.path(), frames, &reporter));
+    EXPECT_EQ(reporter.reports, 0);
+    EXPECT_EQ(frames.size(), 2u);
+
+    // Nor is anything but a regular file written to.
+    const uint8_t px[3] = {1, 2, 3};
+    auto writing = std::async(std::launch::async, [&] {
+        return WriteSequenceFile(fifo, {{1, 1, px, 1000}});
+    });
+    if (writing.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+        int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        ADD_FAILURE() << "Writing a FIFO waited for a reader";
+        writing.wait();
+        ::close(fd);
+    }
+    EXPECT_TRUE(writing.get().failed());
+    EXPECT_TRUE(WriteSequenceFile("/dev/null", {{1, 1, px, 1000}}).failed());
+}
+
+// A sparse file (a valid header and first record, zeros after it) is refused at its second
+// record instead of being read as thousands of empty frames.
+TEST(SequenceFileTest, SparseFileIsRefusedAtItsFirstEmptyRecord) {
+    TempRoot root;
+    const int w = 320, h = 240, recordSize = w * h * 3 + 20, count = 9000;
+    Bytes s;
+    s.text("QmSq").i32(count).i32(12 + count * recordSize).record("QmLg", w, h, 0, 9);
+    const auto file = root.path() / "sparse.lgs";
+    test::writeFile(file, std::string(s.b.begin(), s.b.end()));
+    ASSERT_EQ(::truncate(file.c_str(), off_t{12} + off_t{count} * recordSize), 0);
+    CountingReporter reporter;
+    std::vector<SequenceFrame> frames;
+    EXPECT_FALSE(ReadSequenceFile(file, frames, &reporter));
+    EXPECT_EQ(reporter.reports, 1);
+    EXPECT_TRUE(frames.empty());
 }
 
 // The stored image is one record with display time 5000, named in the driver key when there is one.
