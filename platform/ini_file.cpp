@@ -84,12 +84,20 @@ bool IniFile::hasSection(std::string_view section) const {
 }
 
 std::optional<std::string> IniFile::value(std::string_view section, std::string_view key) const {
+    auto raw = rawValue(section, key);
+    if (!raw)
+        return std::nullopt;
+    return unquote(*raw);
+}
+
+std::optional<std::string_view> IniFile::rawValue(std::string_view section,
+                                                  std::string_view key) const {
     const Section *s = find(section);
     if (!s)
         return std::nullopt;
     for (const auto &[k, v] : s->entries) {
         if (equalsIgnoreCase(k, key))
-            return unquote(v);
+            return std::string_view(v);
     }
     return std::nullopt;
 }
