@@ -29,16 +29,22 @@ build: configure
 test: build
 	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
-# The sequence reader under libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer.
+# The sequence reader and the language pack reader under libFuzzer with AddressSanitizer and
+# UndefinedBehaviorSanitizer, each for half of FUZZ_SECONDS.
+FUZZ_HALF = $(shell echo $$(( ($(FUZZ_SECONDS) + 1) / 2 )))
+
 fuzz:
 	@scripts/install-deps.sh fuzz
 	@CXX=clang++-14 cmake -S . -B $(FUZZ_DIR) -DLUMAGHOST_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DLUMAGHOST_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(FUZZ_DIR) -j $(JOBS)
-	@mkdir -p $(FUZZ_DIR)/corpus
-	@$(FUZZ_DIR)/fuzz/sequence_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 \
+	@mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/corpus-lang
+	@$(FUZZ_DIR)/fuzz/sequence_fuzz -max_total_time=$(FUZZ_HALF) -max_len=4096 -print_final_stats=1 \
 	    $(FUZZ_DIR)/corpus fuzz/corpus >$(FUZZ_DIR)/fuzz.log 2>&1; rc=$$?; tail -n 8 $(FUZZ_DIR)/fuzz.log; \
 	    echo "fuzz: sequence reader exit code $$rc"; exit $$rc
+	@$(FUZZ_DIR)/fuzz/lang_pack_fuzz -max_total_time=$(FUZZ_HALF) -max_len=8192 -print_final_stats=1 \
+	    $(FUZZ_DIR)/corpus-lang fuzz/corpus-lang >$(FUZZ_DIR)/fuzz-lang.log 2>&1; rc=$$?; \
+	    tail -n 8 $(FUZZ_DIR)/fuzz-lang.log; echo "fuzz: language pack reader exit code $$rc"; exit $$rc
 
 # The frame channel under a hostile writer, with AddressSanitizer and UndefinedBehaviorSanitizer
 # built into the programs that test runs (and only those). Warnings are the main build's: the

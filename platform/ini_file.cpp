@@ -92,13 +92,21 @@ bool IniFile::hasSection(std::string_view section) const {
 }
 
 std::optional<std::string> IniFile::value(std::string_view section, std::string_view key) const {
+    auto raw = rawValue(section, key);
+    if (!raw)
+        return std::nullopt;
+    return unquote(*raw);
+}
+
+std::optional<std::string_view> IniFile::rawValue(std::string_view section,
+                                                  std::string_view key) const {
     const Section *s = find(section);
     if (!s)
         return std::nullopt;
     auto it = s->firstEntry.find(lowerName(key));
     if (it == s->firstEntry.end())
         return std::nullopt;
-    return unquote(s->entries[it->second].second);
+    return std::string_view(s->entries[it->second].second);
 }
 
 std::vector<std::pair<std::string, std::string>> IniFile::entries(std::string_view section) const {

@@ -26,6 +26,8 @@ public:
     bool hasSection(std::string_view section) const;
     /// The first value of `key` in `section`, with one pair of surrounding quotes removed.
     std::optional<std::string> value(std::string_view section, std::string_view key) const;
+    /// The first value of `key` in `section` as written (trimmed, quotes kept).
+    std::optional<std::string_view> rawValue(std::string_view section, std::string_view key) const;
     /// Every key=value line of a section, in file order.
     std::vector<std::pair<std::string, std::string>> entries(std::string_view section) const;
 
