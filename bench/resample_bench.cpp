@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "resampler.h"
+#include "frames/resampler.h"
 
 namespace {
 

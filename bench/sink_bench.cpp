@@ -16,14 +16,14 @@
 #include <random>
 #include <string>
 
-#include "camera_link.h"
-#include "device_tree.h"
-#include "elements.h"
-#include "frame_channel.h"
-#include "lumacam_device.h"
-#include "paths.h"
-#include "registry.h"
-#include "resampler.h"
+#include "camera/camera_link.h"
+#include "driver/frame_channel.h"
+#include "driver/lumacam_device.h"
+#include "frames/resampler.h"
+#include "gst/elements.h"
+#include "platform/device_tree.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "camera_link.h"
+#include "camera/camera_link.h"
 
 #include <cstring>
 
-#include "device_discovery.h"
+#include "camera/device_discovery.h"
 
 namespace lumaghost {
 

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string_view>
 
-#include "camera_protocol.h"
-#include "capture_devices.h"
-#include "hresult.h"
+#include "platform/camera_protocol.h"
+#include "platform/capture_devices.h"
+#include "platform/hresult.h"
 
 namespace lumaghost {
 

@@ -1,9 +1,9 @@
-#include "device_discovery.h"
+#include "camera/device_discovery.h"
 
 #include <mutex>
 #include <utility>
 
-#include "system_devices.h"
+#include "driver/system_devices.h"
 
 namespace lumaghost {
 

@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
-#include "capture_devices.h"
-#include "hresult.h"
-#include "platform_version.h"
-#include "registry.h"
+#include "platform/capture_devices.h"
+#include "platform/hresult.h"
+#include "platform/platform_version.h"
+#include "platform/registry.h"
 
 namespace lumaghost {
 

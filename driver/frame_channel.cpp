@@ -1,4 +1,4 @@
-#include "frame_channel.h"
+#include "driver/frame_channel.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -17,7 +17,7 @@
 #include <random>
 #include <string>
 
-#include "posix_file.h"
+#include "platform/posix_file.h"
 
 namespace lumaghost {
 

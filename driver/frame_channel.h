@@ -15,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-#include "hresult.h"
+#include "platform/hresult.h"
 
 namespace lumaghost {
 

@@ -1,4 +1,4 @@
-#include "frame_convert.h"
+#include "driver/frame_convert.h"
 
 namespace lumaghost {
 

@@ -1,8 +1,8 @@
-#include "frame_output.h"
+#include "driver/frame_output.h"
 
 #include <algorithm>
 
-#include "frame_convert.h"
+#include "driver/frame_convert.h"
 
 namespace lumaghost {
 

@@ -1,4 +1,4 @@
-#include "lumacam_daemon.h"
+#include "driver/lumacam_daemon.h"
 
 #include <atomic>
 #include <chrono>
@@ -11,16 +11,16 @@
 #include <utility>
 #include <vector>
 
-#include "device_tree.h"
-#include "frame_channel.h"
-#include "lumacam_device.h"
-#include "paths.h"
-#include "pipewire_output.h"
-#include "posix_file.h"
-#include "registry.h"
-#include "sequence_file.h"
-#include "system_devices.h"
-#include "v4l2_output.h"
+#include "driver/frame_channel.h"
+#include "driver/lumacam_device.h"
+#include "driver/pipewire_output.h"
+#include "driver/system_devices.h"
+#include "driver/v4l2_output.h"
+#include "media/sequence_file.h"
+#include "platform/device_tree.h"
+#include "platform/paths.h"
+#include "platform/posix_file.h"
+#include "platform/registry.h"
 
 namespace lumaghost {
 

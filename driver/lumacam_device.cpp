@@ -1,9 +1,9 @@
-#include "lumacam_device.h"
+#include "driver/lumacam_device.h"
 
 #include <cstring>
 
-#include "camera_protocol.h"
-#include "paths.h"
+#include "platform/camera_protocol.h"
+#include "platform/paths.h"
 
 namespace lumaghost {
 

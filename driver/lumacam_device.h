@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "capture_devices.h"
-#include "device_tree.h"
-#include "frame_channel.h"
+#include "driver/frame_channel.h"
+#include "platform/capture_devices.h"
+#include "platform/device_tree.h"
 
 namespace lumaghost {
 

@@ -19,15 +19,15 @@
 
 #include <QGuiApplication>
 
-#include "camera_link.h"
-#include "device_discovery.h"
-#include "frame_channel.h"
-#include "frame_output.h"
-#include "lumacam_daemon.h"
-#include "picture_file.h"
-#include "posix_file.h"
-#include "registry.h"
-#include "system_devices.h"
+#include "camera/camera_link.h"
+#include "camera/device_discovery.h"
+#include "driver/frame_channel.h"
+#include "driver/frame_output.h"
+#include "driver/lumacam_daemon.h"
+#include "driver/system_devices.h"
+#include "frames/picture_file.h"
+#include "platform/posix_file.h"
+#include "platform/registry.h"
 
 using namespace lumaghost;
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "system_devices.h"
+#include "driver/system_devices.h"
 
 #include <fcntl.h>
 #include <linux/videodev2.h>
@@ -8,11 +8,11 @@
 #include <cstring>
 #include <mutex>
 
-#include "device_tree.h"
-#include "ini_file.h"
-#include "lumacam_device.h"
-#include "paths.h"
-#include "posix_file.h"
+#include "driver/lumacam_device.h"
+#include "platform/device_tree.h"
+#include "platform/ini_file.h"
+#include "platform/paths.h"
+#include "platform/posix_file.h"
 
 namespace lumaghost {
 

@@ -7,10 +7,10 @@
 #include <memory>
 #include <string>
 
-#include "capture_devices.h"
-#include "device_tree.h"
-#include "frame_channel.h"
-#include "registry.h"
+#include "driver/frame_channel.h"
+#include "platform/capture_devices.h"
+#include "platform/device_tree.h"
+#include "platform/registry.h"
 
 namespace lumaghost {
 

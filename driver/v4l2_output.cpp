@@ -1,4 +1,4 @@
-#include "v4l2_output.h"
+#include "driver/v4l2_output.h"
 
 #include <fcntl.h>
 #include <linux/videodev2.h>
@@ -9,8 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "frame_convert.h"
-#include "posix_file.h"
+#include "driver/frame_convert.h"
+#include "platform/posix_file.h"
 
 namespace lumaghost {
 

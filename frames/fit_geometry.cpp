@@ -1,4 +1,4 @@
-#include "fit_geometry.h"
+#include "frames/fit_geometry.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
-#include "frame_compose.h"
+#include "frames/frame_compose.h"
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "resampler.h"
+#include "frames/resampler.h"
 
 namespace lumaghost {
 

@@ -1,4 +1,4 @@
-#include "picture_file.h"
+#include "frames/picture_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,7 +19,7 @@
 #include <libwmf/api.h>
 #include <libwmf/gd.h>
 
-#include "posix_file.h"
+#include "platform/posix_file.h"
 
 namespace lumaghost {
 

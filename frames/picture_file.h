@@ -8,7 +8,7 @@
 #include <QImage>
 #include <QString>
 
-#include "frame_compose.h"
+#include "frames/frame_compose.h"
 
 namespace lumaghost {
 

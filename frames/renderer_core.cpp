@@ -1,9 +1,9 @@
-#include "renderer_core.h"
+#include "frames/renderer_core.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "resampler.h"
+#include "frames/resampler.h"
 
 namespace lumaghost {
 

@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "camera_link.h"
-#include "fit_geometry.h"
-#include "hresult.h"
+#include "camera/camera_link.h"
+#include "frames/fit_geometry.h"
+#include "platform/hresult.h"
 
 namespace lumaghost {
 

@@ -1,4 +1,4 @@
-#include "resampler.h"
+#include "frames/resampler.h"
 
 #include <algorithm>
 #include <cmath>

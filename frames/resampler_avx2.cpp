@@ -4,7 +4,7 @@
 // multiply-adds round exactly as a multiply and an add do, and both paths agree bit for bit.
 #include <immintrin.h>
 
-#include "resampler.h"
+#include "frames/resampler.h"
 
 namespace lumaghost::detail {
 

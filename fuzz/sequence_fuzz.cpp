@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "sequence_file.h"
+#include "media/sequence_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<lumaghost::SequenceFrame> frames;

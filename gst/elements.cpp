@@ -1,9 +1,9 @@
-#include "elements.h"
+#include "gst/elements.h"
 
 #include <gst/gst.h>
 
-#include "lumaghostsrc.h"
-#include "lumarenderer.h"
+#include "gst/lumaghostsrc.h"
+#include "gst/lumarenderer.h"
 
 namespace lumaghost {
 

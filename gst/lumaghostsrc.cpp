@@ -3,7 +3,7 @@
 // frame is repeated at the camera's rate; before the first, the frames are black.
 //
 //   gst-launch-1.0 lumaghostsrc device=Lumaghost ! videoconvert ! autovideosink
-#include "lumaghostsrc.h"
+#include "gst/lumaghostsrc.h"
 
 #include <gst/video/video.h>
 
@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "device_discovery.h"
-#include "frame_channel.h"
+#include "camera/device_discovery.h"
+#include "driver/frame_channel.h"
 
 GST_DEBUG_CATEGORY_STATIC(luma_ghost_src_debug);
 #define GST_CAT_DEFAULT luma_ghost_src_debug

@@ -8,7 +8,7 @@
 //   gst-launch-1.0 videotestsrc num-buffers=90 ! videoconvert ! lumarenderer
 //   gst-launch-1.0 filesrc location=movie.mp4 ! decodebin ! videoconvert !
 //       lumarenderer stretch=true keep-ratio=true center=true device=Lumaghost
-#include "lumarenderer.h"
+#include "gst/lumarenderer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "camera_link.h"
-#include "fit_geometry.h"
-#include "renderer_core.h"
+#include "camera/camera_link.h"
+#include "frames/fit_geometry.h"
+#include "frames/renderer_core.h"
 
 GST_DEBUG_CATEGORY_STATIC(luma_renderer_debug);
 #define GST_CAT_DEFAULT luma_renderer_debug

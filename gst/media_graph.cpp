@@ -1,4 +1,4 @@
-#include "media_graph.h"
+#include "gst/media_graph.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/pbutils/missing-plugins.h>
@@ -7,9 +7,9 @@
 #include <cmath>
 #include <mutex>
 
-#include "capture_devices.h"
-#include "elements.h"
-#include "system_devices.h"
+#include "driver/system_devices.h"
+#include "gst/elements.h"
+#include "platform/capture_devices.h"
 
 namespace lumaghost {
 

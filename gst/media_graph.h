@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "fit_geometry.h"
-#include "hresult.h"
+#include "frames/fit_geometry.h"
+#include "platform/hresult.h"
 
 namespace lumaghost {
 

@@ -1,4 +1,4 @@
-#include "sequence_file.h"
+#include "media/sequence_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "paths.h"
-#include "posix_file.h"
+#include "platform/paths.h"
+#include "platform/posix_file.h"
 
 namespace lumaghost {
 

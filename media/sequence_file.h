@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "hresult.h"
-#include "registry.h"
+#include "platform/hresult.h"
+#include "platform/registry.h"
 
 namespace lumaghost {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "guid.h"
+#include "platform/guid.h"
 
 namespace lumaghost {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "guid.h"
-#include "hresult.h"
+#include "platform/guid.h"
+#include "platform/hresult.h"
 
 namespace lumaghost {
 

@@ -1,4 +1,4 @@
-#include "device_tree.h"
+#include "platform/device_tree.h"
 
 #include <algorithm>
 #include <cstdio>

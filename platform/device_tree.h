@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "guid.h"
-#include "hresult.h"
-#include "registry.h"
+#include "platform/guid.h"
+#include "platform/hresult.h"
+#include "platform/registry.h"
 
 namespace lumaghost {
 

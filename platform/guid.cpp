@@ -1,4 +1,4 @@
-#include "guid.h"
+#include "platform/guid.h"
 
 #include <cstdio>
 

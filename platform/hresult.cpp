@@ -1,4 +1,4 @@
-#include "hresult.h"
+#include "platform/hresult.h"
 
 #include <cstdio>
 

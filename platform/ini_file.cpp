@@ -1,9 +1,9 @@
-#include "ini_file.h"
+#include "platform/ini_file.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "posix_file.h"
+#include "platform/posix_file.h"
 
 namespace lumaghost {
 

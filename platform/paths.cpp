@@ -1,4 +1,4 @@
-#include "paths.h"
+#include "platform/paths.h"
 
 #include <pwd.h>
 #include <unistd.h>

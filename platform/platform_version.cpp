@@ -1,4 +1,4 @@
-#include "platform_version.h"
+#include "platform/platform_version.h"
 
 #include <sys/utsname.h>
 

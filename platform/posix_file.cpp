@@ -1,4 +1,4 @@
-#include "posix_file.h"
+#include "platform/posix_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "registry.h"
+#include "platform/registry.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "guid.h"
-#include "ini_file.h"
-#include "paths.h"
-#include "posix_file.h"
+#include "platform/guid.h"
+#include "platform/ini_file.h"
+#include "platform/paths.h"
+#include "platform/posix_file.h"
 
 namespace lumaghost {
 

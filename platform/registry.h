@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "hresult.h"
+#include "platform/hresult.h"
 
 namespace lumaghost {
 

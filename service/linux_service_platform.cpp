@@ -1,4 +1,4 @@
-#include "linux_service_platform.h"
+#include "service/linux_service_platform.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -15,8 +15,8 @@
 #include <cstring>
 #include <thread>
 
-#include "paths.h"
-#include "posix_file.h"
+#include "platform/paths.h"
+#include "platform/posix_file.h"
 
 namespace lumaghost {
 

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "service_platform.h"
+#include "service/service_platform.h"
 
 namespace lumaghost {
 

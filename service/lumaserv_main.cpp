@@ -5,8 +5,8 @@
 
 #include <climits>
 
-#include "linux_service_platform.h"
-#include "play_service.h"
+#include "service/linux_service_platform.h"
+#include "service/play_service.h"
 
 int main(int argc, char **argv) {
     using namespace lumaghost;

@@ -1,4 +1,4 @@
-#include "play_service.h"
+#include "service/play_service.h"
 
 #include <fcntl.h>
 #include <semaphore.h>
@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "media_graph.h"
-#include "renderer_core.h"
+#include "frames/renderer_core.h"
+#include "gst/media_graph.h"
 
 namespace lumaghost {
 

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "camera_link.h"
-#include "posix_file.h"
-#include "sequence_file.h"
-#include "service_shell.h"
+#include "camera/camera_link.h"
+#include "media/sequence_file.h"
+#include "platform/posix_file.h"
+#include "service/service_shell.h"
 
 namespace lumaghost {
 

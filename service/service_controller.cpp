@@ -1,4 +1,4 @@
-#include "service_controller.h"
+#include "service/service_controller.h"
 
 namespace lumaghost {
 

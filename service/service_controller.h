@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "service_platform.h"
+#include "service/service_platform.h"
 
 namespace lumaghost {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "hresult.h"
+#include "platform/hresult.h"
 
 namespace lumaghost {
 

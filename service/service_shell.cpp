@@ -1,4 +1,4 @@
-#include "service_shell.h"
+#include "service/service_shell.h"
 
 #include <pwd.h>
 #include <unistd.h>

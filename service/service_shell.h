@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "platform_version.h"
-#include "registry.h"
-#include "service_platform.h"
+#include "platform/platform_version.h"
+#include "platform/registry.h"
+#include "service/service_platform.h"
 
 namespace lumaghost {
 

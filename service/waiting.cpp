@@ -3,7 +3,7 @@
 #include <mutex>
 #include <thread>
 
-#include "service_platform.h"
+#include "service/service_platform.h"
 
 namespace lumaghost {
 

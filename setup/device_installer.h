@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "guid.h"
+#include "platform/guid.h"
 
 namespace lumaghost {
 

@@ -1,4 +1,4 @@
-#include "linux_device_installer.h"
+#include "setup/linux_device_installer.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,10 +7,10 @@
 #include <cstring>
 #include <optional>
 
-#include "hresult.h"
-#include "ini_file.h"
-#include "lumacam_device.h"
-#include "system_devices.h"
+#include "driver/lumacam_device.h"
+#include "driver/system_devices.h"
+#include "platform/hresult.h"
+#include "platform/ini_file.h"
 
 namespace lumaghost {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "device_installer.h"
-#include "device_tree.h"
-#include "loopback_setup.h"
-#include "registry.h"
+#include "platform/device_tree.h"
+#include "platform/registry.h"
+#include "setup/device_installer.h"
+#include "setup/loopback_setup.h"
 
 namespace lumaghost {
 

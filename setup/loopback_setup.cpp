@@ -1,4 +1,4 @@
-#include "loopback_setup.h"
+#include "setup/loopback_setup.h"
 
 #include <fcntl.h>
 #include <linux/videodev2.h>
@@ -14,8 +14,8 @@
 #include <optional>
 #include <string_view>
 
-#include "paths.h"
-#include "posix_file.h"
+#include "platform/paths.h"
+#include "platform/posix_file.h"
 
 namespace lumaghost {
 

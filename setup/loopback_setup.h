@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "hresult.h"
+#include "platform/hresult.h"
 
 namespace lumaghost {
 

@@ -1,11 +1,11 @@
-#include "lumasetup.h"
+#include "setup/lumasetup.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "hresult.h"
+#include "platform/hresult.h"
 
 namespace lumaghost {
 

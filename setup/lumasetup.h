@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "device_installer.h"
-#include "platform_version.h"
+#include "platform/platform_version.h"
+#include "setup/device_installer.h"
 
 namespace lumaghost {
 

@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <string>
 
-#include "linux_device_installer.h"
-#include "loopback_setup.h"
-#include "lumasetup.h"
-#include "registry.h"
+#include "platform/registry.h"
+#include "setup/linux_device_installer.h"
+#include "setup/loopback_setup.h"
+#include "setup/lumasetup.h"
 
 namespace {
 

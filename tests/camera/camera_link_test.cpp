@@ -1,16 +1,16 @@
-#include "camera_link.h"
+#include "camera/camera_link.h"
 
 #include <cstring>
 
 #include <gtest/gtest.h>
 
-#include "device_discovery.h"
-#include "device_tree.h"
-#include "fake_devices.h"
-#include "lumacam_device.h"
-#include "paths.h"
-#include "system_devices.h"
-#include "test_support.h"
+#include "camera/device_discovery.h"
+#include "driver/lumacam_device.h"
+#include "driver/system_devices.h"
+#include "platform/device_tree.h"
+#include "platform/paths.h"
+#include "tests/camera/fake_devices.h"
+#include "tests/test_support.h"
 
 namespace lumaghost {
 namespace {

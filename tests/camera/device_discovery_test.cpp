@@ -1,9 +1,9 @@
-#include "device_discovery.h"
+#include "camera/device_discovery.h"
 
 #include <gtest/gtest.h>
 
-#include "fake_devices.h"
-#include "test_support.h"
+#include "tests/camera/fake_devices.h"
+#include "tests/test_support.h"
 
 namespace lumaghost {
 namespace {

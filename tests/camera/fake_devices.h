@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "camera_protocol.h"
-#include "capture_devices.h"
+#include "platform/camera_protocol.h"
+#include "platform/capture_devices.h"
 
 namespace lumaghost::test {
 

@@ -10,13 +10,13 @@
 
 #include <gtest/gtest.h>
 
-#include "device_tree.h"
-#include "frame_channel.h"
-#include "lumacam_device.h"
-#include "paths.h"
-#include "picture_file.h"
-#include "registry.h"
-#include "test_support.h"
+#include "driver/frame_channel.h"
+#include "driver/lumacam_device.h"
+#include "frames/picture_file.h"
+#include "platform/device_tree.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "tests/test_support.h"
 
 namespace lumaghost {
 namespace {

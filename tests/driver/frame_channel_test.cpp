@@ -1,4 +1,4 @@
-#include "frame_channel.h"
+#include "driver/frame_channel.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "test_support.h"
+#include "tests/test_support.h"
 
 namespace lumaghost {
 namespace {

@@ -1,4 +1,4 @@
-#include "lumacam_device.h"
+#include "driver/lumacam_device.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include "camera_protocol.h"
-#include "frame_output.h"
-#include "test_support.h"
+#include "driver/frame_output.h"
+#include "platform/camera_protocol.h"
+#include "tests/test_support.h"
 
 namespace lumaghost {
 namespace {

@@ -1,4 +1,4 @@
-#include "system_devices.h"
+#include "driver/system_devices.h"
 
 #include <grp.h>
 #include <sys/stat.h>
@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include "device_tree.h"
-#include "lumacam_device.h"
-#include "paths.h"
-#include "test_support.h"
+#include "driver/lumacam_device.h"
+#include "platform/device_tree.h"
+#include "platform/paths.h"
+#include "tests/test_support.h"
 
 namespace lumaghost {
 namespace {

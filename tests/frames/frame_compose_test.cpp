@@ -1,4 +1,4 @@
-#include "frame_compose.h"
+#include "frames/frame_compose.h"
 
 #include <cstring>
 #include <string>

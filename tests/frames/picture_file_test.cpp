@@ -1,4 +1,4 @@
-#include "picture_file.h"
+#include "frames/picture_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "test_support.h"
+#include "tests/test_support.h"
 
 namespace lumaghost {
 namespace {

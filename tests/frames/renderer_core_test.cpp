@@ -1,11 +1,11 @@
-#include "renderer_core.h"
+#include "frames/renderer_core.h"
 
 #include <cstring>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "resampler.h"
+#include "frames/resampler.h"
 
 namespace lumaghost {
 namespace {

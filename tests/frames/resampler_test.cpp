@@ -1,4 +1,4 @@
-#include "resampler.h"
+#include "frames/resampler.h"
 
 #include <array>
 #include <cmath>

@@ -8,15 +8,15 @@
 
 #include <gtest/gtest.h>
 
-#include "camera_link.h"
-#include "device_tree.h"
-#include "elements.h"
-#include "frame_channel.h"
-#include "lumacam_device.h"
-#include "paths.h"
-#include "registry.h"
-#include "renderer_core.h"
-#include "test_support.h"
+#include "camera/camera_link.h"
+#include "driver/frame_channel.h"
+#include "driver/lumacam_device.h"
+#include "frames/renderer_core.h"
+#include "gst/elements.h"
+#include "platform/device_tree.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "tests/test_support.h"
 
 namespace lumaghost {
 namespace {

@@ -1,4 +1,4 @@
-#include "media_graph.h"
+#include "gst/media_graph.h"
 
 #include <condition_variable>
 #include <cstring>
@@ -7,14 +7,14 @@
 
 #include <gtest/gtest.h>
 
-#include "camera_link.h"
-#include "device_discovery.h"
-#include "device_tree.h"
-#include "frame_channel.h"
-#include "lumacam_device.h"
-#include "paths.h"
-#include "registry.h"
-#include "test_support.h"
+#include "camera/camera_link.h"
+#include "camera/device_discovery.h"
+#include "driver/frame_channel.h"
+#include "driver/lumacam_device.h"
+#include "platform/device_tree.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "tests/test_support.h"
 
 namespace lumaghost {
 namespace {

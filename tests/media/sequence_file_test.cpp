@@ -1,4 +1,4 @@
-#include "sequence_file.h"
+#include "media/sequence_file.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "paths.h"
-#include "test_support.h"
+#include "platform/paths.h"
+#include "tests/test_support.h"
 
 namespace lumaghost {
 namespace {

@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include "device_tree.h"
-#include "guid.h"
-#include "ini_file.h"
-#include "paths.h"
-#include "platform_version.h"
-#include "posix_file.h"
-#include "test_support.h"
+#include "platform/device_tree.h"
+#include "platform/guid.h"
+#include "platform/ini_file.h"
+#include "platform/paths.h"
+#include "platform/platform_version.h"
+#include "platform/posix_file.h"
+#include "tests/test_support.h"
 
 namespace lumaghost {
 namespace {

@@ -1,4 +1,4 @@
-#include "registry.h"
+#include "platform/registry.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "test_support.h"
+#include "tests/test_support.h"
 
 namespace lumaghost {
 namespace {

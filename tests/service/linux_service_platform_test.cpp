@@ -1,4 +1,4 @@
-#include "linux_service_platform.h"
+#include "service/linux_service_platform.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "paths.h"
-#include "test_support.h"
+#include "platform/paths.h"
+#include "tests/test_support.h"
 
 namespace lumaghost {
 namespace {

@@ -1,5 +1,5 @@
 // The auto-play worker on virtual time, against a test camera device.
-#include "play_service.h"
+#include "service/play_service.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,15 +12,15 @@
 
 #include <gtest/gtest.h>
 
-#include "camera/fake_devices.h"
-#include "device_discovery.h"
-#include "device_tree.h"
-#include "frame_channel.h"
-#include "lumacam_device.h"
-#include "paths.h"
-#include "renderer_core.h"
-#include "service_doubles.h"
-#include "test_support.h"
+#include "camera/device_discovery.h"
+#include "driver/frame_channel.h"
+#include "driver/lumacam_device.h"
+#include "frames/renderer_core.h"
+#include "platform/device_tree.h"
+#include "platform/paths.h"
+#include "tests/camera/fake_devices.h"
+#include "tests/service/service_doubles.h"
+#include "tests/test_support.h"
 
 namespace lumaghost {
 namespace {
@@ -397,7 +397,8 @@ TEST_F(ScriptedCameraFixture, ZeroDisplayTimesArePacedByTheCamera) {
         // One frame a period from the first commit (at 30 ms, after three looks at the stop)
         // until the stop.
         EXPECT_EQ(scripted.commits, int((1000 - 30 + period - 1) / period)) << fps;
-        EXPECT_EQ(scripted.buffer, std::vector<uint8_t>(8 * 6 * 3, 0)) << "the black pixel fills the camera";
+        EXPECT_EQ(scripted.buffer, std::vector<uint8_t>(8 * 6 * 3, 0))
+            << "the black pixel fills the camera";
     }
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "service_platform.h"
+#include "service/service_platform.h"
 
 namespace lumaghost::test {
 

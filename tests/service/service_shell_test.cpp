@@ -1,11 +1,11 @@
-#include "service_shell.h"
+#include "service/service_shell.h"
 
 #include <thread>
 
 #include <gtest/gtest.h>
 
-#include "service_doubles.h"
-#include "test_support.h"
+#include "tests/service/service_doubles.h"
+#include "tests/test_support.h"
 
 namespace lumaghost {
 namespace {
@@ -309,7 +309,7 @@ TEST_F(ShellFixture, OtherPlatformsUseRunServices) {
 }  // namespace
 }  // namespace lumaghost
 
-#include "service_controller.h"
+#include "service/service_controller.h"
 
 namespace lumaghost {
 namespace {

@@ -1,4 +1,4 @@
-#include "loopback_setup.h"
+#include "setup/loopback_setup.h"
 
 #include <sys/utsname.h>
 
@@ -8,12 +8,12 @@
 
 #include <gtest/gtest.h>
 
-#include "device_tree.h"
-#include "linux_device_installer.h"
-#include "lumasetup.h"
-#include "paths.h"
-#include "registry.h"
-#include "test_support.h"
+#include "platform/device_tree.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "setup/linux_device_installer.h"
+#include "setup/lumasetup.h"
+#include "tests/test_support.h"
 
 namespace lumaghost {
 namespace {

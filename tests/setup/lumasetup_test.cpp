@@ -1,4 +1,4 @@
-#include "lumasetup.h"
+#include "setup/lumasetup.h"
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,11 +10,11 @@
 
 #include <gtest/gtest.h>
 
-#include "device_tree.h"
-#include "linux_device_installer.h"
-#include "lumacam_device.h"
-#include "paths.h"
-#include "test_support.h"
+#include "driver/lumacam_device.h"
+#include "platform/device_tree.h"
+#include "platform/paths.h"
+#include "setup/linux_device_installer.h"
+#include "tests/test_support.h"
 
 namespace lumaghost {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "camera_link.h"
+#include "camera/camera_link.h"
 
 int main(int argc, char **argv) {
     using namespace lumaghost;

@@ -27,12 +27,12 @@
 #include <thread>
 #include <vector>
 
-#include "camera_link.h"
-#include "device_tree.h"
-#include "elements.h"
-#include "frame_channel.h"
-#include "lumacam_device.h"
-#include "registry.h"
+#include "camera/camera_link.h"
+#include "driver/frame_channel.h"
+#include "driver/lumacam_device.h"
+#include "gst/elements.h"
+#include "platform/device_tree.h"
+#include "platform/registry.h"
 
 using namespace lumaghost;
 using Clock = std::chrono::steady_clock;

@@ -2,7 +2,7 @@
 // read_sequence FILE.lgs. Exit code 0 when the file was accepted, 1 when it was refused.
 #include <cstdio>
 
-#include "sequence_file.h"
+#include "media/sequence_file.h"
 
 int main(int argc, char **argv) {
     if (argc != 2) {

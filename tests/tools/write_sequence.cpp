@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "sequence_file.h"
+#include "media/sequence_file.h"
 
 int main(int argc, char **argv) {
     if (argc < 5) {
