@@ -8,6 +8,7 @@ RUN_ROOT ?= $(CURDIR)/.run-root
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
 TSAN_DIR ?= build-tsan
+TSAN_TESTS := service_test device_test camera_test
 
 ASAN_DIR ?= build-asan
 SANITIZE := -O1 -g1 -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
@@ -56,20 +57,20 @@ asan: deps
 	@cmake --build $(ASAN_DIR) -j $(JOBS) --target lumaghost_hostile_channel lumacam
 	@ctest --test-dir $(ASAN_DIR) -R '^cli_hostile_writer$$' --output-on-failure
 
-# The service and the camera device, whose threads share state, under ThreadSanitizer. Each test
-# program runs whole: a race anywhere in it fails the run. Warnings are the plain build's to
-# enforce: with the instrumentation GCC adds notes (atomic_thread_fence is not modelled) and
-# false stringop-overflow reports, so they do not fail this build.
+# The service, the camera device and device discovery, whose threads share state, under
+# ThreadSanitizer. Each test program runs whole: a race anywhere in it fails the run. Warnings
+# are the plain build's to enforce: with the instrumentation GCC adds notes (atomic_thread_fence
+# is not modelled) and false stringop-overflow reports, so they do not fail this build.
 tsan: deps
 	@cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMAGHOST_WERROR=OFF \
 	    -DCMAKE_CXX_FLAGS=-fsanitize=thread \
 	    -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread \
 	    >/dev/null
-	@cmake --build $(TSAN_DIR) -j $(JOBS) --target service_test driver_test
-	@for t in service_test driver_test; do \
+	@cmake --build $(TSAN_DIR) -j $(JOBS) --target $(TSAN_TESTS)
+	@for t in $(TSAN_TESTS); do \
 	    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 $(TSAN_OPTIONS)" \
 	        $(TSAN_DIR)/tests/$$t --gtest_brief=1 || { echo "tsan: $$t failed"; exit 1; }; \
-	done; echo "tsan: service_test and driver_test passed"
+	done; echo "tsan: $(TSAN_TESTS) passed"
 
 run: build
 	@BUILD_DIR=$(BUILD_DIR) LUMAGHOST_ROOT=$(RUN_ROOT) scripts/run-local.sh

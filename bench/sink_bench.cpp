@@ -17,8 +17,8 @@
 #include <string>
 
 #include "camera/camera_link.h"
-#include "driver/frame_channel.h"
-#include "driver/lumacam_device.h"
+#include "device/frame_channel.h"
+#include "device/installed_devices.h"
 #include "frames/resampler.h"
 #include "gst/elements.h"
 #include "platform/device_tree.h"

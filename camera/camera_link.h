@@ -5,8 +5,8 @@
 #include <memory>
 #include <string_view>
 
-#include "platform/camera_protocol.h"
-#include "platform/capture_devices.h"
+#include "camera/capture_devices.h"
+#include "device/camera_protocol.h"
 #include "platform/hresult.h"
 
 namespace lumaghost {

@@ -3,7 +3,7 @@
 #include <mutex>
 #include <utility>
 
-#include "driver/system_devices.h"
+#include "camera/system_devices.h"
 
 namespace lumaghost {
 

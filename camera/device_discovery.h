@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/capture_devices.h"
+#include "camera/capture_devices.h"
 #include "platform/hresult.h"
 #include "platform/platform_version.h"
 #include "platform/registry.h"

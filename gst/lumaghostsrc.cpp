@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "camera/device_discovery.h"
-#include "driver/frame_channel.h"
+#include "device/frame_channel.h"
 
 GST_DEBUG_CATEGORY_STATIC(luma_ghost_src_debug);
 #define GST_CAT_DEFAULT luma_ghost_src_debug

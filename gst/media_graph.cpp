@@ -7,9 +7,9 @@
 #include <cmath>
 #include <mutex>
 
-#include "driver/system_devices.h"
+#include "camera/capture_devices.h"
+#include "camera/system_devices.h"
 #include "gst/elements.h"
-#include "platform/capture_devices.h"
 
 namespace lumaghost {
 

@@ -9,10 +9,10 @@ case $build in /*) ;; *) build=$here/$build ;; esac
 : "${LUMAGHOST_ROOT:?LUMAGHOST_ROOT must name the local root}"
 export LUMAGHOST_ROOT
 mkdir -p "$LUMAGHOST_ROOT"
-lumacam=$build/driver/lumacam
+lumacam=$build/programs/lumacam/lumacam
 
 echo "Lumaghost root: $LUMAGHOST_ROOT"
-(cd "$here/res" && "$build/setup/lumasetup") || {
+(cd "$here/res" && "$build/programs/lumasetup/lumasetup") || {
     echo "lumasetup failed with exit code $?" >&2
     exit 1
 }

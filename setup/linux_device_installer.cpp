@@ -7,8 +7,7 @@
 #include <cstring>
 #include <optional>
 
-#include "driver/lumacam_device.h"
-#include "driver/system_devices.h"
+#include "device/installed_devices.h"
 #include "platform/hresult.h"
 #include "platform/ini_file.h"
 

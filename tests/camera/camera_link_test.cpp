@@ -5,8 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "camera/device_discovery.h"
-#include "driver/lumacam_device.h"
-#include "driver/system_devices.h"
+#include "device/installed_devices.h"
 #include "platform/device_tree.h"
 #include "platform/paths.h"
 #include "tests/camera/fake_devices.h"

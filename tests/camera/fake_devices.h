@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/camera_protocol.h"
-#include "platform/capture_devices.h"
+#include "camera/capture_devices.h"
+#include "device/camera_protocol.h"
 
 namespace lumaghost::test {
 

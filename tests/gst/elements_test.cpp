@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "camera/camera_link.h"
-#include "driver/frame_channel.h"
-#include "driver/lumacam_device.h"
+#include "device/frame_channel.h"
+#include "device/installed_devices.h"
 #include "frames/renderer_core.h"
 #include "gst/elements.h"
 #include "platform/device_tree.h"

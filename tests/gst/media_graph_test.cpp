@@ -9,8 +9,8 @@
 
 #include "camera/camera_link.h"
 #include "camera/device_discovery.h"
-#include "driver/frame_channel.h"
-#include "driver/lumacam_device.h"
+#include "device/frame_channel.h"
+#include "device/installed_devices.h"
 #include "platform/device_tree.h"
 #include "platform/paths.h"
 #include "platform/registry.h"

@@ -13,8 +13,8 @@
 #include <gtest/gtest.h>
 
 #include "camera/device_discovery.h"
-#include "driver/frame_channel.h"
-#include "driver/lumacam_device.h"
+#include "device/frame_channel.h"
+#include "device/installed_devices.h"
 #include "frames/renderer_core.h"
 #include "platform/device_tree.h"
 #include "platform/paths.h"

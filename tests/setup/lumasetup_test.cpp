@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/lumacam_device.h"
+#include "device/installed_devices.h"
 #include "platform/device_tree.h"
 #include "platform/paths.h"
 #include "setup/linux_device_installer.h"

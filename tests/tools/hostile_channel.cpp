@@ -28,8 +28,8 @@
 #include <vector>
 
 #include "camera/camera_link.h"
-#include "driver/frame_channel.h"
-#include "driver/lumacam_device.h"
+#include "device/frame_channel.h"
+#include "device/installed_devices.h"
 #include "gst/elements.h"
 #include "platform/device_tree.h"
 #include "platform/registry.h"

@@ -1,4 +1,4 @@
-#include "driver/v4l2_output.h"
+#include "programs/lumacam/v4l2_output.h"
 
 #include <fcntl.h>
 #include <linux/videodev2.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "driver/frame_convert.h"
+#include "frames/frame_convert.h"
 #include "platform/posix_file.h"
 
 namespace lumaghost {

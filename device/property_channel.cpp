@@ -1,28 +1,8 @@
-#include "driver/lumacam_device.h"
+#include "device/property_channel.h"
 
 #include <cstring>
 
-#include "platform/camera_protocol.h"
-#include "platform/paths.h"
-
 namespace lumaghost {
-
-std::filesystem::path frameChannelPath(const DeviceInstance &device) {
-    return frameChannelDirectory() / (device.enumerator + "_" + device.number + ".frames");
-}
-
-ChannelFormat readDeviceFormat(const HiveData &hive, const DeviceInstance &device) {
-    ChannelFormat format;
-    auto dword = [&](std::string_view name, uint32_t &field) {
-        const RegValue *v = hive.value(device.driverKeyPath(), name);
-        if (v && v->type == RegType::Dword && v->dword > 0)
-            field = v->dword;
-    };
-    dword(kFrameWidthValue, format.width);
-    dword(kFrameHeightValue, format.height);
-    dword(kFrameRateValue, format.fps);
-    return format;
-}
 
 LumacamPropertySet::LumacamPropertySet(std::unique_ptr<FrameChannel> channel)
     : channel_(std::move(channel)) {}
@@ -162,20 +142,6 @@ HResult LumacamPropertySet::commitFrame(const uint8_t *record) {
         return E_INVALIDARG;
     outstanding_ = false;
     return channel_->commitSlot(slot_, token_);
-}
-
-LumacamFilter::LumacamFilter(std::string friendlyName, std::unique_ptr<FrameChannel> channel)
-    : name_(std::move(friendlyName)), properties_(std::move(channel)) {}
-
-std::string LumacamFilter::location() const {
-    return properties_.channel().file().string();
-}
-
-HResult LumacamFilter::queryPropertySet(PropertySet **out) {
-    if (!out)
-        return E_POINTER;
-    *out = &properties_;
-    return S_OK;
 }
 
 }  // namespace lumaghost

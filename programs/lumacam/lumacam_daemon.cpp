@@ -1,4 +1,4 @@
-#include "driver/lumacam_daemon.h"
+#include "programs/lumacam/lumacam_daemon.h"
 
 #include <atomic>
 #include <chrono>
@@ -11,16 +11,15 @@
 #include <utility>
 #include <vector>
 
-#include "driver/frame_channel.h"
-#include "driver/lumacam_device.h"
-#include "driver/pipewire_output.h"
-#include "driver/system_devices.h"
-#include "driver/v4l2_output.h"
+#include "device/frame_channel.h"
+#include "device/installed_devices.h"
 #include "media/sequence_file.h"
 #include "platform/device_tree.h"
 #include "platform/paths.h"
 #include "platform/posix_file.h"
 #include "platform/registry.h"
+#include "programs/lumacam/pipewire_output.h"
+#include "programs/lumacam/v4l2_output.h"
 
 namespace lumaghost {
 

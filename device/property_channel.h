@@ -1,22 +1,13 @@
-// The Lumaghost device as a capture filter: its property channel moves the version, frame and
-// format records over the device's frame channel.
+// The Lumaghost device's property channel: it moves the version, frame and format records over
+// the device's frame channel.
 #pragma once
 
-#include <filesystem>
 #include <memory>
-#include <string>
 
-#include "driver/frame_channel.h"
-#include "platform/capture_devices.h"
-#include "platform/device_tree.h"
+#include "device/camera_protocol.h"
+#include "device/frame_channel.h"
 
 namespace lumaghost {
-
-/// The frame channel file of an installed device.
-std::filesystem::path frameChannelPath(const DeviceInstance &device);
-
-/// The device's format from its "Device Parameters", with the defaults for missing values.
-ChannelFormat readDeviceFormat(const HiveData &hive, const DeviceInstance &device);
 
 /// Descriptor bytes 0-23 are the device's own: they identify the slot handed out.
 struct DescriptorTag {
@@ -53,20 +44,6 @@ private:
     bool outstanding_ = false;
     uint32_t slot_ = 0;
     uint64_t token_ = 0;
-};
-
-class LumacamFilter final : public BaseFilter {
-public:
-    LumacamFilter(std::string friendlyName, std::unique_ptr<FrameChannel> channel);
-
-    FilterKind kind() const override { return FilterKind::Lumaghost; }
-    std::string friendlyName() const override { return name_; }
-    std::string location() const override;
-    HResult queryPropertySet(PropertySet **out) override;
-
-private:
-    std::string name_;
-    LumacamPropertySet properties_;
 };
 
 }  // namespace lumaghost

@@ -1,14 +1,12 @@
-#include "driver/system_devices.h"
+#include "camera/system_devices.h"
 
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-
 #include <gtest/gtest.h>
 
-#include "driver/lumacam_device.h"
+#include "device/installed_devices.h"
 #include "platform/device_tree.h"
 #include "platform/paths.h"
 #include "tests/test_support.h"
@@ -140,8 +138,8 @@ TEST_F(SystemDevicesFixture, BindRecreatesAMissingChannelFromDeviceParameters) {
     EXPECT_EQ(test::readFile(frameChannelPath(d)), "no channel");
 }
 
-// The Service value marks our devices in any case, for the enumeration and for every other
-// reader of the installed devices alike.
+// The Service value marks our devices in any case: a device whose value differs only in case
+// is listed.
 TEST_F(SystemDevicesFixture, ServiceValueMatchesInAnyCase) {
     RegValue a = RegValue::string("Cam A"), b = RegValue::string("Cam B"),
              c = RegValue::string("Cam C");
@@ -159,28 +157,16 @@ TEST_F(SystemDevicesFixture, ServiceValueMatchesInAnyCase) {
                     })
                     .succeeded());
     EXPECT_EQ(names(), (std::vector<std::string>{"Cam A", "Cam B"}));
-
-    std::vector<InstalledDevice> installed;
-    ASSERT_EQ(readInstalledDevices(hive, installed), S_OK);
-    ASSERT_EQ(installed.size(), 2u);
-    EXPECT_EQ(installed[0].name, "Cam A");
-    EXPECT_EQ(installed[1].name, "Cam B");
-    HiveData data;
-    ASSERT_TRUE(hive.read(data).succeeded());
-    EXPECT_TRUE(isLumacamInstance(data, {"MEDIA", "0000"}));
-    EXPECT_FALSE(isLumacamInstance(data, {"MEDIA", "0002"}));
-    EXPECT_FALSE(isLumacamInstance(data, {"MEDIA", "0009"}));
 }
 
-// A hive that cannot be read fails the enumeration, lists nothing, and says which file and
-// line; the file is left as it is.
+// A hive that cannot be read fails the enumeration and lists nothing; the file is left as it
+// is.
 TEST_F(SystemDevicesFixture, UnreadableHiveFailsTheEnumeration) {
     RegValue a = RegValue::string("Cam A");
     addDevice("0000", &a);
     std::string text = test::readFile(hive.file());
     text += "[Broken]\n\"Value\"=nonsense\n";
     test::writeFile(hive.file(), text);
-    const int line = static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 
     SystemDeviceEnumerator e(hive.file(), devDir);
     std::vector<std::unique_ptr<Moniker>> monikers;
@@ -188,23 +174,7 @@ TEST_F(SystemDevicesFixture, UnreadableHiveFailsTheEnumeration) {
               hresultFromWin32(ERROR_INVALID_DATA));
     EXPECT_TRUE(monikers.empty());
 
-    std::vector<InstalledDevice> installed;
-    std::string error;
-    EXPECT_EQ(readInstalledDevices(hive, installed, &error), hresultFromWin32(ERROR_INVALID_DATA));
-    EXPECT_TRUE(installed.empty());
-    EXPECT_EQ(error,
-              hive.file().string() + ", line " + std::to_string(line) + ": malformed value data");
     EXPECT_EQ(test::readFile(hive.file()), text);
-}
-
-TEST_F(SystemDevicesFixture, DeviceFormatComesFromDeviceParameters) {
-    DeviceInstance d{"MEDIA", "0000"};
-    HiveData data;
-    EXPECT_EQ(readDeviceFormat(data, d), (ChannelFormat{320, 240, 30}));
-    data.setValue(d.driverKeyPath(), kFrameWidthValue, RegValue::fromDword(640));
-    data.setValue(d.driverKeyPath(), kFrameHeightValue, RegValue::string("480"));  // wrong type
-    data.setValue(d.driverKeyPath(), kFrameRateValue, RegValue::fromDword(0));     // invalid
-    EXPECT_EQ(readDeviceFormat(data, d), (ChannelFormat{640, 240, 30}));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "driver/pipewire_output.h"
+#include "programs/lumacam/pipewire_output.h"
 
 #include <pipewire/pipewire.h>
 #include <spa/param/video/format-utils.h>
@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "driver/frame_convert.h"
+#include "frames/frame_convert.h"
 
 namespace lumaghost {
 

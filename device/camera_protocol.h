@@ -1,5 +1,6 @@
-// The camera's property channel: the property set, its properties and the exact byte layout of
-// the three records that travel through it.
+// The camera's property channel, as the Lumaghost device defines it: the property set, its
+// properties, the exact byte layout of the three records that travel through it, and the
+// interface that moves them. The device implements it; the camera link is its client.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +8,7 @@
 #include <cstring>
 
 #include "platform/guid.h"
+#include "platform/hresult.h"
 
 namespace lumaghost {
 
@@ -66,5 +68,16 @@ struct FormatRecord {
 static_assert(sizeof(FormatRecord) == 40);
 static_assert(offsetof(FormatRecord, width) == 24);
 static_assert(offsetof(FormatRecord, height) == 28);
+
+/// The property interface of a capture filter. Callers pass one buffer as both the instance
+/// data and the property data.
+class PropertySet {
+public:
+    virtual ~PropertySet() = default;
+    virtual HResult get(const Guid &set, uint32_t id, void *instance, uint32_t instanceLength,
+                        void *data, uint32_t dataLength, uint32_t *returned) = 0;
+    virtual HResult set(const Guid &set, uint32_t id, void *instance, uint32_t instanceLength,
+                        void *data, uint32_t dataLength) = 0;
+};
 
 }  // namespace lumaghost

@@ -21,13 +21,13 @@
 
 #include "camera/camera_link.h"
 #include "camera/device_discovery.h"
-#include "driver/frame_channel.h"
-#include "driver/frame_output.h"
-#include "driver/lumacam_daemon.h"
-#include "driver/system_devices.h"
+#include "device/frame_channel.h"
+#include "device/installed_devices.h"
+#include "frames/frame_output.h"
 #include "frames/picture_file.h"
 #include "platform/posix_file.h"
 #include "platform/registry.h"
+#include "programs/lumacam/lumacam_daemon.h"
 
 using namespace lumaghost;
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "driver/frame_convert.h"
+#include "frames/frame_convert.h"
 
 namespace lumaghost {
 

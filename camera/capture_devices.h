@@ -1,6 +1,6 @@
-// The device enumeration and property interfaces that the camera link is built on: a device
-// enumerator lists the devices of a category as monikers; a moniker names its device and binds
-// it to a filter; a camera's filter answers the property channel.
+// The device enumeration interfaces that the camera link is built on: a device enumerator lists
+// the devices of a category as monikers; a moniker names its device and binds it to a filter; a
+// camera's filter answers the property channel (device/camera_protocol.h).
 #pragma once
 
 #include <cstdint>
@@ -9,21 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "device/camera_protocol.h"
 #include "platform/guid.h"
 #include "platform/hresult.h"
 
 namespace lumaghost {
-
-/// The property interface of a capture filter. Callers pass one buffer as both the instance
-/// data and the property data.
-class PropertySet {
-public:
-    virtual ~PropertySet() = default;
-    virtual HResult get(const Guid &set, uint32_t id, void *instance, uint32_t instanceLength,
-                        void *data, uint32_t dataLength, uint32_t *returned) = 0;
-    virtual HResult set(const Guid &set, uint32_t id, void *instance, uint32_t instanceLength,
-                        void *data, uint32_t dataLength) = 0;
-};
 
 enum class FilterKind {
     Lumaghost,  // a device of ours, reached through its frame channel

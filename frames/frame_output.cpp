@@ -1,8 +1,8 @@
-#include "driver/frame_output.h"
+#include "frames/frame_output.h"
 
 #include <algorithm>
 
-#include "driver/frame_convert.h"
+#include "frames/frame_convert.h"
 
 namespace lumaghost {
 

@@ -1,4 +1,4 @@
-#include "driver/frame_channel.h"
+#include "device/frame_channel.h"
 
 #include <fcntl.h>
 #include <grp.h>

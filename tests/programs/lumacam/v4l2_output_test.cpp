@@ -1,6 +1,6 @@
 // The loopback writer against a fake video node: the ioctl sequence, the format it sets, and whole
 // frames written across partial and interrupted writes.
-#include "driver/v4l2_output.h"
+#include "programs/lumacam/v4l2_output.h"
 
 #include <linux/videodev2.h>
 #include <cerrno>
@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/frame_convert.h"
+#include "frames/frame_convert.h"
 
 namespace lumaghost {
 namespace {

@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/frame_channel.h"
-#include "driver/lumacam_device.h"
+#include "device/frame_channel.h"
+#include "device/installed_devices.h"
 #include "frames/picture_file.h"
 #include "platform/device_tree.h"
 #include "platform/paths.h"

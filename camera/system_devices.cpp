@@ -1,4 +1,4 @@
-#include "driver/system_devices.h"
+#include "camera/system_devices.h"
 
 #include <fcntl.h>
 #include <linux/videodev2.h>
@@ -8,9 +8,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "driver/lumacam_device.h"
-#include "platform/device_tree.h"
-#include "platform/ini_file.h"
+#include "camera/lumacam_filter.h"
 #include "platform/paths.h"
 #include "platform/posix_file.h"
 
@@ -96,38 +94,6 @@ FilterCategoryProvider &legacyProvider() {
 }
 
 }  // namespace
-
-bool isLumacamInstance(const HiveData &hive, const DeviceInstance &device) {
-    const RegValue *service = hive.value(device.keyPath(), kServiceValue);
-    return service && service->type == RegType::String &&
-           equalsIgnoreCase(service->text, kLumacamService);
-}
-
-std::vector<InstalledDevice> installedDevicesOf(const HiveData &hive) {
-    std::vector<InstalledDevice> out;
-    for (const auto &device : DeviceTree::instancesOf(hive)) {
-        if (!isLumacamInstance(hive, device))
-            continue;
-        const RegValue *name = hive.value(device.keyPath(), kFriendlyNameValue);
-        const HResult r = !name                           ? hresultFromWin32(ERROR_FILE_NOT_FOUND)
-                          : name->type != RegType::String ? hresultFromWin32(ERROR_INVALID_DATA)
-                                                          : S_OK;
-        out.push_back({device, r, r.succeeded() ? name->text : std::string(),
-                       readDeviceFormat(hive, device)});
-    }
-    return out;
-}
-
-HResult readInstalledDevices(const RegistryHive &hive, std::vector<InstalledDevice> &out,
-                             std::string *error) {
-    out.clear();
-    HiveData data;
-    HResult r = hive.read(data, error);
-    if (r.failed())
-        return r;
-    out = installedDevicesOf(data);
-    return S_OK;
-}
 
 void setLegacyFilterProvider(FilterCategoryProvider provider) {
     std::lock_guard lock(providerMutex);

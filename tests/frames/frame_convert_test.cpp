@@ -1,7 +1,7 @@
 // The colour conversions of the camera's outputs: the YUYV and I420 frames of the v4l2loopback
 // and PipeWire outputs and the 4:4:4 stream of `lumacam capture` agree exactly with one another
 // and with BT.601 limited range; frames come out upright.
-#include "driver/frame_convert.h"
+#include "frames/frame_convert.h"
 
 #include <cmath>
 #include <cstdio>
@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/frame_output.h"
+#include "frames/frame_output.h"
 
 namespace lumaghost {
 namespace {
