@@ -69,4 +69,15 @@ HResult GetCameraFormat(CameraLink &link, int32_t &width, int32_t &height) {
     return r;
 }
 
+HResult PushFrameToCamera(CameraLink &link, const FrameComposer &compose) {
+    FrameDescriptor descriptor;
+    HResult r = GetFrameDescriptor(link, descriptor);
+    if (r.failed())
+        return r;
+    r = compose(descriptor);
+    if (r.failed())
+        return r;
+    return CommitFrame(link, descriptor);
+}
+
 }  // namespace lumaghost

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -32,5 +33,10 @@ HResult CommitFrame(CameraLink &link, FrameDescriptor &descriptor);
 
 /// The camera's frame size, without touching the frame buffer.
 HResult GetCameraFormat(CameraLink &link, int32_t &width, int32_t &height);
+
+/// Fetches the frame descriptor, lets `compose` fill the buffer, commits it. A failed compose
+/// abandons the frame and its code is returned.
+using FrameComposer = std::function<HResult(const FrameDescriptor &)>;
+HResult PushFrameToCamera(CameraLink &link, const FrameComposer &compose);
 
 }  // namespace lumaghost

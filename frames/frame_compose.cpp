@@ -35,17 +35,6 @@ void ReadSurfaceIntoFrame(const ImageView &surface, const Rect &rect, uint8_t *f
     }
 }
 
-HResult PushFrameToCamera(CameraLink &link, const FrameComposer &compose) {
-    FrameDescriptor descriptor;
-    HResult r = GetFrameDescriptor(link, descriptor);
-    if (r.failed())
-        return r;
-    r = compose(descriptor);
-    if (r.failed())
-        return r;
-    return CommitFrame(link, descriptor);
-}
-
 namespace {
 
 // Copies a rectangle of an image into a packed buffer; parts outside the image stay black.
@@ -67,9 +56,8 @@ std::vector<uint8_t> cropPacked(const ImageView &image, const Rect &rect) {
 
 }  // namespace
 
-void ComposePictureFrame(const ImageView &picture, const FrameDescriptor &descriptor,
-                         FitFlags flags) {
-    const int tw = descriptor.width, th = descriptor.height;
+void ComposePictureFrame(const ImageView &picture, const CameraFrame &frame, FitFlags flags) {
+    const int tw = frame.width, th = frame.height;
     if (tw <= 0 || th <= 0)
         return;
     std::vector<uint8_t> surface(size_t(tw) * th * 4, 0);
@@ -101,7 +89,7 @@ void ComposePictureFrame(const ImageView &picture, const FrameDescriptor &descri
         }
     }
     const ImageView view{surface.data(), tw, th, size_t(tw) * 4};
-    ReadSurfaceIntoFrame(view, {0, 0, tw, th}, descriptor.buffer(), descriptor.byteCount);
+    ReadSurfaceIntoFrame(view, {0, 0, tw, th}, frame.pixels, frame.byteCount);
 }
 
 void PlacePickFrame(PickFrame &pick, int cameraWidth, int cameraHeight) {
@@ -114,11 +102,10 @@ void PlacePickFrame(PickFrame &pick, int cameraWidth, int cameraHeight) {
     pick.shown = true;
 }
 
-void CapturePickedRegion(const ImageView &view, PickFrame &pick,
-                         const FrameDescriptor &descriptor) {
-    PlacePickFrame(pick, descriptor.width, descriptor.height);
-    ReadSurfaceIntoFrame(view, {pick.left, pick.top, descriptor.width, descriptor.height},
-                         descriptor.buffer(), descriptor.byteCount);
+void CapturePickedRegion(const ImageView &view, PickFrame &pick, const CameraFrame &frame) {
+    PlacePickFrame(pick, frame.width, frame.height);
+    ReadSurfaceIntoFrame(view, {pick.left, pick.top, frame.width, frame.height}, frame.pixels,
+                         frame.byteCount);
 }
 
 }  // namespace lumaghost

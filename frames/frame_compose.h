@@ -1,15 +1,13 @@
 // Camera frames from pictures: the fit of a picture into a black camera-sized surface, the
-// reading of a surface into a frame (bottom row first, blue-green-red), the picked region of
-// the picture view, and the fetch-compose-commit exchange with the camera.
+// reading of a surface into a frame (bottom row first, blue-green-red) and the picked region of
+// the picture view. The exchange with the camera around them is PushFrameToCamera's
+// (camera/camera_link.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 
-#include "camera/camera_link.h"
 #include "frames/fit_geometry.h"
-#include "platform/hresult.h"
 
 namespace lumaghost {
 
@@ -21,20 +19,23 @@ struct ImageView {
     size_t stride = 0;
 };
 
+/// A camera frame in memory, such as the frame buffer a camera hands out: `height` rows of
+/// `width` pixels of blue, green, red, the bottom row first, in `byteCount` bytes at `pixels`.
+struct CameraFrame {
+    uint8_t *pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    size_t byteCount = 0;
+};
+
 /// Reads the rectangle of a surface into a camera frame: its bottom row first, each pixel as
 /// blue, green, red. Pixels outside the surface read as black; at most `frameBytes` are written.
 void ReadSurfaceIntoFrame(const ImageView &surface, const Rect &rect, uint8_t *frame,
                           size_t frameBytes);
 
-/// Fetches the frame descriptor, lets `compose` fill the buffer, commits it. A failed compose
-/// abandons the frame and its code is returned.
-using FrameComposer = std::function<HResult(const FrameDescriptor &)>;
-HResult PushFrameToCamera(CameraLink &link, const FrameComposer &compose);
-
-/// Draws a picture (at its natural size) into a black surface of the descriptor's size by the
-/// switches, scaling with the resampler, and reads the surface into the descriptor's buffer.
-void ComposePictureFrame(const ImageView &picture, const FrameDescriptor &descriptor,
-                         FitFlags flags);
+/// Draws a picture (at its natural size) into a black surface of the frame's size by the
+/// switches, scaling with the resampler, and reads the surface into the frame.
+void ComposePictureFrame(const ImageView &picture, const CameraFrame &frame, FitFlags flags);
 
 /// The picture view's pick frame, in view coordinates, as left, top, right, bottom.
 struct PickFrame {
@@ -50,7 +51,7 @@ struct PickFrame {
 void PlacePickFrame(PickFrame &pick, int cameraWidth, int cameraHeight);
 
 /// Reads the camera-sized rectangle under the pick frame of an image of the view into the
-/// descriptor's buffer (placing the pick frame first).
-void CapturePickedRegion(const ImageView &view, PickFrame &pick, const FrameDescriptor &descriptor);
+/// frame (placing the pick frame first).
+void CapturePickedRegion(const ImageView &view, PickFrame &pick, const CameraFrame &frame);
 
 }  // namespace lumaghost

@@ -41,25 +41,9 @@ void RendererCore::growSource(size_t pixels) {
     }
 }
 
-HResult RendererCore::sizeBuffers(CameraLink &link, const InputFrame &input) {
-    FrameDescriptor d;
-    HResult r = GetFrameDescriptor(link, d);
-    if (r.failed())
-        return r;
-    growScaled(size_t(std::max(d.width, 0)) * size_t(std::max(d.height, 0)));
+void RendererCore::sizeBuffers(int cameraWidth, int cameraHeight, const InputFrame &input) {
+    growScaled(size_t(std::max(cameraWidth, 0)) * size_t(std::max(cameraHeight, 0)));
     growSource(size_t(std::max(input.width, 0)) * size_t(std::max(input.height, 0)));
-    return S_OK;
-}
-
-HResult RendererCore::renderSample(CameraLink &link, const InputFrame &input, FitFlags flags) {
-    FrameDescriptor d;
-    HResult r = GetFrameDescriptor(link, d);
-    if (r.failed())
-        return r;
-    r = compose(input, flags, d.buffer(), d.width, d.height, d.byteCount);
-    if (r.failed())
-        return r;
-    return CommitFrame(link, d);
 }
 
 HResult RendererCore::compose(const InputFrame &input, FitFlags flags, uint8_t *frame,

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "camera/camera_link.h"
 #include "frames/fit_geometry.h"
 #include "platform/hresult.h"
 
@@ -28,9 +27,7 @@ public:
     RendererCore();
 
     /// The first sample's sizing: the work buffers grow to the camera's and the input's size.
-    HResult sizeBuffers(CameraLink &link, const InputFrame &input);
-    /// Fetches the camera's frame buffer, composes the input into it and commits it.
-    HResult renderSample(CameraLink &link, const InputFrame &input, FitFlags flags);
+    void sizeBuffers(int cameraWidth, int cameraHeight, const InputFrame &input);
     /// Composes the input into a camera frame of the given size (bottom row first, blue-green-red);
     /// pixels outside the placed rectangle are not written. E_FAIL for an unusable input.
     HResult compose(const InputFrame &input, FitFlags flags, uint8_t *frame, int cameraWidth,

@@ -147,13 +147,20 @@ static GstFlowReturn luma_renderer_show_frame(GstVideoSink *sink, GstBuffer *buf
     input.topDown = static_cast<const uint8_t *>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
     input.stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
 
+    // The first sample's descriptor only tells the camera's size, for the work buffers; then
+    // every sample is fetched, composed and committed.
     lumaghost::HResult r = lumaghost::S_OK;
     if (s->firstSample) {
         s->firstSample = false;
-        r = s->core.sizeBuffers(s->link, input);
+        lumaghost::FrameDescriptor d;
+        r = lumaghost::GetFrameDescriptor(s->link, d);
+        if (r.succeeded())
+            s->core.sizeBuffers(d.width, d.height, input);
     }
     if (r.succeeded())
-        r = s->core.renderSample(s->link, input, flags);
+        r = lumaghost::PushFrameToCamera(s->link, [&](const lumaghost::FrameDescriptor &d) {
+            return s->core.compose(input, flags, d.buffer(), d.width, d.height, d.byteCount);
+        });
     gst_video_frame_unmap(&frame);
     // A frame the camera did not take is dropped, not an error of the stream.
     if (r.failed())

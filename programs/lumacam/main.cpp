@@ -271,7 +271,7 @@ int send(int argc, char **argv) {
         return 1;
     }
     r = PushFrameToCamera(link, [&](const FrameDescriptor &d) {
-        ComposePictureFrame(imageView(image), d, flags);
+        ComposePictureFrame(imageView(image), {d.buffer(), d.width, d.height, d.byteCount}, flags);
         return S_OK;
     });
     if (r.failed()) {

@@ -31,14 +31,7 @@ struct Frame {
     int width, height;
     std::vector<uint8_t> bytes;
     Frame(int w, int h) : width(w), height(h), bytes(size_t(w) * h * 3, 0x55) {}
-    FrameDescriptor descriptor() {
-        FrameDescriptor d{};
-        d.setBuffer(bytes.data());
-        d.width = width;
-        d.height = height;
-        d.byteCount = static_cast<uint32_t>(bytes.size());
-        return d;
-    }
+    CameraFrame camera() { return {bytes.data(), width, height, bytes.size()}; }
     // The pixel at (x, y) counted from the top, as blue, green, red.
     const uint8_t *at(int x, int y) const {
         return &bytes[(size_t(height - 1 - y) * width + x) * 3];
@@ -49,7 +42,7 @@ TEST(ComposePictureFrameTest, CameraSizedPictureIsCopiedWhateverTheSwitches) {
     Picture pic(32, 24);
     for (int s = 0; s < 8; ++s) {
         Frame f(32, 24);
-        ComposePictureFrame(pic.view(), f.descriptor(), {s & 1, (s >> 1) & 1, (s >> 2) & 1});
+        ComposePictureFrame(pic.view(), f.camera(), {s & 1, (s >> 1) & 1, (s >> 2) & 1});
         for (int y = 0; y < 24; ++y) {
             for (int x = 0; x < 32; ++x)
                 ASSERT_EQ(std::memcmp(f.at(x, y), &pic.bytes[(size_t(y) * 32 + x) * 4], 3), 0);
@@ -61,7 +54,7 @@ TEST(ComposePictureFrameTest, CameraSizedPictureIsCopiedWhateverTheSwitches) {
 TEST(ComposePictureFrameTest, FrameStartsWithTheBottomLeftPixel) {
     Picture pic(320, 240);
     Frame f(320, 240);
-    ComposePictureFrame(pic.view(), f.descriptor(), {1, 1, 1});
+    ComposePictureFrame(pic.view(), f.camera(), {1, 1, 1});
     EXPECT_EQ(f.bytes[0], 0);    // x = 0
     EXPECT_EQ(f.bytes[1], 239);  // y = 239
     EXPECT_EQ(f.bytes[2], 1);
@@ -70,7 +63,7 @@ TEST(ComposePictureFrameTest, FrameStartsWithTheBottomLeftPixel) {
 TEST(ComposePictureFrameTest, CentredLargerPictureShowsItsMiddle) {
     Picture pic(400, 300);
     Frame f(320, 240);
-    ComposePictureFrame(pic.view(), f.descriptor(), {0, 0, 1});
+    ComposePictureFrame(pic.view(), f.camera(), {0, 0, 1});
     for (int y = 0; y < 240; y += 7) {
         for (int x = 0; x < 320; x += 5)
             ASSERT_EQ(std::memcmp(f.at(x, y), &pic.bytes[(size_t(y + 30) * 400 + x + 40) * 4], 3),
@@ -81,7 +74,7 @@ TEST(ComposePictureFrameTest, CentredLargerPictureShowsItsMiddle) {
 TEST(ComposePictureFrameTest, LetterboxLeavesBlackBars) {
     Picture pic(100, 100);
     Frame f(320, 240);
-    ComposePictureFrame(pic.view(), f.descriptor(), {1, 1, 0});
+    ComposePictureFrame(pic.view(), f.camera(), {1, 1, 0});
     const uint8_t black[3] = {0, 0, 0};
     for (int y = 0; y < 240; ++y) {
         for (int x : {0, 39, 280, 319})
@@ -94,7 +87,7 @@ TEST(ComposePictureFrameTest, LetterboxLeavesBlackBars) {
 TEST(ComposePictureFrameTest, NaturalSizeAtTopLeft) {
     Picture pic(10, 5);
     Frame f(16, 8);
-    ComposePictureFrame(pic.view(), f.descriptor(), {0, 0, 0});
+    ComposePictureFrame(pic.view(), f.camera(), {0, 0, 0});
     EXPECT_EQ(std::memcmp(f.at(9, 4), &pic.bytes[(4 * 10 + 9) * 4], 3), 0);
     const uint8_t black[3] = {0, 0, 0};
     EXPECT_EQ(std::memcmp(f.at(10, 0), black, 3), 0);
@@ -115,7 +108,7 @@ TEST(ComposePictureFrameTest, OnePixelPicturesShowUnderEverySwitch) {
             for (int s = 0; s < 8; ++s) {
                 const FitFlags flags{s & 1, (s >> 1) & 1, (s >> 2) & 1};
                 Frame f(tw, th);
-                ComposePictureFrame(picture, f.descriptor(), flags);
+                ComposePictureFrame(picture, f.camera(), flags);
                 size_t shown = 0;
                 for (size_t i = 0; i < f.bytes.size(); i += 3)
                     shown += std::memcmp(&f.bytes[i], colour, 3) == 0;
@@ -146,7 +139,7 @@ TEST(CapturePickedRegionTest, PickFramePlacement) {
     Picture view(200, 150);
     Frame f(64, 48);
     PickFrame pick{10, 20, 74, 30, true};
-    CapturePickedRegion(view.view(), pick, f.descriptor());
+    CapturePickedRegion(view.view(), pick, f.camera());
     EXPECT_EQ(pick.left, 10);
     EXPECT_EQ(pick.top, 20);
     EXPECT_EQ(std::memcmp(f.at(0, 0), &view.bytes[(20 * 200 + 10) * 4], 3), 0);
@@ -162,7 +155,7 @@ TEST(CapturePickedRegionTest, PickFramePlacement) {
 
     // Beyond the view's edge the frame reads black.
     PickFrame corner{-10, -10, 54, 38, true};
-    CapturePickedRegion(view.view(), corner, f.descriptor());
+    CapturePickedRegion(view.view(), corner, f.camera());
     const uint8_t black[3] = {0, 0, 0};
     EXPECT_EQ(std::memcmp(f.at(0, 0), black, 3), 0);
     EXPECT_EQ(std::memcmp(f.at(10, 10), &view.bytes[0], 3), 0);

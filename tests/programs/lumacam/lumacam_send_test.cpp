@@ -100,12 +100,8 @@ TEST_F(SendFixture, EverySwitchCombinationReachesTheCamera) {
             EXPECT_EQ(channel->commitSequence(), before + 1);
             std::vector<uint8_t> frame, expected(320 * 240 * 3);
             ASSERT_TRUE(channel->readLatest(frame));
-            FrameDescriptor d{};
-            d.setBuffer(expected.data());
-            d.width = 320;
-            d.height = 240;
-            d.byteCount = static_cast<uint32_t>(expected.size());
-            ComposePictureFrame(imageView(decoded), d, flags);
+            ComposePictureFrame(imageView(decoded), {expected.data(), 320, 240, expected.size()},
+                                flags);
             ASSERT_EQ(frame, expected) << w << "x" << h << " switches " << flags.stretch
                                        << flags.keepRatio << flags.center;
         }
