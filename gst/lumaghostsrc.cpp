@@ -15,8 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "camera/device_discovery.h"
-#include "device/frame_channel.h"
+#include "camera/camera_reader.h"
 
 GST_DEBUG_CATEGORY_STATIC(luma_ghost_src_debug);
 #define GST_CAT_DEFAULT luma_ghost_src_debug
@@ -32,8 +31,8 @@ struct SourceState {
     std::mutex propertiesMutex;  // guards device
     std::string device = "Lumaghost";
 
-    std::unique_ptr<lumaghost::FrameChannel> channel;  // the streaming thread's
-    lumaghost::ChannelFormat format;
+    std::unique_ptr<lumaghost::CameraReader> camera;  // the streaming thread's
+    lumaghost::ChannelFormat format;                  // the stream's, taken at the start
     GstVideoInfo info{};
     std::vector<uint8_t> frame, latest;
     uint64_t seen = 0;
@@ -84,39 +83,33 @@ static gboolean luma_ghost_src_start(GstBaseSrc *src) {
         std::lock_guard lock(s->propertiesMutex);
         device = s->device;
     }
-    std::unique_ptr<lumaghost::BaseFilter> filter;
-    lumaghost::HResult r =
-        lumaghost::FindFilterByName(lumaghost::CLSID_VideoInputDeviceCategory, device, filter);
-    if (r.succeeded() && filter->kind() != lumaghost::FilterKind::Lumaghost)
-        r = lumaghost::E_NOINTERFACE;
-    if (r.succeeded())
-        r = lumaghost::FrameChannel::open(filter->location(), s->channel);
+    const lumaghost::HResult r = lumaghost::CameraReader::open(device, s->camera);
     if (r.failed()) {
         GST_ELEMENT_ERROR(src, RESOURCE, OPEN_READ,
                           ("Could not open the Lumaghost camera \"%s\".", device.c_str()),
                           ("%s", r.toString().c_str()));
         return FALSE;
     }
-    s->format = s->channel->format();
+    s->format = s->camera->format();
     gst_video_info_set_format(&s->info, GST_VIDEO_FORMAT_BGR, s->format.width, s->format.height);
     GST_VIDEO_INFO_FPS_N(&s->info) = gint(s->format.fps);
     GST_VIDEO_INFO_FPS_D(&s->info) = 1;
-    s->frame.assign(s->channel->frameBytes(), 0);
-    s->seen = s->channel->commitSequence();
+    s->frame.assign(s->camera->frameBytes(), 0);
+    s->seen = s->camera->commitSequence();
     s->nextDeadline = GST_CLOCK_TIME_NONE;
     s->flushing = false;
     return TRUE;
 }
 
 static gboolean luma_ghost_src_stop(GstBaseSrc *src) {
-    LUMA_GHOST_SRC(src)->state->channel.reset();
+    LUMA_GHOST_SRC(src)->state->camera.reset();
     return TRUE;
 }
 
 static GstCaps *luma_ghost_src_get_caps(GstBaseSrc *src, GstCaps *filter) {
     SourceState *s = LUMA_GHOST_SRC(src)->state;
-    GstCaps *caps = s->channel ? gst_video_info_to_caps(&s->info)
-                               : gst_pad_get_pad_template_caps(GST_BASE_SRC_PAD(src));
+    GstCaps *caps = s->camera ? gst_video_info_to_caps(&s->info)
+                              : gst_pad_get_pad_template_caps(GST_BASE_SRC_PAD(src));
     if (filter) {
         GstCaps *both = gst_caps_intersect_full(filter, caps, GST_CAPS_INTERSECT_FIRST);
         gst_caps_unref(caps);
@@ -143,31 +136,24 @@ static GstFlowReturn luma_ghost_src_create(GstPushSrc *push, GstBuffer **out) {
     // A channel that was re-created or damaged is opened afresh and checked again; while the
     // file holds no channel of this stream's frame size, the last frame is repeated. The
     // stream keeps the rate it started with.
-    if (s->channel->stale()) {
-        std::unique_ptr<lumaghost::FrameChannel> fresh;
-        if (lumaghost::FrameChannel::open(s->channel->file(), fresh).succeeded() &&
-            fresh->format().width == s->format.width &&
-            fresh->format().height == s->format.height) {
-            s->channel = std::move(fresh);
-            s->seen = 0;
-        }
-    }
+    if (s->camera->followReplacedChannel())
+        s->seen = 0;
 
     // Wait for a commit until the next frame is due, waking at once when one comes.
     for (;;) {
         if (s->flushing)
             return GST_FLOW_FLUSHING;
         const GstClockTime now = monotonicNow();
-        if (s->channel->commitSequence() != s->seen || now >= s->nextDeadline)
+        if (s->camera->commitSequence() != s->seen || now >= s->nextDeadline)
             break;
         const GstClockTime left = std::min<GstClockTime>(s->nextDeadline - now, 50 * GST_MSECOND);
-        s->channel->waitForCommit(s->seen, int(std::max<GstClockTime>(left / GST_MSECOND, 1)));
+        s->camera->waitForCommit(s->seen, int(std::max<GstClockTime>(left / GST_MSECOND, 1)));
     }
     // A frame that cannot be read leaves the last one on show, until the next commit.
-    if (s->channel->readLatest(s->latest, &s->seen))
+    if (s->camera->readLatest(s->latest, &s->seen))
         s->frame.swap(s->latest);
     else
-        s->seen = s->channel->commitSequence();
+        s->seen = s->camera->commitSequence();
     s->nextDeadline = monotonicNow() + period;
 
     GstBuffer *buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&s->info), nullptr);

@@ -20,8 +20,8 @@
 #include <QGuiApplication>
 
 #include "camera/camera_link.h"
+#include "camera/camera_reader.h"
 #include "camera/device_discovery.h"
-#include "device/frame_channel.h"
 #include "device/installed_devices.h"
 #include "frames/frame_output.h"
 #include "frames/picture_file.h"
@@ -145,13 +145,13 @@ int capture(int argc, char **argv) {
                      r.toString().c_str());
         return 1;
     }
-    if (filter->kind() != FilterKind::Lumaghost) {
+    std::unique_ptr<CameraReader> camera;
+    r = CameraReader::open(*filter, camera);
+    if (r == E_NOINTERFACE) {
         std::fprintf(stderr, "lumacam: Camera \"%s\" at %s is not a Lumaghost device\n",
                      device.c_str(), filter->location().c_str());
         return 1;
     }
-    std::unique_ptr<FrameChannel> channel;
-    r = FrameChannel::open(filter->location(), channel);
     if (r.failed()) {
         std::fprintf(stderr, "lumacam: Cannot open the frame channel %s (%s)\n",
                      filter->location().c_str(), r.toString().c_str());
@@ -168,18 +168,18 @@ int capture(int argc, char **argv) {
             return 1;
         }
     }
-    ChannelFormat format = channel->format();
+    ChannelFormat format = camera->format();
     if (toStdout) {
         std::string header = y4mHeader(format.width, format.height, format.fps);
         if (writeAll(STDOUT_FILENO, header.data(), header.size()) != 0)
             return 1;
     }
 
-    uint64_t seen = channel->commitSequence();
+    uint64_t seen = camera->commitSequence();
     std::vector<uint8_t> frame;
     for (long n = 0; n < count; ++n) {
-        uint64_t now = channel->waitForCommit(seen, static_cast<int>(timeout * 1000));
-        if (now == seen || !channel->readLatest(frame, &seen)) {
+        uint64_t now = camera->waitForCommit(seen, static_cast<int>(timeout * 1000));
+        if (now == seen || !camera->readLatest(frame, &seen)) {
             std::fprintf(stderr,
                          "lumacam: No frame from \"%s\" within %g s (%ld of %ld captured)\n",
                          device.c_str(), timeout, n, count);
