@@ -12,7 +12,9 @@ namespace {
 std::mutex factoryMutex;  // guards factory()
 
 DeviceEnumeratorFactory &factory() {
-    static DeviceEnumeratorFactory f = createSystemDeviceEnumerator;
+    static DeviceEnumeratorFactory f = [](std::unique_ptr<DeviceEnumerator> &out) {
+        return createSystemDeviceEnumerator(out);
+    };
     return f;
 }
 
@@ -41,8 +43,14 @@ ScopedDeviceEnumeratorFactory::~ScopedDeviceEnumeratorFactory() {
 
 HResult FindFilterByName(const Guid &category, std::string_view name,
                          std::unique_ptr<BaseFilter> &filter) {
+    return FindFilterByName(category, name, filter, createDeviceEnumerator);
+}
+
+HResult FindFilterByName(const Guid &category, std::string_view name,
+                         std::unique_ptr<BaseFilter> &filter,
+                         const DeviceEnumeratorFactory &factory) {
     std::unique_ptr<DeviceEnumerator> devices;
-    HResult r = createDeviceEnumerator(devices);
+    HResult r = factory ? factory(devices) : E_POINTER;
     if (r.failed())
         return r;
     if (!devices)

@@ -32,9 +32,14 @@ private:
 };
 
 /// Binds the first device of `category` whose FriendlyName equals `name` exactly (an empty name
-/// takes the first readable one). `filter` is written only on success.
+/// takes the first readable one). `filter` is written only on success. The devices are those of
+/// createDeviceEnumerator, or of `devices` where the caller hands in its own (the media layer's
+/// for the legacy filter category).
 HResult FindFilterByName(const Guid &category, std::string_view name,
                          std::unique_ptr<BaseFilter> &filter);
+HResult FindFilterByName(const Guid &category, std::string_view name,
+                         std::unique_ptr<BaseFilter> &filter,
+                         const DeviceEnumeratorFactory &devices);
 
 /// The FriendlyNames of a category in enumeration order; names that cannot be read are left out.
 std::vector<std::string> ListFriendlyNames(const Guid &category);

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 
 #include "camera/lumacam_filter.h"
 #include "platform/paths.h"
@@ -86,22 +85,13 @@ void appendV4l2Captures(const fs::path &dir, std::vector<std::unique_ptr<Moniker
     }
 }
 
-std::mutex providerMutex;  // guards legacyProvider()
-
-FilterCategoryProvider &legacyProvider() {
-    static FilterCategoryProvider provider;
-    return provider;
-}
-
 }  // namespace
 
-void setLegacyFilterProvider(FilterCategoryProvider provider) {
-    std::lock_guard lock(providerMutex);
-    legacyProvider() = std::move(provider);
-}
-
-SystemDeviceEnumerator::SystemDeviceEnumerator(fs::path hiveFile, fs::path v4l2Directory)
-    : hiveFile_(std::move(hiveFile)), v4l2Directory_(std::move(v4l2Directory)) {}
+SystemDeviceEnumerator::SystemDeviceEnumerator(fs::path hiveFile, fs::path v4l2Directory,
+                                               FilterCategoryProvider legacyFilters)
+    : hiveFile_(std::move(hiveFile)),
+      v4l2Directory_(std::move(v4l2Directory)),
+      legacyFilters_(std::move(legacyFilters)) {}
 
 HResult SystemDeviceEnumerator::createClassEnumerator(
     const Guid &category, std::vector<std::unique_ptr<Moniker>> &monikers) {
@@ -115,20 +105,15 @@ HResult SystemDeviceEnumerator::createClassEnumerator(
             monikers.push_back(std::make_unique<LumacamMoniker>(std::move(device)));
         appendV4l2Captures(v4l2Directory_, monikers);
     }
-    if (category == CLSID_LegacyAmFilterCategory) {
-        FilterCategoryProvider provider;
-        {
-            std::lock_guard lock(providerMutex);
-            provider = legacyProvider();
-        }
-        if (provider)
-            provider(monikers);
-    }
+    if (category == CLSID_LegacyAmFilterCategory && legacyFilters_)
+        legacyFilters_(monikers);
     return monikers.empty() ? S_FALSE : S_OK;
 }
 
-HResult createSystemDeviceEnumerator(std::unique_ptr<DeviceEnumerator> &out) {
-    out = std::make_unique<SystemDeviceEnumerator>(machineHivePath(), "/dev");
+HResult createSystemDeviceEnumerator(std::unique_ptr<DeviceEnumerator> &out,
+                                     FilterCategoryProvider legacyFilters) {
+    out = std::make_unique<SystemDeviceEnumerator>(machineHivePath(), "/dev",
+                                                   std::move(legacyFilters));
     return S_OK;
 }
 

@@ -12,14 +12,19 @@
 
 namespace lumaghost {
 
+/// Lists the legacy filter category (decoders and other filters): the media layer's elements.
+using FilterCategoryProvider = std::function<void(std::vector<std::unique_ptr<Moniker>> &)>;
+
 /// Lists the installed Lumaghost devices, then the V4L2 capture devices. Fails, listing
 /// nothing, when the machine hive cannot be read. Binding a Lumaghost device opens its frame
 /// channel, creating it from the device's "Device Parameters" when it is missing (after a
-/// reboot emptied the run directory).
+/// reboot emptied the run directory). The legacy filter category is what `legacyFilters` lists;
+/// without it, that category is empty.
 class SystemDeviceEnumerator final : public DeviceEnumerator {
 public:
     /// `hiveFile` is the machine hive; `v4l2Directory` is where video nodes are looked for.
-    SystemDeviceEnumerator(std::filesystem::path hiveFile, std::filesystem::path v4l2Directory);
+    SystemDeviceEnumerator(std::filesystem::path hiveFile, std::filesystem::path v4l2Directory,
+                           FilterCategoryProvider legacyFilters = {});
 
     HResult createClassEnumerator(const Guid &category,
                                   std::vector<std::unique_ptr<Moniker>> &monikers) override;
@@ -27,13 +32,12 @@ public:
 private:
     std::filesystem::path hiveFile_;
     std::filesystem::path v4l2Directory_;
+    FilterCategoryProvider legacyFilters_;
 };
 
-/// The enumerator of the running system: the machine hive under $LUMAGHOST_ROOT and /dev.
-HResult createSystemDeviceEnumerator(std::unique_ptr<DeviceEnumerator> &out);
-
-/// Lists the legacy filter category (decoders and other filters), supplied by the media layer.
-using FilterCategoryProvider = std::function<void(std::vector<std::unique_ptr<Moniker>> &)>;
-void setLegacyFilterProvider(FilterCategoryProvider provider);
+/// The enumerator of the running system: the machine hive under $LUMAGHOST_ROOT and /dev, with
+/// the legacy filter category that `legacyFilters` lists.
+HResult createSystemDeviceEnumerator(std::unique_ptr<DeviceEnumerator> &out,
+                                     FilterCategoryProvider legacyFilters = {});
 
 }  // namespace lumaghost

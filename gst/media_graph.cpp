@@ -7,28 +7,12 @@
 #include <cmath>
 #include <mutex>
 
-#include "camera/capture_devices.h"
 #include "camera/system_devices.h"
 #include "gst/elements.h"
 
 namespace lumaghost {
 
 namespace {
-
-// GStreamer's element factories as the legacy filter category.
-void listElementFactories(std::vector<std::unique_ptr<Moniker>> &monikers) {
-    GList *factories = gst_registry_get_feature_list(gst_registry_get(), GST_TYPE_ELEMENT_FACTORY);
-    for (GList *f = factories; f; f = f->next) {
-        auto *factory = GST_ELEMENT_FACTORY(f->data);
-        const gchar *longName =
-            gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_LONGNAME);
-        if (longName)
-            monikers.push_back(std::make_unique<NamedMoniker>(
-                FilterKind::Element, longName,
-                gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory))));
-    }
-    gst_plugin_feature_list_free(factories);
-}
 
 // Reference time (100 ns) and GStreamer time (ns).
 constexpr int64_t kNsPer100 = 100;
@@ -61,12 +45,29 @@ GstElement *rendererBin(const RendererSettings &settings) {
 bool initMediaGraphs() {
     static std::once_flag once;
     static bool ok = false;
-    std::call_once(once, [] {
-        ok = gst_init_check(nullptr, nullptr, nullptr) && registerGstElements();
-        if (ok)
-            setLegacyFilterProvider(listElementFactories);
-    });
+    std::call_once(once,
+                   [] { ok = gst_init_check(nullptr, nullptr, nullptr) && registerGstElements(); });
     return ok;
+}
+
+void ListElementFactories(std::vector<std::unique_ptr<Moniker>> &monikers) {
+    GList *factories = gst_registry_get_feature_list(gst_registry_get(), GST_TYPE_ELEMENT_FACTORY);
+    for (GList *f = factories; f; f = f->next) {
+        auto *factory = GST_ELEMENT_FACTORY(f->data);
+        const gchar *longName =
+            gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_LONGNAME);
+        if (longName)
+            monikers.push_back(std::make_unique<NamedMoniker>(
+                FilterKind::Element, longName,
+                gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory))));
+    }
+    gst_plugin_feature_list_free(factories);
+}
+
+HResult createMediaDeviceEnumerator(std::unique_ptr<DeviceEnumerator> &out) {
+    if (!initMediaGraphs())
+        return E_FAIL;
+    return createSystemDeviceEnumerator(out, ListElementFactories);
 }
 
 // --- MediaGraph ------------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "camera/capture_devices.h"
 #include "frames/fit_geometry.h"
 #include "platform/hresult.h"
 
@@ -32,9 +33,16 @@ struct GraphEvent {
     GstState state = GST_STATE_NULL;    // with StateChanged
 };
 
-/// Initialises GStreamer and our elements, and lists GStreamer's elements as the legacy filter
-/// category. Safe to call more than once.
+/// Initialises GStreamer and our elements. Safe to call more than once.
 bool initMediaGraphs();
+
+/// GStreamer's element factories as the legacy filter category: each by its long name, located
+/// by its factory name.
+void ListElementFactories(std::vector<std::unique_ptr<Moniker>> &monikers);
+
+/// The system's devices with GStreamer's elements as the legacy filter category, for a filter
+/// looked up by name there (FindFilterByName with this factory). Initialises GStreamer.
+HResult createMediaDeviceEnumerator(std::unique_ptr<DeviceEnumerator> &out);
 
 class MediaGraph {
 public:

@@ -83,6 +83,23 @@ TEST_F(SystemDevicesFixture, EmptyCategoriesAnswerSFalse) {
     EXPECT_TRUE(monikers.empty());
 }
 
+// The legacy filter category is what the caller hands in, and only that category is.
+TEST_F(SystemDevicesFixture, LegacyFiltersComeFromTheProviderHandedIn) {
+    int asked = 0;
+    SystemDeviceEnumerator e(hive.file(), devDir, [&](std::vector<std::unique_ptr<Moniker>> &out) {
+        ++asked;
+        out.push_back(std::make_unique<NamedMoniker>(FilterKind::Element, "Decoder", "dec"));
+    });
+    std::vector<std::unique_ptr<Moniker>> monikers;
+    ASSERT_EQ(e.createClassEnumerator(CLSID_LegacyAmFilterCategory, monikers), S_OK);
+    ASSERT_EQ(monikers.size(), 1u);
+    std::string name;
+    ASSERT_EQ(monikers[0]->readFriendlyName(name), S_OK);
+    EXPECT_EQ(name, "Decoder");
+    EXPECT_EQ(e.createClassEnumerator(CLSID_VideoInputDeviceCategory, monikers), S_FALSE);
+    EXPECT_EQ(asked, 1);
+}
+
 // Binding opens the device's frame channel.
 TEST_F(SystemDevicesFixture, BindOpensTheFrameChannel) {
     RegValue a = RegValue::string("Cam A");

@@ -180,11 +180,17 @@ TEST_F(GraphFixture, MoviesThatCannotBeRenderedAreReported) {
 // GStreamer's elements stand in for the legacy filter category.
 TEST_F(GraphFixture, ElementsAreFoundByLongName) {
     std::unique_ptr<BaseFilter> filter;
-    ASSERT_EQ(FindFilterByName(CLSID_LegacyAmFilterCategory, "Lumaghost renderer", filter), S_OK);
+    ASSERT_EQ(FindFilterByName(CLSID_LegacyAmFilterCategory, "Lumaghost renderer", filter,
+                               createMediaDeviceEnumerator),
+              S_OK);
     EXPECT_EQ(filter->kind(), FilterKind::Element);
     EXPECT_EQ(filter->location(), "lumarenderer");
-    EXPECT_TRUE(
-        FindFilterByName(CLSID_LegacyAmFilterCategory, "lumaghost renderer", filter).failed());
+    EXPECT_TRUE(FindFilterByName(CLSID_LegacyAmFilterCategory, "lumaghost renderer", filter,
+                                 createMediaDeviceEnumerator)
+                    .failed());
+    // The system's own enumerator has no legacy filters: nothing fills them in behind it.
+    EXPECT_EQ(FindFilterByName(CLSID_LegacyAmFilterCategory, "Lumaghost renderer", filter),
+              VFW_E_NOT_FOUND);
 }
 
 // One Lumaghost camera passed through into another, and a preview of it.
