@@ -12,6 +12,9 @@
 
 namespace lumaghost {
 
+/// The FriendlyName of the camera our programs feed unless told another.
+inline constexpr char kCameraName[] = "Lumaghost";
+
 struct CameraLink {
     std::unique_ptr<BaseFilter> captureFilter;
     PropertySet *properties = nullptr;  // owned by captureFilter

@@ -14,8 +14,6 @@
 
 namespace lumaghost {
 
-inline constexpr std::string_view kCameraName = "Lumaghost";
-
 /// Creates the system device enumerator. Tests install a factory of their own.
 HResult createDeviceEnumerator(std::unique_ptr<DeviceEnumerator> &out);
 

@@ -1,15 +1,10 @@
 #include "camera/system_devices.h"
 
-#include <fcntl.h>
 #include <linux/videodev2.h>
-#include <sys/ioctl.h>
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include "camera/lumacam_filter.h"
 #include "platform/paths.h"
-#include "platform/posix_file.h"
+#include "platform/video_nodes.h"
 
 namespace lumaghost {
 
@@ -45,43 +40,12 @@ private:
     InstalledDevice device_;
 };
 
-int xioctl(int fd, unsigned long request, void *arg) {
-    int r;
-    do {
-        r = ::ioctl(fd, request, arg);
-    } while (r < 0 && errno == EINTR);
-    return r;
-}
-
 // The video nodes of a directory that capture, ordered by their number.
 void appendV4l2Captures(const fs::path &dir, std::vector<std::unique_ptr<Moniker>> &out) {
-    std::vector<std::pair<long, fs::path>> nodes;
-    std::error_code ec;
-    for (const auto &entry : fs::directory_iterator(dir, ec)) {
-        std::string name = entry.path().filename().string();
-        if (name.rfind("video", 0) != 0 || name.size() == 5)
-            continue;
-        std::string digits = name.substr(5);
-        if (!std::all_of(digits.begin(), digits.end(), ::isdigit))
-            continue;
-        nodes.emplace_back(std::stol(digits), entry.path());
-    }
-    std::sort(nodes.begin(), nodes.end());
-
-    for (const auto &[number, node] : nodes) {
-        UniqueFd fd(::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
-        if (!fd)
-            continue;
-        v4l2_capability cap{};
-        if (xioctl(fd.get(), VIDIOC_QUERYCAP, &cap) < 0)
-            continue;
-        uint32_t caps =
-            (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
-        if (!(caps & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE)))
-            continue;
-        std::string card(reinterpret_cast<const char *>(cap.card),
-                         strnlen(reinterpret_cast<const char *>(cap.card), sizeof(cap.card)));
-        out.push_back(std::make_unique<NamedMoniker>(FilterKind::V4l2, card, node.string()));
+    for (const VideoNodeInfo &node : listVideoNodes(dir)) {
+        if (node.capabilities & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE))
+            out.push_back(
+                std::make_unique<NamedMoniker>(FilterKind::V4l2, node.card, node.path.string()));
     }
 }
 

@@ -9,6 +9,13 @@ struct FitFlags {
     int center = 1;
 };
 
+/// Scaled with its aspect ratio kept to fill the camera, showing its middle: a picture's
+/// switches unless set otherwise (lumacam send).
+inline constexpr FitFlags kFitFill{1, 1, 1};
+/// Scaled with its aspect ratio kept to lie wholly in the camera, black beside or above it: the
+/// renderer's switches unless set otherwise, and the play service's for frames of another size.
+inline constexpr FitFlags kFitLetterbox{1, 1, 0};
+
 struct Size {
     int width = 0;
     int height = 0;

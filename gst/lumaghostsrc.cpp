@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "camera/camera_link.h"
 #include "camera/camera_reader.h"
 
 GST_DEBUG_CATEGORY_STATIC(luma_ghost_src_debug);
@@ -29,7 +30,7 @@ namespace {
 
 struct SourceState {
     std::mutex propertiesMutex;  // guards device
-    std::string device = "Lumaghost";
+    std::string device = lumaghost::kCameraName;
 
     std::unique_ptr<lumaghost::CameraReader> camera;  // the streaming thread's
     lumaghost::ChannelFormat format;                  // the stream's, taken at the start
@@ -201,7 +202,7 @@ static void luma_ghost_src_class_init(LumaGhostSrcClass *klass) {
     g_object_class_install_property(
         object, PROP_DEVICE,
         g_param_spec_string(
-            "device", "Device", "FriendlyName of the Lumaghost camera", "Lumaghost",
+            "device", "Device", "FriendlyName of the Lumaghost camera", lumaghost::kCameraName,
             GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_READY)));
 
     gst_element_class_set_static_metadata(element, "Lumaghost camera source", "Source/Video",

@@ -32,8 +32,8 @@ namespace {
 
 struct RendererState {
     std::mutex propertiesMutex;  // guards the four properties
-    lumaghost::FitFlags flags{1, 1, 0};
-    std::string device = "Lumaghost";
+    lumaghost::FitFlags flags = lumaghost::kFitLetterbox;
+    std::string device = lumaghost::kCameraName;
 
     // The streaming thread's own.
     lumaghost::CameraLink link;
@@ -193,22 +193,23 @@ static void luma_renderer_class_init(LumaRendererClass *klass) {
         GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_READY);
     g_object_class_install_property(
         object, PROP_STRETCH,
-        g_param_spec_boolean("stretch", "Stretch", "Scale the video to the camera frame", TRUE,
-                             flags));
+        g_param_spec_boolean("stretch", "Stretch", "Scale the video to the camera frame",
+                             lumaghost::kFitLetterbox.stretch, flags));
     g_object_class_install_property(
         object, PROP_KEEP_RATIO,
         g_param_spec_boolean("keep-ratio", "Keep ratio",
-                             "Keep the video's aspect ratio when scaling", TRUE, flags));
+                             "Keep the video's aspect ratio when scaling",
+                             lumaghost::kFitLetterbox.keepRatio, flags));
     g_object_class_install_property(
         object, PROP_CENTER,
         g_param_spec_boolean(
             "center", "Center",
-            "Centre the video; with stretch and keep-ratio, fill the frame with its middle", FALSE,
-            flags));
+            "Centre the video; with stretch and keep-ratio, fill the frame with its middle",
+            lumaghost::kFitLetterbox.center, flags));
     g_object_class_install_property(
         object, PROP_DEVICE,
-        g_param_spec_string("device", "Device", "FriendlyName of the camera to feed", "Lumaghost",
-                            flags));
+        g_param_spec_string("device", "Device", "FriendlyName of the camera to feed",
+                            lumaghost::kCameraName, flags));
 
     gst_element_class_set_static_metadata(element, "Lumaghost renderer", "Sink/Video",
                                           "Fits video frames into the Lumaghost virtual camera",

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "camera/camera_link.h"
 #include "camera/capture_devices.h"
 #include "frames/fit_geometry.h"
 #include "platform/hresult.h"
@@ -77,8 +78,8 @@ private:
 };
 
 struct RendererSettings {
-    FitFlags flags{1, 1, 0};
-    std::string device = "Lumaghost";
+    FitFlags flags = kFitLetterbox;
+    std::string device = kCameraName;
 };
 
 class MovieGraph final : public MediaGraph {

@@ -248,6 +248,30 @@ bool ReadSequenceFile(const fs::path &path, std::vector<SequenceFrame> &frames,
     return ok;
 }
 
+bool ReadStoredImage(const fs::path &path, int width, int height, std::vector<uint8_t> &pixels) {
+    if (width <= 0 || height <= 0)
+        return false;
+    const uint64_t pixelBytes = uint64_t(width) * uint64_t(height) * 3;
+    UniqueFd fd;
+    struct stat st;
+    if (openRegularFile(path, O_RDONLY, fd) != 0 || ::fstat(fd.get(), &st) != 0 ||
+        uint64_t(st.st_size) != kImageHeaderSize + pixelBytes)
+        return false;
+    FileSource source(fd.get());
+    uint8_t record[kImageHeaderSize];
+    if (!source.read(0, record, sizeof(record)))
+        return false;
+    const ImageRecordHeader header = decodeRecordHeader(record);
+    if (std::memcmp(header.magic, kImageMagic, 4) != 0 || header.width != width ||
+        header.height != height)
+        return false;
+    std::vector<uint8_t> block(static_cast<size_t>(pixelBytes));
+    if (!source.read(kImageHeaderSize, block.data(), block.size()))
+        return false;
+    pixels = std::move(block);
+    return true;
+}
+
 fs::path storedImagePath() {
     return systemDirectory() / kStoredImageName;
 }

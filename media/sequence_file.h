@@ -90,4 +90,11 @@ std::filesystem::path storedImagePath();
 HResult RegisterLastImage(int width, int height, const uint8_t *pixels, RegistryHive &machine,
                           const std::string &driverKey);
 
+/// Reads a stored image of `width` × `height` into `pixels`: the file must be a regular file
+/// holding one image record of that size, its pixel block filling the rest of the file (its
+/// record size and display time are not looked at). False, with `pixels` left as it was, for
+/// any other file.
+bool ReadStoredImage(const std::filesystem::path &path, int width, int height,
+                     std::vector<uint8_t> &pixels);
+
 }  // namespace lumaghost

@@ -1,6 +1,7 @@
 #include "platform/posix_file.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <atomic>
@@ -40,6 +41,14 @@ int writeAll(int fd, const void *data, size_t size) {
         size -= static_cast<size_t>(n);
     }
     return 0;
+}
+
+int ioctlRetry(int fd, unsigned long request, void *argument) {
+    int r;
+    do {
+        r = ::ioctl(fd, request, argument);
+    } while (r < 0 && errno == EINTR);
+    return r;
 }
 
 int openRegularFile(const std::filesystem::path &file, int flags, UniqueFd &out) {

@@ -31,6 +31,9 @@ private:
 /// Writes all of `data`, retrying interrupted and partial writes; 0 or an errno value.
 int writeAll(int fd, const void *data, size_t size);
 
+/// ioctl, retried while a signal interrupts it: its result, -1 with errno set on failure.
+int ioctlRetry(int fd, unsigned long request, void *argument);
+
 /// Opens a file a user named for reading (or with `flags`) without ever blocking on a FIFO or a
 /// device: anything but a regular file is refused with EINVAL. 0 or an errno value.
 int openRegularFile(const std::filesystem::path &file, int flags, UniqueFd &out);

@@ -81,6 +81,19 @@ std::vector<uint8_t> RegValue::rawData() const {
     return out;
 }
 
+std::vector<std::string> splitMultiString(const uint8_t *data, size_t size) {
+    std::vector<std::string> entries;
+    size_t pos = 0;
+    while (pos < size && data[pos] != 0) {
+        size_t end = pos;
+        while (end < size && data[end] != 0)
+            ++end;
+        entries.emplace_back(reinterpret_cast<const char *>(data) + pos, end - pos);
+        pos = end + 1;
+    }
+    return entries;
+}
+
 // --- key paths ----------------------------------------------------------------------------------
 
 std::string normaliseKeyPath(std::string_view key) {

@@ -47,6 +47,11 @@ struct RegValue {
     friend bool operator==(const RegValue &, const RegValue &) = default;
 };
 
+/// The entries of multi-string data as the registry hands it out (rawData's inverse): NUL-
+/// terminated strings up to the empty one or the end of the data, where the last may lack its
+/// NUL.
+std::vector<std::string> splitMultiString(const uint8_t *data, size_t size);
+
 /// The contents of a hive in memory: a tree of keys in which every key's parents exist, each
 /// key holding its own name only, so memory and parsing time grow with the file's size however
 /// deep its keys are. The root (the empty path) is no key and holds no values.

@@ -219,7 +219,7 @@ void PlayService::fillFrame(size_t index, const FrameDescriptor &d) {
     const ptrdiff_t rowBytes = ptrdiff_t(frame.width()) * 3;
     InputFrame in{frame.width(), frame.height(), 3,
                   frame.pixels.data() + (frame.height() - 1) * rowBytes, -rowBytes};
-    (void)fitter_->compose(in, FitFlags{1, 1, 0}, out, d.width, d.height, d.byteCount);
+    (void)fitter_->compose(in, kFitLetterbox, out, d.width, d.height, d.byteCount);
     if (fittedBytes_ + d.byteCount <= kFittedFramesBudget) {
         fitted_.emplace(index, std::vector<uint8_t>(out, out + d.byteCount));
         fittedBytes_ += d.byteCount;

@@ -254,18 +254,8 @@ uint32_t LinuxDeviceInstaller::setHardwareIdProperty(uint32_t index, const uint8
         return ERROR_NO_SUCH_DEVINST;
     if (!data && size)
         return ERROR_INVALID_PARAMETER;
-    // A multi-string: NUL-terminated entries up to the empty one or the end of the data.
-    std::vector<std::string> ids;
-    uint32_t pos = 0;
-    while (pos < size && data[pos] != 0) {
-        uint32_t end = pos;
-        while (end < size && data[end] != 0)
-            ++end;
-        ids.emplace_back(reinterpret_cast<const char *>(data) + pos, end - pos);
-        pos = end + 1;
-    }
     HResult r = hive_.setValue(devices_[index].keyPath(), kHardwareIdValue,
-                               RegValue::multiString(std::move(ids)));
+                               RegValue::multiString(splitMultiString(data, size)));
     if (r.failed())
         return fail(ERROR_ACCESS_DENIED, "Cannot set the hardware ID of " +
                                              devices_[index].instanceId() + " in " +

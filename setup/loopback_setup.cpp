@@ -1,8 +1,6 @@
 #include "setup/loopback_setup.h"
 
 #include <fcntl.h>
-#include <linux/videodev2.h>
-#include <sys/ioctl.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,11 +9,11 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <optional>
 #include <string_view>
 
 #include "platform/paths.h"
 #include "platform/posix_file.h"
+#include "platform/video_nodes.h"
 
 namespace lumaghost {
 
@@ -38,32 +36,19 @@ constexpr unsigned long kLoopbackControlAdd = 0x4C80;
 constexpr unsigned long kLoopbackControlRemove = 0x4C81;
 constexpr char kModuleOptionsFile[] = "/etc/modprobe.d/lumaghost-v4l2loopback.conf";
 
-// The card label of a V4L2 node; nullopt when it is none.
-std::optional<std::string> queryCard(const fs::path &node) {
-    UniqueFd fd(::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
-    v4l2_capability cap{};
-    if (!fd || ::ioctl(fd.get(), VIDIOC_QUERYCAP, &cap) < 0)
-        return std::nullopt;
-    return std::string(reinterpret_cast<const char *>(cap.card),
-                       strnlen(reinterpret_cast<const char *>(cap.card), sizeof(cap.card)));
-}
-
 class RealLoopbackSystem final : public LoopbackSystem {
 public:
     std::vector<std::string> outputCardLabels() override {
         std::vector<std::string> labels;
-        std::error_code ec;
-        for (const auto &entry : fs::directory_iterator(machinePath("/dev"), ec)) {
-            if (entry.path().filename().string().rfind("video", 0) != 0)
-                continue;
-            if (auto card = queryCard(entry.path()))
-                labels.push_back(std::move(*card));
-        }
+        for (VideoNodeInfo &node : listVideoNodes(machinePath("/dev")))
+            labels.push_back(std::move(node.card));
         return labels;
     }
 
     std::string cardLabel(int number) override {
-        return queryCard(machinePath("/dev/video" + std::to_string(number))).value_or("");
+        VideoNodeInfo node;
+        return queryVideoNode(machinePath("/dev/video" + std::to_string(number)), node) ? node.card
+                                                                                        : "";
     }
 
     bool controlDeviceExists() override { return ::access(controlDevice().c_str(), F_OK) == 0; }
@@ -78,7 +63,7 @@ public:
         std::strncpy(config.cardLabel, label.c_str(), sizeof(config.cardLabel) - 1);
         static_assert(sizeof(config.cardLabel) - 1 == kLoopbackCardLabelLength);
         config.announceAllCaps = exclusiveCaps ? 0 : 1;
-        const int r = ::ioctl(fd.get(), kLoopbackControlAdd, &config);
+        const int r = ioctlRetry(fd.get(), kLoopbackControlAdd, &config);
         return r < 0 ? -errno : r;
     }
 
@@ -87,7 +72,8 @@ public:
         if (!fd)
             return -errno;
         // The control device takes the node's number itself, not a pointer to it.
-        const int r = ::ioctl(fd.get(), kLoopbackControlRemove, static_cast<unsigned long>(number));
+        const int r = ioctlRetry(fd.get(), kLoopbackControlRemove,
+                                 reinterpret_cast<void *>(static_cast<uintptr_t>(number)));
         return r < 0 ? -errno : 0;
     }
 

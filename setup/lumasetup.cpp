@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/hresult.h"
+#include "platform/registry.h"
 
 namespace lumaghost {
 
@@ -40,19 +41,12 @@ uint32_t FindCameraDevice(DeviceInstaller &api, bool &found, uint32_t &index) {
         if (err != ERROR_SUCCESS)
             return err;
 
-        // Walk the multi-string up to its empty entry or the end of the buffer.
-        size_t pos = 0;
-        while (pos < buffer.size() && buffer[pos] != 0) {
-            size_t end = pos;
-            while (end < buffer.size() && buffer[end] != 0)
-                ++end;
-            std::string_view entry(reinterpret_cast<const char *>(buffer.data()) + pos, end - pos);
+        for (const std::string &entry : splitMultiString(buffer.data(), buffer.size())) {
             if (entry == kHardwareId) {
                 found = true;
                 index = i;
                 return ERROR_SUCCESS;
             }
-            pos = end + 1;
         }
     }
 }

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <thread>
@@ -16,7 +15,6 @@
 #include "media/sequence_file.h"
 #include "platform/device_tree.h"
 #include "platform/paths.h"
-#include "platform/posix_file.h"
 #include "platform/registry.h"
 #include "programs/lumacam/pipewire_output.h"
 #include "programs/lumacam/v4l2_output.h"
@@ -59,15 +57,8 @@ bool publishableDevices(std::vector<PublishedDevice> &out, std::string &error) {
 // The stored image when it is one record of the device's size, else black.
 std::vector<uint8_t> firstFrame(const std::string &storedImage, const ChannelFormat &format) {
     std::vector<uint8_t> frame(format.frameBytes(), 0);
-    std::string bytes;
-    if (storedImage.empty() || readWholeFile(storedImage, bytes) != 0 ||
-        bytes.size() != kImageHeaderSize + frame.size() || bytes.compare(0, 4, "QmLg") != 0)
-        return frame;
-    int32_t w, h;
-    std::memcpy(&w, bytes.data() + 4, 4);
-    std::memcpy(&h, bytes.data() + 8, 4);
-    if (uint32_t(w) == format.width && uint32_t(h) == format.height)
-        std::memcpy(frame.data(), bytes.data() + kImageHeaderSize, frame.size());
+    if (!storedImage.empty())
+        (void)ReadStoredImage(storedImage, int(format.width), int(format.height), frame);
     return frame;
 }
 

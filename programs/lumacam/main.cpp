@@ -6,7 +6,6 @@
 //   lumacam run [--seconds N] [--no-v4l2] [--no-pipewire]
 #include <fcntl.h>
 #include <linux/videodev2.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -61,7 +60,7 @@ std::string describeSize(BaseFilter &filter) {
     UniqueFd fd(::open(filter.location().c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
     v4l2_format fmt{};
     fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (!fd || ::ioctl(fd.get(), VIDIOC_G_FMT, &fmt) < 0)
+    if (!fd || ioctlRetry(fd.get(), VIDIOC_G_FMT, &fmt) < 0)
         return "-";
     return std::to_string(fmt.fmt.pix.width) + "x" + std::to_string(fmt.fmt.pix.height);
 }
@@ -217,7 +216,7 @@ bool parseSwitch(const char *text, int &out) {
 int send(int argc, char **argv) {
     std::string device(kCameraName);
     std::string picture;
-    FitFlags flags{1, 1, 1};
+    FitFlags flags = kFitFill;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
         bool ok = true;

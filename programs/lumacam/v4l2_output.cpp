@@ -2,15 +2,13 @@
 
 #include <fcntl.h>
 #include <linux/videodev2.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 
 #include "frames/frame_convert.h"
 #include "platform/posix_file.h"
+#include "platform/video_nodes.h"
 
 namespace lumaghost {
 
@@ -20,11 +18,7 @@ class RealVideoNode final : public VideoNode {
 public:
     explicit RealVideoNode(UniqueFd fd) : fd_(std::move(fd)) {}
     int ioctl(unsigned long request, void *argument) override {
-        int r;
-        do {
-            r = ::ioctl(fd_.get(), request, argument);
-        } while (r < 0 && errno == EINTR);
-        return r;
+        return ioctlRetry(fd_.get(), request, argument);
     }
     ssize_t write(const void *data, size_t size) override { return ::write(fd_.get(), data, size); }
 
@@ -42,27 +36,9 @@ std::unique_ptr<VideoNode> openVideoNode(const std::string &path) {
 }
 
 std::string findLoopbackNode(const std::string &label, const std::string &directory) {
-    std::vector<std::pair<long, std::string>> nodes;
-    std::error_code ec;
-    for (const auto &entry : std::filesystem::directory_iterator(directory, ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.rfind("video", 0) != 0 || name.size() == 5 ||
-            !std::all_of(name.begin() + 5, name.end(), ::isdigit))
-            continue;
-        nodes.emplace_back(std::stol(name.substr(5)), entry.path().string());
-    }
-    std::sort(nodes.begin(), nodes.end());
-    for (const auto &[number, path] : nodes) {
-        auto node = openVideoNode(path);
-        v4l2_capability cap{};
-        if (!node || node->ioctl(VIDIOC_QUERYCAP, &cap) < 0)
-            continue;
-        const uint32_t caps =
-            (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
-        const std::string card(reinterpret_cast<const char *>(cap.card),
-                               strnlen(reinterpret_cast<const char *>(cap.card), sizeof(cap.card)));
-        if (card == label && (caps & V4L2_CAP_VIDEO_OUTPUT))
-            return path;
+    for (const VideoNodeInfo &node : listVideoNodes(directory)) {
+        if (node.card == label && (node.capabilities & V4L2_CAP_VIDEO_OUTPUT))
+            return node.path.string();
     }
     return {};
 }

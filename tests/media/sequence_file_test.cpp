@@ -490,5 +490,36 @@ TEST(StoredImageTest, RegisterLastImageWritesFileAndValue) {
     EXPECT_FALSE(hive.keyExists(key));
 }
 
+// What RegisterLastImage stores reads back at its size; a file of another size, magic or
+// length, or no regular file, is no stored image and leaves the pixels as they were.
+TEST(StoredImageTest, ReadStoredImageTakesOnlyARecordOfTheGivenSize) {
+    TempRoot root;
+    RegistryHive hive = machineHive();
+    const uint8_t px[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    ASSERT_TRUE(RegisterLastImage(2, 2, px, hive, "").succeeded());
+    std::vector<uint8_t> pixels;
+    ASSERT_TRUE(ReadStoredImage(storedImagePath(), 2, 2, pixels));
+    EXPECT_EQ(pixels, std::vector<uint8_t>(px, px + 12));
+
+    const std::vector<uint8_t> kept(12, 0xAB);
+    pixels = kept;
+    EXPECT_FALSE(ReadStoredImage(storedImagePath(), 4, 1, pixels));  // same bytes, other size
+    EXPECT_FALSE(ReadStoredImage(storedImagePath(), 1, 2, pixels));
+    EXPECT_FALSE(ReadStoredImage(root.path() / "missing.lgi", 2, 2, pixels));
+    const std::filesystem::path other = root.path() / "other.lgi";
+    Bytes wrongMagic;
+    wrongMagic.record("QmSq", 2, 2, 5000, 7);
+    test::writeFile(other, std::string(wrongMagic.b.begin(), wrongMagic.b.end()));
+    EXPECT_FALSE(ReadStoredImage(other, 2, 2, pixels));
+    Bytes longer;
+    longer.record("QmLg", 2, 2, 5000, 7).fill(1, 0);
+    test::writeFile(other, std::string(longer.b.begin(), longer.b.end()));
+    EXPECT_FALSE(ReadStoredImage(other, 2, 2, pixels));
+    const std::filesystem::path fifo = root.path() / "fifo.lgi";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(ReadStoredImage(fifo, 2, 2, pixels));
+    EXPECT_EQ(pixels, kept);
+}
+
 }  // namespace
 }  // namespace lumaghost

@@ -10,6 +10,7 @@
 #include "platform/paths.h"
 #include "platform/platform_version.h"
 #include "platform/posix_file.h"
+#include "platform/video_nodes.h"
 #include "tests/test_support.h"
 
 namespace lumaghost {
@@ -138,6 +139,21 @@ TEST(PosixFileTest, OnlyRegularFilesAreOpenedAndReadsAreBounded) {
     EXPECT_EQ(text, "0123456789");
     EXPECT_EQ(readWholeFile(root.path() / "f", text, 9), EFBIG);
     EXPECT_EQ(readWholeFile(root.path() / "f", text, 10), 0);
+}
+
+// Only videoN names are taken, and only nodes that answer the capability query; a name whose
+// number no long holds is passed over instead of ending the program.
+TEST(VideoNodesTest, OnlyNodesThatAnswerAreListed) {
+    TempRoot root;
+    const fs::path dev = root.path() / "dev";
+    for (const char *name :
+         {"video0", "video", "videos", "video1a", "video3", "video99999999999999999999999999"})
+        test::writeFile(dev / name, "no device");
+    EXPECT_TRUE(listVideoNodes(dev).empty());
+    EXPECT_TRUE(listVideoNodes(root.path() / "absent").empty());
+    VideoNodeInfo info;
+    EXPECT_FALSE(queryVideoNode(dev / "video0", info));
+    EXPECT_FALSE(queryVideoNode("/dev/null", info));
 }
 
 class ScriptedVersions : public VersionSource {

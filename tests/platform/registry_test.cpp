@@ -227,6 +227,22 @@ TEST(RegValueTest, RawDataHasRegistryLayout) {
     EXPECT_EQ(RegValue::string("ab").rawData(), (std::vector<uint8_t>{'a', 'b', 0}));
 }
 
+// Multi-string data splits into its entries up to the empty one or the end of the data, a last
+// entry without its NUL included; rawData's layout comes back as it went in.
+TEST(RegValueTest, MultiStringDataSplitsAtItsNuls) {
+    const std::vector<std::string> ids{"Lumacam", "ROOT\\Lumacam"};
+    const std::vector<uint8_t> raw = RegValue::multiString(ids).rawData();
+    EXPECT_EQ(splitMultiString(raw.data(), raw.size()), ids);
+    const uint8_t afterEmpty[] = {'a', 0, 0, 'b', 0};
+    EXPECT_EQ(splitMultiString(afterEmpty, sizeof(afterEmpty)), std::vector<std::string>{"a"});
+    const uint8_t unterminated[] = {'a', 0, 'b', 'c'};
+    EXPECT_EQ(splitMultiString(unterminated, sizeof(unterminated)),
+              (std::vector<std::string>{"a", "bc"}));
+    EXPECT_TRUE(splitMultiString(nullptr, 0).empty());
+    const uint8_t empty[] = {0, 0};
+    EXPECT_TRUE(splitMultiString(empty, sizeof(empty)).empty());
+}
+
 TEST(RegistryHiveTest, MissingFileIsEmptyAndWritesCreateIt) {
     TempRoot root;
     RegistryHive hive(root.path() / "deep" / "dir" / "hive.ini");
