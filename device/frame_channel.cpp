@@ -55,26 +55,6 @@ constexpr uint64_t roundUp(uint64_t n, uint64_t to) {
     return (n + to - 1) / to * to;
 }
 
-HResult errnoResult(int error) {
-    switch (error) {
-        case ENOENT:
-        case ENOTDIR:
-            return hresultFromWin32(ERROR_FILE_NOT_FOUND);
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return hresultFromWin32(ERROR_ACCESS_DENIED);
-        case ENOSPC:
-        case ENOMEM:
-        case EFBIG:
-            return E_OUTOFMEMORY;
-        case ELOOP:  // a symbolic link where the channel should be
-            return hresultFromWin32(ERROR_INVALID_DATA);
-        default:
-            return E_FAIL;
-    }
-}
-
 bool formatValid(const ChannelFormat &f) {
     return f.width > 0 && f.height > 0 && f.fps > 0 && f.width <= FrameChannel::kMaxDimension &&
            f.height <= FrameChannel::kMaxDimension && f.fps <= FrameChannel::kMaxDimension;
@@ -278,7 +258,7 @@ HResult writeNewChannel(const fs::path &file, const ChannelFormat &format, std::
     tmp = file.string() + ".new-XXXXXX";
     UniqueFd fd(::mkostemp(tmp.data(), O_CLOEXEC));
     if (!fd)
-        return errnoResult(errno);
+        return hresultFromErrno(errno);
     setChannelPermissions(fd.get());
 
     const uint64_t stride = strideOf(format);
@@ -308,7 +288,7 @@ HResult writeNewChannel(const fs::path &file, const ChannelFormat &format, std::
         error = errno ? errno : EIO;
     if (error) {
         ::unlink(tmp.c_str());
-        return errnoResult(error);
+        return hresultFromErrno(error);
     }
     return S_OK;
 }
@@ -335,7 +315,7 @@ HResult FrameChannel::create(const fs::path &file, const ChannelFormat &format) 
     if (r.failed())
         return r;
     if (::rename(tmp.c_str(), file.c_str()) < 0) {
-        r = errnoResult(errno);
+        r = hresultFromErrno(errno);
         ::unlink(tmp.c_str());
         return r;
     }
@@ -360,7 +340,7 @@ HResult FrameChannel::openOrCreate(const fs::path &file, const ChannelFormat &fo
         const int error = ::link(tmp.c_str(), file.c_str()) == 0 ? 0 : errno;
         ::unlink(tmp.c_str());
         if (error != 0 && error != EEXIST)
-            return errnoResult(error);
+            return hresultFromErrno(error);
         r = open(file, out);
         if (r != hresultFromWin32(ERROR_FILE_NOT_FOUND))
             return r;
@@ -371,7 +351,7 @@ HResult FrameChannel::openOrCreate(const fs::path &file, const ChannelFormat &fo
 HResult FrameChannel::open(const fs::path &file, std::unique_ptr<FrameChannel> &out) {
     UniqueFd fd(::open(file.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (!fd)
-        return errnoResult(errno);
+        return hresultFromErrno(errno);
     struct stat st;
     if (::fstat(fd.get(), &st) < 0 || !S_ISREG(st.st_mode))
         return hresultFromWin32(ERROR_INVALID_DATA);

@@ -44,23 +44,6 @@ void encodeRecordHeader(std::vector<uint8_t> &out, int width, int height, uint32
     putI32(out, displayTime);
 }
 
-HResult errnoResult(int err) {
-    switch (err) {
-        case 0:
-            return S_OK;
-        case ENOENT:
-            return hresultFromWin32(ERROR_FILE_NOT_FOUND);
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return E_ACCESSDENIED;
-        case ENOSPC:
-            return hresultFromWin32(112);  // ERROR_DISK_FULL
-        default:
-            return E_FAIL;
-    }
-}
-
 // Creates a file to write, or truncates it, without blocking on a FIFO; anything but a regular
 // file is refused with EINVAL and left as it was. 0 or an errno value.
 int createRegularFile(const fs::path &path, UniqueFd &out) {
@@ -196,13 +179,13 @@ HResult WriteSequenceFile(const fs::path &path, const std::vector<SequenceItem> 
 
     UniqueFd fd;
     if (int err = createRegularFile(path, fd))
-        return errnoResult(err);
+        return hresultFromErrno(err);
     std::vector<uint8_t> bytes;
     bytes.insert(bytes.end(), kSequenceMagic, kSequenceMagic + 4);
     putI32(bytes, static_cast<uint32_t>(n));
     putI32(bytes, static_cast<uint32_t>(recordSize * n + int64_t{kSequenceHeaderSize}));
     if (int err = writeAll(fd.get(), bytes.data(), bytes.size()))
-        return errnoResult(err);
+        return hresultFromErrno(err);
 
     // One record at a time: the item's rows top-aligned and left-aligned in a black W x H block,
     // each row bounded by both widths. Blocks are bottom-up, so the top rows are the last.
@@ -218,9 +201,9 @@ HResult WriteSequenceFile(const fs::path &path, const std::vector<SequenceItem> 
             std::memcpy(block + size_t(h - 1 - t) * rowBytes,
                         item.pixels + size_t(item.height - 1 - t) * itemRowBytes, copyBytes);
         if (int err = writeAll(fd.get(), bytes.data(), bytes.size()))
-            return errnoResult(err);
+            return hresultFromErrno(err);
     }
-    return errnoResult(closeChecked(fd));
+    return hresultFromErrno(closeChecked(fd));
 }
 
 bool ParseSequence(const uint8_t *data, size_t size, std::vector<SequenceFrame> &frames) {
@@ -298,7 +281,7 @@ HResult RegisterLastImage(int width, int height, const uint8_t *pixels, Registry
     if (!err)
         err = closeChecked(fd);
     if (err)
-        return errnoResult(err);
+        return hresultFromErrno(err);
 
     if (!driverKey.empty() && machine.writable()) {
         (void)machine.modify([&](HiveData &d) {

@@ -1,5 +1,6 @@
 #include "platform/hresult.h"
 
+#include <cerrno>
 #include <cstdio>
 
 namespace lumaghost {
@@ -36,6 +37,34 @@ const char *knownName(HResult r) {
 }
 
 }  // namespace
+
+HResult hresultFromErrno(int error) {
+    switch (error) {
+        case 0:
+            return S_OK;
+        case ENOENT:
+        case ENOTDIR:
+            return hresultFromWin32(ERROR_FILE_NOT_FOUND);
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return E_ACCESSDENIED;
+        case EEXIST:
+            return hresultFromWin32(ERROR_ALREADY_EXISTS);
+        case ENOMEM:
+            return E_OUTOFMEMORY;
+        case ENOSPC:
+        case EDQUOT:
+            return hresultFromWin32(ERROR_DISK_FULL);
+        case EFBIG:
+            return hresultFromWin32(ERROR_FILE_TOO_LARGE);
+        case EINVAL:  // also openRegularFile's answer for what is no regular file
+        case ELOOP:   // a symbolic link where none is followed
+            return hresultFromWin32(ERROR_INVALID_DATA);
+        default:
+            return E_FAIL;
+    }
+}
 
 std::string HResult::toString() const {
     char hex[16];

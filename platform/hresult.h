@@ -32,15 +32,13 @@ inline constexpr uint32_t ERROR_ACCESS_DENIED = 5;
 inline constexpr uint32_t ERROR_INVALID_DATA = 13;
 inline constexpr uint32_t ERROR_NOT_SUPPORTED = 50;
 inline constexpr uint32_t ERROR_INVALID_PARAMETER = 87;
+inline constexpr uint32_t ERROR_DISK_FULL = 112;
 inline constexpr uint32_t ERROR_INSUFFICIENT_BUFFER = 122;
 inline constexpr uint32_t ERROR_ALREADY_EXISTS = 183;
+inline constexpr uint32_t ERROR_FILE_TOO_LARGE = 223;
 inline constexpr uint32_t ERROR_NO_MORE_ITEMS = 259;
 inline constexpr uint32_t ERROR_SET_NOT_FOUND = 1170;
 inline constexpr uint32_t ERROR_NOT_FOUND = 1168;
-
-constexpr HResult hresultFromWin32(uint32_t error) {
-    return error == 0 ? HResult(int32_t{0}) : HResult((error & 0xFFFFu) | 0x80070000u);
-}
 
 inline constexpr HResult S_OK{int32_t{0}};
 inline constexpr HResult S_FALSE{int32_t{1}};
@@ -57,5 +55,28 @@ inline constexpr HResult E_PROP_ID_UNSUPPORTED{0x80070490u};
 inline constexpr HResult E_PROP_SET_UNSUPPORTED{0x80070492u};
 inline constexpr HResult VFW_E_NOT_CONNECTED{0x80040209u};
 inline constexpr HResult VFW_E_NOT_FOUND{0x80040216u};
+
+/// The result of a Windows error number: ERROR_SUCCESS is S_OK; a number that is a failure code
+/// already (the device installer's 0xE000xxxx, an application's own 0xA000xxxx) stands as it
+/// is; any other becomes a failure of facility Win32, 0x8007xxxx.
+constexpr HResult hresultFromWin32(uint32_t error) {
+    if (error == 0)
+        return S_OK;
+    if (static_cast<int32_t>(error) < 0)
+        return HResult(error);
+    return HResult((error & 0xFFFFu) | 0x80070000u);
+}
+
+/// The Windows error number a result carries, hresultFromWin32's inverse: ERROR_SUCCESS for a
+/// success, the number of a facility-Win32 failure, any other failure code as it stands.
+constexpr uint32_t win32ErrorOf(HResult r) {
+    const auto code = static_cast<uint32_t>(r.code());
+    if (r.succeeded())
+        return 0;
+    return (code & 0xFFFF0000u) == 0x80070000u ? code & 0xFFFFu : code;
+}
+
+/// The result of a POSIX errno value: the one mapping of system-call failures to results.
+HResult hresultFromErrno(int error);
 
 }  // namespace lumaghost

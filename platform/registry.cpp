@@ -626,7 +626,7 @@ HResult RegistryHive::read(HiveData &out, std::string *error) const {
     if (err) {
         if (error)
             *error = file_.string() + ": " + std::strerror(err);
-        return hresultFromWin32(err == EACCES ? ERROR_ACCESS_DENIED : ERROR_INVALID_DATA);
+        return hresultFromErrno(err);
     }
     std::string where;
     auto parsed = HiveData::parse(text, &where);
@@ -645,8 +645,7 @@ HResult RegistryHive::modify(const std::function<HResult(HiveData &)> &change) {
 
     UniqueFd lock(::open((file_.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
     if (!lock)
-        return hresultFromWin32(errno == EACCES || errno == EROFS ? ERROR_ACCESS_DENIED
-                                                                  : ERROR_FILE_NOT_FOUND);
+        return hresultFromErrno(errno);
     int rc;
     do {
         rc = ::flock(lock.get(), LOCK_EX);
@@ -668,8 +667,7 @@ HResult RegistryHive::modify(const std::function<HResult(HiveData &)> &change) {
         mode = st.st_mode & 07777;
     int err = replaceFileAtomically(file_, data.serialize(), mode);
     if (err)
-        return hresultFromWin32(err == EACCES || err == EROFS ? ERROR_ACCESS_DENIED
-                                                              : ERROR_INVALID_DATA);
+        return hresultFromErrno(err);
     return r;
 }
 

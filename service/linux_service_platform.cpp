@@ -32,18 +32,15 @@ std::string unitName(const std::string &name) {
     return name + ".service";
 }
 
-uint32_t errorOf(int negativeErrno) {
-    switch (-negativeErrno) {
-        case 0:
-            return ERROR_SUCCESS;
-        case EACCES:
-        case EPERM:
-            return ERROR_ACCESS_DENIED;
-        case ENOENT:
-            return ERROR_SERVICE_DOES_NOT_EXIST;
-        default:
-            return ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
-    }
+// A failed call of the manager's in the service manager's terms: a unit that is not there is a
+// service that does not exist, a failure of no other meaning one of reaching the manager.
+HResult managerError(int negativeErrno) {
+    const HResult r = hresultFromErrno(-negativeErrno);
+    if (r == hresultFromWin32(ERROR_FILE_NOT_FOUND))
+        return hresultFromWin32(ERROR_SERVICE_DOES_NOT_EXIST);
+    if (r == E_FAIL)
+        return hresultFromWin32(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
+    return r;
 }
 
 // Appends a one-entry string array and then the given booleans.
@@ -115,8 +112,7 @@ fs::path SystemdServiceManager::unitFile(const std::string &name) const {
     return unitDirectory_ / unitName(name);
 }
 
-uint32_t SystemdServiceManager::checkUnit(const ServiceInstallation &service,
-                                          std::string &problem) {
+HResult SystemdServiceManager::checkUnit(const ServiceInstallation &service, std::string &problem) {
     const std::string &program = service.binaryPath;
     // systemd refuses to run a program whose path holds a quote or a backslash, however quoted.
     if (program.empty() || program.front() != '/' || hasControlCharacter(program) ||
@@ -125,23 +121,23 @@ uint32_t SystemdServiceManager::checkUnit(const ServiceInstallation &service,
             "systemd does not start a program whose path is not absolute or holds a quote, "
             "a backslash or a control character: " +
             program;
-        return ERROR_BAD_PATHNAME;
+        return hresultFromWin32(ERROR_BAD_PATHNAME);
     }
     if (const std::string root = lumaghostRoot().string(); hasControlCharacter(root)) {
         problem = "LUMAGHOST_ROOT holds a control character";
-        return ERROR_BAD_PATHNAME;
+        return hresultFromWin32(ERROR_BAD_PATHNAME);
     }
     // User= is taken as it stands: no quoting, so nothing that could end or split the line.
     const std::string &account = service.account;
     if (hasControlCharacter(account) || account.find_first_of(" \t\"'\\%/:") != std::string::npos) {
         problem = "the account \"" + account + "\" is not a user name";
-        return ERROR_INVALID_SERVICE_ACCOUNT;
+        return hresultFromWin32(ERROR_INVALID_SERVICE_ACCOUNT);
     }
     if (hasControlCharacter(service.displayName)) {
         problem = "the display name holds a control character";
-        return ERROR_INVALID_PARAMETER;
+        return hresultFromWin32(ERROR_INVALID_PARAMETER);
     }
-    return ERROR_SUCCESS;
+    return S_OK;
 }
 
 std::string SystemdServiceManager::unitText(const ServiceInstallation &service, bool userManager) {
@@ -175,33 +171,33 @@ std::string SystemdServiceManager::unitText(const ServiceInstallation &service, 
     return text;
 }
 
-uint32_t SystemdServiceManager::fail(uint32_t error, std::string detail) {
+HResult SystemdServiceManager::fail(HResult error, std::string detail) {
     detailedError_ = error;
     errorDetail_ = std::move(detail);
     return error;
 }
 
-std::string SystemdServiceManager::errorDetail(uint32_t error) const {
+std::string SystemdServiceManager::errorDetail(HResult error) const {
     return error == detailedError_ ? errorDetail_ : std::string();
 }
 
-uint32_t SystemdServiceManager::connect() {
+HResult SystemdServiceManager::connect() {
     if (bus_)
-        return ERROR_SUCCESS;
+        return S_OK;
     sd_bus *bus = nullptr;
     const int r = userManager_ ? sd_bus_open_user(&bus) : sd_bus_open_system(&bus);
     if (r < 0) {
-        return fail(ERROR_SERVICE_MANAGER_UNREACHABLE,
+        return fail(hresultFromWin32(ERROR_SERVICE_MANAGER_UNREACHABLE),
                     std::string("cannot connect to the ") + (userManager_ ? "session" : "system") +
                         " bus at " + busAddress(userManager_) + " (" + std::strerror(-r) + ")");
     }
     bus_ = bus;
-    return ERROR_SUCCESS;
+    return S_OK;
 }
 
-uint32_t SystemdServiceManager::call(const char *method, const std::function<int(void *)> &append,
-                                     void **reply) {
-    if (const uint32_t err = connect(); err != ERROR_SUCCESS)
+HResult SystemdServiceManager::call(const char *method, const std::function<int(void *)> &append,
+                                    void **reply) {
+    if (const HResult err = connect(); err.failed())
         return err;
     sd_bus_message *m = nullptr;
     int r = sd_bus_message_new_method_call(busOf(bus_), &m, kDestination, kPath, kManager, method);
@@ -212,24 +208,24 @@ uint32_t SystemdServiceManager::call(const char *method, const std::function<int
     if (r >= 0)
         r = sd_bus_call(busOf(bus_), m, 0, &error, &answer);
     sd_bus_message_unref(m);
-    uint32_t result = ERROR_SUCCESS;
+    HResult result = S_OK;
     if (r < 0) {
         const char *bus = userManager_ ? "session" : "system";
         if (sd_bus_error_has_name(&error, "org.freedesktop.systemd1.NoSuchUnit"))
-            result = ERROR_SERVICE_DOES_NOT_EXIST;
+            result = hresultFromWin32(ERROR_SERVICE_DOES_NOT_EXIST);
         else if (sd_bus_error_has_name(&error, SD_BUS_ERROR_ACCESS_DENIED))
-            result = ERROR_ACCESS_DENIED;
+            result = hresultFromWin32(ERROR_ACCESS_DENIED);
         else if (sd_bus_error_has_name(&error, SD_BUS_ERROR_SERVICE_UNKNOWN) ||
                  sd_bus_error_has_name(&error, SD_BUS_ERROR_NAME_HAS_NO_OWNER))
-            result = fail(ERROR_SERVICE_MANAGER_UNREACHABLE, std::string("systemd is not on the ") +
-                                                                 bus + " bus at " +
-                                                                 busAddress(userManager_));
+            result = fail(hresultFromWin32(ERROR_SERVICE_MANAGER_UNREACHABLE),
+                          std::string("systemd is not on the ") + bus + " bus at " +
+                              busAddress(userManager_));
         else if (r == -ECONNRESET || r == -ENOTCONN || r == -EPIPE)
-            result = fail(ERROR_SERVICE_MANAGER_UNREACHABLE,
+            result = fail(hresultFromWin32(ERROR_SERVICE_MANAGER_UNREACHABLE),
                           std::string("the connection to the ") + bus + " bus at " +
                               busAddress(userManager_) + " was lost (" + std::strerror(-r) + ")");
         else
-            result = errorOf(r);
+            result = managerError(r);
     }
     sd_bus_error_free(&error);
     if (reply && r >= 0)
@@ -239,7 +235,7 @@ uint32_t SystemdServiceManager::call(const char *method, const std::function<int
     return result;
 }
 
-uint32_t SystemdServiceManager::enable(const std::string &name) {
+HResult SystemdServiceManager::enable(const std::string &name) {
     const std::string file = unitFile(name).string();
     // A unit outside the manager's search path is linked first.
     (void)call("LinkUnitFiles", [&](void *m) {
@@ -251,48 +247,48 @@ uint32_t SystemdServiceManager::enable(const std::string &name) {
     });
 }
 
-uint32_t SystemdServiceManager::disable(const std::string &name) {
+HResult SystemdServiceManager::disable(const std::string &name) {
     const std::string unit = unitName(name);
     return call("DisableUnitFiles", [&](void *m) { return appendNameAndFlags(m, unit, {false}); });
 }
 
-uint32_t SystemdServiceManager::createService(const ServiceInstallation &service) {
+HResult SystemdServiceManager::createService(const ServiceInstallation &service) {
     std::string problem;
-    if (const uint32_t err = checkUnit(service, problem); err != ERROR_SUCCESS)
+    if (const HResult err = checkUnit(service, problem); err.failed())
         return fail(err, problem);
     const fs::path file = unitFile(service.name);
     if (fs::exists(file))
-        return ERROR_SERVICE_EXISTS;
+        return hresultFromWin32(ERROR_SERVICE_EXISTS);
     std::error_code ec;
     fs::create_directories(file.parent_path(), ec);
     if (replaceFileAtomically(file, unitText(service, userManager_), 0644) != 0)
-        return ERROR_ACCESS_DENIED;
-    uint32_t err = call("Reload", nullptr);
-    if (err == ERROR_SUCCESS && service.startType == SERVICE_AUTO_START)
+        return hresultFromWin32(ERROR_ACCESS_DENIED);
+    HResult err = call("Reload", nullptr);
+    if (err.succeeded() && service.startType == SERVICE_AUTO_START)
         err = enable(service.name);
-    if (err != ERROR_SUCCESS)
+    if (err.failed())
         fs::remove(file, ec);
     return err;
 }
 
-uint32_t SystemdServiceManager::openService(const std::string &name) {
-    if (const uint32_t err = connect(); err != ERROR_SUCCESS)
+HResult SystemdServiceManager::openService(const std::string &name) {
+    if (const HResult err = connect(); err.failed())
         return err;
-    return fs::exists(unitFile(name)) ? ERROR_SUCCESS : ERROR_SERVICE_DOES_NOT_EXIST;
+    return fs::exists(unitFile(name)) ? S_OK : hresultFromWin32(ERROR_SERVICE_DOES_NOT_EXIST);
 }
 
-uint32_t SystemdServiceManager::deleteService(const std::string &name) {
+HResult SystemdServiceManager::deleteService(const std::string &name) {
     if (!fs::exists(unitFile(name)))
-        return ERROR_SERVICE_DOES_NOT_EXIST;
+        return hresultFromWin32(ERROR_SERVICE_DOES_NOT_EXIST);
     (void)disable(name);
     std::error_code ec;
     if (!fs::remove(unitFile(name), ec))
-        return ERROR_ACCESS_DENIED;
+        return hresultFromWin32(ERROR_ACCESS_DENIED);
     return call("Reload", nullptr);
 }
 
 std::string SystemdServiceManager::activeState(const std::string &name) {
-    if (connect() != ERROR_SUCCESS)
+    if (connect().failed())
         return {};
     sd_bus_message *reply = nullptr;
     const std::string unit = unitName(name);
@@ -301,7 +297,8 @@ std::string SystemdServiceManager::activeState(const std::string &name) {
             [&](void *m) {
                 return sd_bus_message_append(static_cast<sd_bus_message *>(m), "s", unit.c_str());
             },
-            reinterpret_cast<void **>(&reply)) != ERROR_SUCCESS)
+            reinterpret_cast<void **>(&reply))
+            .failed())
         return {};
     const char *path = nullptr;
     std::string state;
@@ -319,37 +316,37 @@ std::string SystemdServiceManager::activeState(const std::string &name) {
     return state;
 }
 
-uint32_t SystemdServiceManager::queryStatus(const std::string &name, ServiceStatus &status) {
-    if (const uint32_t err = connect(); err != ERROR_SUCCESS)
+HResult SystemdServiceManager::queryStatus(const std::string &name, ServiceStatus &status) {
+    if (const HResult err = connect(); err.failed())
         return err;
     const std::string state = activeState(name);
     if (state.empty())
-        return ERROR_SERVICE_DOES_NOT_EXIST;
+        return hresultFromWin32(ERROR_SERVICE_DOES_NOT_EXIST);
     status = ServiceStatus{};
     status.currentState = serviceStateOf(state);
     status.controlsAccepted = status.currentState == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
-    return ERROR_SUCCESS;
+    return S_OK;
 }
 
-uint32_t SystemdServiceManager::controlStop(const std::string &name, ServiceStatus &status) {
-    if (const uint32_t err = queryStatus(name, status); err != ERROR_SUCCESS)
+HResult SystemdServiceManager::controlStop(const std::string &name, ServiceStatus &status) {
+    if (const HResult err = queryStatus(name, status); err.failed())
         return err;
     if (status.currentState != SERVICE_RUNNING && status.currentState != SERVICE_START_PENDING)
-        return ERROR_SERVICE_NOT_ACTIVE;
+        return hresultFromWin32(ERROR_SERVICE_NOT_ACTIVE);
     const std::string unit = unitName(name);
-    const uint32_t err = call("StopUnit", [&](void *m) {
+    const HResult err = call("StopUnit", [&](void *m) {
         return sd_bus_message_append(static_cast<sd_bus_message *>(m), "ss", unit.c_str(),
                                      "replace");
     });
-    if (err == ERROR_SUCCESS)
+    if (err.succeeded())
         status.currentState = SERVICE_STOP_PENDING;
     return err;
 }
 
-uint32_t SystemdServiceManager::startService(const std::string &name) {
+HResult SystemdServiceManager::startService(const std::string &name) {
     ServiceStatus status;
-    if (queryStatus(name, status) == ERROR_SUCCESS && status.currentState == SERVICE_RUNNING)
-        return ERROR_SERVICE_ALREADY_RUNNING;
+    if (queryStatus(name, status).succeeded() && status.currentState == SERVICE_RUNNING)
+        return hresultFromWin32(ERROR_SERVICE_ALREADY_RUNNING);
     const std::string unit = unitName(name);
     return call("StartUnit", [&](void *m) {
         return sd_bus_message_append(static_cast<sd_bus_message *>(m), "ss", unit.c_str(),
@@ -357,16 +354,16 @@ uint32_t SystemdServiceManager::startService(const std::string &name) {
     });
 }
 
-uint32_t SystemdServiceManager::changeStartType(const std::string &name, uint32_t startType) {
+HResult SystemdServiceManager::changeStartType(const std::string &name, uint32_t startType) {
     if (!fs::exists(unitFile(name)))
-        return ERROR_SERVICE_DOES_NOT_EXIST;
+        return hresultFromWin32(ERROR_SERVICE_DOES_NOT_EXIST);
     return startType == SERVICE_AUTO_START ? enable(name) : disable(name);
 }
 
-uint32_t SystemdServiceManager::runDispatcher(const std::string &,
-                                              const std::function<void()> &serviceMain) {
+HResult SystemdServiceManager::runDispatcher(const std::string &,
+                                             const std::function<void()> &serviceMain) {
     if (!getenv("NOTIFY_SOCKET"))
-        return ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
+        return hresultFromWin32(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
     // Controls arrive as signals, taken here on the dispatcher's thread while the service runs
     // on its own: SIGTERM stops, SIGHUP reloads.
     sigset_t signals;
@@ -404,17 +401,17 @@ uint32_t SystemdServiceManager::runDispatcher(const std::string &,
     std::lock_guard lock(handlerMutex_);
     handler_ = nullptr;
     pending_.clear();
-    return ERROR_SUCCESS;
+    return S_OK;
 }
 
-uint32_t SystemdServiceManager::registerControlHandler(const std::string &,
-                                                       std::function<void(uint32_t)> handler) {
+HResult SystemdServiceManager::registerControlHandler(const std::string &,
+                                                      std::function<void(uint32_t)> handler) {
     std::lock_guard lock(handlerMutex_);
     handler_ = std::move(handler);
-    return ERROR_SUCCESS;
+    return S_OK;
 }
 
-uint32_t SystemdServiceManager::setStatus(const ServiceStatus &status) {
+HResult SystemdServiceManager::setStatus(const ServiceStatus &status) {
     std::string message;
     const std::string extend =
         "EXTEND_TIMEOUT_USEC=" + std::to_string(uint64_t(status.waitHint) * 1000);
@@ -435,8 +432,9 @@ uint32_t SystemdServiceManager::setStatus(const ServiceStatus &status) {
             message = "STATUS=Pending\n" + extend;
             break;
     }
-    return sd_notify(0, message.c_str()) > 0 ? ERROR_SUCCESS
-                                             : ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
+    return sd_notify(0, message.c_str()) > 0
+               ? S_OK
+               : hresultFromWin32(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
 }
 
 SystemdServiceManager &systemServiceManager() {

@@ -19,43 +19,43 @@ public:
     SystemdServiceManager(std::filesystem::path unitDirectory, bool userManager);
     ~SystemdServiceManager() override;
 
-    uint32_t connect() override;
-    uint32_t createService(const ServiceInstallation &service) override;
-    uint32_t openService(const std::string &name) override;
-    uint32_t deleteService(const std::string &name) override;
-    uint32_t controlStop(const std::string &name, ServiceStatus &status) override;
-    uint32_t queryStatus(const std::string &name, ServiceStatus &status) override;
-    uint32_t startService(const std::string &name) override;
-    uint32_t changeStartType(const std::string &name, uint32_t startType) override;
+    HResult connect() override;
+    HResult createService(const ServiceInstallation &service) override;
+    HResult openService(const std::string &name) override;
+    HResult deleteService(const std::string &name) override;
+    HResult controlStop(const std::string &name, ServiceStatus &status) override;
+    HResult queryStatus(const std::string &name, ServiceStatus &status) override;
+    HResult startService(const std::string &name) override;
+    HResult changeStartType(const std::string &name, uint32_t startType) override;
 
-    uint32_t runDispatcher(const std::string &name,
-                           const std::function<void()> &serviceMain) override;
-    uint32_t registerControlHandler(const std::string &name,
-                                    std::function<void(uint32_t)> handler) override;
-    uint32_t setStatus(const ServiceStatus &status) override;
-    std::string errorDetail(uint32_t error) const override;
+    HResult runDispatcher(const std::string &name,
+                          const std::function<void()> &serviceMain) override;
+    HResult registerControlHandler(const std::string &name,
+                                   std::function<void(uint32_t)> handler) override;
+    HResult setStatus(const ServiceStatus &status) override;
+    std::string errorDetail(HResult error) const override;
 
     std::filesystem::path unitFile(const std::string &name) const;
     /// The unit file's text for an installation under the system's or a user's manager.
     static std::string unitText(const ServiceInstallation &service, bool userManager);
-    /// Whether the installation can be written into a unit that systemd will start:
-    /// ERROR_SUCCESS, or ERROR_BAD_PATHNAME, ERROR_INVALID_SERVICE_ACCOUNT or
-    /// ERROR_INVALID_PARAMETER with `problem` saying why.
-    static uint32_t checkUnit(const ServiceInstallation &service, std::string &problem);
+    /// Whether the installation can be written into a unit that systemd will start: S_OK, or
+    /// ERROR_BAD_PATHNAME, ERROR_INVALID_SERVICE_ACCOUNT or ERROR_INVALID_PARAMETER with
+    /// `problem` saying why.
+    static HResult checkUnit(const ServiceInstallation &service, std::string &problem);
 
 private:
-    uint32_t call(const char *method, const std::function<int(void *message)> &append,
-                  void **reply = nullptr);
-    uint32_t enable(const std::string &name);
-    uint32_t disable(const std::string &name);
+    HResult call(const char *method, const std::function<int(void *message)> &append,
+                 void **reply = nullptr);
+    HResult enable(const std::string &name);
+    HResult disable(const std::string &name);
     std::string activeState(const std::string &name);
 
     std::filesystem::path unitDirectory_;
     bool userManager_;
-    uint32_t fail(uint32_t error, std::string detail);
+    HResult fail(HResult error, std::string detail);
 
     void *bus_ = nullptr;
-    uint32_t detailedError_ = ERROR_SUCCESS;  // the failure errorDetail_ explains
+    HResult detailedError_ = S_OK;  // the failure errorDetail_ explains
     std::string errorDetail_;
 
     // Controls reach the handler from the dispatcher's thread; those that come before the

@@ -5,40 +5,38 @@ namespace lumaghost {
 int ServiceController::CreatePlayService() {
     if (name_.empty() || displayName_.empty() || path_.empty())
         return 0;
-    lastError_ = manager_.connect();
-    if (lastError_ == ERROR_SUCCESS)
-        lastError_ =
-            manager_.createService({name_, displayName_, path_, "", "",
+    HResult r = manager_.connect();
+    if (r.succeeded())
+        r = manager_.createService({name_, displayName_, path_, "", "",
                                     autoStart_ ? SERVICE_AUTO_START : SERVICE_DEMAND_START});
-    return lastError_ == ERROR_SUCCESS ? 1 : 0;
+    lastError_ = win32ErrorOf(r);
+    return r.succeeded() ? 1 : 0;
+}
+
+bool ServiceController::openService() {
+    return manager_.connect().succeeded() && manager_.openService(name_).succeeded();
 }
 
 bool ServiceController::StartPlayService() {
-    if (manager_.connect() != ERROR_SUCCESS || manager_.openService(name_) != ERROR_SUCCESS)
-        return false;
-    return manager_.startService(name_) == ERROR_SUCCESS;
+    return openService() && manager_.startService(name_).succeeded();
 }
 
 bool ServiceController::StopPlayService() {
     ServiceStatus status;
-    if (manager_.connect() != ERROR_SUCCESS || manager_.openService(name_) != ERROR_SUCCESS)
-        return false;
-    return manager_.controlStop(name_, status) == ERROR_SUCCESS;
+    return openService() && manager_.controlStop(name_, status).succeeded();
 }
 
 int ServiceController::QueryPlayServiceState() {
     ServiceStatus status;
-    if (manager_.connect() != ERROR_SUCCESS || manager_.openService(name_) != ERROR_SUCCESS ||
-        manager_.queryStatus(name_, status) != ERROR_SUCCESS)
+    if (!openService() || manager_.queryStatus(name_, status).failed())
         return -1;
     return int(status.currentState);
 }
 
 bool ServiceController::ApplyStartType() {
-    if (manager_.connect() != ERROR_SUCCESS || manager_.openService(name_) != ERROR_SUCCESS)
-        return false;
-    return manager_.changeStartType(
-               name_, autoStart_ ? SERVICE_AUTO_START : SERVICE_DEMAND_START) == ERROR_SUCCESS;
+    return openService() &&
+           manager_.changeStartType(name_, autoStart_ ? SERVICE_AUTO_START : SERVICE_DEMAND_START)
+               .succeeded();
 }
 
 }  // namespace lumaghost

@@ -29,9 +29,14 @@ public:
     int QueryPlayServiceState();
     bool ApplyStartType();
 
+    /// The Windows error number of CreatePlayService's failure (ERROR_SERVICE_EXISTS when the
+    /// service is there already); ERROR_SUCCESS after it succeeded.
     uint32_t lastError() const { return lastError_; }
 
 private:
+    /// Connects to the manager and opens the service.
+    bool openService();
+
     ServiceManager &manager_;
     std::string name_, displayName_, path_;
     bool autoStart_ = false;

@@ -1,6 +1,7 @@
 // What the play service needs of its platform: the service manager (both the side that installs,
 // starts and stops services and the side a running service reports to), the event log, the
-// console, and waiting. Results are Windows error numbers, ERROR_SUCCESS on success.
+// console, and waiting. The manager's results carry the Windows error numbers of the service
+// control manager (hresultFromWin32; win32ErrorOf gives the number back).
 #pragma once
 
 #include <cstdint>
@@ -44,8 +45,9 @@ inline constexpr uint32_t ERROR_SERVICE_EXISTS = 1073;
 inline constexpr uint32_t ERROR_SERVICE_ALREADY_RUNNING = 1056;
 inline constexpr uint32_t ERROR_INVALID_SERVICE_ACCOUNT = 1057;
 inline constexpr uint32_t ERROR_BAD_PATHNAME = 161;
-/// An application-defined number (bit 29): the service manager cannot be reached at all.
-inline constexpr uint32_t ERROR_SERVICE_MANAGER_UNREACHABLE = 0x20000001;
+/// An application-defined failure (bits 31 and 29 set, so it stands as it is in a result): the
+/// service manager cannot be reached at all.
+inline constexpr uint32_t ERROR_SERVICE_MANAGER_UNREACHABLE = 0xA0000001;
 
 struct ServiceStatus {
     uint32_t serviceType = SERVICE_WIN32_OWN_PROCESS;
@@ -71,29 +73,29 @@ public:
     virtual ~ServiceManager() = default;
 
     // The manager's client side.
-    virtual uint32_t connect() = 0;
-    virtual uint32_t createService(const ServiceInstallation &service) = 0;
-    virtual uint32_t openService(const std::string &name) = 0;
-    virtual uint32_t deleteService(const std::string &name) = 0;
+    virtual HResult connect() = 0;
+    virtual HResult createService(const ServiceInstallation &service) = 0;
+    virtual HResult openService(const std::string &name) = 0;
+    virtual HResult deleteService(const std::string &name) = 0;
     /// Sends the stop control; ERROR_SERVICE_NOT_ACTIVE when the service does not take it.
-    virtual uint32_t controlStop(const std::string &name, ServiceStatus &status) = 0;
-    virtual uint32_t queryStatus(const std::string &name, ServiceStatus &status) = 0;
-    virtual uint32_t startService(const std::string &name) = 0;
-    virtual uint32_t changeStartType(const std::string &name, uint32_t startType) = 0;
+    virtual HResult controlStop(const std::string &name, ServiceStatus &status) = 0;
+    virtual HResult queryStatus(const std::string &name, ServiceStatus &status) = 0;
+    virtual HResult startService(const std::string &name) = 0;
+    virtual HResult changeStartType(const std::string &name, uint32_t startType) = 0;
 
     // A running service's side.
     /// Runs `serviceMain` as the service, delivering controls to the registered handler, and
     /// returns when it has ended; ERROR_FAILED_SERVICE_CONTROLLER_CONNECT when the process was
     /// not started by the manager.
-    virtual uint32_t runDispatcher(const std::string &name,
-                                   const std::function<void()> &serviceMain) = 0;
+    virtual HResult runDispatcher(const std::string &name,
+                                  const std::function<void()> &serviceMain) = 0;
     /// Controls that arrived before a handler was registered are delivered to it once it is.
-    virtual uint32_t registerControlHandler(const std::string &name,
-                                            std::function<void(uint32_t)> handler) = 0;
-    virtual uint32_t setStatus(const ServiceStatus &status) = 0;
+    virtual HResult registerControlHandler(const std::string &name,
+                                           std::function<void(uint32_t)> handler) = 0;
+    virtual HResult setStatus(const ServiceStatus &status) = 0;
 
     /// What caused the last failure with `error`, in words; empty when unknown.
-    virtual std::string errorDetail(uint32_t error) const {
+    virtual std::string errorDetail(HResult error) const {
         (void)error;
         return {};
     }

@@ -115,7 +115,8 @@ std::string ServiceShell::LastErrorText(size_t bufferSize) const {
         return {};
     std::string text = message.substr(0, message.size() - 2);
     // Where the manager knows what stood in the way, it is said too.
-    if (const std::string detail = platform_.manager.errorDetail(lastError_); !detail.empty())
+    if (const std::string detail = platform_.manager.errorDetail(hresultFromWin32(lastError_));
+        !detail.empty())
         text.insert(text.size() - 1, ": " + detail);
     return text;
 }
@@ -187,7 +188,7 @@ int ServiceShell::DispatchCommandLine(int argc, char **argv) {
 bool ServiceShell::SetStatus(uint32_t state, uint32_t waitHint, uint32_t serviceSpecificExitCode) {
     if (foreground_)
         return true;
-    uint32_t result;
+    HResult result;
     {
         // One report at a time, so checkpoints reach the manager in the order they were counted.
         std::lock_guard lock(statusMutex_);
@@ -200,7 +201,7 @@ bool ServiceShell::SetStatus(uint32_t state, uint32_t waitHint, uint32_t service
         status_.waitHint = waitHint;
         result = platform_.manager.setStatus(status_);
     }
-    if (result != ERROR_SUCCESS) {
+    if (result.failed()) {
         LogEvent("SetServiceStatus() failed", EventType::Error);
         return false;
     }
@@ -208,9 +209,9 @@ bool ServiceShell::SetStatus(uint32_t state, uint32_t waitHint, uint32_t service
 }
 
 int ServiceShell::RunAsService() {
-    const uint32_t err = platform_.manager.runDispatcher(serviceName_, [this] { serviceMain(); });
-    if (err != ERROR_SUCCESS) {
-        lastError_ = err;
+    const HResult err = platform_.manager.runDispatcher(serviceName_, [this] { serviceMain(); });
+    if (err.failed()) {
+        lastError_ = win32ErrorOf(err);
         LogEvent(LastErrorText(255), EventType::Error);
         return 0;
     }
@@ -218,20 +219,21 @@ int ServiceShell::RunAsService() {
 }
 
 void ServiceShell::serviceMain() {
-    if (platform_.manager.registerControlHandler(
-            serviceName_, [this](uint32_t c) { controlHandler(c); }) != ERROR_SUCCESS)
+    if (platform_.manager
+            .registerControlHandler(serviceName_, [this](uint32_t c) { controlHandler(c); })
+            .failed())
         return;
     haveStatusHandle_ = true;
-    if (reportDirect(SERVICE_START_PENDING, 0) != ERROR_SUCCESS) {
+    if (reportDirect(SERVICE_START_PENDING, 0).failed()) {
         LogEvent("SetServiceStatus() failed", EventType::Error);
     } else {
         Run(0, nullptr);
     }
-    if (reportDirect(SERVICE_STOPPED, controlsAccepted_) != ERROR_SUCCESS)
+    if (reportDirect(SERVICE_STOPPED, controlsAccepted_).failed())
         LogEvent("SetServiceStatus() failed", EventType::Error);
 }
 
-uint32_t ServiceShell::reportDirect(uint32_t state, uint32_t controlsAccepted) {
+HResult ServiceShell::reportDirect(uint32_t state, uint32_t controlsAccepted) {
     std::lock_guard lock(statusMutex_);
     status_.currentState = state;
     status_.controlsAccepted = controlsAccepted;
@@ -286,16 +288,16 @@ int ServiceShell::Install() {
             platform_.machine.setValue(kRunServicesKey, serviceName_, RegValue::expandString(path));
         return r.succeeded() ? 1 : 0;
     }
-    uint32_t err = platform_.manager.connect();
-    if (err != ERROR_SUCCESS) {
-        lastError_ = err;
+    HResult err = platform_.manager.connect();
+    if (err.failed()) {
+        lastError_ = win32ErrorOf(err);
         print(format("OpenSCManager failed - %s\n", LastErrorText(256)));
         return 0;
     }
     installation_ = {serviceName_, displayName_, path, account_, password_, SERVICE_AUTO_START};
     err = platform_.manager.createService(installation_);
-    if (err != ERROR_SUCCESS) {
-        lastError_ = err;
+    if (err.failed()) {
+        lastError_ = win32ErrorOf(err);
         print(format("CreateService failed - %s\n", LastErrorText(256)));
         return 0;
     }
@@ -309,7 +311,7 @@ uint32_t ServiceShell::waitWhile(uint32_t pending) {
     ServiceStatus s;
     for (;;) {
         platform_.waiter.sleep(1000);
-        if (platform_.manager.queryStatus(serviceName_, s) != ERROR_SUCCESS)
+        if (platform_.manager.queryStatus(serviceName_, s).failed())
             return 0;
         if (s.currentState != pending)
             return s.currentState;
@@ -318,15 +320,15 @@ uint32_t ServiceShell::waitWhile(uint32_t pending) {
 }
 
 bool ServiceShell::openService() {
-    uint32_t err = platform_.manager.connect();
-    if (err != ERROR_SUCCESS) {
-        lastError_ = err;
+    HResult err = platform_.manager.connect();
+    if (err.failed()) {
+        lastError_ = win32ErrorOf(err);
         print(format("OpenSCManager failed - %s\n", LastErrorText(256)));
         return false;
     }
     err = platform_.manager.openService(serviceName_);
-    if (err != ERROR_SUCCESS) {
-        lastError_ = err;
+    if (err.failed()) {
+        lastError_ = win32ErrorOf(err);
         print(format("OpenService failed - %s\n", LastErrorText(256)));
         return false;
     }
@@ -335,7 +337,7 @@ bool ServiceShell::openService() {
 
 bool ServiceShell::stopAndWait(uint32_t &endState) {
     ServiceStatus s;
-    if (platform_.manager.controlStop(serviceName_, s) != ERROR_SUCCESS)
+    if (platform_.manager.controlStop(serviceName_, s).failed())
         return false;  // not running: nothing to say
     print(withName("Stopping %s."));
     endState = waitWhile(SERVICE_STOP_PENDING);
@@ -357,9 +359,9 @@ int ServiceShell::Uninstall() {
         return 0;
     uint32_t ended = 0;
     (void)stopAndWait(ended);
-    const uint32_t err = platform_.manager.deleteService(serviceName_);
-    if (err != ERROR_SUCCESS) {
-        lastError_ = err;
+    const HResult err = platform_.manager.deleteService(serviceName_);
+    if (err.failed()) {
+        lastError_ = win32ErrorOf(err);
         print(format("DeleteService failed - %s\n", LastErrorText(256)));
         return 0;
     }
@@ -381,9 +383,9 @@ int ServiceShell::StartInstalled() {
     if (!openService())
         return 0;
     print(withName("Starting up %s."));
-    const uint32_t err = platform_.manager.startService(serviceName_);
-    if (err != ERROR_SUCCESS) {
-        lastError_ = err;
+    const HResult err = platform_.manager.startService(serviceName_);
+    if (err.failed()) {
+        lastError_ = win32ErrorOf(err);
         print(withNameAndError("\n%s failed to start: %s\n"));
         return 0;
     }

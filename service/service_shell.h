@@ -93,7 +93,7 @@ protected:
     /// Sends the stop control and waits it out with its messages; false when it was refused.
     bool stopAndWait(uint32_t &endState);
     /// Reports `state` straight to the manager with a fixed checkpoint rule (service-main).
-    uint32_t reportDirect(uint32_t state, uint32_t controlsAccepted);
+    HResult reportDirect(uint32_t state, uint32_t controlsAccepted);
     void setCurrentState(uint32_t state);
 
     std::string serviceName_;

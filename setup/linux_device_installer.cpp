@@ -38,16 +38,15 @@ struct DriverSettings {
 // The driver an INF installs for a hardware ID. [Manufacturer] names the models sections; a
 // model line is "desc=install-section,hwid,..."; the install section gives the device's name
 // and service, its ".Parameters" section the frame format.
-uint32_t readDriverSettings(const IniFile &inf, const std::string &infPath,
-                            std::string_view hardwareId, DriverSettings &out,
-                            std::string &message) {
+HResult readDriverSettings(const IniFile &inf, const std::string &infPath,
+                           std::string_view hardwareId, DriverSettings &out, std::string &message) {
     auto noDriver = [&](const std::string &what) {
         message = "Cannot install the driver from " + infPath + ": " + what;
-        return ERROR_NO_DRIVER_SELECTED;
+        return hresultFromWin32(ERROR_NO_DRIVER_SELECTED);
     };
     auto unusable = [&](const std::string &what) {
         message = "Unusable INF " + infPath + ": " + what;
-        return ERROR_INVALID_DATA;
+        return hresultFromWin32(ERROR_INVALID_DATA);
     };
 
     if (!inf.hasSection("Manufacturer"))
@@ -131,7 +130,7 @@ uint32_t readDriverSettings(const IniFile &inf, const std::string &infPath,
                             std::to_string(limit.max) + ")");
         out.format.*limit.field = static_cast<uint32_t>(n);
     }
-    return ERROR_SUCCESS;
+    return S_OK;
 }
 
 }  // namespace
@@ -140,7 +139,7 @@ LinuxDeviceInstaller::LinuxDeviceInstaller(RegistryHive &hive, fs::path currentD
                                            LoopbackSystem *loopback)
     : hive_(hive), tree_(hive), cwd_(std::move(currentDirectory)), loopback_(loopback) {}
 
-uint32_t LinuxDeviceInstaller::fail(uint32_t error, std::string message) {
+HResult LinuxDeviceInstaller::fail(HResult error, std::string message) {
     message_ = std::move(message);
     return error;
 }
@@ -153,63 +152,66 @@ std::string LinuxDeviceInstaller::hiveFailure(HResult r) const {
     return hive_.file().string() + ": " + r.toString();
 }
 
-uint32_t LinuxDeviceInstaller::fullPath(std::string_view fileName, std::string &path) {
+HResult LinuxDeviceInstaller::fullPath(std::string_view fileName, std::string &path) {
     message_.clear();
     fs::path p(fileName);
     path = (p.is_absolute() ? p : cwd_ / p).lexically_normal().string();
-    return ERROR_SUCCESS;
+    return S_OK;
 }
 
-uint32_t LinuxDeviceInstaller::infClass(const std::string &infPath, Guid &classGuid,
-                                        std::string &className, uint32_t classNameCapacity) {
+HResult LinuxDeviceInstaller::infClass(const std::string &infPath, Guid &classGuid,
+                                       std::string &className, uint32_t classNameCapacity) {
     message_.clear();
     int err = 0;
     auto inf = IniFile::load(infPath, &err);
     if (!inf)
-        return fail(ERROR_FILE_NOT_FOUND, loadFailure(infPath, err));
+        return fail(hresultFromWin32(ERROR_FILE_NOT_FOUND), loadFailure(infPath, err));
     auto name = inf->value("Version", "Class");
     auto guidText = inf->value("Version", "ClassGuid");
     if (!name || !guidText)
-        return fail(ERROR_INVALID_DATA,
+        return fail(hresultFromWin32(ERROR_INVALID_DATA),
                     "Unusable INF " + infPath + ": its [Version] section lacks Class or ClassGuid");
     auto expandedGuid = inf->expandStrings(*guidText);
     auto guid = expandedGuid ? Guid::parse(*expandedGuid) : std::nullopt;
     if (!guid)
-        return fail(ERROR_INVALID_DATA, "Unusable INF " + infPath + ": ClassGuid=" +
-                                            shown(*guidText) + " in [Version] is not a GUID");
+        return fail(hresultFromWin32(ERROR_INVALID_DATA), "Unusable INF " + infPath +
+                                                              ": ClassGuid=" + shown(*guidText) +
+                                                              " in [Version] is not a GUID");
     auto expanded = inf->expandStrings(*name);
     if (!expanded || expanded->empty() || expanded->find('\\') != std::string::npos)
-        return fail(ERROR_INVALID_DATA, "Unusable INF " + infPath + ": Class=" + shown(*name) +
-                                            " in [Version] is not a device class name");
+        return fail(hresultFromWin32(ERROR_INVALID_DATA),
+                    "Unusable INF " + infPath + ": Class=" + shown(*name) +
+                        " in [Version] is not a device class name");
     if (expanded->size() + 1 > classNameCapacity)
-        return fail(ERROR_INSUFFICIENT_BUFFER,
+        return fail(hresultFromWin32(ERROR_INSUFFICIENT_BUFFER),
                     "Unusable INF " + infPath + ": its device class " + shown(*expanded) +
                         " is longer than " + std::to_string(classNameCapacity - 1) + " characters");
     classGuid = *guid;
     className = *expanded;
     className_ = *expanded;
-    return ERROR_SUCCESS;
+    return S_OK;
 }
 
-uint32_t LinuxDeviceInstaller::checkInf(const std::string &infPath, std::string_view hardwareId) {
+HResult LinuxDeviceInstaller::checkInf(const std::string &infPath, std::string_view hardwareId) {
     message_.clear();
     int err = 0;
     auto inf = IniFile::load(infPath, &err);
     if (!inf)
-        return fail(ERROR_FILE_NOT_FOUND, loadFailure(infPath, err));
+        return fail(hresultFromWin32(ERROR_FILE_NOT_FOUND), loadFailure(infPath, err));
     DriverSettings settings;
     std::string why;
-    uint32_t result = readDriverSettings(*inf, infPath, hardwareId, settings, why);
-    return result == ERROR_SUCCESS ? ERROR_SUCCESS : fail(result, why);
+    const HResult result = readDriverSettings(*inf, infPath, hardwareId, settings, why);
+    return result.succeeded() ? S_OK : fail(result, why);
 }
 
-uint32_t LinuxDeviceInstaller::openClassDevices(const Guid &classGuid) {
+HResult LinuxDeviceInstaller::openClassDevices(const Guid &classGuid) {
     message_.clear();
     HiveData data;
     std::string why;
     if (hive_.read(data, &why).failed())
-        return fail(ERROR_INVALID_DATA, "Cannot read the installed devices from " + why +
-                                            "; the file is left as it is");
+        return fail(
+            hresultFromWin32(ERROR_INVALID_DATA),
+            "Cannot read the installed devices from " + why + "; the file is left as it is");
     devices_.clear();
     selected_ = -1;
     for (const auto &device : DeviceTree::instancesOf(data)) {
@@ -223,51 +225,51 @@ uint32_t LinuxDeviceInstaller::openClassDevices(const Guid &classGuid) {
             continue;  // not present
         devices_.push_back(device);
     }
-    return ERROR_SUCCESS;
+    return S_OK;
 }
 
-uint32_t LinuxDeviceInstaller::enumDevice(uint32_t index) {
+HResult LinuxDeviceInstaller::enumDevice(uint32_t index) {
     message_.clear();
-    return index < devices_.size() ? ERROR_SUCCESS : ERROR_NO_MORE_ITEMS;
+    return index < devices_.size() ? S_OK : hresultFromWin32(ERROR_NO_MORE_ITEMS);
 }
 
-uint32_t LinuxDeviceInstaller::hardwareIdProperty(uint32_t index, uint8_t *buffer, uint32_t size,
-                                                  uint32_t &required) {
+HResult LinuxDeviceInstaller::hardwareIdProperty(uint32_t index, uint8_t *buffer, uint32_t size,
+                                                 uint32_t &required) {
     message_.clear();
     if (index >= devices_.size())
-        return ERROR_NO_SUCH_DEVINST;
+        return hresultFromWin32(ERROR_NO_SUCH_DEVINST);
     auto v = hive_.value(devices_[index].keyPath(), kHardwareIdValue);
     if (!v || v->type != RegType::MultiString)
-        return ERROR_INVALID_DATA;
+        return hresultFromWin32(ERROR_INVALID_DATA);
     std::vector<uint8_t> raw = v->rawData();
     required = static_cast<uint32_t>(raw.size());
     if (!buffer || size < raw.size())
-        return ERROR_INSUFFICIENT_BUFFER;
+        return hresultFromWin32(ERROR_INSUFFICIENT_BUFFER);
     std::memcpy(buffer, raw.data(), raw.size());
-    return ERROR_SUCCESS;
+    return S_OK;
 }
 
-uint32_t LinuxDeviceInstaller::setHardwareIdProperty(uint32_t index, const uint8_t *data,
-                                                     uint32_t size) {
+HResult LinuxDeviceInstaller::setHardwareIdProperty(uint32_t index, const uint8_t *data,
+                                                    uint32_t size) {
     message_.clear();
     if (index >= devices_.size())
-        return ERROR_NO_SUCH_DEVINST;
+        return hresultFromWin32(ERROR_NO_SUCH_DEVINST);
     if (!data && size)
-        return ERROR_INVALID_PARAMETER;
+        return hresultFromWin32(ERROR_INVALID_PARAMETER);
     HResult r = hive_.setValue(devices_[index].keyPath(), kHardwareIdValue,
                                RegValue::multiString(splitMultiString(data, size)));
     if (r.failed())
-        return fail(ERROR_ACCESS_DENIED, "Cannot set the hardware ID of " +
-                                             devices_[index].instanceId() + " in " +
-                                             hiveFailure(r));
-    return ERROR_SUCCESS;
+        return fail(hresultFromWin32(ERROR_ACCESS_DENIED), "Cannot set the hardware ID of " +
+                                                               devices_[index].instanceId() +
+                                                               " in " + hiveFailure(r));
+    return S_OK;
 }
 
-uint32_t LinuxDeviceInstaller::createDevice(std::string_view name, const Guid &classGuid,
-                                            uint32_t &index) {
+HResult LinuxDeviceInstaller::createDevice(std::string_view name, const Guid &classGuid,
+                                           uint32_t &index) {
     message_.clear();
     if (className_.empty())
-        return ERROR_INVALID_PARAMETER;
+        return hresultFromWin32(ERROR_INVALID_PARAMETER);
     // The instance, its description and its not-yet-registered mark arrive in one change.
     DeviceInstance device;
     HResult r = hive_.modify([&](HiveData &d) {
@@ -279,25 +281,25 @@ uint32_t LinuxDeviceInstaller::createDevice(std::string_view name, const Guid &c
         return S_OK;
     });
     if (r.failed())
-        return fail(ERROR_ACCESS_DENIED,
+        return fail(hresultFromWin32(ERROR_ACCESS_DENIED),
                     "Cannot create a " + className_ + " device in " + hiveFailure(r));
     devices_.push_back(device);
     index = static_cast<uint32_t>(devices_.size() - 1);
-    return ERROR_SUCCESS;
+    return S_OK;
 }
 
-uint32_t LinuxDeviceInstaller::selectDevice(uint32_t index) {
+HResult LinuxDeviceInstaller::selectDevice(uint32_t index) {
     message_.clear();
     if (index >= devices_.size())
-        return ERROR_NO_SUCH_DEVINST;
+        return hresultFromWin32(ERROR_NO_SUCH_DEVINST);
     selected_ = static_cast<int>(index);
-    return ERROR_SUCCESS;
+    return S_OK;
 }
 
-uint32_t LinuxDeviceInstaller::callClassInstaller(DiFunction function, uint32_t index) {
+HResult LinuxDeviceInstaller::callClassInstaller(DiFunction function, uint32_t index) {
     message_.clear();
     if (index >= devices_.size())
-        return ERROR_NO_SUCH_DEVINST;
+        return hresultFromWin32(ERROR_NO_SUCH_DEVINST);
     const DeviceInstance &device = devices_[index];
     switch (function) {
         case DiFunction::RegisterDevice: {
@@ -308,34 +310,34 @@ uint32_t LinuxDeviceInstaller::callClassInstaller(DiFunction function, uint32_t 
                 return S_OK;
             });
             if (r == hresultFromWin32(ERROR_FILE_NOT_FOUND))
-                return fail(ERROR_NO_SUCH_DEVINST, "Cannot register " + device.instanceId() +
-                                                       ": its key is gone from " +
-                                                       hive_.file().string());
+                return fail(hresultFromWin32(ERROR_NO_SUCH_DEVINST),
+                            "Cannot register " + device.instanceId() + ": its key is gone from " +
+                                hive_.file().string());
             if (r.failed())
-                return fail(ERROR_NO_SUCH_DEVINST,
+                return fail(hresultFromWin32(ERROR_NO_SUCH_DEVINST),
                             "Cannot register " + device.instanceId() + " in " + hiveFailure(r));
-            return ERROR_SUCCESS;
+            return S_OK;
         }
         case DiFunction::InstallDevice: {
             if (selected_ != static_cast<int>(index))
-                return fail(ERROR_NO_DRIVER_SELECTED, "Cannot install the driver of " +
-                                                          device.instanceId() +
-                                                          ": the device is not selected");
+                return fail(hresultFromWin32(ERROR_NO_DRIVER_SELECTED),
+                            "Cannot install the driver of " + device.instanceId() +
+                                ": the device is not selected");
             auto id = hive_.value(device.keyPath(), kHardwareIdValue);
             if (!id || id->type != RegType::MultiString || id->strings.empty())
-                return fail(ERROR_NO_DRIVER_SELECTED, "Cannot install the driver of " +
-                                                          device.instanceId() +
-                                                          ": it has no hardware ID");
+                return fail(hresultFromWin32(ERROR_NO_DRIVER_SELECTED),
+                            "Cannot install the driver of " + device.instanceId() +
+                                ": it has no hardware ID");
             return installDriver(device, id->strings.front(), cwd_ / "Lumacam.inf");
         }
     }
-    return ERROR_INVALID_PARAMETER;
+    return hresultFromWin32(ERROR_INVALID_PARAMETER);
 }
 
-uint32_t LinuxDeviceInstaller::removeDevice(uint32_t index) {
+HResult LinuxDeviceInstaller::removeDevice(uint32_t index) {
     message_.clear();
     if (index >= devices_.size())
-        return ERROR_NO_SUCH_DEVINST;
+        return hresultFromWin32(ERROR_NO_SUCH_DEVINST);
     const DeviceInstance device = devices_[index];
     // What the loopback node was made from, read before the key goes.
     std::string friendly;
@@ -351,7 +353,7 @@ uint32_t LinuxDeviceInstaller::removeDevice(uint32_t index) {
     }
     HResult r = tree_.removeInstance(device);
     if (r.failed())
-        return fail(ERROR_ACCESS_DENIED,
+        return fail(hresultFromWin32(ERROR_ACCESS_DENIED),
                     "Cannot remove " + device.instanceId() + " from " + hiveFailure(r));
     std::error_code ec;
     fs::remove(frameChannelPath(device), ec);
@@ -369,7 +371,7 @@ uint32_t LinuxDeviceInstaller::removeDevice(uint32_t index) {
         if (!shared)
             (void)RemoveLoopback(*loopback_, friendly, node);
     }
-    return ERROR_SUCCESS;
+    return S_OK;
 }
 
 void LinuxDeviceInstaller::destroyDeviceList() {
@@ -377,9 +379,9 @@ void LinuxDeviceInstaller::destroyDeviceList() {
     selected_ = -1;
 }
 
-uint32_t LinuxDeviceInstaller::updateDriverForPlugAndPlayDevices(std::string_view hardwareId,
-                                                                 std::string_view infPath,
-                                                                 bool &rebootRequired) {
+HResult LinuxDeviceInstaller::updateDriverForPlugAndPlayDevices(std::string_view hardwareId,
+                                                                std::string_view infPath,
+                                                                bool &rebootRequired) {
     message_.clear();
     rebootRequired = false;
     fs::path inf(infPath);
@@ -389,9 +391,10 @@ uint32_t LinuxDeviceInstaller::updateDriverForPlugAndPlayDevices(std::string_vie
     HiveData data;
     std::string why;
     if (hive_.read(data, &why).failed())
-        return fail(ERROR_INVALID_DATA, "Cannot read the installed devices from " + why +
-                                            "; the file is left as it is");
-    uint32_t result = ERROR_NO_SUCH_DEVINST;
+        return fail(
+            hresultFromWin32(ERROR_INVALID_DATA),
+            "Cannot read the installed devices from " + why + "; the file is left as it is");
+    HResult result = hresultFromWin32(ERROR_NO_SUCH_DEVINST);
     for (const auto &device : DeviceTree::instancesOf(data)) {
         if (data.value(device.keyPath(), kPhantomValue))
             continue;
@@ -401,10 +404,10 @@ uint32_t LinuxDeviceInstaller::updateDriverForPlugAndPlayDevices(std::string_vie
         if (std::find(ids->strings.begin(), ids->strings.end(), hardwareId) == ids->strings.end())
             continue;
         result = installDriver(device, hardwareId, inf);
-        if (result != ERROR_SUCCESS)
+        if (result.failed())
             return result;
     }
-    if (result == ERROR_NO_SUCH_DEVINST)
+    if (result == hresultFromWin32(ERROR_NO_SUCH_DEVINST))
         return fail(result, "No device with the hardware ID " + std::string(hardwareId) +
                                 " is present in " + hive_.file().string());
     return result;
@@ -412,15 +415,16 @@ uint32_t LinuxDeviceInstaller::updateDriverForPlugAndPlayDevices(std::string_vie
 
 // Applies the INF's install section for `hardwareId` to one device. When the device cannot take
 // it, the device stays as it was.
-uint32_t LinuxDeviceInstaller::installDriver(const DeviceInstance &device,
-                                             std::string_view hardwareId, const fs::path &infPath) {
+HResult LinuxDeviceInstaller::installDriver(const DeviceInstance &device,
+                                            std::string_view hardwareId, const fs::path &infPath) {
     int err = 0;
     auto inf = IniFile::load(infPath, &err);
     if (!inf)
-        return fail(ERROR_FILE_NOT_FOUND, loadFailure(infPath.string(), err));
+        return fail(hresultFromWin32(ERROR_FILE_NOT_FOUND), loadFailure(infPath.string(), err));
     DriverSettings settings;
     std::string why;
-    if (uint32_t e = readDriverSettings(*inf, infPath.string(), hardwareId, settings, why))
+    if (const HResult e = readDriverSettings(*inf, infPath.string(), hardwareId, settings, why);
+        e.failed())
         return fail(e, why);
 
     const fs::path channel = frameChannelPath(device);
@@ -432,8 +436,9 @@ uint32_t LinuxDeviceInstaller::installDriver(const DeviceInstance &device,
     }
     HResult r = FrameChannel::create(channel, settings.format);
     if (r.failed())
-        return fail(ERROR_ACCESS_DENIED, "Cannot create the frame channel " + channel.string() +
-                                             " of " + device.instanceId() + ": " + r.toString());
+        return fail(hresultFromWin32(ERROR_ACCESS_DENIED),
+                    "Cannot create the frame channel " + channel.string() + " of " +
+                        device.instanceId() + ": " + r.toString());
 
     r = hive_.modify([&](HiveData &d) {
         if (!d.hasKey(device.keyPath()))
@@ -457,8 +462,9 @@ uint32_t LinuxDeviceInstaller::installDriver(const DeviceInstance &device,
             fs::remove(channel, ec);
         else if (*previous != settings.format)
             (void)FrameChannel::create(channel, *previous);
-        return fail(ERROR_ACCESS_DENIED, "Cannot write the driver settings of " +
-                                             device.instanceId() + " to " + hiveFailure(r));
+        return fail(
+            hresultFromWin32(ERROR_ACCESS_DENIED),
+            "Cannot write the driver settings of " + device.instanceId() + " to " + hiveFailure(r));
     }
     // Programs that read cameras from V4L2 see the device through a loopback node; without
     // one (or without the rights to make one) the device still works through PipeWire.
@@ -468,7 +474,7 @@ uint32_t LinuxDeviceInstaller::installDriver(const DeviceInstance &device,
             (void)hive_.setValue(device.keyPath(), kLoopbackNodeValue,
                                  RegValue::fromDword(static_cast<uint32_t>(added)));
     }
-    return ERROR_SUCCESS;
+    return S_OK;
 }
 
 }  // namespace lumaghost

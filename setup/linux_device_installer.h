@@ -25,29 +25,28 @@ public:
     LinuxDeviceInstaller(RegistryHive &hive, std::filesystem::path currentDirectory,
                          LoopbackSystem *loopback = nullptr);
 
-    uint32_t fullPath(std::string_view fileName, std::string &path) override;
-    uint32_t infClass(const std::string &infPath, Guid &classGuid, std::string &className,
-                      uint32_t classNameCapacity) override;
-    uint32_t checkInf(const std::string &infPath, std::string_view hardwareId) override;
-    uint32_t openClassDevices(const Guid &classGuid) override;
-    uint32_t enumDevice(uint32_t index) override;
-    uint32_t hardwareIdProperty(uint32_t index, uint8_t *buffer, uint32_t size,
-                                uint32_t &required) override;
-    uint32_t setHardwareIdProperty(uint32_t index, const uint8_t *data, uint32_t size) override;
-    uint32_t createDevice(std::string_view name, const Guid &classGuid, uint32_t &index) override;
-    uint32_t selectDevice(uint32_t index) override;
-    uint32_t callClassInstaller(DiFunction function, uint32_t index) override;
-    uint32_t removeDevice(uint32_t index) override;
+    HResult fullPath(std::string_view fileName, std::string &path) override;
+    HResult infClass(const std::string &infPath, Guid &classGuid, std::string &className,
+                     uint32_t classNameCapacity) override;
+    HResult checkInf(const std::string &infPath, std::string_view hardwareId) override;
+    HResult openClassDevices(const Guid &classGuid) override;
+    HResult enumDevice(uint32_t index) override;
+    HResult hardwareIdProperty(uint32_t index, uint8_t *buffer, uint32_t size,
+                               uint32_t &required) override;
+    HResult setHardwareIdProperty(uint32_t index, const uint8_t *data, uint32_t size) override;
+    HResult createDevice(std::string_view name, const Guid &classGuid, uint32_t &index) override;
+    HResult selectDevice(uint32_t index) override;
+    HResult callClassInstaller(DiFunction function, uint32_t index) override;
+    HResult removeDevice(uint32_t index) override;
     void destroyDeviceList() override;
-    uint32_t updateDriverForPlugAndPlayDevices(std::string_view hardwareId,
-                                               std::string_view infPath,
-                                               bool &rebootRequired) override;
+    HResult updateDriverForPlugAndPlayDevices(std::string_view hardwareId, std::string_view infPath,
+                                              bool &rebootRequired) override;
     std::string failureMessage() const override { return message_; }
 
 private:
-    uint32_t installDriver(const DeviceInstance &device, std::string_view hardwareId,
-                           const std::filesystem::path &inf);
-    uint32_t fail(uint32_t error, std::string message);
+    HResult installDriver(const DeviceInstance &device, std::string_view hardwareId,
+                          const std::filesystem::path &inf);
+    HResult fail(HResult error, std::string message);
     /// Why a change of the hive failed: the damage that keeps it from being read, or the error.
     std::string hiveFailure(HResult r) const;
 

@@ -20,7 +20,7 @@ inline constexpr int kSetupUnusableInf = -1;
 
 struct SetupResult {
     int exitCode = kSetupDone;
-    uint32_t lastError = 0;  // the error of the step that failed, ERROR_SUCCESS otherwise
+    uint32_t lastError = 0;  // the Windows error number of the step that failed, else 0
     std::string message;     // one line on what failed; empty on success
 };
 
@@ -32,7 +32,7 @@ SetupResult RunLumasetup(DeviceInstaller &api, VersionSource &versions, bool rem
 bool IsWindows2000(VersionSource &versions);
 
 /// Finds the camera device in the open device list: the first whose hardware-ID list holds
-/// "Lumacam" exactly. Returns ERROR_SUCCESS with `found` set, or the error that ends the run.
-uint32_t FindCameraDevice(DeviceInstaller &api, bool &found, uint32_t &index);
+/// "Lumacam" exactly. Returns S_OK with `found` set, or the failure that ends the run.
+HResult FindCameraDevice(DeviceInstaller &api, bool &found, uint32_t &index);
 
 }  // namespace lumaghost

@@ -2,10 +2,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <gtest/gtest.h>
 
 #include "platform/device_tree.h"
 #include "platform/guid.h"
+#include "platform/hresult.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
 #include "platform/platform_version.h"
@@ -139,6 +142,44 @@ TEST(PosixFileTest, OnlyRegularFilesAreOpenedAndReadsAreBounded) {
     EXPECT_EQ(text, "0123456789");
     EXPECT_EQ(readWholeFile(root.path() / "f", text, 9), EFBIG);
     EXPECT_EQ(readWholeFile(root.path() / "f", text, 10), 0);
+}
+
+// Each errno value that callers tell apart keeps its own result; what no caller tells apart is a
+// plain failure.
+TEST(HResultTest, ErrnoValuesMapToOneResultEach) {
+    const struct {
+        int error;
+        HResult result;
+    } cases[] = {
+        {0, S_OK},
+        {ENOENT, hresultFromWin32(ERROR_FILE_NOT_FOUND)},
+        {ENOTDIR, hresultFromWin32(ERROR_FILE_NOT_FOUND)},
+        {EACCES, E_ACCESSDENIED},
+        {EPERM, E_ACCESSDENIED},
+        {EROFS, E_ACCESSDENIED},
+        {EEXIST, hresultFromWin32(ERROR_ALREADY_EXISTS)},
+        {ENOMEM, E_OUTOFMEMORY},
+        {ENOSPC, hresultFromWin32(ERROR_DISK_FULL)},
+        {EFBIG, hresultFromWin32(ERROR_FILE_TOO_LARGE)},
+        {EINVAL, hresultFromWin32(ERROR_INVALID_DATA)},
+        {ELOOP, hresultFromWin32(ERROR_INVALID_DATA)},
+        {EIO, E_FAIL},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(hresultFromErrno(c.error), c.result) << c.error;
+}
+
+// A Windows error number survives the trip through a result: the system's numbers as facility
+// Win32, the device installer's and our own failure numbers as they are.
+TEST(HResultTest, Win32NumbersComeBackFromTheirResults) {
+    EXPECT_EQ(hresultFromWin32(ERROR_ACCESS_DENIED), E_ACCESSDENIED);
+    EXPECT_EQ(hresultFromWin32(0), S_OK);
+    for (uint32_t number : {0u, 2u, 5u, 1060u, 1073u, 0xE000020Bu, 0xE0000203u, 0xA0000001u}) {
+        EXPECT_TRUE(number == 0 || hresultFromWin32(number).failed()) << std::hex << number;
+        EXPECT_EQ(win32ErrorOf(hresultFromWin32(number)), number) << std::hex << number;
+    }
+    EXPECT_EQ(win32ErrorOf(S_FALSE), 0u);
+    EXPECT_EQ(win32ErrorOf(E_FAIL), 0x80004005u);
 }
 
 // Only videoN names are taken, and only nodes that answer the capability query; a name whose

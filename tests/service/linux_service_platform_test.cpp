@@ -56,7 +56,7 @@ TEST(SystemdUnitTest, NoNotifySocketMeansNoController) {
     SystemdServiceManager manager("/nonexistent", true);
     bool ran = false;
     EXPECT_EQ(manager.runDispatcher("LumaghostService", [&] { ran = true; }),
-              ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
+              hresultFromWin32(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT));
     EXPECT_FALSE(ran);
 }
 
@@ -91,29 +91,32 @@ TEST(SystemdUnitTest, UnitsSystemdCannotStartAreRefused) {
     std::string problem;
     ServiceInstallation s{"LumaghostService", "Play", "/opt/my apps/lumaserv",
                           "camera",           "",     SERVICE_AUTO_START};
-    EXPECT_EQ(SystemdServiceManager::checkUnit(s, problem), ERROR_SUCCESS) << problem;
+    EXPECT_EQ(SystemdServiceManager::checkUnit(s, problem), S_OK) << problem;
     for (const char *path : {"/opt/it's/lumaserv", "/opt/\"q\"/lumaserv", "/opt/a\\b/lumaserv",
                              "/opt/line\nExecStartPre=/bin/true/lumaserv", "relative/lumaserv"}) {
         s.binaryPath = path;
         problem.clear();
-        EXPECT_EQ(SystemdServiceManager::checkUnit(s, problem), ERROR_BAD_PATHNAME) << path;
+        EXPECT_EQ(SystemdServiceManager::checkUnit(s, problem),
+                  hresultFromWin32(ERROR_BAD_PATHNAME))
+            << path;
         EXPECT_NE(problem.find(path), std::string::npos) << problem;
     }
     s.binaryPath = "/usr/bin/lumaserv";
     for (const char *account : {"two words", "cam\nUser=root", "a%i"}) {
         s.account = account;
-        EXPECT_EQ(SystemdServiceManager::checkUnit(s, problem), ERROR_INVALID_SERVICE_ACCOUNT)
+        EXPECT_EQ(SystemdServiceManager::checkUnit(s, problem),
+                  hresultFromWin32(ERROR_INVALID_SERVICE_ACCOUNT))
             << account;
     }
     s.account.clear();
     ::setenv("LUMAGHOST_ROOT", (root.path().string() + "/a\nb").c_str(), 1);
-    EXPECT_EQ(SystemdServiceManager::checkUnit(s, problem), ERROR_BAD_PATHNAME);
+    EXPECT_EQ(SystemdServiceManager::checkUnit(s, problem), hresultFromWin32(ERROR_BAD_PATHNAME));
 
     // createService refuses it before writing the unit, and names the cause.
     SystemdServiceManager manager(root.path() / "units", true);
     s.binaryPath = "/opt/it's/lumaserv";
-    EXPECT_EQ(manager.createService(s), ERROR_BAD_PATHNAME);
-    EXPECT_NE(manager.errorDetail(ERROR_BAD_PATHNAME).find("/opt/it's/lumaserv"),
+    EXPECT_EQ(manager.createService(s), hresultFromWin32(ERROR_BAD_PATHNAME));
+    EXPECT_NE(manager.errorDetail(hresultFromWin32(ERROR_BAD_PATHNAME)).find("/opt/it's/lumaserv"),
               std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(manager.unitFile("LumaghostService")));
 }
@@ -128,16 +131,18 @@ TEST(SystemdManagerTest, NoBusIsNamedAsTheCause) {
         const std::string kept = before ? before : "";
         ::setenv(variable, address.c_str(), 1);
         SystemdServiceManager manager(root.path(), user);
-        EXPECT_EQ(manager.connect(), ERROR_SERVICE_MANAGER_UNREACHABLE);
-        EXPECT_EQ(manager.errorDetail(ERROR_SERVICE_MANAGER_UNREACHABLE),
+        EXPECT_EQ(manager.connect(), hresultFromWin32(ERROR_SERVICE_MANAGER_UNREACHABLE));
+        EXPECT_EQ(manager.errorDetail(hresultFromWin32(ERROR_SERVICE_MANAGER_UNREACHABLE)),
                   std::string("cannot connect to the ") + (user ? "session" : "system") +
                       " bus at " + address + " (No such file or directory)");
-        EXPECT_EQ(manager.errorDetail(ERROR_ACCESS_DENIED), "");
+        EXPECT_EQ(manager.errorDetail(hresultFromWin32(ERROR_ACCESS_DENIED)), "");
         ServiceStatus status;
-        EXPECT_EQ(manager.openService("LumaghostService"), ERROR_SERVICE_MANAGER_UNREACHABLE);
+        EXPECT_EQ(manager.openService("LumaghostService"),
+                  hresultFromWin32(ERROR_SERVICE_MANAGER_UNREACHABLE));
         EXPECT_EQ(manager.queryStatus("LumaghostService", status),
-                  ERROR_SERVICE_MANAGER_UNREACHABLE);
-        EXPECT_EQ(manager.startService("LumaghostService"), ERROR_SERVICE_MANAGER_UNREACHABLE);
+                  hresultFromWin32(ERROR_SERVICE_MANAGER_UNREACHABLE));
+        EXPECT_EQ(manager.startService("LumaghostService"),
+                  hresultFromWin32(ERROR_SERVICE_MANAGER_UNREACHABLE));
         if (before)
             ::setenv(variable, kept.c_str(), 1);
         else
@@ -156,11 +161,11 @@ TEST(SystemdDispatcherTest, ControlsBeforeTheHandlerAreKept) {
     std::mutex mutex;
     std::condition_variable arrived;
     std::vector<uint32_t> got;
-    const uint32_t result = manager.runDispatcher("LumaghostService", [&] {
+    const HResult result = manager.runDispatcher("LumaghostService", [&] {
         pthread_kill(dispatcher, SIGTERM);
         // Long enough for the dispatcher to have taken the signal while there was no handler.
         std::this_thread::sleep_for(300ms);
-        manager.registerControlHandler("LumaghostService", [&](uint32_t control) {
+        (void)manager.registerControlHandler("LumaghostService", [&](uint32_t control) {
             std::lock_guard lock(mutex);
             got.push_back(control);
             arrived.notify_all();
@@ -173,7 +178,7 @@ TEST(SystemdDispatcherTest, ControlsBeforeTheHandlerAreKept) {
         arrived.wait_for(lock, 10s, [&] { return got.size() >= 2; });
     });
     ::unsetenv("NOTIFY_SOCKET");
-    EXPECT_EQ(result, ERROR_SUCCESS);
+    EXPECT_EQ(result, S_OK);
     std::lock_guard lock(mutex);
     EXPECT_EQ(got, (std::vector<uint32_t>{SERVICE_CONTROL_STOP, SERVICE_CONTROL_RELOAD}));
 }

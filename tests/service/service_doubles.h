@@ -14,56 +14,55 @@ namespace lumaghost::test {
 
 class FakeManager : public ServiceManager {
 public:
-    uint32_t connectResult = ERROR_SUCCESS, createResult = ERROR_SUCCESS,
-             openResult = ERROR_SUCCESS;
-    uint32_t deleteResult = ERROR_SUCCESS, stopResult = ERROR_SUCCESS, startResult = ERROR_SUCCESS;
-    uint32_t dispatcherResult = ERROR_SUCCESS, statusResult = ERROR_SUCCESS;
+    HResult connectResult = S_OK, createResult = S_OK, openResult = S_OK;
+    HResult deleteResult = S_OK, stopResult = S_OK, startResult = S_OK;
+    HResult dispatcherResult = S_OK, statusResult = S_OK;
     std::deque<uint32_t> states;  // answers to queryStatus, in order; then SERVICE_STOPPED
     std::vector<std::string> calls;
     std::vector<ServiceStatus> reported;
     ServiceInstallation created;
     std::function<void(uint32_t)> handler;
 
-    uint32_t connect() override { return log("connect", connectResult); }
-    uint32_t createService(const ServiceInstallation &s) override {
+    HResult connect() override { return log("connect", connectResult); }
+    HResult createService(const ServiceInstallation &s) override {
         created = s;
         return log("create", createResult);
     }
-    uint32_t openService(const std::string &) override { return log("open", openResult); }
-    uint32_t deleteService(const std::string &) override { return log("delete", deleteResult); }
-    uint32_t controlStop(const std::string &, ServiceStatus &s) override {
+    HResult openService(const std::string &) override { return log("open", openResult); }
+    HResult deleteService(const std::string &) override { return log("delete", deleteResult); }
+    HResult controlStop(const std::string &, ServiceStatus &s) override {
         s.currentState = SERVICE_STOP_PENDING;
         return log("stop", stopResult);
     }
-    uint32_t queryStatus(const std::string &, ServiceStatus &s) override {
+    HResult queryStatus(const std::string &, ServiceStatus &s) override {
         s.currentState = states.empty() ? SERVICE_STOPPED : states.front();
         if (!states.empty())
             states.pop_front();
-        return ERROR_SUCCESS;
+        return S_OK;
     }
-    uint32_t startService(const std::string &) override { return log("start", startResult); }
-    uint32_t changeStartType(const std::string &, uint32_t) override { return ERROR_SUCCESS; }
-    uint32_t runDispatcher(const std::string &, const std::function<void()> &main) override {
-        if (dispatcherResult != ERROR_SUCCESS)
+    HResult startService(const std::string &) override { return log("start", startResult); }
+    HResult changeStartType(const std::string &, uint32_t) override { return S_OK; }
+    HResult runDispatcher(const std::string &, const std::function<void()> &main) override {
+        if (dispatcherResult.failed())
             return dispatcherResult;
         main();
-        return ERROR_SUCCESS;
+        return S_OK;
     }
-    uint32_t registerControlHandler(const std::string &, std::function<void(uint32_t)> h) override {
+    HResult registerControlHandler(const std::string &, std::function<void(uint32_t)> h) override {
         handler = std::move(h);
-        return ERROR_SUCCESS;
+        return S_OK;
     }
-    uint32_t setStatus(const ServiceStatus &s) override {
+    HResult setStatus(const ServiceStatus &s) override {
         reported.push_back(s);
         return statusResult;
     }
     std::string detail;  // what errorDetail says of connectResult
-    std::string errorDetail(uint32_t error) const override {
+    std::string errorDetail(HResult error) const override {
         return error == connectResult ? detail : std::string();
     }
 
 private:
-    uint32_t log(const char *what, uint32_t result) {
+    HResult log(const char *what, HResult result) {
         calls.push_back(what);
         return result;
     }

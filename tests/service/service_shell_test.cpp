@@ -108,7 +108,7 @@ TEST_F(ShellFixture, AccountValues) {
 
 // Started by hand, not by the manager: the connection fails, the error goes to the log, exit 0.
 TEST_F(ShellFixture, NotStartedByTheManager) {
-    manager.dispatcherResult = ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
+    manager.dispatcherResult = hresultFromWin32(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
     ProbeService service("LumaghostService", "Play", platform());
     char name[] = "lumaserv";
     char *argv[] = {name, nullptr};
@@ -150,7 +150,7 @@ TEST_F(ShellFixture, StatusReportsAndCheckpoints) {
     EXPECT_EQ(service.stops, 1);
 
     // A report that fails is logged and the work goes on.
-    manager.statusResult = ERROR_ACCESS_DENIED;
+    manager.statusResult = hresultFromWin32(ERROR_ACCESS_DENIED);
     EXPECT_FALSE(service.SetStatus(SERVICE_RUNNING, 3000, 0));
     EXPECT_EQ(events.entries.back().text, "SetServiceStatus() failed");
 }
@@ -180,7 +180,7 @@ TEST_F(ShellFixture, StatusReportsFromTwoThreads) {
 
 // Without a service manager to talk to, every console mode says so, and why.
 TEST_F(ShellFixture, UnreachableManagerIsNamed) {
-    manager.connectResult = ERROR_SERVICE_MANAGER_UNREACHABLE;
+    manager.connectResult = hresultFromWin32(ERROR_SERVICE_MANAGER_UNREACHABLE);
     manager.detail = "cannot connect to the system bus at unix:path=/x (No such file or directory)";
     ProbeService service("LumaghostService", "Play", platform());
     for (auto mode : {&ServiceShell::Install, &ServiceShell::Uninstall,
@@ -226,7 +226,8 @@ TEST_F(ShellFixture, InstallWritesTheServiceAndItsEventSource) {
                 RegValue::multiString({"LumaghostService", "Application", "LumaghostService"}))
             .succeeded());
     console.text.clear();
-    manager.stopResult = ERROR_SERVICE_NOT_ACTIVE;  // not running: no stop messages
+    manager.stopResult =
+        hresultFromWin32(ERROR_SERVICE_NOT_ACTIVE);  // not running: no stop messages
     ProbeService service("LumaghostService", "Play", platform());
     EXPECT_EQ(service.Uninstall(), 1);
     EXPECT_EQ(console.text, "Play removed.\n");
@@ -254,14 +255,14 @@ TEST_F(ShellFixture, ConsoleMessagesWithDotsAndErrors) {
     EXPECT_EQ(console.text, "Starting up Play..\nPlay failed to start.\n");
 
     console.text.clear();
-    manager.startResult = ERROR_SERVICE_ALREADY_RUNNING;
+    manager.startResult = hresultFromWin32(ERROR_SERVICE_ALREADY_RUNNING);
     EXPECT_EQ(service.StartInstalled(), 0);
     EXPECT_EQ(console.text,
               "Starting up Play.\nPlay failed to start: An instance of the service is already "
               "running.\n");
 
     console.text.clear();
-    manager.connectResult = ERROR_ACCESS_DENIED;
+    manager.connectResult = hresultFromWin32(ERROR_ACCESS_DENIED);
     EXPECT_EQ(service.Install(), 0);
     EXPECT_EQ(console.text, "OpenSCManager failed - Access is denied.\n");
 }
@@ -327,7 +328,7 @@ TEST(ServiceControllerTest, OperationsAndResults) {
     EXPECT_EQ(controller.CreatePlayService(), 1);
     EXPECT_EQ(manager.created.startType, SERVICE_AUTO_START);
     EXPECT_TRUE(manager.created.account.empty());
-    manager.createResult = ERROR_SERVICE_EXISTS;
+    manager.createResult = hresultFromWin32(ERROR_SERVICE_EXISTS);
     EXPECT_EQ(controller.CreatePlayService(), 0);
     EXPECT_EQ(controller.lastError(), ERROR_SERVICE_EXISTS);
 
@@ -337,7 +338,7 @@ TEST(ServiceControllerTest, OperationsAndResults) {
     EXPECT_TRUE(controller.StartPlayService());
     EXPECT_TRUE(controller.ApplyStartType());
 
-    manager.openResult = ERROR_SERVICE_DOES_NOT_EXIST;
+    manager.openResult = hresultFromWin32(ERROR_SERVICE_DOES_NOT_EXIST);
     EXPECT_EQ(controller.QueryPlayServiceState(), -1);
     EXPECT_FALSE(controller.StartPlayService());
     EXPECT_FALSE(controller.StopPlayService());

@@ -344,74 +344,74 @@ TEST_F(InstallFixture, DamagedHiveIsReportedAndLeftAlone) {
 class ScriptedInstaller : public DeviceInstaller {
 public:
     std::vector<std::vector<uint8_t>> hardwareIds;  // per device; empty: the device has none
-    uint32_t openResult = ERROR_SUCCESS;
-    uint32_t readFailure = ERROR_SUCCESS;  // returned by every hardware-ID read when set
-    uint32_t createResult = ERROR_SUCCESS;
-    uint32_t registerResult = ERROR_SUCCESS;
-    uint32_t checkResult = ERROR_SUCCESS;
-    uint32_t updateResult = ERROR_SUCCESS;
-    uint32_t removeResult = ERROR_SUCCESS;
+    HResult openResult = S_OK;
+    HResult readFailure = S_OK;  // returned by every hardware-ID read when set
+    HResult createResult = S_OK;
+    HResult registerResult = S_OK;
+    HResult checkResult = S_OK;
+    HResult updateResult = S_OK;
+    HResult removeResult = S_OK;
     std::string message;  // what every failing call says
     std::vector<std::string> calls;
     std::vector<uint32_t> readSizes;
     std::vector<uint8_t> setIds;
 
-    uint32_t fullPath(std::string_view name, std::string &path) override {
+    HResult fullPath(std::string_view name, std::string &path) override {
         path = "/media/" + std::string(name);
-        return ERROR_SUCCESS;
+        return S_OK;
     }
-    uint32_t infClass(const std::string &, Guid &, std::string &name, uint32_t) override {
+    HResult infClass(const std::string &, Guid &, std::string &name, uint32_t) override {
         name = "MEDIA";
-        return ERROR_SUCCESS;
+        return S_OK;
     }
-    uint32_t checkInf(const std::string &, std::string_view id) override {
+    HResult checkInf(const std::string &, std::string_view id) override {
         calls.push_back("check " + std::string(id));
         return checkResult;
     }
-    uint32_t openClassDevices(const Guid &) override { return openResult; }
-    uint32_t enumDevice(uint32_t i) override {
-        return i < hardwareIds.size() ? ERROR_SUCCESS : ERROR_NO_MORE_ITEMS;
+    HResult openClassDevices(const Guid &) override { return openResult; }
+    HResult enumDevice(uint32_t i) override {
+        return i < hardwareIds.size() ? S_OK : hresultFromWin32(ERROR_NO_MORE_ITEMS);
     }
-    uint32_t hardwareIdProperty(uint32_t i, uint8_t *buffer, uint32_t size,
-                                uint32_t &required) override {
+    HResult hardwareIdProperty(uint32_t i, uint8_t *buffer, uint32_t size,
+                               uint32_t &required) override {
         readSizes.push_back(size);
-        if (readFailure != ERROR_SUCCESS)
+        if (readFailure.failed())
             return readFailure;
         const auto &ids = hardwareIds[i];
         if (ids.empty())
-            return ERROR_INVALID_DATA;
+            return hresultFromWin32(ERROR_INVALID_DATA);
         required = static_cast<uint32_t>(ids.size());
         if (!buffer || size < ids.size())
-            return ERROR_INSUFFICIENT_BUFFER;
+            return hresultFromWin32(ERROR_INSUFFICIENT_BUFFER);
         std::memcpy(buffer, ids.data(), ids.size());
-        return ERROR_SUCCESS;
+        return S_OK;
     }
-    uint32_t setHardwareIdProperty(uint32_t, const uint8_t *data, uint32_t size) override {
+    HResult setHardwareIdProperty(uint32_t, const uint8_t *data, uint32_t size) override {
         calls.push_back("setHardwareId");
         setIds.assign(data, data + size);
-        return ERROR_SUCCESS;
+        return S_OK;
     }
-    uint32_t createDevice(std::string_view name, const Guid &, uint32_t &index) override {
+    HResult createDevice(std::string_view name, const Guid &, uint32_t &index) override {
         calls.push_back("create " + std::string(name));
         index = static_cast<uint32_t>(hardwareIds.size());
         return createResult;
     }
-    uint32_t selectDevice(uint32_t i) override {
+    HResult selectDevice(uint32_t i) override {
         calls.push_back("select " + std::to_string(i));
-        return ERROR_SUCCESS;
+        return S_OK;
     }
-    uint32_t callClassInstaller(DiFunction f, uint32_t i) override {
+    HResult callClassInstaller(DiFunction f, uint32_t i) override {
         calls.push_back((f == DiFunction::RegisterDevice ? "register " : "install ") +
                         std::to_string(i));
-        return f == DiFunction::RegisterDevice ? registerResult : ERROR_SUCCESS;
+        return f == DiFunction::RegisterDevice ? registerResult : S_OK;
     }
-    uint32_t removeDevice(uint32_t i) override {
+    HResult removeDevice(uint32_t i) override {
         calls.push_back("remove " + std::to_string(i));
         return removeResult;
     }
     void destroyDeviceList() override { calls.push_back("destroy"); }
-    uint32_t updateDriverForPlugAndPlayDevices(std::string_view id, std::string_view inf,
-                                               bool &) override {
+    HResult updateDriverForPlugAndPlayDevices(std::string_view id, std::string_view inf,
+                                              bool &) override {
         calls.push_back("update " + std::string(id) + " " + std::string(inf));
         return updateResult;
     }
@@ -443,7 +443,7 @@ TEST(SetupLogicTest, HardwareIdListsAreWalkedExactly) {
         api.hardwareIds = {bytes(c.ids)};
         bool found = false;
         uint32_t index = 99;
-        EXPECT_EQ(FindCameraDevice(api, found, index), ERROR_SUCCESS);
+        EXPECT_EQ(FindCameraDevice(api, found, index), S_OK);
         EXPECT_EQ(found, c.found) << c.ids;
         EXPECT_EQ(api.readSizes, (std::vector<uint32_t>{0, static_cast<uint32_t>(c.ids.size())}));
     }
@@ -462,7 +462,7 @@ TEST(SetupLogicTest, DevicesWithoutHardwareIdAreSkipped) {
 TEST(SetupLogicTest, OtherReadFailuresEndTheRunAsFailures) {
     ScriptedInstaller api;
     api.hardwareIds = {bytes("x")};
-    api.readFailure = ERROR_ACCESS_DENIED;
+    api.readFailure = hresultFromWin32(ERROR_ACCESS_DENIED);
     SetupResult r = RunLumasetup(api, linux_, false);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.lastError, ERROR_ACCESS_DENIED);
@@ -483,7 +483,7 @@ TEST(SetupLogicTest, InstallChecksCreatesRegistersAndUpdates) {
 // a failure (1); neither changes anything. Removing needs only the INF's class.
 TEST(SetupLogicTest, TheInfIsCheckedBeforeAnythingChanges) {
     ScriptedInstaller unusable;
-    unusable.checkResult = ERROR_INVALID_DATA;
+    unusable.checkResult = hresultFromWin32(ERROR_INVALID_DATA);
     unusable.message = "Unusable INF /media/Lumacam.inf: FrameWidth=16384";
     SetupResult r = RunLumasetup(unusable, linux_, false);
     EXPECT_EQ(r.exitCode, -1);
@@ -491,7 +491,7 @@ TEST(SetupLogicTest, TheInfIsCheckedBeforeAnythingChanges) {
     EXPECT_EQ(unusable.calls, (Calls{"check Lumacam"}));
 
     ScriptedInstaller noDriver;
-    noDriver.checkResult = ERROR_NO_DRIVER_SELECTED;
+    noDriver.checkResult = hresultFromWin32(ERROR_NO_DRIVER_SELECTED);
     noDriver.hardwareIds = {bytes(std::string("Lumacam\0\0", 9))};
     r = RunLumasetup(noDriver, linux_, false);
     EXPECT_EQ(r.exitCode, 1);
@@ -507,7 +507,7 @@ TEST(SetupLogicTest, TheInfIsCheckedBeforeAnythingChanges) {
 // device the run created is removed again, one that was there before is not.
 TEST(SetupLogicTest, FailedStepsEndTheRunWithOneAndTakeBackTheNewDevice) {
     ScriptedInstaller createFails;
-    createFails.createResult = ERROR_ACCESS_DENIED;
+    createFails.createResult = hresultFromWin32(ERROR_ACCESS_DENIED);
     createFails.message = "Cannot create a MEDIA device in /m.ini: E_ACCESSDENIED";
     SetupResult r = RunLumasetup(createFails, linux_, false);
     EXPECT_EQ(r.exitCode, 1);
@@ -515,7 +515,7 @@ TEST(SetupLogicTest, FailedStepsEndTheRunWithOneAndTakeBackTheNewDevice) {
     EXPECT_EQ(createFails.calls, (Calls{"check Lumacam", "create Lumacam", "destroy"}));
 
     ScriptedInstaller registerFails;
-    registerFails.registerResult = ERROR_ACCESS_DENIED;
+    registerFails.registerResult = hresultFromWin32(ERROR_ACCESS_DENIED);
     r = RunLumasetup(registerFails, linux_, false);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.lastError, ERROR_ACCESS_DENIED);
@@ -524,8 +524,8 @@ TEST(SetupLogicTest, FailedStepsEndTheRunWithOneAndTakeBackTheNewDevice) {
                                           "register 0", "remove 0", "destroy"}));
 
     ScriptedInstaller updateFails;  // the driver update's result counts
-    updateFails.updateResult = ERROR_NO_DRIVER_SELECTED;
-    updateFails.removeResult = ERROR_ACCESS_DENIED;
+    updateFails.updateResult = hresultFromWin32(ERROR_NO_DRIVER_SELECTED);
+    updateFails.removeResult = hresultFromWin32(ERROR_ACCESS_DENIED);
     r = RunLumasetup(updateFails, linux_, false);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.lastError, ERROR_NO_DRIVER_SELECTED);
@@ -538,7 +538,7 @@ TEST(SetupLogicTest, FailedStepsEndTheRunWithOneAndTakeBackTheNewDevice) {
 
     ScriptedInstaller updateOfPresentFails;
     updateOfPresentFails.hardwareIds = {bytes(std::string("Lumacam\0\0", 9))};
-    updateOfPresentFails.updateResult = ERROR_ACCESS_DENIED;
+    updateOfPresentFails.updateResult = hresultFromWin32(ERROR_ACCESS_DENIED);
     r = RunLumasetup(updateOfPresentFails, linux_, false);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.message, "Cannot update the camera driver: error 0x00000005");
@@ -547,12 +547,12 @@ TEST(SetupLogicTest, FailedStepsEndTheRunWithOneAndTakeBackTheNewDevice) {
 
     ScriptedInstaller removeFails;
     removeFails.hardwareIds = {bytes(std::string("Lumacam\0\0", 9))};
-    removeFails.removeResult = ERROR_ACCESS_DENIED;
+    removeFails.removeResult = hresultFromWin32(ERROR_ACCESS_DENIED);
     EXPECT_EQ(RunLumasetup(removeFails, linux_, true).exitCode, 1);
 
     // A device list that cannot be had is no fault of the INF.
     ScriptedInstaller listFails;
-    listFails.openResult = ERROR_INVALID_DATA;
+    listFails.openResult = hresultFromWin32(ERROR_INVALID_DATA);
     listFails.message = "Cannot read the installed devices from /m.ini, line 3: malformed key";
     r = RunLumasetup(listFails, linux_, false);
     EXPECT_EQ(r.exitCode, 1);
@@ -572,7 +572,7 @@ TEST(SetupLogicTest, Windows2000UsesTheClassInstaller) {
     EXPECT_EQ(present.calls, (Calls{"check Lumacam", "select 1", "install 1", "destroy"}));
 
     ScriptedInstaller registerFails;
-    registerFails.registerResult = ERROR_ACCESS_DENIED;
+    registerFails.registerResult = hresultFromWin32(ERROR_ACCESS_DENIED);
     EXPECT_EQ(RunLumasetup(registerFails, windows2000, false).exitCode, 1);
     EXPECT_EQ(registerFails.calls, (Calls{"check Lumacam", "create Lumacam", "setHardwareId",
                                           "select 0", "register 0", "remove 0", "destroy"}));
