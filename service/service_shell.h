@@ -1,6 +1,6 @@
 // The shell around a service's work: its command line, installing and removing itself,
 // starting and stopping the installed service from a console, running the work in the
-// foreground, status reports to the service manager, and the event log.
+// foreground, status reports to the service manager, the event log and the message table.
 #pragma once
 
 #include <atomic>
@@ -84,8 +84,10 @@ protected:
     void serviceMain();
     void controlHandler(uint32_t code);
     void print(const std::string &text) { platform_.console.print(text); }
-    std::string withName(const char *format) const;
-    std::string withNameAndError(const char *format) const;
+    /// `pattern` with its first "%s" replaced by `a` and its second by `b`.
+    static std::string format(const char *pattern, const std::string &a, const std::string &b = {});
+    std::string withName(const char *pattern) const;
+    std::string withNameAndError(const char *pattern) const;
     /// Prints dots while the service stays in `pending`; returns the state it ended in.
     uint32_t waitWhile(uint32_t pending);
     /// Connects to the manager and opens the service, saying why when it cannot.

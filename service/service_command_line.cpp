@@ -1,0 +1,61 @@
+// The command line: which switch chooses which mode.
+#include "service/service_shell.h"
+
+namespace lumaghost {
+
+int ServiceShell::DispatchCommandLine(int argc, char **argv) {
+    enum class Choice { None, Install, Uninstall, Start, Stop } choice = Choice::None;
+    for (int i = 1; i < argc; ++i) {
+        const char *arg = argv[i];
+        if (arg[0] != '-')
+            continue;
+        switch (arg[1]) {
+            case 'i':
+                choice = Choice::Install;
+                break;
+            case 'u':
+                choice = Choice::Uninstall;
+                break;
+            case 's':
+                choice = Choice::Start;
+                break;
+            case 'e':
+                choice = Choice::Stop;
+                break;
+            case 'd':
+            case 'f':
+                foreground_ = true;
+                return RunInForeground(argc, argv, arg[1] == 'f');
+            case 'l':
+            case 'p': {
+                // The value is the rest of the argument, or else the next argument (none past the
+                // end).
+                std::string value = arg + 2;
+                if (value.empty() && i + 1 < argc)
+                    value = argv[++i];
+                (arg[1] == 'l' ? account_ : password_) = value;
+                break;
+            }
+            default:
+                break;
+        }
+    }
+    switch (choice) {
+        case Choice::Install:
+            return Install();
+        case Choice::Uninstall:
+            return Uninstall();
+        case Choice::Start:
+            return StartInstalled();
+        case Choice::Stop:
+            return StopInstalled();
+        case Choice::None:
+            break;
+    }
+    if (isNt_)
+        return RunAsService();
+    foreground_ = true;
+    return RunInForeground(argc, argv, true);
+}
+
+}  // namespace lumaghost
