@@ -69,7 +69,8 @@ TEST_F(LinkFixture, DescriptorTravelsBackUnchanged) {
     }
 }
 
-TEST_F(LinkFixture, FormatAndClosedLink) {
+// A link that is not open refuses every exchange; an open one reports the camera's own size.
+TEST_F(LinkFixture, ClosedLinkIsNotConnectedAndFormatIsTheCamerasOwn) {
     CameraLink closed;
     FrameDescriptor d{};
     int32_t w = 0, h = 0;

@@ -100,21 +100,32 @@ TEST_F(SystemDevicesFixture, LegacyFiltersComeFromTheProviderHandedIn) {
     EXPECT_EQ(asked, 1);
 }
 
-// Binding opens the device's frame channel.
-TEST_F(SystemDevicesFixture, BindOpensTheFrameChannel) {
-    RegValue a = RegValue::string("Cam A");
+// Binding opens the device's own frame channel, not another device's.
+TEST_F(SystemDevicesFixture, BindOpensTheDevicesOwnFrameChannel) {
+    RegValue a = RegValue::string("Cam A"), b = RegValue::string("Cam B");
     addDevice("0000", &a);
+    addDevice("0001", &b);
+    ASSERT_TRUE(
+        FrameChannel::create(frameChannelPath({"MEDIA", "0001"}), {64, 48, 15}).succeeded());
     SystemDeviceEnumerator e(hive.file(), devDir);
     std::vector<std::unique_ptr<Moniker>> monikers;
     ASSERT_EQ(e.createClassEnumerator(CLSID_VideoInputDeviceCategory, monikers), S_OK);
+    ASSERT_EQ(monikers.size(), 2u);
     std::unique_ptr<BaseFilter> filter;
-    ASSERT_TRUE(monikers[0]->bindToObject(filter).succeeded());
+    ASSERT_TRUE(monikers[1]->bindToObject(filter).succeeded());
     EXPECT_EQ(filter->kind(), FilterKind::Lumaghost);
-    EXPECT_EQ(filter->friendlyName(), "Cam A");
-    EXPECT_EQ(filter->location(), frameChannelPath({"MEDIA", "0000"}).string());
+    EXPECT_EQ(filter->friendlyName(), "Cam B");
+    // The property channel is the device's own: it hands out the device's frame size.
     PropertySet *props = nullptr;
-    EXPECT_TRUE(filter->queryPropertySet(&props).succeeded());
-    EXPECT_NE(props, nullptr);
+    ASSERT_TRUE(filter->queryPropertySet(&props).succeeded());
+    ASSERT_NE(props, nullptr);
+    FormatRecord format{};
+    uint32_t returned = 0;
+    ASSERT_EQ(props->get(PROPSETID_CameraLink, CAMERA_PROP_FORMAT, &format, sizeof(format), &format,
+                         sizeof(format), &returned),
+              S_OK);
+    EXPECT_EQ(format.width, 64);
+    EXPECT_EQ(format.height, 48);
 }
 
 // After a reboot emptied the run directory, binding makes the channel again from the device's

@@ -36,7 +36,9 @@ struct PictureCase {
 
 class FitPictureTest : public ::testing::TestWithParam<PictureCase> {};
 
-TEST_P(FitPictureTest, Geometry) {
+// A picture cut on the wrong side, placed a pixel off, rounded the other way or scaled where it
+// should not be fails one of these worked cases.
+TEST_P(FitPictureTest, CutAndPlacementFollowTheSwitches) {
     const auto &c = GetParam();
     EXPECT_EQ(FitPicture(c.picture, {320, 240}, c.flags), c.expected);
 }
@@ -74,7 +76,9 @@ struct VideoCase {
 
 class FitVideoTest : public ::testing::TestWithParam<VideoCase> {};
 
-TEST_P(FitVideoTest, Geometry) {
+// A video frame cropped, scaled or placed otherwise than the switches say fails one of these
+// worked cases.
+TEST_P(FitVideoTest, CropScaleAndPlacementFollowTheSwitches) {
     const auto &c = GetParam();
     EXPECT_EQ(FitVideo(c.input, {320, 240}, c.flags), c.expected);
 }

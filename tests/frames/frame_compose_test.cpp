@@ -135,7 +135,7 @@ TEST(ReadSurfaceTest, WritesNoMoreThanTheFrameHolds) {
 
 // A pick frame of the camera's width stays where it is, whatever its height; others are
 // re-centred at the camera size.
-TEST(CapturePickedRegionTest, PickFramePlacement) {
+TEST(CapturePickedRegionTest, OnlyAPickFrameOfTheCameraWidthKeepsItsPlace) {
     Picture view(200, 150);
     Frame f(64, 48);
     PickFrame pick{10, 20, 74, 30, true};

@@ -481,7 +481,7 @@ TEST(StoredImageTest, RegisterLastImageWritesFileAndValue) {
     auto v = hive.value(key, "LastLgImage");
     ASSERT_TRUE(v);
     EXPECT_EQ(v->type, RegType::String);
-    EXPECT_EQ(v->text, storedImagePath().string());
+    EXPECT_EQ(v->text, (root.path() / "var/lib/lumaghost/LastLgImage.lgi").string());
 
     // Without a driver key the file is still written and no value appears anywhere.
     ASSERT_TRUE(hive.deleteKey(key).succeeded());

@@ -95,7 +95,9 @@ TEST_F(ShellFixture, SwitchesChooseTheMode) {
     EXPECT_EQ(dispatch({}), Choices{"service"});
 }
 
-TEST_F(ShellFixture, AccountValues) {
+// The account of -l is the rest of the switch or else the next argument, whatever that holds,
+// and never read from past the end of the list.
+TEST_F(ShellFixture, AccountIsTheRestOfTheSwitchOrTheNextArgument) {
     dispatch({"-l", "camera", "-i"});
     EXPECT_EQ(lastAccount, "camera");
     dispatch({"-lcamera"});
@@ -305,44 +307,6 @@ TEST_F(ShellFixture, OtherPlatformsUseRunServices) {
     EXPECT_EQ(service.DispatchCommandLine(1, argv), 1);
     EXPECT_TRUE(console.detached);
     EXPECT_TRUE(manager.calls.empty());
-}
-
-}  // namespace
-}  // namespace lumaghost
-
-#include "service/service_controller.h"
-
-namespace lumaghost {
-namespace {
-
-// The desktop's five operations and their results.
-TEST(ServiceControllerTest, OperationsAndResults) {
-    test::FakeManager manager;
-    ServiceController controller(manager);
-    EXPECT_EQ(controller.CreatePlayService(), 0);  // no names or path yet
-    EXPECT_TRUE(manager.calls.empty());
-    controller.setServiceName("LumaghostService");
-    controller.setDisplayName("Quillmoor Lumaghost Play Service");
-    controller.setProgramPath("/usr/bin/lumaserv");
-    controller.setAutoStart(true);
-    EXPECT_EQ(controller.CreatePlayService(), 1);
-    EXPECT_EQ(manager.created.startType, SERVICE_AUTO_START);
-    EXPECT_TRUE(manager.created.account.empty());
-    manager.createResult = hresultFromWin32(ERROR_SERVICE_EXISTS);
-    EXPECT_EQ(controller.CreatePlayService(), 0);
-    EXPECT_EQ(controller.lastError(), ERROR_SERVICE_EXISTS);
-
-    manager.states = {SERVICE_RUNNING};
-    EXPECT_EQ(controller.QueryPlayServiceState(), int(SERVICE_RUNNING));
-    EXPECT_TRUE(controller.StopPlayService());
-    EXPECT_TRUE(controller.StartPlayService());
-    EXPECT_TRUE(controller.ApplyStartType());
-
-    manager.openResult = hresultFromWin32(ERROR_SERVICE_DOES_NOT_EXIST);
-    EXPECT_EQ(controller.QueryPlayServiceState(), -1);
-    EXPECT_FALSE(controller.StartPlayService());
-    EXPECT_FALSE(controller.StopPlayService());
-    EXPECT_FALSE(controller.ApplyStartType());
 }
 
 }  // namespace
