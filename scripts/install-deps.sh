@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    g++ cmake make pkg-config
+    g++ cmake make pkg-config python3
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-svg-dev libwmf-dev libemf2svg-dev gsfonts
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
