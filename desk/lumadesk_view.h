@@ -53,7 +53,8 @@ public:
     /// Starts the camera on a worker thread; cameraStartFinished() follows on this thread,
     /// after the driver messages.
     void startCamera();
-    bool cameraStartPending() const { return cameraThread_.joinable() && !cameraStarted_; }
+    /// The camera start has finished, with its messages.
+    bool cameraStarted() const { return cameraStarted_; }
     bool cameraAvailable() const { return cameraAvailable_; }
     CameraLink &cameraLink() { return cameraLink_; }
     const std::string &driverKey() const { return driverKey_; }
