@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
+#include <QSizeGrip>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -127,7 +128,6 @@ CMainFrame::CMainFrame(DeskContext &context, QWidget *parent)
     : QMainWindow(parent), context_(context) {
     setObjectName(QStringLiteral("LumadeskMainFrame"));
     setWindowIcon(resourceIcon("lumadesk"));
-    setAccessibleName(QString::fromLatin1(kAppTitle));
 
     createActions();
     createToolBars();
@@ -136,6 +136,7 @@ CMainFrame::CMainFrame(DeskContext &context, QWidget *parent)
 
     // The view above the sequence strip.
     auto *center = new QWidget(this);
+    center->setAccessibleName(QStringLiteral("Picture area"));
     auto *layout = new QVBoxLayout(center);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -151,6 +152,9 @@ CMainFrame::CMainFrame(DeskContext &context, QWidget *parent)
 
     createMenus();
     rebuildPassList();
+    // Qt's own buttons of the bars: the one that shows the buttons that do not fit.
+    for (QToolButton *more : findChildren<QToolButton *>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(QStringLiteral("More buttons"));
     readPlacement();
 
     auto setTitle = [this](const QString &title) {
@@ -324,8 +328,10 @@ void CMainFrame::createControlBars() {
 }
 
 void CMainFrame::createStatusBar() {
+    // The status bar's accessible name is its message pane's text.
     QStatusBar *bar = statusBar();
-    bar->setAccessibleName(QStringLiteral("Status bar"));
+    for (QWidget *grip : bar->findChildren<QSizeGrip *>())
+        grip->setAccessibleName(QStringLiteral("Size grip"));
     auto pane = [bar](int id, const char *text) {
         auto *label = new QLabel(QString::fromLatin1(text), bar);
         label->setProperty(kControlIdProperty, id);
