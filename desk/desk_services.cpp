@@ -14,6 +14,7 @@
 #include "platform/camera_protocol.h"
 #include "platform/guid.h"
 #include "platform/registry.h"
+#include "service/linux_service_platform.h"
 
 namespace lumaghost {
 
@@ -99,6 +100,7 @@ DeskServices DeskServices::system() {
     services.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
     services.applicationFolder = QCoreApplication::applicationDirPath();
     services.versions = &systemVersionSource();
+    services.serviceManager = &systemServiceManager();
     services.registerFileType = [program = QCoreApplication::applicationFilePath()] {
         const ShellRegistrationResult result = registerSequenceFileType(userDataHome(), program);
         if (!result.ok)

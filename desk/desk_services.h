@@ -17,6 +17,8 @@ class QWidget;
 
 namespace lumaghost {
 
+class ServiceManager;
+
 enum class MessageButtons { Ok, YesNo };
 enum class MessageIcon { None, Information, Warning, Error, Question };
 enum class MessageAnswer { Ok, Yes, No };
@@ -67,6 +69,8 @@ struct DeskServices {
     /// The folder of the program file (language packs and help are found from it).
     QString applicationFolder;
     VersionSource *versions = nullptr;
+    /// The play service's manager (systemd); used off the user-interface thread only.
+    ServiceManager *serviceManager = nullptr;
     /// Registers the .lgs type for the user's desktop; run once per start, off the
     /// user-interface thread. Empty: not registered.
     std::function<void()> registerFileType;

@@ -7,6 +7,7 @@
 #include "camera/device_discovery.h"
 #include "desk/desk_context.h"
 #include "desk/main_frame.h"
+#include "desk/play_service_control.h"
 #include "desk/setup_main.h"
 
 namespace lumaghost {
@@ -26,6 +27,9 @@ CLumadeskView::CLumadeskView(DeskContext &context, CMainFrame &frame, QWidget *p
     viewport()->setAccessibleName(QStringLiteral("Picture"));
     viewport()->setMouseTracking(true);
     readSettings();
+    if (context_.services.serviceManager)
+        serviceControl_ = std::make_unique<PlayServiceControl>(
+            *context_.services.serviceManager, context_.paths.applicationFolder(), this);
 }
 
 CLumadeskView::~CLumadeskView() {
@@ -38,6 +42,7 @@ CLumadeskView::~CLumadeskView() {
     sequence_.reset();
     picture_.reset();
     service_.reset();
+    serviceControl_.reset();
 }
 
 void CLumadeskView::setPictureOwner(std::unique_ptr<PictureOwner> owner) {
@@ -166,6 +171,11 @@ HResult CLumadeskView::playMovieFile(const QString &path) {
     return movie_ ? movie_->playMovieFile(path) : E_NOTIMPL;
 }
 
+void CLumadeskView::ApplyStartType(bool autoStart) {
+    if (serviceControl_)
+        serviceControl_->applyStartType(autoStart);
+}
+
 void CLumadeskView::onSequenceMode() {
     frame_.toggleMode();
     if (frame_.stripShown() && picture_)
@@ -184,8 +194,8 @@ void CLumadeskView::onSetup() {
 void CLumadeskView::applySetupResult() {
     const int serviceAutoStart = settings_.serviceAutoStart;
     readSettings();
-    if (settings_.serviceAutoStart != serviceAutoStart && service_)
-        service_->applyStartType(settings_.serviceAutoStart != 0);
+    if (settings_.serviceAutoStart != serviceAutoStart)
+        ApplyStartType(settings_.serviceAutoStart != 0);
     const int language = context_.settings.readInt(settings::kSettings, settings::kLanguage,
                                                    settings::kSetupLanguageDefault);
     if (language != context_.packs.CurrentLanguageId()) {

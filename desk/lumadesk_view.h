@@ -17,6 +17,7 @@ namespace lumaghost {
 
 struct DeskContext;
 class CMainFrame;
+class PlayServiceControl;
 
 /// The settings the view reads at its construction and after every Setup dialog.
 struct ViewSettings {
@@ -59,6 +60,11 @@ public:
     CameraLink &cameraLink() { return cameraLink_; }
     const std::string &driverKey() const { return driverKey_; }
     const std::vector<std::string> &realCameras() const { return realCameras_; }
+
+    /// The play service's controller, created with the view (none without a service manager).
+    PlayServiceControl *serviceControl() const { return serviceControl_.get(); }
+    /// The installed service's start type from "Auto play the picture sequence".
+    void ApplyStartType(bool autoStart);
 
     const ViewSettings &settings() const { return settings_; }
     /// Reads the view's settings again.
@@ -113,6 +119,7 @@ private:
     std::unique_ptr<RealCameraOwner> realCamera_;
     std::unique_ptr<DirectoryOwner> directory_;
     std::unique_ptr<ServiceOwner> service_;
+    std::unique_ptr<PlayServiceControl> serviceControl_;
 
     CameraLink cameraLink_;
     std::string driverKey_;

@@ -124,15 +124,13 @@ public:
     virtual void startDirectoryPlayback() = 0;  // 32796
 };
 
-/// The play service as the desktop controls it.
+/// The play service as the desktop controls it: the Service command and the button's image.
+/// Its calls go through CLumadeskView::serviceControl(), which runs them off this thread.
 class ServiceOwner {
 public:
     virtual ~ServiceOwner() = default;
     /// The Service command (32791).
     virtual void serviceCommand() = 0;
-    /// The Setup dialog changed "Auto play the picture sequence": change the installed
-    /// service's start type. Must not block the user-interface thread.
-    virtual void applyStartType(bool autoStart) = 0;
     /// The last known service state for the Service button's image: 0 running, 1 installed
     /// and not running, 2 missing or unknown.
     virtual int serviceImageState() const = 0;

@@ -89,6 +89,7 @@ CLumadeskApp::StartResult DeskFixture::start(const QStringList &arguments) {
     };
     services.applicationFolder = QString::fromStdString(program_.string());
     services.versions = versions_ ? versions_ : &systemVersionSource();
+    services.serviceManager = &serviceManager_;
     app_ = std::make_unique<CLumadeskApp>(services, errors_);
     const auto result = app_->InitInstance(
         arguments, QString::fromStdString((root_.path() / "run").string()), "lumadesk-test");

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "desk/desk_services.h"
 #include "desk/lumadesk_app.h"
 #include "desk/owners.h"
+#include "service/service_platform.h"
 #include "test_support.h"
 
 inline void PrintTo(const QString &text, std::ostream *out) {
@@ -126,11 +128,32 @@ struct FakeMovie : MovieOwner {
     GraphState queryGraphState(int) override { return state; }
 };
 
-struct FakeService : ServiceOwner {
-    std::vector<bool> startTypes;
-    void serviceCommand() override {}
-    void applyStartType(bool autoStart) override { startTypes.push_back(autoStart); }
-    int serviceImageState() const override { return 2; }
+/// A service manager whose service exists and that remembers the start types it was given;
+/// called from the service control's worker thread.
+class FakeServiceManager : public ServiceManager {
+public:
+    uint32_t connect() override { return ERROR_SUCCESS; }
+    uint32_t createService(const ServiceInstallation &) override { return ERROR_SUCCESS; }
+    uint32_t openService(const std::string &) override { return ERROR_SUCCESS; }
+    uint32_t deleteService(const std::string &) override { return ERROR_SUCCESS; }
+    uint32_t controlStop(const std::string &, ServiceStatus &) override { return ERROR_SUCCESS; }
+    uint32_t queryStatus(const std::string &, ServiceStatus &) override { return ERROR_SUCCESS; }
+    uint32_t startService(const std::string &) override { return ERROR_SUCCESS; }
+    uint32_t changeStartType(const std::string &name, uint32_t startType) override {
+        std::lock_guard lock(mutex);
+        startTypes.emplace_back(name, startType);
+        return ERROR_SUCCESS;
+    }
+    uint32_t runDispatcher(const std::string &, const std::function<void()> &) override {
+        return ERROR_SUCCESS;
+    }
+    uint32_t registerControlHandler(const std::string &, std::function<void(uint32_t)>) override {
+        return ERROR_SUCCESS;
+    }
+    uint32_t setStatus(const ServiceStatus &) override { return ERROR_SUCCESS; }
+
+    std::mutex mutex;  // guards startTypes
+    std::vector<std::pair<std::string, uint32_t>> startTypes;
 };
 
 class DeskFixture : public ::testing::Test {
@@ -161,6 +184,7 @@ protected:
     std::vector<std::string> realCameras_;
     bool trayAvailable_ = false;
     VersionSource *versions_ = nullptr;
+    FakeServiceManager serviceManager_;
     std::vector<QUrl> opened_;
     std::ostringstream errors_;
     std::unique_ptr<CLumadeskApp> app_;

@@ -17,6 +17,7 @@
 #include "desk/lumadesk_doc.h"
 #include "desk/lumadesk_view.h"
 #include "desk/main_frame.h"
+#include "desk/play_service_control.h"
 #include "desk/setup_main.h"
 #include "desk/single_instance.h"
 #include "desk_fixture.h"
@@ -304,8 +305,6 @@ TEST_F(WindowTest, LanguagesRelabelWindowAndDialog) {
 // the start type changes only when "Auto play the picture sequence" did.
 TEST_F(WindowTest, SetupWritesOnOkAndViewRereadsAlways) {
     ASSERT_EQ(start(), Running::Running);
-    auto *service = new test::FakeService;
-    frame().view()->setServiceOwner(std::unique_ptr<ServiceOwner>(service));
     runSetup([](CSetupMain &setup) {
         setup.checkBox(pack_ids::kStretch)->click();
         EXPECT_FALSE(setup.checkBox(pack_ids::kKeepRatio)->isEnabled());
@@ -320,7 +319,10 @@ TEST_F(WindowTest, SetupWritesOnOkAndViewRereadsAlways) {
     EXPECT_EQ(store.readInt(settings::kSettings, settings::kKeepRatio), 0);
     EXPECT_EQ(store.readInt(settings::kSettings, settings::kServiceAutoStart), 0);
     EXPECT_EQ(store.readInt(settings::kSettings, settings::kLanguage, 0), 1033);
-    EXPECT_EQ(service->startTypes, std::vector<bool>({false}));
+    frame().view()->serviceControl()->waitForIdle();
+    using StartType = std::pair<std::string, uint32_t>;
+    EXPECT_EQ(serviceManager_.startTypes,
+              std::vector<StartType>({{"LumaghostService", SERVICE_DEMAND_START}}));
     EXPECT_EQ(frame().view()->settings().keepRatio, 0);
 
     store.writeInt(settings::kSettings, settings::kMiniSizeToSystemTray.name, 0);
@@ -330,7 +332,8 @@ TEST_F(WindowTest, SetupWritesOnOkAndViewRereadsAlways) {
     });
     EXPECT_EQ(store.readInt(settings::kSettings, settings::kAutoSetLastImage), 1);
     EXPECT_EQ(frame().view()->settings().miniSizeToSystemTray, 0);
-    EXPECT_EQ(service->startTypes.size(), 1u);
+    frame().view()->serviceControl()->waitForIdle();
+    EXPECT_EQ(serviceManager_.startTypes.size(), 1u);
 }
 
 // Minimising goes to the tray only when asked and where a tray exists; the tray's menu is
