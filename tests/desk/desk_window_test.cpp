@@ -4,9 +4,11 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QToolButton>
@@ -239,14 +241,26 @@ TEST_F(WindowTest, OpenOperationDispatchesByExtension) {
     EXPECT_TRUE(prompter_.shown[0].text.endsWith(QStringLiteral("Error code is:0x80004005")));
     EXPECT_EQ(app().context().recentMovies.count(), 1);
 
+    // Files dropped on the window open in turn.
+    const QString dropped = writeFile("dropped.bmp");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(dropped)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&frame(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&frame(), &drop);
+    ASSERT_TRUE(test::waitFor([&] { return picture->opened.contains(dropped); }));
+    EXPECT_EQ(frame().windowTitle(), QStringLiteral("dropped.bmp - Lumadesk"));
+
     // A recent entry that no longer opens is told and leaves its list.
     fs::remove(jpg.toStdString());
     prompter_.shown.clear();
-    trigger(kFirstRecentPicture);
+    trigger(kFirstRecentPicture + 1);
     ASSERT_EQ(prompter_.shown.size(), 1u);
     EXPECT_TRUE(prompter_.shown[0].text.contains(QStringLiteral("was not found")));
-    EXPECT_TRUE(app().context().recentPictures.isEmpty());
-    EXPECT_EQ(picture->opened.size(), 1);
+    EXPECT_EQ(app().context().recentPictures.paths(), QStringList({dropped}));
+    EXPECT_EQ(picture->opened.size(), 2);
     exit();
 
     // A command-line file that cannot be opened ends the start.
@@ -278,6 +292,11 @@ TEST_F(WindowTest, LanguagesRelabelWindowAndDialog) {
     ASSERT_NE(secondMovie, nullptr);
     EXPECT_EQ(secondMovie->text(), QStringLiteral("&2 /m/second.avi"));
     EXPECT_TRUE(secondMovie->statusTip().isEmpty());
+    // The Open button's drop-down is re-labelled as it opens; the entries stay file names.
+    emit frame().openDropDown()->aboutToShow();
+    EXPECT_EQ(frame().openDropDown()->actions().at(0)->text(),
+              QStringLiteral("Zuletzt geöffnete Dateien hier öffnen"));
+    EXPECT_EQ(frame().command(kFirstRecentMovie + 1)->text(), QStringLiteral("&2 /m/second.avi"));
 
     runSetup([](CSetupMain &setup) {
         EXPECT_EQ(setup.windowTitle(), QStringLiteral("Einstellungen"));
