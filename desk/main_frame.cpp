@@ -283,6 +283,7 @@ QToolBar *CMainFrame::makeToolBar(int id, const QString &title, std::span<const 
     toolBar->setAccessibleName(title);
     toolBar->setProperty("controlBarId", id);
     toolBar->setMovable(false);
+    toolBar->setFloatable(false);
     toolBar->setIconSize(QSize(16, 16));
     for (int command : buttons) {
         if (command == 0)
@@ -311,6 +312,7 @@ void CMainFrame::createControlBars() {
         bar->setAccessibleName(title);
         bar->setProperty("controlBarId", id);
         bar->setMovable(false);
+        bar->setFloatable(false);
         place = new QWidget(bar);
         place->setObjectName(QStringLiteral("controlBarPlace%1").arg(id));
         place->setAccessibleName(title);
@@ -337,6 +339,8 @@ void CMainFrame::createStatusBar() {
         label->setProperty(kControlIdProperty, id);
         label->setAlignment(Qt::AlignCenter);
         label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("SCRLX")));
+        // Drawn as an indicator that is off: the lock keys' state is not known here.
+        label->setEnabled(false);
         bar->addPermanentWidget(label);
         return label;
     };
@@ -344,6 +348,11 @@ void CMainFrame::createStatusBar() {
     numPane_ = pane(pack_ids::kNumLockPane, "NUM");
     scrollPane_ = pane(pack_ids::kScrollLockPane, "SCRL");
     bar->showMessage(QStringLiteral("Ready"));
+}
+
+QMenu *CMainFrame::createPopupMenu() {
+    // The bars follow the mode; no menu of Qt's own shows or hides them.
+    return nullptr;
 }
 
 QAction *CMainFrame::command(int id) const {

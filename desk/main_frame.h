@@ -99,6 +99,7 @@ signals:
     void aboutRequested();
 
 protected:
+    QMenu *createPopupMenu() override;
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
