@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs Lumaghost inside a local root (LUMAGHOST_ROOT): installs the camera device there without
-# root privileges or a kernel module, puts the default picture on the camera and captures what
-# the camera shows.
+# root privileges or a kernel module. With a display (DISPLAY or WAYLAND_DISPLAY) it then starts
+# Lumadesk on that camera; without one it puts the default picture on the camera and captures
+# what the camera shows.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-build}
@@ -18,6 +19,11 @@ echo "Lumaghost root: $LUMAGHOST_ROOT"
 }
 echo "Camera device installed. Video input devices:"
 "$lumacam" list
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    echo "Starting Lumadesk on this camera; closing its window ends it."
+    exec "$build/programs/lumadesk/lumadesk"
+fi
 
 out=$LUMAGHOST_ROOT/capture
 "$lumacam" capture --count 1 --output "$out" --timeout 10 &

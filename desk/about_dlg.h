@@ -1,0 +1,41 @@
+// The About box (template 100): the version line of string 141, the translator line of the
+// language pack, and links to the maker's page and mail address.
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+namespace lumaghost {
+
+struct DeskContext;
+
+/// The build date the build number is computed from.
+inline constexpr char kBuildDate[] = "Mon May 30 22:23:26 2005";
+
+/// 100 × month + day of a date in the form of __DATE__ or ctime() ("Mon May 30 ..." or
+/// "May 30 2005"); 0 when it names no month.
+int buildNumber(const char *date);
+
+/// String 141 filled with version 0.9.0.0, "beta" and the build number.
+QString versionLine(const QString &format);
+
+class CAboutDlg : public QDialog {
+    Q_OBJECT
+public:
+    CAboutDlg(DeskContext &context, QWidget *parent = nullptr);
+
+    QLabel *versionLabel() const { return version_; }
+    QLabel *translatorLabel() const { return translator_; }
+    QPushButton *homepageLink() const { return homepage_; }
+
+private:
+    DeskContext &context_;
+    QLabel *version_ = nullptr;
+    QLabel *translator_ = nullptr;
+    QPushButton *homepage_ = nullptr;
+    QPushButton *mail_ = nullptr;
+};
+
+}  // namespace lumaghost

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Lumadesk end to end, as assistive technology sees it: a private X server (Xvfb), a private
+# session bus and accessibility bus, and tests/desk/atspi_desk.py driving lumadesk through
+# AT-SPI. Every process started here is ended by its id (the accessibility bus launcher with
+# the bus and registry it starts, by its process group) when the test ends.
+# Usage: atspi_desk.sh LUMADESK
+set -euo pipefail
+lumadesk=$1
+here=$(cd "$(dirname "$0")" && pwd)
+
+work=$(mktemp -d)
+pids=()
+groups=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    for g in "${groups[@]}"; do kill -- "-$g" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    for f in "$work"/*.log; do [ -e "$f" ] && { echo "--- $f"; tail -n 20 "$f"; }; done >&2
+    exit 1
+}
+
+mkdir -m 700 "$work/run"
+mkdir -p "$work/config" "$work/data" "$work/root"
+export XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
+export LUMAGHOST_ROOT=$work/root  # no camera is installed there
+export HOME=$work
+unset WAYLAND_DISPLAY
+
+# The X server picks a free display and names it on fd 3.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=:$(cat "$work/display")
+
+export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
+dbus-daemon --session --address="$DBUS_SESSION_BUS_ADDRESS" --nofork --nopidfile \
+    >"$work/dbus.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/bus" ] && break; sleep 0.05; done
+[ -S "$XDG_RUNTIME_DIR/bus" ] || fail "the session bus did not start"
+
+# The launcher starts the accessibility bus and, on demand, the registry, in its own group.
+setsid /usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/atspi.log" 2>&1 &
+groups+=($!)
+
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 QT_QPA_PLATFORM=xcb
+start=$(date +%s.%N)
+/usr/bin/python3 "$here/atspi_desk.py" "$lumadesk" "$work" || fail "the accessibility test failed"
+echo "atspi_desk: passed in $(awk "BEGIN { printf \"%.1f\", $(date +%s.%N) - $start }") s"
