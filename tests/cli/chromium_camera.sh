@@ -112,24 +112,35 @@ wait_for_name org.freedesktop.portal.Desktop "xdg-desktop-portal"
 cat >"$work/page.html" <<'EOF'
 <!DOCTYPE html>
 <html><body><canvas id="canvas" width="320" height="240"></canvas><script>
-// The first enumeration may miss the camera: the portal hands Chromium its PipeWire connection
-// while the session manager may still be granting that connection the camera nodes. Chromium
-// sees nodes that arrive later, so a page that asks again finds it.
-async function findCamera() {
+// Opens the Lumaghost camera as a video-call page does: it asks for a camera and keeps the
+// stream when it is Lumaghost's, otherwise it opens Lumaghost's by its id. The first enumeration
+// may miss the camera: the portal hands Chromium its PipeWire connection while the session
+// manager may still be granting that connection the camera nodes, and Chromium sees nodes that
+// arrive later, so the page asks again. Chromium's capture service may also fail a start
+// ("NotReadableError") and restart itself; the page asks again then too, as call pages do.
+async function openCamera() {
   for (let attempt = 1;; ++attempt) {
     let inputs = [];
     try {
-      // Permission first: device labels are hidden until then.
       const any = await navigator.mediaDevices.getUserMedia({video: true});
+      const track = any.getVideoTracks()[0];
+      if (track && track.label.includes('Lumaghost'))
+        return [any, track.label, attempt];
       any.getTracks().forEach(t => t.stop());
+      // Labels are shown once a camera was granted.
       const devices = await navigator.mediaDevices.enumerateDevices();
       inputs = devices.filter(d => d.kind === 'videoinput');
       const camera = inputs.find(d => d.label.includes('Lumaghost'));
-      if (camera)
-        return [camera, attempt];
+      if (camera) {
+        const stream = await navigator.mediaDevices.getUserMedia(
+            {video: {deviceId: {exact: camera.deviceId}}});
+        return [stream, camera.label, attempt];
+      }
     } catch (e) {
-      if (e.name !== 'NotFoundError' || attempt >= 20)
+      const retried = e.name === 'NotFoundError' || e.name === 'NotReadableError';
+      if (!retried || attempt >= 20)
         throw e;
+      console.log('RETRY after ' + e.name);
     }
     if (attempt >= 20)
       throw new Error('no Lumaghost video input among [' + inputs.map(d => d.label).join(', ') + ']');
@@ -138,9 +149,7 @@ async function findCamera() {
 }
 
 async function run() {
-  const [camera, attempts] = await findCamera();
-  const stream = await navigator.mediaDevices.getUserMedia(
-      {video: {deviceId: {exact: camera.deviceId}}});
+  const [stream, label, attempts] = await openCamera();
   const video = document.createElement('video');
   video.muted = true;
   video.srcObject = stream;
@@ -161,7 +170,7 @@ async function run() {
     }
   const n = pixels.length / 4;
   console.log('RESULT ' + sum.map(s => Math.round(s / n)).join(' ') + ' SPREAD ' +
-              high.map((h, c) => h - low[c]).join(' ') + ' LABEL ' + camera.label + ' SIZE ' +
+              high.map((h, c) => h - low[c]).join(' ') + ' LABEL ' + label + ' SIZE ' +
               video.videoWidth + 'x' + video.videoHeight + ' ATTEMPTS ' + attempts);
 }
 run().catch(e => console.log('ERROR ' + e));
@@ -185,6 +194,7 @@ for _ in $(seq 600); do
 done
 [ -n "$verdict" ] || fail "the page reported nothing within 60 s"
 echo "page: $verdict"
+echo "page retries: $(grep -c '"RETRY' "$work/chromium.log" || true)"
 # The browser first, so that none of its processes still writes to its profile at cleanup.
 kill $chromium_pid 2>/dev/null || true
 wait $chromium_pid 2>/dev/null || true
