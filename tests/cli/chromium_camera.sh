@@ -23,27 +23,7 @@ mkdir -m 700 "$XDG_RUNTIME_DIR"
 mkdir -p "$HOME" "$LUMAGHOST_ROOT" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
 unset PIPEWIRE_REMOTE PIPEWIRE_RUNTIME_DIR DISPLAY WAYLAND_DISPLAY
 
-# A session bus with a configuration of its own: nothing is started on demand, so every service
-# below is one this test started and stops.
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
-cat >"$work/bus.conf" <<EOF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>$DBUS_SESSION_BUS_ADDRESS</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-EOF
-dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile >"$work/dbus.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/bus" ] && break; sleep 0.1; done
-[ -S "$XDG_RUNTIME_DIR/bus" ] || fail "the session bus did not start"
+start_session_bus
 
 # Waits until a name has an owner on the session bus.
 has_owner() {
