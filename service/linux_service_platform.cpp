@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 #include "platform/paths.h"
@@ -463,6 +464,18 @@ void TerminalConsole::print(const std::string &text) {
 
 namespace {
 
+// The handler of the signal thread; replaced and cleared under the lock, so a signal never
+// reaches an object that is gone. Never destroyed: the thread outlives static destruction.
+struct SignalHandler {
+    std::mutex mutex;  // guards handler and its calls
+    std::function<void()> handler;
+};
+
+SignalHandler &signalHandler() {
+    static auto *handler = new SignalHandler;
+    return *handler;
+}
+
 // Signals are taken by a thread of their own, where anything may be done with them.
 void handleSignals(std::function<void()> onSignal, bool includeInterrupt) {
     sigset_t signals;
@@ -471,11 +484,19 @@ void handleSignals(std::function<void()> onSignal, bool includeInterrupt) {
     if (includeInterrupt)
         sigaddset(&signals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    std::thread([signals, onSignal] {
+    {
+        std::lock_guard lock(signalHandler().mutex);
+        signalHandler().handler = std::move(onSignal);
+    }
+    std::thread([signals] {
         for (;;) {
             int signal = 0;
-            if (sigwait(&signals, &signal) == 0)
-                onSignal();
+            if (sigwait(&signals, &signal) != 0)
+                continue;
+            SignalHandler &h = signalHandler();
+            std::lock_guard lock(h.mutex);
+            if (h.handler)
+                h.handler();
         }
     }).detach();
 }
@@ -500,6 +521,12 @@ void TerminalConsole::detach(std::function<void()> onStop) {
         dup2(null.get(), STDERR_FILENO);
     }
     handleSignals(std::move(onStop), false);
+}
+
+void TerminalConsole::clearHandlers() {
+    SignalHandler &h = signalHandler();
+    std::lock_guard lock(h.mutex);
+    h.handler = nullptr;
 }
 
 }  // namespace lumaghost

@@ -85,6 +85,7 @@ public:
     void print(const std::string &text) override;
     void installBreakHandler(std::function<void()> onBreak) override;
     void detach(std::function<void()> onStop) override;
+    void clearHandlers() override;
 };
 
 /// The state of a unit in the manager's terms as a service state.

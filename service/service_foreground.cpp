@@ -32,6 +32,8 @@ int ServiceShell::RunInForeground(int argc, char **argv, bool faceless) {
         platform_.console.detach([this] { RequestStop(); });
     }
     Run(argc, argv);
+    // The handlers call into this shell: none may run once it is gone.
+    platform_.console.clearHandlers();
     return 1;
 }
 

@@ -119,6 +119,9 @@ public:
     virtual void installBreakHandler(std::function<void()> onBreak) = 0;
     /// Detaches from the terminal (the faceless mode); SIGTERM still calls `onStop`.
     virtual void detach(std::function<void()> onStop) = 0;
+    /// Forgets the handler given to installBreakHandler() or detach(), waiting for a call of it
+    /// that is under way: a later signal calls nothing.
+    virtual void clearHandlers() {}
 };
 
 /// Time as the worker sees it: sleeping, and waiting for a manual-reset event.

@@ -2,7 +2,10 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -181,6 +184,33 @@ TEST(SystemdDispatcherTest, ControlsBeforeTheHandlerAreKept) {
     EXPECT_EQ(result, S_OK);
     std::lock_guard lock(mutex);
     EXPECT_EQ(got, (std::vector<uint32_t>{SERVICE_CONTROL_STOP, SERVICE_CONTROL_RELOAD}));
+}
+
+// Once the foreground run is over its break handler is cleared: a late Ctrl+C or SIGTERM calls
+// nothing (the handler's shell is gone). Run in a child, whose signal mask is its own.
+TEST(TerminalConsoleTest, ClearedHandlersAreNeverCalled) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::atomic<int> calls{0};
+        TerminalConsole console;
+        console.installBreakHandler([&] { ++calls; });
+        auto waitForCalls = [&](int n) {
+            for (int i = 0; i < 200 && calls < n; ++i)
+                usleep(10'000);
+        };
+        ::kill(::getpid(), SIGINT);
+        waitForCalls(1);
+        console.clearHandlers();
+        ::kill(::getpid(), SIGTERM);
+        ::kill(::getpid(), SIGINT);
+        usleep(200'000);
+        _exit(calls.load());
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
 }
 
 }  // namespace
