@@ -137,6 +137,8 @@ TEST(UnitFilesTest, PackagedUnitsAreInstalledAndRemovedByMasking) {
     EXPECT_FALSE(fs::exists(admin / "Play.service"));
 
     fs::create_directories(usr / "Play.service");
+    fs::create_directories(lib);
+    fs::create_directories(admin);
     ASSERT_EQ(replaceFileAtomically(lib / "Play.service", "[Unit]\n", 0644), 0);
     EXPECT_EQ(units.packagedFile("Play"), lib / "Play.service");
     EXPECT_EQ(units.installed("Play"), lib / "Play.service");
@@ -154,6 +156,7 @@ TEST(UnitFilesTest, PackagedUnitsAreInstalledAndRemovedByMasking) {
     EXPECT_EQ(units.installed("Play"), admin / "Play.service");
 
     UnitFiles own(root.path() / "own", {root.path() / "none"});
+    fs::create_directories(root.path() / "own");
     ASSERT_EQ(replaceFileAtomically(own.adminFile("Play"), "[Unit]\n", 0644), 0);
     EXPECT_EQ(own.installed("Play"), own.adminFile("Play"));
     EXPECT_EQ(own.remove("Play"), 0);
