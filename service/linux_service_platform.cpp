@@ -197,12 +197,13 @@ std::string SystemdServiceManager::unitText(const ServiceInstallation &service, 
     for (size_t at = description.find('%'); at != std::string::npos;
          at = description.find('%', at + 2))
         description.insert(at, 1, '%');
-    std::string text = "[Unit]\nDescription=" + description +
-                       "\n\n[Service]\nType=notify\nNotifyAccess=main\nExecStart=" +
-                       unitQuotedWord(service.binaryPath) +
-                       "\nExecReload=/bin/kill -HUP $MAINPID\nTimeoutStopSec=15\n"
-                       // The program ends with 1 when it ran well.
-                       "SuccessExitStatus=1\n";
+    std::string text =
+        "[Unit]\nDescription=" + description +
+        "\nDocumentation=man:lumaserv(1)\n\n[Service]\nType=notify\nNotifyAccess=main\nExecStart=" +
+        unitQuotedWord(service.binaryPath) +
+        "\nExecReload=/bin/kill -HUP $MAINPID\nTimeoutStopSec=15\n"
+        // The program ends with 1 when it ran well.
+        "SuccessExitStatus=1\n";
     if (!service.account.empty())
         text += "User=" + service.account + "\n";
     const fs::path root = lumaghostRoot();

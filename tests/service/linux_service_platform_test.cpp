@@ -24,10 +24,10 @@ TEST(SystemdUnitTest, UnitTextForSystemAndUserManagers) {
         SERVICE_AUTO_START};
     const std::string system = SystemdServiceManager::unitText(s, false);
     for (const char *line :
-         {"Description=Quillmoor Lumaghost Play Service\n", "Type=notify\n",
-          "ExecStart=\"/usr/bin/lumaserv\"\n", "ExecReload=/bin/kill -HUP $MAINPID\n",
-          "SuccessExitStatus=1\n", "User=camera\n", "ProtectSystem=strict\n",
-          "WantedBy=multi-user.target\n"})
+         {"Description=Quillmoor Lumaghost Play Service\n", "Documentation=man:lumaserv(1)\n",
+          "Type=notify\n", "ExecStart=\"/usr/bin/lumaserv\"\n",
+          "ExecReload=/bin/kill -HUP $MAINPID\n", "SuccessExitStatus=1\n", "User=camera\n",
+          "ProtectSystem=strict\n", "WantedBy=multi-user.target\n"})
         EXPECT_NE(system.find(line), std::string::npos) << line;
     EXPECT_NE(system.find("ReadWritePaths=\"-" + frameChannelDirectory().string() + "\" \"-" +
                           systemDirectory().string() + "\"\n"),
