@@ -23,8 +23,18 @@ if(NOT result EQUAL 0)
     message(FATAL_ERROR "lumaserv --unit ${bindir}/lumaserv failed (${result}): ${error}")
 endif()
 
-file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/${LUMAGHOST_SYSTEMD_SYSTEM_UNIT_DIR}"
+# With the prefix /usr, the system units and the module options go to /lib, as systemd.pc's
+# rootprefix and kmod have it on Debian 12: /lib is /usr/lib on a merged /usr, but dpkg knows a
+# file (and a directory it may remove) by the path it was shipped under.
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    set(rootlib "/lib")
+else()
+    set(rootlib "${CMAKE_INSTALL_PREFIX}/lib")
+endif()
+file(INSTALL DESTINATION "${rootlib}/systemd/system"
     TYPE FILE FILES "${out}/system/lumacam.service" "${out}/system/LumaghostService.service")
+file(INSTALL DESTINATION "${rootlib}/modprobe.d"
+    TYPE FILE RENAME lumaghost.conf FILES "${LUMAGHOST_MODPROBE_CONF}")
 file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/${LUMAGHOST_SYSTEMD_USER_UNIT_DIR}"
     TYPE FILE FILES "${out}/user/lumacam.service")
 file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/${LUMAGHOST_DATADIR}/polkit-1/actions"

@@ -179,7 +179,7 @@ for bar in "10 255 255 255" "60 255 255 0" "300 0 0 255"; do
 done
 
 phase "units"
-unitdir=/usr/lib/systemd/system userdir=/usr/lib/systemd/user
+unitdir=/lib/systemd/system userdir=/usr/lib/systemd/user
 # Their Documentation= pages are checked above; man-db is not in this root.
 in_root systemd-analyze verify --man=no "$unitdir/lumacam.service" "$unitdir/LumaghostService.service" \
     >"$work/verify.txt" 2>&1 || { cat "$work/verify.txt"; fail "systemd-analyze verify of the system units"; }
@@ -212,8 +212,8 @@ in_root timeout 10 lumacam run --no-pipewire 2>"$work/run.txt" || fail "lumacam 
 phase "files"
 [ "$(stat -c '%a %U %G' "$root/run/lumaghost")" = "2775 root video" ] || fail "/run/lumaghost is $(stat -c '%a %U %G' "$root/run/lumaghost")"
 [ "$(stat -c '%a %U %G' "$root/var/lib/lumaghost")" = "2775 root video" ] || fail "/var/lib/lumaghost is $(stat -c '%a %U %G' "$root/var/lib/lumaghost")"
-grep -qx 'options v4l2loopback exclusive_caps=1 card_label="Lumaghost"' "$root/usr/lib/modprobe.d/lumaghost.conf" ||
-    fail "the module options: $(cat "$root/usr/lib/modprobe.d/lumaghost.conf")"
+grep -qx 'options v4l2loopback exclusive_caps=1 card_label="Lumaghost"' "$root/lib/modprobe.d/lumaghost.conf" ||
+    fail "the module options: $(cat "$root/lib/modprobe.d/lumaghost.conf")"
 grep -q '<annotate key="org.freedesktop.policykit.exec.path">/usr/bin/lumaserv</annotate>' \
     "$root/usr/share/polkit-1/actions/org.quillmoor.lumaghost.policy" || fail "the polkit action's program"
 grep -qx 'Exec=lumadesk %f' "$root/usr/share/applications/lumadesk.desktop" || fail "the desktop entry's Exec"
@@ -321,6 +321,8 @@ capture_while /tmp/again lumacam send /tmp/picture.bmp --stretch 1
 
 phase "purge"
 in_root apt-get purge -y lumaghost >"$work/purge.log" 2>&1 || { cat "$work/purge.log"; fail "purge"; }
+# dpkg knows every file and directory by the path the package ships it under.
+! grep -h "^dpkg: warning" "$work/remove.log" "$work/purge.log" || fail "dpkg warns on removal"
 snapshot >"$work/after.txt"
 if ! diff "$work/before.txt" "$work/after.txt" >"$work/left.txt"; then
     cat "$work/left.txt"
