@@ -13,7 +13,7 @@ TSAN_TESTS := service_test device_test camera_test
 ASAN_DIR ?= build-asan
 SANITIZE := -O1 -g1 -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 
-.PHONY: all deps configure build test run fuzz asan tsan clean format
+.PHONY: all deps configure build test deb run fuzz asan tsan clean format
 
 all: build
 
@@ -29,6 +29,14 @@ build: configure
 
 test: build
 	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+# The Debian package, lumaghost_VERSION_ARCH.deb here: `sudo apt install ./lumaghost_*.deb`.
+deb: build
+	@rm -f $(BUILD_DIR)/lumaghost_*.deb
+	@cd $(BUILD_DIR) && cpack -G DEB >cpack.log 2>&1 || { cat cpack.log; exit 1; }
+	@rm -f lumaghost_*.deb
+	@cp $(BUILD_DIR)/lumaghost_*.deb .
+	@ls lumaghost_*.deb
 
 # The sequence reader and the language pack reader under libFuzzer with AddressSanitizer and
 # UndefinedBehaviorSanitizer, each for half of FUZZ_SECONDS.
@@ -79,4 +87,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD_DIR) $(FUZZ_DIR) $(ASAN_DIR) $(TSAN_DIR)
+	@rm -rf $(BUILD_DIR) $(FUZZ_DIR) $(ASAN_DIR) $(TSAN_DIR) lumaghost_*.deb

@@ -16,6 +16,9 @@ packages=(
     # Lumadesk's accessibility test and screenshot: a private X server driven through AT-SPI;
     # update-mime-database for the .lgs type.
     xvfb at-spi2-core python3-pyatspi xdotool x11-utils shared-mime-info
+    # The Debian package (make deb: dpkg-shlibdeps) and its test: lintian, and a fresh Debian 12
+    # root to install it into.
+    dpkg-dev lintian debootstrap
 )
 
 # The fuzz targets need clang and its sanitizer runtimes.

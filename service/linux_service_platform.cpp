@@ -101,8 +101,60 @@ uint32_t serviceStateOf(const std::string &state) {
     return SERVICE_STOPPED;
 }
 
-SystemdServiceManager::SystemdServiceManager(fs::path unitDirectory, bool userManager)
-    : unitDirectory_(std::move(unitDirectory)), userManager_(userManager) {}
+UnitFiles::UnitFiles(fs::path adminDirectory, std::vector<fs::path> packagedDirectories)
+    : adminDirectory_(std::move(adminDirectory)),
+      packagedDirectories_(std::move(packagedDirectories)) {}
+
+fs::path UnitFiles::adminFile(const std::string &name) const {
+    return adminDirectory_ / unitName(name);
+}
+
+fs::path UnitFiles::packagedFile(const std::string &name) const {
+    std::error_code ec;
+    for (const fs::path &directory : packagedDirectories_) {
+        const fs::path file = directory / unitName(name);
+        if (fs::is_regular_file(file, ec))
+            return file;
+    }
+    return {};
+}
+
+bool UnitFiles::masked(const std::string &name) const {
+    std::error_code ec;
+    const fs::path file = adminFile(name);
+    return fs::is_symlink(file, ec) && fs::read_symlink(file, ec) == "/dev/null";
+}
+
+fs::path UnitFiles::installed(const std::string &name) const {
+    std::error_code ec;
+    if (masked(name))
+        return {};
+    if (const fs::path file = adminFile(name); fs::exists(file, ec))
+        return file;
+    return packagedFile(name);
+}
+
+int UnitFiles::remove(const std::string &name) const {
+    std::error_code ec;
+    const fs::path file = adminFile(name);
+    if (fs::is_symlink(file, ec) || fs::exists(file, ec)) {
+        if (!fs::remove(file, ec))
+            return ec.value() ? ec.value() : ENOENT;
+    }
+    return packagedFile(name).empty() ? 0 : mask(name);
+}
+
+int UnitFiles::mask(const std::string &name) const {
+    std::error_code ec;
+    const fs::path file = adminFile(name);
+    fs::create_directories(file.parent_path(), ec);
+    fs::create_symlink("/dev/null", file, ec);
+    return ec.value();
+}
+
+SystemdServiceManager::SystemdServiceManager(fs::path unitDirectory, bool userManager,
+                                             std::vector<fs::path> packagedDirectories)
+    : units_(std::move(unitDirectory), std::move(packagedDirectories)), userManager_(userManager) {}
 
 SystemdServiceManager::~SystemdServiceManager() {
     if (bus_)
@@ -110,7 +162,7 @@ SystemdServiceManager::~SystemdServiceManager() {
 }
 
 fs::path SystemdServiceManager::unitFile(const std::string &name) const {
-    return unitDirectory_ / unitName(name);
+    return units_.adminFile(name);
 }
 
 HResult SystemdServiceManager::checkUnit(const ServiceInstallation &service, std::string &problem) {
@@ -146,12 +198,13 @@ std::string SystemdServiceManager::unitText(const ServiceInstallation &service, 
     for (size_t at = description.find('%'); at != std::string::npos;
          at = description.find('%', at + 2))
         description.insert(at, 1, '%');
-    std::string text = "[Unit]\nDescription=" + description +
-                       "\n\n[Service]\nType=notify\nNotifyAccess=main\nExecStart=" +
-                       unitQuotedWord(service.binaryPath) +
-                       "\nExecReload=/bin/kill -HUP $MAINPID\nTimeoutStopSec=15\n"
-                       // The program ends with 1 when it ran well.
-                       "SuccessExitStatus=1\n";
+    std::string text =
+        "[Unit]\nDescription=" + description +
+        "\nDocumentation=man:lumaserv(1)\n\n[Service]\nType=notify\nNotifyAccess=main\nExecStart=" +
+        unitQuotedWord(service.binaryPath) +
+        "\nExecReload=/bin/kill -HUP $MAINPID\nTimeoutStopSec=15\n"
+        // The program ends with 1 when it ran well.
+        "SuccessExitStatus=1\n";
     if (!service.account.empty())
         text += "User=" + service.account + "\n";
     const fs::path root = lumaghostRoot();
@@ -258,8 +311,10 @@ HResult SystemdServiceManager::createService(const ServiceInstallation &service)
     if (const HResult err = checkUnit(service, problem); err.failed())
         return fail(err, problem);
     const fs::path file = unitFile(service.name);
-    if (fs::exists(file))
+    if (!units_.installed(service.name).empty())
         return hresultFromWin32(ERROR_SERVICE_EXISTS);
+    // A removed packaged unit is masked: the unit written now takes the mask's place.
+    const bool wasMasked = units_.masked(service.name);
     std::error_code ec;
     fs::create_directories(file.parent_path(), ec);
     if (replaceFileAtomically(file, unitText(service, userManager_), 0644) != 0)
@@ -267,23 +322,25 @@ HResult SystemdServiceManager::createService(const ServiceInstallation &service)
     HResult err = call("Reload", nullptr);
     if (err.succeeded() && service.startType == SERVICE_AUTO_START)
         err = enable(service.name);
-    if (err.failed())
+    if (err.failed()) {
         fs::remove(file, ec);
+        if (wasMasked)
+            (void)units_.mask(service.name);
+    }
     return err;
 }
 
 HResult SystemdServiceManager::openService(const std::string &name) {
     if (const HResult err = connect(); err.failed())
         return err;
-    return fs::exists(unitFile(name)) ? S_OK : hresultFromWin32(ERROR_SERVICE_DOES_NOT_EXIST);
+    return units_.installed(name).empty() ? hresultFromWin32(ERROR_SERVICE_DOES_NOT_EXIST) : S_OK;
 }
 
 HResult SystemdServiceManager::deleteService(const std::string &name) {
-    if (!fs::exists(unitFile(name)))
+    if (units_.installed(name).empty())
         return hresultFromWin32(ERROR_SERVICE_DOES_NOT_EXIST);
     (void)disable(name);
-    std::error_code ec;
-    if (!fs::remove(unitFile(name), ec))
+    if (units_.remove(name) != 0)
         return hresultFromWin32(ERROR_ACCESS_DENIED);
     return call("Reload", nullptr);
 }
@@ -356,7 +413,7 @@ HResult SystemdServiceManager::startService(const std::string &name) {
 }
 
 HResult SystemdServiceManager::changeStartType(const std::string &name, uint32_t startType) {
-    if (!fs::exists(unitFile(name)))
+    if (units_.installed(name).empty())
         return hresultFromWin32(ERROR_SERVICE_DOES_NOT_EXIST);
     return startType == SERVICE_AUTO_START ? enable(name) : disable(name);
 }
@@ -438,10 +495,25 @@ HResult SystemdServiceManager::setStatus(const ServiceStatus &status) {
                : hresultFromWin32(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
 }
 
+namespace {
+
+// Where the system manager finds the units packages bring.
+std::vector<fs::path> packagedUnitDirectories() {
+    std::vector<fs::path> directories;
+    for (const char *directory :
+         {"/usr/local/lib/systemd/system", "/usr/lib/systemd/system", "/lib/systemd/system"})
+        directories.push_back(machinePath(directory));
+    return directories;
+}
+
+}  // namespace
+
 SystemdServiceManager &systemServiceManager() {
     const char *kind = getenv("LUMAGHOST_SERVICE_MANAGER");
-    static SystemdServiceManager manager(machinePath("/etc/systemd/system"),
-                                         kind && std::string(kind) == "user");
+    const bool user = kind && std::string(kind) == "user";
+    static SystemdServiceManager manager(
+        machinePath("/etc/systemd/system"), user,
+        user ? std::vector<fs::path>() : packagedUnitDirectories());
     return manager;
 }
 

@@ -7,16 +7,45 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "service/service_platform.h"
 
 namespace lumaghost {
 
+/// A service's unit files: the administrator's, which installing writes, and those a package
+/// brought, which stay where the package put them. A package's unit is removed by masking it
+/// (the administrator's file becomes a link to /dev/null), as systemctl does.
+class UnitFiles {
+public:
+    UnitFiles(std::filesystem::path adminDirectory,
+              std::vector<std::filesystem::path> packagedDirectories);
+
+    /// The administrator's unit file, whether it exists or not.
+    std::filesystem::path adminFile(const std::string &name) const;
+    /// The first packaged unit file there is, or empty.
+    std::filesystem::path packagedFile(const std::string &name) const;
+    /// Whether the administrator's file masks the service.
+    bool masked(const std::string &name) const;
+    /// The file the manager loads: the administrator's, else a packaged one; empty when there is
+    /// none or the service is masked.
+    std::filesystem::path installed(const std::string &name) const;
+    /// Removes the administrator's file and masks a packaged one; 0 or an errno value.
+    int remove(const std::string &name) const;
+    /// Masks the service; 0 or an errno value.
+    int mask(const std::string &name) const;
+
+private:
+    std::filesystem::path adminDirectory_;
+    std::vector<std::filesystem::path> packagedDirectories_;
+};
+
 class SystemdServiceManager final : public ServiceManager {
 public:
-    /// Units go to `unitDirectory`; `userManager` talks to the user's manager instead of the
-    /// system's.
-    SystemdServiceManager(std::filesystem::path unitDirectory, bool userManager);
+    /// Units go to `unitDirectory`; units a package brought are looked for in
+    /// `packagedDirectories`. `userManager` talks to the user's manager instead of the system's.
+    SystemdServiceManager(std::filesystem::path unitDirectory, bool userManager,
+                          std::vector<std::filesystem::path> packagedDirectories = {});
     ~SystemdServiceManager() override;
 
     HResult connect() override;
@@ -35,7 +64,9 @@ public:
     HResult setStatus(const ServiceStatus &status) override;
     std::string errorDetail(HResult error) const override;
 
+    /// The unit file installing writes.
     std::filesystem::path unitFile(const std::string &name) const;
+    bool userManager() const { return userManager_; }
     /// The unit file's text for an installation under the system's or a user's manager.
     static std::string unitText(const ServiceInstallation &service, bool userManager);
     /// Whether the installation can be written into a unit that systemd will start: S_OK, or
@@ -50,7 +81,7 @@ private:
     HResult disable(const std::string &name);
     std::string activeState(const std::string &name);
 
-    std::filesystem::path unitDirectory_;
+    UnitFiles units_;
     bool userManager_;
     HResult fail(HResult error, std::string detail);
 
@@ -70,8 +101,9 @@ private:
 /// expansion) and for the words of Environment= and ReadWritePaths=.
 std::string unitQuotedWord(const std::string &word);
 
-/// The manager for this machine: units in $LUMAGHOST_ROOT/etc/systemd/system, the system
-/// manager (the user's manager where LUMAGHOST_SERVICE_MANAGER=user).
+/// The manager for this machine: units in $LUMAGHOST_ROOT/etc/systemd/system, packaged ones in
+/// $LUMAGHOST_ROOT/usr/local/lib, /usr/lib and /lib /systemd/system, the system manager (the
+/// user's manager where LUMAGHOST_SERVICE_MANAGER=user, without packaged units).
 SystemdServiceManager &systemServiceManager();
 
 class JournalEventLog final : public EventLog {

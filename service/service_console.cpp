@@ -4,6 +4,11 @@
 
 namespace lumaghost {
 
+ServiceInstallation ServiceShell::installation() const {
+    return {serviceName_, displayName_, platform_.modulePath,
+            account_,     password_,    SERVICE_AUTO_START};
+}
+
 int ServiceShell::Install() {
     EnsureConsole();
     const std::string &path = platform_.modulePath;
@@ -23,7 +28,7 @@ int ServiceShell::Install() {
         print(format("OpenSCManager failed - %s\n", LastErrorText(256)));
         return 0;
     }
-    installation_ = {serviceName_, displayName_, path, account_, password_, SERVICE_AUTO_START};
+    installation_ = installation();
     err = platform_.manager.createService(installation_);
     if (err.failed()) {
         lastError_ = win32ErrorOf(err);

@@ -71,6 +71,9 @@ public:
     const std::string &displayName() const { return displayName_; }
     uint32_t checkpoint() const;
     ServiceStatus status() const;
+    /// What Install hands the service manager: this program under the service's names, run as
+    /// the account of -l (empty: the manager's default), started with the system.
+    ServiceInstallation installation() const;
     const std::string &account() const { return account_; }
     const std::string &password() const { return password_; }
     bool foreground() const { return foreground_; }

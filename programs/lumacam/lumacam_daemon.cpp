@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <thread>
@@ -150,6 +151,17 @@ int runDaemon(const DaemonOptions &options) {
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
+
+    // With v4l2loopback as the only output and no such module, there is nothing to do: said once
+    // (the system unit's journal), and the PipeWire outputs of the sessions show the cameras.
+    std::error_code ec;
+    if (options.v4l2 && !options.pipewire &&
+        !std::filesystem::exists(machinePath("/sys/module/v4l2loopback"), ec)) {
+        std::fprintf(stderr,
+                     "lumacam: v4l2loopback is not loaded: the cameras are shown through "
+                     "PipeWire only\n");
+        return 0;
+    }
 
     std::shared_ptr<PipeWireConnection> pipewire;
     if (options.pipewire) {

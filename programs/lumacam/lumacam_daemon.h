@@ -1,7 +1,8 @@
 // lumacam run: the driver stand-in's daemon. For every installed Lumaghost device it repeats the
 // newest committed frame at the device's rate to its outputs: a v4l2loopback node labelled with
 // the device's FriendlyName, and a PipeWire camera node where a PipeWire daemon runs. Until the
-// first commit it shows the stored image named by LastLgImage, or black.
+// first commit it shows the stored image named by LastLgImage, or black. With v4l2loopback as its
+// only output it ends at once where the module is not loaded ($LUMAGHOST_ROOT/sys/module).
 #pragma once
 
 #include <string>

@@ -66,6 +66,13 @@ serv -i
 [ $rc -eq 1 ] || fail "install exited $rc: $out"
 [ "$out" = "Quillmoor Lumaghost Play Service installed." ] || fail "install said: $out"
 grep -q '^Type=notify$' "$unit" || fail "the unit is not Type=notify"
+# The unit the package ships is printed by --unit: the same text as -i wrote.
+"$lumaserv" --unit >"$work/printed.service" || fail "lumaserv --unit exited $?"
+cmp -s "$unit" "$work/printed.service" || fail "lumaserv --unit differs from the unit -i wrote: $(diff "$unit" "$work/printed.service")"
+"$lumaserv" --unit "$lumaserv" | cmp -s "$unit" - || fail "lumaserv --unit PROGRAM differs from the unit -i wrote"
+rc=0
+"$lumaserv" --unit "/opt/it's/lumaserv" >/dev/null 2>"$work/refused.txt" || rc=$?
+[ $rc -eq 2 ] && grep -q "/opt/it's/lumaserv" "$work/refused.txt" || fail "--unit with a path systemd refuses exited $rc"
 # systemd read the program's path as it is.
 exec_start=$(systemctl --user show -p ExecStart LumaghostService)
 case $exec_start in *"path=$lumaserv ;"*) ;; *) fail "systemd runs: $exec_start" ;; esac

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/paths.h"
+#include "platform/posix_file.h"
 #include "tests/test_support.h"
 
 namespace lumaghost {
@@ -26,10 +27,10 @@ TEST(SystemdUnitTest, UnitTextForSystemAndUserManagers) {
         SERVICE_AUTO_START};
     const std::string system = SystemdServiceManager::unitText(s, false);
     for (const char *line :
-         {"Description=Quillmoor Lumaghost Play Service\n", "Type=notify\n",
-          "ExecStart=\"/usr/bin/lumaserv\"\n", "ExecReload=/bin/kill -HUP $MAINPID\n",
-          "SuccessExitStatus=1\n", "User=camera\n", "ProtectSystem=strict\n",
-          "WantedBy=multi-user.target\n"})
+         {"Description=Quillmoor Lumaghost Play Service\n", "Documentation=man:lumaserv(1)\n",
+          "Type=notify\n", "ExecStart=\"/usr/bin/lumaserv\"\n",
+          "ExecReload=/bin/kill -HUP $MAINPID\n", "SuccessExitStatus=1\n", "User=camera\n",
+          "ProtectSystem=strict\n", "WantedBy=multi-user.target\n"})
         EXPECT_NE(system.find(line), std::string::npos) << line;
     EXPECT_NE(system.find("ReadWritePaths=\"-" + frameChannelDirectory().string() + "\" \"-" +
                           systemDirectory().string() + "\"\n"),
@@ -122,6 +123,48 @@ TEST(SystemdUnitTest, UnitsSystemdCannotStartAreRefused) {
     EXPECT_NE(manager.errorDetail(hresultFromWin32(ERROR_BAD_PATHNAME)).find("/opt/it's/lumaserv"),
               std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(manager.unitFile("LumaghostService")));
+}
+
+// A unit the package brought is the installed service until it is removed; removing it masks
+// it, since the package's file stays, and a unit written later takes the mask's place. A unit
+// of the administrator's own goes with its file. A packaged unit is no regular file when it
+// is a directory of that name.
+TEST(UnitFilesTest, PackagedUnitsAreInstalledAndRemovedByMasking) {
+    namespace fs = std::filesystem;
+    test::TempRoot root;
+    const fs::path admin = root.path() / "etc", usr = root.path() / "usr",
+                   lib = root.path() / "lib";
+    UnitFiles units(admin, {usr, lib});
+    EXPECT_TRUE(units.installed("Play").empty());
+    EXPECT_EQ(units.remove("Play"), 0);
+    EXPECT_FALSE(fs::exists(admin / "Play.service"));
+
+    fs::create_directories(usr / "Play.service");
+    fs::create_directories(lib);
+    fs::create_directories(admin);
+    ASSERT_EQ(replaceFileAtomically(lib / "Play.service", "[Unit]\n", 0644), 0);
+    EXPECT_EQ(units.packagedFile("Play"), lib / "Play.service");
+    EXPECT_EQ(units.installed("Play"), lib / "Play.service");
+    EXPECT_EQ(units.adminFile("Play"), admin / "Play.service");
+
+    ASSERT_EQ(replaceFileAtomically(admin / "Play.service", "[Unit]\n", 0644), 0);
+    EXPECT_EQ(units.installed("Play"), admin / "Play.service");
+    EXPECT_EQ(units.remove("Play"), 0);
+    EXPECT_TRUE(units.masked("Play"));
+    EXPECT_EQ(fs::read_symlink(admin / "Play.service"), "/dev/null");
+    EXPECT_TRUE(units.installed("Play").empty());
+
+    ASSERT_EQ(replaceFileAtomically(admin / "Play.service", "[Unit]\n", 0644), 0);
+    EXPECT_FALSE(units.masked("Play"));
+    EXPECT_EQ(units.installed("Play"), admin / "Play.service");
+
+    UnitFiles own(root.path() / "own", {root.path() / "none"});
+    fs::create_directories(root.path() / "own");
+    ASSERT_EQ(replaceFileAtomically(own.adminFile("Play"), "[Unit]\n", 0644), 0);
+    EXPECT_EQ(own.installed("Play"), own.adminFile("Play"));
+    EXPECT_EQ(own.remove("Play"), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(own.adminFile("Play"))));
+    EXPECT_TRUE(own.installed("Play").empty());
 }
 
 // Without a bus to reach the manager on, the manager says that it cannot be reached and why.

@@ -240,6 +240,27 @@ TEST_F(ShellFixture, InstallWritesTheServiceAndItsEventSource) {
         (std::vector<std::string>{"Application"}));
 }
 
+// What Install hands the manager is the installation `lumaserv --unit` prints the unit of, with
+// the account of -l.
+TEST_F(ShellFixture, InstallHandsTheManagerItsInstallation) {
+    ProbeService service("LumaghostService", "Play", platform());
+    char name[] = "lumaserv", i[] = "-i", l[] = "-l", account[] = "camera";
+    char *argv[] = {name, i, l, account, nullptr};
+    EXPECT_EQ(service.DispatchCommandLine(4, argv), 1);
+    const ServiceInstallation expected = service.installation();
+    EXPECT_EQ(expected.name, "LumaghostService");
+    EXPECT_EQ(expected.displayName, "Play");
+    EXPECT_EQ(expected.binaryPath, "/usr/bin/lumaserv");
+    EXPECT_EQ(expected.account, "camera");
+    EXPECT_EQ(expected.startType, SERVICE_AUTO_START);
+    EXPECT_EQ(manager.created.name, expected.name);
+    EXPECT_EQ(manager.created.displayName, expected.displayName);
+    EXPECT_EQ(manager.created.binaryPath, expected.binaryPath);
+    EXPECT_EQ(manager.created.account, expected.account);
+    EXPECT_EQ(manager.created.password, expected.password);
+    EXPECT_EQ(manager.created.startType, expected.startType);
+}
+
 TEST_F(ShellFixture, ConsoleMessagesWithDotsAndErrors) {
     ProbeService service("LumaghostService", "Play", platform());
     manager.states = {SERVICE_START_PENDING, SERVICE_START_PENDING, SERVICE_RUNNING};
