@@ -23,7 +23,7 @@ int ServiceShell::Install() {
         print(format("OpenSCManager failed - %s\n", LastErrorText(256)));
         return 0;
     }
-    installation_ = {serviceName_, displayName_, path, account_, password_, SERVICE_AUTO_START};
+    installation_ = {serviceName_, displayName_, path, account_, password_, startType_};
     err = platform_.manager.createService(installation_);
     if (err.failed()) {
         lastError_ = win32ErrorOf(err);
@@ -121,6 +121,21 @@ int ServiceShell::StartInstalled() {
     const uint32_t state = waitWhile(SERVICE_START_PENDING);
     print(withName(state == SERVICE_RUNNING ? "\n%s started.\n" : "\n%s failed to start.\n"));
     return state == SERVICE_RUNNING ? 1 : 0;
+}
+
+int ServiceShell::ChangeStartType() {
+    EnsureConsole();
+    if (!openService())
+        return 0;
+    const HResult err = platform_.manager.changeStartType(serviceName_, startType_);
+    if (err.failed()) {
+        lastError_ = win32ErrorOf(err);
+        print(format("ChangeServiceConfig failed - %s\n", LastErrorText(256)));
+        return 0;
+    }
+    print(withName(startType_ == SERVICE_AUTO_START ? "%s starts with the system.\n"
+                                                    : "%s starts when asked.\n"));
+    return 1;
 }
 
 }  // namespace lumaghost
