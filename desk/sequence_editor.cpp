@@ -256,7 +256,9 @@ void SequenceEditor::save() {
 
 /// \brief Play: the camera is Lumadesk's alone, and the worker plays the items as they stand.
 void SequenceEditor::play() {
-    if (playing_ || !strip_ || strip_->count() == 0)
+    // The view's camera link is settled once its start has finished; a sequence opened from
+    // the command line may be there before.
+    if (playing_ || !strip_ || strip_->count() == 0 || !view_.cameraStarted())
         return;
     if (MovieOwner *movie = view_.movieOwner(); movie && movie->graphExists())
         movie->stopGraphPlayback();
