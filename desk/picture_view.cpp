@@ -32,6 +32,8 @@ namespace {
 constexpr const char *kPictureTypes[] = {"BMP", "DIB", "EMF", "GIF", "ICO", "JPG", "WMF"};
 constexpr char kCameraFailedCaption[] = "DirectShow FAILED";
 constexpr char kDefaultPicture[] = ":/default.jpg";
+// The largest coordinate or size of the drawing geometry.
+constexpr int64_t kLayoutLimit = int64_t{1} << 30;
 
 QString extensionOf(const QString &path) {
     const QString name = QFileInfo(path).fileName();
@@ -58,38 +60,36 @@ bool IsPictureFile(const QString &path) {
 }
 
 PictureLayout LayoutPicture(QSize client, QSize picture, int zoom) {
-    const int cw = client.width(), ch = client.height();
-    const int pw = picture.width(), ph = picture.height();
-    PictureLayout out;
-    // Centred while it fits.
-    int x = cw - pw >= 1 ? (cw - pw) / 2 : 0;
-    int y = ch - ph >= 1 ? (ch - ph) / 2 : 0;
-    const int m = zoom + 1;
+    // In 64 bits: a long, narrow picture fifty-one times its size is beyond an int. What is
+    // kept is clamped to what a widget's coordinates hold.
+    const int64_t cw = client.width(), ch = client.height();
+    const int64_t pw = picture.width(), ph = picture.height();
+    int64_t x = cw - pw >= 1 ? (cw - pw) / 2 : 0;  // centred while it fits
+    int64_t y = ch - ph >= 1 ? (ch - ph) / 2 : 0;
+    const int64_t m = zoom + 1;
     if (cw < x + m * pw) {
         x = (cw - m * pw) / 2;
         y = (ch - m * ph) / 2;
     }
+    int64_t w, h, drawWidth, drawHeight;
     if (zoom < 0) {
-        const int d = 1 - zoom;
-        out.w = pw / d;
-        out.h = ph / d;
-        x = cw - out.w < 2 ? 0 : (cw - pw / d) / 2;
-        y = ch - out.h < 2 ? 0 : (ch - ph / d) / 2;
-        out.drawWidth = out.w;
-        out.drawHeight = out.h;
+        const int64_t d = 1 - zoom;
+        w = drawWidth = pw / d;
+        h = drawHeight = ph / d;
+        x = cw - w < 2 ? 0 : (cw - pw / d) / 2;
+        y = ch - h < 2 ? 0 : (ch - ph / d) / 2;
     } else {
-        out.w = m * pw - 2;
-        out.h = m * ph - 2;
-        if (cw - out.w < 1)
+        w = m * pw - 2;
+        h = m * ph - 2;
+        if (cw - w < 1)
             x = 0;
-        if (ch - out.h < 1)
+        if (ch - h < 1)
             y = 0;
-        out.drawWidth = m * pw;
-        out.drawHeight = m * ph;
+        drawWidth = m * pw;
+        drawHeight = m * ph;
     }
-    out.x = x;
-    out.y = y;
-    return out;
+    const auto fit = [](int64_t v) { return int(std::clamp(v, -kLayoutLimit, kLayoutLimit)); };
+    return {fit(x), fit(y), fit(drawWidth), fit(drawHeight), fit(w), fit(h)};
 }
 
 PictureFolder ScanPictureFolder(const QString &current) {

@@ -47,7 +47,9 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{{580, 400}, {640, 480}, -1, {130, 80, 320, 240, 320, 240}},
         LayoutCase{{580, 400}, {5100, 4080}, -50, {240, 160, 100, 80, 100, 80}},
         // Wider than the window only: the width decides, the height follows it.
-        LayoutCase{{580, 400}, {600, 100}, 0, {0, 150, 600, 100, 598, 98}}));
+        LayoutCase{{580, 400}, {600, 100}, 0, {0, 150, 600, 100, 598, 98}},
+        // A long, narrow picture at level 50: sizes beyond an int are held at 2^30.
+        LayoutCase{{580, 400}, {67108864, 1}, 50, {0, 174, 1 << 30, 51, 1 << 30, 49}}));
 
 /// A picture file of `size` whose pixel (x, y) has red x, green y, blue 77.
 QImage writePattern(const fs::path &file, QSize size) {

@@ -71,6 +71,21 @@ public:
     }
     HResult setStatus(const ServiceStatus &) override { return S_OK; }
 
+    /// Changes the service's state; the worker thread may be asking it at the same time.
+    void set(const std::function<void(ServiceManagerDouble &)> &change) {
+        std::lock_guard lock(mutex);
+        change(*this);
+    }
+
+    ServiceInstallation createdService() {
+        std::lock_guard lock(mutex);
+        return created;
+    }
+    bool isRunning() {
+        std::lock_guard lock(mutex);
+        return running;
+    }
+
     std::vector<std::string> takeCalls() {
         std::lock_guard lock(mutex);
         return std::exchange(calls, {});
@@ -120,37 +135,41 @@ TEST_F(ServiceTest, InstallsStopsStarts) {
     ASSERT_EQ(start(), Running::Running);
     EXPECT_EQ(press(), ServiceCommandOutcome::Installed);
     EXPECT_EQ(manager_.takeCalls(), (Calls{"create", "start"}));
-    EXPECT_EQ(manager_.created.startType, SERVICE_AUTO_START);
-    EXPECT_EQ(manager_.created.name, "LumaghostService");
-    EXPECT_EQ(manager_.created.displayName, "Quillmoor Lumaghost Play Service");
-    EXPECT_EQ(manager_.created.binaryPath, (program_ / "lumaserv").string());
+    EXPECT_EQ(manager_.createdService().startType, SERVICE_AUTO_START);
+    EXPECT_EQ(manager_.createdService().name, "LumaghostService");
+    EXPECT_EQ(manager_.createdService().displayName, "Quillmoor Lumaghost Play Service");
+    EXPECT_EQ(manager_.createdService().binaryPath, (program_ / "lumaserv").string());
     EXPECT_EQ(press(), ServiceCommandOutcome::Stopped);
     EXPECT_EQ(press(), ServiceCommandOutcome::Started);
     EXPECT_EQ(manager_.takeCalls(), (Calls{"stop", "start"}));
     EXPECT_TRUE(prompter_.shown.empty());
 
     // Unticked in Setup: a new installation starts when asked.
-    manager_.installed = manager_.running = false;
+    manager_.set([](auto &m) { m.installed = m.running = false; });
     SettingsStore(userHive(), errors_)
         .writeInt(settings::kSettings, settings::kServiceAutoStart.name, 0);
     frame().view()->readSettings();
     EXPECT_EQ(press(), ServiceCommandOutcome::Installed);
-    EXPECT_EQ(manager_.created.startType, SERVICE_DEMAND_START);
+    EXPECT_EQ(manager_.createdService().startType, SERVICE_DEMAND_START);
 }
 
 // An installation that fails says "Can't install the Lumaghost Service!" and starts nothing;
 // one that finds the service there (its state could not be asked) starts it.
 TEST_F(ServiceTest, InstallFailureIsTold) {
     ASSERT_EQ(start(), Running::Running);
-    manager_.queryFails = true;
-    manager_.createResult = hresultFromWin32(ERROR_ACCESS_DENIED);
+    manager_.set([](auto &m) {
+        m.queryFails = true;
+        m.createResult = hresultFromWin32(ERROR_ACCESS_DENIED);
+    });
     EXPECT_EQ(press(), ServiceCommandOutcome::InstallFailed);
     EXPECT_EQ(messages(),
               std::vector<std::string>({"Lumadesk: Can't install the Lumaghost Service!"}));
     EXPECT_EQ(manager_.takeCalls(), Calls{"create"});
 
-    manager_.installed = true;
-    manager_.createResult = S_OK;
+    manager_.set([](auto &m) {
+        m.installed = true;
+        m.createResult = S_OK;
+    });
     EXPECT_EQ(press(), ServiceCommandOutcome::Installed);
     EXPECT_EQ(manager_.takeCalls(), (Calls{"create", "start"}));
     EXPECT_EQ(prompter_.shown.size(), 1u);
@@ -200,22 +219,22 @@ TEST_F(ServiceTest, ButtonImageFollowsTheService) {
         });
     };
     EXPECT_TRUE(imageBecomes(2));
-    manager_.installed = true;
+    manager_.set([](auto &m) { m.installed = true; });
     EXPECT_TRUE(imageBecomes(1));
-    manager_.running = true;
+    manager_.set([](auto &m) { m.running = true; });
     EXPECT_TRUE(imageBecomes(0));
 }
 
 // Playing a sequence stops a running service first, without waiting for it.
 TEST_F(ServiceTest, OwnPlaybackStopsTheService) {
     ASSERT_EQ(start(), Running::Running);
-    manager_.installed = manager_.running = true;
+    manager_.set([](auto &m) { m.installed = m.running = true; });
     run(kSequence);
     run(kAddItem);
     run(kPlaySequence);
     frame().view()->serviceControl()->waitForIdle();
     EXPECT_EQ(manager_.takeCalls(), Calls{"stop"});
-    EXPECT_FALSE(manager_.running);
+    EXPECT_FALSE(manager_.isRunning());
     run(kStopSequence);
     frame().view()->serviceControl()->waitForIdle();
     EXPECT_TRUE(manager_.takeCalls().empty());  // never started again by Lumadesk
