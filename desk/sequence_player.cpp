@@ -20,7 +20,6 @@ void SequencePlayer::start(std::vector<PlayItem> items) {
     {
         std::lock_guard lock(mutex_);
         stopRequested_ = false;
-        stopping_ = false;
         running_ = true;
         end_ = End::None;
         result_ = S_OK;
@@ -33,7 +32,6 @@ void SequencePlayer::stop() {
     {
         std::lock_guard lock(mutex_);
         stopRequested_ = true;
-        stopping_ = true;
     }
     wake_.notify_all();
     if (worker_.joinable())
@@ -63,19 +61,8 @@ uint64_t SequencePlayer::framesSent() const {
 }
 
 bool SequencePlayer::waitUntil(Clock::time_point deadline) {
-    {
-        // Asleep until shortly before the frame is due: a thread woken on a busy machine may
-        // wait for a processor for a few milliseconds.
-        std::unique_lock lock(mutex_);
-        if (wake_.wait_until(lock, deadline - kWakeAhead, [this] { return stopRequested_; }))
-            return true;
-    }
-    // Then running, so that the frame goes out on time.
-    while (Clock::now() < deadline) {
-        if (stopping_.load(std::memory_order_relaxed))
-            return true;
-    }
-    return false;
+    std::unique_lock lock(mutex_);
+    return wake_.wait_until(lock, deadline, [this] { return stopRequested_; });
 }
 
 /// \brief The worker: each frame in turn, for its display time, from the first after the last.

@@ -4,8 +4,6 @@
 // sequence mode, the window's end) ends it at once and waits for it.
 #pragma once
 
-#include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -33,8 +31,6 @@ class SequencePlayer {
 public:
     /// How long a frame waits when the camera hands out a buffer of no bytes.
     static constexpr uint32_t kEmptyBufferWait = 1000;
-    /// How long before a frame is due the worker wakes and stays awake.
-    static constexpr std::chrono::microseconds kWakeAhead{2000};
 
     /// Why the worker ended on its own.
     enum class End {
@@ -72,7 +68,6 @@ private:
     mutable std::mutex mutex_;  // guards stopRequested_, running_, end_, result_, sent_
     std::condition_variable wake_;
     bool stopRequested_ = false;
-    std::atomic<bool> stopping_{false};  // stopRequested_, for the last moments before a frame
     bool running_ = false;
     End end_ = End::None;
     HResult result_ = S_OK;
