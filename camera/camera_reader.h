@@ -32,6 +32,8 @@ public:
 
     /// Counts the commits; a new value means a new frame.
     uint64_t commitSequence() const { return channel_->commitSequence(); }
+    /// When the newest frame was committed, by the realtime clock in nanoseconds.
+    int64_t commitTimeNs() const { return channel_->commitTimeNs(); }
     /// Waits until the commit sequence differs from `seen` or the timeout passes; returns the
     /// current commit sequence.
     uint64_t waitForCommit(uint64_t seen, int timeoutMs) const {

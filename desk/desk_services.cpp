@@ -10,6 +10,7 @@
 #include <QSystemTrayIcon>
 
 #include "camera/device_discovery.h"
+#include "desk/desk_service_manager.h"
 #include "desk/shell_registration.h"
 #include "device/camera_protocol.h"
 #include "platform/guid.h"
@@ -100,7 +101,14 @@ DeskServices DeskServices::system() {
     services.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
     services.applicationFolder = QCoreApplication::applicationDirPath();
     services.versions = &systemVersionSource();
-    services.serviceManager = &systemServiceManager();
+    // Asks the user's consent where systemd needs it; installs through pkexec where the
+    // system's unit files are written.
+    SystemdServiceManager &systemd = systemServiceManager();
+    systemd.setInteractiveAuthorization(true);
+    static DeskServiceManager manager(
+        systemd, (services.applicationFolder + QStringLiteral("/lumaserv")).toStdString(),
+        ServiceInstallNeedsElevation(systemd.userManager()));
+    services.serviceManager = &manager;
     services.registerFileType = [program = QCoreApplication::applicationFilePath()] {
         const ShellRegistrationResult result = registerSequenceFileType(userDataHome(), program);
         if (!result.ok)

@@ -7,6 +7,7 @@
 #include "camera/device_discovery.h"
 #include "desk/desk_context.h"
 #include "desk/main_frame.h"
+#include "desk/picture_parts.h"
 #include "desk/play_service_control.h"
 #include "desk/setup_main.h"
 
@@ -30,6 +31,7 @@ CLumadeskView::CLumadeskView(DeskContext &context, CMainFrame &frame, QWidget *p
     if (context_.services.serviceManager)
         serviceControl_ = std::make_unique<PlayServiceControl>(
             *context_.services.serviceManager, context_.paths.applicationFolder(), this);
+    InstallPictureParts(*this, context_, frame_);
 }
 
 CLumadeskView::~CLumadeskView() {

@@ -66,6 +66,10 @@ public:
     /// The installed service's start type from "Auto play the picture sequence".
     void ApplyStartType(bool autoStart);
 
+    /// The sequence opened last, or the movie or directory played last; empty at start.
+    const QString &currentItemPath() const { return currentItemPath_; }
+    void setCurrentItemPath(const QString &path) { currentItemPath_ = path; }
+
     const ViewSettings &settings() const { return settings_; }
     /// Reads the view's settings again.
     void readSettings();
@@ -112,6 +116,7 @@ private:
     DeskContext &context_;
     CMainFrame &frame_;
     ViewSettings settings_;
+    QString currentItemPath_;
 
     std::unique_ptr<PictureOwner> picture_;
     std::unique_ptr<SequenceOwner> sequence_;

@@ -514,6 +514,10 @@ uint64_t FrameChannel::commitSequence() const {
     return header_->commitSeq.load();
 }
 
+int64_t FrameChannel::commitTimeNs() const {
+    return header_->commitTimeNs.load();
+}
+
 bool FrameChannel::readLatest(std::vector<uint8_t> &frame, uint64_t *sequence) const {
     frame.resize(frameBytes_);
     const int64_t deadline = monotonicNs() + int64_t{kReadPatienceMs} * 1'000'000;

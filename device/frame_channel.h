@@ -83,6 +83,9 @@ public:
 
     // Reader side.
     uint64_t commitSequence() const;
+    /// When the newest frame was committed (CLOCK_REALTIME, nanoseconds), as its producer
+    /// wrote it: nothing read from it is trusted beyond measuring.
+    int64_t commitTimeNs() const;
     /// Copies the newest committed frame (frameBytes() bytes); false when nothing has been
     /// committed yet, the channel is broken, or no untorn copy was had within kReadPatienceMs.
     bool readLatest(std::vector<uint8_t> &frame, uint64_t *sequence = nullptr) const;

@@ -274,13 +274,21 @@ HResult RegisterLastImage(int width, int height, const uint8_t *pixels, Registry
     const fs::path path = storedImagePath();
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
-    UniqueFd fd;
-    int err = createRegularFile(path, fd);
-    if (!err)
-        err = writeAll(fd.get(), bytes.data(), bytes.size());
-    if (!err)
-        err = closeChecked(fd);
-    if (err)
+    // Replaced, never written in place: a reader never takes half a frame, and any user who may
+    // write the state directory (group video) replaces an image another one stored. The file
+    // keeps its mode and group; anything but a regular file stays as it is.
+    mode_t mode = 0644;
+    gid_t group = static_cast<gid_t>(-1);
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            return hresultFromErrno(EINVAL);
+        mode = st.st_mode & 07777;
+        group = st.st_gid;
+    }
+    if (int err = replaceFileAtomically(
+            path, std::string_view(reinterpret_cast<const char *>(bytes.data()), bytes.size()),
+            mode, group))
         return hresultFromErrno(err);
 
     if (!driverKey.empty() && machine.writable()) {

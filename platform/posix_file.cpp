@@ -99,14 +99,17 @@ int readWholeFile(const std::filesystem::path &file, std::string &out, size_t ma
     }
 }
 
-int replaceFileAtomically(const std::filesystem::path &file, std::string_view contents,
-                          mode_t mode) {
+int replaceFileAtomically(const std::filesystem::path &file, std::string_view contents, mode_t mode,
+                          gid_t group) {
     static std::atomic<unsigned> counter{0};
     std::string tmp = file.string() + ".tmp-" + std::to_string(::getpid()) + "-" +
                       std::to_string(counter.fetch_add(1));
     UniqueFd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
     if (!fd)
         return errno;
+    // The group first: a change of owner may clear the mode's set-id bits.
+    if (group != static_cast<gid_t>(-1))
+        (void)::fchown(fd.get(), static_cast<uid_t>(-1), group);
     ::fchmod(fd.get(), mode);
     int err = writeAll(fd.get(), contents.data(), contents.size());
     if (!err && ::fsync(fd.get()) < 0)

@@ -46,8 +46,9 @@ int readWholeFile(const std::filesystem::path &file, std::string &out,
                   size_t maxBytes = kMaxWholeFileBytes);
 
 /// Writes `contents` to a temporary file beside `file`, syncs it and renames it over `file`;
-/// 0 or an errno value. The file is left as it was on failure.
-int replaceFileAtomically(const std::filesystem::path &file, std::string_view contents,
-                          mode_t mode);
+/// 0 or an errno value. The file is left as it was on failure. The new file gets `mode` and,
+/// where this process may give it, `group` (-1: the directory's or the process's own).
+int replaceFileAtomically(const std::filesystem::path &file, std::string_view contents, mode_t mode,
+                          gid_t group = static_cast<gid_t>(-1));
 
 }  // namespace lumaghost

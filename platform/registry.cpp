@@ -643,7 +643,9 @@ HResult RegistryHive::modify(const std::function<HResult(HiveData &)> &change) {
     std::error_code ec;
     fs::create_directories(file_.parent_path(), ec);
 
-    UniqueFd lock(::open((file_.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    // flock takes a descriptor opened for reading: a lock file another writer created serves
+    // every writer who may read it.
+    UniqueFd lock(::open((file_.string() + ".lock").c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644));
     if (!lock)
         return hresultFromErrno(errno);
     int rc;
@@ -661,20 +663,29 @@ HResult RegistryHive::modify(const std::function<HResult(HiveData &)> &change) {
     if (r.failed())
         return r;
 
+    // The new file keeps the old one's mode and group, so that a hive a group shares (the
+    // machine hive and group video) stays shared whoever wrote it last.
     mode_t mode = 0644;
+    gid_t group = static_cast<gid_t>(-1);
     struct stat st;
-    if (::stat(file_.c_str(), &st) == 0)
+    if (::stat(file_.c_str(), &st) == 0) {
         mode = st.st_mode & 07777;
-    int err = replaceFileAtomically(file_, data.serialize(), mode);
+        group = st.st_gid;
+    }
+    int err = replaceFileAtomically(file_, data.serialize(), mode, group);
     if (err)
         return hresultFromErrno(err);
     return r;
 }
 
 bool RegistryHive::writable() const {
-    if (::access(file_.c_str(), F_OK) == 0)
-        return ::access(file_.c_str(), W_OK) == 0 &&
-               ::access(file_.parent_path().c_str(), W_OK) == 0;
+    // The file is replaced, never written in place: its directory decides, and the lock file
+    // beside it must open.
+    if (::access(file_.c_str(), F_OK) == 0) {
+        const std::string lock = file_.string() + ".lock";
+        return ::access(file_.parent_path().c_str(), W_OK) == 0 &&
+               (::access(lock.c_str(), F_OK) != 0 || ::access(lock.c_str(), R_OK) == 0);
+    }
     fs::path dir = file_.parent_path();
     std::error_code ec;
     while (!dir.empty() && !fs::exists(dir, ec)) {

@@ -245,8 +245,16 @@ HResult SystemdServiceManager::connect() {
                     std::string("cannot connect to the ") + (userManager_ ? "session" : "system") +
                         " bus at " + busAddress(userManager_) + " (" + std::strerror(-r) + ")");
     }
+    if (interactive_)
+        (void)sd_bus_set_allow_interactive_authorization(bus, 1);
     bus_ = bus;
     return S_OK;
+}
+
+void SystemdServiceManager::setInteractiveAuthorization(bool allow) {
+    interactive_ = allow;
+    if (bus_)
+        (void)sd_bus_set_allow_interactive_authorization(busOf(bus_), allow ? 1 : 0);
 }
 
 HResult SystemdServiceManager::call(const char *method, const std::function<int(void *)> &append,
@@ -260,14 +268,16 @@ HResult SystemdServiceManager::call(const char *method, const std::function<int(
     sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message *answer = nullptr;
     if (r >= 0)
-        r = sd_bus_call(busOf(bus_), m, 0, &error, &answer);
+        r = sd_bus_call(busOf(bus_), m, interactive_ ? kInteractiveCallTimeoutUs : 0, &error,
+                        &answer);
     sd_bus_message_unref(m);
     HResult result = S_OK;
     if (r < 0) {
         const char *bus = userManager_ ? "session" : "system";
         if (sd_bus_error_has_name(&error, "org.freedesktop.systemd1.NoSuchUnit"))
             result = hresultFromWin32(ERROR_SERVICE_DOES_NOT_EXIST);
-        else if (sd_bus_error_has_name(&error, SD_BUS_ERROR_ACCESS_DENIED))
+        else if (sd_bus_error_has_name(&error, SD_BUS_ERROR_ACCESS_DENIED) ||
+                 sd_bus_error_has_name(&error, SD_BUS_ERROR_INTERACTIVE_AUTHORIZATION_REQUIRED))
             result = hresultFromWin32(ERROR_ACCESS_DENIED);
         else if (sd_bus_error_has_name(&error, SD_BUS_ERROR_SERVICE_UNKNOWN) ||
                  sd_bus_error_has_name(&error, SD_BUS_ERROR_NAME_HAS_NO_OWNER))

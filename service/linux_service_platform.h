@@ -66,7 +66,13 @@ public:
 
     /// The unit file installing writes.
     std::filesystem::path unitFile(const std::string &name) const;
+    /// Whether this talks to a user's manager rather than the system's.
     bool userManager() const { return userManager_; }
+    /// Lets the manager ask the user's authorisation agent (polkit) when a call needs the
+    /// user's consent, instead of refusing it; for a desktop's calls. Such a call may wait for
+    /// the user as long as kInteractiveCallTimeoutUs.
+    void setInteractiveAuthorization(bool allow);
+    static constexpr uint64_t kInteractiveCallTimeoutUs = uint64_t{300} * 1000 * 1000;
     /// The unit file's text for an installation under the system's or a user's manager.
     static std::string unitText(const ServiceInstallation &service, bool userManager);
     /// Whether the installation can be written into a unit that systemd will start: S_OK, or
@@ -86,6 +92,7 @@ private:
     HResult fail(HResult error, std::string detail);
 
     void *bus_ = nullptr;
+    bool interactive_ = false;
     HResult detailedError_ = S_OK;  // the failure errorDetail_ explains
     std::string errorDetail_;
 

@@ -93,8 +93,8 @@ void PlayService::runPostedTasks() {
 }
 
 bool PlayService::readSetting() {
-    if (!platform_.machine.writable())
-        return false;
+    // The settings key is only read: a service account that may not write the hive still
+    // takes the setting.
     HiveData data;
     std::string error;
     if (platform_.machine.read(data, &error).failed()) {

@@ -5,6 +5,7 @@ namespace lumaghost {
 
 int ServiceShell::DispatchCommandLine(int argc, char **argv) {
     enum class Choice { None, Install, Uninstall, Start, Stop } choice = Choice::None;
+    bool startTypeGiven = false;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
         if (arg[0] != '-')
@@ -26,6 +27,17 @@ int ServiceShell::DispatchCommandLine(int argc, char **argv) {
             case 'f':
                 foreground_ = true;
                 return RunInForeground(argc, argv, arg[1] == 'f');
+            case 't': {
+                // "auto" or "demand", as the rest of the switch or the next argument.
+                std::string value = arg + 2;
+                if (value.empty() && i + 1 < argc)
+                    value = argv[++i];
+                if (value == "auto" || value == "demand") {
+                    startType_ = value == "auto" ? SERVICE_AUTO_START : SERVICE_DEMAND_START;
+                    startTypeGiven = true;
+                }
+                break;
+            }
             case 'l':
             case 'p': {
                 // The value is the rest of the argument, or else the next argument (none past the
@@ -50,6 +62,8 @@ int ServiceShell::DispatchCommandLine(int argc, char **argv) {
         case Choice::Stop:
             return StopInstalled();
         case Choice::None:
+            if (startTypeGiven)
+                return ChangeStartType();
             break;
     }
     if (isNt_)

@@ -5,8 +5,7 @@
 namespace lumaghost {
 
 ServiceInstallation ServiceShell::installation() const {
-    return {serviceName_, displayName_, platform_.modulePath,
-            account_,     password_,    SERVICE_AUTO_START};
+    return {serviceName_, displayName_, platform_.modulePath, account_, password_, startType_};
 }
 
 int ServiceShell::Install() {
@@ -126,6 +125,21 @@ int ServiceShell::StartInstalled() {
     const uint32_t state = waitWhile(SERVICE_START_PENDING);
     print(withName(state == SERVICE_RUNNING ? "\n%s started.\n" : "\n%s failed to start.\n"));
     return state == SERVICE_RUNNING ? 1 : 0;
+}
+
+int ServiceShell::ChangeStartType() {
+    EnsureConsole();
+    if (!openService())
+        return 0;
+    const HResult err = platform_.manager.changeStartType(serviceName_, startType_);
+    if (err.failed()) {
+        lastError_ = win32ErrorOf(err);
+        print(format("ChangeServiceConfig failed - %s\n", LastErrorText(256)));
+        return 0;
+    }
+    print(withName(startType_ == SERVICE_AUTO_START ? "%s starts with the system.\n"
+                                                    : "%s starts when asked.\n"));
+    return 1;
 }
 
 }  // namespace lumaghost

@@ -56,6 +56,9 @@ public:
     virtual int Uninstall();
     virtual int StopInstalled();
     virtual int StartInstalled();
+    /// -t alone: gives the installed service the start type of -t (on a desktop's behalf, which
+    /// runs this under the administrator's authorisation).
+    virtual int ChangeStartType();
     virtual int RunInForeground(int argc, char **argv, bool faceless);
     virtual void AddEventSource(const std::string &messageFile, uint32_t typesSupported);
     virtual void RemoveEventSource();
@@ -76,6 +79,8 @@ public:
     ServiceInstallation installation() const;
     const std::string &account() const { return account_; }
     const std::string &password() const { return password_; }
+    /// The start type of -t ("auto" or "demand"); SERVICE_AUTO_START without it.
+    uint32_t startType() const { return startType_; }
     bool foreground() const { return foreground_; }
     uint32_t lastError() const { return lastError_; }
     void setLastError(uint32_t error) { lastError_ = error; }
@@ -116,6 +121,7 @@ protected:
     bool consoleAttached_ = false;
     ServiceInstallation installation_;
     std::string account_, password_;
+    uint32_t startType_ = SERVICE_AUTO_START;
     ServicePlatform platform_;
 };
 

@@ -1,5 +1,9 @@
 #include "tests/test_support.h"
 
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -41,6 +45,25 @@ std::string readFile(const fs::path &file) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+int runAsOtherUser(const std::function<int()> &work) {
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        const gid_t groups[] = {kSharedGroup};
+        if (::setgroups(1, groups) != 0 || ::setresgid(kOtherUser, kOtherUser, kOtherUser) != 0 ||
+            ::setresuid(kOtherUser, kOtherUser, kOtherUser) != 0)
+            ::_exit(255);
+        ::_exit(work() & 0xFF);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) == 255)
+        return -1;
+    return WEXITSTATUS(status);
 }
 
 }  // namespace lumaghost::test

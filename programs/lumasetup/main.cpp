@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/paths.h"
 #include "platform/registry.h"
 #include "setup/linux_device_installer.h"
 #include "setup/loopback_setup.h"
 #include "setup/lumasetup.h"
+#include "setup/state_directory.h"
 
 namespace {
 
@@ -34,6 +36,10 @@ int main(int argc, char **argv) {
         report("Cannot find the current directory: " + ec.message());
         return kSetupUnusableInf;
     }
+    // The state directory first: the device tree goes into the machine hive there. Where it
+    // cannot be made, writing the hive fails and says so.
+    if (argc == 1)
+        (void)PrepareStateDirectory(systemDirectory());
     RegistryHive hive = machineHive();
     LinuxDeviceInstaller installer(hive, cwd, &systemLoopback());
     SetupResult result = RunLumasetup(installer, systemVersionSource(), argc > 1);

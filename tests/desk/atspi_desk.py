@@ -11,6 +11,7 @@ opens it; the Setup dialog's boxes and the switch to German; the settings stored
 import os
 import pathlib
 import signal
+import struct
 import subprocess
 import sys
 import time
@@ -185,7 +186,10 @@ def run(first):
     if order.index("About Lumadesk") > order.index("Untitled - Lumadesk"):
         fail("the About box is not in front of the window: %r" % order)
     photo = WORK / "photo.jpg"
-    photo.write_bytes(b"\xff\xd8\xff\xd9")
+    # A picture of 2 x 2 pixels (BMP data: the kind is told from the data, the name says JPG).
+    photo.write_bytes(b"BM" + struct.pack("<IHHI", 70, 0, 0, 54) +
+                      struct.pack("<IiiHHIIiiII", 40, 2, 2, 1, 24, 0, 16, 2835, 2835, 0, 0) +
+                      b"\x00\x00\xff\x00\xff\x00\x00\x00" * 2)
     second = subprocess.run([LUMADESK, str(photo)], capture_output=True, text=True, timeout=30)
     if second.returncode != 0 or second.stdout or second.stderr:
         fail("second start: exit %d, %r %r" % (second.returncode, second.stdout, second.stderr))

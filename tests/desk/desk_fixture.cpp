@@ -1,6 +1,8 @@
 #include "tests/desk/desk_fixture.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -34,6 +36,104 @@ MessageAnswer ScriptedPrompter::ask(QWidget *owner, const QString &caption, cons
         return answer;
     }
     return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+}
+
+HResult RecordingCamera::get(const Guid &set, uint32_t id, void *, uint32_t, void *data,
+                             uint32_t length, uint32_t *returned) {
+    std::lock_guard lock(mutex_);
+    if (set != PROPSETID_CameraLink)
+        return E_PROP_SET_UNSUPPORTED;
+    if (returned)
+        *returned = length;
+    if (id == CAMERA_PROP_VERSION && length >= sizeof(VersionRecord)) {
+        VersionRecord record{};
+        record.version = CAMERA_DRIVER_VERSION;
+        std::memcpy(data, &record, sizeof(record));
+        return S_OK;
+    }
+    if (id == CAMERA_PROP_FORMAT && length >= sizeof(FormatRecord)) {
+        FormatRecord record{};
+        record.width = width_;
+        record.height = height_;
+        std::memcpy(data, &record, sizeof(record));
+        return fetchResult_;
+    }
+    if (id == CAMERA_PROP_FRAME && length >= sizeof(FrameDescriptor)) {
+        ++fetches_;
+        if (fetchResult_.failed())
+            return fetchResult_;
+        const uint32_t bytes = byteCount_ ? byteCount_ : uint32_t(width_ * height_ * 3);
+        buffer_.assign(bytes + kGuard, kFill);
+        FrameDescriptor d{};
+        d.width = width_;
+        d.height = height_;
+        d.byteCount = bytes;
+        d.setBuffer(buffer_.data());
+        std::memcpy(data, &d, sizeof(d));
+        return S_OK;
+    }
+    return E_PROP_ID_UNSUPPORTED;
+}
+
+HResult RecordingCamera::set(const Guid &, uint32_t id, void *, uint32_t, void *data,
+                             uint32_t length) {
+    std::lock_guard lock(mutex_);
+    if (id != CAMERA_PROP_FRAME || length < sizeof(FrameDescriptor))
+        return E_PROP_ID_UNSUPPORTED;
+    if (commitResult_.failed())
+        return commitResult_;
+    FrameDescriptor d;
+    std::memcpy(&d, data, sizeof(d));
+    if (d.buffer() != buffer_.data() || d.byteCount + kGuard != buffer_.size())
+        return E_INVALIDARG;
+    commits_.push_back({std::vector<uint8_t>(buffer_.begin(), buffer_.begin() + d.byteCount),
+                        std::chrono::steady_clock::now()});
+    committed_.notify_all();
+    return S_OK;
+}
+
+void RecordingCamera::setSize(int width, int height) {
+    std::lock_guard lock(mutex_);
+    width_ = width;
+    height_ = height;
+}
+
+void RecordingCamera::setByteCount(uint32_t byteCount) {
+    std::lock_guard lock(mutex_);
+    byteCount_ = byteCount;
+}
+
+void RecordingCamera::setFailures(HResult fetch, HResult commit) {
+    std::lock_guard lock(mutex_);
+    fetchResult_ = fetch;
+    commitResult_ = commit;
+}
+
+std::vector<RecordingCamera::Commit> RecordingCamera::commits() const {
+    std::lock_guard lock(mutex_);
+    return commits_;
+}
+
+size_t RecordingCamera::commitCount() const {
+    std::lock_guard lock(mutex_);
+    return commits_.size();
+}
+
+int RecordingCamera::fetches() const {
+    std::lock_guard lock(mutex_);
+    return fetches_;
+}
+
+bool RecordingCamera::guardIntact() const {
+    std::lock_guard lock(mutex_);
+    return buffer_.size() >= kGuard &&
+           std::all_of(buffer_.end() - kGuard, buffer_.end(), [](uint8_t b) { return b == kFill; });
+}
+
+bool RecordingCamera::waitForCommits(size_t count, int timeoutMs) const {
+    std::unique_lock lock(mutex_);
+    return committed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                               [&] { return commits_.size() >= count; });
 }
 
 bool waitFor(const std::function<bool()> &done, int timeoutMs) {
@@ -80,6 +180,10 @@ CLumadeskApp::StartResult DeskFixture::start(const QStringList &arguments) {
         CameraStart start;
         start.outcome = cameraOutcome_;
         start.realCameras = realCameras_;
+        if (cameraOutcome_ == CameraStart::Outcome::Ready) {
+            start.link.captureFilter = std::make_unique<RecordingCameraFilter>(camera_);
+            start.link.properties = &camera_;
+        }
         return start;
     };
     services.trayAvailable = [this] { return trayAvailable_; };
@@ -89,7 +193,7 @@ CLumadeskApp::StartResult DeskFixture::start(const QStringList &arguments) {
     };
     services.applicationFolder = QString::fromStdString(program_.string());
     services.versions = versions_ ? versions_ : &systemVersionSource();
-    services.serviceManager = &serviceManager_;
+    services.serviceManager = otherServiceManager_ ? otherServiceManager_ : &serviceManager_;
     app_ = std::make_unique<CLumadeskApp>(services, errors_);
     const auto result = app_->InitInstance(
         arguments, QString::fromStdString((root_.path() / "run").string()), "lumadesk-test");

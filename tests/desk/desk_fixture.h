@@ -3,6 +3,8 @@
 // (desk/owners.h) that record what they are asked.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -156,6 +158,62 @@ public:
     std::vector<std::pair<std::string, uint32_t>> startTypes;
 };
 
+/// A camera that hands out a frame buffer (guarded by bytes after it) and keeps every frame
+/// committed to it; its calls may come from any thread.
+class RecordingCamera : public PropertySet {
+public:
+    static constexpr uint8_t kFill = 0xEE;  // a fresh buffer's bytes, and the guard's
+    static constexpr size_t kGuard = 64;
+
+    struct Commit {
+        std::vector<uint8_t> frame;  // the byte count's worth
+        std::chrono::steady_clock::time_point at;
+    };
+
+    HResult get(const Guid &set, uint32_t id, void *instance, uint32_t instanceLength, void *data,
+                uint32_t length, uint32_t *returned) override;
+    HResult set(const Guid &set, uint32_t id, void *instance, uint32_t instanceLength, void *data,
+                uint32_t length) override;
+
+    /// The frame size; the byte count is width × height × 3 unless `byteCount` is set.
+    void setSize(int width, int height);
+    void setByteCount(uint32_t byteCount);
+    void setFailures(HResult fetch, HResult commit);
+    std::vector<Commit> commits() const;
+    size_t commitCount() const;
+    int fetches() const;
+    /// The guard after the last buffer handed out is untouched.
+    bool guardIntact() const;
+    /// Waits (without the event loop) until `count` frames were committed.
+    bool waitForCommits(size_t count, int timeoutMs = 5000) const;
+
+private:
+    mutable std::mutex mutex_;  // guards everything below
+    mutable std::condition_variable committed_;
+    int32_t width_ = 32, height_ = 24;
+    uint32_t byteCount_ = 0;
+    HResult fetchResult_ = S_OK, commitResult_ = S_OK;
+    std::vector<uint8_t> buffer_;
+    std::vector<Commit> commits_;
+    int fetches_ = 0;
+};
+
+/// A camera filter answering with a RecordingCamera.
+class RecordingCameraFilter : public BaseFilter {
+public:
+    explicit RecordingCameraFilter(RecordingCamera &camera) : camera_(camera) {}
+    FilterKind kind() const override { return FilterKind::Lumaghost; }
+    std::string friendlyName() const override { return "Lumaghost"; }
+    std::string location() const override { return "test:camera"; }
+    HResult queryPropertySet(PropertySet **out) override {
+        *out = &camera_;
+        return S_OK;
+    }
+
+private:
+    RecordingCamera &camera_;
+};
+
 class DeskFixture : public ::testing::Test {
 protected:
     DeskFixture();
@@ -185,6 +243,10 @@ protected:
     bool trayAvailable_ = false;
     VersionSource *versions_ = nullptr;
     FakeServiceManager serviceManager_;
+    /// Another service manager in place of serviceManager_.
+    ServiceManager *otherServiceManager_ = nullptr;
+    /// The camera the view's link reaches when cameraOutcome_ is Ready.
+    RecordingCamera camera_;
     std::vector<QUrl> opened_;
     std::ostringstream errors_;
     std::unique_ptr<CLumadeskApp> app_;

@@ -22,8 +22,8 @@
 #include "desk/play_service_control.h"
 #include "desk/setup_main.h"
 #include "desk/single_instance.h"
-#include "tests/desk/desk_fixture.h"
 #include "lang/pack_ids.h"
+#include "tests/desk/desk_fixture.h"
 
 namespace lumaghost {
 namespace {
@@ -144,9 +144,10 @@ TEST_F(WindowTest, DriverMessagesAndCameraCommands) {
     realCameras_ = {"USB Camera", "Other"};
     ASSERT_EQ(start(), Running::Running);
     EXPECT_TRUE(prompter_.shown.empty());
-    EXPECT_FALSE(enabled(kSetPicture));  // no picture part yet
-    app().frame()->view()->setPictureOwner(std::make_unique<test::FakePicture>());
     EXPECT_TRUE(enabled(kSetPicture));
+    // A part that is not installed leaves its commands disabled.
+    app().frame()->view()->setPictureOwner(nullptr);
+    EXPECT_FALSE(enabled(kSetPicture));
     ASSERT_NE(frame().command(kFirstCamera + 1), nullptr);
     EXPECT_EQ(frame().command(kFirstCamera + 1)->text(), QStringLiteral("Camera - Other"));
 }

@@ -490,6 +490,43 @@ TEST(StoredImageTest, RegisterLastImageWritesFileAndValue) {
     EXPECT_FALSE(hive.keyExists(key));
 }
 
+// In a state directory group video may write, a member who is not root replaces the stored
+// image root wrote and names it in the driver key; the file keeps its mode and group. Catches
+// an image written in place (refused to the member) and a hive or image that changes group.
+TEST(StoredImageTest, GroupMemberReplacesStoredImage) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    TempRoot root;
+    std::filesystem::permissions(root.path(), std::filesystem::perms(0755));
+    const std::filesystem::path state = storedImagePath().parent_path();
+    std::filesystem::create_directories(state);
+    for (const std::filesystem::path &dir : {root.path() / "var", root.path() / "var/lib"})
+        std::filesystem::permissions(dir, std::filesystem::perms(0755));
+    ASSERT_EQ(::chown(state.c_str(), 0, test::kSharedGroup), 0);
+    ASSERT_EQ(::chmod(state.c_str(), 02775), 0);
+    RegistryHive hive = machineHive();
+    const std::string key = "SYSTEM\\CurrentControlSet\\Enum\\Root\\MEDIA\\0000\\Device Parameters";
+    ASSERT_TRUE(hive.createKey(key).succeeded());
+    const uint8_t first[3] = {1, 2, 3};
+    ASSERT_TRUE(RegisterLastImage(1, 1, first, hive, key).succeeded());
+    ASSERT_EQ(::chmod(storedImagePath().c_str(), 0664), 0);
+    ASSERT_TRUE(hive.deleteValue(key, "LastLgImage").succeeded());
+
+    const uint8_t second[3] = {7, 8, 9};
+    EXPECT_EQ(test::runAsOtherUser(
+                  [&] { return RegisterLastImage(1, 1, second, hive, key).succeeded() ? 0 : 1; }),
+              0);
+    std::vector<uint8_t> pixels;
+    ASSERT_TRUE(ReadStoredImage(storedImagePath(), 1, 1, pixels));
+    EXPECT_EQ(pixels, std::vector<uint8_t>(second, second + 3));
+    struct stat st {};
+    ASSERT_EQ(::stat(storedImagePath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
+    EXPECT_EQ(st.st_gid, test::kSharedGroup);
+    ASSERT_TRUE(hive.value(key, "LastLgImage"));
+    EXPECT_EQ(hive.value(key, "LastLgImage")->text, storedImagePath().string());
+}
+
 // What RegisterLastImage stores reads back at its size; a file of another size, magic or
 // length, or no regular file, is no stored image and leaves the pixels as they were.
 TEST(StoredImageTest, ReadStoredImageTakesOnlyARecordOfTheGivenSize) {

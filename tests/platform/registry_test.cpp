@@ -1,6 +1,7 @@
 #include "platform/registry.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@ namespace lumaghost {
 namespace {
 
 using test::TempRoot;
+namespace fs = std::filesystem;
 
 // Every value type, with strings that need escaping, survives the text form unchanged.
 TEST(HiveDataTest, TextFormKeepsEveryTypeAndAwkwardString) {
@@ -254,6 +256,64 @@ TEST(RegistryHiveTest, MissingFileIsEmptyAndWritesCreateIt) {
     EXPECT_EQ(hive.deleteValue("A\\B", "missing"), hresultFromWin32(ERROR_FILE_NOT_FOUND));
     EXPECT_TRUE(hive.deleteKey("A").succeeded());
     EXPECT_FALSE(hive.keyExists("A\\B"));
+}
+
+// A hive a group shares (the machine hive and group video) keeps its mode and group whoever
+// replaces it last; a member of the group who owns neither the hive nor its lock file may
+// write it, in a group-writable directory. Catches a lock file opened for writing (refused to
+// the member) and a replacement that takes the writer's group.
+TEST(RegistryHiveTest, SharedHiveKeepsModeAndGroupAndTakesGroupMembers) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    TempRoot root;
+    fs::permissions(root.path(), fs::perms(0755));
+    for (const bool setgid : {false, true}) {
+        const fs::path dir = root.path() / (setgid ? "shared" : "plain");
+        fs::create_directories(dir);
+        ASSERT_EQ(::chown(dir.c_str(), 0, test::kSharedGroup), 0);
+        ASSERT_EQ(::chmod(dir.c_str(), setgid ? 02775 : 0775), 0);
+        RegistryHive hive(dir / "machine.ini");
+        ASSERT_TRUE(hive.setValue("K", "by", RegValue::string("root")).succeeded());
+        ASSERT_EQ(::chown(hive.file().c_str(), 0, test::kSharedGroup), 0);
+        ASSERT_EQ(::chmod(hive.file().c_str(), 0640), 0);
+
+        ASSERT_TRUE(hive.setValue("K", "by", RegValue::string("root again")).succeeded());
+        struct stat st {};
+        ASSERT_EQ(::stat(hive.file().c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u) << dir;
+        EXPECT_EQ(st.st_gid, test::kSharedGroup) << dir;
+
+        const int member = test::runAsOtherUser([&] {
+            if (!hive.writable())
+                return 1;
+            return hive.setValue("K", "by", RegValue::string("member")).succeeded() ? 0 : 2;
+        });
+        EXPECT_EQ(member, 0) << dir;
+        EXPECT_EQ(hive.value("K", "by")->text, "member");
+        ASSERT_EQ(::stat(hive.file().c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u) << dir;
+        EXPECT_EQ(st.st_gid, test::kSharedGroup) << dir;
+        EXPECT_EQ(st.st_uid, test::kOtherUser) << dir;
+    }
+}
+
+// A user outside the hive's directory group may neither write it nor be told it can.
+TEST(RegistryHiveTest, NonMemberCannotWriteSharedHive) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    TempRoot root;
+    fs::permissions(root.path(), fs::perms(0755));
+    const fs::path dir = root.path() / "state";
+    fs::create_directories(dir);
+    ASSERT_EQ(::chmod(dir.c_str(), 02775), 0);  // group root: not the user's
+    RegistryHive hive(dir / "machine.ini");
+    ASSERT_TRUE(hive.setValue("K", "by", RegValue::string("root")).succeeded());
+    EXPECT_EQ(test::runAsOtherUser([&] {
+                  return (hive.writable() ? 1 : 0) |
+                         (hive.setValue("K", "by", RegValue::string("x")).succeeded() ? 2 : 0);
+              }),
+              0);
+    EXPECT_EQ(hive.value("K", "by")->text, "root");
 }
 
 // A file that cannot be parsed is never overwritten: nothing in it is lost.

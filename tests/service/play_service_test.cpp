@@ -122,6 +122,36 @@ TEST_F(WorkerFixture, TwoFramesLoopWithTheirDisplayTimes) {
     EXPECT_EQ(service.autoPlayType(), 1);  // absent: a sequence
 }
 
+// The service only reads the settings key: a service account that may read the machine hive
+// but not write it (here a user who is not root) takes the auto-play item and plays it.
+// Catches a setting that is looked at only where the hive could be written.
+TEST_F(WorkerFixture, ReadOnlyHiveStillGivesTheAutoPlayItem) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    installCamera();
+    setAutoPlay(sequence("one.lgs", {{1000, 9}}));
+    namespace fs = std::filesystem;
+    fs::permissions(root.path(), fs::perms(0755));
+    // The camera is the user's to feed; the hive and its directory stay root's alone.
+    const fs::path channel = frameChannelPath(DeviceInstance{"MEDIA", "0000"});
+    ASSERT_EQ(::chmod(channel.parent_path().c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(channel.c_str(), 0666), 0);
+    for (fs::path dir = machine.file().parent_path(); dir != root.path(); dir = dir.parent_path())
+        ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(machine.file().c_str(), 0644), 0);
+    const int result = runAsOtherUser([&] {
+        if (machine.writable())
+            return 3;  // the test would not show anything
+        PlayService service(platform());
+        waiter.at(2500, [&] { service.RequestStop(); });
+        service.Run(0, nullptr);
+        if (service.autoPlayPath().empty())
+            return 1;
+        return !shown.empty() && shown.front().value == 9 ? 0 : 2;
+    });
+    EXPECT_EQ(result, 0);
+}
+
 TEST_F(WorkerFixture, NoCameraMeansStopped) {
     PlayService service(platform());
     service.Run(0, nullptr);

@@ -16,8 +16,9 @@ class FakeManager : public ServiceManager {
 public:
     HResult connectResult = S_OK, createResult = S_OK, openResult = S_OK;
     HResult deleteResult = S_OK, stopResult = S_OK, startResult = S_OK;
-    HResult dispatcherResult = S_OK, statusResult = S_OK;
-    std::deque<uint32_t> states;  // answers to queryStatus, in order; then SERVICE_STOPPED
+    HResult dispatcherResult = S_OK, statusResult = S_OK, startTypeResult = S_OK;
+    std::vector<uint32_t> startTypes;  // given to changeStartType
+    std::deque<uint32_t> states;       // answers to queryStatus, in order; then SERVICE_STOPPED
     std::vector<std::string> calls;
     std::vector<ServiceStatus> reported;
     ServiceInstallation created;
@@ -41,7 +42,10 @@ public:
         return S_OK;
     }
     HResult startService(const std::string &) override { return log("start", startResult); }
-    HResult changeStartType(const std::string &, uint32_t) override { return S_OK; }
+    HResult changeStartType(const std::string &, uint32_t startType) override {
+        startTypes.push_back(startType);
+        return log("startType", startTypeResult);
+    }
     HResult runDispatcher(const std::string &, const std::function<void()> &main) override {
         if (dispatcherResult.failed())
             return dispatcherResult;

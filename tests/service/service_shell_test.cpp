@@ -261,6 +261,48 @@ TEST_F(ShellFixture, InstallHandsTheManagerItsInstallation) {
     EXPECT_EQ(manager.created.startType, expected.startType);
 }
 
+// -t gives the start type: with -i the installation's, alone the installed service's (what
+// the desktop runs under the administrator's authorisation); anything but "auto" or "demand"
+// is no start type.
+TEST_F(ShellFixture, StartTypeSwitchInstallsOrChanges) {
+    auto run = [this](std::vector<std::string> args) {
+        ProbeService service("LumaghostService", "Play", platform());
+        args.insert(args.begin(), "lumaserv");
+        std::vector<char *> argv;
+        for (auto &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        return service.DispatchCommandLine(int(args.size()), argv.data());
+    };
+    EXPECT_EQ(run({"-i", "-t", "demand"}), 1);
+    EXPECT_EQ(manager.created.startType, SERVICE_DEMAND_START);
+    EXPECT_EQ(run({"-tauto", "-i"}), 1);
+    EXPECT_EQ(manager.created.startType, SERVICE_AUTO_START);
+
+    console.text.clear();
+    EXPECT_EQ(run({"-t", "demand"}), 1);
+    EXPECT_EQ(run({"-t", "auto"}), 1);
+    EXPECT_EQ(manager.startTypes,
+              (std::vector<uint32_t>{SERVICE_DEMAND_START, SERVICE_AUTO_START}));
+    EXPECT_EQ(console.text, "Play starts when asked.\nPlay starts with the system.\n");
+
+    manager.startTypeResult = hresultFromWin32(ERROR_ACCESS_DENIED);
+    console.text.clear();
+    EXPECT_EQ(run({"-t", "auto"}), 0);
+    EXPECT_EQ(console.text, "ChangeServiceConfig failed - Access is denied.\n");
+    manager.openResult = hresultFromWin32(ERROR_SERVICE_DOES_NOT_EXIST);
+    console.text.clear();
+    EXPECT_EQ(run({"-t", "demand"}), 0);
+    EXPECT_EQ(console.text,
+              "OpenService failed - The specified service does not exist as an installed "
+              "service.\n");
+    EXPECT_EQ(manager.startTypes.size(), 3u);
+
+    // No start type: the mode the rest of the line chooses.
+    EXPECT_EQ(dispatch({"-t", "sometimes"}), Choices{"service"});
+    EXPECT_EQ(dispatch({"-t"}), Choices{"service"});
+}
+
 TEST_F(ShellFixture, ConsoleMessagesWithDotsAndErrors) {
     ProbeService service("LumaghostService", "Play", platform());
     manager.states = {SERVICE_START_PENDING, SERVICE_START_PENDING, SERVICE_RUNNING};

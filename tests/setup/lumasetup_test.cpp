@@ -1,5 +1,6 @@
 #include "setup/lumasetup.h"
 
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include "platform/device_tree.h"
 #include "platform/paths.h"
 #include "setup/linux_device_installer.h"
+#include "setup/state_directory.h"
 #include "tests/test_support.h"
 
 namespace lumaghost {
@@ -588,6 +590,34 @@ TEST(SetupLogicTest, RemoveTakesTheFoundDeviceOrDoesNothing) {
     ScriptedInstaller absent;
     EXPECT_EQ(RunLumasetup(absent, linux_, true).exitCode, 0);
     EXPECT_EQ(absent.calls, (Calls{"destroy"}));
+}
+
+// The state directory is group video's, set-group-ID and group-writable, and its machine
+// hive readable by the group, so that a member may store the auto-play item and the last
+// image; a directory that exists already is brought to that state.
+TEST(StateDirectoryTest, GroupVideoMayWriteIt) {
+    TempRoot root;
+    const fs::path dir = root.path() / "var/lib/lumaghost";
+    ASSERT_TRUE(PrepareStateDirectory(dir).succeeded());
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, kStateDirectoryMode);
+    group *video = ::getgrnam("video");
+    if (::geteuid() == 0 && video) {
+        EXPECT_EQ(st.st_gid, video->gr_gid);
+    }
+
+    ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
+    test::writeFile(dir / "machine.ini", "");
+    ASSERT_EQ(::chmod((dir / "machine.ini").c_str(), 0600), 0);
+    ASSERT_TRUE(PrepareStateDirectory(dir).succeeded());
+    ASSERT_EQ(::stat(dir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, kStateDirectoryMode);
+    ASSERT_EQ(::stat((dir / "machine.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    if (::geteuid() == 0 && video) {
+        EXPECT_EQ(st.st_gid, video->gr_gid);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,251 @@
+// Lumadesk's picture and sequence work on a real camera device (a frame channel in a private
+// root, 320 × 240), on Qt's offscreen platform.
+//
+//   build/bench/lumaghost_desk_sequence_bench [--benchmark_filter=...]
+//
+// BM_SetPicture: the Set picture command from its call to the committed frame (the stored last
+// image off, and on: its file and the driver key written too). BM_AddItem: the Add command, its
+// thumbnail included. BM_OpenSequence100: opening a sequence of 100 frames of 640 × 480 until
+// control returns to the window (counter thumbnails_ms: until the last thumbnail is made, in
+// the background). BM_PlaybackDisplayTimes: 50 frames of 20 ... 60 ms played by the sequence
+// worker, each display time measured at the camera by a reader woken by the commit; counters
+// max_error_ms, mean_error_ms and within_2ms_pct.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <thread>
+#include <vector>
+
+#include <QApplication>
+#include <QImage>
+
+#include <benchmark/benchmark.h>
+
+#include "camera/camera_link.h"
+#include "camera/camera_reader.h"
+#include "desk/camera_gate.h"
+#include "desk/desk_context.h"
+#include "desk/lumadesk_app.h"
+#include "desk/lumadesk_doc.h"
+#include "desk/lumadesk_view.h"
+#include "desk/main_frame.h"
+#include "desk/sequence_editor.h"
+#include "desk/sequence_player.h"
+#include "desk/sequence_strip.h"
+#include "device/frame_channel.h"
+#include "device/installed_devices.h"
+#include "media/sequence_file.h"
+#include "platform/device_tree.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace lumaghost;
+using Clock = std::chrono::steady_clock;
+
+class SilentPrompter : public Prompter {
+public:
+    MessageAnswer ask(QWidget *, const QString &, const QString &, MessageButtons buttons,
+                      MessageIcon) override {
+        return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+    }
+};
+
+/// A private root with one installed camera and a running Lumadesk on it.
+struct Desk {
+    fs::path dir;
+    SilentPrompter prompter;
+    std::unique_ptr<CLumadeskApp> app;
+
+    Desk() {
+        std::string pattern = (fs::temp_directory_path() / "lumadesk-bench-XXXXXX").string();
+        dir = ::mkdtemp(pattern.data());
+        fs::create_directories(dir / "config");
+        ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+        ::setenv("LUMAGHOST_ROOT", (dir / "root").c_str(), 1);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        RegistryHive machine = machineHive();
+        const DeviceInstance device{"MEDIA", "0000"};
+        (void)machine.setValue(device.keyPath(), kFriendlyNameValue, RegValue::string("Lumaghost"));
+        (void)machine.setValue(device.keyPath(), kServiceValue, RegValue::string("lumacam"));
+        (void)FrameChannel::create(frameChannelPath(device), {320, 240, 30});
+
+        static int argc = 1;
+        static char name[] = "lumaghost_desk_sequence_bench";
+        static char *argv[] = {name, nullptr};
+        if (!QApplication::instance())
+            new QApplication(argc, argv);
+        DeskServices services;
+        services.prompter = &prompter;
+        services.startCamera = [] { return startCamera(systemVersionSource()); };
+        services.trayAvailable = [] { return false; };
+        services.openUrl = [](const QUrl &) { return true; };
+        services.applicationFolder = QString::fromStdString(dir.string());
+        services.versions = &systemVersionSource();
+        app = std::make_unique<CLumadeskApp>(services, std::cerr);
+        app->InitInstance({}, QString(), QString());
+        while (!app->frame()->view()->cameraStarted())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QImage picture(640, 480, QImage::Format_RGB32);
+        for (int y = 0; y < 480; ++y)
+            for (int x = 0; x < 640; ++x)
+                picture.setPixel(x, y, qRgb(x & 255, y & 255, (x + y) & 255));
+        picture.save(QString::fromStdString((dir / "picture.bmp").string()));
+        app->doc()->OnOpenDocument(QString::fromStdString((dir / "picture.bmp").string()));
+        QCoreApplication::processEvents();
+    }
+    ~Desk() {
+        app->ExitInstance();
+        app.reset();
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    CLumadeskView &view() { return *app->frame()->view(); }
+    SequenceEditor &editor() { return dynamic_cast<SequenceEditor &>(*view().sequenceOwner()); }
+    void setAutoSetLastImage(int on) {
+        app->context().settings.writeInt(settings::kSettings, settings::kAutoSetLastImage.name, on);
+        view().readSettings();
+    }
+};
+
+Desk &desk() {
+    static Desk instance;
+    return instance;
+}
+
+void BM_SetPicture(benchmark::State &state) {
+    Desk &d = desk();
+    d.setAutoSetLastImage(int(state.range(0)));
+    PictureOwner &picture = *d.view().pictureOwner();
+    for (auto _ : state)
+        picture.setCameraPicture();
+    state.SetLabel(state.range(0) ? "with the stored image" : "frame only");
+}
+BENCHMARK(BM_SetPicture)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_AddItem(benchmark::State &state) {
+    Desk &d = desk();
+    SequenceEditor &editor = d.editor();
+    for (auto _ : state) {
+        editor.addItem();
+        state.PauseTiming();
+        SequenceStrip &strip = *editor.strip();
+        while (strip.count() > 0)
+            strip.remove(0);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_AddItem)->Unit(benchmark::kMillisecond);
+
+void BM_OpenSequence100(benchmark::State &state) {
+    Desk &d = desk();
+    const fs::path file = d.dir / "hundred.lgs";
+    if (!fs::exists(file)) {
+        std::vector<std::vector<uint8_t>> pixels;
+        std::vector<SequenceItem> items;
+        pixels.reserve(100);
+        for (int i = 0; i < 100; ++i) {
+            pixels.emplace_back(size_t(640) * 480 * 3, uint8_t(i));
+            items.push_back({640, 480, pixels.back().data(), 1000});
+        }
+        (void)WriteSequenceFile(file, items);
+    }
+    SequenceEditor &editor = d.editor();
+    double thumbnails = 0;
+    for (auto _ : state) {
+        const auto began = Clock::now();
+        editor.openSequence(QString::fromStdString(file.string()));
+        state.PauseTiming();
+        editor.strip()->waitForThumbnails();
+        thumbnails += std::chrono::duration<double, std::milli>(Clock::now() - began).count();
+        state.ResumeTiming();
+    }
+    state.counters["thumbnails_ms"] =
+        benchmark::Counter(thumbnails, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_OpenSequence100)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_PlaybackDisplayTimes(benchmark::State &state) {
+    desk();  // the camera
+    CameraLink link;
+    if (OpenCameraLink(link).failed()) {
+        state.SkipWithError("No camera");
+        return;
+    }
+    std::unique_ptr<CameraReader> reader;
+    if (CameraReader::open(kCameraName, reader).failed()) {
+        state.SkipWithError("No camera to read");
+        return;
+    }
+    CameraGate gate(link);
+    constexpr int kItems = 50;
+    std::vector<PlayItem> items;
+    for (int i = 0; i < kItems; ++i) {
+        PlayItem item;
+        item.width = 320;
+        item.height = 240;
+        item.displayTime = uint32_t(20 + (i % 5) * 10);
+        item.pixels =
+            std::make_shared<const std::vector<uint8_t>>(size_t(320) * 240 * 3, uint8_t(i));
+        items.push_back(std::move(item));
+    }
+    double maxError = 0, sumError = 0;
+    int measured = 0, within = 0, withinStamped = 0;
+    double maxStampError = 0;
+    for (auto _ : state) {
+        std::vector<Clock::time_point> seenAt;
+        std::vector<int64_t> committedAt;
+        std::vector<uint8_t> values;
+        std::thread watcher([&] {
+            uint64_t seen = reader->commitSequence();
+            std::vector<uint8_t> frame;
+            while (int(seenAt.size()) < kItems + 1) {
+                const uint64_t now = reader->waitForCommit(seen, 2000);
+                const auto at = Clock::now();
+                if (now == seen || !reader->readLatest(frame, &seen))
+                    return;
+                seenAt.push_back(at);
+                committedAt.push_back(reader->commitTimeNs());
+                values.push_back(frame[0]);
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        SequencePlayer player(gate);
+        player.start(items);
+        watcher.join();
+        player.stop();
+        for (size_t k = 0; k + 1 < seenAt.size(); ++k) {
+            const double time = items[values[k]].displayTime;
+            const double shown =
+                std::chrono::duration<double, std::milli>(seenAt[k + 1] - seenAt[k]).count();
+            const double error = std::abs(shown - time);
+            maxError = std::max(maxError, error);
+            sumError += error;
+            ++measured;
+            within += error <= 2.0;
+            const double stamped = double(committedAt[k + 1] - committedAt[k]) / 1e6;
+            maxStampError = std::max(maxStampError, std::abs(stamped - time));
+            withinStamped += std::abs(stamped - time) <= 2.0;
+        }
+    }
+    state.counters["max_error_ms"] = maxError;
+    state.counters["mean_error_ms"] = measured ? sumError / measured : 0;
+    state.counters["frames"] = measured;
+    state.counters["within_2ms_pct"] = measured ? 100.0 * within / measured : 0;
+    // The same by the commit times the camera's channel stamps: the worker's own accuracy,
+    // without the reader's wake-up.
+    state.counters["stamped_max_error_ms"] = maxStampError;
+    state.counters["stamped_within_2ms_pct"] = measured ? 100.0 * withinStamped / measured : 0;
+}
+BENCHMARK(BM_PlaybackDisplayTimes)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,14 @@
+// Words for the results of file operations, for messages that name the file.
+#pragma once
+
+#include <QString>
+
+#include "platform/hresult.h"
+
+namespace lumaghost {
+
+/// What stood in the way, in a few words without a capital or a full stop ("access is
+/// denied"); the result code where no words are known.
+QString fileErrorText(HResult error);
+
+}  // namespace lumaghost

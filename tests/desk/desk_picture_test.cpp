@@ -1,0 +1,277 @@
+// The picture view: its drawing geometry, the folder it browses, zoom, the pick frame, setting
+// the picked region on the camera, and pasting.
+#include <QClipboard>
+#include <QMouseEvent>
+#include <QScrollBar>
+
+#include "desk/commands.h"
+#include "desk/desk_context.h"
+#include "desk/lumadesk_doc.h"
+#include "desk/lumadesk_view.h"
+#include "desk/main_frame.h"
+#include "desk/picture_view.h"
+#include "media/sequence_file.h"
+#include "tests/desk/desk_fixture.h"
+
+namespace lumaghost {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace cmd;
+using Running = CLumadeskApp::StartResult;
+
+struct LayoutCase {
+    QSize client, picture;
+    int zoom;
+    PictureLayout expected;
+};
+
+class PictureLayoutTest : public ::testing::TestWithParam<LayoutCase> {};
+
+// The drawing geometry: centred while it fits, a scroll extent two pixels short of the drawn
+// size from level 0 up, 1 / (1 - level) of the picture below.
+TEST_P(PictureLayoutTest, DrawingGeometry) {
+    const LayoutCase &c = GetParam();
+    EXPECT_EQ(LayoutPicture(c.client, c.picture, c.zoom), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Levels, PictureLayoutTest,
+    ::testing::Values(
+        // Larger than the window at level 0: drawn at (0, 0), extent 638 × 478.
+        LayoutCase{{580, 400}, {640, 480}, 0, {0, 0, 640, 480, 638, 478}},
+        LayoutCase{{580, 400}, {100, 80}, 0, {240, 160, 100, 80, 98, 78}},
+        // Zoomed in while it still fits: drawn from where level 0 centred it.
+        LayoutCase{{580, 400}, {100, 80}, 1, {240, 160, 200, 160, 198, 158}},
+        LayoutCase{{580, 400}, {100, 80}, 50, {0, 0, 5100, 4080, 5098, 4078}},
+        LayoutCase{{580, 400}, {640, 480}, -1, {130, 80, 320, 240, 320, 240}},
+        LayoutCase{{580, 400}, {5100, 4080}, -50, {240, 160, 100, 80, 100, 80}},
+        // Wider than the window only: the width decides, the height follows it.
+        LayoutCase{{580, 400}, {600, 100}, 0, {0, 150, 600, 100, 598, 98}},
+        // A long, narrow picture at level 50: sizes beyond an int are held at 2^30.
+        LayoutCase{{580, 400}, {67108864, 1}, 50, {0, 174, 1 << 30, 51, 1 << 30, 49}}));
+
+/// A picture file of `size` whose pixel (x, y) has red x, green y, blue 77.
+QImage writePattern(const fs::path &file, QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, qRgb(x & 0xFF, y & 0xFF, 77));
+    fs::create_directories(file.parent_path());
+    EXPECT_TRUE(image.save(QString::fromStdString(file.string())));
+    return image;
+}
+
+// The seven picture types by extension in any case, in name order, directories and other files
+// left out; the index of the current file, or the last when it is not among them.
+TEST(PictureFolderTest, ScanKeepsPictureFilesInNameOrder) {
+    test::TempRoot root;
+    const fs::path dir = root.path() / "pictures";
+    for (const char *name : {"d.jpg", "c.txt", "b.GIF", "a.bmp", "e.jpeg", "f.Wmf"})
+        test::writeFile(dir / name, "x");
+    fs::create_directories(dir / "g.jpg");
+    const auto path = [&](const char *name) {
+        return QString::fromStdString((dir / name).string());
+    };
+
+    PictureFolder folder = ScanPictureFolder(path("b.GIF"));
+    EXPECT_EQ(folder.files,
+              QStringList({path("a.bmp"), path("b.GIF"), path("d.jpg"), path("f.Wmf")}));
+    EXPECT_EQ(folder.index, 2);
+    EXPECT_EQ(ScanPictureFolder(path("f.Wmf")).index, 4);
+    EXPECT_EQ(ScanPictureFolder(path("missing.bmp")).index, 4);
+    EXPECT_EQ(ScanPictureFolder(path("c.txt")).index, 1);
+    EXPECT_TRUE(IsPictureFile(QStringLiteral("x.JPG")));
+    EXPECT_FALSE(IsPictureFile(QStringLiteral("photo.jpeg")));
+}
+
+class PictureTest : public test::DeskFixture {
+protected:
+    /// A command as a menu runs it: the states brought up to date, then the command.
+    void run(int id) {
+        frame().updateCommandStates();
+        trigger(id);
+    }
+    PictureTest() { cameraOutcome_ = CameraStart::Outcome::Ready; }
+    PictureView &picture() { return dynamic_cast<PictureView &>(*frame().view()->pictureOwner()); }
+    bool enabled(int id) {
+        frame().updateCommandStates();
+        return frame().command(id)->isEnabled();
+    }
+    /// What the view shows at window point (x, y) at level 0, from the picture itself.
+    QRgb shownAt(const QImage &image, int x, int y) {
+        const PictureLayout &layout = picture().layout();
+        CLumadeskView &view = *frame().view();
+        const int px = x - layout.x + view.horizontalScrollBar()->value();
+        const int py = y - layout.y + view.verticalScrollBar()->value();
+        if (px < 0 || py < 0 || px >= image.width() || py >= image.height())
+            return picture().background().rgb();
+        return image.pixel(px, py);
+    }
+    /// The camera frame (bottom row first, blue green red) the window's rectangle at (left, top)
+    /// makes, built pixel by pixel from the picture.
+    std::vector<uint8_t> expectedFrame(const QImage &image, int left, int top, int w, int h) {
+        std::vector<uint8_t> frame;
+        for (int r = h - 1; r >= 0; --r)
+            for (int c = 0; c < w; ++c) {
+                const QRgb p = shownAt(image, left + c, top + r);
+                frame.insert(frame.end(),
+                             {uint8_t(qBlue(p)), uint8_t(qGreen(p)), uint8_t(qRed(p))});
+            }
+        return frame;
+    }
+    void mouse(QEvent::Type type, QPoint at) {
+        QWidget *viewport = frame().view()->viewport();
+        QMouseEvent event(type, at, viewport->mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(viewport, &event);
+    }
+};
+
+// Opening b.GIF browses its folder: Next goes to d.jpg and is then disabled, Previous comes
+// back; a listed file that is no picture gives the default picture, "Default" and the message.
+TEST_F(PictureTest, FolderBrowsingAndItsRules) {
+    ASSERT_EQ(start(), Running::Running);
+    const fs::path dir = root_.path() / "pictures";
+    writePattern(dir / "a.bmp", {40, 30});
+    writePattern(dir / "b.GIF.bmp", {8, 8});  // b.GIF itself: Qt writes no GIF
+    fs::rename(dir / "b.GIF.bmp", dir / "b.GIF");
+    test::writeFile(dir / "c.txt", "x");
+    writePattern(dir / "d.jpg", {50, 20});
+    ASSERT_TRUE(app().doc()->OnOpenDocument(QString::fromStdString((dir / "b.GIF").string())));
+    EXPECT_EQ(picture().folder().count(), 3);
+    EXPECT_EQ(picture().folder().index, 2);
+    EXPECT_EQ(picture().picture().size(), QSize(8, 8));
+    EXPECT_TRUE(enabled(kShowPrevious));
+    EXPECT_TRUE(enabled(kShowNext));
+
+    run(kZoomIn);
+    run(kShowNext);
+    EXPECT_EQ(picture().picture().size(), QSize(50, 20));
+    EXPECT_EQ(picture().zoom(), 0);
+    EXPECT_EQ(frame().windowTitle(), QStringLiteral("d.jpg - Lumadesk"));
+    EXPECT_FALSE(enabled(kShowNext));
+    run(kShowPrevious);
+    run(kShowPrevious);
+    EXPECT_EQ(picture().picture().size(), QSize(40, 30));
+    EXPECT_FALSE(enabled(kShowPrevious));
+
+    test::writeFile(dir / "a.bmp", "not a picture");
+    run(kShowNext);
+    run(kShowPrevious);
+    EXPECT_EQ(picture().picture().size(), QSize(640, 480));  // the default picture
+    EXPECT_EQ(frame().windowTitle(), QStringLiteral("Default - Lumadesk"));
+    ASSERT_FALSE(prompter_.shown.empty());
+    EXPECT_EQ(prompter_.shown.back().caption, QStringLiteral("Can not load picture"));
+    EXPECT_EQ(prompter_.shown.back().text, QStringLiteral("Not a known picture type"));
+
+    // JPEG is no picture type here: photo.jpeg goes to the movie part (none: Play File Error).
+    prompter_.shown.clear();
+    test::writeFile(dir / "photo.jpeg", "x");
+    app().doc()->OnOpenDocument(QString::fromStdString((dir / "photo.jpeg").string()));
+    ASSERT_EQ(prompter_.shown.size(), 1u);
+    EXPECT_EQ(prompter_.shown[0].caption, QStringLiteral("Play File Error"));
+}
+
+// Zoom stops at 50 and at -50 (the picture drawn 51 times its size, and 1 / 51 of it).
+TEST_F(PictureTest, ZoomStopsAtFiftyEitherWay) {
+    ASSERT_EQ(start(), Running::Running);
+    for (int i = 0; i < 51; ++i)
+        picture().zoomIn();
+    EXPECT_EQ(picture().zoom(), 50);
+    EXPECT_EQ(picture().layout().drawWidth, 51 * 640);
+    EXPECT_EQ(frame().view()->horizontalScrollBar()->maximum(),
+              51 * 640 - 2 - frame().view()->viewport()->width());
+    run(kZoomOff);
+    EXPECT_EQ(picture().zoom(), 0);
+    for (int i = 0; i < 51; ++i)
+        picture().zoomOut();
+    EXPECT_EQ(picture().zoom(), -50);
+    EXPECT_EQ(picture().layout().drawWidth, 640 / 51);
+}
+
+// Set picture sends the pixels under the pick frame as the view shows them, without the
+// frame's outline, also where the frame lies partly outside the window (the view's
+// background there), and stores the frame as the last image.
+TEST_F(PictureTest, SetPictureSendsThePickedRegion) {
+    camera_.setSize(32, 24);
+    ASSERT_EQ(start(), Running::Running);
+    // Taller than the window: drawn from the window's top.
+    const QImage image = writePattern(root_.path() / "p.bmp", {200, 600});
+    ASSERT_TRUE(
+        app().doc()->OnOpenDocument(QString::fromStdString((root_.path() / "p.bmp").string())));
+    EXPECT_FALSE(picture().pickFrameShown());
+    run(kSetPicture);  // shows a frame of the camera's size around the old centre
+    EXPECT_TRUE(picture().pickFrameShown());
+    EXPECT_EQ(picture().pickRect(), QRect(210 - 16, 170 - 12, 32, 24));
+    ASSERT_EQ(camera_.commitCount(), 1u);
+    const QRect pick = picture().pickRect();
+    EXPECT_EQ(camera_.commits()[0].frame, expectedFrame(image, pick.x(), pick.y(), 32, 24));
+    std::vector<uint8_t> stored;
+    ASSERT_TRUE(ReadStoredImage(storedImagePath(), 32, 24, stored));
+    EXPECT_EQ(stored, camera_.commits()[0].frame);
+
+    // Dragged over the picture's left edge and past the window's top.
+    const PictureLayout &layout = picture().layout();
+    ASSERT_EQ(layout.y, 0);
+    const QPoint grab = pick.center();
+    mouse(QEvent::MouseButtonPress, grab);
+    const QPoint to = grab + QPoint(layout.x - 10 - pick.left(), -8 - pick.top());
+    mouse(QEvent::MouseMove, to);
+    mouse(QEvent::MouseButtonRelease, to);
+    const QRect moved = picture().pickRect();
+    EXPECT_EQ(moved.topLeft(), pick.topLeft() + (to - grab));
+    EXPECT_EQ(moved.topLeft(), QPoint(layout.x - 10, -8));
+    run(kSetPicture);
+    ASSERT_EQ(camera_.commitCount(), 2u);
+    const std::vector<uint8_t> sent = camera_.commits()[1].frame;
+    ASSERT_EQ(sent.size(), 32u * 24 * 3);
+    EXPECT_EQ(sent, expectedFrame(image, moved.x(), moved.y(), 32, 24));
+
+    // The frame hidden and shown again keeps its centre.
+    run(kShowPickFrame);
+    EXPECT_FALSE(picture().pickFrameShown());
+    run(kShowPickFrame);
+    EXPECT_EQ(picture().pickRect(), moved);
+}
+
+// The camera's failures have their messages: no format, no buffer.
+TEST_F(PictureTest, CameraFailuresAreTold) {
+    ASSERT_EQ(start(), Running::Running);
+    camera_.setFailures(E_FAIL, S_OK);
+    run(kShowPickFrame);
+    run(kSetPicture);
+    EXPECT_EQ(messages(), std::vector<std::string>({"DirectShow FAILED: ERROR! #800102",
+                                                    "DirectShow FAILED: Get Buffer ERROR!"}));
+    camera_.setFailures(S_OK, E_FAIL);
+    run(kSetPicture);
+    EXPECT_EQ(messages().back(), "DirectShow FAILED: Get Buffer ERROR!");
+    EXPECT_FALSE(fs::exists(storedImagePath()));
+}
+
+// A clipboard picture enables Paste and replaces the picture; the folder stays the one of the
+// file opened last.
+TEST_F(PictureTest, PasteReplacesThePictureOnly) {
+    ASSERT_EQ(start(), Running::Running);
+    const fs::path dir = root_.path() / "pictures";
+    writePattern(dir / "a.bmp", {40, 30});
+    writePattern(dir / "b.bmp", {20, 10});
+    ASSERT_TRUE(app().doc()->OnOpenDocument(QString::fromStdString((dir / "a.bmp").string())));
+    QGuiApplication::clipboard()->clear();
+    EXPECT_FALSE(enabled(kPaste));
+    QImage pasted(12, 7, QImage::Format_ARGB32);
+    pasted.fill(qRgba(10, 20, 30, 255));
+    QGuiApplication::clipboard()->setImage(pasted);
+    ASSERT_TRUE(test::waitFor([&] { return enabled(kPaste); }));
+    run(kPaste);
+    EXPECT_EQ(picture().picture().size(), QSize(12, 7));
+    EXPECT_EQ(picture().picture().pixel(3, 3), qRgb(10, 20, 30));
+    EXPECT_EQ(frame().windowTitle(), QStringLiteral("a.bmp - Lumadesk"));
+    run(kShowNext);
+    EXPECT_EQ(picture().picture().size(), QSize(20, 10));
+    QGuiApplication::clipboard()->clear();
+}
+
+}  // namespace
+}  // namespace lumaghost
