@@ -24,10 +24,9 @@ unset WAYLAND_DISPLAY
 mkdir -p "$LUMAGHOST_ROOT"
 (cd "$here/res" && "$build/programs/lumasetup/lumasetup") >/dev/null
 
-Xvfb -displayfd 3 -screen 0 700x560x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=:$(cat "$work/display")
+source "$here/tests/desk/xvfb.sh"
+start_xvfb "$work" 700x560x24 || { echo "Xvfb did not start" >&2; exit 1; }
+pids+=("$XVFB_PID")
 
 "$build/programs/lumadesk/lumadesk" >"$work/lumadesk.log" 2>&1 &
 pids+=($!)

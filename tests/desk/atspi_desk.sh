@@ -31,12 +31,10 @@ export LUMAGHOST_ROOT=$work/root  # no camera is installed there
 export HOME=$work
 unset WAYLAND_DISPLAY
 
-# The X server picks a free display and names it on fd 3.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=:$(cat "$work/display")
+# The X server picks a free display and answers before anything connects.
+source "$here/xvfb.sh"
+start_xvfb "$work" || fail "Xvfb did not start"
+pids+=("$XVFB_PID")
 
 export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
 dbus-daemon --session --address="$DBUS_SESSION_BUS_ADDRESS" --nofork --nopidfile \

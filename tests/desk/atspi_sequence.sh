@@ -64,10 +64,9 @@ cat >"$work/user/session.sh" <<'EOT'
 set -euo pipefail
 pids=()
 trap 'for p in "${pids[@]}"; do kill -- "$p" 2>/dev/null || true; done; wait 2>/dev/null || true' EXIT
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/user/display" >"$WORK/user/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$WORK/user/display" ] && break; sleep 0.05; done
-export DISPLAY=:$(cat "$WORK/user/display")
+source "$HERE/xvfb.sh"
+start_xvfb "$WORK/user" || { echo "Xvfb did not start" >&2; exit 1; }
+pids+=("$XVFB_PID")
 export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
 dbus-daemon --session --address="$DBUS_SESSION_BUS_ADDRESS" --nofork --nopidfile >"$WORK/user/dbus.log" 2>&1 &
 pids+=($!)
@@ -107,10 +106,9 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 [ "$manager" = running ] || [ "$manager" = degraded ] || fail "the user manager did not start ($manager)"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=:$(cat "$work/display")
+source "$here/xvfb.sh"
+start_xvfb "$work" || fail "Xvfb did not start"
+pids+=("$XVFB_PID")
 setsid /usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/atspi.log" 2>&1 &
 groups+=($!)
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 QT_QPA_PLATFORM=xcb

@@ -1,0 +1,31 @@
+# start_xvfb DIR [SCREEN]: a private X server (Xvfb) on a free display, ready for clients.
+# Exports DISPLAY, sets XVFB_PID and logs to DIR/xvfb.log. The server names its display on
+# fd 3 once it listens; a server that then does not answer a client within 5 s is ended and
+# another started, up to three times.
+start_xvfb() {
+    local dir=$1 screen=${2:-1024x768x24} attempt
+    unset XAUTHORITY
+    for attempt in 1 2 3; do
+        rm -f "$dir/display"
+        Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$dir/display" >>"$dir/xvfb.log" 2>&1 &
+        XVFB_PID=$!
+        for _ in $(seq 200); do
+            [ -s "$dir/display" ] && break
+            kill -0 "$XVFB_PID" 2>/dev/null || break
+            sleep 0.05
+        done
+        if [ -s "$dir/display" ]; then
+            export DISPLAY=:$(head -n 1 "$dir/display")
+            for _ in $(seq 100); do
+                xdpyinfo >/dev/null 2>&1 && return 0
+                kill -0 "$XVFB_PID" 2>/dev/null || break
+                sleep 0.05
+            done
+        fi
+        echo "start_xvfb: attempt $attempt: display '$(cat "$dir/display" 2>/dev/null)' did not answer" \
+            >>"$dir/xvfb.log"
+        kill "$XVFB_PID" 2>/dev/null || true
+        wait "$XVFB_PID" 2>/dev/null || true
+    done
+    return 1
+}
