@@ -254,14 +254,17 @@ TEST_F(MediaTest, ControlBarSeeksOnReleaseAndKeepsTheSound) {
     EXPECT_EQ(movie.volumes, std::vector<long>({-10000, 0, -600}));
     bar.videoButton()->click();
     bar.videoButton()->click();
-    EXPECT_EQ(movie.calls, std::vector<std::string>({"pause", "run"}));
+    bar.videoButton()->click();
+    EXPECT_EQ(movie.calls, std::vector<std::string>({"pause", "run", "pause"}));
     const SettingsSnapshot stored = app().context().settings.snapshot();
     EXPECT_EQ(stored.readInt(settings::kSettings, settings::kPlaySoundTrack), 1);
     EXPECT_EQ(stored.readInt(settings::kSettings, settings::kPlaySoundTrackVolume), -600);
 
+    // The next movie runs, and the button says so.
     FakeTransport fixed;
     fixed.seekable = false;
     bar.AttachGraph(&fixed);
+    EXPECT_FALSE(bar.paused());
     EXPECT_FALSE(position.isEnabled());
     EXPECT_FALSE(bar.positionTimer().isActive());
     EXPECT_EQ(fixed.volumes, std::vector<long>({-600}));
@@ -636,18 +639,22 @@ TEST_F(MediaTest, DirectoryPlaybackSteps) {
     EXPECT_TRUE(prompter_.shown.empty());
 }
 
-// Without a camera the step reports "Get Buffer ERROR!" once and playback ends.
-TEST_F(MediaTest, DirectoryPlaybackWithoutCameraStopsOnce) {
-    ASSERT_EQ(start(), CLumadeskApp::StartResult::Running);
-    prompter_.shown.clear();
+// A camera that fails under a running playback: "Get Buffer ERROR!" once, and playback ends
+// instead of showing the box again at every step.
+TEST_F(MediaTest, DirectoryPlaybackEndsOnceTheCameraFails) {
+    auto camera = startWithCamera();
     DirectoryChoice choice;
     choice.directory = QString::fromStdString((root_.path() / "show").string());
+    choice.loop = true;
     picture(root_.path() / "show" / "a.bmp", Qt::red);
     picture(root_.path() / "show" / "b.bmp", Qt::red);
     directory().start(choice);
+    ASSERT_TRUE(directory().playing());
+    view().cameraLink() = CameraLink();
+    directory().step();
     EXPECT_EQ(messages(), std::vector<std::string>({"DirectShow FAILED: Get Buffer ERROR!"}));
     EXPECT_FALSE(prompter_.shown[0].owned);
-    EXPECT_FALSE(directory().stepTimer().isActive());
+    EXPECT_FALSE(directory().playing());
 }
 
 // The dialog: the stored switches, the recent directories ("dir1 " ...), typed text and the
