@@ -1,5 +1,7 @@
 #include "desk/media_parts.h"
 
+#include <QThreadPool>
+
 #include "desk/directory_player.h"
 #include "desk/lumadesk_view.h"
 #include "desk/main_frame.h"
@@ -45,6 +47,9 @@ void stopPlayService(CLumadeskView &view) {
 /// passthrough there and Stop Above ends directory playback there.
 void installMediaParts(CLumadeskView &view, DeskContext &context, CMainFrame &frame,
                        MediaServices services) {
+    // GStreamer reads its plugin registry once; off this thread, so the window opens at once.
+    // The exit waits for the pool.
+    QThreadPool::globalInstance()->start([] { (void)initMediaGraphs(); });
     auto movie = std::make_unique<MoviePlayer>(view, context, frame, services);
     auto directory = std::make_unique<DirectoryPlayer>(view, context);
     movie->setDirectoryPlayer(directory.get());
