@@ -83,6 +83,11 @@ protected:
         frame().updateCommandStates();
         return frame().command(id)->isEnabled();
     }
+    /// Runs a command as its menu item does, with the states as they are now.
+    void run(int id) {
+        frame().updateCommandStates();
+        trigger(id);
+    }
     bool barShown() { return !frame().controlBar(kMovieControlBar)->parentWidget()->isHidden(); }
 
     /// A file written by a GStreamer pipeline ending in a file sink.
@@ -172,7 +177,7 @@ TEST_F(MediaTest, MoviePlaysMutedLoopsAndStops) {
     bar.onPositionTimer();
     EXPECT_LT(bar.positionSlider()->value(), 333);
 
-    trigger(kStopAbove);
+    run(kStopAbove);
     EXPECT_FALSE(movie().graphExists());
     EXPECT_EQ(movie().cameraSource(), CameraSource::Idle);
     EXPECT_FALSE(barShown());
@@ -361,7 +366,7 @@ TEST_F(MediaTest, RealCameraPassesThroughAndEndsWhenUnplugged) {
     EXPECT_EQ(frame().command(kFirstCamera)->text(), QStringLiteral("Camera - Real Cam"));
     EXPECT_EQ(frame().command(kFirstCamera + 1), nullptr);
 
-    trigger(kFirstCamera);
+    run(kFirstCamera);
     ASSERT_TRUE(movie().graphExists());
     EXPECT_EQ(movie().cameraSource(), CameraSource::RealCamera);
     EXPECT_FALSE(barShown());
@@ -417,7 +422,7 @@ TEST_F(MediaTest, RealCameraThatCannotConnectAndItsSetup) {
     auto real = install("0001", "Real Cam");
     auto camera = startWithCamera();
     ASSERT_EQ(view().realCameras(), std::vector<std::string>({"Real Cam", "Broken Cam"}));
-    trigger(kFirstCamera + 1);
+    run(kFirstCamera + 1);
     EXPECT_FALSE(movie().graphExists());
     EXPECT_EQ(messages(), std::vector<std::string>(
                               {"Lumadesk: Lumadesk can't connect your real camera.\nCan you tell "
@@ -474,7 +479,7 @@ TEST_F(MediaTest, RealCameraThatCannotConnectAndItsSetup) {
 TEST_F(MediaTest, PreviewShowsTheCamera) {
     auto camera = startWithCamera();
     EXPECT_FALSE(realCamera().isPreviewing());
-    trigger(kPreview);
+    run(kPreview);
     PreviewWindow *window = realCamera().previewWindow();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(realCamera().isPreviewing());
@@ -506,7 +511,7 @@ TEST_F(MediaTest, PreviewShowsTheCamera) {
     window->close();  // no close box, and no way around it
     EXPECT_TRUE(window->isVisible());
 
-    trigger(kStopPreview);
+    run(kStopPreview);
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(realCamera().isPreviewing());
     EXPECT_TRUE(prompter_.shown.empty());
@@ -627,7 +632,7 @@ TEST_F(MediaTest, DirectoryPlaybackSteps) {
     EXPECT_TRUE(player.stepTimer().isActive());
 
     // Stop Above ends it; a folder without pictures shows nothing and starts no timer.
-    trigger(kStopAbove);  // disabled: the directory has no graph
+    run(kStopAbove);  // disabled: the directory has no graph
     EXPECT_TRUE(player.stepTimer().isActive());
     movie().stopGraphPlayback();
     EXPECT_FALSE(player.stepTimer().isActive());
@@ -728,12 +733,12 @@ TEST_F(MediaTest, OneSourceFeedsTheCamera) {
     directory().start(choice);
     EXPECT_FALSE(movie().graphExists());
     EXPECT_EQ(movie().cameraSource(), CameraSource::Directory);
-    trigger(kFirstCamera);
+    run(kFirstCamera);
     EXPECT_FALSE(directory().playing());
     EXPECT_EQ(movie().cameraSource(), CameraSource::RealCamera);
     sequence->items = 1;
     ASSERT_TRUE(enabled(kPlaySequence));
-    trigger(kPlaySequence);
+    run(kPlaySequence);
     EXPECT_TRUE(sequence->playing);
     EXPECT_EQ(movie().cameraSource(), CameraSource::Idle);
 
