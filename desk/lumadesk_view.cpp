@@ -7,6 +7,7 @@
 #include "camera/device_discovery.h"
 #include "desk/desk_context.h"
 #include "desk/main_frame.h"
+#include "desk/media_parts.h"
 #include "desk/picture_parts.h"
 #include "desk/play_service_control.h"
 #include "desk/setup_main.h"
@@ -32,6 +33,7 @@ CLumadeskView::CLumadeskView(DeskContext &context, CMainFrame &frame, QWidget *p
         serviceControl_ = std::make_unique<PlayServiceControl>(
             *context_.services.serviceManager, context_.paths.applicationFolder(), this);
     InstallPictureParts(*this, context_, frame_);
+    installMediaParts(*this, context_, frame_);
 }
 
 CLumadeskView::~CLumadeskView() {
@@ -79,6 +81,13 @@ void CLumadeskView::setServiceOwner(std::unique_ptr<ServiceOwner> owner) {
 
 void CLumadeskView::commandStateChanged() {
     frame_.requestCommandUpdate();
+}
+
+void CLumadeskView::stopCameraSources() {
+    if (movie_)
+        movie_->stopGraphPlayback();
+    if (sequence_ && sequence_->isPlaying())
+        sequence_->stop();
 }
 
 void CLumadeskView::readSettings() {

@@ -93,6 +93,11 @@ public:
     /// A part's state changed: the commands' states are brought up to date.
     void commandStateChanged();
 
+    /// Ends whatever feeds the camera: the movie or real-camera graph and directory playback
+    /// (the movie part's stopGraphPlayback()) and the sequence playback. Every source calls it
+    /// before it feeds the camera, so that no two ever do at once.
+    void stopCameraSources();
+
     /// The help page's URL (with `fragment`), or an empty URL after "Can't find help file".
     QUrl helpUrl(const QString &fragment = QString());
 

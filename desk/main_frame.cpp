@@ -530,6 +530,8 @@ void CMainFrame::routeCommand(int id) {
             sequence->deleteItem();
             break;
         case kPlaySequence:
+            // Whatever else feeds the camera ends before the sequence does.
+            view.stopCameraSources();
             sequence->play();
             break;
         case kStopSequence:

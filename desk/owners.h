@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include <QRect>
 #include <QString>
 
 #include "camera/camera_link.h"
@@ -16,7 +17,6 @@
 
 class QMouseEvent;
 class QPainter;
-class QRect;
 
 namespace lumaghost {
 
@@ -45,6 +45,9 @@ public:
     virtual bool clipboardHasImage() const = 0;
     virtual bool hasPrevious() const = 0;
     virtual bool hasNext() const = 0;
+    /// The pick frame in view coordinates; empty while it is not known. The camera preview
+    /// takes its place and size.
+    virtual QRect pickFrame() const;
 
     /// The view's painting and pointer, forwarded.
     virtual void paint(QPainter &painter, const QRect &exposed) = 0;
@@ -53,6 +56,10 @@ public:
     virtual void mouseRelease(QMouseEvent &) {}
     virtual void scrolled(int dx, int dy) { (void)dx, (void)dy; }
 };
+
+inline QRect PictureOwner::pickFrame() const {
+    return QRect();
+}
 
 /// The sequence: the strip's items (the strip is CMainFrame::controlBar(kSequenceStrip), the
 /// display-time bar CMainFrame::controlBar(kDisplayTimeBar)), editing, saving and playback.

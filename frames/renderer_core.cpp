@@ -62,19 +62,16 @@ HResult RendererCore::compose(const InputFrame &input, FitFlags flags, uint8_t *
     // Source stage: the 32-bit image the later stages read.
     const Rect part = fit.crop ? fit.cropRect : Rect{0, 0, inW, inH};
     Image32 image;
-    if (input.bytesPerPixel == 4 && !fit.crop) {
-        image = {bitmapFirst, inW, inH, bitmapStride};  // read in place
+    if (input.bytesPerPixel == 4) {
+        // Read in place, the crop too: its rows are those of the input, from its first column.
+        image = {bitmapFirst + ptrdiff_t(part.top) * bitmapStride + ptrdiff_t(part.left) * 4,
+                 part.width, part.height, bitmapStride};
     } else {
         growSource(size_t(part.width) * part.height);
         uint8_t *out = source_.data();
         for (int y = 0; y < part.height; ++y) {
             const uint8_t *row = bitmapFirst + ptrdiff_t(part.top + y) * bitmapStride +
                                  ptrdiff_t(part.left) * input.bytesPerPixel;
-            if (input.bytesPerPixel == 4) {
-                std::memcpy(out, row, size_t(part.width) * 4);
-                out += size_t(part.width) * 4;
-                continue;
-            }
             for (int x = 0; x < part.width; ++x, row += 3, out += 4) {
                 out[0] = row[0];
                 out[1] = row[1];

@@ -8,6 +8,8 @@ packages=(
     qt6-base-dev qt6-svg-dev libwmf-dev libemf2svg-dev gsfonts
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
+    # x264enc for the movie benchmark's H.264 movie; rmdemux plays RealMedia files.
+    gstreamer1.0-plugins-ugly
     libpipewire-0.3-dev pipewire pipewire-bin wireplumber gstreamer1.0-pipewire dbus-daemon
     libsystemd-dev systemd util-linux
     # The browser test: Chromium takes the camera through xdg-desktop-portal, whose permission

@@ -177,6 +177,8 @@ CLumadeskApp::StartResult DeskFixture::start(const QStringList &arguments) {
     DeskServices services;
     services.prompter = &prompter_;
     services.startCamera = [this] {
+        if (cameraStart_)
+            return cameraStart_();
         CameraStart start;
         start.outcome = cameraOutcome_;
         start.realCameras = realCameras_;

@@ -239,6 +239,8 @@ protected:
     std::filesystem::path program_;  // the stand-in program folder
     ScriptedPrompter prompter_;
     CameraStart::Outcome cameraOutcome_ = CameraStart::Outcome::NotFound;
+    /// When set, the camera start instead of the outcome above (the real one, say).
+    std::function<CameraStart()> cameraStart_;
     std::vector<std::string> realCameras_;
     bool trayAvailable_ = false;
     VersionSource *versions_ = nullptr;

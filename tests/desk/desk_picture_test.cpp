@@ -166,15 +166,17 @@ TEST_F(PictureTest, FolderBrowsingAndItsRules) {
     EXPECT_EQ(prompter_.shown.back().caption, QStringLiteral("Can not load picture"));
     EXPECT_EQ(prompter_.shown.back().text, QStringLiteral("Not a known picture type"));
 
-    // JPEG is no picture type here: photo.jpeg goes to the movie part (none: Play File Error).
+    // JPEG is no picture type here: photo.jpeg goes to the movie part, which cannot render it
+    // (its own box) and tells the document (Play File Error, with the code).
     prompter_.shown.clear();
     test::writeFile(dir / "photo.jpeg", "x");
     app().doc()->OnOpenDocument(QString::fromStdString((dir / "photo.jpeg").string()));
-    ASSERT_EQ(prompter_.shown.size(), 1u);
-    EXPECT_EQ(prompter_.shown[0].caption, QStringLiteral("Play File Error"));
+    ASSERT_EQ(prompter_.shown.size(), 2u);
+    EXPECT_EQ(prompter_.shown[0].caption, QStringLiteral("DirectShow FAILED"));
+    EXPECT_EQ(prompter_.shown[1].caption, QStringLiteral("Play File Error"));
+    EXPECT_TRUE(prompter_.shown[1].text.endsWith(QStringLiteral("Error code is:0x80040218")));
 }
 
-// Zoom stops at 50 and at -50 (the picture drawn 51 times its size, and 1 / 51 of it).
 TEST_F(PictureTest, ZoomStopsAtFiftyEitherWay) {
     ASSERT_EQ(start(), Running::Running);
     for (int i = 0; i < 51; ++i)

@@ -1,0 +1,43 @@
+// The view's media parts: movie playback with the graph the real camera shares, real-camera
+// passthrough with the camera preview, and directory playback; and what they ask of their
+// surroundings, so that tests can stand in for it.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "camera/capture_devices.h"
+#include "platform/hresult.h"
+
+namespace lumaghost {
+
+struct DeskContext;
+class CLumadeskView;
+class CMainFrame;
+class CameraControls;
+
+/// Opens the controls of a video input device; E_NOINTERFACE for a device without any.
+using ControlsOpener =
+    std::function<HResult(const BaseFilter &device, std::unique_ptr<CameraControls> &out)>;
+
+/// A V4L2 device's controls through its node; other devices have none.
+HResult openDeviceControls(const BaseFilter &device, std::unique_ptr<CameraControls> &out);
+
+struct MediaServices {
+    /// The legacy filter category (GStreamer's elements by long name), where the RealMedia
+    /// demuxer is looked for.
+    DeviceEnumeratorFactory legacyFilters;
+    /// A real camera's controls for its property dialog.
+    ControlsOpener openControls = openDeviceControls;
+    /// How long a new graph may take to show its first frame before it counts as failed.
+    int graphStartTimeoutMs = 10000;
+
+    /// GStreamer's element registry and the kernel's V4L2 nodes.
+    static MediaServices system();
+};
+
+/// Installs the movie, real-camera and directory parts in the view.
+void installMediaParts(CLumadeskView &view, DeskContext &context, CMainFrame &frame,
+                       MediaServices services = MediaServices::system());
+
+}  // namespace lumaghost

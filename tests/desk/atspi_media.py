@@ -1,0 +1,298 @@
+#!/usr/bin/python3
+"""Drives lumadesk's camera sources through AT-SPI by the captions a screen reader reads.
+
+Run by atspi_media.sh, which provides the X server, the buses, the camera "Lumaghost" and the
+real camera "Real Cam". Checks: a movie handed over by another start plays into the camera with
+its control bar, which "Stop Above" hides; a file that is no movie is told ("DirectShow FAILED",
+then "Play File Error") and the camera keeps its last frame; "Play All Files in Directory"
+shows the directory's pictures in turn; the real camera passes through with the movie fit
+(ratio not kept: its red left quarter fills the camera's left quarter); the preview window
+shows the camera at the pick frame's place.
+"""
+
+import os
+import pathlib
+import signal
+import struct
+import subprocess
+import sys
+import time
+
+import pyatspi
+
+LUMADESK = sys.argv[1]
+LUMACAM = sys.argv[2]
+WORK = pathlib.Path(sys.argv[3])
+WIDTH, HEIGHT = 320, 240
+
+
+def fail(message):
+    print("FAIL: " + message, file=sys.stderr)
+    sys.exit(1)
+
+
+def wait_for(what, probe, timeout=20.0):
+    """Returns the first true result of probe(), failing after timeout seconds."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            result = probe()
+        except Exception:  # the tree changes under us; ask again
+            result = None
+        if result:
+            return result
+        if time.monotonic() > deadline:
+            fail("timed out waiting for " + what)
+        time.sleep(0.05)
+
+
+def walk(node):
+    yield node
+    for i in range(node.childCount):
+        child = node.getChildAtIndex(i)
+        if child is not None:
+            yield from walk(child)
+
+
+def caption(node):
+    return (node.name or "").split("\t")[0].strip()
+
+
+def find(root, role, name=None, where=None):
+    root.clear_cache()
+    for node in walk(root):
+        if node.getRole() == role and (name is None or caption(node) == name) and (
+                where is None or where(node)):
+            return node
+    return None
+
+
+def has(node, state):
+    node.clear_cache()
+    return node.getState().contains(state)
+
+
+def press(node):
+    node.queryAction().doAction(0)
+
+
+def top_level(app, name):
+    app.clear_cache()
+    for i in range(app.childCount):
+        window = app.getChildAtIndex(i)
+        if window is not None and window.name == name:
+            return window
+    return None
+
+
+def application(pid):
+    for app in pyatspi.Registry.getDesktop(0):
+        if app is not None and app.get_process_id() == pid:
+            return app
+    return None
+
+
+def read_ppm(path):
+    data = path.read_bytes()
+    parts = data.split(b"\n", 3)
+    width, height = (int(v) for v in parts[1].split())
+    return width, height, parts[3]
+
+
+def pixel(frame, x, y):
+    width, _, pixels = frame
+    at = (y * width + x) * 3
+    return tuple(pixels[at:at + 3])
+
+
+def near(colour, wanted, slack=40):
+    return all(abs(a - b) <= slack for a, b in zip(colour, wanted))
+
+
+def capture(count, name, timeout=15):
+    """The next `count` frames the camera gets, as (width, height, pixels)."""
+    out = WORK / name
+    result = subprocess.run([LUMACAM, "capture", "--count", str(count), "--output", str(out),
+                             "--timeout", str(timeout)], capture_output=True, text=True)
+    if result.returncode != 0:
+        fail("lumacam capture: %s" % result.stderr.strip())
+    return [read_ppm(out / ("frame-%04d.ppm" % i)) for i in range(count)]
+
+
+def start_capture(count, name, timeout=15):
+    out = WORK / name
+    process = subprocess.Popen([LUMACAM, "capture", "--count", str(count), "--output", str(out),
+                                "--timeout", str(timeout)], stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE, text=True)
+    return process, out
+
+
+def finish_capture(started, count):
+    process, out = started
+    if process.wait(timeout=30) != 0:
+        fail("lumacam capture: %s" % process.stderr.read().strip())
+    return [read_ppm(out / ("frame-%04d.ppm" % i)) for i in range(count)]
+
+
+def snapshot(name):
+    """What the camera shows now, committed or repeated: lumaghostsrc's next frame."""
+    path = WORK / (name + ".rgb")
+    subprocess.run(["gst-launch-1.0", "-q", "lumaghostsrc", "num-buffers=1", "!", "videoconvert",
+                    "!", "video/x-raw,format=RGB", "!", "filesink", "location=%s" % path],
+                   check=True, timeout=30)
+    return WIDTH, HEIGHT, path.read_bytes()
+
+
+def write_movie(path, pattern):
+    subprocess.run(["gst-launch-1.0", "-q", "videotestsrc", "num-buffers=60",
+                    "pattern=%s" % pattern, "!",
+                    "video/x-raw,width=160,height=120,framerate=30/1", "!", "jpegenc", "!",
+                    "avimux", "!", "filesink", "location=%s" % path], check=True, timeout=60)
+
+
+def write_bmp(path, rgb, width=32, height=24):
+    row = bytes((rgb[2], rgb[1], rgb[0])) * width
+    pad = (-len(row)) % 4
+    pixels = (row + b"\0" * pad) * height
+    header = b"BM" + struct.pack("<IHHI", 54 + len(pixels), 0, 0, 54)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0,
+                       0)
+    path.write_bytes(header + info + pixels)
+
+
+def screen_pixels(x, y, width, height):
+    """What the screen shows in a rectangle, grabbed from the X server by ximagesrc."""
+    path = WORK / "screen.rgb"
+    subprocess.run(["gst-launch-1.0", "-q", "ximagesrc", "use-damage=false", "num-buffers=1",
+                    "startx=%d" % x, "starty=%d" % y, "endx=%d" % (x + width - 1),
+                    "endy=%d" % (y + height - 1), "!", "videoconvert", "!",
+                    "video/x-raw,format=RGB", "!", "filesink", "location=%s" % path],
+                   check=True, timeout=30)
+    return width, height, path.read_bytes()
+
+
+def main():
+    began = time.monotonic()
+    log = open(WORK / "lumadesk.log", "w")
+    first = subprocess.Popen([LUMADESK], stdout=log, stderr=subprocess.STDOUT)
+    try:
+        run(first)
+    finally:
+        if first.poll() is None:
+            first.kill()
+            first.wait()
+    print("atspi_media.py: %.1f s" % (time.monotonic() - began))
+
+
+def hand_over(path):
+    second = subprocess.run([LUMADESK, str(path)], capture_output=True, text=True, timeout=30)
+    if second.returncode != 0:
+        fail("second start: exit %d, %r" % (second.returncode, second.stderr))
+
+
+def run(first):
+    app = wait_for("lumadesk on the accessibility bus", lambda: application(first.pid))
+    frame = wait_for("the main window", lambda: find(app, pyatspi.ROLE_FRAME,
+                                                     "Untitled - Lumadesk"))
+    time.sleep(0.3)
+    if find(app, pyatspi.ROLE_ALERT) is not None:
+        fail("a message at start: %r" % find(find(app, pyatspi.ROLE_ALERT),
+                                              pyatspi.ROLE_LABEL).name)
+    stop_above = find(frame, pyatspi.ROLE_MENU_ITEM, "Stop Above")
+    play_movie = find(frame, pyatspi.ROLE_MENU_ITEM, "Play Movie")
+    bar = find(frame, pyatspi.ROLE_TOOL_BAR, "Movie control bar")
+    if has(stop_above, pyatspi.STATE_ENABLED) or has(bar, pyatspi.STATE_SHOWING):
+        fail("Stop Above enabled or the control bar shown before any movie")
+
+    # A movie handed over by another start plays into the camera, with its control bar.
+    movie = WORK / "red.avi"
+    write_movie(movie, "red")
+    hand_over(movie)
+    wait_for("the movie's title", lambda: find(app, pyatspi.ROLE_FRAME,
+                                               "%s - Lumadesk" % movie))
+    wait_for("the control bar", lambda: has(bar, pyatspi.STATE_SHOWING))
+    if not has(stop_above, pyatspi.STATE_ENABLED) or has(play_movie, pyatspi.STATE_ENABLED):
+        fail("Stop Above or Play Movie in the wrong state while a movie plays")
+    for shot in capture(2, "movie"):
+        if shot[:2] != (WIDTH, HEIGHT) or not near(pixel(shot, 160, 120), (255, 0, 0)):
+            fail("the movie does not reach the camera: %r" % (pixel(shot, 160, 120),))
+
+    # A file that is no movie: told twice; the movie has gone and the camera keeps its frame.
+    noise = WORK / "noise.avi"
+    noise.write_bytes(b"\x42" * 4096)
+    hand_over(noise)
+    for caption_text, text in (("DirectShow FAILED", "Lumaghost can't render your moive file!"),
+                               ("Play File Error", None)):
+        alert = wait_for("the message %r" % caption_text,
+                         lambda: find(app, pyatspi.ROLE_ALERT, caption_text) or
+                         find(app, pyatspi.ROLE_DIALOG, caption_text))
+        label = find(alert, pyatspi.ROLE_LABEL)
+        if text is not None and label.name != text:
+            fail("message %r: %r" % (caption_text, label.name))
+        if text is None and "Can't play movie file %s" % noise not in label.name:
+            fail("message %r: %r" % (caption_text, label.name))
+        press(find(alert, pyatspi.ROLE_PUSH_BUTTON, "OK"))
+        wait_for("the message to go", lambda: find(app, pyatspi.ROLE_ALERT, caption_text) is None
+                 and find(app, pyatspi.ROLE_DIALOG, caption_text) is None)
+    wait_for("the control bar to go", lambda: not has(bar, pyatspi.STATE_SHOWING))
+    kept = snapshot("kept")
+    if not near(pixel(kept, 160, 120), (255, 0, 0)):
+        fail("the camera lost its last frame: %r" % (pixel(kept, 160, 120),))
+
+    # A directory: its two pictures in turn, one a second.
+    pictures = WORK / "pictures"
+    pictures.mkdir()
+    write_bmp(pictures / "green.bmp", (0, 255, 0))
+    write_bmp(pictures / "blue.bmp", (0, 0, 255))
+    (pictures / "notes.txt").write_text("not a picture")
+    press(find(frame, pyatspi.ROLE_MENU_ITEM, "Play All Files in Directory"))
+    dialog = wait_for("Select a Directory",
+                      lambda: find(app, pyatspi.ROLE_DIALOG, "Select a Directory"))
+    combo = find(dialog, pyatspi.ROLE_COMBO_BOX, "Directory")
+    directory = find(combo, pyatspi.ROLE_TEXT) or find(combo, pyatspi.ROLE_ENTRY)
+    directory.queryEditableText().setTextContents(str(pictures))
+    seconds = find(dialog, pyatspi.ROLE_SPIN_BUTTON, "Display Time(sec)")
+    seconds.queryValue().currentValue = 1
+    started = start_capture(2, "directory")
+    time.sleep(0.3)
+    press(find(dialog, pyatspi.ROLE_PUSH_BUTTON, "OK"))
+    shown = finish_capture(started, 2)
+    colours = sorted(pixel(shot, 160, 120) for shot in shown)
+    if not (near(colours[0], (0, 0, 255)) and near(colours[1], (0, 255, 0))):
+        fail("the directory's pictures: %r" % (colours,))
+
+    # The real camera, with the ratio not kept: its red left quarter is the camera's.
+    item = wait_for("the camera item", lambda: find(frame, pyatspi.ROLE_MENU_ITEM,
+                                                    "Camera - Real Cam"))
+    press(item)
+    wait_for("Stop Above for the real camera", lambda: has(stop_above, pyatspi.STATE_ENABLED))
+    shot = capture(1, "real")[0]
+    if not (near(pixel(shot, 40, 120), (255, 0, 0)) and near(pixel(shot, 240, 120),
+                                                              (255, 255, 255))):
+        fail("the real camera's frame: %r %r" % (pixel(shot, 40, 120), pixel(shot, 240, 120)))
+
+    # The preview: at the pick frame's place, top-most, no close box, showing the camera.
+    press(find(frame, pyatspi.ROLE_MENU_ITEM, "Preview"))
+    preview = wait_for("the preview window", lambda: top_level(app, "PreView"))
+    extents = tuple(preview.queryComponent().getExtents(pyatspi.DESKTOP_COORDS))
+    if extents != (50, 50, WIDTH, HEIGHT):
+        fail("preview extents %r" % (extents,))
+    wait_for("the camera in the preview", lambda: (lambda p: near(pixel(p, 40, 120), (255, 0, 0))
+                                                   and near(pixel(p, 240, 120), (255, 255, 255)))
+             (screen_pixels(*extents)))
+    # The Camera menu's Stop: the one beside Preview.
+    press(find(frame, pyatspi.ROLE_MENU_ITEM, "Stop",
+               lambda n: find(n.parent, pyatspi.ROLE_MENU_ITEM, "Preview") is not None))
+    wait_for("the preview to go", lambda: not has(preview, pyatspi.STATE_SHOWING))
+
+    # Stop Above ends the passthrough.
+    press(stop_above)
+    wait_for("Stop Above disabled", lambda: not has(stop_above, pyatspi.STATE_ENABLED))
+
+    first.send_signal(signal.SIGTERM)
+    if first.wait(timeout=15) != 0:
+        fail("lumadesk ended with %d" % first.returncode)
+
+
+if __name__ == "__main__":
+    main()
