@@ -7,6 +7,7 @@
 set -euo pipefail
 lumadesk=$1
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/xvfb.sh"
 
 work=$(mktemp -d)
 pids=()
@@ -32,7 +33,6 @@ export HOME=$work
 unset WAYLAND_DISPLAY
 
 # The X server picks a free display and answers before anything connects.
-source "$here/xvfb.sh"
 start_xvfb "$work" || fail "Xvfb did not start"
 pids+=("$XVFB_PID")
 

@@ -10,6 +10,7 @@
 set -euo pipefail
 lumadesk=$1 lumasetup=$2 lumacam=$3 plugins=$4 res=$5
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/xvfb.sh"
 
 work=$(mktemp -d)
 pids=()
@@ -65,7 +66,6 @@ gst-launch-1.0 -q compositor name=mix background=white ! video/x-raw,width=160,h
 pids+=($!)
 
 # A private X server on a free display.
-source "$here/xvfb.sh"
 start_xvfb "$work" || fail "Xvfb did not start"
 pids+=("$XVFB_PID")
 

@@ -1,4 +1,6 @@
-# start_xvfb DIR [SCREEN]: a private X server (Xvfb) on a free display, ready for clients.
+# start_xvfb DIR [SCREEN]: a private X server (Xvfb) on a free display, ready for clients. It
+# never resets: a server that resets when its last client leaves refuses the clients that
+# connect meanwhile (the readiness probe here, the accessibility bus launcher, the program).
 # Exports DISPLAY, sets XVFB_PID and logs to DIR/xvfb.log. The server names its display on
 # fd 3 once it listens; a server that then does not answer a client within 5 s is ended and
 # another started, up to three times.
@@ -7,7 +9,7 @@ start_xvfb() {
     unset XAUTHORITY
     for attempt in 1 2 3; do
         rm -f "$dir/display"
-        Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$dir/display" >>"$dir/xvfb.log" 2>&1 &
+        Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset 3>"$dir/display" >>"$dir/xvfb.log" 2>&1 &
         XVFB_PID=$!
         for _ in $(seq 200); do
             [ -s "$dir/display" ] && break

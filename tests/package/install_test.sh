@@ -32,6 +32,7 @@ cleanup() {
     for m in var/cache/apt/archives run tmp dev/pts dev sys proc ""; do
         mountpoint -q "$root/$m" 2>/dev/null && umount -l "$root/$m"
     done
+    mountpoint -q "$work/layer" 2>/dev/null && umount -l "$work/layer"
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -78,8 +79,17 @@ mkdir -p "$(dirname "$base")" "$archives/partial"
     fi
 ) 9>"$base.lock"
 
-mkdir -p "$work/upper" "$work/overlay-work" "$root"
-mount -t overlay overlay -o "lowerdir=$base,upperdir=$work/upper,workdir=$work/overlay-work" "$root"
+# The root is an overlay on the base. Where $work itself lies on an overlay (a test run inside a
+# container's root), its upper layer cannot; it goes on a tmpfs instead.
+mkdir -p "$work/layer/upper" "$work/layer/work" "$root"
+if ! mount -t overlay overlay \
+        -o "lowerdir=$base,upperdir=$work/layer/upper,workdir=$work/layer/work" "$root" 2>/dev/null
+then
+    mount -t tmpfs -o size=4g tmpfs "$work/layer"
+    mkdir -p "$work/layer/upper" "$work/layer/work"
+    mount -t overlay overlay \
+        -o "lowerdir=$base,upperdir=$work/layer/upper,workdir=$work/layer/work" "$root"
+fi
 mount -t proc proc "$root/proc"
 mount --rbind /sys "$root/sys"
 mount --make-rslave "$root/sys"
