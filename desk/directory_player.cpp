@@ -1,5 +1,6 @@
 #include "desk/directory_player.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include <QFile>
@@ -48,6 +49,10 @@ QStringList ScanDirectoryPictures(const QString &directory) {
         if (isPictureName(name))
             pictures.append(QFile::decodeName(QByteArray::fromStdString(it->path().string())));
     }
+    std::sort(pictures.begin(), pictures.end(), [](const QString &a, const QString &b) {
+        const int folded = a.compare(b, Qt::CaseInsensitive);
+        return folded != 0 ? folded < 0 : a < b;
+    });
     return pictures;
 }
 

@@ -16,8 +16,9 @@ namespace lumaghost {
 struct DeskContext;
 class CLumadeskView;
 
-/// The pictures of a directory, in the order the file system lists them: its files (not its
-/// directories) whose extension, in any letter case, is bmp, dib, emf, gif, ico, jpg or wmf.
+/// The pictures of a directory in name order, letter case aside (the order users see in a file
+/// manager; readdir's order is the file system's hash order): its files (not its directories)
+/// whose extension, in any letter case, is bmp, dib, emf, gif, ico, jpg or wmf.
 QStringList ScanDirectoryPictures(const QString &directory);
 
 class DirectoryPlayer final : public QObject, public DirectoryOwner {

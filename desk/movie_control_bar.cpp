@@ -111,8 +111,16 @@ CDialogVideoControl::CDialogVideoControl(DeskContext &context, QWidget *place)
     positionTimer_.setObjectName(QStringLiteral("timer%1").arg(kPositionTimerId));
     positionTimer_.setInterval(kPositionTimerMs);
     connect(&positionTimer_, &QTimer::timeout, this, &CDialogVideoControl::onPositionTimer);
-    connect(sound_, &QToolButton::clicked, this, &CDialogVideoControl::onSoundClicked);
-    connect(video_, &QToolButton::clicked, this, &CDialogVideoControl::onVideoClicked);
+    // Toggled, not clicked: a screen reader's toggle action changes the button without a click.
+    // The bar's own setChecked matches the state and does nothing.
+    connect(sound_, &QToolButton::toggled, this, [this](bool on) {
+        if (on != soundOn_)
+            onSoundClicked();
+    });
+    connect(video_, &QToolButton::toggled, this, [this](bool paused) {
+        if (paused != paused_)
+            onVideoClicked();
+    });
     // Dragging a thumb does nothing until it is let go; a key, a click beside the thumb or an
     // assistive tool moves it in one step, which counts as let go at once.
     connect(positionSlider_, &QSlider::sliderReleased, this,

@@ -111,8 +111,9 @@ CSetupMain::CSetupMain(DeskContext &context, bool trayAvailable, QWidget *parent
     keepRatio_->setEnabled(stretch_->isChecked());
     FillLanguageCombo(context_.packs, *language_, languageValue_);
 
-    connect(stretch_, &QCheckBox::clicked, this, &CSetupMain::stretchClicked);
-    connect(keepRatio_, &QCheckBox::clicked, this, &CSetupMain::keepRatioClicked);
+    // Toggled, not clicked: a screen reader's toggle action changes the box without a click.
+    connect(stretch_, &QCheckBox::toggled, this, &CSetupMain::stretchClicked);
+    connect(keepRatio_, &QCheckBox::toggled, this, &CSetupMain::keepRatioClicked);
     connect(language_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0)
             languageValue_ = language_->itemData(index).toInt();

@@ -3,11 +3,12 @@
 
 Run by atspi_media.sh, which provides the X server, the buses, the camera "Lumaghost" and the
 real camera "Real Cam". Checks: a movie handed over by another start plays into the camera with
-its control bar, which "Stop Above" hides; a file that is no movie is told ("DirectShow FAILED",
-then "Play File Error") and the camera keeps its last frame; "Play All Files in Directory"
-shows the directory's pictures in turn; the real camera passes through with the movie fit
-(ratio not kept: its red left quarter fills the camera's left quarter); the preview window
-shows the camera at the pick frame's place.
+its control bar, seeks when its slider is set, loops at its end and holds while paused; a file
+that is no movie is told ("DirectShow FAILED", then "Play File Error") and the camera keeps its
+last frame; "Play All Files in Directory" shows the directory's pictures in name order with the
+chosen fit and display time; the real camera passes through with the movie fit (ratio not kept:
+its red left quarter fills the camera's left quarter); the preview window shows the camera at
+the pick frame's place.
 """
 
 import os
@@ -143,11 +144,20 @@ def snapshot(name):
     return WIDTH, HEIGHT, path.read_bytes()
 
 
-def write_movie(path, pattern):
-    subprocess.run(["gst-launch-1.0", "-q", "videotestsrc", "num-buffers=60",
-                    "pattern=%s" % pattern, "!",
-                    "video/x-raw,width=160,height=120,framerate=30/1", "!", "jpegenc", "!",
-                    "avimux", "!", "filesink", "location=%s" % path], check=True, timeout=60)
+def write_movie(path, patterns, frames=60):
+    """A 160 x 120 MJPEG movie at 30 frames a second: `frames` frames of each pattern in turn."""
+    caps = "video/x-raw,width=160,height=120,framerate=30/1"
+    command = ["gst-launch-1.0", "-q", "concat", "name=c", "!", "jpegenc", "!", "avimux", "!",
+               "filesink", "location=%s" % path]
+    for pattern in patterns:
+        command += ["videotestsrc", "pattern=%s" % pattern, "num-buffers=%d" % frames, "!",
+                    caps, "!", "c."]
+    subprocess.run(command, check=True, timeout=60)
+
+
+def slider_value(slider):
+    slider.clear_cache()
+    return slider.queryValue().currentValue
 
 
 def write_bmp(path, rgb, width=32, height=24):
@@ -204,18 +214,57 @@ def run(first):
     if has(stop_above, pyatspi.STATE_ENABLED) or has(bar, pyatspi.STATE_SHOWING):
         fail("Stop Above enabled or the control bar shown before any movie")
 
-    # A movie handed over by another start plays into the camera, with its control bar.
-    movie = WORK / "red.avi"
-    write_movie(movie, "red")
+    # A movie handed over by another start plays into the camera, with its control bar: three
+    # seconds of red, then three of blue, over and over.
+    movie = WORK / "red-blue.avi"
+    write_movie(movie, ("red", "blue"), frames=90)
     hand_over(movie)
     wait_for("the movie's title", lambda: find(app, pyatspi.ROLE_FRAME,
                                                "%s - Lumadesk" % movie))
     wait_for("the control bar", lambda: has(bar, pyatspi.STATE_SHOWING))
     if not has(stop_above, pyatspi.STATE_ENABLED) or has(play_movie, pyatspi.STATE_ENABLED):
         fail("Stop Above or Play Movie in the wrong state while a movie plays")
-    for shot in capture(2, "movie"):
-        if shot[:2] != (WIDTH, HEIGHT) or not near(pixel(shot, 160, 120), (255, 0, 0)):
-            fail("the movie does not reach the camera: %r" % (pixel(shot, 160, 120),))
+    shot = capture(1, "movie")[0]
+    if shot[:2] != (WIDTH, HEIGHT) or not near(pixel(shot, 160, 120), (255, 0, 0)):
+        fail("the movie does not reach the camera: %r" % (pixel(shot, 160, 120),))
+    position = find(bar, pyatspi.ROLE_SLIDER, "Position")
+    if position is None or not has(position, pyatspi.STATE_ENABLED):
+        fail("no position slider for a movie that can seek")
+    if abs(position.queryValue().maximumValue - 6000) > 100:
+        fail("the slider's range: %r" % position.queryValue().maximumValue)
+
+    # Seek: the slider set as a screen reader sets it moves the movie into its blue half at
+    # once, long before it would get there by itself.
+    wait_for("the movie's start", lambda: slider_value(position) < 1500)
+    position.queryValue().currentValue = 4500
+    wait_for("blue after the seek", lambda: near(pixel(snapshot("seek"), 160, 120), (0, 0, 255)),
+             timeout=2.5)
+    if slider_value(position) < 4000:
+        fail("the slider after the seek: %r" % slider_value(position))
+
+    # The end loops to the start: red again, the slider back near 0.
+    wait_for("red after the end", lambda: near(pixel(snapshot("loop"), 160, 120), (255, 0, 0)),
+             timeout=6)
+    wait_for("the slider back at the start", lambda: slider_value(position) < 3000)
+
+    # Pause holds the movie where it is; a second press plays on.
+    pause = find(bar, pyatspi.ROLE_CHECK_BOX, "Pause") or find(bar, pyatspi.ROLE_TOGGLE_BUTTON,
+                                                                   "Pause")
+    if pause is None:
+        fail("no Pause button: %r" % [(n.getRoleName(), n.name) for n in walk(bar)])
+    press(pause)
+    wait_for("the pause button pressed", lambda: has(pause, pyatspi.STATE_CHECKED))
+    time.sleep(0.5)
+    held = slider_value(position)
+    time.sleep(1.0)
+    # The pipeline settles on the frame after the pause at most: a frame, not a second.
+    if abs(slider_value(position) - held) > 100:
+        fail("the paused movie moved: %r then %r" % (held, slider_value(position)))
+    press(pause)
+    wait_for("the movie playing on", lambda: slider_value(position) > held + 300
+             or slider_value(position) < held)
+    if has(pause, pyatspi.STATE_CHECKED):
+        fail("the pause button stays pressed")
 
     # A file that is no movie: told twice; the movie has gone and the camera keeps its frame.
     noise = WORK / "noise.avi"
@@ -235,31 +284,52 @@ def run(first):
         wait_for("the message to go", lambda: find(app, pyatspi.ROLE_ALERT, caption_text) is None
                  and find(app, pyatspi.ROLE_DIALOG, caption_text) is None)
     wait_for("the control bar to go", lambda: not has(bar, pyatspi.STATE_SHOWING))
-    kept = snapshot("kept")
-    if not near(pixel(kept, 160, 120), (255, 0, 0)):
-        fail("the camera lost its last frame: %r" % (pixel(kept, 160, 120),))
+    kept = pixel(snapshot("kept"), 160, 120)
+    if not (near(kept, (255, 0, 0)) or near(kept, (0, 0, 255))):
+        fail("the camera lost the movie's last frame: %r" % (kept,))
 
-    # A directory: its two pictures in turn, one a second.
+    # A directory of three wide pictures, letterboxed with the ratio kept, one a second, in
+    # order, without loop: the last stays on the camera.
     pictures = WORK / "pictures"
     pictures.mkdir()
-    write_bmp(pictures / "green.bmp", (0, 255, 0))
-    write_bmp(pictures / "blue.bmp", (0, 0, 255))
+    colours = ((0, 255, 0), (0, 0, 255), (255, 255, 0))
+    for name, colour in zip(("1-green.bmp", "2-blue.BMP", "3-yellow.bmp"), colours):
+        write_bmp(pictures / name, colour, width=64, height=24)
     (pictures / "notes.txt").write_text("not a picture")
+    (pictures / "0-folder.jpg").mkdir()
     press(find(frame, pyatspi.ROLE_MENU_ITEM, "Play All Files in Directory"))
     dialog = wait_for("Select a Directory",
                       lambda: find(app, pyatspi.ROLE_DIALOG, "Select a Directory"))
     combo = find(dialog, pyatspi.ROLE_COMBO_BOX, "Directory")
     directory = find(combo, pyatspi.ROLE_TEXT) or find(combo, pyatspi.ROLE_ENTRY)
     directory.queryEditableText().setTextContents(str(pictures))
+    for box, wanted in (("Stretch", True), ("Retain Aspect Ratio", True),
+                        ("Center (Letterbox/pan & scan)", False), ("Loop", False)):
+        node = find(dialog, pyatspi.ROLE_CHECK_BOX, box)
+        if node is None:
+            fail("no check box %r" % box)
+        if has(node, pyatspi.STATE_CHECKED) != wanted:
+            press(node)
+            wait_for("%r set" % box, lambda: has(node, pyatspi.STATE_CHECKED) == wanted)
     seconds = find(dialog, pyatspi.ROLE_SPIN_BUTTON, "Display Time(sec)")
     seconds.queryValue().currentValue = 1
-    started = start_capture(2, "directory")
+    started = start_capture(3, "directory")
     time.sleep(0.3)
+    shown_at = time.monotonic()
     press(find(dialog, pyatspi.ROLE_PUSH_BUTTON, "OK"))
-    shown = finish_capture(started, 2)
-    colours = sorted(pixel(shot, 160, 120) for shot in shown)
-    if not (near(colours[0], (0, 0, 255)) and near(colours[1], (0, 255, 0))):
-        fail("the directory's pictures: %r" % (colours,))
+    shown = finish_capture(started, 3)
+    took = time.monotonic() - shown_at
+    for shot, colour in zip(shown, colours):
+        # 64 x 24 in 320 x 240 with the ratio kept: 320 x 120, centred, black above and below.
+        if not near(pixel(shot, 160, 120), colour) or not near(pixel(shot, 160, 30), (0, 0, 0)):
+            fail("the directory's pictures in turn: %r" % ([(pixel(f, 160, 120),
+                                                             pixel(f, 160, 30))
+                                                            for f in shown],))
+    if not 1.5 <= took <= 6:
+        fail("three pictures one a second took %.1f s" % took)
+    time.sleep(1.5)
+    if not near(pixel(snapshot("directory-end"), 160, 120), colours[-1]):
+        fail("the last picture did not stay without loop")
 
     # The real camera, with the ratio not kept: its red left quarter is the camera's.
     item = wait_for("the camera item", lambda: find(frame, pyatspi.ROLE_MENU_ITEM,

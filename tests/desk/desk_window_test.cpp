@@ -326,7 +326,7 @@ TEST_F(WindowTest, LanguagesRelabelWindowAndDialog) {
 TEST_F(WindowTest, SetupWritesOnOkAndViewRereadsAlways) {
     ASSERT_EQ(start(), Running::Running);
     runSetup([](CSetupMain &setup) {
-        setup.checkBox(pack_ids::kStretch)->click();
+        setup.checkBox(pack_ids::kStretch)->toggle();  // as a screen reader's toggle action does
         EXPECT_FALSE(setup.checkBox(pack_ids::kKeepRatio)->isEnabled());
         setup.checkBox(pack_ids::kStretch)->click();
         setup.checkBox(pack_ids::kKeepRatio)->click();

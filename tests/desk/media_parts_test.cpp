@@ -3,6 +3,8 @@
 // control bar on a stand-in movie, real-camera passthrough (another Lumaghost device, one that
 // cannot connect, one unplugged), the preview window, the controls of a V4L2 stand-in node,
 // directory playback and its dialog, and the one-source-at-a-time rule.
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -275,6 +277,19 @@ TEST_F(MediaTest, ControlBarSeeksOnReleaseAndKeepsTheSound) {
     EXPECT_EQ(fixed.volumes, std::vector<long>({-600}));
     bar.videoButton()->click();
     EXPECT_EQ(fixed.calls, std::vector<std::string>({"pause"}));
+
+    // A screen reader toggles the buttons through their accessible action, not a click.
+    auto toggle = [](QWidget *button) {
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(button);
+        ASSERT_NE(accessible, nullptr);
+        ASSERT_NE(accessible->actionInterface(), nullptr);
+        accessible->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    };
+    toggle(bar.videoButton());
+    EXPECT_EQ(fixed.calls, std::vector<std::string>({"pause", "run"}));
+    EXPECT_FALSE(bar.paused());
+    toggle(bar.soundButton());
+    EXPECT_EQ(fixed.volumes, std::vector<long>({-600, -10000}));
     bar.AttachGraph(nullptr);
 }
 
@@ -562,18 +577,16 @@ TEST(CameraControlsTest, ListsSetsAndGets) {
     EXPECT_EQ(empty.list(list), S_FALSE);
 }
 
-// A directory of a.BMP, b.jpg, c.avi, d.txt and a folder e.jpg: a.BMP and b.jpg, as listed.
+// A directory of a.BMP, b.jpg, c.avi, d.txt and a folder e.jpg: a.BMP and b.jpg. The list is
+// in name order whatever order the file system keeps, letter case aside.
 TEST_F(MediaTest, DirectoryScanRule) {
     const fs::path dir = root_.path() / "pictures";
-    for (const char *file : {"a.BMP", "b.jpg", "c.avi", "d.txt"})
+    for (const char *file : {"d.txt", "b.jpg", "c.avi", "a.BMP", "B.Gif", "A.ico"})
         test::writeFile(dir / file, "x");
     fs::create_directories(dir / "e.jpg");
     QStringList expected;
-    for (const auto &entry : fs::directory_iterator(dir)) {
-        const std::string name = entry.path().filename().string();
-        if (name == "a.BMP" || name == "b.jpg")
-            expected.append(QString::fromStdString(entry.path().string()));
-    }
+    for (const char *file : {"a.BMP", "A.ico", "B.Gif", "b.jpg"})
+        expected.append(QString::fromStdString((dir / file).string()));
     EXPECT_EQ(ScanDirectoryPictures(QString::fromStdString(dir.string())), expected);
     EXPECT_TRUE(ScanDirectoryPictures(QString()).isEmpty());
 }
