@@ -1,9 +1,11 @@
-// Time per frame of the resampler on the video sizes that matter, one thread.
-// Cases are named Resample/<sw>x<sh>/<dw>x<dh>; compare_pillow.sh runs Pillow beside them.
+// Time per frame of the resampler on the video sizes that matter, one thread, on each path this
+// processor runs. Cases are named Resample<Path>/<sw>x<sh>/<dw>x<dh> (Resample/ for the path
+// ResampleImage takes); compare_pillow.sh runs Pillow (and libyuv, where built) beside them.
 #include <benchmark/benchmark.h>
 
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frames/resampler.h"
@@ -36,9 +38,15 @@ int registerAll() {
         benchmark::RegisterBenchmark(("Resample/" + size).c_str(), resample, c[0], c[1], c[2], c[3],
                                      lumaghost::activeResamplePath())
             ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("ResampleScalar/" + size).c_str(), resample, c[0], c[1], c[2],
-                                     c[3], ResamplePath::Scalar)
-            ->Unit(benchmark::kMillisecond);
+        for (auto [name, path] : {std::pair{"ResampleAvx512/", ResamplePath::Avx512},
+                                  std::pair{"ResampleAvx2/", ResamplePath::Avx2},
+                                  std::pair{"ResampleScalar/", ResamplePath::Scalar}}) {
+            if (!lumaghost::resamplePathAvailable(path))
+                continue;
+            benchmark::RegisterBenchmark((name + size).c_str(), resample, c[0], c[1], c[2], c[3],
+                                         path)
+                ->Unit(benchmark::kMillisecond);
+        }
     }
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 
 namespace lumaghost {
 
@@ -139,20 +140,102 @@ PaddedTaps paddedTaps(const TapTable &table, int sourceLength) {
     return out;
 }
 
+PairedTaps pairedTaps(const PaddedTaps &padded) {
+    PairedTaps out;
+    out.count = padded.count;
+    out.outputs = static_cast<int>(padded.left.size());
+    const size_t n = padded.left.size(), pairs = (n + 1) / 2;
+    out.left.reserve(pairs * 2);
+    out.weights.reserve(pairs * 8 * size_t(out.count));
+    for (size_t p = 0; p < pairs; ++p) {
+        const size_t a = 2 * p, b = std::min(a + 1, n - 1);
+        out.left.push_back(padded.left[a]);
+        out.left.push_back(padded.left[b]);
+        for (int t = 0; t < out.count; ++t) {
+            const float wa = static_cast<float>(padded.weights[a * out.count + t]);
+            const float wb = static_cast<float>(padded.weights[b * out.count + t]);
+            out.weights.insert(out.weights.end(), {wa, wa, wa, wa, wb, wb, wb, wb});
+        }
+    }
+    return out;
+}
+
+std::shared_ptr<const ResamplePlan> buildResamplePlan(int sourceWidth, int sourceHeight,
+                                                      int destinationWidth, int destinationHeight) {
+    auto plan = std::make_shared<ResamplePlan>();
+    plan->sourceWidth = sourceWidth;
+    plan->sourceHeight = sourceHeight;
+    plan->destinationWidth = destinationWidth;
+    plan->destinationHeight = destinationHeight;
+    const float verticalScale =
+        static_cast<float>(destinationHeight) / static_cast<float>(sourceHeight);
+    const float horizontalScale =
+        static_cast<float>(destinationWidth) / static_cast<float>(sourceWidth);
+    plan->vertical =
+        trimmedTaps(BuildContributions(destinationHeight, sourceHeight, verticalScale));
+    plan->horizontal =
+        trimmedTaps(BuildContributions(destinationWidth, sourceWidth, horizontalScale));
+    plan->padded = paddedTaps(plan->horizontal, sourceWidth);
+    plan->paired = pairedTaps(plan->padded);
+    return plan;
+}
+
+std::shared_ptr<const ResamplePlan> resamplePlan(int sourceWidth, int sourceHeight,
+                                                 int destinationWidth, int destinationHeight) {
+    // A few pairs of sizes are in use at a time (a camera, its preview, thumbnails); the most
+    // recently used plan comes first.
+    constexpr size_t kPlans = 8;
+    static std::mutex mutex;
+    static std::vector<std::shared_ptr<const ResamplePlan>> plans;
+    std::lock_guard lock(mutex);
+    for (size_t i = 0; i < plans.size(); ++i) {
+        const ResamplePlan &p = *plans[i];
+        if (p.sourceWidth == sourceWidth && p.sourceHeight == sourceHeight &&
+            p.destinationWidth == destinationWidth && p.destinationHeight == destinationHeight) {
+            std::rotate(plans.begin(), plans.begin() + ptrdiff_t(i),
+                        plans.begin() + ptrdiff_t(i) + 1);
+            return plans.front();
+        }
+    }
+    auto plan = buildResamplePlan(sourceWidth, sourceHeight, destinationWidth, destinationHeight);
+    if (plans.size() == kPlans)
+        plans.pop_back();
+    plans.insert(plans.begin(), plan);
+    return plan;
+}
+
 }  // namespace detail
 
 ResamplePath activeResamplePath() {
+    if (detail::avx512Available())
+        return ResamplePath::Avx512;
     return detail::avx2Available() ? ResamplePath::Avx2 : ResamplePath::Scalar;
 }
 
-void ResampleInto(const uint8_t *source, int sourceWidth, int sourceHeight, ptrdiff_t sourceStride,
+bool resamplePathAvailable(ResamplePath path) {
+    switch (path) {
+        case ResamplePath::Avx512:
+            return detail::avx512Available();
+        case ResamplePath::Avx2:
+            return detail::avx2Available();
+        default:
+            return true;
+    }
+}
+
+void ResampleRows(const uint8_t *source, int sourceWidth, int sourceHeight, ptrdiff_t sourceStride,
                   uint8_t *destination, int destinationWidth, int destinationHeight,
-                  ptrdiff_t destinationStride, PixelLayout layout, ResamplePath path) {
+                  ptrdiff_t destinationStride, PixelLayout layout, int firstRow, int rowCount,
+                  ResamplePath path) {
     if (sourceWidth <= 0 || sourceHeight <= 0 || destinationWidth <= 0 || destinationHeight <= 0)
+        return;
+    const int begin = std::max(firstRow, 0);
+    const int end = int(std::min<long long>(destinationHeight, (long long)firstRow + rowCount));
+    if (begin >= end)
         return;
     const int bytesPerPixel = layout == PixelLayout::Bgr24 ? 3 : 4;
     if (sourceWidth == destinationWidth && sourceHeight == destinationHeight) {
-        for (int y = 0; y < sourceHeight; ++y) {
+        for (int y = begin; y < end; ++y) {
             const uint8_t *in = source + ptrdiff_t(y) * sourceStride;
             uint8_t *out = destination + ptrdiff_t(y) * destinationStride;
             if (bytesPerPixel == 4) {
@@ -165,32 +248,43 @@ void ResampleInto(const uint8_t *source, int sourceWidth, int sourceHeight, ptrd
         return;
     }
 
-    const float verticalScale =
-        static_cast<float>(destinationHeight) / static_cast<float>(sourceHeight);
-    const float horizontalScale =
-        static_cast<float>(destinationWidth) / static_cast<float>(sourceWidth);
-    const ContributionTable vertical =
-        BuildContributions(destinationHeight, sourceHeight, verticalScale);
-    const ContributionTable horizontal =
-        BuildContributions(destinationWidth, sourceWidth, horizontalScale);
-    const detail::TapTable verticalTaps = detail::trimmedTaps(vertical);
-    const detail::TapTable horizontalTaps = detail::trimmedTaps(horizontal);
+    const auto plan =
+        detail::resamplePlan(sourceWidth, sourceHeight, destinationWidth, destinationHeight);
+    if (path == ResamplePath::Avx512 && !detail::avx512Available())
+        path = ResamplePath::Avx2;
+    if (path == ResamplePath::Avx2 && !detail::avx2Available())
+        path = ResamplePath::Scalar;
 
-    // One row of source width entries of three floats, and room for the vector path's
-    // four-float loads and stores at the last entry.
-    std::vector<float> rowBuffer(size_t(sourceWidth) * 3 + 1);
-    const bool simd = path == ResamplePath::Avx2 && detail::avx2Available();
-    const detail::PaddedTaps padded =
-        simd ? detail::paddedTaps(horizontalTaps, sourceWidth) : detail::PaddedTaps{};
-    for (int y = 0; y < destinationHeight; ++y) {
+    // One row of source width entries of three floats, and room for the vector paths' wider
+    // loads and stores at the last entries; each thread its own.
+    thread_local std::vector<float> rowBuffer;
+    const size_t floats = size_t(sourceWidth) * 3 + 16;
+    if (rowBuffer.size() < floats)
+        rowBuffer.assign(floats, 0.0f);
+    for (int y = begin; y < end; ++y) {
         uint8_t *row = destination + ptrdiff_t(y) * destinationStride;
-        if (simd)
-            detail::resampleRowAvx2(source, sourceStride, sourceWidth, verticalTaps.taps[y], padded,
-                                    rowBuffer.data(), row, bytesPerPixel);
-        else
-            resampleRowScalar(source, sourceStride, sourceWidth, verticalTaps.taps[y],
-                              horizontalTaps.taps, rowBuffer.data(), row, bytesPerPixel);
+        const detail::Taps &vertical = plan->vertical.taps[size_t(y)];
+        switch (path) {
+            case ResamplePath::Avx512:
+                detail::resampleRowAvx512(source, sourceStride, sourceWidth, vertical, plan->paired,
+                                          rowBuffer.data(), row, bytesPerPixel);
+                break;
+            case ResamplePath::Avx2:
+                detail::resampleRowAvx2(source, sourceStride, sourceWidth, vertical, plan->padded,
+                                        rowBuffer.data(), row, bytesPerPixel);
+                break;
+            default:
+                resampleRowScalar(source, sourceStride, sourceWidth, vertical,
+                                  plan->horizontal.taps, rowBuffer.data(), row, bytesPerPixel);
+        }
     }
+}
+
+void ResampleInto(const uint8_t *source, int sourceWidth, int sourceHeight, ptrdiff_t sourceStride,
+                  uint8_t *destination, int destinationWidth, int destinationHeight,
+                  ptrdiff_t destinationStride, PixelLayout layout, ResamplePath path) {
+    ResampleRows(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
+                 destinationHeight, destinationStride, layout, 0, destinationHeight, path);
 }
 
 uint8_t *ResampleImageStrided(const uint8_t *source, int sourceWidth, int sourceHeight,

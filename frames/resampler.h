@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace lumaghost {
@@ -31,11 +32,14 @@ ContributionTable BuildContributions(int outputLength, int sourceLength, float s
 uint8_t *ResampleImage(const uint8_t *source, int sourceWidth, int sourceHeight,
                        uint8_t *destination, int destinationWidth, int destinationHeight);
 
-enum class ResamplePath { Scalar, Avx2 };
+enum class ResamplePath { Scalar, Avx2, Avx512 };
 
-/// The path ResampleImage takes on this processor.
+/// The widest path this processor runs, the one ResampleImage takes.
 ResamplePath activeResamplePath();
-/// ResampleImage on a chosen path; Avx2 falls back to Scalar where the processor lacks it.
+/// Whether this processor runs `path` itself rather than a narrower one in its place.
+bool resamplePathAvailable(ResamplePath path);
+/// ResampleImage on a chosen path; a path the processor lacks falls back to the widest it has
+/// (Avx512 to Avx2, Avx2 to Scalar). Every path gives the same bytes.
 uint8_t *ResampleImageWith(ResamplePath path, const uint8_t *source, int sourceWidth,
                            int sourceHeight, uint8_t *destination, int destinationWidth,
                            int destinationHeight);
@@ -49,6 +53,14 @@ enum class PixelLayout { Bgrx32, Bgr24 };
 void ResampleInto(const uint8_t *source, int sourceWidth, int sourceHeight, ptrdiff_t sourceStride,
                   uint8_t *destination, int destinationWidth, int destinationHeight,
                   ptrdiff_t destinationStride, PixelLayout layout,
+                  ResamplePath path = activeResamplePath());
+
+/// ResampleInto for destination rows `firstRow` to `firstRow + rowCount - 1` only (clipped to the
+/// destination); `destination` is the whole destination's first row. Rows computed apart, on any
+/// threads, are byte for byte those of one ResampleInto call.
+void ResampleRows(const uint8_t *source, int sourceWidth, int sourceHeight, ptrdiff_t sourceStride,
+                  uint8_t *destination, int destinationWidth, int destinationHeight,
+                  ptrdiff_t destinationStride, PixelLayout layout, int firstRow, int rowCount,
                   ResamplePath path = activeResamplePath());
 
 /// ResampleImage on a source whose rows lie `sourceStride` bytes apart (negative for an image
@@ -80,12 +92,47 @@ struct PaddedTaps {
 };
 PaddedTaps paddedTaps(const TapTable &taps, int sourceLength);
 
+// The horizontal taps of output pixels 2i and 2i + 1 side by side for eight-lane vectors: each
+// pair's tap t is four copies of the first pixel's weight, then four of the second's (singles;
+// widening them to double is exact). An odd last pixel pairs with itself.
+struct PairedTaps {
+    int count = 0;
+    int outputs = 0;
+    std::vector<int> left;       // two per pair
+    std::vector<float> weights;  // 8 × count per pair
+};
+PairedTaps pairedTaps(const PaddedTaps &padded);
+
+// Everything one pair of sizes needs, built once and shared: the tables of both axes, trimmed,
+// and the horizontal taps as the vector paths read them.
+struct ResamplePlan {
+    int sourceWidth = 0, sourceHeight = 0, destinationWidth = 0, destinationHeight = 0;
+    TapTable vertical;
+    TapTable horizontal;
+    PaddedTaps padded;
+    PairedTaps paired;
+
+    ResamplePlan() = default;
+    ResamplePlan(const ResamplePlan &) = delete;  // the taps point into their own tables
+    ResamplePlan &operator=(const ResamplePlan &) = delete;
+};
+std::shared_ptr<const ResamplePlan> buildResamplePlan(int sourceWidth, int sourceHeight,
+                                                      int destinationWidth, int destinationHeight);
+// The plan of these sizes from a small cache shared by all threads, built on a miss.
+std::shared_ptr<const ResamplePlan> resamplePlan(int sourceWidth, int sourceHeight,
+                                                 int destinationWidth, int destinationHeight);
+
 bool avx2Available();
+bool avx512Available();
 // One destination row: vertical pass into `rowBuffer` (3 floats per source column), then the
 // horizontal pass into `destinationRow`.
 void resampleRowAvx2(const uint8_t *source, ptrdiff_t stride, int sourceWidth, const Taps &vertical,
                      const PaddedTaps &horizontal, float *rowBuffer, uint8_t *destinationRow,
                      int destinationBytesPerPixel);
+// The same row with 512-bit vectors; `rowBuffer` has room for 16 floats past 3 per column.
+void resampleRowAvx512(const uint8_t *source, ptrdiff_t stride, int sourceWidth,
+                       const Taps &vertical, const PairedTaps &horizontal, float *rowBuffer,
+                       uint8_t *destinationRow, int destinationBytesPerPixel);
 }  // namespace detail
 
 }  // namespace lumaghost
