@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "frames/resampler.h"
 
@@ -10,6 +12,8 @@ namespace lumaghost {
 namespace {
 
 constexpr size_t kInitialPixels = 320 * 240;
+// Bands thinner than this are not worth a thread.
+constexpr int kMinimumBandRows = 16;
 
 // An image of 32-bit pixels in bitmap memory order: row 0 first, rows `stride` bytes apart.
 struct Image32 {
@@ -39,6 +43,35 @@ void RendererCore::growSource(size_t pixels) {
         source_.assign(pixels * 4, 0);
         sourceCapacity_ = pixels;
     }
+}
+
+// The destination rows in bands, one per thread, the calling thread taking the first.
+void RendererCore::resample(const uint8_t *source, int sourceWidth, int sourceHeight,
+                            ptrdiff_t sourceStride, uint8_t *destination, int destinationWidth,
+                            int destinationHeight, ptrdiff_t destinationStride,
+                            int bytesPerPixel) const {
+    const PixelLayout layout = bytesPerPixel == 3 ? PixelLayout::Bgr24 : PixelLayout::Bgrx32;
+    unsigned threads = threads_ ? threads_ : std::max(1u, std::thread::hardware_concurrency());
+    threads = std::min<unsigned>(
+        {threads, 64u, unsigned(std::max(1, destinationHeight / kMinimumBandRows))});
+    if (threads <= 1) {
+        ResampleInto(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
+                     destinationHeight, destinationStride, layout);
+        return;
+    }
+    auto band = [&](unsigned i) {
+        const int first = int(int64_t(destinationHeight) * i / threads);
+        const int last = int(int64_t(destinationHeight) * (i + 1) / threads);
+        ResampleRows(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
+                     destinationHeight, destinationStride, layout, first, last - first);
+    };
+    std::vector<std::thread> helpers;
+    helpers.reserve(threads - 1);
+    for (unsigned i = 1; i < threads; ++i)
+        helpers.emplace_back(band, i);
+    band(0);
+    for (auto &t : helpers)
+        t.join();
 }
 
 void RendererCore::sizeBuffers(int cameraWidth, int cameraHeight, const InputFrame &input) {
@@ -89,18 +122,17 @@ HResult RendererCore::compose(const InputFrame &input, FitFlags flags, uint8_t *
         fit.frameColumn + fit.scaleTo.width <= cameraWidth &&
         fit.frameRow + fit.scaleTo.height <= cameraHeight &&
         size_t(fit.frameRow + fit.scaleTo.height) * frameRowBytes <= frameBytes) {
-        ResampleInto(image.first, image.width, image.height, image.stride,
-                     frame + size_t(fit.frameRow) * frameRowBytes + size_t(fit.frameColumn) * 3,
-                     fit.scaleTo.width, fit.scaleTo.height, ptrdiff_t(frameRowBytes),
-                     PixelLayout::Bgr24);
+        resample(image.first, image.width, image.height, image.stride,
+                 frame + size_t(fit.frameRow) * frameRowBytes + size_t(fit.frameColumn) * 3,
+                 fit.scaleTo.width, fit.scaleTo.height, ptrdiff_t(frameRowBytes), 3);
         return S_OK;
     }
 
     // Fit stage.
     if (fit.scale && !sameSize) {
         growScaled(size_t(fit.scaleTo.width) * fit.scaleTo.height);
-        ResampleImageStrided(image.first, image.width, image.height, image.stride, scaled_.data(),
-                             fit.scaleTo.width, fit.scaleTo.height);
+        resample(image.first, image.width, image.height, image.stride, scaled_.data(),
+                 fit.scaleTo.width, fit.scaleTo.height, ptrdiff_t(fit.scaleTo.width) * 4, 4);
         image = {scaled_.data(), fit.scaleTo.width, fit.scaleTo.height,
                  ptrdiff_t(fit.scaleTo.width) * 4};
     }

@@ -33,17 +33,26 @@ public:
     HResult compose(const InputFrame &input, FitFlags flags, uint8_t *frame, int cameraWidth,
                     int cameraHeight, size_t frameBytes);
 
+    /// Threads the scaling's destination rows are split across (0: one per processor); the
+    /// frames are byte for byte those of one thread.
+    void setThreadCount(unsigned threads) { threads_ = threads; }
+    unsigned threadCount() const { return threads_; }
+
     size_t scaledCapacity() const { return scaledCapacity_; }
     size_t sourceCapacity() const { return sourceCapacity_; }
 
 private:
     void growScaled(size_t pixels);
     void growSource(size_t pixels);
+    void resample(const uint8_t *source, int sourceWidth, int sourceHeight, ptrdiff_t sourceStride,
+                  uint8_t *destination, int destinationWidth, int destinationHeight,
+                  ptrdiff_t destinationStride, int bytesPerPixel) const;
 
     std::vector<uint8_t> scaled_;  // destination of every scaling, 32-bit pixels
     size_t scaledCapacity_ = 0;    // in pixels
     std::vector<uint8_t> source_;  // the input in 32 bits, or its cropped part
     size_t sourceCapacity_ = 0;
+    unsigned threads_ = 1;
 };
 
 }  // namespace lumaghost

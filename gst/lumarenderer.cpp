@@ -8,6 +8,7 @@
 //   gst-launch-1.0 videotestsrc num-buffers=90 ! videoconvert ! lumarenderer
 //   gst-launch-1.0 filesrc location=movie.mp4 ! decodebin ! videoconvert !
 //       lumarenderer stretch=true keep-ratio=true center=true device=Lumaghost
+//   (n-threads=4 splits the scaling of large frames across four threads)
 #include "gst/lumarenderer.h"
 
 #include <algorithm>
@@ -26,14 +27,17 @@ GST_DEBUG_CATEGORY_STATIC(luma_renderer_debug);
 static GstStaticPadTemplate sinkTemplate = GST_STATIC_PAD_TEMPLATE(
     "sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS(GST_VIDEO_CAPS_MAKE("{ BGRx, BGR }")));
 
-enum { PROP_0, PROP_STRETCH, PROP_KEEP_RATIO, PROP_CENTER, PROP_DEVICE };
+enum { PROP_0, PROP_STRETCH, PROP_KEEP_RATIO, PROP_CENTER, PROP_DEVICE, PROP_N_THREADS };
+
+constexpr guint kDefaultThreads = 1;
 
 namespace {
 
 struct RendererState {
-    std::mutex propertiesMutex;  // guards the four properties
+    std::mutex propertiesMutex;  // guards the five properties
     lumaghost::FitFlags flags = lumaghost::kFitLetterbox;
     std::string device = lumaghost::kCameraName;
+    guint threads = kDefaultThreads;
 
     // The streaming thread's own.
     lumaghost::CameraLink link;
@@ -70,6 +74,9 @@ static void luma_renderer_set_property(GObject *object, guint id, const GValue *
             s->device = name ? name : "";
             break;
         }
+        case PROP_N_THREADS:
+            s->threads = g_value_get_uint(value);
+            break;
         default:
             G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
     }
@@ -91,6 +98,9 @@ static void luma_renderer_get_property(GObject *object, guint id, GValue *value,
             break;
         case PROP_DEVICE:
             g_value_set_string(value, s->device.c_str());
+            break;
+        case PROP_N_THREADS:
+            g_value_set_uint(value, s->threads);
             break;
         default:
             G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
@@ -139,6 +149,7 @@ static GstFlowReturn luma_renderer_show_frame(GstVideoSink *sink, GstBuffer *buf
     {
         std::lock_guard lock(s->propertiesMutex);
         flags = s->flags;
+        s->core.setThreadCount(s->threads);
     }
     lumaghost::InputFrame input;
     input.width = GST_VIDEO_FRAME_WIDTH(&frame);
@@ -210,6 +221,13 @@ static void luma_renderer_class_init(LumaRendererClass *klass) {
         object, PROP_DEVICE,
         g_param_spec_string("device", "Device", "FriendlyName of the camera to feed",
                             lumaghost::kCameraName, flags));
+    g_object_class_install_property(
+        object, PROP_N_THREADS,
+        g_param_spec_uint(
+            "n-threads", "Threads",
+            "Maximum number of threads to scale with (0: one per processor)", 0, G_MAXUINT,
+            kDefaultThreads,
+            GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_PLAYING)));
 
     gst_element_class_set_static_metadata(element, "Lumaghost renderer", "Sink/Video",
                                           "Fits video frames into the Lumaghost virtual camera",

@@ -218,5 +218,30 @@ TEST(RendererCoreTest, CopyIsBoundedByTheFrameBytes) {
         ASSERT_EQ(frame[i], 0xAB) << i;
 }
 
+// The scaling split across threads (0: one per processor) gives the frames of one thread, for
+// every fit and both input sizes of pixel, whether it writes the frame or its own buffer.
+TEST(RendererCoreTest, ThreadsGiveTheFramesOfOneThread) {
+    for (int bpp : {4, 3}) {
+        Input in(1280, 720, bpp), tall(300, 1000, bpp);
+        for (const Input *input : {&in, &tall}) {
+            for (FitFlags f : {FitFlags{1, 0, 0}, FitFlags{1, 1, 0}, FitFlags{1, 1, 1}}) {
+                RendererCore one;
+                Camera expected(640, 480);
+                ASSERT_EQ(compose(one, *input, f, expected), S_OK);
+                for (unsigned threads : {2u, 3u, 7u, 0u}) {
+                    RendererCore core;
+                    core.setThreadCount(threads);
+                    EXPECT_EQ(core.threadCount(), threads);
+                    Camera cam(640, 480);
+                    ASSERT_EQ(compose(core, *input, f, cam), S_OK);
+                    ASSERT_EQ(cam.bytes, expected.bytes)
+                        << bpp << " bytes, " << input->width << "x" << input->height << ", "
+                        << threads << " threads";
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace lumaghost

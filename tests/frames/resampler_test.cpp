@@ -1,9 +1,13 @@
 #include "frames/resampler.h"
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -116,50 +120,225 @@ std::vector<uint8_t> reference(const std::vector<uint8_t> &src, int sw, int sh, 
     return out;
 }
 
-// Both paths agree with the literal algorithm, and with each other, byte for byte.
-TEST(ResampleImageTest, PathsAgreeWithTheLiteralAlgorithmOnRandomSizes) {
-    const bool haveAvx2 = activeResamplePath() == ResamplePath::Avx2;
-    std::mt19937 rng(20261207);
-    std::uniform_int_distribution<int> size(1, 160), byte(0, 255);
-    for (int n = 0; n < 250; ++n) {
-        const int sw = size(rng), sh = size(rng), dw = size(rng), dh = size(rng);
-        std::vector<uint8_t> src(size_t(sw) * sh * 4);
-        for (auto &b : src)
-            b = uint8_t(byte(rng));
-        const auto expected = reference(src, sw, sh, dw, dh);
-        std::vector<uint8_t> scalar(expected.size()), simd(expected.size());
-        ResampleImageWith(ResamplePath::Scalar, src.data(), sw, sh, scalar.data(), dw, dh);
-        ResampleImageWith(ResamplePath::Avx2, src.data(), sw, sh, simd.data(), dw, dh);
-        if (sw == dw && sh == dh) {
-            ASSERT_EQ(scalar, src);
-            ASSERT_EQ(simd, src);
-            continue;
-        }
-        ASSERT_EQ(scalar, expected) << sw << "x" << sh << " -> " << dw << "x" << dh;
-        ASSERT_EQ(simd, expected) << sw << "x" << sh << " -> " << dw << "x" << dh
-                                  << (haveAvx2 ? "" : " (scalar fallback)");
+const char *pathName(ResamplePath path) {
+    switch (path) {
+        case ResamplePath::Avx512:
+            return "Avx512";
+        case ResamplePath::Avx2:
+            return "Avx2";
+        default:
+            return "Scalar";
     }
 }
 
-// The benchmark sizes, where the vector path matters most.
-TEST(ResampleImageTest, PathsAgreeOnVideoSizes) {
-    if (activeResamplePath() != ResamplePath::Avx2)
+// Each path on its own; a path this processor lacks is skipped, naming what it lacks.
+class ResamplePathTest : public ::testing::TestWithParam<ResamplePath> {
+protected:
+    void SetUp() override {
+        if (resamplePathAvailable(GetParam()))
+            return;
+        if (GetParam() == ResamplePath::Avx512)
+            GTEST_SKIP() << "this processor has no AVX-512 F, BW, VL, DQ and VBMI";
         GTEST_SKIP() << "this processor has no AVX2 with FMA";
-    std::mt19937 rng(7);
-    const int cases[][4] = {{1920, 1080, 640, 480},
-                            {1280, 720, 640, 480},
-                            {320, 240, 640, 480},
-                            {400, 100, 320, 80},
-                            {320, 240, 136, 102}};
-    for (const auto &c : cases) {
-        std::vector<uint8_t> src(size_t(c[0]) * c[1] * 4);
-        for (auto &b : src)
-            b = uint8_t(rng());
-        std::vector<uint8_t> scalar(size_t(c[2]) * c[3] * 4), simd(scalar.size());
-        ResampleImageWith(ResamplePath::Scalar, src.data(), c[0], c[1], scalar.data(), c[2], c[3]);
-        ResampleImageWith(ResamplePath::Avx2, src.data(), c[0], c[1], simd.data(), c[2], c[3]);
-        ASSERT_EQ(scalar, simd) << c[0] << "x" << c[1];
     }
+};
+
+std::vector<uint8_t> randomImage(std::mt19937 &rng, int width, int height) {
+    std::vector<uint8_t> out(size_t(width) * height * 4);
+    for (auto &b : out)
+        b = uint8_t(rng());
+    return out;
+}
+
+// The colour bytes of a 32-bit image as 24-bit pixels, rows `stride` apart after `offset`
+// bytes of 0xAB, which also fills the padding.
+std::vector<uint8_t> asFrame24(const std::vector<uint8_t> &image, int width, int height,
+                               ptrdiff_t stride, ptrdiff_t offset) {
+    std::vector<uint8_t> out(size_t(offset + stride * (height + 1)), 0xAB);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            std::memcpy(&out[size_t(offset + stride * y + x * 3)],
+                        &image[(size_t(y) * width + x) * 4], 3);
+    return out;
+}
+
+// Every path agrees with the literal algorithm byte for byte: packed and strided sources (rows
+// last-first, padded), 32- and 24-bit destinations, and rows computed in bands in any order.
+TEST_P(ResamplePathTest, RandomSizesMatchTheLiteralAlgorithm) {
+    const ResamplePath path = GetParam();
+    std::mt19937 rng(20261207);
+    std::uniform_int_distribution<int> size(1, 160);
+    for (int n = 0; n < 250; ++n) {
+        const int sw = size(rng), sh = size(rng), dw = size(rng), dh = size(rng);
+        const auto src = randomImage(rng, sw, sh);
+        const auto expected = (sw == dw && sh == dh) ? src : reference(src, sw, sh, dw, dh);
+        const std::string what = std::to_string(sw) + "x" + std::to_string(sh) + " -> " +
+                                 std::to_string(dw) + "x" + std::to_string(dh);
+
+        std::vector<uint8_t> out(expected.size());
+        ResampleImageWith(path, src.data(), sw, sh, out.data(), dw, dh);
+        ASSERT_EQ(out, expected) << what;
+
+        // The same rows stored last-first, 4 (n % 5) bytes of padding between them.
+        const ptrdiff_t sourceStride = ptrdiff_t(sw) * 4 + 4 * (n % 5);
+        std::vector<uint8_t> flipped(size_t(sourceStride) * sh, 0xCC);
+        for (int y = 0; y < sh; ++y)
+            std::memcpy(&flipped[size_t(sh - 1 - y) * sourceStride], &src[size_t(y) * sw * 4],
+                        size_t(sw) * 4);
+        const uint8_t *last = &flipped[size_t(sh - 1) * sourceStride];
+        std::fill(out.begin(), out.end(), 0x55);
+        ResampleImageStrided(last, sw, sh, -sourceStride, out.data(), dw, dh, path);
+        ASSERT_EQ(out, expected) << what << " from a negative stride";
+
+        const ptrdiff_t frameStride = ptrdiff_t(dw) * 3 + n % 7, offset = 5;
+        const auto expected24 = asFrame24(expected, dw, dh, frameStride, offset);
+        std::vector<uint8_t> frame(expected24.size(), 0xAB);
+        ResampleInto(last, sw, sh, -sourceStride, frame.data() + offset, dw, dh, frameStride,
+                     PixelLayout::Bgr24, path);
+        ASSERT_EQ(frame, expected24) << what << " as 24 bits";
+
+        // Bands of random heights, last first, into a 24-bit frame.
+        std::fill(frame.begin(), frame.end(), 0xAB);
+        std::vector<int> cuts{0, dh};
+        for (int c = 0; c < 3; ++c)
+            cuts.push_back(std::uniform_int_distribution<int>(0, dh)(rng));
+        std::sort(cuts.begin(), cuts.end());
+        for (size_t c = cuts.size() - 1; c > 0; --c)
+            ResampleRows(last, sw, sh, -sourceStride, frame.data() + offset, dw, dh, frameStride,
+                         PixelLayout::Bgr24, cuts[c - 1], cuts[c] - cuts[c - 1], path);
+        ASSERT_EQ(frame, expected24) << what << " in bands";
+    }
+}
+
+// The benchmark's video sizes, where the vector loops run longest, against the scalar path.
+TEST_P(ResamplePathTest, VideoSizesMatchTheScalarPath) {
+    std::mt19937 rng(7);
+    const int cases[][4] = {{1920, 1080, 640, 480}, {1920, 1080, 320, 240}, {1280, 720, 640, 480},
+                            {640, 480, 320, 240},   {320, 240, 640, 480},   {400, 100, 320, 80},
+                            {320, 240, 136, 102},   {641, 479, 1283, 961}};
+    for (const auto &c : cases) {
+        const auto src = randomImage(rng, c[0], c[1]);
+        std::vector<uint8_t> scalar(size_t(c[2]) * c[3] * 4), out(scalar.size());
+        ResampleImageWith(ResamplePath::Scalar, src.data(), c[0], c[1], scalar.data(), c[2], c[3]);
+        ResampleImageWith(GetParam(), src.data(), c[0], c[1], out.data(), c[2], c[3]);
+        ASSERT_EQ(out, scalar) << c[0] << "x" << c[1] << " -> " << c[2] << "x" << c[3];
+        const ptrdiff_t stride = ptrdiff_t(c[2]) * 3;
+        std::vector<uint8_t> frame(size_t(stride) * c[3]);
+        ResampleInto(src.data(), c[0], c[1], ptrdiff_t(c[0]) * 4, frame.data(), c[2], c[3], stride,
+                     PixelLayout::Bgr24, GetParam());
+        const auto expected24 = asFrame24(scalar, c[2], c[3], stride, 0);
+        ASSERT_TRUE(std::equal(frame.begin(), frame.end(), expected24.begin()))
+            << c[0] << "x" << c[1] << " -> " << c[2] << "x" << c[3] << " as 24 bits";
+    }
+}
+
+// Bands on threads of their own give the rows of one call.
+TEST_P(ResamplePathTest, BandsOnThreadsMatchOneCall) {
+    std::mt19937 rng(5);
+    for (auto [sw, sh, dw, dh] : {std::array{1280, 720, 853, 480}, {333, 250, 1000, 751}}) {
+        const auto src = randomImage(rng, sw, sh);
+        std::vector<uint8_t> whole(size_t(dw) * dh * 4), banded(whole.size(), 0x55);
+        ResampleImageWith(GetParam(), src.data(), sw, sh, whole.data(), dw, dh);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 4; ++i)
+            threads.emplace_back([&, i] {
+                ResampleRows(src.data(), sw, sh, ptrdiff_t(sw) * 4, banded.data(), dw, dh,
+                             ptrdiff_t(dw) * 4, PixelLayout::Bgrx32, dh * i / 4,
+                             dh * (i + 1) / 4 - dh * i / 4, GetParam());
+            });
+        for (auto &t : threads)
+            t.join();
+        ASSERT_EQ(banded, whole) << sw << "x" << sh;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, ResamplePathTest,
+                         ::testing::Values(ResamplePath::Scalar, ResamplePath::Avx2,
+                                           ResamplePath::Avx512),
+                         [](const auto &info) { return std::string(pathName(info.param)); });
+
+// Rows outside the destination are not written; an empty range writes nothing.
+TEST(ResampleRowsTest, RangesAreClippedToTheDestination) {
+    std::mt19937 rng(9);
+    const auto src = randomImage(rng, 40, 30);
+    std::vector<uint8_t> whole(size_t(17) * 11 * 4);
+    ResampleImage(src.data(), 40, 30, whole.data(), 17, 11);
+    std::vector<uint8_t> out(size_t(17) * 13 * 4, 0x55);
+    uint8_t *origin = out.data() + 17 * 4;  // one spare row above and below
+    ResampleRows(src.data(), 40, 30, 160, origin, 17, 11, 68, PixelLayout::Bgrx32, -5, 4);
+    ResampleRows(src.data(), 40, 30, 160, origin, 17, 11, 68, PixelLayout::Bgrx32, 3, 0);
+    for (uint8_t b : out)
+        ASSERT_EQ(b, 0x55);
+    ResampleRows(src.data(), 40, 30, 160, origin, 17, 11, 68, PixelLayout::Bgrx32, -5, 9);
+    ResampleRows(src.data(), 40, 30, 160, origin, 17, 11, 68, PixelLayout::Bgrx32, 4, 100);
+    EXPECT_TRUE(std::equal(whole.begin(), whole.end(), origin));
+    EXPECT_TRUE(std::all_of(out.begin(), out.begin() + 68, [](uint8_t b) { return b == 0x55; }));
+    EXPECT_TRUE(std::all_of(out.end() - 68, out.end(), [](uint8_t b) { return b == 0x55; }));
+}
+
+bool samePlan(const detail::ResamplePlan &a, const detail::ResamplePlan &b) {
+    auto sameTaps = [](const detail::TapTable &x, const detail::TapTable &y) {
+        if (x.weights != y.weights || x.taps.size() != y.taps.size())
+            return false;
+        for (size_t i = 0; i < x.taps.size(); ++i)
+            if (x.taps[i].left != y.taps[i].left || x.taps[i].count != y.taps[i].count ||
+                x.taps[i].weights - x.weights.data() != y.taps[i].weights - y.weights.data())
+                return false;
+        return true;
+    };
+    return sameTaps(a.vertical, b.vertical) && sameTaps(a.horizontal, b.horizontal) &&
+           a.padded.count == b.padded.count && a.padded.left == b.padded.left &&
+           a.padded.weights == b.padded.weights && a.paired.count == b.paired.count &&
+           a.paired.outputs == b.paired.outputs && a.paired.left == b.paired.left &&
+           a.paired.weights == b.paired.weights;
+}
+
+// A pair of sizes in use keeps its plan; one pushed out by many others is built again, alike.
+TEST(ResamplePlanTest, PlansAreKeptWhileTheirSizesAreInUse) {
+    const auto first = detail::resamplePlan(1920, 1080, 640, 480);
+    EXPECT_EQ(detail::resamplePlan(1920, 1080, 640, 480), first);
+    EXPECT_TRUE(samePlan(*first, *detail::buildResamplePlan(1920, 1080, 640, 480)));
+    EXPECT_NE(detail::resamplePlan(1920, 1080, 480, 640), first);
+    for (int i = 0; i < 20; ++i)
+        detail::resamplePlan(100 + i, 100, 50, 50);
+    const auto again = detail::resamplePlan(1920, 1080, 640, 480);
+    EXPECT_NE(again, first);
+    EXPECT_TRUE(samePlan(*again, *first));
+    EXPECT_EQ(first->paired.outputs, 640);
+    EXPECT_EQ(first->paired.left.size(), 640u);
+}
+
+// Threads on more sizes than the cache holds, plans coming and going, get the bytes one
+// thread gets.
+TEST(ResamplePlanTest, ThreadsSharingTheCacheGetTheSameBytes) {
+    std::mt19937 rng(13);
+    struct Case {
+        int sw, sh, dw, dh;
+        std::vector<uint8_t> src, expected;
+    };
+    std::vector<Case> cases;
+    for (int i = 0; i < 12; ++i) {
+        Case c{40 + 7 * i, 30 + 5 * i, 20 + 11 * i, 60 - 3 * i, {}, {}};
+        c.src = randomImage(rng, c.sw, c.sh);
+        c.expected = reference(c.src, c.sw, c.sh, c.dw, c.dh);
+        cases.push_back(std::move(c));
+    }
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 20; ++round)
+                for (size_t i = 0; i < cases.size(); ++i) {
+                    const Case &c = cases[(i + size_t(t) * 5) % cases.size()];
+                    std::vector<uint8_t> out(c.expected.size());
+                    ResampleImage(c.src.data(), c.sw, c.sh, out.data(), c.dw, c.dh);
+                    if (out != c.expected)
+                        ++mismatches;
+                }
+        });
+    for (auto &t : threads)
+        t.join();
+    EXPECT_EQ(mismatches.load(), 0);
 }
 
 }  // namespace
@@ -183,7 +362,7 @@ TEST(ResampleImageTest, StridedSourceMatchesPacked) {
                         size_t(sw) * 4);
         std::vector<uint8_t> expected(size_t(dw) * dh * 4);
         ResampleImage(packed.data(), sw, sh, expected.data(), dw, dh);
-        for (auto path : {ResamplePath::Scalar, ResamplePath::Avx2}) {
+        for (auto path : {ResamplePath::Scalar, ResamplePath::Avx2, ResamplePath::Avx512}) {
             std::vector<uint8_t> out(expected.size());
             ResampleImageStrided(&flipped[size_t(sh - 1) * stride], sw, sh, -stride, out.data(), dw,
                                  dh, path);
@@ -210,7 +389,7 @@ TEST(ResampleImageTest, IntoAFrameAs24BitWritesOnlyItsRectangle) {
         std::vector<uint8_t> expected(size_t(dw) * dh * 4);
         ResampleImage(src.data(), sw, sh, expected.data(), dw, dh);
         const ptrdiff_t stride = ptrdiff_t(dw) * 3 + 7;
-        for (auto path : {ResamplePath::Scalar, ResamplePath::Avx2}) {
+        for (auto path : {ResamplePath::Scalar, ResamplePath::Avx2, ResamplePath::Avx512}) {
             std::vector<uint8_t> frame(size_t(stride) * (dh + 2), 0xAB);
             uint8_t *origin = frame.data() + stride + 2;
             ResampleInto(src.data(), sw, sh, ptrdiff_t(sw) * 4, origin, dw, dh, stride,
