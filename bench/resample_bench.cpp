@@ -10,6 +10,10 @@
 
 #include "frames/resampler.h"
 
+#ifdef LUMAGHOST_LIBYUV
+#include <libyuv/scale_argb.h>
+#endif
+
 namespace {
 
 using lumaghost::ResamplePath;
@@ -25,6 +29,22 @@ void resample(benchmark::State &state, int sw, int sh, int dw, int dh, ResampleP
         benchmark::ClobberMemory();
     }
 }
+
+#ifdef LUMAGHOST_LIBYUV
+// libyuv's box filter on the same 32-bit images, one thread.
+void libyuvBox(benchmark::State &state, int sw, int sh, int dw, int dh) {
+    std::vector<uint8_t> src(size_t(sw) * sh * 4), dst(size_t(dw) * dh * 4);
+    std::mt19937 rng(1);
+    for (auto &b : src)
+        b = static_cast<uint8_t>(rng());
+    for (auto _ : state) {
+        libyuv::ARGBScale(src.data(), sw * 4, sw, sh, dst.data(), dw * 4, dw, dh,
+                          libyuv::kFilterBox);
+        benchmark::DoNotOptimize(dst.data());
+        benchmark::ClobberMemory();
+    }
+}
+#endif
 
 const int kCases[][4] = {
     {1920, 1080, 640, 480}, {1920, 1080, 320, 240}, {1280, 720, 640, 480}, {640, 480, 320, 240},
@@ -47,6 +67,11 @@ int registerAll() {
                                          path)
                 ->Unit(benchmark::kMillisecond);
         }
+#ifdef LUMAGHOST_LIBYUV
+        benchmark::RegisterBenchmark(("LibyuvBox/" + size).c_str(), libyuvBox, c[0], c[1], c[2],
+                                     c[3])
+            ->Unit(benchmark::kMillisecond);
+#endif
     }
     return 0;
 }
