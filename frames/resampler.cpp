@@ -177,6 +177,24 @@ std::shared_ptr<const ResamplePlan> buildResamplePlan(int sourceWidth, int sourc
         trimmedTaps(BuildContributions(destinationWidth, sourceWidth, horizontalScale));
     plan->padded = paddedTaps(plan->horizontal, sourceWidth);
     plan->paired = pairedTaps(plan->padded);
+
+    plan->integerWeights.assign(plan->vertical.weights.size(), 0);
+    for (const Taps &t : plan->vertical.taps) {
+        int shift = 0;
+        for (int k = 0; k < t.count; ++k) {
+            if (t.weights[k] == 0)
+                continue;
+            int exponent = 0;
+            std::frexp(t.weights[k], &exponent);  // weight = f 2^exponent, 1/2 <= f < 1
+            shift = std::max(shift, 24 - exponent);
+        }
+        if (shift > 44)
+            shift = -1;
+        plan->verticalShift.push_back(shift);
+        const size_t first = size_t(t.weights - plan->vertical.weights.data());
+        for (int k = 0; k < t.count && shift >= 0; ++k)
+            plan->integerWeights[first + k] = static_cast<int64_t>(std::ldexp(t.weights[k], shift));
+    }
     return plan;
 }
 
@@ -266,8 +284,13 @@ void ResampleRows(const uint8_t *source, int sourceWidth, int sourceHeight, ptrd
         const detail::Taps &vertical = plan->vertical.taps[size_t(y)];
         switch (path) {
             case ResamplePath::Avx512:
-                detail::resampleRowAvx512(source, sourceStride, sourceWidth, vertical, plan->paired,
-                                          rowBuffer.data(), row, bytesPerPixel);
+                detail::resampleRowAvx512(
+                    source, sourceStride, sourceWidth, vertical,
+                    plan->integerWeights.data() +
+                        (vertical.weights - plan->vertical.weights.data()),
+                    plan->verticalShift[size_t(y)],
+                    std::min(3, sourceHeight - vertical.left - vertical.count), plan->paired,
+                    rowBuffer.data(), row, bytesPerPixel);
                 break;
             case ResamplePath::Avx2:
                 detail::resampleRowAvx2(source, sourceStride, sourceWidth, vertical, plan->padded,

@@ -111,6 +111,12 @@ struct ResamplePlan {
     TapTable horizontal;
     PaddedTaps padded;
     PairedTaps paired;
+    // The vertical weights as integers: weight × 2^shift of output row y, where the row's
+    // `shift` is at most 44 (every weight a multiple of 2^-44); else the row's shift is -1.
+    // Sums of such products with 8-bit values stay below 2^52, so double sums of them are exact
+    // and integer sums give the same value.
+    std::vector<int64_t> integerWeights;  // laid out as vertical.weights
+    std::vector<int> verticalShift;       // one per output row
 
     ResamplePlan() = default;
     ResamplePlan(const ResamplePlan &) = delete;  // the taps point into their own tables
@@ -130,8 +136,11 @@ void resampleRowAvx2(const uint8_t *source, ptrdiff_t stride, int sourceWidth, c
                      const PaddedTaps &horizontal, float *rowBuffer, uint8_t *destinationRow,
                      int destinationBytesPerPixel);
 // The same row with 512-bit vectors; `rowBuffer` has room for 16 floats past 3 per column.
+// With `integerWeights` (the row's, shift >= 0) the vertical pass sums integers; the
+// `prefetchRows` source rows after the taps' are fetched into the cache on the way.
 void resampleRowAvx512(const uint8_t *source, ptrdiff_t stride, int sourceWidth,
-                       const Taps &vertical, const PairedTaps &horizontal, float *rowBuffer,
+                       const Taps &vertical, const int64_t *integerWeights, int shift,
+                       int prefetchRows, const PairedTaps &horizontal, float *rowBuffer,
                        uint8_t *destinationRow, int destinationBytesPerPixel);
 }  // namespace detail
 

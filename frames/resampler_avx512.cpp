@@ -8,9 +8,12 @@
 // pixels a vector, lanes 0-3 the first pixel's channels, 4-7 the second's.
 #include <immintrin.h>
 
+#include <cmath>
+
 #include "frames/resampler.h"
 
-#define LUMA_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,avx512vbmi,fma")))
+#define LUMA_AVX512 \
+    __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,avx512vbmi,avx512ifma,fma")))
 
 namespace lumaghost::detail {
 
@@ -18,7 +21,7 @@ bool avx512Available() {
     static const bool available =
         __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
         __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
-        __builtin_cpu_supports("avx512vbmi");
+        __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512ifma");
     return available;
 }
 
@@ -90,6 +93,66 @@ LUMA_AVX512 void verticalPass(const uint8_t *top, ptrdiff_t stride, int width, c
             _mm512_mask_storeu_ps(b, mask(0), joinFloats(a0, a1));
             _mm512_mask_storeu_ps(b + 16, mask(16), joinFloats(a2, a3));
             _mm512_mask_storeu_ps(b + 32, mask(32), joinFloats(a4, a5));
+        }
+    }
+}
+
+LUMA_AVX512 inline __m512d toDouble(__m512i sum, __m512d scale) {
+    return _mm512_mul_pd(_mm512_cvtepi64_pd(sum), scale);
+}
+
+// The vertical pass in integers: weight × 2^shift times each 8-bit value, summed exactly in
+// 64-bit lanes (52-bit multiply-adds), then scaled back by 2^-shift, exactly, and rounded to
+// single precision as the double sums are.
+template <int kTaps>
+LUMA_AVX512 void verticalPassInteger(const uint8_t *top, ptrdiff_t stride, int width,
+                                     const int64_t *weights, int count, int shift, int prefetchRows,
+                                     float *rowBuffer) {
+    const int taps = kTaps ? kTaps : count;
+    const __m512i s0 = _mm512_load_si512(kSelectors.index[0]),
+                  s1 = _mm512_load_si512(kSelectors.index[1]),
+                  s2 = _mm512_load_si512(kSelectors.index[2]),
+                  s3 = _mm512_load_si512(kSelectors.index[3]),
+                  s4 = _mm512_load_si512(kSelectors.index[4]),
+                  s5 = _mm512_load_si512(kSelectors.index[5]);
+    const __m512d scale = _mm512_set1_pd(std::ldexp(1.0, -shift));
+    for (int x = 0; x < width; x += 16) {
+        const int pixels = width - x < 16 ? width - x : 16;
+        const __mmask64 bytes = pixels == 16 ? ~0ULL : (1ULL << (4 * pixels)) - 1;
+        __m512i a0 = _mm512_setzero_si512(), a1 = a0, a2 = a0, a3 = a0, a4 = a0, a5 = a0;
+        const uint8_t *p = top + size_t(x) * 4;
+        // The rows the next destination rows add, fetched while these are summed.
+        for (int r = 0; r < prefetchRows; ++r)
+            _mm_prefetch(reinterpret_cast<const char *>(p + ptrdiff_t(taps + r) * stride),
+                         _MM_HINT_T0);
+#pragma GCC unroll 16
+        for (int t = 0; t < taps; ++t) {
+            const __m512i w = _mm512_set1_epi64(weights[t]);
+            const __m512i g = _mm512_maskz_loadu_epi8(bytes, p + ptrdiff_t(t) * stride);
+            a0 = _mm512_madd52lo_epu64(a0, _mm512_maskz_permutexvar_epi8(kLowBytes, s0, g), w);
+            a1 = _mm512_madd52lo_epu64(a1, _mm512_maskz_permutexvar_epi8(kLowBytes, s1, g), w);
+            a2 = _mm512_madd52lo_epu64(a2, _mm512_maskz_permutexvar_epi8(kLowBytes, s2, g), w);
+            a3 = _mm512_madd52lo_epu64(a3, _mm512_maskz_permutexvar_epi8(kLowBytes, s3, g), w);
+            a4 = _mm512_madd52lo_epu64(a4, _mm512_maskz_permutexvar_epi8(kLowBytes, s4, g), w);
+            a5 = _mm512_madd52lo_epu64(a5, _mm512_maskz_permutexvar_epi8(kLowBytes, s5, g), w);
+        }
+        const __m512 f0 = joinFloats(toDouble(a0, scale), toDouble(a1, scale));
+        const __m512 f1 = joinFloats(toDouble(a2, scale), toDouble(a3, scale));
+        const __m512 f2 = joinFloats(toDouble(a4, scale), toDouble(a5, scale));
+        float *b = rowBuffer + size_t(x) * 3;
+        if (pixels == 16) {
+            _mm512_storeu_ps(b, f0);
+            _mm512_storeu_ps(b + 16, f1);
+            _mm512_storeu_ps(b + 32, f2);
+        } else {
+            const int floats = 3 * pixels;
+            auto mask = [floats](int from) -> __mmask16 {
+                const int n = floats - from;
+                return n <= 0 ? 0 : n >= 16 ? 0xFFFF : __mmask16((1u << n) - 1);
+            };
+            _mm512_mask_storeu_ps(b, mask(0), f0);
+            _mm512_mask_storeu_ps(b + 16, mask(16), f1);
+            _mm512_mask_storeu_ps(b + 32, mask(32), f2);
         }
     }
 }
@@ -208,47 +271,54 @@ LUMA_AVX512 void horizontalPassFor(const PairedTaps &h, const float *rowBuffer, 
 }  // namespace
 
 LUMA_AVX512 void resampleRowAvx512(const uint8_t *source, ptrdiff_t stride, int sourceWidth,
-                                   const Taps &vertical, const PairedTaps &horizontal,
-                                   float *rowBuffer, uint8_t *destinationRow,
-                                   int destinationBytesPerPixel) {
+                                   const Taps &vertical, const int64_t *integerWeights, int shift,
+                                   int prefetchRows, const PairedTaps &horizontal, float *rowBuffer,
+                                   uint8_t *destinationRow, int destinationBytesPerPixel) {
     const uint8_t *top = source + ptrdiff_t(vertical.left) * stride;
-    switch (vertical.count) {
-        case 1:
-            verticalPass<1>(top, stride, sourceWidth, vertical, rowBuffer);
-            break;
-        case 2:
-            verticalPass<2>(top, stride, sourceWidth, vertical, rowBuffer);
-            break;
-        case 3:
-            verticalPass<3>(top, stride, sourceWidth, vertical, rowBuffer);
-            break;
-        case 4:
-            verticalPass<4>(top, stride, sourceWidth, vertical, rowBuffer);
-            break;
-        case 5:
-            verticalPass<5>(top, stride, sourceWidth, vertical, rowBuffer);
-            break;
-        case 6:
-            verticalPass<6>(top, stride, sourceWidth, vertical, rowBuffer);
-            break;
-        case 7:
-            verticalPass<7>(top, stride, sourceWidth, vertical, rowBuffer);
-            break;
-        case 8:
-            verticalPass<8>(top, stride, sourceWidth, vertical, rowBuffer);
-            break;
-        case 9:
-            verticalPass<9>(top, stride, sourceWidth, vertical, rowBuffer);
-            break;
-        case 10:
-            verticalPass<10>(top, stride, sourceWidth, vertical, rowBuffer);
-            break;
-        case 11:
-            verticalPass<11>(top, stride, sourceWidth, vertical, rowBuffer);
-            break;
-        default:
-            verticalPass<0>(top, stride, sourceWidth, vertical, rowBuffer);
-            break;
+    if (shift >= 0) {
+        switch (vertical.count) {
+#define LUMA_TAPS(n)                                                                             \
+    case n:                                                                                      \
+        verticalPassInteger<n>(top, stride, sourceWidth, integerWeights, n, shift, prefetchRows, \
+                               rowBuffer);                                                       \
+        break;
+            LUMA_TAPS(1)
+            LUMA_TAPS(2)
+            LUMA_TAPS(3)
+            LUMA_TAPS(4)
+            LUMA_TAPS(5)
+            LUMA_TAPS(6)
+            LUMA_TAPS(7)
+            LUMA_TAPS(8)
+            LUMA_TAPS(9)
+            LUMA_TAPS(10)
+            LUMA_TAPS(11)
+#undef LUMA_TAPS
+            default:
+                verticalPassInteger<0>(top, stride, sourceWidth, integerWeights, vertical.count,
+                                       shift, prefetchRows, rowBuffer);
+        }
+    } else {
+        switch (vertical.count) {
+#define LUMA_TAPS(n)                                                    \
+    case n:                                                             \
+        verticalPass<n>(top, stride, sourceWidth, vertical, rowBuffer); \
+        break;
+            LUMA_TAPS(1)
+            LUMA_TAPS(2)
+            LUMA_TAPS(3)
+            LUMA_TAPS(4)
+            LUMA_TAPS(5)
+            LUMA_TAPS(6)
+            LUMA_TAPS(7)
+            LUMA_TAPS(8)
+            LUMA_TAPS(9)
+            LUMA_TAPS(10)
+            LUMA_TAPS(11)
+#undef LUMA_TAPS
+            default:
+                verticalPass<0>(top, stride, sourceWidth, vertical, rowBuffer);
+        }
     }
     if (destinationBytesPerPixel == 3)
         horizontalPassFor<3>(horizontal, rowBuffer, destinationRow, horizontal.outputs);
