@@ -232,6 +232,23 @@ TEST_P(ResamplePathTest, VideoSizesMatchTheScalarPath) {
     }
 }
 
+// Heights whose tables hold weights finer than 2^-44, summed in doubles where the other rows sum
+// integers, still give the literal algorithm's bytes.
+TEST_P(ResamplePathTest, RowsWithTinyWeightsMatchTheLiteralAlgorithm) {
+    std::mt19937 rng(17);
+    for (auto [sh, dh] : {std::pair{2, 82}, std::pair{20, 12}, std::pair{20, 15}}) {
+        const auto plan = detail::buildResamplePlan(45, sh, 30, dh);
+        ASSERT_GT(std::count(plan->verticalShift.begin(), plan->verticalShift.end(), -1), 0) << sh;
+        ASSERT_GT(std::count_if(plan->verticalShift.begin(), plan->verticalShift.end(),
+                                [](int shift) { return shift >= 0; }),
+                  0);
+        const auto src = randomImage(rng, 45, sh);
+        std::vector<uint8_t> out(size_t(30) * dh * 4);
+        ResampleImageWith(GetParam(), src.data(), 45, sh, out.data(), 30, dh);
+        ASSERT_EQ(out, reference(src, 45, sh, 30, dh)) << sh << " -> " << dh;
+    }
+}
+
 // Bands on threads of their own give the rows of one call.
 TEST_P(ResamplePathTest, BandsOnThreadsMatchOneCall) {
     std::mt19937 rng(5);
