@@ -140,26 +140,6 @@ PaddedTaps paddedTaps(const TapTable &table, int sourceLength) {
     return out;
 }
 
-PairedTaps pairedTaps(const PaddedTaps &padded) {
-    PairedTaps out;
-    out.count = padded.count;
-    out.outputs = static_cast<int>(padded.left.size());
-    const size_t n = padded.left.size(), pairs = (n + 1) / 2;
-    out.left.reserve(pairs * 2);
-    out.weights.reserve(pairs * 8 * size_t(out.count));
-    for (size_t p = 0; p < pairs; ++p) {
-        const size_t a = 2 * p, b = std::min(a + 1, n - 1);
-        out.left.push_back(padded.left[a]);
-        out.left.push_back(padded.left[b]);
-        for (int t = 0; t < out.count; ++t) {
-            const float wa = static_cast<float>(padded.weights[a * out.count + t]);
-            const float wb = static_cast<float>(padded.weights[b * out.count + t]);
-            out.weights.insert(out.weights.end(), {wa, wa, wa, wa, wb, wb, wb, wb});
-        }
-    }
-    return out;
-}
-
 std::shared_ptr<const ResamplePlan> buildResamplePlan(int sourceWidth, int sourceHeight,
                                                       int destinationWidth, int destinationHeight) {
     auto plan = std::make_shared<ResamplePlan>();
@@ -176,7 +156,6 @@ std::shared_ptr<const ResamplePlan> buildResamplePlan(int sourceWidth, int sourc
     plan->horizontal =
         trimmedTaps(BuildContributions(destinationWidth, sourceWidth, horizontalScale));
     plan->padded = paddedTaps(plan->horizontal, sourceWidth);
-    plan->paired = pairedTaps(plan->padded);
 
     plan->integerWeights.assign(plan->vertical.weights.size(), 0);
     for (const Taps &t : plan->vertical.taps) {
@@ -273,12 +252,13 @@ void ResampleRows(const uint8_t *source, int sourceWidth, int sourceHeight, ptrd
     if (path == ResamplePath::Avx2 && !detail::avx2Available())
         path = ResamplePath::Scalar;
 
-    // One row of source width entries of three floats, and room for the vector paths' wider
-    // loads and stores at the last entries; each thread its own.
-    thread_local std::vector<float> rowBuffer;
-    const size_t floats = size_t(sourceWidth) * 3 + 16;
-    if (rowBuffer.size() < floats)
-        rowBuffer.assign(floats, 0.0f);
+    // One row of source width entries of three floats (doubles on the 512-bit path), and room
+    // for the vector paths' wider loads and stores at the last entries; each thread its own.
+    thread_local std::vector<double> rowStore;
+    const size_t doubles = size_t(sourceWidth) * 3 + 8;
+    if (rowStore.size() < doubles)
+        rowStore.assign(doubles, 0.0);
+    float *rowBuffer = reinterpret_cast<float *>(rowStore.data());
     for (int y = begin; y < end; ++y) {
         uint8_t *row = destination + ptrdiff_t(y) * destinationStride;
         const detail::Taps &vertical = plan->vertical.taps[size_t(y)];
@@ -289,16 +269,16 @@ void ResampleRows(const uint8_t *source, int sourceWidth, int sourceHeight, ptrd
                     plan->integerWeights.data() +
                         (vertical.weights - plan->vertical.weights.data()),
                     plan->verticalShift[size_t(y)],
-                    std::min(3, sourceHeight - vertical.left - vertical.count), plan->paired,
-                    rowBuffer.data(), row, bytesPerPixel);
+                    std::min(3, sourceHeight - vertical.left - vertical.count), plan->padded,
+                    rowStore.data(), row, bytesPerPixel);
                 break;
             case ResamplePath::Avx2:
                 detail::resampleRowAvx2(source, sourceStride, sourceWidth, vertical, plan->padded,
-                                        rowBuffer.data(), row, bytesPerPixel);
+                                        rowBuffer, row, bytesPerPixel);
                 break;
             default:
                 resampleRowScalar(source, sourceStride, sourceWidth, vertical,
-                                  plan->horizontal.taps, rowBuffer.data(), row, bytesPerPixel);
+                                  plan->horizontal.taps, rowBuffer, row, bytesPerPixel);
         }
     }
 }

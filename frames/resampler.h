@@ -92,17 +92,6 @@ struct PaddedTaps {
 };
 PaddedTaps paddedTaps(const TapTable &taps, int sourceLength);
 
-// The horizontal taps of output pixels 2i and 2i + 1 side by side for eight-lane vectors: each
-// pair's tap t is four copies of the first pixel's weight, then four of the second's (singles;
-// widening them to double is exact). An odd last pixel pairs with itself.
-struct PairedTaps {
-    int count = 0;
-    int outputs = 0;
-    std::vector<int> left;       // two per pair
-    std::vector<float> weights;  // 8 × count per pair
-};
-PairedTaps pairedTaps(const PaddedTaps &padded);
-
 // Everything one pair of sizes needs, built once and shared: the tables of both axes, trimmed,
 // and the horizontal taps as the vector paths read them.
 struct ResamplePlan {
@@ -110,7 +99,6 @@ struct ResamplePlan {
     TapTable vertical;
     TapTable horizontal;
     PaddedTaps padded;
-    PairedTaps paired;
     // The vertical weights as integers: weight × 2^shift of output row y, where the row's
     // `shift` is at most 44 (every weight a multiple of 2^-44); else the row's shift is -1.
     // Sums of such products with 8-bit values stay below 2^52, so double sums of them are exact
@@ -135,12 +123,13 @@ bool avx512Available();
 void resampleRowAvx2(const uint8_t *source, ptrdiff_t stride, int sourceWidth, const Taps &vertical,
                      const PaddedTaps &horizontal, float *rowBuffer, uint8_t *destinationRow,
                      int destinationBytesPerPixel);
-// The same row with 512-bit vectors; `rowBuffer` has room for 16 floats past 3 per column.
+// The same row with 512-bit vectors; `rowBuffer` holds 3 doubles per source column and one
+// more.
 // With `integerWeights` (the row's, shift >= 0) the vertical pass sums integers; the
 // `prefetchRows` source rows after the taps' are fetched into the cache on the way.
 void resampleRowAvx512(const uint8_t *source, ptrdiff_t stride, int sourceWidth,
                        const Taps &vertical, const int64_t *integerWeights, int shift,
-                       int prefetchRows, const PairedTaps &horizontal, float *rowBuffer,
+                       int prefetchRows, const PaddedTaps &horizontal, double *rowBuffer,
                        uint8_t *destinationRow, int destinationBytesPerPixel);
 }  // namespace detail
 

@@ -4,8 +4,9 @@
 // round exactly as the scalar row's multiply and add, and every path agrees bit for bit.
 //
 // Vertical pass: sixteen source pixels a tap, their 48 colour bytes picked into 64-bit lanes by
-// byte permutes (the fourth byte dropped) and made exact doubles. Horizontal pass: two output
-// pixels a vector, lanes 0-3 the first pixel's channels, 4-7 the second's.
+// byte permutes (the fourth byte dropped). Its sums are rounded to single precision, as the
+// scalar row stores them, and kept widened to double (exactly), so the horizontal pass, one
+// output pixel's three channels a 256-bit vector, adds them without converting each tap.
 #include <immintrin.h>
 
 #include <cmath>
@@ -46,15 +47,37 @@ LUMA_AVX512 inline __m512d valuesToDoubles(__m512i group, __m512i select) {
     return _mm512_cvtepi64_pd(_mm512_maskz_permutexvar_epi8(kLowBytes, select, group));
 }
 
-LUMA_AVX512 inline __m512 joinFloats(__m512d lo, __m512d hi) {
-    return _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_maskz_cvtpd_ps(0xFF, lo)),
-                              _mm512_maskz_cvtpd_ps(0xFF, hi), 1);
+// Double sums rounded to single precision and widened back, exactly.
+LUMA_AVX512 inline __m512d throughFloat(__m512d v) {
+    return _mm512_cvtps_pd(_mm512_maskz_cvtpd_ps(0xFF, v));
 }
 
-// The vertical pass over a fixed number of taps (0: `v.count`, known only at run time).
+// Eight of a group's values, or the first `n` of them.
+LUMA_AVX512 inline __attribute__((always_inline)) void storeEight(double *b, int n, __m512d sums) {
+    if (n >= 8)
+        _mm512_storeu_pd(b, throughFloat(sums));
+    else if (n > 0)
+        _mm512_mask_storeu_pd(b, __mmask8((1u << n) - 1), throughFloat(sums));
+}
+
+// The sums of sixteen pixels' 48 colour values; the last group of a row stores only its own.
+LUMA_AVX512 inline __attribute__((always_inline)) void storeSums(double *b, int pixels, __m512d a0,
+                                                                 __m512d a1, __m512d a2, __m512d a3,
+                                                                 __m512d a4, __m512d a5) {
+    const int n = 3 * pixels;
+    storeEight(b, n, a0);
+    storeEight(b + 8, n - 8, a1);
+    storeEight(b + 16, n - 16, a2);
+    storeEight(b + 24, n - 24, a3);
+    storeEight(b + 32, n - 32, a4);
+    storeEight(b + 40, n - 40, a5);
+}
+
+// The vertical pass over a fixed number of taps (0: `v.count`, known only at run time), in
+// doubles: for rows whose weights are too fine for the integer sums.
 template <int kTaps>
 LUMA_AVX512 void verticalPass(const uint8_t *top, ptrdiff_t stride, int width, const Taps &v,
-                              float *rowBuffer) {
+                              double *rowBuffer) {
     const int taps = kTaps ? kTaps : v.count;
     const __m512i s0 = _mm512_load_si512(kSelectors.index[0]),
                   s1 = _mm512_load_si512(kSelectors.index[1]),
@@ -79,21 +102,7 @@ LUMA_AVX512 void verticalPass(const uint8_t *top, ptrdiff_t stride, int width, c
             a4 = _mm512_fmadd_pd(w, valuesToDoubles(g, s4), a4);
             a5 = _mm512_fmadd_pd(w, valuesToDoubles(g, s5), a5);
         }
-        float *b = rowBuffer + size_t(x) * 3;
-        if (pixels == 16) {
-            _mm512_storeu_ps(b, joinFloats(a0, a1));
-            _mm512_storeu_ps(b + 16, joinFloats(a2, a3));
-            _mm512_storeu_ps(b + 32, joinFloats(a4, a5));
-        } else {
-            const int floats = 3 * pixels;
-            auto mask = [floats](int from) -> __mmask16 {
-                const int n = floats - from;
-                return n <= 0 ? 0 : n >= 16 ? 0xFFFF : __mmask16((1u << n) - 1);
-            };
-            _mm512_mask_storeu_ps(b, mask(0), joinFloats(a0, a1));
-            _mm512_mask_storeu_ps(b + 16, mask(16), joinFloats(a2, a3));
-            _mm512_mask_storeu_ps(b + 32, mask(32), joinFloats(a4, a5));
-        }
+        storeSums(rowBuffer + size_t(x) * 3, pixels, a0, a1, a2, a3, a4, a5);
     }
 }
 
@@ -102,12 +111,12 @@ LUMA_AVX512 inline __m512d toDouble(__m512i sum, __m512d scale) {
 }
 
 // The vertical pass in integers: weight × 2^shift times each 8-bit value, summed exactly in
-// 64-bit lanes (52-bit multiply-adds), then scaled back by 2^-shift, exactly, and rounded to
-// single precision as the double sums are.
+// 64-bit lanes (52-bit multiply-adds), then scaled back by 2^-shift, exactly: the double sums'
+// value.
 template <int kTaps>
 LUMA_AVX512 void verticalPassInteger(const uint8_t *top, ptrdiff_t stride, int width,
                                      const int64_t *weights, int count, int shift, int prefetchRows,
-                                     float *rowBuffer) {
+                                     double *rowBuffer) {
     const int taps = kTaps ? kTaps : count;
     const __m512i s0 = _mm512_load_si512(kSelectors.index[0]),
                   s1 = _mm512_load_si512(kSelectors.index[1]),
@@ -136,54 +145,31 @@ LUMA_AVX512 void verticalPassInteger(const uint8_t *top, ptrdiff_t stride, int w
             a4 = _mm512_madd52lo_epu64(a4, _mm512_maskz_permutexvar_epi8(kLowBytes, s4, g), w);
             a5 = _mm512_madd52lo_epu64(a5, _mm512_maskz_permutexvar_epi8(kLowBytes, s5, g), w);
         }
-        const __m512 f0 = joinFloats(toDouble(a0, scale), toDouble(a1, scale));
-        const __m512 f1 = joinFloats(toDouble(a2, scale), toDouble(a3, scale));
-        const __m512 f2 = joinFloats(toDouble(a4, scale), toDouble(a5, scale));
-        float *b = rowBuffer + size_t(x) * 3;
-        if (pixels == 16) {
-            _mm512_storeu_ps(b, f0);
-            _mm512_storeu_ps(b + 16, f1);
-            _mm512_storeu_ps(b + 32, f2);
-        } else {
-            const int floats = 3 * pixels;
-            auto mask = [floats](int from) -> __mmask16 {
-                const int n = floats - from;
-                return n <= 0 ? 0 : n >= 16 ? 0xFFFF : __mmask16((1u << n) - 1);
-            };
-            _mm512_mask_storeu_ps(b, mask(0), f0);
-            _mm512_mask_storeu_ps(b + 16, mask(16), f1);
-            _mm512_mask_storeu_ps(b + 32, mask(32), f2);
-        }
+        storeSums(rowBuffer + size_t(x) * 3, pixels, toDouble(a0, scale), toDouble(a1, scale),
+                  toDouble(a2, scale), toDouble(a3, scale), toDouble(a4, scale),
+                  toDouble(a5, scale));
     }
 }
 
-// The sums of one pair of output pixels over a fixed number of taps (0: `taps`).
+// One output pixel's sums over a fixed number of taps (0: `taps`); the fourth lane adds the
+// next entry's first channel and is dropped.
 template <int kTaps>
-LUMA_AVX512 inline __m512d pairSum(const float *first, const float *second, const float *w,
-                                   int taps) {
+LUMA_AVX512 inline __m256d pixelSum(const double *row, const double *w, int taps) {
     const int n = kTaps ? kTaps : taps;
-    __m512d s = _mm512_setzero_pd();
+    __m256d s = _mm256_setzero_pd();
 #pragma GCC unroll 16
-    for (int t = 0; t < n; ++t) {
-        const __m256 values = _mm256_insertf128_ps(
-            _mm256_castps128_ps256(_mm_loadu_ps(first + 3 * t)), _mm_loadu_ps(second + 3 * t), 1);
-        s = _mm512_fmadd_pd(_mm512_cvtps_pd(_mm256_loadu_ps(w + 8 * t)), _mm512_cvtps_pd(values),
-                            s);
-    }
+    for (int t = 0; t < n; ++t)
+        s = _mm256_fmadd_pd(_mm256_set1_pd(w[t]), _mm256_loadu_pd(row + 3 * t), s);
     return s;
 }
 
-template <int kTaps>
-LUMA_AVX512 inline __m512d pairAt(const float *rowBuffer, const int *left, const float *w,
-                                  size_t pairStep, int taps, int pair) {
-    return pairSum<kTaps>(rowBuffer + size_t(left[2 * pair]) * 3,
-                          rowBuffer + size_t(left[2 * pair + 1]) * 3, w + size_t(pair) * pairStep,
-                          taps);
-}
-
-// Rounds to integers, ties to even (the default rounding mode).
-LUMA_AVX512 inline __m256i roundToInt(__m512d v) {
-    return _mm512_maskz_cvtpd_epi32(0xFF, v);
+// Four pixels' sums rounded ties to even (the default rounding mode) to bytes, 0 in each
+// fourth.
+LUMA_AVX512 inline __m128i packFour(__m256d s0, __m256d s1, __m256d s2, __m256d s3) {
+    const __m512i words = _mm512_inserti64x4(
+        _mm512_castsi256_si512(_mm256_set_m128i(_mm256_cvtpd_epi32(s1), _mm256_cvtpd_epi32(s0))),
+        _mm256_set_m128i(_mm256_cvtpd_epi32(s3), _mm256_cvtpd_epi32(s2)), 1);
+    return _mm512_maskz_cvtusepi32_epi8(0x7777, words);
 }
 
 // Byte picks dropping every fourth byte: 32-bit pixels to 24-bit ones.
@@ -192,79 +178,65 @@ LUMA_AVX512 inline __m256i toBgr() {
                             26, 28, 29, 30, 0, 0, 0, 0, 0, 0, 0, 0);
 }
 
-// The horizontal pass, eight output pixels (four pairs) at a time, then pair by pair; sums are
-// rounded ties to even (the default rounding mode) and stored with 0 as each fourth byte, or as
-// 24-bit pixels that stop exactly at the row's end.
+// The horizontal pass, eight output pixels at a time, then one by one, writing 32-bit pixels
+// or 24-bit ones that stop exactly at the row's end.
 template <int kTaps, int kBytes>
-LUMA_AVX512 void horizontalPass(const PairedTaps &h, const float *rowBuffer, uint8_t *out,
-                                int outputs) {
+LUMA_AVX512 void horizontalPass(const PaddedTaps &h, const double *rowBuffer, uint8_t *out) {
     const int taps = h.count;
+    const int outputs = static_cast<int>(h.left.size());
     const int *left = h.left.data();
-    const float *w = h.weights.data();
-    const size_t pairStep = size_t(8) * taps;
+    const double *w = h.weights.data();
     const __m256i bgr = toBgr();
     int i = 0;
     for (; i + 8 <= outputs; i += 8) {
-        const int pair = i / 2;
-        const __m512i lo = _mm512_inserti64x4(
-            _mm512_castsi256_si512(
-                roundToInt(pairAt<kTaps>(rowBuffer, left, w, pairStep, taps, pair))),
-            roundToInt(pairAt<kTaps>(rowBuffer, left, w, pairStep, taps, pair + 1)), 1);
-        const __m512i hi = _mm512_inserti64x4(
-            _mm512_castsi256_si512(
-                roundToInt(pairAt<kTaps>(rowBuffer, left, w, pairStep, taps, pair + 2))),
-            roundToInt(pairAt<kTaps>(rowBuffer, left, w, pairStep, taps, pair + 3)), 1);
-        const __m256i pixels = _mm256_inserti128_si256(
-            _mm256_castsi128_si256(_mm512_maskz_cvtusepi32_epi8(0x7777, lo)),
-            _mm512_maskz_cvtusepi32_epi8(0x7777, hi), 1);
+        const double *wi = w + size_t(i) * taps;
+        const double *r = rowBuffer;
+        const int *l = left + i;
+        const __m128i lo = packFour(pixelSum<kTaps>(r + size_t(l[0]) * 3, wi, taps),
+                                    pixelSum<kTaps>(r + size_t(l[1]) * 3, wi + taps, taps),
+                                    pixelSum<kTaps>(r + size_t(l[2]) * 3, wi + 2 * taps, taps),
+                                    pixelSum<kTaps>(r + size_t(l[3]) * 3, wi + 3 * taps, taps));
+        const __m128i hi = packFour(pixelSum<kTaps>(r + size_t(l[4]) * 3, wi + 4 * taps, taps),
+                                    pixelSum<kTaps>(r + size_t(l[5]) * 3, wi + 5 * taps, taps),
+                                    pixelSum<kTaps>(r + size_t(l[6]) * 3, wi + 6 * taps, taps),
+                                    pixelSum<kTaps>(r + size_t(l[7]) * 3, wi + 7 * taps, taps));
+        const __m256i pixels = _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
         if (kBytes == 4)
             _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + size_t(i) * 4), pixels);
         else
             _mm256_mask_storeu_epi8(out + size_t(i) * 3, 0xFFFFFF,
                                     _mm256_permutexvar_epi8(bgr, pixels));
     }
-    for (; i < outputs; i += 2) {
-        const int pixels = outputs - i < 2 ? 1 : 2;
-        __m128i bytes = _mm256_maskz_cvtusepi32_epi8(
-            0x77, roundToInt(pairAt<kTaps>(rowBuffer, left, w, pairStep, taps, i / 2)));
-        if (kBytes == 3)
-            bytes =
-                _mm256_castsi256_si128(_mm256_permutexvar_epi8(bgr, _mm256_castsi128_si256(bytes)));
-        _mm_mask_storeu_epi8(out + size_t(i) * kBytes, __mmask16((1u << (kBytes * pixels)) - 1),
-                             bytes);
+    for (; i < outputs; ++i) {
+        const __m128i words = _mm256_cvtpd_epi32(
+            pixelSum<kTaps>(rowBuffer + size_t(left[i]) * 3, w + size_t(i) * taps, taps));
+        const __m128i bytes = _mm_maskz_cvtusepi32_epi8(0x7, words);
+        _mm_mask_storeu_epi8(out + size_t(i) * kBytes, __mmask16((1u << kBytes) - 1), bytes);
     }
 }
 
 template <int kBytes>
-LUMA_AVX512 void horizontalPassFor(const PairedTaps &h, const float *rowBuffer, uint8_t *out,
-                                   int outputs) {
+LUMA_AVX512 void horizontalPassFor(const PaddedTaps &h, const double *rowBuffer, uint8_t *out) {
     switch (h.count) {
-        case 1:
-            return horizontalPass<1, kBytes>(h, rowBuffer, out, outputs);
-        case 2:
-            return horizontalPass<2, kBytes>(h, rowBuffer, out, outputs);
-        case 3:
-            return horizontalPass<3, kBytes>(h, rowBuffer, out, outputs);
-        case 4:
-            return horizontalPass<4, kBytes>(h, rowBuffer, out, outputs);
-        case 5:
-            return horizontalPass<5, kBytes>(h, rowBuffer, out, outputs);
-        case 6:
-            return horizontalPass<6, kBytes>(h, rowBuffer, out, outputs);
-        case 7:
-            return horizontalPass<7, kBytes>(h, rowBuffer, out, outputs);
-        case 8:
-            return horizontalPass<8, kBytes>(h, rowBuffer, out, outputs);
-        case 9:
-            return horizontalPass<9, kBytes>(h, rowBuffer, out, outputs);
-        case 10:
-            return horizontalPass<10, kBytes>(h, rowBuffer, out, outputs);
-        case 11:
-            return horizontalPass<11, kBytes>(h, rowBuffer, out, outputs);
-        case 12:
-            return horizontalPass<12, kBytes>(h, rowBuffer, out, outputs);
+#define LUMA_TAPS(n) \
+    case n:          \
+        return horizontalPass<n, kBytes>(h, rowBuffer, out);
+        LUMA_TAPS(1)
+        LUMA_TAPS(2)
+        LUMA_TAPS(3)
+        LUMA_TAPS(4)
+        LUMA_TAPS(5)
+        LUMA_TAPS(6)
+        LUMA_TAPS(7)
+        LUMA_TAPS(8)
+        LUMA_TAPS(9)
+        LUMA_TAPS(10)
+        LUMA_TAPS(11)
+        LUMA_TAPS(12)
+        LUMA_TAPS(13)
+#undef LUMA_TAPS
         default:
-            return horizontalPass<0, kBytes>(h, rowBuffer, out, outputs);
+            return horizontalPass<0, kBytes>(h, rowBuffer, out);
     }
 }
 
@@ -272,8 +244,9 @@ LUMA_AVX512 void horizontalPassFor(const PairedTaps &h, const float *rowBuffer, 
 
 LUMA_AVX512 void resampleRowAvx512(const uint8_t *source, ptrdiff_t stride, int sourceWidth,
                                    const Taps &vertical, const int64_t *integerWeights, int shift,
-                                   int prefetchRows, const PairedTaps &horizontal, float *rowBuffer,
-                                   uint8_t *destinationRow, int destinationBytesPerPixel) {
+                                   int prefetchRows, const PaddedTaps &horizontal,
+                                   double *rowBuffer, uint8_t *destinationRow,
+                                   int destinationBytesPerPixel) {
     const uint8_t *top = source + ptrdiff_t(vertical.left) * stride;
     if (shift >= 0) {
         switch (vertical.count) {
@@ -321,9 +294,9 @@ LUMA_AVX512 void resampleRowAvx512(const uint8_t *source, ptrdiff_t stride, int 
         }
     }
     if (destinationBytesPerPixel == 3)
-        horizontalPassFor<3>(horizontal, rowBuffer, destinationRow, horizontal.outputs);
+        horizontalPassFor<3>(horizontal, rowBuffer, destinationRow);
     else
-        horizontalPassFor<4>(horizontal, rowBuffer, destinationRow, horizontal.outputs);
+        horizontalPassFor<4>(horizontal, rowBuffer, destinationRow);
 }
 
 }  // namespace lumaghost::detail

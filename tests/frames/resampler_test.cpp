@@ -305,9 +305,8 @@ bool samePlan(const detail::ResamplePlan &a, const detail::ResamplePlan &b) {
     };
     return sameTaps(a.vertical, b.vertical) && sameTaps(a.horizontal, b.horizontal) &&
            a.padded.count == b.padded.count && a.padded.left == b.padded.left &&
-           a.padded.weights == b.padded.weights && a.paired.count == b.paired.count &&
-           a.paired.outputs == b.paired.outputs && a.paired.left == b.paired.left &&
-           a.paired.weights == b.paired.weights;
+           a.padded.weights == b.padded.weights && a.integerWeights == b.integerWeights &&
+           a.verticalShift == b.verticalShift;
 }
 
 // A pair of sizes in use keeps its plan; one pushed out by many others is built again, alike.
@@ -321,8 +320,8 @@ TEST(ResamplePlanTest, PlansAreKeptWhileTheirSizesAreInUse) {
     const auto again = detail::resamplePlan(1920, 1080, 640, 480);
     EXPECT_NE(again, first);
     EXPECT_TRUE(samePlan(*again, *first));
-    EXPECT_EQ(first->paired.outputs, 640);
-    EXPECT_EQ(first->paired.left.size(), 640u);
+    EXPECT_EQ(first->padded.left.size(), 640u);
+    EXPECT_EQ(first->verticalShift.size(), 480u);
 }
 
 // Threads on more sizes than the cache holds, plans coming and going, get the bytes one
