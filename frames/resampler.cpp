@@ -252,7 +252,7 @@ void ResampleRows(const uint8_t *source, int sourceWidth, int sourceHeight, ptrd
     if (path == ResamplePath::Avx2 && !detail::avx2Available())
         path = ResamplePath::Scalar;
 
-    // One row of source width entries of three floats (doubles on the 512-bit path), and room
+    // One row of source width entries of three floats (doubles on the vector paths), and room
     // for the vector paths' wider loads and stores at the last entries; each thread its own.
     thread_local std::vector<double> rowStore;
     const size_t doubles = size_t(sourceWidth) * 3 + 8;
@@ -274,7 +274,7 @@ void ResampleRows(const uint8_t *source, int sourceWidth, int sourceHeight, ptrd
                 break;
             case ResamplePath::Avx2:
                 detail::resampleRowAvx2(source, sourceStride, sourceWidth, vertical, plan->padded,
-                                        rowBuffer, row, bytesPerPixel);
+                                        rowStore.data(), row, bytesPerPixel);
                 break;
             default:
                 resampleRowScalar(source, sourceStride, sourceWidth, vertical,

@@ -118,10 +118,10 @@ std::shared_ptr<const ResamplePlan> resamplePlan(int sourceWidth, int sourceHeig
 
 bool avx2Available();
 bool avx512Available();
-// One destination row: vertical pass into `rowBuffer` (3 floats per source column), then the
-// horizontal pass into `destinationRow`.
+// One destination row: vertical pass into `rowBuffer` (3 doubles per source column, each a
+// single-precision sum, and one more), then the horizontal pass into `destinationRow`.
 void resampleRowAvx2(const uint8_t *source, ptrdiff_t stride, int sourceWidth, const Taps &vertical,
-                     const PaddedTaps &horizontal, float *rowBuffer, uint8_t *destinationRow,
+                     const PaddedTaps &horizontal, double *rowBuffer, uint8_t *destinationRow,
                      int destinationBytesPerPixel);
 // The same row with 512-bit vectors; `rowBuffer` holds 3 doubles per source column and one
 // more.

@@ -25,9 +25,9 @@ __attribute__((target("avx2,fma"))) inline __m256d pixelToDoubles(const uint8_t 
     return _mm256_sub_pd(_mm256_or_pd(_mm256_castsi256_pd(wide), magic), magic);
 }
 
-__attribute__((target("avx2,fma"))) inline __m256d tap(double weight, const float *entry,
+__attribute__((target("avx2,fma"))) inline __m256d tap(double weight, const double *entry,
                                                        __m256d sum) {
-    return _mm256_fmadd_pd(_mm256_set1_pd(weight), _mm256_cvtps_pd(_mm_loadu_ps(entry)), sum);
+    return _mm256_fmadd_pd(_mm256_set1_pd(weight), _mm256_loadu_pd(entry), sum);
 }
 
 // Rounds the channel sums of four pixels (ties to even, the default rounding mode) and stores
@@ -52,7 +52,7 @@ __attribute__((target("avx2,fma"))) inline int32_t packOne(__m256d s) {
 
 // One output pixel's sums over a fixed number of taps (0: `taps`, known only at run time).
 template <int kTaps>
-__attribute__((target("avx2,fma"))) inline __m256d paddedSum(const float *row, const double *w,
+__attribute__((target("avx2,fma"))) inline __m256d paddedSum(const double *row, const double *w,
                                                              int taps) {
     const int n = kTaps ? kTaps : taps;
     __m256d s = _mm256_setzero_pd();
@@ -65,8 +65,8 @@ __attribute__((target("avx2,fma"))) inline __m256d paddedSum(const float *row, c
 // The horizontal pass writing 32-bit pixels, or 24-bit ones (kBytes 3) that stop exactly at the
 // row's end.
 template <int kTaps, int kBytes>
-__attribute__((target("avx2,fma"))) void horizontalPass(const PaddedTaps &h, const float *rowBuffer,
-                                                        uint8_t *out) {
+__attribute__((target("avx2,fma"))) void horizontalPass(const PaddedTaps &h,
+                                                        const double *rowBuffer, uint8_t *out) {
     const int taps = h.count;
     const size_t n = h.left.size();
     const int *left = h.left.data();
@@ -104,7 +104,7 @@ __attribute__((target("avx2,fma"))) void horizontalPass(const PaddedTaps &h, con
 
 template <int kBytes>
 __attribute__((target("avx2,fma"))) void horizontalPassFor(const PaddedTaps &h,
-                                                           const float *rowBuffer, uint8_t *out) {
+                                                           const double *rowBuffer, uint8_t *out) {
     switch (h.count) {
         case 1:
             return horizontalPass<1, kBytes>(h, rowBuffer, out);
@@ -135,6 +135,11 @@ __attribute__((target("avx2,fma"))) void horizontalPassFor(const PaddedTaps &h,
     }
 }
 
+// Double sums rounded to single precision and widened back, exactly.
+__attribute__((target("avx2,fma"))) inline __m256d throughFloat(__m256d v) {
+    return _mm256_cvtps_pd(_mm256_cvtpd_ps(v));
+}
+
 // Widens chosen bytes of a 16-byte group (broadcast to both halves) into 64-bit lanes and
 // makes exact doubles of them (see pixelToDoubles).
 __attribute__((target("avx2,fma"))) inline __m256d bytesToDoubles(__m256i group, __m256i select) {
@@ -153,10 +158,12 @@ __attribute__((target("avx2,fma"))) inline __m256i selector(char a, char b, char
 
 // The vertical pass over a fixed number of taps (0: `v.count`, known only at run time), eight
 // source pixels at a time, each output value with its own accumulator. The row buffer holds
-// three floats per source pixel, packed.
+// three values per source pixel, packed: the sums rounded to single precision, as the scalar row
+// stores them, and widened back to double (exactly), so the horizontal pass need not convert
+// them at every tap.
 template <int kTaps>
 __attribute__((target("avx2,fma"))) void verticalPass(const uint8_t *top, ptrdiff_t stride,
-                                                      int width, const Taps &v, float *rowBuffer) {
+                                                      int width, const Taps &v, double *rowBuffer) {
     const int taps = kTaps ? kTaps : v.count;
     const __m256i s0 = selector(0, 1, 2, 4), s1 = selector(5, 6, 8, 9),
                   s2 = selector(10, 12, 13, 14);
@@ -179,19 +186,22 @@ __attribute__((target("avx2,fma"))) void verticalPass(const uint8_t *top, ptrdif
             a4 = _mm256_fmadd_pd(w, bytesToDoubles(g1, s1), a4);
             a5 = _mm256_fmadd_pd(w, bytesToDoubles(g1, s2), a5);
         }
-        float *b = rowBuffer + size_t(x) * 3;
-        _mm256_storeu_ps(b, _mm256_set_m128(_mm256_cvtpd_ps(a1), _mm256_cvtpd_ps(a0)));
-        _mm256_storeu_ps(b + 8, _mm256_set_m128(_mm256_cvtpd_ps(a3), _mm256_cvtpd_ps(a2)));
-        _mm256_storeu_ps(b + 16, _mm256_set_m128(_mm256_cvtpd_ps(a5), _mm256_cvtpd_ps(a4)));
+        double *b = rowBuffer + size_t(x) * 3;
+        _mm256_storeu_pd(b, throughFloat(a0));
+        _mm256_storeu_pd(b + 4, throughFloat(a1));
+        _mm256_storeu_pd(b + 8, throughFloat(a2));
+        _mm256_storeu_pd(b + 12, throughFloat(a3));
+        _mm256_storeu_pd(b + 16, throughFloat(a4));
+        _mm256_storeu_pd(b + 20, throughFloat(a5));
     }
-    // The rest one pixel at a time; each store's fourth float is overwritten by the next pixel
+    // The rest one pixel at a time; each store's fourth value is overwritten by the next pixel
     // or lands in the buffer's padding.
     for (; x < width; ++x) {
         __m256d acc = _mm256_setzero_pd();
         const uint8_t *p = top + size_t(x) * 4;
         for (int t = 0; t < taps; ++t, p += stride)
             acc = _mm256_fmadd_pd(_mm256_set1_pd(v.weights[t]), pixelToDoubles(p), acc);
-        _mm_storeu_ps(rowBuffer + size_t(x) * 3, _mm256_cvtpd_ps(acc));
+        _mm256_storeu_pd(rowBuffer + size_t(x) * 3, throughFloat(acc));
     }
 }
 
@@ -200,7 +210,7 @@ __attribute__((target("avx2,fma"))) void verticalPass(const uint8_t *top, ptrdif
 __attribute__((target("avx2,fma"))) void resampleRowAvx2(const uint8_t *source, ptrdiff_t stride,
                                                          int sourceWidth, const Taps &vertical,
                                                          const PaddedTaps &horizontal,
-                                                         float *rowBuffer, uint8_t *destinationRow,
+                                                         double *rowBuffer, uint8_t *destinationRow,
                                                          int destinationBytesPerPixel) {
     const uint8_t *top = source + ptrdiff_t(vertical.left) * stride;
 
