@@ -252,13 +252,16 @@ void ResampleRows(const uint8_t *source, int sourceWidth, int sourceHeight, ptrd
     if (path == ResamplePath::Avx2 && !detail::avx2Available())
         path = ResamplePath::Scalar;
 
-    // One row of source width entries of three floats (doubles on the vector paths), and room
-    // for the vector paths' wider loads and stores at the last entries; each thread its own.
+    // One row of source width entries of three floats, doubles on the vector paths (with room
+    // for their wider loads and stores at the last entry); each thread its own.
     thread_local std::vector<double> rowStore;
-    const size_t doubles = size_t(sourceWidth) * 3 + 8;
-    if (rowStore.size() < doubles)
-        rowStore.assign(doubles, 0.0);
-    float *rowBuffer = reinterpret_cast<float *>(rowStore.data());
+    thread_local std::vector<float> scalarRow;
+    if (path == ResamplePath::Scalar) {
+        if (scalarRow.size() < size_t(sourceWidth) * 3)
+            scalarRow.assign(size_t(sourceWidth) * 3, 0.0f);
+    } else if (rowStore.size() < size_t(sourceWidth) * 3 + 8) {
+        rowStore.assign(size_t(sourceWidth) * 3 + 8, 0.0);
+    }
     for (int y = begin; y < end; ++y) {
         uint8_t *row = destination + ptrdiff_t(y) * destinationStride;
         const detail::Taps &vertical = plan->vertical.taps[size_t(y)];
@@ -278,7 +281,7 @@ void ResampleRows(const uint8_t *source, int sourceWidth, int sourceHeight, ptrd
                 break;
             default:
                 resampleRowScalar(source, sourceStride, sourceWidth, vertical,
-                                  plan->horizontal.taps, rowBuffer, row, bytesPerPixel);
+                                  plan->horizontal.taps, scalarRow.data(), row, bytesPerPixel);
         }
     }
 }
