@@ -259,9 +259,13 @@ void ResampleRows(const uint8_t *source, int sourceWidth, int sourceHeight, ptrd
     if (path == ResamplePath::Scalar) {
         if (scalarRow.size() < size_t(sourceWidth) * 3)
             scalarRow.assign(size_t(sourceWidth) * 3, 0.0f);
-    } else if (rowStore.size() < size_t(sourceWidth) * 3 + 8) {
-        rowStore.assign(size_t(sourceWidth) * 3 + 8, 0.0);
+    } else if (rowStore.size() < size_t(sourceWidth) * 3 + 16) {
+        rowStore.assign(size_t(sourceWidth) * 3 + 16, 0.0);
     }
+    // Whole cache lines for the vector stores.
+    double *vectorRow = rowStore.data();
+    if (path != ResamplePath::Scalar)
+        vectorRow += (64 - reinterpret_cast<uintptr_t>(vectorRow) % 64) % 64 / sizeof(double);
     for (int y = begin; y < end; ++y) {
         uint8_t *row = destination + ptrdiff_t(y) * destinationStride;
         const detail::Taps &vertical = plan->vertical.taps[size_t(y)];
@@ -273,11 +277,11 @@ void ResampleRows(const uint8_t *source, int sourceWidth, int sourceHeight, ptrd
                         (vertical.weights - plan->vertical.weights.data()),
                     plan->verticalShift[size_t(y)],
                     std::min(3, sourceHeight - vertical.left - vertical.count), plan->padded,
-                    rowStore.data(), row, bytesPerPixel);
+                    vectorRow, row, bytesPerPixel);
                 break;
             case ResamplePath::Avx2:
                 detail::resampleRowAvx2(source, sourceStride, sourceWidth, vertical, plan->padded,
-                                        rowStore.data(), row, bytesPerPixel);
+                                        vectorRow, row, bytesPerPixel);
                 break;
             default:
                 resampleRowScalar(source, sourceStride, sourceWidth, vertical,

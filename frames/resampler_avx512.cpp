@@ -47,6 +47,12 @@ LUMA_AVX512 inline __m512d valuesToDoubles(__m512i group, __m512i select) {
     return _mm512_cvtepi64_pd(_mm512_maskz_permutexvar_epi8(kLowBytes, select, group));
 }
 
+// Sixteen pixels' bytes; the last group of a row reads only its own.
+LUMA_AVX512 inline __attribute__((always_inline)) __m512i loadGroup(const uint8_t *p, int pixels,
+                                                                    __mmask64 bytes) {
+    return pixels == 16 ? _mm512_loadu_si512(p) : _mm512_maskz_loadu_epi8(bytes, p);
+}
+
 // Double sums rounded to single precision and widened back, exactly.
 LUMA_AVX512 inline __m512d throughFloat(__m512d v) {
     return _mm512_cvtps_pd(_mm512_maskz_cvtpd_ps(0xFF, v));
@@ -94,7 +100,7 @@ LUMA_AVX512 void verticalPass(const uint8_t *top, ptrdiff_t stride, int width, c
 #pragma GCC unroll 16
         for (int t = 0; t < taps; ++t) {
             const __m512d w = _mm512_set1_pd(v.weights[t]);
-            const __m512i g = _mm512_maskz_loadu_epi8(bytes, p + ptrdiff_t(t) * stride);
+            const __m512i g = loadGroup(p + ptrdiff_t(t) * stride, pixels, bytes);
             a0 = _mm512_fmadd_pd(w, valuesToDoubles(g, s0), a0);
             a1 = _mm512_fmadd_pd(w, valuesToDoubles(g, s1), a1);
             a2 = _mm512_fmadd_pd(w, valuesToDoubles(g, s2), a2);
@@ -137,7 +143,7 @@ LUMA_AVX512 void verticalPassInteger(const uint8_t *top, ptrdiff_t stride, int w
 #pragma GCC unroll 16
         for (int t = 0; t < taps; ++t) {
             const __m512i w = _mm512_set1_epi64(weights[t]);
-            const __m512i g = _mm512_maskz_loadu_epi8(bytes, p + ptrdiff_t(t) * stride);
+            const __m512i g = loadGroup(p + ptrdiff_t(t) * stride, pixels, bytes);
             a0 = _mm512_madd52lo_epu64(a0, _mm512_maskz_permutexvar_epi8(kLowBytes, s0, g), w);
             a1 = _mm512_madd52lo_epu64(a1, _mm512_maskz_permutexvar_epi8(kLowBytes, s1, g), w);
             a2 = _mm512_madd52lo_epu64(a2, _mm512_maskz_permutexvar_epi8(kLowBytes, s2, g), w);
