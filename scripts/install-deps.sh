@@ -5,6 +5,8 @@ set -euo pipefail
 packages=(
     g++ cmake make pkg-config python3
     libgtest-dev libgmock-dev libbenchmark-dev
+    # libyuv: the colour conversion benchmark's peer.
+    libyuv-dev
     qt6-base-dev qt6-svg-dev libwmf-dev libemf2svg-dev gsfonts
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav

@@ -4,6 +4,7 @@
 #include <spa/param/video/format-utils.h>
 #include <spa/pod/builder.h>
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -55,40 +56,46 @@ struct PipeWireOutput::State {
     pw_stream *stream = nullptr;
     spa_hook listener{};
     int width = 0, height = 0, fps = 30;
-    spa_video_format format = SPA_VIDEO_FORMAT_UNKNOWN;
+    std::atomic<spa_video_format> format{SPA_VIDEO_FORMAT_UNKNOWN};  // as negotiated
 
-    std::mutex frameMutex;  // guards frame and haveFrame
-    std::vector<uint8_t> frame;
-    bool haveFrame = false;
+    std::mutex frameMutex;  // guards frame, ready and readyFormat
+    SharedBytes frame;      // the camera frame on show, bottom-up BGR; null until the first
+    SharedBytes ready;      // the same frame in readyFormat, when the daemon converted it
+    spa_video_format readyFormat = SPA_VIDEO_FORMAT_UNKNOWN;
+    std::vector<uint8_t> black;  // shown until the first frame; the loop thread's
 
-    size_t imageSize() const {
+    static FrameLayout layoutOf(spa_video_format format) {
         switch (format) {
             case SPA_VIDEO_FORMAT_YUY2:
-                return yuyvSize(width, height);
+                return FrameLayout::Yuyv;
             case SPA_VIDEO_FORMAT_I420:
-                return i420Size(width, height);
+                return FrameLayout::I420;
             default:
-                return size_t(width) * height * 4;
+                return FrameLayout::Bgrx;
         }
     }
-    int stride() const {
-        switch (format) {
-            case SPA_VIDEO_FORMAT_YUY2:
+    size_t imageSize(spa_video_format f) const { return layoutSize(layoutOf(f), width, height); }
+    int stride(spa_video_format f) const {
+        switch (layoutOf(f)) {
+            case FrameLayout::Yuyv:
                 return (width + 1) / 2 * 4;
-            case SPA_VIDEO_FORMAT_I420:
+            case FrameLayout::I420:
                 return width;
-            default:
-                return width * 4;
+            case FrameLayout::Bgrx:
+                break;
         }
+        return width * 4;
     }
 
     static void onParamChanged(void *data, uint32_t id, const spa_pod *param) {
         auto *s = static_cast<State *>(data);
-        if (!param || id != SPA_PARAM_Format)
+        if (id != SPA_PARAM_Format)
             return;
         spa_video_info_raw info{};
-        if (spa_format_video_raw_parse(param, &info) < 0)
+        if (!param || spa_format_video_raw_parse(param, &info) < 0) {
+            s->format = SPA_VIDEO_FORMAT_UNKNOWN;
             return;
+        }
         s->format = info.format;
         uint8_t buffer[512];
         spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof(buffer));
@@ -96,39 +103,54 @@ struct PipeWireOutput::State {
         params[0] = static_cast<const spa_pod *>(spa_pod_builder_add_object(
             &b, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
             SPA_POD_CHOICE_RANGE_Int(4, 2, 8), SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1),
-            SPA_PARAM_BUFFERS_size, SPA_POD_Int(int(s->imageSize())), SPA_PARAM_BUFFERS_stride,
-            SPA_POD_Int(s->stride()), SPA_PARAM_BUFFERS_dataType,
+            SPA_PARAM_BUFFERS_size, SPA_POD_Int(int(s->imageSize(info.format))),
+            SPA_PARAM_BUFFERS_stride, SPA_POD_Int(s->stride(info.format)),
+            SPA_PARAM_BUFFERS_dataType,
             SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd))));
         pw_stream_update_params(s->stream, params, 1);
     }
 
-    // Fills the next buffer with the newest frame, in the negotiated format.
+    // Fills the next buffer with the newest frame, in the negotiated format: a copy of the
+    // daemon's conversion, or converted here when there is none in this format yet.
     static void onProcess(void *data) {
         auto *s = static_cast<State *>(data);
         pw_buffer *b = pw_stream_dequeue_buffer(s->stream);
         if (!b)
             return;
         spa_data &d = b->buffer->datas[0];
-        const size_t size = s->imageSize();
+        const spa_video_format format = s->format;
+        const size_t size = s->imageSize(format);
         if (d.data && d.maxsize >= size) {
-            std::lock_guard lock(s->frameMutex);
+            SharedBytes frame, ready;
+            spa_video_format readyFormat;
+            {
+                std::lock_guard lock(s->frameMutex);
+                frame = s->frame;
+                ready = s->ready;
+                readyFormat = s->readyFormat;
+            }
             auto *out = static_cast<uint8_t *>(d.data);
-            if (!s->haveFrame)
-                s->frame.assign(size_t(s->width) * s->height * 3, 0);
-            switch (s->format) {
-                case SPA_VIDEO_FORMAT_YUY2:
-                    bgrToYuyv(s->frame.data(), s->width, s->height, out);
-                    break;
-                case SPA_VIDEO_FORMAT_I420:
-                    bgrToI420(s->frame.data(), s->width, s->height, out);
-                    break;
-                default:
-                    bgrToBgrx(s->frame.data(), s->width, s->height, out, s->width * 4);
-                    break;
+            if (ready && readyFormat == format && ready->size() == size) {
+                std::memcpy(out, ready->data(), size);
+            } else {
+                if (!frame && s->black.empty())
+                    s->black.assign(size_t(s->width) * s->height * 3, 0);
+                const uint8_t *bgr = frame ? frame->data() : s->black.data();
+                switch (s->layoutOf(format)) {
+                    case FrameLayout::Yuyv:
+                        bgrToYuyv(bgr, s->width, s->height, out);
+                        break;
+                    case FrameLayout::I420:
+                        bgrToI420(bgr, s->width, s->height, out);
+                        break;
+                    case FrameLayout::Bgrx:
+                        bgrToBgrx(bgr, s->width, s->height, out, s->width * 4);
+                        break;
+                }
             }
             d.chunk->offset = 0;
             d.chunk->size = uint32_t(size);
-            d.chunk->stride = s->stride();
+            d.chunk->stride = s->stride(format);
         }
         pw_stream_queue_buffer(s->stream, b);
     }
@@ -208,13 +230,24 @@ PipeWireOutput::~PipeWireOutput() {
     }
 }
 
-void PipeWireOutput::publish(const uint8_t *frame) {
+void PipeWireOutput::publish(SharedBytes frame, uint64_t generation, ConvertedFrames &converted) {
     State *s = state_.get();
+    pw_thread_loop_lock(connection_->loop);
+    const bool streaming = pw_stream_get_state(s->stream, nullptr) == PW_STREAM_STATE_STREAMING;
+    pw_thread_loop_unlock(connection_->loop);
+    // Converted here, once per frame, and only while a consumer takes frames.
+    const spa_video_format format = s->format;
+    SharedBytes ready;
+    if (streaming && format != SPA_VIDEO_FORMAT_UNKNOWN)
+        ready = converted.get(State::layoutOf(format), frame->data(), generation);
     {
         std::lock_guard lock(s->frameMutex);
-        s->frame.assign(frame, frame + size_t(s->width) * s->height * 3);
-        s->haveFrame = true;
+        s->frame = std::move(frame);
+        s->ready = std::move(ready);
+        s->readyFormat = format;
     }
+    if (!streaming)
+        return;
     // As the driver of its graph, the stream runs one cycle per frame.
     pw_thread_loop_lock(connection_->loop);
     if (pw_stream_get_state(s->stream, nullptr) == PW_STREAM_STATE_STREAMING)

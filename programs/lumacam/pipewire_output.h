@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "programs/lumacam/converted_frames.h"
+
 namespace lumaghost {
 
 class PipeWireConnection;
@@ -23,8 +25,10 @@ public:
                                                   int height, int fps);
     ~PipeWireOutput();
 
-    /// Hands a camera frame (bottom-up BGR) to the consumers at the next cycle.
-    void publish(const uint8_t *frame);
+    /// Hands a camera frame (bottom-up BGR) to the consumers at the next cycle. `generation`
+    /// names the frame's content: the frame is converted for the consumers, through
+    /// `converted`, when it is new, and only while a consumer takes frames.
+    void publish(SharedBytes frame, uint64_t generation, ConvertedFrames &converted);
 
     struct State;
 
