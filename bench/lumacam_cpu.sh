@@ -10,7 +10,7 @@
 #       both      lumaghost_lumacam_bench: the stand-in node and one PipeWire consumer
 #       idle      lumacam run --no-v4l2 with no consumer
 # LUMACAM=path measures another lumacam binary (pipewire and idle); FORMAT=YUY2|I420|BGRx
-# makes the consumer ask for that format. Everything runs in a private PipeWire with its own
+# makes the consumer ask for that format; PERF=1 shows perf's profile of the daemon first. Everything runs in a private PipeWire with its own
 # session bus and session manager, under a private root; only what was started is stopped.
 set -euo pipefail
 build=$(realpath "$1") mode=$2 seconds=${3:-10} windows=${4:-3}
@@ -104,6 +104,13 @@ ticks() { # utime + stime of $daemon: fields 14 and 15, 12 and 13 after its name
 }
 hz=$(getconf CLK_TCK)
 sleep 4  # start, negotiation, first frames
+# PERF=1: where the daemon's time goes, from perf over one window.
+if [ -n "${PERF:-}" ]; then
+    perf record -q -g -p "$daemon" -o "$work/perf.data" -- sleep "$seconds" >/dev/null 2>&1 ||
+        fail "perf record failed"
+    perf report -i "$work/perf.data" --stdio --no-children --percent-limit 2 2>/dev/null |
+        grep -v '^$' | grep -v '^#' | head -n 60
+fi
 frames() { grep -c 'chain' "$work/consumer.log" 2>/dev/null || true; }
 first=$(frames)
 results=()

@@ -23,28 +23,42 @@ std::shared_ptr<std::vector<uint8_t>> &writable(std::shared_ptr<std::vector<uint
     return buffer;
 }
 
-SharedBytes ConvertedFrames::get(FrameLayout layout, const uint8_t *frame, uint64_t generation) {
+SharedBytes ConvertedFrames::get(FrameLayout layout, uint64_t generation,
+                                 const FrameSource &source) {
     Slot &slot = slots_[int(layout)];
-    if (slot.valid && slot.generation == generation)
-        return slot.current;
+    // One try per generation: a source that failed is not asked again until the next.
+    if (slot.tried && slot.generation == generation)
+        return slot.valid ? slot.current : nullptr;
     // Into the buffer not on show, which a reader may still be copying from.
     std::vector<uint8_t> &out = *writable(slot.spare);
     out.resize(layoutSize(layout, width_, height_));
-    switch (layout) {
-        case FrameLayout::Yuyv:
-            bgrToYuyv(frame, width_, height_, out.data());
-            break;
-        case FrameLayout::I420:
-            bgrToI420(frame, width_, height_, out.data());
-            break;
-        case FrameLayout::Bgrx:
-            bgrToBgrx(frame, width_, height_, out.data(), ptrdiff_t(width_) * 4);
-            break;
+    const bool read = source([&](const uint8_t *frame) {
+        switch (layout) {
+            case FrameLayout::Yuyv:
+                bgrToYuyv(frame, width_, height_, out.data());
+                break;
+            case FrameLayout::I420:
+                bgrToI420(frame, width_, height_, out.data());
+                break;
+            case FrameLayout::Bgrx:
+                bgrToBgrx(frame, width_, height_, out.data(), ptrdiff_t(width_) * 4);
+                break;
+        }
+    });
+    if (read) {
+        slot.current.swap(slot.spare);
+        slot.valid = true;
     }
-    slot.current.swap(slot.spare);
     slot.generation = generation;
-    slot.valid = true;
-    return slot.current;
+    slot.tried = true;
+    return slot.valid ? slot.current : nullptr;
+}
+
+SharedBytes ConvertedFrames::get(FrameLayout layout, const uint8_t *frame, uint64_t generation) {
+    return get(layout, generation, [frame](const std::function<void(const uint8_t *)> &use) {
+        use(frame);
+        return true;
+    });
 }
 
 }  // namespace lumaghost

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -12,6 +13,10 @@ enum class FrameLayout { Yuyv, I420, Bgrx };
 
 using SharedBytes = std::shared_ptr<const std::vector<uint8_t>>;
 
+/// Hands the frame on show (bottom-up BGR) to `use`, perhaps in place in the frame channel and
+/// more than once; false when no whole frame could be had.
+using FrameSource = std::function<bool(const std::function<void(const uint8_t *frame)> &use)>;
+
 /// Bytes of a frame of the given size in `layout`.
 size_t layoutSize(FrameLayout layout, int width, int height);
 
@@ -19,16 +24,20 @@ class ConvertedFrames {
 public:
     ConvertedFrames(int width, int height) : width_(width), height_(height) {}
 
-    /// The camera frame (bottom-up BGR) of generation `generation` in `layout`: converted now
-    /// when the layout was last converted from another generation. A buffer that a reader
-    /// still holds is not written again.
+    /// The frame of generation `generation` in `layout`: converted now, from `source`, when the
+    /// layout was last converted from another generation. A buffer that a reader still holds
+    /// is not written again. When the source fails, the layout's last conversion stands for
+    /// the generation (null when there is none).
+    SharedBytes get(FrameLayout layout, uint64_t generation, const FrameSource &source);
+    /// The same from a frame in memory.
     SharedBytes get(FrameLayout layout, const uint8_t *frame, uint64_t generation);
 
 private:
     struct Slot {
         std::shared_ptr<std::vector<uint8_t>> current, spare;
-        uint64_t generation = 0;
-        bool valid = false;
+        uint64_t generation = 0;  // tried last
+        bool tried = false;
+        bool valid = false;  // current holds a conversion
     };
     int width_, height_;
     Slot slots_[3];

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <thread>
@@ -72,11 +73,17 @@ public:
           channel_(std::move(channel)),
           format_(channel_->format()),
           converted_(int(format_.width), int(format_.height)) {
-        frame_ = std::make_shared<std::vector<uint8_t>>(firstFrame(device.storedImage, format_));
+        initial_ = firstFrame(device.storedImage, format_);
         seen_ = channel_->commitSequence();
-        auto committed = std::make_shared<std::vector<uint8_t>>();
-        if (channel_->readLatest(*committed, &seen_))
-            frame_ = std::move(committed);
+        committed_ = channel_->useLatest([](const uint8_t *) {}, &seen_);
+        // Frames are converted from where they lie, the channel's slot, by the outputs that
+        // take them.
+        source_ = [this](const std::function<void(const uint8_t *)> &use) {
+            if (committed_)
+                return channel_->useLatest(use);
+            use(initial_.data());
+            return true;
+        };
         period_ = std::chrono::nanoseconds(1'000'000'000 / format_.fps);
         next_ = Clock::now();
         const std::string size =
@@ -121,29 +128,26 @@ public:
     Clock::time_point next() const { return next_; }
 
     void tick() {
-        // A frame that cannot be read leaves the last one on show, until the next commit. The
-        // frame is read into the buffer the PipeWire output no longer holds, and converted
-        // once for the outputs that take it, when it is new.
-        if (channel_->commitSequence() != seen_) {
-            if (channel_->readLatest(*writable(latest_), &seen_)) {
-                frame_.swap(latest_);
-                ++generation_;
-            } else {
-                seen_ = channel_->commitSequence();
-            }
+        // A new commit is a new frame, converted once for the outputs that take it, when they
+        // take it. A frame that cannot be read leaves the last one on show until the next.
+        const uint64_t sequence = channel_->commitSequence();
+        if (sequence != seen_) {
+            seen_ = sequence;
+            committed_ = true;
+            ++generation_;
         }
         if (v4l2_) {
             const FrameLayout layout =
                 v4l2_->format() == OutputFormat::Yuyv ? FrameLayout::Yuyv : FrameLayout::I420;
-            const SharedBytes data = converted_.get(layout, frame_->data(), generation_);
-            if (v4l2_->writeConverted(data->data()).failed()) {
+            const SharedBytes data = converted_.get(layout, generation_, source_);
+            if (data && v4l2_->writeConverted(data->data()).failed()) {
                 std::fprintf(stderr, "lumacam: \"%s\": the loopback node stopped taking frames\n",
                              name_.c_str());
                 v4l2_.reset();
             }
         }
         if (pw_)
-            pw_->publish(frame_, generation_, converted_);
+            pw_->publish(generation_, converted_, source_);
         next_ += period_;
         if (next_ < Clock::now())
             next_ = Clock::now() + period_;  // fell behind: skip, don't burst
@@ -155,8 +159,10 @@ private:
     std::unique_ptr<FrameChannel> channel_;
     ChannelFormat format_;
     ConvertedFrames converted_;
-    std::shared_ptr<std::vector<uint8_t>> frame_, latest_;
-    uint64_t generation_ = 0;  // of frame_'s content
+    std::vector<uint8_t> initial_;  // shown until the first commit
+    bool committed_ = false;        // frames come from the channel
+    FrameSource source_;
+    uint64_t generation_ = 0;  // of the frame on show
     uint64_t seen_ = 0;
     std::chrono::nanoseconds period_{};
     Clock::time_point next_;

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "frames/frame_convert.h"
@@ -58,11 +59,18 @@ struct PipeWireOutput::State {
     int width = 0, height = 0, fps = 30;
     std::atomic<spa_video_format> format{SPA_VIDEO_FORMAT_UNKNOWN};  // as negotiated
 
-    std::mutex frameMutex;  // guards frame, ready and readyFormat
-    SharedBytes frame;      // the camera frame on show, bottom-up BGR; null until the first
-    SharedBytes ready;      // the same frame in readyFormat, when the daemon converted it
+    std::mutex frameMutex;  // guards ready, readyFormat and readyGeneration
+    SharedBytes ready;      // the frame on show in readyFormat; null until the first
     spa_video_format readyFormat = SPA_VIDEO_FORMAT_UNKNOWN;
-    std::vector<uint8_t> black;  // shown until the first frame; the loop thread's
+    uint64_t readyGeneration = 0;
+
+    // The loop thread's: what each buffer holds, so that a frame shown again is not copied
+    // into a buffer that has it already.
+    struct Held {
+        uint64_t generation;
+        spa_video_format format;
+    };
+    std::unordered_map<pw_buffer *, Held> held;
 
     static FrameLayout layoutOf(spa_video_format format) {
         switch (format) {
@@ -110,8 +118,12 @@ struct PipeWireOutput::State {
         pw_stream_update_params(s->stream, params, 1);
     }
 
-    // Fills the next buffer with the newest frame, in the negotiated format: a copy of the
-    // daemon's conversion, or converted here when there is none in this format yet.
+    static void onRemoveBuffer(void *data, pw_buffer *buffer) {
+        static_cast<State *>(data)->held.erase(buffer);
+    }
+
+    // Fills the next buffer with the frame on show, as the daemon converted it to the
+    // negotiated format; black until there is one in that format.
     static void onProcess(void *data) {
         auto *s = static_cast<State *>(data);
         pw_buffer *b = pw_stream_dequeue_buffer(s->stream);
@@ -121,32 +133,36 @@ struct PipeWireOutput::State {
         const spa_video_format format = s->format;
         const size_t size = s->imageSize(format);
         if (d.data && d.maxsize >= size) {
-            SharedBytes frame, ready;
-            spa_video_format readyFormat;
+            SharedBytes ready;
+            uint64_t generation = 0;
             {
                 std::lock_guard lock(s->frameMutex);
-                frame = s->frame;
-                ready = s->ready;
-                readyFormat = s->readyFormat;
+                if (s->readyFormat == format && s->ready && s->ready->size() == size) {
+                    ready = s->ready;
+                    generation = s->readyGeneration;
+                }
             }
             auto *out = static_cast<uint8_t *>(d.data);
-            if (ready && readyFormat == format && ready->size() == size) {
+            auto it = s->held.find(b);
+            const bool has = ready && it != s->held.end() && it->second.generation == generation &&
+                             it->second.format == format;
+            if (ready && !has) {
                 std::memcpy(out, ready->data(), size);
-            } else {
-                if (!frame && s->black.empty())
-                    s->black.assign(size_t(s->width) * s->height * 3, 0);
-                const uint8_t *bgr = frame ? frame->data() : s->black.data();
+                s->held[b] = {generation, format};
+            } else if (!ready) {
+                const std::vector<uint8_t> black(size_t(s->width) * s->height * 3, 0);
                 switch (s->layoutOf(format)) {
                     case FrameLayout::Yuyv:
-                        bgrToYuyv(bgr, s->width, s->height, out);
+                        bgrToYuyv(black.data(), s->width, s->height, out);
                         break;
                     case FrameLayout::I420:
-                        bgrToI420(bgr, s->width, s->height, out);
+                        bgrToI420(black.data(), s->width, s->height, out);
                         break;
                     case FrameLayout::Bgrx:
-                        bgrToBgrx(bgr, s->width, s->height, out, s->width * 4);
+                        bgrToBgrx(black.data(), s->width, s->height, out, s->width * 4);
                         break;
                 }
+                s->held.erase(b);
             }
             d.chunk->offset = 0;
             d.chunk->size = uint32_t(size);
@@ -163,6 +179,7 @@ const pw_stream_events kStreamEvents = [] {
     e.version = PW_VERSION_STREAM_EVENTS;
     e.param_changed = PipeWireOutput::State::onParamChanged;
     e.process = PipeWireOutput::State::onProcess;
+    e.remove_buffer = PipeWireOutput::State::onRemoveBuffer;
     return e;
 }();
 
@@ -230,24 +247,23 @@ PipeWireOutput::~PipeWireOutput() {
     }
 }
 
-void PipeWireOutput::publish(SharedBytes frame, uint64_t generation, ConvertedFrames &converted) {
+void PipeWireOutput::publish(uint64_t generation, ConvertedFrames &converted,
+                             const FrameSource &source) {
     State *s = state_.get();
     pw_thread_loop_lock(connection_->loop);
     const bool streaming = pw_stream_get_state(s->stream, nullptr) == PW_STREAM_STATE_STREAMING;
     pw_thread_loop_unlock(connection_->loop);
     // Converted here, once per frame, and only while a consumer takes frames.
     const spa_video_format format = s->format;
-    SharedBytes ready;
-    if (streaming && format != SPA_VIDEO_FORMAT_UNKNOWN)
-        ready = converted.get(State::layoutOf(format), frame->data(), generation);
+    if (!streaming || format == SPA_VIDEO_FORMAT_UNKNOWN)
+        return;
+    SharedBytes ready = converted.get(State::layoutOf(format), generation, source);
     {
         std::lock_guard lock(s->frameMutex);
-        s->frame = std::move(frame);
         s->ready = std::move(ready);
         s->readyFormat = format;
+        s->readyGeneration = generation;
     }
-    if (!streaming)
-        return;
     // As the driver of its graph, the stream runs one cycle per frame.
     pw_thread_loop_lock(connection_->loop);
     if (pw_stream_get_state(s->stream, nullptr) == PW_STREAM_STATE_STREAMING)

@@ -25,10 +25,10 @@ public:
                                                   int height, int fps);
     ~PipeWireOutput();
 
-    /// Hands a camera frame (bottom-up BGR) to the consumers at the next cycle. `generation`
-    /// names the frame's content: the frame is converted for the consumers, through
-    /// `converted`, when it is new, and only while a consumer takes frames.
-    void publish(SharedBytes frame, uint64_t generation, ConvertedFrames &converted);
+    /// Hands the camera's frame of generation `generation` to the consumers, at once: while a
+    /// consumer takes frames it is converted to their format through `converted`, from
+    /// `source` when it is new.
+    void publish(uint64_t generation, ConvertedFrames &converted, const FrameSource &source);
 
     struct State;
 
