@@ -63,7 +63,8 @@ bool convertPathAvailable(ConvertPath path) {
             return __builtin_cpu_supports("avx2");
         case ConvertPath::Avx512:
             __builtin_cpu_init();
-            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                   __builtin_cpu_supports("avx512vbmi");
     }
     return false;
 }

@@ -203,7 +203,7 @@ protected:
     void SetUp() override {
         if (!convertPathAvailable(GetParam()))
             GTEST_SKIP() << "This processor lacks "
-                         << (GetParam() == ConvertPath::Avx2 ? "AVX2" : "AVX-512F/BW");
+                         << (GetParam() == ConvertPath::Avx2 ? "AVX2" : "AVX-512F/BW/VBMI");
     }
 };
 
