@@ -16,6 +16,20 @@ size_t layoutSize(FrameLayout layout, int width, int height) {
     return size_t(width) * height * 4;
 }
 
+void convertFrame(FrameLayout layout, const uint8_t *frame, int width, int height, uint8_t *out) {
+    switch (layout) {
+        case FrameLayout::Yuyv:
+            bgrToYuyv(frame, width, height, out);
+            break;
+        case FrameLayout::I420:
+            bgrToI420(frame, width, height, out);
+            break;
+        case FrameLayout::Bgrx:
+            bgrToBgrx(frame, width, height, out, ptrdiff_t(width) * 4);
+            break;
+    }
+}
+
 std::shared_ptr<std::vector<uint8_t>> &writable(std::shared_ptr<std::vector<uint8_t>> &buffer) {
     // Only this owner can hand out a buffer it alone holds: once unique it stays so.
     if (!buffer || buffer.use_count() > 1)
@@ -32,19 +46,8 @@ SharedBytes ConvertedFrames::get(FrameLayout layout, uint64_t generation,
     // Into the buffer not on show, which a reader may still be copying from.
     std::vector<uint8_t> &out = *writable(slot.spare);
     out.resize(layoutSize(layout, width_, height_));
-    const bool read = source([&](const uint8_t *frame) {
-        switch (layout) {
-            case FrameLayout::Yuyv:
-                bgrToYuyv(frame, width_, height_, out.data());
-                break;
-            case FrameLayout::I420:
-                bgrToI420(frame, width_, height_, out.data());
-                break;
-            case FrameLayout::Bgrx:
-                bgrToBgrx(frame, width_, height_, out.data(), ptrdiff_t(width_) * 4);
-                break;
-        }
-    });
+    const bool read = source(
+        [&](const uint8_t *frame) { convertFrame(layout, frame, width_, height_, out.data()); });
     if (read) {
         slot.current.swap(slot.spare);
         slot.valid = true;
@@ -52,6 +55,11 @@ SharedBytes ConvertedFrames::get(FrameLayout layout, uint64_t generation,
     slot.generation = generation;
     slot.tried = true;
     return slot.valid ? slot.current : nullptr;
+}
+
+SharedBytes ConvertedFrames::peek(FrameLayout layout, uint64_t generation) const {
+    const Slot &slot = slots_[int(layout)];
+    return slot.tried && slot.valid && slot.generation == generation ? slot.current : nullptr;
 }
 
 SharedBytes ConvertedFrames::get(FrameLayout layout, const uint8_t *frame, uint64_t generation) {

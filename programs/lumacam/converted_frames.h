@@ -20,6 +20,9 @@ using FrameSource = std::function<bool(const std::function<void(const uint8_t *f
 /// Bytes of a frame of the given size in `layout`.
 size_t layoutSize(FrameLayout layout, int width, int height);
 
+/// Converts a camera frame (bottom-up BGR) into `out`, layoutSize() bytes.
+void convertFrame(FrameLayout layout, const uint8_t *frame, int width, int height, uint8_t *out);
+
 class ConvertedFrames {
 public:
     ConvertedFrames(int width, int height) : width_(width), height_(height) {}
@@ -29,6 +32,9 @@ public:
     /// is not written again. When the source fails, the layout's last conversion stands for
     /// the generation (null when there is none).
     SharedBytes get(FrameLayout layout, uint64_t generation, const FrameSource &source);
+    /// The conversion to `layout` of generation `generation` when there is one already; null
+    /// when there is none.
+    SharedBytes peek(FrameLayout layout, uint64_t generation) const;
     /// The same from a frame in memory.
     SharedBytes get(FrameLayout layout, const uint8_t *frame, uint64_t generation);
 

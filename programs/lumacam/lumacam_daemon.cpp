@@ -77,7 +77,7 @@ public:
         seen_ = channel_->commitSequence();
         committed_ = channel_->useLatest([](const uint8_t *) {}, &seen_);
         // Frames are converted from where they lie, the channel's slot, by the outputs that
-        // take them.
+        // take them, the PipeWire output's on its loop thread.
         source_ = [this](const std::function<void(const uint8_t *)> &use) {
             if (committed_)
                 return channel_->useLatest(use);
@@ -159,8 +159,8 @@ private:
     std::unique_ptr<FrameChannel> channel_;
     ChannelFormat format_;
     ConvertedFrames converted_;
-    std::vector<uint8_t> initial_;  // shown until the first commit
-    bool committed_ = false;        // frames come from the channel
+    std::vector<uint8_t> initial_;        // shown until the first commit
+    std::atomic<bool> committed_{false};  // frames come from the channel
     FrameSource source_;
     uint64_t generation_ = 0;  // of the frame on show
     uint64_t seen_ = 0;

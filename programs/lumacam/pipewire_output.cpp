@@ -59,8 +59,11 @@ struct PipeWireOutput::State {
     int width = 0, height = 0, fps = 30;
     std::atomic<spa_video_format> format{SPA_VIDEO_FORMAT_UNKNOWN};  // as negotiated
 
-    std::mutex frameMutex;  // guards ready, readyFormat and readyGeneration
-    SharedBytes ready;      // the frame on show in readyFormat; null until the first
+    // The frame on show, of readyGeneration, for consumers of readyFormat: as converted for
+    // another output (ready), or where it lies, to convert straight into the buffer (source).
+    std::mutex frameMutex;  // guards the four
+    SharedBytes ready;
+    FrameSource source;
     spa_video_format readyFormat = SPA_VIDEO_FORMAT_UNKNOWN;
     uint64_t readyGeneration = 0;
 
@@ -122,8 +125,8 @@ struct PipeWireOutput::State {
         static_cast<State *>(data)->held.erase(buffer);
     }
 
-    // Fills the next buffer with the frame on show, as the daemon converted it to the
-    // negotiated format; black until there is one in that format.
+    // Fills the next buffer with the frame on show in the negotiated format, unless it holds
+    // that frame already; black until there is one.
     static void onProcess(void *data) {
         auto *s = static_cast<State *>(data);
         pw_buffer *b = pw_stream_dequeue_buffer(s->stream);
@@ -134,34 +137,33 @@ struct PipeWireOutput::State {
         const size_t size = s->imageSize(format);
         if (d.data && d.maxsize >= size) {
             SharedBytes ready;
+            FrameSource source;
             uint64_t generation = 0;
             {
                 std::lock_guard lock(s->frameMutex);
-                if (s->readyFormat == format && s->ready && s->ready->size() == size) {
+                if (s->readyFormat == format) {
                     ready = s->ready;
+                    source = s->source;
                     generation = s->readyGeneration;
                 }
             }
             auto *out = static_cast<uint8_t *>(d.data);
+            const FrameLayout layout = layoutOf(format);
             auto it = s->held.find(b);
-            const bool has = ready && it != s->held.end() && it->second.generation == generation &&
-                             it->second.format == format;
-            if (ready && !has) {
+            const bool has = (ready || source) && it != s->held.end() &&
+                             it->second.generation == generation && it->second.format == format;
+            if (has) {
+                // Shown again: the buffer has it.
+            } else if (ready && ready->size() == size) {
                 std::memcpy(out, ready->data(), size);
                 s->held[b] = {generation, format};
-            } else if (!ready) {
+            } else if (source && source([&](const uint8_t *frame) {
+                           convertFrame(layout, frame, s->width, s->height, out);
+                       })) {
+                s->held[b] = {generation, format};
+            } else {
                 const std::vector<uint8_t> black(size_t(s->width) * s->height * 3, 0);
-                switch (s->layoutOf(format)) {
-                    case FrameLayout::Yuyv:
-                        bgrToYuyv(black.data(), s->width, s->height, out);
-                        break;
-                    case FrameLayout::I420:
-                        bgrToI420(black.data(), s->width, s->height, out);
-                        break;
-                    case FrameLayout::Bgrx:
-                        bgrToBgrx(black.data(), s->width, s->height, out, s->width * 4);
-                        break;
-                }
+                convertFrame(layout, black.data(), s->width, s->height, out);
                 s->held.erase(b);
             }
             d.chunk->offset = 0;
@@ -253,13 +255,15 @@ void PipeWireOutput::publish(uint64_t generation, ConvertedFrames &converted,
     pw_thread_loop_lock(connection_->loop);
     const bool streaming = pw_stream_get_state(s->stream, nullptr) == PW_STREAM_STATE_STREAMING;
     pw_thread_loop_unlock(connection_->loop);
-    // Converted here, once per frame, and only while a consumer takes frames.
+    // Only while a consumer takes frames: converted straight into the stream's buffer, or
+    // copied from the conversion another output made.
     const spa_video_format format = s->format;
     if (!streaming || format == SPA_VIDEO_FORMAT_UNKNOWN)
         return;
-    SharedBytes ready = converted.get(State::layoutOf(format), generation, source);
+    SharedBytes ready = converted.peek(State::layoutOf(format), generation);
     {
         std::lock_guard lock(s->frameMutex);
+        s->source = ready ? FrameSource() : source;
         s->ready = std::move(ready);
         s->readyFormat = format;
         s->readyGeneration = generation;

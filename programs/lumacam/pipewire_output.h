@@ -26,8 +26,10 @@ public:
     ~PipeWireOutput();
 
     /// Hands the camera's frame of generation `generation` to the consumers, at once: while a
-    /// consumer takes frames it is converted to their format through `converted`, from
-    /// `source` when it is new.
+    /// consumer takes frames, each buffer that does not hold it yet gets a copy of its
+    /// conversion in `converted` to their format where another output made one, else is
+    /// converted into from `source`, on the loop thread, which must be able to call it until
+    /// this output ends.
     void publish(uint64_t generation, ConvertedFrames &converted, const FrameSource &source);
 
     struct State;
