@@ -74,6 +74,7 @@ struct PipeWireOutput::State {
         spa_video_format format;
     };
     std::unordered_map<pw_buffer *, Held> held;
+    uint64_t unreadable = ~uint64_t(0);  // the generation the channel failed to give
 
     static FrameLayout layoutOf(spa_video_format format) {
         switch (format) {
@@ -152,19 +153,27 @@ struct PipeWireOutput::State {
             auto it = s->held.find(b);
             const bool has = (ready || source) && it != s->held.end() &&
                              it->second.generation == generation && it->second.format == format;
-            if (has) {
-                // Shown again: the buffer has it.
-            } else if (ready && ready->size() == size) {
+            bool filled = has;  // a frame shown again: the buffer has it
+            if (!filled && ready && ready->size() == size) {
                 std::memcpy(out, ready->data(), size);
+                filled = true;
+            } else if (!filled && source && generation != s->unreadable) {
+                filled = source([&](const uint8_t *frame) {
+                    convertFrame(layout, frame, s->width, s->height, out);
+                });
+                if (!filled) {
+                    // Not tried again until the next frame; what was converted is torn.
+                    s->unreadable = generation;
+                    s->held.erase(b);
+                    it = s->held.end();
+                }
+            }
+            if (filled) {
                 s->held[b] = {generation, format};
-            } else if (source && source([&](const uint8_t *frame) {
-                           convertFrame(layout, frame, s->width, s->height, out);
-                       })) {
-                s->held[b] = {generation, format};
-            } else {
+            } else if (it == s->held.end()) {
+                // A buffer that holds an earlier frame keeps it; a new one shows black.
                 const std::vector<uint8_t> black(size_t(s->width) * s->height * 3, 0);
                 convertFrame(layout, black.data(), s->width, s->height, out);
-                s->held.erase(b);
             }
             d.chunk->offset = 0;
             d.chunk->size = uint32_t(size);
