@@ -1,13 +1,24 @@
 // The daemon's conversions of the frame on show: each layout converted once per frame, equal to
 // the conversion itself, and a conversion a PipeWire buffer is still being filled from never
-// written over by the next frame's.
+// written over by the next frame's; lumacam run writes the loopback node the committed frame,
+// converted where it lies in the channel, and black before the first commit.
 #include "programs/lumacam/converted_frames.h"
 
+#include <linux/videodev2.h>
+
+#include <cstring>
 #include <random>
 
 #include <gtest/gtest.h>
 
+#include "device/frame_channel.h"
+#include "device/installed_devices.h"
 #include "frames/frame_convert.h"
+#include "platform/device_tree.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "programs/lumacam/lumacam_daemon.h"
+#include "tests/test_support.h"
 
 namespace lumaghost {
 namespace {
@@ -73,6 +84,64 @@ TEST(ConvertedFramesTest, BuffersAreReused) {
         const uint8_t *data = converted.get(FrameLayout::Yuyv, frame.data(), generation)->data();
         EXPECT_TRUE(data == seen[0] || data == seen[1]) << "generation " << generation;
     }
+}
+
+// A loopback node that keeps the last frame written to it.
+class KeepingNode final : public VideoNode {
+public:
+    explicit KeepingNode(std::vector<uint8_t> *last) : last_(last) {}
+    int ioctl(unsigned long request, void *argument) override {
+        if (request == VIDIOC_QUERYCAP) {
+            auto *c = static_cast<v4l2_capability *>(argument);
+            c->capabilities = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_DEVICE_CAPS;
+            c->device_caps = V4L2_CAP_VIDEO_OUTPUT;
+        }
+        return 0;
+    }
+    ssize_t write(const void *data, size_t size) override {
+        auto *p = static_cast<const uint8_t *>(data);
+        last_->assign(p, p + size);
+        return ssize_t(size);
+    }
+
+private:
+    std::vector<uint8_t> *last_;
+};
+
+TEST(LumacamRunTest, TheLoopbackNodeGetsTheCommittedFrameAndBlackBefore) {
+    test::TempRoot root;
+    std::filesystem::create_directories(root.path() / "sys/module/v4l2loopback");
+    RegistryHive hive = machineHive();
+    const DeviceInstance device{"MEDIA", "0000"};
+    ASSERT_TRUE(hive.setValue(device.keyPath(), kFriendlyNameValue, RegValue::string("Lumaghost"))
+                    .succeeded());
+    ASSERT_TRUE(
+        hive.setValue(device.keyPath(), kServiceValue, RegValue::string("lumacam")).succeeded());
+    ASSERT_TRUE(FrameChannel::create(frameChannelPath(device), {kWidth, kHeight, 30}).succeeded());
+
+    std::vector<uint8_t> last;
+    DaemonOptions options;
+    options.seconds = 0.3;
+    options.pipewire = false;
+    options.openLoopback = [&](const std::string &) {
+        return std::make_unique<KeepingNode>(&last);
+    };
+
+    ASSERT_EQ(runDaemon(options), 0);
+    const std::vector<uint8_t> black(size_t(kWidth) * kHeight * 3, 0);
+    EXPECT_EQ(last, direct(FrameLayout::Yuyv, black));
+
+    std::unique_ptr<FrameChannel> channel;
+    ASSERT_TRUE(FrameChannel::open(frameChannelPath(device), channel).succeeded());
+    const std::vector<uint8_t> frame = randomFrame(7);
+    uint32_t slot = 0;
+    uint64_t token = 0;
+    ASSERT_TRUE(channel->acquireSlot(slot, token).succeeded());
+    std::memcpy(channel->slotData(slot), frame.data(), frame.size());
+    ASSERT_TRUE(channel->commitSlot(slot, token).succeeded());
+    last.clear();
+    ASSERT_EQ(runDaemon(options), 0);
+    EXPECT_EQ(last, direct(FrameLayout::Yuyv, frame));
 }
 
 }  // namespace
