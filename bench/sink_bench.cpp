@@ -1,5 +1,9 @@
 // The renderer as a GStreamer sink beside GStreamer's videoscale doing the same scaling, and
-// the latency from a commit to the camera source's buffer. One streaming thread each.
+// the latency from a commit to the camera source's buffer. One streaming thread each
+// (lumarenderer n-threads=1 where it has the property). No videoconvert on either side:
+// lumarenderer takes the BGRx frames and writes the camera's BGR itself, videoscale's output
+// stays BGRx. After the run, a table gives ms per frame and each sink mode's ratio to
+// videoscale 4-tap and bilinear.
 //
 //   Sink/<mode>          1920x1080 BGRx into a 640x480 camera through lumarenderer
 //   Videoscale/<method>  1920x1080 BGRx to 640x480 through videoscale n-threads=1
@@ -10,11 +14,14 @@
 #include <gst/gst.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "camera/camera_link.h"
 #include "device/frame_channel.h"
@@ -57,8 +64,11 @@ GstBuffer *noiseFrame() {
     return buffer;
 }
 
+// ms per frame of the last run of each pipeline benchmark, by name, for the table.
+std::map<std::string, double> msPerFrame;
+
 // Pushes one frame per iteration through `downstream` and waits for the last at the end.
-void runPipeline(benchmark::State &state, const std::string &downstream) {
+void runPipeline(benchmark::State &state, const std::string &name, const std::string &downstream) {
     const std::string description =
         "appsrc name=src format=time is-live=false block=true max-bytes=16588800 "
         "caps=video/x-raw,format=BGRx,width=1920,height=1080,framerate=30/1 ! " +
@@ -88,6 +98,8 @@ void runPipeline(benchmark::State &state, const std::string &downstream) {
     if (!msg || GST_MESSAGE_TYPE(msg) != GST_MESSAGE_EOS)
         state.SkipWithError("the pipeline did not finish");
     state.counters["ms_per_frame"] = 1000.0 * seconds / double(state.iterations());
+    if (msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS)
+        msPerFrame[name] = 1000.0 * seconds / double(state.iterations());
     if (msg)
         gst_message_unref(msg);
     gst_object_unref(bus);
@@ -97,14 +109,61 @@ void runPipeline(benchmark::State &state, const std::string &downstream) {
     gst_object_unref(pipeline);
 }
 
-void sink(benchmark::State &state, const char *properties) {
+// One streaming thread, as videoscale's n-threads=1, where the renderer can use more.
+std::string rendererThreads() {
+    GstElementFactory *factory = gst_element_factory_find("lumarenderer");
+    if (!factory)
+        return "";
+    GstPluginFeature *loaded = gst_plugin_feature_load(GST_PLUGIN_FEATURE(factory));
+    std::string threads;
+    if (loaded) {
+        const GType type = gst_element_factory_get_element_type(GST_ELEMENT_FACTORY(loaded));
+        auto *klass = static_cast<GObjectClass *>(g_type_class_ref(type));
+        if (g_object_class_find_property(klass, "n-threads"))
+            threads = "n-threads=1 ";
+        g_type_class_unref(klass);
+        gst_object_unref(loaded);
+    }
+    gst_object_unref(factory);
+    return threads;
+}
+
+void sink(benchmark::State &state, const char *mode, const char *properties) {
     BenchCamera camera(640, 480);
-    runPipeline(state, std::string("lumarenderer sync=false ") + properties);
+    runPipeline(state, std::string("Sink/") + mode,
+                "lumarenderer sync=false " + rendererThreads() + properties);
 }
 
 void videoscale(benchmark::State &state, const char *method) {
-    runPipeline(state, std::string("videoscale n-threads=1 method=") + method +
-                           " ! video/x-raw,width=640,height=480 ! fakesink sync=false");
+    runPipeline(state, std::string("Videoscale/") + method,
+                std::string("videoscale n-threads=1 method=") + method +
+                    " ! video/x-raw,width=640,height=480 ! fakesink sync=false");
+}
+
+void printRatios() {
+    const char *modes[] = {"stretch", "keep-ratio", "pan-and-scan", "natural-size"};
+    const auto found = [](const std::string &name) {
+        auto it = msPerFrame.find(name);
+        return it == msPerFrame.end() ? 0.0 : it->second;
+    };
+    const double fourTap = found("Videoscale/4-tap"), bilinear = found("Videoscale/bilinear");
+    std::printf(
+        "\n1920x1080 BGRx to 640x480, one thread each, no videoconvert on either side\n"
+        "%-26s %10s %12s %14s\n",
+        "", "ms/frame", "/ 4-tap", "/ bilinear");
+    for (const char *mode : modes) {
+        const double ms = found(std::string("Sink/") + mode);
+        if (ms <= 0)
+            continue;
+        std::printf("%-26s %10.3f %12.2f %14.2f\n", (std::string("lumarenderer ") + mode).c_str(),
+                    ms, fourTap > 0 ? ms / fourTap : 0.0, bilinear > 0 ? ms / bilinear : 0.0);
+    }
+    if (fourTap > 0)
+        std::printf("%-26s %10.3f %12.2f %14.2f\n", "videoscale 4-tap", fourTap, 1.0,
+                    bilinear > 0 ? fourTap / bilinear : 0.0);
+    if (bilinear > 0)
+        std::printf("%-26s %10.3f %12.2f %14.2f\n", "videoscale bilinear", bilinear,
+                    fourTap > 0 ? bilinear / fourTap : 0.0, 1.0);
 }
 
 void resampleAlone(benchmark::State &state) {
@@ -172,18 +231,19 @@ int registerAll() {
     benchmark::RegisterBenchmark("Resample/1920x1080/640x480", resampleAlone)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
-    benchmark::RegisterBenchmark("Sink/stretch", sink, "stretch=true keep-ratio=false")
+    benchmark::RegisterBenchmark("Sink/stretch", sink, "stretch", "stretch=true keep-ratio=false")
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
-    benchmark::RegisterBenchmark("Sink/keep-ratio", sink,
+    benchmark::RegisterBenchmark("Sink/keep-ratio", sink, "keep-ratio",
                                  "stretch=true keep-ratio=true center=false")
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
-    benchmark::RegisterBenchmark("Sink/pan-and-scan", sink,
+    benchmark::RegisterBenchmark("Sink/pan-and-scan", sink, "pan-and-scan",
                                  "stretch=true keep-ratio=true center=true")
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
-    benchmark::RegisterBenchmark("Sink/natural-size", sink, "stretch=false center=true")
+    benchmark::RegisterBenchmark("Sink/natural-size", sink, "natural-size",
+                                 "stretch=false center=true")
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
     benchmark::RegisterBenchmark("Videoscale/bilinear", videoscale, "bilinear")
@@ -202,4 +262,12 @@ const int registered = registerAll();
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    printRatios();
+    return 0;
+}

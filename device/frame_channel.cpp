@@ -520,6 +520,12 @@ int64_t FrameChannel::commitTimeNs() const {
 
 bool FrameChannel::readLatest(std::vector<uint8_t> &frame, uint64_t *sequence) const {
     frame.resize(frameBytes_);
+    return useLatest([&](const uint8_t *data) { std::memcpy(frame.data(), data, frameBytes_); },
+                     sequence);
+}
+
+bool FrameChannel::useLatest(const std::function<void(const uint8_t *frame)> &use,
+                             uint64_t *sequence) const {
     const int64_t deadline = monotonicNs() + int64_t{kReadPatienceMs} * 1'000'000;
     for (int attempt = 0;; ++attempt) {
         // A few quick tries, then only until the deadline: a slot whose sequence stays odd or
@@ -538,7 +544,7 @@ bool FrameChannel::readLatest(std::vector<uint8_t> &frame, uint64_t *sequence) c
             sched_yield();
             continue;
         }
-        std::memcpy(frame.data(), slotData(static_cast<uint32_t>(slot)), frameBytes_);
+        use(slotData(static_cast<uint32_t>(slot)));
         std::atomic_thread_fence(std::memory_order_acquire);
         if (s.seq.load(std::memory_order_relaxed) != before)
             continue;

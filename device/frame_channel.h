@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -89,6 +90,11 @@ public:
     /// Copies the newest committed frame (frameBytes() bytes); false when nothing has been
     /// committed yet, the channel is broken, or no untorn copy was had within kReadPatienceMs.
     bool readLatest(std::vector<uint8_t> &frame, uint64_t *sequence = nullptr) const;
+    /// Hands the newest committed frame, in place in the mapping, to `use` (which converts or
+    /// copies it): called again when a commit tore what it read, and what it made is to be
+    /// trusted only when this returns true. Fails as readLatest does.
+    bool useLatest(const std::function<void(const uint8_t *frame)> &use,
+                   uint64_t *sequence = nullptr) const;
     /// Waits until the commit sequence differs from `seen` or the timeout passes; returns the
     /// current commit sequence.
     uint64_t waitForCommit(uint64_t seen, int timeoutMs) const;

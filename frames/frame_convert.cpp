@@ -1,15 +1,93 @@
 #include "frames/frame_convert.h"
 
+#include <initializer_list>
+
+#include "frames/frame_convert_kernels.h"
+
 namespace lumaghost {
 
 namespace {
 
 // The upright row y of a bottom-up frame.
-inline const uint8_t *uprightRow(const uint8_t *frame, int width, int height, int y) {
-    return frame + size_t(height - 1 - y) * size_t(width) * 3;
+inline const uint8_t *uprightRow(const uint8_t *frame, ptrdiff_t stride, int height, int y) {
+    return frame + ptrdiff_t(height - 1 - y) * stride;
+}
+
+// Pixels x (even) to the end of a row to YUYV.
+void yuyvSpan(const uint8_t *row, int x, int width, uint8_t *out) {
+    for (out += size_t(x) * 2; x < width; x += 2) {
+        const uint8_t *p0 = row + size_t(x) * 3;
+        const uint8_t *p1 = x + 1 < width ? p0 + 3 : p0;
+        const int r = (p0[2] + p1[2] + 1) / 2, g = (p0[1] + p1[1] + 1) / 2,
+                  b = (p0[0] + p1[0] + 1) / 2;
+        *out++ = lumaOf(p0[2], p0[1], p0[0]);
+        *out++ = blueDifferenceOf(r, g, b);
+        *out++ = lumaOf(p1[2], p1[1], p1[0]);
+        *out++ = redDifferenceOf(r, g, b);
+    }
+}
+
+// Pixels x (even) to the end of one or two rows to I420: the luma of each row and the chroma
+// of the blocks, each the rounded mean of the pixels it covers. `bottom` is null for a last row
+// alone.
+void i420Span(const uint8_t *top, const uint8_t *bottom, int x, int width, uint8_t *topLuma,
+              uint8_t *bottomLuma, uint8_t *u, uint8_t *v) {
+    for (int i = x; i < width; ++i)
+        topLuma[i] = lumaOf(top[3 * i + 2], top[3 * i + 1], top[3 * i]);
+    if (bottom) {
+        for (int i = x; i < width; ++i)
+            bottomLuma[i] = lumaOf(bottom[3 * i + 2], bottom[3 * i + 1], bottom[3 * i]);
+    }
+    for (; x < width; x += 2) {
+        int r = 0, g = 0, b = 0, n = 0;
+        for (const uint8_t *row : {top, bottom}) {
+            if (!row)
+                continue;
+            for (int i = x; i < x + 2 && i < width; ++i)
+                b += row[3 * i], g += row[3 * i + 1], r += row[3 * i + 2], ++n;
+        }
+        r = (r + n / 2) / n, g = (g + n / 2) / n, b = (b + n / 2) / n;
+        u[x / 2] = blueDifferenceOf(r, g, b);
+        v[x / 2] = redDifferenceOf(r, g, b);
+    }
 }
 
 }  // namespace
+
+bool convertPathAvailable(ConvertPath path) {
+    switch (path) {
+        case ConvertPath::Scalar:
+            return true;
+        case ConvertPath::Avx2:
+            __builtin_cpu_init();
+            return __builtin_cpu_supports("avx2");
+        case ConvertPath::Avx512:
+            __builtin_cpu_init();
+            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                   __builtin_cpu_supports("avx512vbmi");
+    }
+    return false;
+}
+
+ConvertPath fastestConvertPath() {
+    static const ConvertPath fastest =
+        convertPathAvailable(ConvertPath::Avx512) ? ConvertPath::Avx512
+        : convertPathAvailable(ConvertPath::Avx2) ? ConvertPath::Avx2
+                                                  : ConvertPath::Scalar;
+    return fastest;
+}
+
+const char *convertPathName(ConvertPath path) {
+    switch (path) {
+        case ConvertPath::Scalar:
+            return "scalar";
+        case ConvertPath::Avx2:
+            return "avx2";
+        case ConvertPath::Avx512:
+            return "avx512";
+    }
+    return "?";
+}
 
 size_t yuyvSize(int width, int height) {
     return size_t((width + 1) / 2) * 4 * size_t(height);
@@ -20,56 +98,59 @@ size_t i420Size(int width, int height) {
 }
 
 void bgrToYuyv(const uint8_t *frame, int width, int height, uint8_t *out) {
-    for (int y = 0; y < height; ++y) {
-        const uint8_t *row = uprightRow(frame, width, height, y);
-        for (int x = 0; x < width; x += 2) {
-            const uint8_t *p0 = row + size_t(x) * 3;
-            const uint8_t *p1 = x + 1 < width ? p0 + 3 : p0;
-            const int r = (p0[2] + p1[2] + 1) / 2, g = (p0[1] + p1[1] + 1) / 2,
-                      b = (p0[0] + p1[0] + 1) / 2;
-            *out++ = lumaOf(p0[2], p0[1], p0[0]);
-            *out++ = blueDifferenceOf(r, g, b);
-            *out++ = lumaOf(p1[2], p1[1], p1[0]);
-            *out++ = redDifferenceOf(r, g, b);
-        }
-    }
+    bgrToYuyv(frame, width, height, ptrdiff_t(width) * 3, out, fastestConvertPath());
 }
 
 void bgrToI420(const uint8_t *frame, int width, int height, uint8_t *out) {
+    bgrToI420(frame, width, height, ptrdiff_t(width) * 3, out, fastestConvertPath());
+}
+
+void bgrToYuyv(const uint8_t *frame, int width, int height, ptrdiff_t stride, uint8_t *out,
+               ConvertPath path) {
+    const size_t outStride = size_t((width + 1) / 2) * 4;
+    for (int y = 0; y < height; ++y, out += outStride) {
+        const uint8_t *row = uprightRow(frame, stride, height, y);
+        int done = 0;
+        if (path == ConvertPath::Avx512)
+            done = convert_kernels::yuyvAvx512(row, width, out);
+        else if (path == ConvertPath::Avx2)
+            done = convert_kernels::yuyvAvx2(row, width, out);
+        yuyvSpan(row, done, width, out);
+    }
+}
+
+void bgrToI420(const uint8_t *frame, int width, int height, ptrdiff_t stride, uint8_t *out,
+               ConvertPath path) {
     const int cw = (width + 1) / 2, ch = (height + 1) / 2;
     uint8_t *luma = out, *u = out + size_t(width) * height, *v = u + size_t(cw) * ch;
-    for (int y = 0; y < height; ++y) {
-        const uint8_t *row = uprightRow(frame, width, height, y);
-        for (int x = 0; x < width; ++x)
-            luma[size_t(y) * width + x] = lumaOf(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
-    }
-    for (int cy = 0; cy < ch; ++cy) {
-        for (int cx = 0; cx < cw; ++cx) {
-            int r = 0, g = 0, b = 0, n = 0;
-            for (int dy = 0; dy < 2; ++dy) {
-                const int y = 2 * cy + dy;
-                if (y >= height)
-                    continue;
-                const uint8_t *row = uprightRow(frame, width, height, y);
-                for (int dx = 0; dx < 2; ++dx) {
-                    const int x = 2 * cx + dx;
-                    if (x >= width)
-                        continue;
-                    b += row[3 * x], g += row[3 * x + 1], r += row[3 * x + 2], ++n;
-                }
-            }
-            r = (r + n / 2) / n, g = (g + n / 2) / n, b = (b + n / 2) / n;
-            u[size_t(cy) * cw + cx] = blueDifferenceOf(r, g, b);
-            v[size_t(cy) * cw + cx] = redDifferenceOf(r, g, b);
-        }
+    for (int y = 0; y < height; y += 2) {
+        const uint8_t *top = uprightRow(frame, stride, height, y);
+        const uint8_t *bottom = y + 1 < height ? uprightRow(frame, stride, height, y + 1) : nullptr;
+        uint8_t *topLuma = luma + size_t(y) * width, *bottomLuma = topLuma + width;
+        uint8_t *uRow = u + size_t(y / 2) * cw, *vRow = v + size_t(y / 2) * cw;
+        int done = 0;
+        if (bottom && path == ConvertPath::Avx512)
+            done = convert_kernels::i420Avx512(top, bottom, width, topLuma, bottomLuma, uRow, vRow);
+        else if (bottom && path == ConvertPath::Avx2)
+            done = convert_kernels::i420Avx2(top, bottom, width, topLuma, bottomLuma, uRow, vRow);
+        i420Span(top, bottom, done, width, topLuma, bottomLuma, uRow, vRow);
     }
 }
 
 void bgrToBgrx(const uint8_t *frame, int width, int height, uint8_t *out, ptrdiff_t stride) {
+    bgrToBgrx(frame, width, height, out, stride, fastestConvertPath());
+}
+
+void bgrToBgrx(const uint8_t *frame, int width, int height, uint8_t *out, ptrdiff_t stride,
+               ConvertPath path) {
+    const bool vector = path != ConvertPath::Scalar;
     for (int y = 0; y < height; ++y) {
-        const uint8_t *row = uprightRow(frame, width, height, y);
+        const uint8_t *row = uprightRow(frame, ptrdiff_t(width) * 3, height, y);
         uint8_t *o = out + y * stride;
-        for (int x = 0; x < width; ++x, row += 3, o += 4) {
+        const int done = vector ? convert_kernels::bgrxAvx2(row, width, o) : 0;
+        row += size_t(done) * 3;
+        o += size_t(done) * 4;
+        for (int x = done; x < width; ++x, row += 3, o += 4) {
             o[0] = row[0];
             o[1] = row[1];
             o[2] = row[2];

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     g++ cmake make pkg-config python3
     libgtest-dev libgmock-dev libbenchmark-dev
-    # The resampler benchmark's peers: Pillow (bench/compare_pillow.sh) and libyuv's box filter.
+    # The benchmarks' peers: Pillow (bench/compare_pillow.sh) and libyuv (scaling, conversions).
     python3-pil libyuv-dev
     qt6-base-dev qt6-svg-dev libwmf-dev libemf2svg-dev gsfonts
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <thread>
@@ -70,12 +71,19 @@ public:
         : instance_(device.device.instance),
           name_(std::move(device.device.name)),
           channel_(std::move(channel)),
-          format_(channel_->format()) {
-        frame_ = firstFrame(device.storedImage, format_);
+          format_(channel_->format()),
+          converted_(int(format_.width), int(format_.height)) {
+        initial_ = firstFrame(device.storedImage, format_);
         seen_ = channel_->commitSequence();
-        std::vector<uint8_t> committed;
-        if (channel_->readLatest(committed, &seen_))
-            frame_ = std::move(committed);
+        committed_ = channel_->useLatest([](const uint8_t *) {}, &seen_);
+        // Frames are converted from where they lie, the channel's slot, by the outputs that
+        // take them, the PipeWire output's on its loop thread.
+        source_ = [this](const std::function<void(const uint8_t *)> &use) {
+            if (committed_)
+                return channel_->useLatest(use);
+            use(initial_.data());
+            return true;
+        };
         period_ = std::chrono::nanoseconds(1'000'000'000 / format_.fps);
         next_ = Clock::now();
         const std::string size =
@@ -84,10 +92,19 @@ public:
                      channel_->file().c_str());
 
         if (options.v4l2) {
-            const std::string node = findLoopbackNode(name_, options.devDirectory);
+            std::string node;
+            std::unique_ptr<VideoNode> opened;
+            if (options.openLoopback) {
+                node = "the loopback stand-in";
+                opened = options.openLoopback(name_);
+            } else {
+                node = findLoopbackNode(name_, options.devDirectory);
+                if (!node.empty())
+                    opened = openVideoNode(node);
+            }
             if (!node.empty()) {
                 HResult r =
-                    V4l2Output::open(openVideoNode(node), int(format_.width), int(format_.height),
+                    V4l2Output::open(std::move(opened), int(format_.width), int(format_.height),
                                      int(format_.fps), OutputFormat::Yuyv, v4l2_);
                 std::fprintf(stderr,
                              r.succeeded() ? "lumacam: \"%s\" %s on %s\n"
@@ -111,20 +128,26 @@ public:
     Clock::time_point next() const { return next_; }
 
     void tick() {
-        // A frame that cannot be read leaves the last one on show, until the next commit.
-        if (channel_->commitSequence() != seen_) {
-            if (channel_->readLatest(latest_, &seen_))
-                frame_.swap(latest_);
-            else
-                seen_ = channel_->commitSequence();
+        // A new commit is a new frame, converted once for the outputs that take it, when they
+        // take it. A frame that cannot be read leaves the last one on show until the next.
+        const uint64_t sequence = channel_->commitSequence();
+        if (sequence != seen_) {
+            seen_ = sequence;
+            committed_ = true;
+            ++generation_;
         }
-        if (v4l2_ && v4l2_->writeFrame(frame_.data()).failed()) {
-            std::fprintf(stderr, "lumacam: \"%s\": the loopback node stopped taking frames\n",
-                         name_.c_str());
-            v4l2_.reset();
+        if (v4l2_) {
+            const FrameLayout layout =
+                v4l2_->format() == OutputFormat::Yuyv ? FrameLayout::Yuyv : FrameLayout::I420;
+            const SharedBytes data = converted_.get(layout, generation_, source_);
+            if (data && v4l2_->writeConverted(data->data()).failed()) {
+                std::fprintf(stderr, "lumacam: \"%s\": the loopback node stopped taking frames\n",
+                             name_.c_str());
+                v4l2_.reset();
+            }
         }
         if (pw_)
-            pw_->publish(frame_.data());
+            pw_->publish(generation_, converted_, source_);
         next_ += period_;
         if (next_ < Clock::now())
             next_ = Clock::now() + period_;  // fell behind: skip, don't burst
@@ -135,7 +158,11 @@ private:
     std::string name_;
     std::unique_ptr<FrameChannel> channel_;
     ChannelFormat format_;
-    std::vector<uint8_t> frame_, latest_;
+    ConvertedFrames converted_;
+    std::vector<uint8_t> initial_;        // shown until the first commit
+    std::atomic<bool> committed_{false};  // frames come from the channel
+    FrameSource source_;
+    uint64_t generation_ = 0;  // of the frame on show
     uint64_t seen_ = 0;
     std::chrono::nanoseconds period_{};
     Clock::time_point next_;

@@ -5,7 +5,11 @@
 // only output it ends at once where the module is not loaded ($LUMAGHOST_ROOT/sys/module).
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
+
+#include "programs/lumacam/v4l2_output.h"
 
 namespace lumaghost {
 
@@ -14,6 +18,9 @@ struct DaemonOptions {
     bool v4l2 = true;
     bool pipewire = true;
     std::string devDirectory = "/dev";
+    /// Opens the loopback output of the device named `label` in place of the node under
+    /// devDirectory whose card label it is (a stand-in for benchmarks); null for none.
+    std::function<std::unique_ptr<VideoNode>(const std::string &label)> openLoopback;
 };
 
 int runDaemon(const DaemonOptions &options);

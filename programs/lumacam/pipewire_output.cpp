@@ -4,8 +4,10 @@
 #include <spa/param/video/format-utils.h>
 #include <spa/pod/builder.h>
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "frames/frame_convert.h"
@@ -55,40 +57,57 @@ struct PipeWireOutput::State {
     pw_stream *stream = nullptr;
     spa_hook listener{};
     int width = 0, height = 0, fps = 30;
-    spa_video_format format = SPA_VIDEO_FORMAT_UNKNOWN;
+    std::atomic<spa_video_format> format{SPA_VIDEO_FORMAT_UNKNOWN};  // as negotiated
 
-    std::mutex frameMutex;  // guards frame and haveFrame
-    std::vector<uint8_t> frame;
-    bool haveFrame = false;
+    // The frame on show, of readyGeneration, for consumers of readyFormat: as converted for
+    // another output (ready), or where it lies, to convert straight into the buffer (source).
+    std::mutex frameMutex;  // guards the four
+    SharedBytes ready;
+    FrameSource source;
+    spa_video_format readyFormat = SPA_VIDEO_FORMAT_UNKNOWN;
+    uint64_t readyGeneration = 0;
 
-    size_t imageSize() const {
+    // The loop thread's: what each buffer holds, so that a frame shown again is not copied
+    // into a buffer that has it already.
+    struct Held {
+        uint64_t generation;
+        spa_video_format format;
+    };
+    std::unordered_map<pw_buffer *, Held> held;
+    uint64_t unreadable = ~uint64_t(0);  // the generation the channel failed to give
+
+    static FrameLayout layoutOf(spa_video_format format) {
         switch (format) {
             case SPA_VIDEO_FORMAT_YUY2:
-                return yuyvSize(width, height);
+                return FrameLayout::Yuyv;
             case SPA_VIDEO_FORMAT_I420:
-                return i420Size(width, height);
+                return FrameLayout::I420;
             default:
-                return size_t(width) * height * 4;
+                return FrameLayout::Bgrx;
         }
     }
-    int stride() const {
-        switch (format) {
-            case SPA_VIDEO_FORMAT_YUY2:
+    size_t imageSize(spa_video_format f) const { return layoutSize(layoutOf(f), width, height); }
+    int stride(spa_video_format f) const {
+        switch (layoutOf(f)) {
+            case FrameLayout::Yuyv:
                 return (width + 1) / 2 * 4;
-            case SPA_VIDEO_FORMAT_I420:
+            case FrameLayout::I420:
                 return width;
-            default:
-                return width * 4;
+            case FrameLayout::Bgrx:
+                break;
         }
+        return width * 4;
     }
 
     static void onParamChanged(void *data, uint32_t id, const spa_pod *param) {
         auto *s = static_cast<State *>(data);
-        if (!param || id != SPA_PARAM_Format)
+        if (id != SPA_PARAM_Format)
             return;
         spa_video_info_raw info{};
-        if (spa_format_video_raw_parse(param, &info) < 0)
+        if (!param || spa_format_video_raw_parse(param, &info) < 0) {
+            s->format = SPA_VIDEO_FORMAT_UNKNOWN;
             return;
+        }
         s->format = info.format;
         uint8_t buffer[512];
         spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof(buffer));
@@ -96,39 +115,69 @@ struct PipeWireOutput::State {
         params[0] = static_cast<const spa_pod *>(spa_pod_builder_add_object(
             &b, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
             SPA_POD_CHOICE_RANGE_Int(4, 2, 8), SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1),
-            SPA_PARAM_BUFFERS_size, SPA_POD_Int(int(s->imageSize())), SPA_PARAM_BUFFERS_stride,
-            SPA_POD_Int(s->stride()), SPA_PARAM_BUFFERS_dataType,
+            SPA_PARAM_BUFFERS_size, SPA_POD_Int(int(s->imageSize(info.format))),
+            SPA_PARAM_BUFFERS_stride, SPA_POD_Int(s->stride(info.format)),
+            SPA_PARAM_BUFFERS_dataType,
             SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd))));
         pw_stream_update_params(s->stream, params, 1);
     }
 
-    // Fills the next buffer with the newest frame, in the negotiated format.
+    static void onRemoveBuffer(void *data, pw_buffer *buffer) {
+        static_cast<State *>(data)->held.erase(buffer);
+    }
+
+    // Fills the next buffer with the frame on show in the negotiated format, unless it holds
+    // that frame already; black until there is one.
     static void onProcess(void *data) {
         auto *s = static_cast<State *>(data);
         pw_buffer *b = pw_stream_dequeue_buffer(s->stream);
         if (!b)
             return;
         spa_data &d = b->buffer->datas[0];
-        const size_t size = s->imageSize();
+        const spa_video_format format = s->format;
+        const size_t size = s->imageSize(format);
         if (d.data && d.maxsize >= size) {
-            std::lock_guard lock(s->frameMutex);
+            SharedBytes ready;
+            FrameSource source;
+            uint64_t generation = 0;
+            {
+                std::lock_guard lock(s->frameMutex);
+                if (s->readyFormat == format) {
+                    ready = s->ready;
+                    source = s->source;
+                    generation = s->readyGeneration;
+                }
+            }
             auto *out = static_cast<uint8_t *>(d.data);
-            if (!s->haveFrame)
-                s->frame.assign(size_t(s->width) * s->height * 3, 0);
-            switch (s->format) {
-                case SPA_VIDEO_FORMAT_YUY2:
-                    bgrToYuyv(s->frame.data(), s->width, s->height, out);
-                    break;
-                case SPA_VIDEO_FORMAT_I420:
-                    bgrToI420(s->frame.data(), s->width, s->height, out);
-                    break;
-                default:
-                    bgrToBgrx(s->frame.data(), s->width, s->height, out, s->width * 4);
-                    break;
+            const FrameLayout layout = layoutOf(format);
+            auto it = s->held.find(b);
+            const bool has = (ready || source) && it != s->held.end() &&
+                             it->second.generation == generation && it->second.format == format;
+            bool filled = has;  // a frame shown again: the buffer has it
+            if (!filled && ready && ready->size() == size) {
+                std::memcpy(out, ready->data(), size);
+                filled = true;
+            } else if (!filled && source && generation != s->unreadable) {
+                filled = source([&](const uint8_t *frame) {
+                    convertFrame(layout, frame, s->width, s->height, out);
+                });
+                if (!filled) {
+                    // Not tried again until the next frame; what was converted is torn.
+                    s->unreadable = generation;
+                    s->held.erase(b);
+                    it = s->held.end();
+                }
+            }
+            if (filled) {
+                s->held[b] = {generation, format};
+            } else if (it == s->held.end()) {
+                // A buffer that holds an earlier frame keeps it; a new one shows black.
+                const std::vector<uint8_t> black(size_t(s->width) * s->height * 3, 0);
+                convertFrame(layout, black.data(), s->width, s->height, out);
             }
             d.chunk->offset = 0;
             d.chunk->size = uint32_t(size);
-            d.chunk->stride = s->stride();
+            d.chunk->stride = s->stride(format);
         }
         pw_stream_queue_buffer(s->stream, b);
     }
@@ -141,6 +190,7 @@ const pw_stream_events kStreamEvents = [] {
     e.version = PW_VERSION_STREAM_EVENTS;
     e.param_changed = PipeWireOutput::State::onParamChanged;
     e.process = PipeWireOutput::State::onProcess;
+    e.remove_buffer = PipeWireOutput::State::onRemoveBuffer;
     return e;
 }();
 
@@ -208,12 +258,24 @@ PipeWireOutput::~PipeWireOutput() {
     }
 }
 
-void PipeWireOutput::publish(const uint8_t *frame) {
+void PipeWireOutput::publish(uint64_t generation, ConvertedFrames &converted,
+                             const FrameSource &source) {
     State *s = state_.get();
+    pw_thread_loop_lock(connection_->loop);
+    const bool streaming = pw_stream_get_state(s->stream, nullptr) == PW_STREAM_STATE_STREAMING;
+    pw_thread_loop_unlock(connection_->loop);
+    // Only while a consumer takes frames: converted straight into the stream's buffer, or
+    // copied from the conversion another output made.
+    const spa_video_format format = s->format;
+    if (!streaming || format == SPA_VIDEO_FORMAT_UNKNOWN)
+        return;
+    SharedBytes ready = converted.peek(State::layoutOf(format), generation);
     {
         std::lock_guard lock(s->frameMutex);
-        s->frame.assign(frame, frame + size_t(s->width) * s->height * 3);
-        s->haveFrame = true;
+        s->source = ready ? FrameSource() : source;
+        s->ready = std::move(ready);
+        s->readyFormat = format;
+        s->readyGeneration = generation;
     }
     // As the driver of its graph, the stream runs one cycle per frame.
     pw_thread_loop_lock(connection_->loop);

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "programs/lumacam/converted_frames.h"
+
 namespace lumaghost {
 
 class PipeWireConnection;
@@ -23,8 +25,12 @@ public:
                                                   int height, int fps);
     ~PipeWireOutput();
 
-    /// Hands a camera frame (bottom-up BGR) to the consumers at the next cycle.
-    void publish(const uint8_t *frame);
+    /// Hands the camera's frame of generation `generation` to the consumers, at once: while a
+    /// consumer takes frames, each buffer that does not hold it yet gets a copy of its
+    /// conversion in `converted` to their format where another output made one, else is
+    /// converted into from `source`, on the loop thread, which must be able to call it until
+    /// this output ends.
+    void publish(uint64_t generation, ConvertedFrames &converted, const FrameSource &source);
 
     struct State;
 

@@ -97,8 +97,12 @@ HResult V4l2Output::writeFrame(const uint8_t *frame) {
         bgrToYuyv(frame, width_, height_, buffer_.data());
     else
         bgrToI420(frame, width_, height_, buffer_.data());
+    return writeConverted(buffer_.data());
+}
+
+HResult V4l2Output::writeConverted(const uint8_t *data) {
     // Partial writes go on where they stopped; interrupted and busy writes are retried.
-    const uint8_t *p = buffer_.data();
+    const uint8_t *p = data;
     size_t left = buffer_.size();
     int retries = 0;
     while (left > 0) {

@@ -39,8 +39,11 @@ public:
 
     /// Converts a camera frame (bottom-up BGR) and writes it whole.
     HResult writeFrame(const uint8_t *frame);
+    /// Writes a frame already in the node's format: frameSize() bytes.
+    HResult writeConverted(const uint8_t *data);
 
     size_t frameSize() const { return buffer_.size(); }
+    OutputFormat format() const { return format_; }
 
 private:
     V4l2Output() = default;

@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# The CPU time `lumacam run` takes to publish a 1280x720 camera at 30 frames a second while a
+# producer (videotestsrc into lumarenderer) commits a new frame every 1/30 s, as % of one core
+# from /proc/PID/stat (utime + stime), in windows of SECONDS after a warm-up; the median last.
+#
+#   bench/lumacam_cpu.sh BUILD_DIR MODE [SECONDS] [WINDOWS]
+#
+# MODE: pipewire  lumacam run --no-v4l2 with one consumer (pipewiresrc ! fakesink)
+#       v4l2      lumaghost_lumacam_bench --no-pipewire: the loopback writer on a stand-in node
+#       both      lumaghost_lumacam_bench: the stand-in node and one PipeWire consumer
+#       idle      lumacam run --no-v4l2 with no consumer
+# LUMACAM=path measures another lumacam binary (pipewire and idle); FORMAT=YUY2|I420|BGRx
+# makes the consumer ask for that format; PERF=1 shows perf's profile of the daemon first. Everything runs in a private PipeWire with its own
+# session bus and session manager, under a private root; only what was started is stopped.
+set -euo pipefail
+build=$(realpath "$1") mode=$2 seconds=${3:-10} windows=${4:-3}
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+lumasetup=$build/programs/lumasetup/lumasetup
+lumacam=${LUMACAM:-$build/programs/lumacam/lumacam}
+bench=$build/bench/lumaghost_lumacam_bench
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    for f in "$work"/*.log; do [ -e "$f" ] && { echo "--- $f"; tail -n 20 "$f"; }; done >&2
+    exit 1
+}
+
+export XDG_RUNTIME_DIR=$work/run LUMAGHOST_ROOT=$work/root GST_PLUGIN_PATH=$build/gst
+export GST_REGISTRY=$work/registry.bin
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+mkdir -p "$LUMAGHOST_ROOT/sys/module/v4l2loopback" "$work/media"
+unset PIPEWIRE_REMOTE PIPEWIRE_RUNTIME_DIR
+
+export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
+cat >"$work/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>$DBUS_SESSION_BUS_ADDRESS</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+CONF
+dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile >"$work/dbus.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/bus" ] && break; sleep 0.1; done
+pipewire >"$work/pipewire.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] && break; sleep 0.1; done
+[ -S "$XDG_RUNTIME_DIR/pipewire-0" ] || fail "the private PipeWire daemon did not start"
+wireplumber >"$work/wireplumber.log" 2>&1 &
+pids+=($!)
+
+sed -e 's/^FrameWidth=.*/FrameWidth=1280/' -e 's/^FrameHeight=.*/FrameHeight=720/' \
+    -e 's/^FrameRate=.*/FrameRate=30/' "$source_dir/res/Lumacam.inf" >"$work/media/Lumacam.inf"
+(cd "$work/media" && "$lumasetup" >"$work/lumasetup.log" 2>&1) || fail "lumasetup exited $?"
+
+case $mode in
+    pipewire | idle) "$lumacam" run --no-v4l2 >"$work/lumacam.log" 2>&1 & ;;
+    v4l2) "$bench" --no-pipewire >"$work/lumacam.log" 2>&1 & ;;
+    both) "$bench" >"$work/lumacam.log" 2>&1 & ;;
+    *) fail "unknown mode $mode" ;;
+esac
+daemon=$!
+pids+=($daemon)
+
+gst-launch-1.0 -q videotestsrc is-live=true pattern=ball \
+    ! video/x-raw,format=BGRx,width=1280,height=720,framerate=30/1 ! lumarenderer \
+    >"$work/producer.log" 2>&1 &
+pids+=($!)
+
+if [ "$mode" = pipewire ] || [ "$mode" = both ]; then
+    node=lumaghost.MEDIA_0000
+    for _ in $(seq 100); do
+        grep -q "$node" <<<"$(pw-cli ls Node 2>/dev/null || true)" && break
+        sleep 0.1
+    done
+    caps=video/x-raw
+    [ -n "${FORMAT:-}" ] && caps="video/x-raw,format=$FORMAT"
+    gst-launch-1.0 -v pipewiresrc target-object=$node \
+        stream-properties="props,media.type=Video,media.category=Capture,media.role=Camera" \
+        ! "$caps" ! fakesink silent=false sync=false \
+        >"$work/consumer.log" 2>&1 &
+    pids+=($!)
+fi
+
+ticks() { # utime + stime of $daemon: fields 14 and 15, 12 and 13 after its name
+    local stat
+    stat=$(cat "/proc/$daemon/stat") || fail "the daemon ended"
+    awk '{ print $12 + $13 }' <<<"${stat##*) }"
+}
+hz=$(getconf CLK_TCK)
+sleep 4  # start, negotiation, first frames
+# PERF=1: where the daemon's time goes, from perf over one window.
+if [ -n "${PERF:-}" ]; then
+    perf record -q -g -p "$daemon" -o "$work/perf.data" -- sleep "$seconds" >/dev/null 2>&1 ||
+        fail "perf record failed"
+    perf report -i "$work/perf.data" --stdio --no-children --percent-limit 2 2>/dev/null |
+        grep -v '^$' | grep -v '^#' | head -n 60
+fi
+frames() { grep -c 'chain' "$work/consumer.log" 2>/dev/null || true; }
+first=$(frames)
+results=()
+for _ in $(seq "$windows"); do
+    a=$(ticks)
+    sleep "$seconds"
+    b=$(ticks)
+    results+=("$(awk -v d=$((b - a)) -v hz="$hz" -v s="$seconds" 'BEGIN { printf "%.2f", 100 * d / hz / s }')")
+done
+median=$(printf '%s\n' "${results[@]}" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
+fps=""
+if [ -f "$work/consumer.log" ]; then
+    fps=$(awk -v n=$(($(frames) - first)) -v s=$((seconds * windows)) 'BEGIN { printf "%.1f", n / s }')
+    format=$(grep -o 'format=(string)[A-Za-z0-9]*' "$work/consumer.log" | tail -n 1 || true)
+    fps="; the consumer took ${format#format=(string)} at $fps frames/s"
+fi
+[ -n "${VERBOSE:-}" ] && tail -n 5 "$work"/*.log >&2
+echo "lumacam $mode: ${results[*]} % of one core; median $median %$fps"
