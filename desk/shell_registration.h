@@ -18,8 +18,8 @@ struct ShellRegistrationResult {
 /// $XDG_DATA_HOME, else ~/.local/share.
 QString userDataHome();
 
-/// An Exec= key's program: as it is when it needs no quoting, else quoted as the desktop
-/// entry specification asks.
+/// An Exec= key's program: as it is when it needs no quoting, else quoted as the Desktop
+/// Entry format (freedesktop.org) asks.
 QString desktopExecQuote(const QString &program);
 
 /// Registers the type under `dataHome` (mime/packages, applications, icons) for `program`,
