@@ -19,50 +19,15 @@ lumasetup=$build/programs/lumasetup/lumasetup
 lumacam=${LUMACAM:-$build/programs/lumacam/lumacam}
 bench=$build/bench/lumaghost_lumacam_bench
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    for f in "$work"/*.log; do [ -e "$f" ] && { echo "--- $f"; tail -n 20 "$f"; }; done >&2
-    exit 1
-}
+source "$source_dir/tests/cli/lib.sh"
 
 export XDG_RUNTIME_DIR=$work/run LUMAGHOST_ROOT=$work/root GST_PLUGIN_PATH=$build/gst
 export GST_REGISTRY=$work/registry.bin
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 mkdir -p "$LUMAGHOST_ROOT/sys/module/v4l2loopback" "$work/media"
-unset PIPEWIRE_REMOTE PIPEWIRE_RUNTIME_DIR
 
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
-cat >"$work/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>$DBUS_SESSION_BUS_ADDRESS</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-CONF
-dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile >"$work/dbus.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/bus" ] && break; sleep 0.1; done
-pipewire >"$work/pipewire.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] && break; sleep 0.1; done
-[ -S "$XDG_RUNTIME_DIR/pipewire-0" ] || fail "the private PipeWire daemon did not start"
-wireplumber >"$work/wireplumber.log" 2>&1 &
-pids+=($!)
+start_session_bus
+start_pipewire
 
 sed -e 's/^FrameWidth=.*/FrameWidth=1280/' -e 's/^FrameHeight=.*/FrameHeight=720/' \
     -e 's/^FrameRate=.*/FrameRate=30/' "$source_dir/res/Lumacam.inf" >"$work/media/Lumacam.inf"

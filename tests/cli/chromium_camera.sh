@@ -53,12 +53,7 @@ UseIn=lumaghosttest
 EOF
 export XDG_DESKTOP_PORTAL_DIR=$work/portals XDG_CURRENT_DESKTOP=lumaghosttest
 
-pipewire >"$work/pipewire.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] && break; sleep 0.1; done
-[ -S "$XDG_RUNTIME_DIR/pipewire-0" ] || fail "the private PipeWire daemon did not start"
-wireplumber >"$work/wireplumber.log" 2>&1 &
-pids+=($!)
+start_pipewire
 
 # The camera, showing a solid colour that tells red from blue and Y from U and V.
 mkdir -p "$work/media"

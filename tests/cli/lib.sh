@@ -1,10 +1,13 @@
-# Helpers for the command-line tests: a work directory removed at exit, background processes
-# ended at exit, failures that show the logs, and a private session bus.
+# Helpers for the command-line, desktop and benchmark scripts: a work directory removed at exit,
+# background processes (and process groups) ended at exit, failures that show the logs, and a
+# private session bus and PipeWire.
 work=$(mktemp -d)
 pids=()
+groups=()  # leaders of process groups (setsid), ended with their group
 on_fail=:  # a test may name more to show when it fails
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    for g in "${groups[@]}"; do kill -- "-$g" 2>/dev/null || true; done
     wait 2>/dev/null || true
     rm -rf "$work"
 }
@@ -39,4 +42,15 @@ EOF
     pids+=($!)
     for _ in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/bus" ] && return 0; sleep 0.1; done
     fail "the session bus did not start"
+}
+
+# PipeWire and WirePlumber on the session bus, in $XDG_RUNTIME_DIR.
+start_pipewire() {
+    unset PIPEWIRE_REMOTE PIPEWIRE_RUNTIME_DIR
+    pipewire >"$work/pipewire.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] && break; sleep 0.1; done
+    [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] || fail "the private PipeWire daemon did not start"
+    wireplumber >"$work/wireplumber.log" 2>&1 &
+    pids+=($!)
 }

@@ -10,14 +10,8 @@ source "$(dirname "$0")/lib.sh"
 export XDG_RUNTIME_DIR=$work/run LUMAGHOST_ROOT=$work/root
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 mkdir -p "$LUMAGHOST_ROOT"
-unset PIPEWIRE_REMOTE PIPEWIRE_RUNTIME_DIR
 start_session_bus
-pipewire >"$work/pipewire.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] && break; sleep 0.1; done
-[ -S "$XDG_RUNTIME_DIR/pipewire-0" ] || fail "the private PipeWire daemon did not start"
-wireplumber >"$work/wireplumber.log" 2>&1 &
-pids+=($!)
+start_pipewire
 
 (cd "$res" && "$lumasetup") || fail "lumasetup exited $?"
 "$commit" --pattern 320 240 "$work/picture.ppm"

@@ -8,7 +8,6 @@ mark and toolbars; a second start handing its file to the first, which comes to 
 opens it; the Setup dialog's boxes and the switch to German; the settings stored at the end.
 """
 
-import os
 import pathlib
 import signal
 import struct
@@ -18,72 +17,20 @@ import time
 
 import pyatspi
 
+sys.dont_write_bytecode = True  # nothing written beside the sources
+from atspi_common import application, caption, fail, find, has, press, wait_for, walk  # noqa: E402
+import atspi_common  # noqa: E402
+
+atspi_common.WAIT_SECONDS = 15.0
+
 LUMADESK = sys.argv[1]
 WORK = pathlib.Path(sys.argv[2])
-
-
-def fail(message):
-    print("FAIL: " + message, file=sys.stderr)
-    sys.exit(1)
-
-
-def wait_for(what, probe, timeout=15.0):
-    """Returns the first true result of probe(), failing after timeout seconds."""
-    deadline = time.monotonic() + timeout
-    while True:
-        try:
-            result = probe()
-        except Exception:  # the tree changes under us; ask again
-            result = None
-        if result:
-            return result
-        if time.monotonic() > deadline:
-            fail("timed out waiting for " + what)
-        time.sleep(0.05)
-
-
-def walk(node):
-    yield node
-    for i in range(node.childCount):
-        child = node.getChildAtIndex(i)
-        if child is not None:
-            yield from walk(child)
-
-
-def caption(node):
-    """The name as a menu shows it, without its key label."""
-    return (node.name or "").split("\t")[0].strip()
-
-
-def find(root, role, name=None, where=None):
-    root.clear_cache()
-    for node in walk(root):
-        if node.getRole() == role and (name is None or caption(node) == name) and (
-                where is None or where(node)):
-            return node
-    return None
-
-
-def has(node, state):
-    node.clear_cache()
-    return node.getState().contains(state)
-
-
-def press(node):
-    node.queryAction().doAction(0)
 
 
 def click(node):
     x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     subprocess.run(["xdotool", "mousemove", str(x + w // 2), str(y + h // 2), "click", "1"],
                    check=True)
-
-
-def application(pid):
-    for app in pyatspi.Registry.getDesktop(0):
-        if app is not None and app.get_process_id() == pid:
-            return app
-    return None
 
 
 def lumadesk_apps():

@@ -7,23 +7,8 @@
 set -euo pipefail
 lumadesk=$1
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../cli/lib.sh"
 source "$here/xvfb.sh"
-
-work=$(mktemp -d)
-pids=()
-groups=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    for g in "${groups[@]}"; do kill -- "-$g" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    for f in "$work"/*.log; do [ -e "$f" ] && { echo "--- $f"; tail -n 20 "$f"; }; done >&2
-    exit 1
-}
 
 mkdir -m 700 "$work/run"
 mkdir -p "$work/config" "$work/data" "$work/root"
@@ -36,12 +21,7 @@ unset WAYLAND_DISPLAY
 start_xvfb "$work" || fail "Xvfb did not start"
 pids+=("$XVFB_PID")
 
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
-dbus-daemon --session --address="$DBUS_SESSION_BUS_ADDRESS" --nofork --nopidfile \
-    >"$work/dbus.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/bus" ] && break; sleep 0.05; done
-[ -S "$XDG_RUNTIME_DIR/bus" ] || fail "the session bus did not start"
+start_session_bus
 
 # The launcher starts the accessibility bus and, on demand, the registry, in its own group.
 setsid /usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/atspi.log" 2>&1 &

@@ -11,7 +11,6 @@ its red left quarter fills the camera's left quarter); the preview window shows 
 the pick frame's place.
 """
 
-import os
 import pathlib
 import signal
 import struct
@@ -21,60 +20,13 @@ import time
 
 import pyatspi
 
+sys.dont_write_bytecode = True  # nothing written beside the sources
+from atspi_common import application, fail, find, has, press, wait_for, walk  # noqa: E402
+
 LUMADESK = sys.argv[1]
 LUMACAM = sys.argv[2]
 WORK = pathlib.Path(sys.argv[3])
 WIDTH, HEIGHT = 320, 240
-
-
-def fail(message):
-    print("FAIL: " + message, file=sys.stderr)
-    sys.exit(1)
-
-
-def wait_for(what, probe, timeout=20.0):
-    """Returns the first true result of probe(), failing after timeout seconds."""
-    deadline = time.monotonic() + timeout
-    while True:
-        try:
-            result = probe()
-        except Exception:  # the tree changes under us; ask again
-            result = None
-        if result:
-            return result
-        if time.monotonic() > deadline:
-            fail("timed out waiting for " + what)
-        time.sleep(0.05)
-
-
-def walk(node):
-    yield node
-    for i in range(node.childCount):
-        child = node.getChildAtIndex(i)
-        if child is not None:
-            yield from walk(child)
-
-
-def caption(node):
-    return (node.name or "").split("\t")[0].strip()
-
-
-def find(root, role, name=None, where=None):
-    root.clear_cache()
-    for node in walk(root):
-        if node.getRole() == role and (name is None or caption(node) == name) and (
-                where is None or where(node)):
-            return node
-    return None
-
-
-def has(node, state):
-    node.clear_cache()
-    return node.getState().contains(state)
-
-
-def press(node):
-    node.queryAction().doAction(0)
 
 
 def top_level(app, name):
@@ -83,13 +35,6 @@ def top_level(app, name):
         window = app.getChildAtIndex(i)
         if window is not None and window.name == name:
             return window
-    return None
-
-
-def application(pid):
-    for app in pyatspi.Registry.getDesktop(0):
-        if app is not None and app.get_process_id() == pid:
-            return app
     return None
 
 

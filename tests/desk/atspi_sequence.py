@@ -12,7 +12,6 @@ Run by atspi_sequence.sh in two sessions:
       Service again stops it.
 """
 
-import os
 import pathlib
 import re
 import signal
@@ -23,52 +22,15 @@ import time
 
 import pyatspi
 
+sys.dont_write_bytecode = True  # nothing written beside the sources
+from atspi_common import application, caption, fail, find, has, press, wait_for, walk  # noqa: E402
+
 MODE, LUMADESK, COMMITS, WORK = sys.argv[1], sys.argv[2], sys.argv[3], pathlib.Path(sys.argv[4])
 CAMERA = (320, 240)
 SEQUENCE = WORK / "user/home/show.lgs"
 USER_FRAMES = WORK / "user/frames"
 TIMES = [1000, 2000, 1000]
 TOLERANCE_MS = 100
-
-
-def fail(message):
-    print("FAIL: " + message, file=sys.stderr)
-    sys.exit(1)
-
-
-def wait_for(what, probe, timeout=20.0):
-    deadline = time.monotonic() + timeout
-    while True:
-        try:
-            result = probe()
-        except Exception:  # the tree changes under us; ask again
-            result = None
-        if result:
-            return result
-        if time.monotonic() > deadline:
-            fail("timed out waiting for " + what)
-        time.sleep(0.05)
-
-
-def walk(node):
-    yield node
-    for i in range(node.childCount):
-        child = node.getChildAtIndex(i)
-        if child is not None:
-            yield from walk(child)
-
-
-def caption(node):
-    return (node.name or "").split("\t")[0].strip()
-
-
-def find(root, role, name=None, where=None):
-    root.clear_cache()
-    for node in walk(root):
-        if node.getRole() == role and (name is None or caption(node) == name) and (
-                where is None or where(node)):
-            return node
-    return None
 
 
 def find_named(root, name):
@@ -79,24 +41,8 @@ def find_named(root, name):
     return None
 
 
-def has(node, state):
-    node.clear_cache()
-    return node.getState().contains(state)
-
-
-def press(node):
-    node.queryAction().doAction(0)
-
-
 def click_at(x, y):
     subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
-
-
-def application(pid):
-    for app in pyatspi.Registry.getDesktop(0):
-        if app is not None and app.get_process_id() == pid:
-            return app
-    return None
 
 
 def menu_item(frame, menu, item):

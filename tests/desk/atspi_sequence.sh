@@ -19,22 +19,12 @@ if [ "${LUMAGHOST_IN_NAMESPACE:-}" != 1 ]; then
 fi
 
 start=$(date +%s.%N)
-work=$(mktemp -d)
+source "$here/../cli/lib.sh"
 chmod 755 "$work"
-pids=()
-groups=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    for g in "${groups[@]}"; do kill -- "-$g" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
+user_logs() {
+    for f in "$work"/user/*.log; do [ -e "$f" ] && { echo "--- $f"; tail -n 30 "$f"; }; done
 }
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    for f in "$work"/*.log "$work"/user/*.log; do [ -e "$f" ] && { echo "--- $f"; tail -n 20 "$f"; }; done >&2
-    exit 1
-}
+on_fail=user_logs
 
 # The user: uid and gid 64123, a member of group video, known by name only in this namespace.
 user=64123
@@ -94,10 +84,7 @@ mkdir -m 700 "$work/run"
 export HOME=$work/root-home XDG_RUNTIME_DIR=$work/run LUMAGHOST_SERVICE_MANAGER=user
 export XDG_CONFIG_HOME=$work/root-home/config XDG_DATA_HOME=$work/root-home/data
 mkdir -p "$HOME"
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
-dbus-daemon --session --address="$DBUS_SESSION_BUS_ADDRESS" --nofork --nopidfile >"$work/dbus.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/bus" ] && break; sleep 0.05; done
+start_session_bus
 /lib/systemd/systemd --user --log-target=console >"$work/systemd.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do
