@@ -1,7 +1,6 @@
 #include "device/frame_channel.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <linux/futex.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -64,22 +63,9 @@ uint64_t strideOf(const ChannelFormat &f) {
     return roundUp(f.frameBytes(), kPage);
 }
 
-// The video group's id, looked up once (getgrnam is not thread-safe); -1 where there is none.
-gid_t videoGroup() {
-    static const gid_t gid = [] {
-        group entry;
-        group *found = nullptr;
-        std::vector<char> buffer(16384);
-        if (::getgrnam_r("video", &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-            return static_cast<gid_t>(-1);
-        return found->gr_gid;
-    }();
-    return gid;
-}
-
 // The channel file belongs to the video group, like other camera devices, where it may.
 void setChannelPermissions(int fd) {
-    if (gid_t video = videoGroup(); video != static_cast<gid_t>(-1))
+    if (gid_t video = videoGroupId(); video != static_cast<gid_t>(-1))
         (void)::fchown(fd, static_cast<uid_t>(-1), video);
     (void)::fchmod(fd, kChannelMode);
 }
@@ -88,7 +74,7 @@ void ensureChannelDirectory(const fs::path &dir) {
     std::error_code ec;
     if (!fs::create_directories(dir, ec))
         return;
-    if (gid_t video = videoGroup(); video != static_cast<gid_t>(-1))
+    if (gid_t video = videoGroupId(); video != static_cast<gid_t>(-1))
         (void)::chown(dir.c_str(), static_cast<uid_t>(-1), video);
     (void)::chmod(dir.c_str(), kDirectoryMode);
 }

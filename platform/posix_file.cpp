@@ -1,12 +1,14 @@
 #include "platform/posix_file.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <vector>
 
 namespace lumaghost {
 
@@ -120,6 +122,19 @@ int replaceFileAtomically(const std::filesystem::path &file, std::string_view co
     if (err)
         ::unlink(tmp.c_str());
     return err;
+}
+
+gid_t videoGroupId() {
+    // getgrnam is not thread-safe; getgrnam_r with a buffer of our own is.
+    static const gid_t gid = [] {
+        group entry;
+        group *found = nullptr;
+        std::vector<char> buffer(16384);
+        if (::getgrnam_r("video", &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+            return static_cast<gid_t>(-1);
+        return found->gr_gid;
+    }();
+    return gid;
 }
 
 }  // namespace lumaghost

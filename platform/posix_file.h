@@ -51,4 +51,7 @@ int readWholeFile(const std::filesystem::path &file, std::string &out,
 int replaceFileAtomically(const std::filesystem::path &file, std::string_view contents, mode_t mode,
                           gid_t group = static_cast<gid_t>(-1));
 
+/// Group video's id (camera devices belong to it), looked up once; -1 where there is none.
+gid_t videoGroupId();
+
 }  // namespace lumaghost

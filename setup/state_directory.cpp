@@ -1,29 +1,14 @@
 #include "setup/state_directory.h"
 
-#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <vector>
 
 #include "platform/paths.h"
+#include "platform/posix_file.h"
 
 namespace lumaghost {
-
-namespace {
-
-// Group video's id, or -1 where there is none.
-gid_t videoGroup() {
-    group entry;
-    group *found = nullptr;
-    std::vector<char> buffer(16384);
-    if (::getgrnam_r("video", &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-        return static_cast<gid_t>(-1);
-    return found->gr_gid;
-}
-
-}  // namespace
 
 HResult PrepareStateDirectory(const std::filesystem::path &directory) {
     std::error_code ec;
@@ -32,7 +17,7 @@ HResult PrepareStateDirectory(const std::filesystem::path &directory) {
         return hresultFromErrno(ec.value());
     // Only a process of that group (or root) may hand the directory to it; otherwise it keeps
     // the group it has.
-    if (const gid_t video = videoGroup(); video != static_cast<gid_t>(-1))
+    if (const gid_t video = videoGroupId(); video != static_cast<gid_t>(-1))
         (void)::chown(directory.c_str(), static_cast<uid_t>(-1), video);
     if (::chmod(directory.c_str(), kStateDirectoryMode) != 0)
         return hresultFromErrno(errno);
