@@ -40,6 +40,7 @@
 #include "platform/paths.h"
 #include "tests/desk/desk_fixture.h"
 #include "tests/desk/fake_v4l2_node.h"
+#include "tests/gst/media_files.h"
 
 namespace lumaghost {
 namespace {
@@ -96,20 +97,7 @@ protected:
     QString make(const std::string &name, const std::string &pipeline) {
         const fs::path path = root_.path() / "files" / name;
         fs::create_directories(path.parent_path());
-        GError *error = nullptr;
-        GstElement *p =
-            gst_parse_launch((pipeline + " ! filesink location=" + path.string()).c_str(), &error);
-        EXPECT_EQ(error, nullptr);
-        gst_element_set_state(p, GST_STATE_PLAYING);
-        GstBus *bus = gst_element_get_bus(p);
-        GstMessage *m = gst_bus_timed_pop_filtered(
-            bus, 20 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-        EXPECT_TRUE(m && GST_MESSAGE_TYPE(m) == GST_MESSAGE_EOS);
-        if (m)
-            gst_message_unref(m);
-        gst_object_unref(bus);
-        gst_element_set_state(p, GST_STATE_NULL);
-        gst_object_unref(p);
+        test::writeMediaFile(path, pipeline);
         return QString::fromStdString(path.string());
     }
     QString clip(const std::string &name, int frames = 10) {

@@ -14,6 +14,7 @@
 #include "platform/device_tree.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "tests/gst/media_files.h"
 #include "tests/test_support.h"
 
 namespace lumaghost {
@@ -72,20 +73,7 @@ struct GraphFixture : ::testing::Test {
 
     std::string make(const std::string &name, const std::string &pipeline) {
         const std::string path = (root.path() / name).string();
-        GError *error = nullptr;
-        GstElement *p =
-            gst_parse_launch((pipeline + " ! filesink location=" + path).c_str(), &error);
-        EXPECT_EQ(error, nullptr);
-        gst_element_set_state(p, GST_STATE_PLAYING);
-        GstBus *bus = gst_element_get_bus(p);
-        GstMessage *m = gst_bus_timed_pop_filtered(
-            bus, 20 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-        EXPECT_TRUE(m && GST_MESSAGE_TYPE(m) == GST_MESSAGE_EOS);
-        if (m)
-            gst_message_unref(m);
-        gst_object_unref(bus);
-        gst_element_set_state(p, GST_STATE_NULL);
-        gst_object_unref(p);
+        test::writeMediaFile(path, pipeline);
         return path;
     }
 
