@@ -1,5 +1,7 @@
 #include "frames/resampler.h"
 
+#include "frames/resampler_strips.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -252,41 +254,40 @@ void ResampleRows(const uint8_t *source, int sourceWidth, int sourceHeight, ptrd
     if (path == ResamplePath::Avx2 && !detail::avx2Available())
         path = ResamplePath::Scalar;
 
-    // One row of source width entries of three floats, doubles on the vector paths (with room
-    // for their wider loads and stores at the last entry); each thread its own.
+    // Rows of source width entries of three floats, doubles on the vector paths (with room for
+    // their wider loads and stores at the last entry); each thread its own.
+    constexpr int kRows = detail::kBlockRows;
+    const size_t rowDoubles = (size_t(sourceWidth) * 3 + 16 + 7) / 8 * 8;
     thread_local std::vector<double> rowStore;
     thread_local std::vector<float> scalarRow;
     if (path == ResamplePath::Scalar) {
         if (scalarRow.size() < size_t(sourceWidth) * 3)
             scalarRow.assign(size_t(sourceWidth) * 3, 0.0f);
-    } else if (rowStore.size() < size_t(sourceWidth) * 3 + 16) {
-        rowStore.assign(size_t(sourceWidth) * 3 + 16, 0.0);
+        for (int y = begin; y < end; ++y)
+            resampleRowScalar(source, sourceStride, sourceWidth, plan->vertical.taps[size_t(y)],
+                              plan->horizontal.taps, scalarRow.data(),
+                              destination + ptrdiff_t(y) * destinationStride, bytesPerPixel);
+        return;
     }
+    if (rowStore.size() < rowDoubles * kRows + 8)
+        rowStore.assign(rowDoubles * kRows + 8, 0.0);
     // Whole cache lines for the vector stores.
-    double *vectorRow = rowStore.data();
-    if (path != ResamplePath::Scalar)
-        vectorRow += (64 - reinterpret_cast<uintptr_t>(vectorRow) % 64) % 64 / sizeof(double);
-    for (int y = begin; y < end; ++y) {
-        uint8_t *row = destination + ptrdiff_t(y) * destinationStride;
-        const detail::Taps &vertical = plan->vertical.taps[size_t(y)];
-        switch (path) {
-            case ResamplePath::Avx512:
-                detail::resampleRowAvx512(
-                    source, sourceStride, sourceWidth, vertical,
-                    plan->integerWeights.data() +
-                        (vertical.weights - plan->vertical.weights.data()),
-                    plan->verticalShift[size_t(y)],
-                    std::min(3, sourceHeight - vertical.left - vertical.count), plan->padded,
-                    vectorRow, row, bytesPerPixel);
-                break;
-            case ResamplePath::Avx2:
-                detail::resampleRowAvx2(source, sourceStride, sourceWidth, vertical, plan->padded,
-                                        vectorRow, row, bytesPerPixel);
-                break;
-            default:
-                resampleRowScalar(source, sourceStride, sourceWidth, vertical,
-                                  plan->horizontal.taps, scalarRow.data(), row, bytesPerPixel);
-        }
+    double *buffers[kRows];
+    buffers[0] = rowStore.data() +
+                 (64 - reinterpret_cast<uintptr_t>(rowStore.data()) % 64) % 64 / sizeof(double);
+    for (int k = 1; k < kRows; ++k)
+        buffers[k] = buffers[k - 1] + rowDoubles;
+    for (int y = begin; y < end; y += kRows) {
+        const int rows = std::min(kRows, end - y);
+        uint8_t *out[kRows];
+        for (int k = 0; k < rows; ++k)
+            out[k] = destination + ptrdiff_t(y + k) * destinationStride;
+        if (path == ResamplePath::Avx512)
+            detail::resampleBlockAvx512(source, sourceStride, *plan, y, rows, buffers, out,
+                                        bytesPerPixel);
+        else
+            detail::resampleBlockAvx2(source, sourceStride, *plan, y, rows, buffers, out,
+                                      bytesPerPixel);
     }
 }
 

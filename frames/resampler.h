@@ -118,19 +118,21 @@ std::shared_ptr<const ResamplePlan> resamplePlan(int sourceWidth, int sourceHeig
 
 bool avx2Available();
 bool avx512Available();
-// One destination row: vertical pass into `rowBuffer` (3 doubles per source column, each a
-// single-precision sum, and one more), then the horizontal pass into `destinationRow`.
-void resampleRowAvx2(const uint8_t *source, ptrdiff_t stride, int sourceWidth, const Taps &vertical,
-                     const PaddedTaps &horizontal, double *rowBuffer, uint8_t *destinationRow,
-                     int destinationBytesPerPixel);
-// The same row with 512-bit vectors; `rowBuffer` holds 3 doubles per source column and one
-// more.
-// With `integerWeights` (the row's, shift >= 0) the vertical pass sums integers; the
-// `prefetchRows` source rows after the taps' are fetched into the cache on the way.
-void resampleRowAvx512(const uint8_t *source, ptrdiff_t stride, int sourceWidth,
-                       const Taps &vertical, const int64_t *integerWeights, int shift,
-                       int prefetchRows, const PaddedTaps &horizontal, double *rowBuffer,
-                       uint8_t *destinationRow, int destinationBytesPerPixel);
+// Destination rows `firstRow` to `firstRow + rowCount - 1` (at most four) with 256-bit vectors,
+// each row's sums in its own `rowBuffers` entry (3 doubles per source column and 16 more) and
+// its pixels written to its `destinationRows` entry.
+void resampleBlockAvx2(const uint8_t *source, ptrdiff_t stride, const ResamplePlan &plan,
+                       int firstRow, int rowCount, double *const *rowBuffers,
+                       uint8_t *const *destinationRows, int destinationBytesPerPixel);
+// The same rows' horizontal pass over output pixels [begin, end), from their sums; each row's
+// sums are multiplied by its `scales` entry (a power of two) before they are rounded.
+void filterAcrossAvx2(const PaddedTaps &h, int rowCount, const double *const *rowBuffers,
+                      const double *scales, uint8_t *const *destinationRows,
+                      int destinationBytesPerPixel, int begin, int end);
+// The same with 512-bit vectors; rows whose weights are all multiples of 2^-44 sum integers.
+void resampleBlockAvx512(const uint8_t *source, ptrdiff_t stride, const ResamplePlan &plan,
+                         int firstRow, int rowCount, double *const *rowBuffers,
+                         uint8_t *const *destinationRows, int destinationBytesPerPixel);
 }  // namespace detail
 
 }  // namespace lumaghost

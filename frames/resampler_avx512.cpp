@@ -9,9 +9,11 @@
 // output pixel's three channels a 256-bit vector, adds them without converting each tap.
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "frames/resampler.h"
+#include "frames/resampler_strips.h"
 
 #define LUMA_AVX512 \
     __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,avx512vbmi,avx512ifma,fma")))
@@ -61,9 +63,9 @@ LUMA_AVX512 inline __m512d throughFloat(__m512d v) {
 // Eight of a group's values, or the first `n` of them.
 LUMA_AVX512 inline __attribute__((always_inline)) void storeEight(double *b, int n, __m512d sums) {
     if (n >= 8)
-        _mm512_storeu_pd(b, throughFloat(sums));
+        _mm512_storeu_pd(b, sums);
     else if (n > 0)
-        _mm512_mask_storeu_pd(b, __mmask8((1u << n) - 1), throughFloat(sums));
+        _mm512_mask_storeu_pd(b, __mmask8((1u << n) - 1), sums);
 }
 
 // The sums of sixteen pixels' 48 colour values; the last group of a row stores only its own.
@@ -79,11 +81,12 @@ LUMA_AVX512 inline __attribute__((always_inline)) void storeSums(double *b, int 
     storeEight(b + 40, n - 40, a5);
 }
 
-// The vertical pass over a fixed number of taps (0: `v.count`, known only at run time), in
-// doubles: for rows whose weights are too fine for the integer sums.
+// The vertical pass over a fixed number of taps (0: `v.count`, known only at run time) for
+// source columns [x0, x1), x0 a multiple of 16, in doubles: for rows whose weights are too fine for
+// the integer sums.
 template <int kTaps>
-LUMA_AVX512 void verticalPass(const uint8_t *top, ptrdiff_t stride, int width, const Taps &v,
-                              double *rowBuffer) {
+LUMA_AVX512 void verticalPass(const uint8_t *top, ptrdiff_t stride, int width, int x0, int x1,
+                              const Taps &v, double *rowBuffer) {
     const int taps = kTaps ? kTaps : v.count;
     const __m512i s0 = _mm512_load_si512(kSelectors.index[0]),
                   s1 = _mm512_load_si512(kSelectors.index[1]),
@@ -91,7 +94,7 @@ LUMA_AVX512 void verticalPass(const uint8_t *top, ptrdiff_t stride, int width, c
                   s3 = _mm512_load_si512(kSelectors.index[3]),
                   s4 = _mm512_load_si512(kSelectors.index[4]),
                   s5 = _mm512_load_si512(kSelectors.index[5]);
-    for (int x = 0; x < width; x += 16) {
+    for (int x = x0; x < x1; x += 16) {
         const int pixels = width - x < 16 ? width - x : 16;
         // The last group reads only its own pixels' bytes.
         const __mmask64 bytes = pixels == 16 ? ~0ULL : (1ULL << (4 * pixels)) - 1;
@@ -108,20 +111,23 @@ LUMA_AVX512 void verticalPass(const uint8_t *top, ptrdiff_t stride, int width, c
             a4 = _mm512_fmadd_pd(w, valuesToDoubles(g, s4), a4);
             a5 = _mm512_fmadd_pd(w, valuesToDoubles(g, s5), a5);
         }
-        storeSums(rowBuffer + size_t(x) * 3, pixels, a0, a1, a2, a3, a4, a5);
+        storeSums(rowBuffer + size_t(x) * 3, pixels, throughFloat(a0), throughFloat(a1),
+                  throughFloat(a2), throughFloat(a3), throughFloat(a4), throughFloat(a5));
     }
 }
 
-LUMA_AVX512 inline __m512d toDouble(__m512i sum, __m512d scale) {
-    return _mm512_mul_pd(_mm512_cvtepi64_pd(sum), scale);
+// Integer sums rounded to single precision (one rounding) and widened back, exactly.
+LUMA_AVX512 inline __m512d integerThroughFloat(__m512i sum) {
+    return _mm512_cvtps_pd(_mm512_cvtepi64_ps(sum));
 }
 
 // The vertical pass in integers: weight × 2^shift times each 8-bit value, summed exactly in
-// 64-bit lanes (52-bit multiply-adds), then scaled back by 2^-shift, exactly: the double sums'
-// value.
+// 64-bit lanes (52-bit multiply-adds). The sums are stored rounded to single precision but not
+// scaled back: 2^shift times the double sums' values rounded, exactly, which the horizontal pass
+// scales back at the end.
 template <int kTaps>
-LUMA_AVX512 void verticalPassInteger(const uint8_t *top, ptrdiff_t stride, int width,
-                                     const int64_t *weights, int count, int shift, int prefetchRows,
+LUMA_AVX512 void verticalPassInteger(const uint8_t *top, ptrdiff_t stride, int width, int x0,
+                                     int x1, const int64_t *weights, int count, int prefetchRows,
                                      double *rowBuffer) {
     const int taps = kTaps ? kTaps : count;
     const __m512i s0 = _mm512_load_si512(kSelectors.index[0]),
@@ -130,13 +136,12 @@ LUMA_AVX512 void verticalPassInteger(const uint8_t *top, ptrdiff_t stride, int w
                   s3 = _mm512_load_si512(kSelectors.index[3]),
                   s4 = _mm512_load_si512(kSelectors.index[4]),
                   s5 = _mm512_load_si512(kSelectors.index[5]);
-    const __m512d scale = _mm512_set1_pd(std::ldexp(1.0, -shift));
-    for (int x = 0; x < width; x += 16) {
+    for (int x = x0; x < x1; x += 16) {
         const int pixels = width - x < 16 ? width - x : 16;
         const __mmask64 bytes = pixels == 16 ? ~0ULL : (1ULL << (4 * pixels)) - 1;
         __m512i a0 = _mm512_setzero_si512(), a1 = a0, a2 = a0, a3 = a0, a4 = a0, a5 = a0;
         const uint8_t *p = top + size_t(x) * 4;
-        // The rows the next destination rows add, fetched while these are summed.
+        // The rows the next block adds, fetched while these are summed.
         for (int r = 0; r < prefetchRows; ++r)
             _mm_prefetch(reinterpret_cast<const char *>(p + ptrdiff_t(taps + r) * stride),
                          _MM_HINT_T0);
@@ -151,82 +156,50 @@ LUMA_AVX512 void verticalPassInteger(const uint8_t *top, ptrdiff_t stride, int w
             a4 = _mm512_madd52lo_epu64(a4, _mm512_maskz_permutexvar_epi8(kLowBytes, s4, g), w);
             a5 = _mm512_madd52lo_epu64(a5, _mm512_maskz_permutexvar_epi8(kLowBytes, s5, g), w);
         }
-        storeSums(rowBuffer + size_t(x) * 3, pixels, toDouble(a0, scale), toDouble(a1, scale),
-                  toDouble(a2, scale), toDouble(a3, scale), toDouble(a4, scale),
-                  toDouble(a5, scale));
+        storeSums(rowBuffer + size_t(x) * 3, pixels, integerThroughFloat(a0),
+                  integerThroughFloat(a1), integerThroughFloat(a2), integerThroughFloat(a3),
+                  integerThroughFloat(a4), integerThroughFloat(a5));
     }
 }
 
-// One output pixel's sums over a fixed number of taps (0: `taps`); the fourth lane adds the
-// next entry's first channel and is dropped.
-template <int kTaps>
-LUMA_AVX512 inline __m256d pixelSum(const double *row, const double *w, int taps) {
-    const int n = kTaps ? kTaps : taps;
-    __m256d s = _mm256_setzero_pd();
-#pragma GCC unroll 16
-    for (int t = 0; t < n; ++t)
-        s = _mm256_fmadd_pd(_mm256_set1_pd(w[t]), _mm256_loadu_pd(row + 3 * t), s);
-    return s;
-}
+// One destination row's part of the vertical pass: how it sums, and where.
+struct RowSums {
+    const uint8_t *top;      // the row's first source row
+    const Taps *taps;        // its weights as doubles
+    const int64_t *integer;  // and as integers, when `shift` >= 0
+    int shift;
+    int prefetchRows;
+    double *buffer;
+};
 
-// Four pixels' sums rounded ties to even (the default rounding mode) to bytes, 0 in each
-// fourth.
-LUMA_AVX512 inline __m128i packFour(__m256d s0, __m256d s1, __m256d s2, __m256d s3) {
-    const __m512i words = _mm512_inserti64x4(
-        _mm512_castsi256_si512(_mm256_set_m128i(_mm256_cvtpd_epi32(s1), _mm256_cvtpd_epi32(s0))),
-        _mm256_set_m128i(_mm256_cvtpd_epi32(s3), _mm256_cvtpd_epi32(s2)), 1);
-    return _mm512_maskz_cvtusepi32_epi8(0x7777, words);
-}
-
-// Byte picks dropping every fourth byte: 32-bit pixels to 24-bit ones.
-LUMA_AVX512 inline __m256i toBgr() {
-    return _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 16, 17, 18, 20, 21, 22, 24, 25,
-                            26, 28, 29, 30, 0, 0, 0, 0, 0, 0, 0, 0);
-}
-
-// The horizontal pass, eight output pixels at a time, then one by one, writing 32-bit pixels
-// or 24-bit ones that stop exactly at the row's end.
-template <int kTaps, int kBytes>
-LUMA_AVX512 void horizontalPass(const PaddedTaps &h, const double *rowBuffer, uint8_t *out) {
-    const int taps = h.count;
-    const int outputs = static_cast<int>(h.left.size());
-    const int *left = h.left.data();
-    const double *w = h.weights.data();
-    const __m256i bgr = toBgr();
-    int i = 0;
-    for (; i + 8 <= outputs; i += 8) {
-        const double *wi = w + size_t(i) * taps;
-        const double *r = rowBuffer;
-        const int *l = left + i;
-        const __m128i lo = packFour(pixelSum<kTaps>(r + size_t(l[0]) * 3, wi, taps),
-                                    pixelSum<kTaps>(r + size_t(l[1]) * 3, wi + taps, taps),
-                                    pixelSum<kTaps>(r + size_t(l[2]) * 3, wi + 2 * taps, taps),
-                                    pixelSum<kTaps>(r + size_t(l[3]) * 3, wi + 3 * taps, taps));
-        const __m128i hi = packFour(pixelSum<kTaps>(r + size_t(l[4]) * 3, wi + 4 * taps, taps),
-                                    pixelSum<kTaps>(r + size_t(l[5]) * 3, wi + 5 * taps, taps),
-                                    pixelSum<kTaps>(r + size_t(l[6]) * 3, wi + 6 * taps, taps),
-                                    pixelSum<kTaps>(r + size_t(l[7]) * 3, wi + 7 * taps, taps));
-        const __m256i pixels = _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
-        if (kBytes == 4)
-            _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + size_t(i) * 4), pixels);
-        else
-            _mm256_mask_storeu_epi8(out + size_t(i) * 3, 0xFFFFFF,
-                                    _mm256_permutexvar_epi8(bgr, pixels));
+LUMA_AVX512 void sumDown(const RowSums &r, ptrdiff_t stride, int width, int x0, int x1) {
+    if (r.shift >= 0) {
+        switch (r.taps->count) {
+#define LUMA_TAPS(n)                                                                              \
+    case n:                                                                                       \
+        return verticalPassInteger<n>(r.top, stride, width, x0, x1, r.integer, n, r.prefetchRows, \
+                                      r.buffer);
+            LUMA_TAPS(1)
+            LUMA_TAPS(2)
+            LUMA_TAPS(3)
+            LUMA_TAPS(4)
+            LUMA_TAPS(5)
+            LUMA_TAPS(6)
+            LUMA_TAPS(7)
+            LUMA_TAPS(8)
+            LUMA_TAPS(9)
+            LUMA_TAPS(10)
+            LUMA_TAPS(11)
+#undef LUMA_TAPS
+            default:
+                return verticalPassInteger<0>(r.top, stride, width, x0, x1, r.integer,
+                                              r.taps->count, r.prefetchRows, r.buffer);
+        }
     }
-    for (; i < outputs; ++i) {
-        const __m128i words = _mm256_cvtpd_epi32(
-            pixelSum<kTaps>(rowBuffer + size_t(left[i]) * 3, w + size_t(i) * taps, taps));
-        const __m128i bytes = _mm_maskz_cvtusepi32_epi8(0x7, words);
-        _mm_mask_storeu_epi8(out + size_t(i) * kBytes, __mmask16((1u << kBytes) - 1), bytes);
-    }
-}
-
-template <int kBytes>
-LUMA_AVX512 void horizontalPassFor(const PaddedTaps &h, const double *rowBuffer, uint8_t *out) {
-    switch (h.count) {
+    switch (r.taps->count) {
 #define LUMA_TAPS(n) \
     case n:          \
-        return horizontalPass<n, kBytes>(h, rowBuffer, out);
+        return verticalPass<n>(r.top, stride, width, x0, x1, *r.taps, r.buffer);
         LUMA_TAPS(1)
         LUMA_TAPS(2)
         LUMA_TAPS(3)
@@ -238,71 +211,51 @@ LUMA_AVX512 void horizontalPassFor(const PaddedTaps &h, const double *rowBuffer,
         LUMA_TAPS(9)
         LUMA_TAPS(10)
         LUMA_TAPS(11)
-        LUMA_TAPS(12)
-        LUMA_TAPS(13)
 #undef LUMA_TAPS
         default:
-            return horizontalPass<0, kBytes>(h, rowBuffer, out);
+            return verticalPass<0>(r.top, stride, width, x0, x1, *r.taps, r.buffer);
     }
 }
 
 }  // namespace
 
-LUMA_AVX512 void resampleRowAvx512(const uint8_t *source, ptrdiff_t stride, int sourceWidth,
-                                   const Taps &vertical, const int64_t *integerWeights, int shift,
-                                   int prefetchRows, const PaddedTaps &horizontal,
-                                   double *rowBuffer, uint8_t *destinationRow,
-                                   int destinationBytesPerPixel) {
-    const uint8_t *top = source + ptrdiff_t(vertical.left) * stride;
-    if (shift >= 0) {
-        switch (vertical.count) {
-#define LUMA_TAPS(n)                                                                             \
-    case n:                                                                                      \
-        verticalPassInteger<n>(top, stride, sourceWidth, integerWeights, n, shift, prefetchRows, \
-                               rowBuffer);                                                       \
-        break;
-            LUMA_TAPS(1)
-            LUMA_TAPS(2)
-            LUMA_TAPS(3)
-            LUMA_TAPS(4)
-            LUMA_TAPS(5)
-            LUMA_TAPS(6)
-            LUMA_TAPS(7)
-            LUMA_TAPS(8)
-            LUMA_TAPS(9)
-            LUMA_TAPS(10)
-            LUMA_TAPS(11)
-#undef LUMA_TAPS
-            default:
-                verticalPassInteger<0>(top, stride, sourceWidth, integerWeights, vertical.count,
-                                       shift, prefetchRows, rowBuffer);
-        }
-    } else {
-        switch (vertical.count) {
-#define LUMA_TAPS(n)                                                    \
-    case n:                                                             \
-        verticalPass<n>(top, stride, sourceWidth, vertical, rowBuffer); \
-        break;
-            LUMA_TAPS(1)
-            LUMA_TAPS(2)
-            LUMA_TAPS(3)
-            LUMA_TAPS(4)
-            LUMA_TAPS(5)
-            LUMA_TAPS(6)
-            LUMA_TAPS(7)
-            LUMA_TAPS(8)
-            LUMA_TAPS(9)
-            LUMA_TAPS(10)
-            LUMA_TAPS(11)
-#undef LUMA_TAPS
-            default:
-                verticalPass<0>(top, stride, sourceWidth, vertical, rowBuffer);
-        }
+LUMA_AVX512 void resampleBlockAvx512(const uint8_t *source, ptrdiff_t stride,
+                                     const ResamplePlan &plan, int firstRow, int rowCount,
+                                     double *const *rowBuffers, uint8_t *const *destinationRows,
+                                     int destinationBytesPerPixel) {
+    RowSums rows[kBlockRows];
+    double scales[kBlockRows];
+    for (int k = 0; k < rowCount; ++k) {
+        const size_t y = size_t(firstRow + k);
+        const Taps &taps = plan.vertical.taps[y];
+        const int shift = plan.verticalShift[y];
+        rows[k] = {source + ptrdiff_t(taps.left) * stride,
+                   &taps,
+                   plan.integerWeights.data() + (taps.weights - plan.vertical.weights.data()),
+                   shift,
+                   0,
+                   rowBuffers[k]};
+        scales[k] = shift >= 0 ? std::ldexp(1.0, -shift) : 1.0;
     }
-    if (destinationBytesPerPixel == 3)
-        horizontalPassFor<3>(horizontal, rowBuffer, destinationRow);
-    else
-        horizontalPassFor<4>(horizontal, rowBuffer, destinationRow);
+    // The last row fetches the source rows the next block adds.
+    const int next = firstRow + rowCount + kBlockRows - 1;
+    if (next < plan.destinationHeight) {
+        const Taps &last = plan.vertical.taps[size_t(firstRow + rowCount - 1)];
+        const Taps &ahead = plan.vertical.taps[size_t(next)];
+        rows[rowCount - 1].prefetchRows =
+            std::clamp(ahead.left + ahead.count - last.left - last.count, 0, 12);
+    }
+    const int width = plan.sourceWidth;
+    sumAndFilterInStrips(
+        plan.padded, width,
+        [&](int x0, int x1) {
+            for (int k = 0; k < rowCount; ++k)
+                sumDown(rows[k], stride, width, x0, x1);
+        },
+        [&](int begin, int end) {
+            filterAcrossAvx2(plan.padded, rowCount, rowBuffers, scales, destinationRows,
+                             destinationBytesPerPixel, begin, end);
+        });
 }
 
 }  // namespace lumaghost::detail

@@ -1,0 +1,41 @@
+// The vector paths' walk over one block of destination rows: source columns are summed down in
+// strips for every row of the block, and each output pixel is filtered across as soon as the
+// columns its taps read are summed, so the rows' sums are read back while still in the cache.
+#pragma once
+
+#include <algorithm>
+
+#include "frames/resampler.h"
+
+namespace lumaghost::detail {
+
+// Source columns per strip: a multiple of the widest vector group (16 pixels).
+constexpr int kStripColumns = 128;
+// Destination rows filtered together, sharing each weight they read.
+constexpr int kBlockRows = 4;
+
+// `sumDown(x0, x1)` sums source columns [x0, x1) of every row of the block; `filterAcross(i0, i1)`
+// writes output pixels [i0, i1) of every row, in runs of four but for the row's last pixels.
+template <typename SumDown, typename FilterAcross>
+void sumAndFilterInStrips(const PaddedTaps &h, int sourceWidth, SumDown sumDown,
+                          FilterAcross filterAcross) {
+    const int outputs = static_cast<int>(h.left.size());
+    int filtered = 0;
+    for (int x = 0; x < sourceWidth;) {
+        const int end = std::min(sourceWidth, x + kStripColumns);
+        sumDown(x, end);
+        x = end;
+        int ready = outputs;
+        if (end < sourceWidth) {
+            ready = filtered;
+            while (ready < outputs && h.left[size_t(ready)] + h.count <= end)
+                ++ready;
+            ready = filtered + (ready - filtered) / 4 * 4;
+        }
+        if (ready > filtered)
+            filterAcross(filtered, ready);
+        filtered = ready;
+    }
+}
+
+}  // namespace lumaghost::detail
