@@ -159,7 +159,9 @@ std::shared_ptr<const ResamplePlan> buildResamplePlan(int sourceWidth, int sourc
         trimmedTaps(BuildContributions(destinationWidth, sourceWidth, horizontalScale));
     plan->padded = paddedTaps(plan->horizontal, sourceWidth);
 
-    plan->integerWeights.assign(plan->vertical.weights.size(), 0);
+    // Each row's finest weight sets the shift it needs; the rows that can sum integers all take
+    // the largest, so their sums share one scale.
+    int common = -1;
     for (const Taps &t : plan->vertical.taps) {
         int shift = 0;
         for (int k = 0; k < t.count; ++k) {
@@ -172,10 +174,22 @@ std::shared_ptr<const ResamplePlan> buildResamplePlan(int sourceWidth, int sourc
         if (shift > 44)
             shift = -1;
         plan->verticalShift.push_back(shift);
-        const size_t first = size_t(t.weights - plan->vertical.weights.data());
-        for (int k = 0; k < t.count && shift >= 0; ++k)
-            plan->integerWeights[first + k] = static_cast<int64_t>(std::ldexp(t.weights[k], shift));
+        common = std::max(common, shift);
     }
+    plan->integerWeights.assign(plan->vertical.weights.size(), 0);
+    for (size_t y = 0; y < plan->vertical.taps.size(); ++y) {
+        if (plan->verticalShift[y] < 0)
+            continue;
+        plan->verticalShift[y] = common;
+        const Taps &t = plan->vertical.taps[y];
+        const size_t first = size_t(t.weights - plan->vertical.weights.data());
+        for (int k = 0; k < t.count; ++k)
+            plan->integerWeights[first + k] =
+                static_cast<int64_t>(std::ldexp(t.weights[k], common));
+    }
+    plan->scaledPadded = plan->padded;
+    for (double &w : plan->scaledPadded.weights)
+        w = std::ldexp(w, -std::max(common, 0));
     return plan;
 }
 

@@ -99,12 +99,15 @@ struct ResamplePlan {
     TapTable vertical;
     TapTable horizontal;
     PaddedTaps padded;
-    // The vertical weights as integers: weight × 2^shift of output row y, where the row's
-    // `shift` is at most 44 (every weight a multiple of 2^-44); else the row's shift is -1.
-    // Sums of such products with 8-bit values stay below 2^52, so double sums of them are exact
-    // and integer sums give the same value.
+    // The vertical weights as integers: weight × 2^shift of output row y, where `shift`, one
+    // for all such rows, is at most 44 (every weight a multiple of 2^-44); else the row's shift
+    // is -1. Sums of such products with 8-bit values stay below 2^52, so double sums of them are
+    // exact and integer sums give the same value.
     std::vector<int64_t> integerWeights;  // laid out as vertical.weights
     std::vector<int> verticalShift;       // one per output row
+    // `padded` times 2^-shift: the horizontal taps of sums left scaled by 2^shift (exact, so
+    // every product and sum is the unscaled one's times 2^-shift).
+    PaddedTaps scaledPadded;
 
     ResamplePlan() = default;
     ResamplePlan(const ResamplePlan &) = delete;  // the taps point into their own tables
@@ -124,8 +127,8 @@ bool avx512Available();
 void resampleBlockAvx2(const uint8_t *source, ptrdiff_t stride, const ResamplePlan &plan,
                        int firstRow, int rowCount, double *const *rowBuffers,
                        uint8_t *const *destinationRows, int destinationBytesPerPixel);
-// The same rows' horizontal pass over output pixels [begin, end), from their sums; each row's
-// sums are multiplied by its `scales` entry (a power of two) before they are rounded.
+// The same rows' horizontal pass over output pixels [begin, end), from their sums; with
+// `scales`, each row's sums are multiplied by its entry (a power of two) before they are rounded.
 void filterAcrossAvx2(const PaddedTaps &h, int rowCount, const double *const *rowBuffers,
                       const double *scales, uint8_t *const *destinationRows,
                       int destinationBytesPerPixel, int begin, int end);

@@ -47,8 +47,9 @@ LUMA_AVX2 inline void storeTwelve(uint8_t *out, __m128i bgr, bool room) {
     __builtin_memcpy(out + 8, &last, 4);
 }
 
-// Output pixel `i` of `kRows` rows: each row's three channel sums, scaled and rounded to words.
-template <int kTaps, int kRows>
+// Output pixel `i` of `kRows` rows: each row's three channel sums, scaled (with `kScaled`) and
+// rounded to words.
+template <int kTaps, int kRows, bool kScaled>
 LUMA_AVX2 inline __attribute__((always_inline)) void pixelWords(const int *left, const double *w,
                                                                 int taps,
                                                                 const double *const *buffers,
@@ -69,14 +70,14 @@ LUMA_AVX2 inline __attribute__((always_inline)) void pixelWords(const int *left,
     }
 #pragma GCC unroll 4
     for (int k = 0; k < kRows; ++k)
-        words[k] = _mm256_cvtpd_epi32(_mm256_mul_pd(s[k], scale[k]));
+        words[k] = _mm256_cvtpd_epi32(kScaled ? _mm256_mul_pd(s[k], scale[k]) : s[k]);
 }
 
 // The horizontal pass over output pixels [begin, end) of `kRows` rows at once, which share each
 // weight: four pixels at a time, then one by one. One output pixel's three channels are one
-// 256-bit vector; its fourth lane adds the next entry's first channel and is dropped. Each row's
-// sums are scaled by its own power of two, exactly, before they are rounded.
-template <int kTaps, int kBytes, int kRows>
+// 256-bit vector; its fourth lane adds the next entry's first channel and is dropped. With
+// `kScaled`, each row's sums are scaled by its own power of two, exactly, before they are rounded.
+template <int kTaps, int kBytes, int kRows, bool kScaled>
 LUMA_AVX2 void horizontalPass(const PaddedTaps &h, const double *const *buffers,
                               const double *scales, uint8_t *const *out, int begin, int end) {
     const int taps = kTaps ? kTaps : h.count;
@@ -87,14 +88,14 @@ LUMA_AVX2 void horizontalPass(const PaddedTaps &h, const double *const *buffers,
     __m256d scale[kRows];
 #pragma GCC unroll 4
     for (int k = 0; k < kRows; ++k)
-        scale[k] = _mm256_set1_pd(scales[k]);
+        scale[k] = _mm256_set1_pd(kScaled ? scales[k] : 1.0);
     int i = begin;
     for (; i + 4 <= end; i += 4) {
         __m128i p0[kRows], p1[kRows], p2[kRows], p3[kRows];
-        pixelWords<kTaps, kRows>(left, w, taps, buffers, scale, i, p0);
-        pixelWords<kTaps, kRows>(left, w, taps, buffers, scale, i + 1, p1);
-        pixelWords<kTaps, kRows>(left, w, taps, buffers, scale, i + 2, p2);
-        pixelWords<kTaps, kRows>(left, w, taps, buffers, scale, i + 3, p3);
+        pixelWords<kTaps, kRows, kScaled>(left, w, taps, buffers, scale, i, p0);
+        pixelWords<kTaps, kRows, kScaled>(left, w, taps, buffers, scale, i + 1, p1);
+        pixelWords<kTaps, kRows, kScaled>(left, w, taps, buffers, scale, i + 2, p2);
+        pixelWords<kTaps, kRows, kScaled>(left, w, taps, buffers, scale, i + 3, p3);
 #pragma GCC unroll 4
         for (int k = 0; k < kRows; ++k) {
             const __m128i bytes = packFour(p0[k], p1[k], p2[k], p3[k]);
@@ -107,7 +108,7 @@ LUMA_AVX2 void horizontalPass(const PaddedTaps &h, const double *const *buffers,
     }
     for (; i < end; ++i) {
         __m128i p[kRows];
-        pixelWords<kTaps, kRows>(left, w, taps, buffers, scale, i, p);
+        pixelWords<kTaps, kRows, kScaled>(left, w, taps, buffers, scale, i, p);
 #pragma GCC unroll 4
         for (int k = 0; k < kRows; ++k) {
             const int32_t pixel = _mm_cvtsi128_si32(packFour(p[k], p[k], p[k], p[k]));
@@ -116,15 +117,15 @@ LUMA_AVX2 void horizontalPass(const PaddedTaps &h, const double *const *buffers,
     }
 }
 
-template <int kRows>
+template <int kRows, bool kScaled>
 LUMA_AVX2 void filterAcross(const PaddedTaps &h, const double *const *buffers, const double *scales,
                             uint8_t *const *out, int bytesPerPixel, int begin, int end) {
     switch (h.count * 8 + bytesPerPixel) {
-#define LUMA_TAPS(n)                                                             \
-    case n * 8 + 3:                                                              \
-        return horizontalPass<n, 3, kRows>(h, buffers, scales, out, begin, end); \
-    case n * 8 + 4:                                                              \
-        return horizontalPass<n, 4, kRows>(h, buffers, scales, out, begin, end);
+#define LUMA_TAPS(n)                                                                      \
+    case n * 8 + 3:                                                                       \
+        return horizontalPass<n, 3, kRows, kScaled>(h, buffers, scales, out, begin, end); \
+    case n * 8 + 4:                                                                       \
+        return horizontalPass<n, 4, kRows, kScaled>(h, buffers, scales, out, begin, end);
         LUMA_TAPS(1)
         LUMA_TAPS(2)
         LUMA_TAPS(3)
@@ -141,8 +142,8 @@ LUMA_AVX2 void filterAcross(const PaddedTaps &h, const double *const *buffers, c
 #undef LUMA_TAPS
         default:
             if (bytesPerPixel == 3)
-                return horizontalPass<0, 3, kRows>(h, buffers, scales, out, begin, end);
-            return horizontalPass<0, 4, kRows>(h, buffers, scales, out, begin, end);
+                return horizontalPass<0, 3, kRows, kScaled>(h, buffers, scales, out, begin, end);
+            return horizontalPass<0, 4, kRows, kScaled>(h, buffers, scales, out, begin, end);
     }
 }
 
@@ -245,18 +246,20 @@ LUMA_AVX2 void sumDown(const uint8_t *top, ptrdiff_t stride, int x0, int x1, con
 LUMA_AVX2 void filterAcrossAvx2(const PaddedTaps &h, int rowCount, const double *const *buffers,
                                 const double *scales, uint8_t *const *out, int bytesPerPixel,
                                 int begin, int end) {
-    if (rowCount == kBlockRows) {
-        filterAcross<kBlockRows>(h, buffers, scales, out, bytesPerPixel, begin, end);
-        return;
+    if (scales) {
+        for (int k = 0; k < rowCount; ++k)
+            filterAcross<1, true>(h, buffers + k, scales + k, out + k, bytesPerPixel, begin, end);
+    } else if (rowCount == kBlockRows) {
+        filterAcross<kBlockRows, false>(h, buffers, nullptr, out, bytesPerPixel, begin, end);
+    } else {
+        for (int k = 0; k < rowCount; ++k)
+            filterAcross<1, false>(h, buffers + k, nullptr, out + k, bytesPerPixel, begin, end);
     }
-    for (int k = 0; k < rowCount; ++k)
-        filterAcross<1>(h, buffers + k, scales + k, out + k, bytesPerPixel, begin, end);
 }
 
 LUMA_AVX2 void resampleBlockAvx2(const uint8_t *source, ptrdiff_t stride, const ResamplePlan &plan,
                                  int firstRow, int rowCount, double *const *rowBuffers,
                                  uint8_t *const *destinationRows, int destinationBytesPerPixel) {
-    const double scales[kBlockRows] = {1.0, 1.0, 1.0, 1.0};
     sumAndFilterInStrips(
         plan.padded, plan.sourceWidth,
         [&](int x0, int x1) {
@@ -266,7 +269,7 @@ LUMA_AVX2 void resampleBlockAvx2(const uint8_t *source, ptrdiff_t stride, const 
             }
         },
         [&](int begin, int end) {
-            filterAcrossAvx2(plan.padded, rowCount, rowBuffers, scales, destinationRows,
+            filterAcrossAvx2(plan.padded, rowCount, rowBuffers, nullptr, destinationRows,
                              destinationBytesPerPixel, begin, end);
         });
 }

@@ -225,6 +225,7 @@ LUMA_AVX512 void resampleBlockAvx512(const uint8_t *source, ptrdiff_t stride,
                                      int destinationBytesPerPixel) {
     RowSums rows[kBlockRows];
     double scales[kBlockRows];
+    bool allInteger = true;
     for (int k = 0; k < rowCount; ++k) {
         const size_t y = size_t(firstRow + k);
         const Taps &taps = plan.vertical.taps[y];
@@ -236,6 +237,7 @@ LUMA_AVX512 void resampleBlockAvx512(const uint8_t *source, ptrdiff_t stride,
                    0,
                    rowBuffers[k]};
         scales[k] = shift >= 0 ? std::ldexp(1.0, -shift) : 1.0;
+        allInteger = allInteger && shift >= 0;
     }
     // The last row fetches the source rows the next block adds.
     const int next = firstRow + rowCount + kBlockRows - 1;
@@ -253,8 +255,13 @@ LUMA_AVX512 void resampleBlockAvx512(const uint8_t *source, ptrdiff_t stride,
                 sumDown(rows[k], stride, width, x0, x1);
         },
         [&](int begin, int end) {
-            filterAcrossAvx2(plan.padded, rowCount, rowBuffers, scales, destinationRows,
-                             destinationBytesPerPixel, begin, end);
+            // Sums all scaled alike take the scaled taps; else each row is scaled on its own.
+            if (allInteger)
+                filterAcrossAvx2(plan.scaledPadded, rowCount, rowBuffers, nullptr, destinationRows,
+                                 destinationBytesPerPixel, begin, end);
+            else
+                filterAcrossAvx2(plan.padded, rowCount, rowBuffers, scales, destinationRows,
+                                 destinationBytesPerPixel, begin, end);
         });
 }
 
