@@ -13,6 +13,16 @@ inline const uint8_t *uprightRow(const uint8_t *frame, ptrdiff_t stride, int hei
     return frame + ptrdiff_t(height - 1 - y) * stride;
 }
 
+// The rows converted next are fetched while these are: a frame fresh from another process is
+// rarely in this core's cache, and the rows run bottom to top, which the processor's own
+// prefetching follows poorly.
+constexpr int kRowsAhead = 2;
+void prefetchRow(const uint8_t *row, size_t bytes) {
+    for (size_t i = 0; i < bytes; i += 64)
+        __builtin_prefetch(row + i);
+    __builtin_prefetch(row + bytes - 1);
+}
+
 // Pixels x (even) to the end of a row to YUYV.
 void yuyvSpan(const uint8_t *row, int x, int width, uint8_t *out) {
     for (out += size_t(x) * 2; x < width; x += 2) {
@@ -110,6 +120,8 @@ void bgrToYuyv(const uint8_t *frame, int width, int height, ptrdiff_t stride, ui
     const size_t outStride = size_t((width + 1) / 2) * 4;
     for (int y = 0; y < height; ++y, out += outStride) {
         const uint8_t *row = uprightRow(frame, stride, height, y);
+        if (y + kRowsAhead < height)
+            prefetchRow(uprightRow(frame, stride, height, y + kRowsAhead), size_t(width) * 3);
         int done = 0;
         if (path == ConvertPath::Avx512)
             done = convert_kernels::yuyvAvx512(row, width, out);
@@ -128,6 +140,8 @@ void bgrToI420(const uint8_t *frame, int width, int height, ptrdiff_t stride, ui
         const uint8_t *bottom = y + 1 < height ? uprightRow(frame, stride, height, y + 1) : nullptr;
         uint8_t *topLuma = luma + size_t(y) * width, *bottomLuma = topLuma + width;
         uint8_t *uRow = u + size_t(y / 2) * cw, *vRow = v + size_t(y / 2) * cw;
+        for (int ahead = y + kRowsAhead; ahead < y + 2 * kRowsAhead && ahead < height; ++ahead)
+            prefetchRow(uprightRow(frame, stride, height, ahead), size_t(width) * 3);
         int done = 0;
         if (bottom && path == ConvertPath::Avx512)
             done = convert_kernels::i420Avx512(top, bottom, width, topLuma, bottomLuma, uRow, vRow);
