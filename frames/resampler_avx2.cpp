@@ -175,7 +175,7 @@ LUMA_AVX2 inline __m256i selector(char a, char b, char c, char d) {
 // them at every tap.
 template <int kTaps>
 LUMA_AVX2 void verticalPass(const uint8_t *top, ptrdiff_t stride, int x0, int x1, const Taps &v,
-                            double *rowBuffer) {
+                            int prefetchRows, double *rowBuffer) {
     const int taps = kTaps ? kTaps : v.count;
     const __m256i s0 = selector(0, 1, 2, 4), s1 = selector(5, 6, 8, 9),
                   s2 = selector(10, 12, 13, 14);
@@ -183,6 +183,11 @@ LUMA_AVX2 void verticalPass(const uint8_t *top, ptrdiff_t stride, int x0, int x1
     for (; x + 8 <= x1; x += 8) {
         __m256d a0 = _mm256_setzero_pd(), a1 = a0, a2 = a0, a3 = a0, a4 = a0, a5 = a0;
         const uint8_t *p = top + size_t(x) * 4;
+        // The rows the next block adds, a cache line of them every other step.
+        if (x % 16 == 0)
+            for (int r = 0; r < prefetchRows; ++r)
+                _mm_prefetch(reinterpret_cast<const char *>(p + ptrdiff_t(taps + r) * stride),
+                             _MM_HINT_T0);
 #pragma GCC unroll 16
         for (int t = 0; t < taps; ++t) {
             const __m256d w = _mm256_set1_pd(v.weights[t]);
@@ -219,11 +224,11 @@ LUMA_AVX2 void verticalPass(const uint8_t *top, ptrdiff_t stride, int x0, int x1
 
 // Source columns [x0, x1) of one destination row.
 LUMA_AVX2 void sumDown(const uint8_t *top, ptrdiff_t stride, int x0, int x1, const Taps &v,
-                       double *rowBuffer) {
+                       int prefetchRows, double *rowBuffer) {
     switch (v.count) {
 #define LUMA_TAPS(n) \
     case n:          \
-        return verticalPass<n>(top, stride, x0, x1, v, rowBuffer);
+        return verticalPass<n>(top, stride, x0, x1, v, prefetchRows, rowBuffer);
         LUMA_TAPS(1)
         LUMA_TAPS(2)
         LUMA_TAPS(3)
@@ -237,7 +242,7 @@ LUMA_AVX2 void sumDown(const uint8_t *top, ptrdiff_t stride, int x0, int x1, con
         LUMA_TAPS(11)
 #undef LUMA_TAPS
         default:
-            return verticalPass<0>(top, stride, x0, x1, v, rowBuffer);
+            return verticalPass<0>(top, stride, x0, x1, v, prefetchRows, rowBuffer);
     }
 }
 
@@ -260,12 +265,14 @@ LUMA_AVX2 void filterAcrossAvx2(const PaddedTaps &h, int rowCount, const double 
 LUMA_AVX2 void resampleBlockAvx2(const uint8_t *source, ptrdiff_t stride, const ResamplePlan &plan,
                                  int firstRow, int rowCount, double *const *rowBuffers,
                                  uint8_t *const *destinationRows, int destinationBytesPerPixel) {
+    const int prefetchRows = blockPrefetchRows(plan, firstRow, rowCount);
     sumAndFilterInStrips(
         plan.padded, plan.sourceWidth,
         [&](int x0, int x1) {
             for (int k = 0; k < rowCount; ++k) {
                 const Taps &v = plan.vertical.taps[size_t(firstRow + k)];
-                sumDown(source + ptrdiff_t(v.left) * stride, stride, x0, x1, v, rowBuffers[k]);
+                sumDown(source + ptrdiff_t(v.left) * stride, stride, x0, x1, v,
+                        k == rowCount - 1 ? prefetchRows : 0, rowBuffers[k]);
             }
         },
         [&](int begin, int end) {

@@ -239,14 +239,7 @@ LUMA_AVX512 void resampleBlockAvx512(const uint8_t *source, ptrdiff_t stride,
         scales[k] = shift >= 0 ? std::ldexp(1.0, -shift) : 1.0;
         allInteger = allInteger && shift >= 0;
     }
-    // The last row fetches the source rows the next block adds.
-    const int next = firstRow + rowCount + kBlockRows - 1;
-    if (next < plan.destinationHeight) {
-        const Taps &last = plan.vertical.taps[size_t(firstRow + rowCount - 1)];
-        const Taps &ahead = plan.vertical.taps[size_t(next)];
-        rows[rowCount - 1].prefetchRows =
-            std::clamp(ahead.left + ahead.count - last.left - last.count, 0, 12);
-    }
+    rows[rowCount - 1].prefetchRows = blockPrefetchRows(plan, firstRow, rowCount);
     const int width = plan.sourceWidth;
     sumAndFilterInStrips(
         plan.padded, width,

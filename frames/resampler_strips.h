@@ -14,6 +14,17 @@ constexpr int kStripColumns = 128;
 // Destination rows filtered together, sharing each weight they read.
 constexpr int kBlockRows = 4;
 
+// How many source rows after the block's last row's taps the next block adds (at most 12): the
+// last row fetches them into the cache while it sums.
+inline int blockPrefetchRows(const ResamplePlan &plan, int firstRow, int rowCount) {
+    const int next = firstRow + rowCount + kBlockRows - 1;
+    if (next >= plan.destinationHeight)
+        return 0;
+    const Taps &last = plan.vertical.taps[size_t(firstRow + rowCount - 1)];
+    const Taps &ahead = plan.vertical.taps[size_t(next)];
+    return std::clamp(ahead.left + ahead.count - last.left - last.count, 0, 12);
+}
+
 // `sumDown(x0, x1)` sums source columns [x0, x1) of every row of the block; `filterAcross(i0, i1)`
 // writes output pixels [i0, i1) of every row, in runs of four but for the row's last pixels.
 template <typename SumDown, typename FilterAcross>
