@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -177,8 +178,27 @@ int capture(int argc, char **argv) {
     uint64_t seen = camera->commitSequence();
     std::vector<uint8_t> frame;
     for (long n = 0; n < count; ++n) {
-        uint64_t now = camera->waitForCommit(seen, static_cast<int>(timeout * 1000));
-        if (now == seen || !camera->readLatest(frame, &seen)) {
+        // The wait goes in short steps so that a channel re-created meanwhile (a reboot, a
+        // re-install at the same frame size) is followed; its frames count from its first.
+        const auto deadline = std::chrono::steady_clock::now() +
+                              std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                  std::chrono::duration<double>(timeout));
+        bool captured = false;
+        for (;;) {
+            if (camera->followReplacedChannel())
+                seen = 0;
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                break;
+            const uint64_t now =
+                camera->waitForCommit(seen, int(std::min<int64_t>(left.count(), 250)));
+            if (now != seen && camera->readLatest(frame, &seen)) {
+                captured = true;
+                break;
+            }
+        }
+        if (!captured) {
             std::fprintf(stderr,
                          "lumacam: No frame from \"%s\" within %g s (%ld of %ld captured)\n",
                          device.c_str(), timeout, n, count);

@@ -2,7 +2,8 @@
 # After a reboot: run/ is a tmpfs and comes up empty while the device tree persists in the
 # machine hive. Without lumasetup running again, lumacam list, send and capture, lumacam run and
 # lumaserv -d all find the camera: whoever opens its frame channel first makes it again from the
-# device's Device Parameters (mode 0660, group video), and the others open that one.
+# device's Device Parameters (mode 0660, group video), and the others open that one. A capture
+# already waiting follows the channel made again.
 set -euo pipefail
 lumasetup=$1 lumacam=$2 lumaserv=$3 writeseq=$4 commit=$5 res=$6
 
@@ -58,6 +59,15 @@ for _ in $(seq 100); do [ -f "$channel" ] && break; sleep 0.05; done
 channel_made_by "lumacam capture"
 commit_until_captured $capture
 cmp "$work/picture.ppm" "$work/out/frame-0000.ppm" || fail "captured frame differs from the committed picture"
+
+# A capture waiting across a reboot follows the channel made again after it.
+"$lumacam" capture --count 1 --output "$work/across" --timeout 20 &
+capture=$!
+sleep 0.5
+reboot
+commit_until_captured $capture
+cmp "$work/picture.ppm" "$work/across/frame-0000.ppm" ||
+    fail "the frame captured across a reboot differs from the committed picture"
 
 # lumacam send opens first; what it sends reaches a capture.
 reboot
