@@ -126,19 +126,7 @@ LUMA_AVX2 void filterAcross(const PaddedTaps &h, const double *const *buffers, c
         return horizontalPass<n, 3, kRows, kScaled>(h, buffers, scales, out, begin, end); \
     case n * 8 + 4:                                                                       \
         return horizontalPass<n, 4, kRows, kScaled>(h, buffers, scales, out, begin, end);
-        LUMA_TAPS(1)
-        LUMA_TAPS(2)
-        LUMA_TAPS(3)
-        LUMA_TAPS(4)
-        LUMA_TAPS(5)
-        LUMA_TAPS(6)
-        LUMA_TAPS(7)
-        LUMA_TAPS(8)
-        LUMA_TAPS(9)
-        LUMA_TAPS(10)
-        LUMA_TAPS(11)
-        LUMA_TAPS(12)
-        LUMA_TAPS(13)
+        LUMA_UNROLLED_TAP_COUNTS(LUMA_TAPS)
 #undef LUMA_TAPS
         default:
             if (bytesPerPixel == 3)
@@ -229,17 +217,7 @@ LUMA_AVX2 void sumDown(const uint8_t *top, ptrdiff_t stride, int x0, int x1, con
 #define LUMA_TAPS(n) \
     case n:          \
         return verticalPass<n>(top, stride, x0, x1, v, prefetchRows, rowBuffer);
-        LUMA_TAPS(1)
-        LUMA_TAPS(2)
-        LUMA_TAPS(3)
-        LUMA_TAPS(4)
-        LUMA_TAPS(5)
-        LUMA_TAPS(6)
-        LUMA_TAPS(7)
-        LUMA_TAPS(8)
-        LUMA_TAPS(9)
-        LUMA_TAPS(10)
-        LUMA_TAPS(11)
+        LUMA_UNROLLED_TAP_COUNTS(LUMA_TAPS)
 #undef LUMA_TAPS
         default:
             return verticalPass<0>(top, stride, x0, x1, v, prefetchRows, rowBuffer);

@@ -179,17 +179,7 @@ LUMA_AVX512 void sumDown(const RowSums &r, ptrdiff_t stride, int width, int x0, 
     case n:                                                                                       \
         return verticalPassInteger<n>(r.top, stride, width, x0, x1, r.integer, n, r.prefetchRows, \
                                       r.buffer);
-            LUMA_TAPS(1)
-            LUMA_TAPS(2)
-            LUMA_TAPS(3)
-            LUMA_TAPS(4)
-            LUMA_TAPS(5)
-            LUMA_TAPS(6)
-            LUMA_TAPS(7)
-            LUMA_TAPS(8)
-            LUMA_TAPS(9)
-            LUMA_TAPS(10)
-            LUMA_TAPS(11)
+            LUMA_UNROLLED_TAP_COUNTS(LUMA_TAPS)
 #undef LUMA_TAPS
             default:
                 return verticalPassInteger<0>(r.top, stride, width, x0, x1, r.integer,
@@ -200,17 +190,7 @@ LUMA_AVX512 void sumDown(const RowSums &r, ptrdiff_t stride, int width, int x0, 
 #define LUMA_TAPS(n) \
     case n:          \
         return verticalPass<n>(r.top, stride, width, x0, x1, *r.taps, r.buffer);
-        LUMA_TAPS(1)
-        LUMA_TAPS(2)
-        LUMA_TAPS(3)
-        LUMA_TAPS(4)
-        LUMA_TAPS(5)
-        LUMA_TAPS(6)
-        LUMA_TAPS(7)
-        LUMA_TAPS(8)
-        LUMA_TAPS(9)
-        LUMA_TAPS(10)
-        LUMA_TAPS(11)
+        LUMA_UNROLLED_TAP_COUNTS(LUMA_TAPS)
 #undef LUMA_TAPS
         default:
             return verticalPass<0>(r.top, stride, width, x0, x1, *r.taps, r.buffer);

@@ -9,6 +9,10 @@
 
 namespace lumaghost::detail {
 
+// The tap counts the vector passes unroll, each as X(n); other counts take a loop.
+#define LUMA_UNROLLED_TAP_COUNTS(X) \
+    X(1) X(2) X(3) X(4) X(5) X(6) X(7) X(8) X(9) X(10) X(11) X(12) X(13)
+
 // Source columns per strip: a multiple of the widest vector group (16 pixels).
 constexpr int kStripColumns = 128;
 // Destination rows filtered together, sharing each weight they read.
