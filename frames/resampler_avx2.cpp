@@ -1,7 +1,8 @@
-// The vector row of the resampler. Each output value keeps its own double accumulator and adds
-// its taps first to last, exactly as the scalar row does; every product of a single-precision
-// weight and an 8-bit value or single-precision sum is exact in double precision, so fused
-// multiply-adds round exactly as a multiply and an add do, and both paths agree bit for bit.
+// The 256-bit vector rows of the resampler, four destination rows at a time, and the horizontal
+// pass both vector paths share. Each output value keeps its own double accumulator and adds its
+// taps first to last, exactly as the scalar row does; every product of a single-precision weight
+// and an 8-bit value or single-precision sum is exact in double precision, so fused multiply-adds
+// round exactly as a multiply and an add do, and the paths agree bit for bit.
 #include <immintrin.h>
 
 #include "frames/resampler.h"

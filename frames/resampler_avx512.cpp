@@ -1,7 +1,6 @@
-// The 512-bit vector row of the resampler. As in the 256-bit row, each output value keeps its own
-// double accumulator and adds its taps first to last; products of single-precision weights and
-// 8-bit values or single-precision sums are exact in double precision, so fused multiply-adds
-// round exactly as the scalar row's multiply and add, and every path agrees bit for bit.
+// The 512-bit vertical pass of the resampler, four destination rows at a time; the horizontal
+// pass is the 256-bit path's. As there, each output value's sum equals the scalar row's bit for
+// bit.
 //
 // Vertical pass: sixteen source pixels a tap, their 48 colour bytes picked into 64-bit lanes by
 // byte permutes (the fourth byte dropped). Its sums are rounded to single precision, as the
