@@ -1,11 +1,11 @@
 #include "frames/resampler.h"
 
-#include "frames/resampler_strips.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <mutex>
+
+#include "frames/resampler_strips.h"
 
 namespace lumaghost {
 
