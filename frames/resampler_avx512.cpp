@@ -54,11 +54,6 @@ LUMA_AVX512 inline __attribute__((always_inline)) __m512i loadGroup(const uint8_
     return pixels == 16 ? _mm512_loadu_si512(p) : _mm512_maskz_loadu_epi8(bytes, p);
 }
 
-// Double sums rounded to single precision and widened back, exactly.
-LUMA_AVX512 inline __m512d throughFloat(__m512d v) {
-    return _mm512_cvtps_pd(_mm512_maskz_cvtpd_ps(0xFF, v));
-}
-
 // Eight of a group's values, or the first `n` of them.
 LUMA_AVX512 inline __attribute__((always_inline)) void storeEight(double *b, int n, __m512d sums) {
     if (n >= 8)
@@ -80,84 +75,67 @@ LUMA_AVX512 inline __attribute__((always_inline)) void storeSums(double *b, int 
     storeEight(b + 40, n - 40, a5);
 }
 
-// The vertical pass over a fixed number of taps (0: `v.count`, known only at run time) for
-// source columns [x0, x1), x0 a multiple of 16, in doubles: for rows whose weights are too fine for
-// the integer sums.
-template <int kTaps>
+// One tap of the vertical pass, in doubles (fused multiply-adds of exact products) or in
+// integers (weight × 2^shift times each 8-bit value, 52-bit multiply-adds, exact sums).
+LUMA_AVX512 inline __m512d splat(double weight) {
+    return _mm512_set1_pd(weight);
+}
+LUMA_AVX512 inline __m512i splat(int64_t weight) {
+    return _mm512_set1_epi64(weight);
+}
+LUMA_AVX512 inline __m512d addTap(__m512d sum, __m512d weight, __m512i group, __m512i select) {
+    return _mm512_fmadd_pd(weight, valuesToDoubles(group, select), sum);
+}
+LUMA_AVX512 inline __m512i addTap(__m512i sum, __m512i weight, __m512i group, __m512i select) {
+    return _mm512_madd52lo_epu64(sum, _mm512_maskz_permutexvar_epi8(kLowBytes, select, group),
+                                 weight);
+}
+
+// Sums rounded to single precision (one rounding) and widened back, exactly. Integer sums stay
+// scaled by 2^shift: the horizontal pass scales back at the end.
+LUMA_AVX512 inline __m512d rounded(__m512d sum) {
+    return _mm512_cvtps_pd(_mm512_maskz_cvtpd_ps(0xFF, sum));
+}
+LUMA_AVX512 inline __m512d rounded(__m512i sum) {
+    return _mm512_cvtps_pd(_mm512_cvtepi64_ps(sum));
+}
+
+// The vertical pass of one destination row over a fixed number of taps (0: `count`, known only
+// at run time), for source columns [x0, x1), x0 a multiple of 16: in integers with int64_t
+// weights, in doubles for rows whose weights are too fine for the integer sums. The
+// `prefetchRows` source rows after the taps' are fetched on the way.
+template <int kTaps, typename Weight>
 LUMA_AVX512 void verticalPass(const uint8_t *top, ptrdiff_t stride, int width, int x0, int x1,
-                              const Taps &v, double *rowBuffer) {
-    const int taps = kTaps ? kTaps : v.count;
-    const __m512i s0 = _mm512_load_si512(kSelectors.index[0]),
-                  s1 = _mm512_load_si512(kSelectors.index[1]),
-                  s2 = _mm512_load_si512(kSelectors.index[2]),
-                  s3 = _mm512_load_si512(kSelectors.index[3]),
-                  s4 = _mm512_load_si512(kSelectors.index[4]),
-                  s5 = _mm512_load_si512(kSelectors.index[5]);
+                              const Weight *weights, int count, int prefetchRows,
+                              double *rowBuffer) {
+    using Sum = decltype(splat(Weight()));
+    const int taps = kTaps ? kTaps : count;
+    __m512i select[6];
+#pragma GCC unroll 6
+    for (int j = 0; j < 6; ++j)
+        select[j] = _mm512_load_si512(kSelectors.index[j]);
     for (int x = x0; x < x1; x += 16) {
         const int pixels = width - x < 16 ? width - x : 16;
         // The last group reads only its own pixels' bytes.
         const __mmask64 bytes = pixels == 16 ? ~0ULL : (1ULL << (4 * pixels)) - 1;
-        __m512d a0 = _mm512_setzero_pd(), a1 = a0, a2 = a0, a3 = a0, a4 = a0, a5 = a0;
+        Sum a[6];
+#pragma GCC unroll 6
+        for (int j = 0; j < 6; ++j)
+            a[j] = Sum{};
         const uint8_t *p = top + size_t(x) * 4;
-#pragma GCC unroll 16
-        for (int t = 0; t < taps; ++t) {
-            const __m512d w = _mm512_set1_pd(v.weights[t]);
-            const __m512i g = loadGroup(p + ptrdiff_t(t) * stride, pixels, bytes);
-            a0 = _mm512_fmadd_pd(w, valuesToDoubles(g, s0), a0);
-            a1 = _mm512_fmadd_pd(w, valuesToDoubles(g, s1), a1);
-            a2 = _mm512_fmadd_pd(w, valuesToDoubles(g, s2), a2);
-            a3 = _mm512_fmadd_pd(w, valuesToDoubles(g, s3), a3);
-            a4 = _mm512_fmadd_pd(w, valuesToDoubles(g, s4), a4);
-            a5 = _mm512_fmadd_pd(w, valuesToDoubles(g, s5), a5);
-        }
-        storeSums(rowBuffer + size_t(x) * 3, pixels, throughFloat(a0), throughFloat(a1),
-                  throughFloat(a2), throughFloat(a3), throughFloat(a4), throughFloat(a5));
-    }
-}
-
-// Integer sums rounded to single precision (one rounding) and widened back, exactly.
-LUMA_AVX512 inline __m512d integerThroughFloat(__m512i sum) {
-    return _mm512_cvtps_pd(_mm512_cvtepi64_ps(sum));
-}
-
-// The vertical pass in integers: weight × 2^shift times each 8-bit value, summed exactly in
-// 64-bit lanes (52-bit multiply-adds). The sums are stored rounded to single precision but not
-// scaled back: 2^shift times the double sums' values rounded, exactly, which the horizontal pass
-// scales back at the end.
-template <int kTaps>
-LUMA_AVX512 void verticalPassInteger(const uint8_t *top, ptrdiff_t stride, int width, int x0,
-                                     int x1, const int64_t *weights, int count, int prefetchRows,
-                                     double *rowBuffer) {
-    const int taps = kTaps ? kTaps : count;
-    const __m512i s0 = _mm512_load_si512(kSelectors.index[0]),
-                  s1 = _mm512_load_si512(kSelectors.index[1]),
-                  s2 = _mm512_load_si512(kSelectors.index[2]),
-                  s3 = _mm512_load_si512(kSelectors.index[3]),
-                  s4 = _mm512_load_si512(kSelectors.index[4]),
-                  s5 = _mm512_load_si512(kSelectors.index[5]);
-    for (int x = x0; x < x1; x += 16) {
-        const int pixels = width - x < 16 ? width - x : 16;
-        const __mmask64 bytes = pixels == 16 ? ~0ULL : (1ULL << (4 * pixels)) - 1;
-        __m512i a0 = _mm512_setzero_si512(), a1 = a0, a2 = a0, a3 = a0, a4 = a0, a5 = a0;
-        const uint8_t *p = top + size_t(x) * 4;
-        // The rows the next block adds, fetched while these are summed.
         for (int r = 0; r < prefetchRows; ++r)
             _mm_prefetch(reinterpret_cast<const char *>(p + ptrdiff_t(taps + r) * stride),
                          _MM_HINT_T0);
 #pragma GCC unroll 16
         for (int t = 0; t < taps; ++t) {
-            const __m512i w = _mm512_set1_epi64(weights[t]);
+            const Sum w = splat(weights[t]);
             const __m512i g = loadGroup(p + ptrdiff_t(t) * stride, pixels, bytes);
-            a0 = _mm512_madd52lo_epu64(a0, _mm512_maskz_permutexvar_epi8(kLowBytes, s0, g), w);
-            a1 = _mm512_madd52lo_epu64(a1, _mm512_maskz_permutexvar_epi8(kLowBytes, s1, g), w);
-            a2 = _mm512_madd52lo_epu64(a2, _mm512_maskz_permutexvar_epi8(kLowBytes, s2, g), w);
-            a3 = _mm512_madd52lo_epu64(a3, _mm512_maskz_permutexvar_epi8(kLowBytes, s3, g), w);
-            a4 = _mm512_madd52lo_epu64(a4, _mm512_maskz_permutexvar_epi8(kLowBytes, s4, g), w);
-            a5 = _mm512_madd52lo_epu64(a5, _mm512_maskz_permutexvar_epi8(kLowBytes, s5, g), w);
+#pragma GCC unroll 6
+            for (int j = 0; j < 6; ++j)
+                a[j] = addTap(a[j], w, g, select[j]);
         }
-        storeSums(rowBuffer + size_t(x) * 3, pixels, integerThroughFloat(a0),
-                  integerThroughFloat(a1), integerThroughFloat(a2), integerThroughFloat(a3),
-                  integerThroughFloat(a4), integerThroughFloat(a5));
+        storeSums(rowBuffer + size_t(x) * 3, pixels, rounded(a[0]), rounded(a[1]), rounded(a[2]),
+                  rounded(a[3]), rounded(a[4]), rounded(a[5]));
     }
 }
 
@@ -171,29 +149,26 @@ struct RowSums {
     double *buffer;
 };
 
-LUMA_AVX512 void sumDown(const RowSums &r, ptrdiff_t stride, int width, int x0, int x1) {
-    if (r.shift >= 0) {
-        switch (r.taps->count) {
-#define LUMA_TAPS(n)                                                                              \
-    case n:                                                                                       \
-        return verticalPassInteger<n>(r.top, stride, width, x0, x1, r.integer, n, r.prefetchRows, \
-                                      r.buffer);
-            LUMA_UNROLLED_TAP_COUNTS(LUMA_TAPS)
-#undef LUMA_TAPS
-            default:
-                return verticalPassInteger<0>(r.top, stride, width, x0, x1, r.integer,
-                                              r.taps->count, r.prefetchRows, r.buffer);
-        }
-    }
+template <typename Weight>
+LUMA_AVX512 void sumDownWith(const RowSums &r, const Weight *weights, ptrdiff_t stride, int width,
+                             int x0, int x1) {
     switch (r.taps->count) {
 #define LUMA_TAPS(n) \
     case n:          \
-        return verticalPass<n>(r.top, stride, width, x0, x1, *r.taps, r.buffer);
+        return verticalPass<n>(r.top, stride, width, x0, x1, weights, n, r.prefetchRows, r.buffer);
         LUMA_UNROLLED_TAP_COUNTS(LUMA_TAPS)
 #undef LUMA_TAPS
         default:
-            return verticalPass<0>(r.top, stride, width, x0, x1, *r.taps, r.buffer);
+            return verticalPass<0>(r.top, stride, width, x0, x1, weights, r.taps->count,
+                                   r.prefetchRows, r.buffer);
     }
+}
+
+LUMA_AVX512 void sumDown(const RowSums &r, ptrdiff_t stride, int width, int x0, int x1) {
+    if (r.shift >= 0)
+        sumDownWith(r, r.integer, stride, width, x0, x1);
+    else
+        sumDownWith(r, r.taps->weights, stride, width, x0, x1);
 }
 
 }  // namespace
