@@ -1,6 +1,7 @@
 """What the AT-SPI drivers of lumadesk share: waiting, finding nodes by role and caption as a
 screen reader reads them, states and actions."""
 
+import subprocess
 import sys
 import time
 
@@ -66,3 +67,18 @@ def application(pid):
         if app is not None and app.get_process_id() == pid:
             return app
     return None
+
+
+def drive_lumadesk(lumadesk, log_path, run, name):
+    """Starts lumadesk with its output in log_path, hands the process to run(), kills it if
+    it is still there afterwards and prints how long the drive took."""
+    began = time.monotonic()
+    with open(log_path, "w") as log:
+        first = subprocess.Popen([lumadesk], stdout=log, stderr=subprocess.STDOUT)
+        try:
+            run(first)
+        finally:
+            if first.poll() is None:
+                first.kill()
+                first.wait()
+    print("%s: %.1f s" % (name, time.monotonic() - began))

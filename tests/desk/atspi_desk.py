@@ -13,7 +13,6 @@ import signal
 import struct
 import subprocess
 import sys
-import time
 
 import pyatspi
 
@@ -64,16 +63,7 @@ def window_geometry(title):
 
 
 def main():
-    began = time.monotonic()
-    log = open(WORK / "lumadesk.log", "w")
-    first = subprocess.Popen([LUMADESK], stdout=log, stderr=subprocess.STDOUT)
-    try:
-        run(first)
-    finally:
-        if first.poll() is None:
-            first.kill()
-            first.wait()
-    print("atspi_desk.py: %.1f s" % (time.monotonic() - began))
+    atspi_common.drive_lumadesk(LUMADESK, WORK / "lumadesk.log", run, "atspi_desk.py")
 
 
 def run(first):

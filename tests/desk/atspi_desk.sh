@@ -17,17 +17,9 @@ export LUMAGHOST_ROOT=$work/root  # no camera is installed there
 export HOME=$work
 unset WAYLAND_DISPLAY
 
-# The X server picks a free display and answers before anything connects.
-start_xvfb "$work" || fail "Xvfb did not start"
-pids+=("$XVFB_PID")
-
 start_session_bus
+start_accessible_x "$work"
 
-# The launcher starts the accessibility bus and, on demand, the registry, in its own group.
-setsid /usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/atspi.log" 2>&1 &
-groups+=($!)
-
-export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 QT_QPA_PLATFORM=xcb
 start=$(date +%s.%N)
 /usr/bin/python3 "$here/atspi_desk.py" "$lumadesk" "$work" || fail "the accessibility test failed"
 echo "atspi_desk: passed in $(awk "BEGIN { printf \"%.1f\", $(date +%s.%N) - $start }") s"

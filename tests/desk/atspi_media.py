@@ -22,6 +22,7 @@ import pyatspi
 
 sys.dont_write_bytecode = True  # nothing written beside the sources
 from atspi_common import application, fail, find, has, press, wait_for, walk  # noqa: E402
+import atspi_common  # noqa: E402
 
 LUMADESK = sys.argv[1]
 LUMACAM = sys.argv[2]
@@ -127,16 +128,7 @@ def screen_pixels(x, y, width, height):
 
 
 def main():
-    began = time.monotonic()
-    log = open(WORK / "lumadesk.log", "w")
-    first = subprocess.Popen([LUMADESK], stdout=log, stderr=subprocess.STDOUT)
-    try:
-        run(first)
-    finally:
-        if first.poll() is None:
-            first.kill()
-            first.wait()
-    print("atspi_media.py: %.1f s" % (time.monotonic() - began))
+    atspi_common.drive_lumadesk(LUMADESK, WORK / "lumadesk.log", run, "atspi_media.py")
 
 
 def hand_over(path):

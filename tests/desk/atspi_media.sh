@@ -50,16 +50,9 @@ gst-launch-1.0 -q compositor name=mix background=white ! video/x-raw,width=160,h
     ! mix. >"$work/realcam.log" 2>&1 &
 pids+=($!)
 
-# A private X server on a free display.
-start_xvfb "$work" || fail "Xvfb did not start"
-pids+=("$XVFB_PID")
-
 start_session_bus
+start_accessible_x "$work"
 
-setsid /usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/atspi.log" 2>&1 &
-groups+=($!)
-
-export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 QT_QPA_PLATFORM=xcb
 start=$(date +%s.%N)
 /usr/bin/python3 "$here/atspi_media.py" "$lumadesk" "$lumacam" "$work" ||
     fail "the accessibility test failed"

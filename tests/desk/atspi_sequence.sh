@@ -94,11 +94,7 @@ for _ in $(seq 100); do
 done
 [ "$manager" = running ] || [ "$manager" = degraded ] || fail "the user manager did not start ($manager)"
 source "$here/xvfb.sh"
-start_xvfb "$work" || fail "Xvfb did not start"
-pids+=("$XVFB_PID")
-setsid /usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/atspi.log" 2>&1 &
-groups+=($!)
-export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 QT_QPA_PLATFORM=xcb
+start_accessible_x "$work"
 /usr/bin/python3 "$here/atspi_sequence.py" service "$lumadesk" "$commits" "$work" ||
     fail "root's session failed"
 echo "atspi_sequence: passed in $(awk "BEGIN { printf \"%.1f\", $(date +%s.%N) - $start }") s"

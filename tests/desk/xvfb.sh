@@ -31,3 +31,16 @@ start_xvfb() {
     done
     return 1
 }
+
+# start_accessible_x DIR: start_xvfb, then the accessibility bus launcher (it starts the bus and,
+# on demand, the registry, in a process group of its own) on the session bus already running,
+# and the environment that puts Qt programs on that bus. Adds what it started to pids and groups
+# (tests/cli/lib.sh) and fails the test when the X server does not start.
+start_accessible_x() {
+    local dir=$1
+    start_xvfb "$dir" || fail "Xvfb did not start"
+    pids+=("$XVFB_PID")
+    setsid /usr/libexec/at-spi-bus-launcher --launch-immediately >"$dir/atspi.log" 2>&1 &
+    groups+=($!)
+    export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 QT_QPA_PLATFORM=xcb
+}
