@@ -9,6 +9,7 @@
 #include "platform/device_tree.h"
 #include "platform/paths.h"
 #include "tests/camera/fake_devices.h"
+#include "tests/device/test_camera.h"
 #include "tests/test_support.h"
 
 namespace lumaghost {
@@ -91,12 +92,8 @@ TEST_F(LinkFixture, ClosedLinkIsNotConnectedAndFormatIsTheCamerasOwn) {
 // usable, and a committed frame is what the device's readers get.
 TEST(CameraLinkDeviceTest, FrameRoundTripThroughTheDevice) {
     test::TempRoot root;
-    RegistryHive hive = machineHive();
     DeviceInstance d{"MEDIA", "0000"};
-    ASSERT_TRUE(
-        hive.setValue(d.keyPath(), kFriendlyNameValue, RegValue::string("Lumaghost")).succeeded());
-    ASSERT_TRUE(hive.setValue(d.keyPath(), kServiceValue, RegValue::string("lumacam")).succeeded());
-    ASSERT_TRUE(FrameChannel::create(frameChannelPath(d), {6, 4, 30}).succeeded());
+    ASSERT_TRUE(test::installCamera(d, "Lumaghost", {6, 4, 30}).succeeded());
 
     CameraLink link;
     ASSERT_EQ(OpenCameraLink(link), S_OK);

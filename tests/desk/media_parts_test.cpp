@@ -40,6 +40,7 @@
 #include "platform/paths.h"
 #include "tests/desk/desk_fixture.h"
 #include "tests/desk/fake_v4l2_node.h"
+#include "tests/device/test_camera.h"
 #include "tests/gst/media_files.h"
 
 namespace lumaghost {
@@ -55,13 +56,8 @@ class MediaTest : public test::DeskFixture {
 protected:
     /// Installs a Lumaghost device of `name` and opens its channel.
     std::unique_ptr<FrameChannel> install(const char *number, const char *name) {
-        RegistryHive hive = machineHive();
         DeviceInstance d{"MEDIA", number};
-        EXPECT_TRUE(
-            hive.setValue(d.keyPath(), kFriendlyNameValue, RegValue::string(name)).succeeded());
-        EXPECT_TRUE(
-            hive.setValue(d.keyPath(), kServiceValue, RegValue::string("lumacam")).succeeded());
-        EXPECT_TRUE(FrameChannel::create(frameChannelPath(d), kSmall).succeeded());
+        EXPECT_TRUE(test::installCamera(d, name, kSmall).succeeded());
         std::unique_ptr<FrameChannel> channel;
         EXPECT_TRUE(FrameChannel::open(frameChannelPath(d), channel).succeeded());
         return channel;

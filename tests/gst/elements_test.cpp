@@ -16,6 +16,7 @@
 #include "platform/device_tree.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "tests/device/test_camera.h"
 #include "tests/test_support.h"
 
 namespace lumaghost {
@@ -32,13 +33,7 @@ struct GstFixture : ::testing::Test {
     }
 
     void install(ChannelFormat format) {
-        RegistryHive hive = machineHive();
-        ASSERT_TRUE(
-            hive.setValue(device.keyPath(), kFriendlyNameValue, RegValue::string("Lumaghost"))
-                .succeeded());
-        ASSERT_TRUE(hive.setValue(device.keyPath(), kServiceValue, RegValue::string("lumacam"))
-                        .succeeded());
-        ASSERT_TRUE(FrameChannel::create(frameChannelPath(device), format).succeeded());
+        ASSERT_TRUE(test::installCamera(device, "Lumaghost", format).succeeded());
         ASSERT_TRUE(FrameChannel::open(frameChannelPath(device), channel).succeeded());
     }
 

@@ -14,6 +14,7 @@
 #include "platform/device_tree.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "tests/device/test_camera.h"
 #include "tests/gst/media_files.h"
 #include "tests/test_support.h"
 
@@ -59,13 +60,8 @@ struct GraphFixture : ::testing::Test {
     static void SetUpTestSuite() { ASSERT_TRUE(initMediaGraphs()); }
 
     std::unique_ptr<FrameChannel> install(const char *number, const char *name, ChannelFormat f) {
-        RegistryHive hive = machineHive();
         DeviceInstance d{"MEDIA", number};
-        EXPECT_TRUE(
-            hive.setValue(d.keyPath(), kFriendlyNameValue, RegValue::string(name)).succeeded());
-        EXPECT_TRUE(
-            hive.setValue(d.keyPath(), kServiceValue, RegValue::string("lumacam")).succeeded());
-        EXPECT_TRUE(FrameChannel::create(frameChannelPath(d), f).succeeded());
+        EXPECT_TRUE(test::installCamera(d, name, f).succeeded());
         std::unique_ptr<FrameChannel> c;
         EXPECT_TRUE(FrameChannel::open(frameChannelPath(d), c).succeeded());
         return c;

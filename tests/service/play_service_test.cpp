@@ -19,6 +19,7 @@
 #include "platform/device_tree.h"
 #include "platform/paths.h"
 #include "tests/camera/fake_devices.h"
+#include "tests/device/test_camera.h"
 #include "tests/service/service_doubles.h"
 #include "tests/test_support.h"
 
@@ -44,11 +45,7 @@ struct WorkerFixture : ::testing::Test {
 
     void installCamera(uint32_t w = 8, uint32_t h = 6, uint32_t fps = 30) {
         DeviceInstance d{"MEDIA", "0000"};
-        ASSERT_TRUE(machine.setValue(d.keyPath(), kFriendlyNameValue, RegValue::string("Lumaghost"))
-                        .succeeded());
-        ASSERT_TRUE(
-            machine.setValue(d.keyPath(), kServiceValue, RegValue::string("lumacam")).succeeded());
-        ASSERT_TRUE(FrameChannel::create(frameChannelPath(d), {w, h, fps}).succeeded());
+        ASSERT_TRUE(test::installCamera(d, "Lumaghost", {w, h, fps}).succeeded());
         ASSERT_TRUE(FrameChannel::open(frameChannelPath(d), camera).succeeded());
         // Every commit is noted with the virtual time it was made at.
         waiter.onTick = [this] {

@@ -18,6 +18,7 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "programs/lumacam/lumacam_daemon.h"
+#include "tests/device/test_camera.h"
 #include "tests/test_support.h"
 
 namespace lumaghost {
@@ -111,13 +112,8 @@ private:
 TEST(LumacamRunTest, TheLoopbackNodeGetsTheCommittedFrameAndBlackBefore) {
     test::TempRoot root;
     std::filesystem::create_directories(root.path() / "sys/module/v4l2loopback");
-    RegistryHive hive = machineHive();
     const DeviceInstance device{"MEDIA", "0000"};
-    ASSERT_TRUE(hive.setValue(device.keyPath(), kFriendlyNameValue, RegValue::string("Lumaghost"))
-                    .succeeded());
-    ASSERT_TRUE(
-        hive.setValue(device.keyPath(), kServiceValue, RegValue::string("lumacam")).succeeded());
-    ASSERT_TRUE(FrameChannel::create(frameChannelPath(device), {kWidth, kHeight, 30}).succeeded());
+    ASSERT_TRUE(test::installCamera(device, "Lumaghost", {kWidth, kHeight, 30}).succeeded());
 
     std::vector<uint8_t> last;
     DaemonOptions options;

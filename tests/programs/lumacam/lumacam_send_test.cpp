@@ -16,6 +16,7 @@
 #include "platform/device_tree.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "tests/device/test_camera.h"
 #include "tests/test_support.h"
 
 namespace lumaghost {
@@ -62,13 +63,7 @@ struct SendFixture : ::testing::Test {
     }
 
     SendFixture() {
-        RegistryHive hive = machineHive();
-        EXPECT_TRUE(
-            hive.setValue(device.keyPath(), kFriendlyNameValue, RegValue::string("Lumaghost"))
-                .succeeded());
-        EXPECT_TRUE(hive.setValue(device.keyPath(), kServiceValue, RegValue::string("lumacam"))
-                        .succeeded());
-        EXPECT_TRUE(FrameChannel::create(frameChannelPath(device), {320, 240, 30}).succeeded());
+        EXPECT_TRUE(test::installCamera(device, "Lumaghost", {320, 240, 30}).succeeded());
         EXPECT_TRUE(FrameChannel::open(frameChannelPath(device), channel).succeeded());
     }
 
