@@ -1,0 +1,256 @@
+#!/usr/bin/env bash
+# Inside the virtual machine (tests/vm/boot.sh), as a user would, without LUMAGHOST_ROOT: the
+# package's modprobe files loaded v4l2loopback at boot with the camera's label; lumasetup
+# installs the camera, lumacam send puts a colour on it, lumacam run feeds the node; v4l2-ctl
+# sees the label, YUYV 320x240 and 30 fps; GStreamer's v4l2src and ffmpeg read the colour at
+# the camera's rate; a reader killed and started again gets frames; lumacam run stopped and
+# started ten times with a reader attached and ten times without keeps the frames coming; the
+# package installed, then upgraded with a reader attached, feeds the reader again.
+# Run by lumaghost-vm-test.service; writes guest.log, status and the logs to /lumaghost-vm.
+set -uo pipefail
+r=/lumaghost-vm
+. "$r/env"
+build=$LUMAGHOST_VM_BUILD repo=$LUMAGHOST_VM_REPO
+here=$repo/tests/vm
+exec > >(tee "$r/guest.log") 2>&1
+work=$(mktemp -d)
+chmod 755 "$work"
+pids=()
+passed=0 failed=0
+size=320x240
+colour=200,60,40 colour2=40,160,80
+
+finish() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+    dmesg >"$r/dmesg.txt" 2>&1
+    journalctl -b --no-pager -o short-monotonic -u systemd-modules-load.service -u lumacam.service \
+        >"$r/journal.txt" 2>&1
+    echo "vm: $passed checks passed, $failed failed"
+    [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ] && echo 0 >"$r/status" || echo 1 >"$r/status"
+    sync
+}
+trap finish EXIT
+ok() {
+    echo "ok: $*"
+    passed=$((passed + 1))
+}
+bad() {
+    echo "FAILED: $*"
+    failed=$((failed + 1))
+}
+t() { awk '{print $1}' /proc/uptime; }
+
+# A user of group video, as the package's documentation asks; what it starts keeps its PID.
+useradd -m -G video tester
+as_user() { setpriv --reuid tester --regid tester --init-groups env HOME=/home/tester "$@"; }
+lumacam=$build/programs/lumacam/lumacam
+
+# The camera's node: the v4l2loopback node with the label, whatever capabilities it shows now.
+node() {
+    local d
+    for d in /dev/video*; do
+        [ -e "$d" ] || continue
+        v4l2-ctl -d "$d" -D 2>/dev/null | grep -q "Driver name *: v4l2 loopback" &&
+            v4l2-ctl -d "$d" -D 2>/dev/null | grep -q "Card type *: Lumaghost$" && { echo "$d"; return 0; }
+    done
+    return 1
+}
+caps() { v4l2-ctl -d "$1" -D 2>/dev/null | sed -n '/Device Caps/,$p' | sed -n 2,3p | tr -s ' \t\n' ' '; }
+
+# Frames N read by ffmpeg or GStreamer (as the user) into NAME.rgb, checked against a colour:
+# at least N-1 frames at 24-36 fps.
+read_ffmpeg() { # NAME N COLOUR
+    as_user timeout 30 ffmpeg -nostdin -hide_banner -loglevel info -f v4l2 -use_wallclock_as_timestamps 1 \
+        -i "$dev" -frames:v "$2" -vf showinfo -pix_fmt rgb24 -f rawvideo -y "$work/$1.rgb" \
+        >"$work/$1.log" 2>&1
+    python3 "$here/frame_check.py" "$work/$1.rgb" "$work/$1.log" ffmpeg $size "$3" $(($2 - 1)) 24 36
+}
+read_gst() { # NAME N COLOUR
+    as_user timeout 30 gst-launch-1.0 -v v4l2src device="$dev" num-buffers="$2" do-timestamp=true \
+        ! identity silent=false ! videoconvert ! video/x-raw,format=RGB ! filesink location="$work/$1.rgb" \
+        >"$work/$1.log" 2>&1
+    python3 "$here/frame_check.py" "$work/$1.rgb" "$work/$1.log" gst $size "$3" $(($2 - 1)) 24 36
+}
+# A reader that stays: ffmpeg logging every frame it gets to NAME.log.
+start_reader() { # NAME
+    as_user ffmpeg -nostdin -hide_banner -loglevel info -f v4l2 -i "$dev" -vf showinfo -f null - \
+        >"$work/$1.log" 2>&1 &
+    reader=$!
+    pids+=("$reader")
+}
+frames_of() { grep -c '\] n: *[0-9]' "$work/$1.log" 2>/dev/null || true; }
+# Waits up to SECONDS for NAME's reader to have more than COUNT frames + 14.
+reader_gets_frames() { # NAME COUNT SECONDS
+    local i
+    for i in $(seq $(($3 * 5))); do
+        [ "$(frames_of "$1")" -gt $(($2 + 14)) ] && return 0
+        sleep 0.2
+    done
+    return 1
+}
+
+# lumacam run from the build tree, as the user, until stop_lumacam; true when it says it feeds
+# the node within 15 s.
+start_lumacam() { # LOG
+    as_user "$lumacam" run --no-pipewire 2>"$work/$1" &
+    daemon=$!
+    pids+=("$daemon")
+    local i
+    for i in $(seq 75); do
+        grep -q " on /dev/video" "$work/$1" && return 0
+        kill -0 "$daemon" 2>/dev/null || return 1
+        sleep 0.2
+    done
+    return 1
+}
+stop_lumacam() {
+    kill "$daemon" 2>/dev/null
+    wait "$daemon" 2>/dev/null
+}
+
+echo "== $(t) s since boot: kernel $(uname -r), systemd $(systemctl --version | head -1 | cut -d' ' -f2) as PID 1 ($(cat /proc/1/comm))"
+systemd-analyze 2>/dev/null | head -1
+
+# -- the module, loaded at boot by the package's files
+if [ -d /sys/module/v4l2loopback ] && systemctl -q is-active systemd-modules-load.service; then
+    ok "systemd-modules-load loaded v4l2loopback $(cat /sys/module/v4l2loopback/version) at boot"
+else
+    bad "v4l2loopback not loaded at boot: $(systemctl is-active systemd-modules-load.service)"
+fi
+echo "modprobe's options: $(modprobe -c | grep '^options v4l2loopback')"
+if dev=$(node); then
+    ok "$dev is v4l2loopback's node labelled Lumaghost (caps now:$(caps "$dev"))"
+else
+    bad "no v4l2loopback node labelled Lumaghost"
+    v4l2-ctl --list-devices
+    exit 1
+fi
+
+# -- the camera installed and fed from the build tree
+echo "== $(t) s: lumasetup, lumacam send, lumacam run"
+(cd "$repo/res" && "$build/programs/lumasetup/lumasetup") && ok "lumasetup installed the camera" ||
+    bad "lumasetup exited $?"
+ffmpeg -nostdin -loglevel error -f lavfi -i "color=c=0xc83c28:s=$size" -frames:v 1 "$work/colour.png"
+ffmpeg -nostdin -loglevel error -f lavfi -i "color=c=0x28a050:s=$size" -frames:v 1 "$work/colour2.png"
+as_user "$lumacam" send "$work/colour.png" && ok "lumacam send" || bad "lumacam send exited $?"
+as_user "$lumacam" list
+if start_lumacam run-first.log; then
+    ok "lumacam run: $(grep " on " "$work/run-first.log")"
+else
+    bad "lumacam run did not feed the node: $(cat "$work/run-first.log")"
+fi
+echo "caps while fed:$(caps "$dev")"
+
+# -- what V4L2 programs see
+v4l2-ctl -d "$dev" --all >"$work/v4l2-all.txt" 2>&1
+v4l2-ctl -d "$dev" --list-formats-ext >"$work/formats.txt" 2>&1
+grep -q "Card type *: Lumaghost$" "$work/v4l2-all.txt" && ok "v4l2-ctl: card Lumaghost" ||
+    bad "v4l2-ctl: card $(grep 'Card type' "$work/v4l2-all.txt")"
+grep -q "'YUYV'" "$work/formats.txt" && grep -q "Size: Discrete 320x240" "$work/formats.txt" &&
+    ok "v4l2-ctl: YUYV 320x240" || bad "v4l2-ctl formats: $(tr '\n' ' ' <"$work/formats.txt")"
+fps=$(v4l2-ctl -d "$dev" --get-parm 2>&1 | sed -n 's/.*Frames per second: *\([0-9.]*\).*/\1/p')
+[ "${fps%%.*}" = 30 ] && ok "v4l2-ctl: $fps frames per second" || bad "v4l2-ctl: rate '$fps'"
+
+echo "== $(t) s: readers"
+out=$(read_gst gst 90 $colour) && ok "v4l2src: $out" || bad "v4l2src: $out"
+out=$(read_ffmpeg ffmpeg 90 $colour) && ok "ffmpeg: $out" || bad "ffmpeg: $out"
+
+# -- a reader killed and started again
+start_reader killed
+if reader_gets_frames killed 0 15; then
+    kill -9 "$reader"
+    wait "$reader" 2>/dev/null
+    out=$(read_ffmpeg after-kill 30 $colour) && ok "a reader after a killed one: $out" ||
+        bad "a reader after a killed one: $out"
+else
+    bad "the reader to be killed got $(frames_of killed) frames"
+fi
+
+# -- lumacam run stopped and started ten times with a reader attached, then ten without
+echo "== $(t) s: restarts with a reader attached"
+start_reader attached
+attached=$reader
+restart_set() { # with|without
+    local i good=0 lost=0 count
+    for i in $(seq 10); do
+        count=$(frames_of attached)
+        stop_lumacam
+        if ! start_lumacam "run-$1-$i.log"; then
+            echo "restart $i ($1 reader): lumacam run did not feed the node: $(tr '\n' ' ' <"$work/run-$1-$i.log") caps:$(caps "$dev")"
+            lost=$((lost + 1))
+        elif [ "$1" = with ] && ! reader_gets_frames attached "$count" 10; then
+            echo "restart $i ($1 reader): the attached reader stays at $(frames_of attached) frames (had $count) caps:$(caps "$dev")"
+            lost=$((lost + 1))
+        elif [ "$1" = without ] && ! out=$(read_ffmpeg "new-reader-$i" 15 $colour); then
+            echo "restart $i ($1 reader): a new reader: $out caps:$(caps "$dev")"
+            lost=$((lost + 1))
+        else
+            good=$((good + 1))
+        fi
+        # Two restarts in a row without frames: the rest would only repeat it.
+        [ "$lost" -ge 2 ] && [ "$good" -eq 0 ] && break
+    done
+    [ "$good" -eq 10 ] && ok "lumacam run restarted 10 times $1 a reader attached, frames kept coming" ||
+        bad "lumacam run restarted $1 a reader attached: frames after $good of $i restarts"
+}
+restart_set with
+kill "$attached" 2>/dev/null
+wait "$attached" 2>/dev/null
+echo "== $(t) s: restarts without a reader"
+restart_set without
+stop_lumacam
+echo "caps with no writer:$(caps "$dev")"
+
+# -- the package, on a fresh module as after a reboot
+echo "== $(t) s: the package"
+modprobe -r v4l2loopback && modprobe v4l2loopback || bad "v4l2loopback cannot be loaded again"
+dev=$(node) || bad "no node labelled Lumaghost after loading v4l2loopback again"
+export DEBIAN_FRONTEND=noninteractive
+apt-get install -y --no-install-recommends "$LUMAGHOST_VM_DEB" >"$work/install.log" 2>&1 &&
+    ok "apt-get installed $(dpkg-query -W -f '${Package} ${Version}' lumaghost)" ||
+    { bad "apt-get install: $(tail -n 5 "$work/install.log")"; exit 1; }
+# The lines of lumacam.service's journal that say it feeds the node.
+feeding() { journalctl -q -u lumacam.service -o cat 2>/dev/null | grep -c " on /dev/video" || true; }
+# Waits up to 15 s for more than COUNT such lines.
+service_feeds() { # COUNT
+    local i
+    for i in $(seq 75); do
+        [ "$(feeding)" -gt "$1" ] && return 0
+        sleep 0.2
+    done
+    return 1
+}
+installed_at=$(t)
+if service_feeds 0 && systemctl -q is-active lumacam.service; then
+    ok "lumacam.service feeds the node: $(journalctl -q -u lumacam.service -o cat | grep ' on /dev/video' | tail -1)"
+else
+    bad "lumacam.service: $(systemctl is-active lumacam.service): $(journalctl -q -u lumacam.service -o cat | tail -n 3 | tr '\n' ' ')"
+fi
+as_user /usr/bin/lumacam send "$work/colour2.png" || bad "/usr/bin/lumacam send exited $?"
+out=$(read_ffmpeg package 30 $colour2) && ok "a reader of the package's camera: $out" ||
+    bad "a reader of the package's camera: $out"
+start_reader attached
+attached=$reader
+reader_gets_frames attached 0 15 || bad "the reader attached before the upgrade got $(frames_of attached) frames"
+count=$(frames_of attached)
+pid_before=$(systemctl show -p MainPID --value lumacam.service)
+fed=$(feeding)
+upgrade_at=$(t)
+apt-get install -y --no-install-recommends "$LUMAGHOST_VM_DEB_UPGRADE" >"$work/upgrade.log" 2>&1 &&
+    ok "apt-get upgraded to $(dpkg-query -W -f '${Version}' lumaghost)" ||
+    bad "apt-get upgrade: $(tail -n 5 "$work/upgrade.log")"
+pid_after=$(systemctl show -p MainPID --value lumacam.service)
+[ "$pid_after" != "$pid_before" ] && [ "$pid_after" != 0 ] &&
+    ok "the upgrade restarted lumacam.service ($pid_before -> $pid_after)" ||
+    bad "lumacam.service after the upgrade: PID $pid_before -> $pid_after"
+service_feeds "$fed" && ok "the restarted lumacam.service feeds the node" ||
+    bad "the restarted lumacam.service does not feed the node: $(journalctl -q -u lumacam.service -o cat | tail -n 2 | tr '\n' ' ')"
+if reader_gets_frames attached "$count" 15; then
+    ok "the reader attached across the upgrade gets frames again ($count -> $(frames_of attached))"
+else
+    bad "the reader attached across the upgrade stays at $(frames_of attached) frames (had $count); lumacam.service: $(journalctl -q -u lumacam.service -o cat | tail -n 2 | tr '\n' ' ') caps:$(caps "$dev")"
+fi
+kill "$attached" 2>/dev/null
+out=$(read_ffmpeg after-upgrade 30 $colour2) && ok "a new reader after the upgrade: $out" ||
+    bad "a new reader after the upgrade: $out"
+echo "== $(t) s: done (installed at $installed_at s, upgraded at $upgrade_at s)"
