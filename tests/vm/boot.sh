@@ -59,6 +59,7 @@ LUMAGHOST_VM_DEB=$work/packages/lumaghost.deb
 LUMAGHOST_VM_DEB_UPGRADE=$work/packages/lumaghost-upgrade.deb
 LUMAGHOST_VM_PACKAGE_FILES=$work/packages/files
 LUMAGHOST_VM_KVER=$kver
+LUMAGHOST_VM_LOOPBACK=$(basename "$(echo "$cache/$kver"/usr/src/v4l2loopback-*)")
 LUMAGHOST_VM_MODULES=$cache/$kver/lib/modules/$kver
 EOF
 

@@ -14,7 +14,7 @@ build=$LUMAGHOST_VM_BUILD repo=$LUMAGHOST_VM_REPO
 here=$repo/tests/vm
 exec > >(tee "$r/guest.log") 2>&1
 work=$(mktemp -d)
-chmod 755 "$work"
+chmod 777 "$work"  # the readers run as the user
 pids=()
 passed=0 failed=0
 size=320x240
@@ -59,17 +59,21 @@ caps() { v4l2-ctl -d "$1" -D 2>/dev/null | sed -n '/Device Caps/,$p' | sed -n 2,
 
 # Frames N read by ffmpeg or GStreamer (as the user) into NAME.rgb, checked against a colour:
 # at least N-1 frames at 24-36 fps.
+check_frames() { # NAME ffmpeg|gst N COLOUR
+    [ -s "$work/$1.rgb" ] || { echo "no frames: $(tail -n 3 "$work/$1.log" | tr '\n' ' ')"; return 1; }
+    python3 "$here/frame_check.py" "$work/$1.rgb" "$work/$1.log" "$2" $size "$4" $(($3 - 1)) 24 36
+}
 read_ffmpeg() { # NAME N COLOUR
     as_user timeout 30 ffmpeg -nostdin -hide_banner -loglevel info -f v4l2 -use_wallclock_as_timestamps 1 \
         -i "$dev" -frames:v "$2" -vf showinfo -pix_fmt rgb24 -f rawvideo -y "$work/$1.rgb" \
         >"$work/$1.log" 2>&1
-    python3 "$here/frame_check.py" "$work/$1.rgb" "$work/$1.log" ffmpeg $size "$3" $(($2 - 1)) 24 36
+    check_frames "$1" ffmpeg "$2" "$3"
 }
 read_gst() { # NAME N COLOUR
     as_user timeout 30 gst-launch-1.0 -v v4l2src device="$dev" num-buffers="$2" do-timestamp=true \
         ! identity silent=false ! videoconvert ! video/x-raw,format=RGB ! filesink location="$work/$1.rgb" \
         >"$work/$1.log" 2>&1
-    python3 "$here/frame_check.py" "$work/$1.rgb" "$work/$1.log" gst $size "$3" $(($2 - 1)) 24 36
+    check_frames "$1" gst "$2" "$3"
 }
 # A reader that stays: ffmpeg logging every frame it gets to NAME.log.
 start_reader() { # NAME
@@ -113,7 +117,7 @@ systemd-analyze 2>/dev/null | head -1
 
 # -- the module, loaded at boot by the package's files
 if [ -d /sys/module/v4l2loopback ] && systemctl -q is-active systemd-modules-load.service; then
-    ok "systemd-modules-load loaded v4l2loopback $(cat /sys/module/v4l2loopback/version) at boot"
+    ok "systemd-modules-load loaded $LUMAGHOST_VM_LOOPBACK at boot"
 else
     bad "v4l2loopback not loaded at boot: $(systemctl is-active systemd-modules-load.service)"
 fi

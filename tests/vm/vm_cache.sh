@@ -13,6 +13,8 @@ vm_install_packages() {
     command -v gcc-12 >/dev/null || missing+=(gcc-12)
     command -v make >/dev/null || missing+=(make)
     command -v python3 >/dev/null || missing+=(python3)
+    # udev gives the machine's video nodes to group video, as on a user's machine.
+    dpkg -s udev >/dev/null 2>&1 || missing+=(udev)
     dpkg -s busybox-static >/dev/null 2>&1 || missing+=(busybox-static)
     dpkg -s gstreamer1.0-plugins-good >/dev/null 2>&1 || missing+=(gstreamer1.0-plugins-good)
     [ ${#missing[@]} -eq 0 ] && return 0
