@@ -20,37 +20,58 @@ namespace {
 
 using namespace lumaghost;
 
-class CopyingNode final : public VideoNode {
+// A loopback node's output side: two mapped buffers, each frame queued into one.
+class StreamingNode final : public V4l2Device {
 public:
     int ioctl(unsigned long request, void *argument) override {
-        if (request == VIDIOC_QUERYCAP) {
-            auto *c = static_cast<v4l2_capability *>(argument);
-            std::strcpy(reinterpret_cast<char *>(c->card), "Lumaghost");
-            c->capabilities = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_READWRITE | V4L2_CAP_DEVICE_CAPS;
-            c->device_caps = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_READWRITE;
-            return 0;
+        switch (request) {
+            case VIDIOC_QUERYCAP: {
+                auto *c = static_cast<v4l2_capability *>(argument);
+                std::strcpy(reinterpret_cast<char *>(c->driver), kLoopbackDriver);
+                std::strcpy(reinterpret_cast<char *>(c->card), "Lumaghost");
+                c->device_caps = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING;
+                c->capabilities = c->device_caps | V4L2_CAP_DEVICE_CAPS;
+                return 0;
+            }
+            case VIDIOC_S_PARM:
+            case VIDIOC_STREAMON:
+            case VIDIOC_STREAMOFF:
+                return 0;
+            case VIDIOC_S_FMT:
+                for (auto &b : buffers_)
+                    b.resize(static_cast<v4l2_format *>(argument)->fmt.pix.sizeimage);
+                return 0;
+            case VIDIOC_REQBUFS:
+                static_cast<v4l2_requestbuffers *>(argument)->count = 2;
+                return 0;
+            case VIDIOC_QUERYBUF: {
+                auto *b = static_cast<v4l2_buffer *>(argument);
+                b->length = uint32_t(buffers_[b->index % 2].size());
+                b->m.offset = b->index % 2;
+                return 0;
+            }
+            case VIDIOC_QBUF:
+                ++frames_;
+                return 0;
+            case VIDIOC_DQBUF:
+                static_cast<v4l2_buffer *>(argument)->index = uint32_t(frames_ % 2);
+                return 0;
+            default:
+                return ENOTTY;
         }
-        if (request == VIDIOC_S_PARM)
-            return 0;
-        if (request == VIDIOC_S_FMT) {
-            frame_.resize(static_cast<v4l2_format *>(argument)->fmt.pix.sizeimage);
-            return 0;
-        }
-        errno = ENOTTY;
-        return -1;
     }
-    ssize_t write(const void *data, size_t size) override {
-        const size_t n = std::min(size, frame_.size());
-        std::memcpy(frame_.data(), data, n);
-        ++frames_;
-        return ssize_t(n);
+    int write(const void *, size_t, size_t &) override { return EINVAL; }
+    int map(size_t, uint32_t offset, void *&address) override {
+        address = buffers_[offset % 2].data();
+        return 0;
     }
-    ~CopyingNode() override {
-        std::fprintf(stderr, "lumacam bench: %zu frames written\n", frames_);
+    void unmap(void *, size_t) override {}
+    ~StreamingNode() override {
+        std::fprintf(stderr, "lumacam bench: %zu frames queued\n", frames_);
     }
 
 private:
-    std::vector<uint8_t> frame_;
+    std::vector<uint8_t> buffers_[2];
     size_t frames_ = 0;
 };
 
@@ -69,6 +90,6 @@ int main(int argc, char **argv) {
             return 2;
         }
     }
-    options.openLoopback = [](const std::string &) { return std::make_unique<CopyingNode>(); };
+    options.openLoopback = [](const std::string &) { return std::make_unique<StreamingNode>(); };
     return runDaemon(options);
 }

@@ -2,9 +2,11 @@
 
 #include <linux/videodev2.h>
 
+#include <set>
+#include <string>
+
 #include "camera/lumacam_filter.h"
 #include "platform/paths.h"
-#include "platform/video_nodes.h"
 
 namespace lumaghost {
 
@@ -40,9 +42,14 @@ private:
     InstalledDevice device_;
 };
 
-// The video nodes of a directory that capture, ordered by their number.
-void appendV4l2Captures(const fs::path &dir, std::vector<std::unique_ptr<Moniker>> &out) {
-    for (const VideoNodeInfo &node : listVideoNodes(dir)) {
+// The video nodes of a directory that capture, ordered by their number, without the loopback
+// nodes that show an installed camera (its name is theirs): that camera is listed already.
+void appendV4l2Captures(const std::vector<VideoNodeInfo> &nodes,
+                        const std::set<std::string> &cameras,
+                        std::vector<std::unique_ptr<Moniker>> &out) {
+    for (const VideoNodeInfo &node : nodes) {
+        if (node.loopback() && cameras.count(node.card))
+            continue;
         if (node.capabilities & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE))
             out.push_back(
                 std::make_unique<NamedMoniker>(FilterKind::V4l2, node.card, node.path.string()));
@@ -52,10 +59,12 @@ void appendV4l2Captures(const fs::path &dir, std::vector<std::unique_ptr<Moniker
 }  // namespace
 
 SystemDeviceEnumerator::SystemDeviceEnumerator(fs::path hiveFile, fs::path v4l2Directory,
-                                               FilterCategoryProvider legacyFilters)
+                                               FilterCategoryProvider legacyFilters,
+                                               VideoNodeLister videoNodes)
     : hiveFile_(std::move(hiveFile)),
       v4l2Directory_(std::move(v4l2Directory)),
-      legacyFilters_(std::move(legacyFilters)) {}
+      legacyFilters_(std::move(legacyFilters)),
+      videoNodes_(std::move(videoNodes)) {}
 
 HResult SystemDeviceEnumerator::createClassEnumerator(
     const Guid &category, std::vector<std::unique_ptr<Moniker>> &monikers) {
@@ -65,9 +74,13 @@ HResult SystemDeviceEnumerator::createClassEnumerator(
         HResult r = readInstalledDevices(RegistryHive(hiveFile_), installed);
         if (r.failed())
             return r;
-        for (auto &device : installed)
+        std::set<std::string> cameras;
+        for (auto &device : installed) {
+            if (device.nameResult.succeeded())
+                cameras.insert(device.name);
             monikers.push_back(std::make_unique<LumacamMoniker>(std::move(device)));
-        appendV4l2Captures(v4l2Directory_, monikers);
+        }
+        appendV4l2Captures(videoNodes_(v4l2Directory_), cameras, monikers);
     }
     if (category == CLSID_LegacyAmFilterCategory && legacyFilters_)
         legacyFilters_(monikers);

@@ -1,28 +1,43 @@
 #include "platform/video_nodes.h"
 
-#include <fcntl.h>
 #include <linux/videodev2.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/posix_file.h"
+#include "platform/v4l2_device.h"
 
 namespace lumaghost {
 
 namespace fs = std::filesystem;
 
-bool queryVideoNode(const fs::path &node, VideoNodeInfo &out) {
-    // Non-blocking: only the capability query is made.
-    UniqueFd fd(::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
-    v4l2_capability cap{};
-    if (!fd || ioctlRetry(fd.get(), VIDIOC_QUERYCAP, &cap) < 0)
-        return false;
+namespace {
+
+std::string fixedString(const uint8_t *text, size_t size) {
+    const char *p = reinterpret_cast<const char *>(text);
+    return std::string(p, strnlen(p, size));
+}
+
+}  // namespace
+
+bool VideoNodeInfo::loopback() const {
+    return driver == kLoopbackDriver;
+}
+
+void describeCapability(const v4l2_capability &cap, const fs::path &node, VideoNodeInfo &out) {
     out.path = node;
-    out.card.assign(reinterpret_cast<const char *>(cap.card),
-                    strnlen(reinterpret_cast<const char *>(cap.card), sizeof(cap.card)));
+    out.card = fixedString(cap.card, sizeof(cap.card));
+    out.driver = fixedString(cap.driver, sizeof(cap.driver));
     out.capabilities =
         (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+}
+
+bool queryVideoNode(const fs::path &node, VideoNodeInfo &out) {
+    std::unique_ptr<V4l2Device> device;
+    v4l2_capability cap{};
+    if (openV4l2Device(node, device) != 0 || device->ioctl(VIDIOC_QUERYCAP, &cap) != 0)
+        return false;
+    describeCapability(cap, node, out);
     return true;
 }
 

@@ -92,25 +92,10 @@ public:
                      channel_->file().c_str());
 
         if (options.v4l2) {
-            std::string node;
-            std::unique_ptr<VideoNode> opened;
-            if (options.openLoopback) {
-                node = "the loopback stand-in";
-                opened = options.openLoopback(name_);
-            } else {
-                node = findLoopbackNode(name_, options.devDirectory);
-                if (!node.empty())
-                    opened = openVideoNode(node);
-            }
-            if (!node.empty()) {
-                HResult r =
-                    V4l2Output::open(std::move(opened), int(format_.width), int(format_.height),
-                                     int(format_.fps), OutputFormat::Yuyv, v4l2_);
-                std::fprintf(stderr,
-                             r.succeeded() ? "lumacam: \"%s\" %s on %s\n"
-                                           : "lumacam: \"%s\" %s: cannot use %s\n",
-                             name_.c_str(), size.c_str(), node.c_str());
-            }
+            v4l2Wanted_ = true;
+            openLoopback_ = options.openLoopback;
+            devDirectory_ = options.devDirectory;
+            attachLoopback();
         }
         if (pipewire) {
             const std::string nodeName =
@@ -127,6 +112,13 @@ public:
     bool gone() const { return channel_->stale(); }
     Clock::time_point next() const { return next_; }
 
+    /// Looks for the loopback node again while none takes frames: the module may be loaded, or
+    /// the node made, after the daemon started, and a node that failed may work again.
+    void lookAgain() {
+        if (v4l2Wanted_ && !v4l2_)
+            attachLoopback();
+    }
+
     void tick() {
         // A new commit is a new frame, converted once for the outputs that take it, when they
         // take it. A frame that cannot be read leaves the last one on show until the next.
@@ -140,10 +132,12 @@ public:
             const FrameLayout layout =
                 v4l2_->format() == OutputFormat::Yuyv ? FrameLayout::Yuyv : FrameLayout::I420;
             const SharedBytes data = converted_.get(layout, generation_, source_);
-            if (data && v4l2_->writeConverted(data->data()).failed()) {
-                std::fprintf(stderr, "lumacam: \"%s\": the loopback node stopped taking frames\n",
-                             name_.c_str());
+            std::string why;
+            if (data && v4l2_->writeConverted(data->data(), &why).failed()) {
+                std::fprintf(stderr, "lumacam: \"%s\": %s stopped taking frames: %s\n",
+                             name_.c_str(), v4l2Node_.c_str(), why.c_str());
                 v4l2_.reset();
+                reported_ = why;
             }
         }
         if (pw_)
@@ -154,6 +148,46 @@ public:
     }
 
 private:
+    // Opens the node labelled with the device's name and starts feeding it. Each outcome is
+    // said once: the log does not repeat a failure at every look.
+    void attachLoopback() {
+        const std::string size =
+            std::to_string(format_.width) + "x" + std::to_string(format_.height);
+        std::unique_ptr<V4l2Device> opened;
+        std::string node, why;
+        if (openLoopback_) {
+            node = "the loopback stand-in";
+            opened = openLoopback_(name_);
+        } else {
+            node = findLoopbackNode(name_, devDirectory_);
+            if (node.empty()) {
+                report("no v4l2loopback node is labelled \"" + name_ + "\" yet");
+                return;
+            }
+            if (int e = openV4l2Device(node, opened)) {
+                report("cannot use " + node + ": " + describeV4l2Error(e));
+                return;
+            }
+        }
+        HResult r = V4l2Output::open(std::move(opened), int(format_.width), int(format_.height),
+                                     int(format_.fps), OutputFormat::Yuyv, v4l2_, &why);
+        if (r.failed()) {
+            report("cannot use " + node + ": " + why);
+            return;
+        }
+        v4l2Node_ = node;
+        reported_.clear();
+        std::fprintf(stderr, "lumacam: \"%s\" %s on %s\n", name_.c_str(), size.c_str(),
+                     node.c_str());
+    }
+
+    void report(const std::string &text) {
+        if (text == reported_)
+            return;
+        reported_ = text;
+        std::fprintf(stderr, "lumacam: \"%s\": %s\n", name_.c_str(), text.c_str());
+    }
+
     DeviceInstance instance_;
     std::string name_;
     std::unique_ptr<FrameChannel> channel_;
@@ -166,7 +200,12 @@ private:
     uint64_t seen_ = 0;
     std::chrono::nanoseconds period_{};
     Clock::time_point next_;
+    bool v4l2Wanted_ = false;
+    std::function<std::unique_ptr<V4l2Device>(const std::string &)> openLoopback_;
+    std::string devDirectory_;
     std::unique_ptr<V4l2Output> v4l2_;
+    std::string v4l2Node_;  // where v4l2_ writes
+    std::string reported_;  // the loopback outcome said last
     std::unique_ptr<PipeWireOutput> pw_;
 };
 
@@ -179,15 +218,15 @@ int runDaemon(const DaemonOptions &options) {
     sigaction(SIGTERM, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    // With v4l2loopback as the only output and no such module, there is nothing to do: said once
-    // (the system unit's journal), and the PipeWire outputs of the sessions show the cameras.
+    // With v4l2loopback as the only output and no such module yet, that is said once (the system
+    // unit's journal); the nodes are looked for all the same, so that a module loaded later
+    // (DKMS finishing after boot) is fed, and the sessions' PipeWire outputs show the cameras.
     std::error_code ec;
     if (options.v4l2 && !options.pipewire &&
         !std::filesystem::exists(machinePath("/sys/module/v4l2loopback"), ec)) {
         std::fprintf(stderr,
                      "lumacam: v4l2loopback is not loaded: the cameras are shown through "
                      "PipeWire only\n");
-        return 0;
     }
 
     std::shared_ptr<PipeWireConnection> pipewire;
@@ -227,8 +266,10 @@ int runDaemon(const DaemonOptions &options) {
                     const std::string id = device.device.instance.instanceId();
                     present[id] = true;
                     auto it = publishers.find(id);
-                    if (it != publishers.end() && !it->second->gone())
+                    if (it != publishers.end() && !it->second->gone()) {
+                        it->second->lookAgain();
                         continue;
+                    }
                     // A channel that a reboot removed is made again from the device's
                     // parameters.
                     std::unique_ptr<FrameChannel> channel;

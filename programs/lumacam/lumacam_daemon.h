@@ -1,8 +1,8 @@
 // lumacam run: the driver stand-in's daemon. For every installed Lumaghost device it repeats the
 // newest committed frame at the device's rate to its outputs: a v4l2loopback node labelled with
 // the device's FriendlyName, and a PipeWire camera node where a PipeWire daemon runs. Until the
-// first commit it shows the stored image named by LastLgImage, or black. With v4l2loopback as its
-// only output it ends at once where the module is not loaded ($LUMAGHOST_ROOT/sys/module).
+// first commit it shows the stored image named by LastLgImage, or black. A loopback node that is
+// missing, or fails, is looked for again every two seconds.
 #pragma once
 
 #include <functional>
@@ -20,7 +20,7 @@ struct DaemonOptions {
     std::string devDirectory = "/dev";
     /// Opens the loopback output of the device named `label` in place of the node under
     /// devDirectory whose card label it is (a stand-in for benchmarks); null for none.
-    std::function<std::unique_ptr<VideoNode>(const std::string &label)> openLoopback;
+    std::function<std::unique_ptr<V4l2Device>(const std::string &label)> openLoopback;
 };
 
 int runDaemon(const DaemonOptions &options);

@@ -27,6 +27,7 @@
 #include "frames/picture_file.h"
 #include "platform/posix_file.h"
 #include "platform/registry.h"
+#include "platform/v4l2_device.h"
 #include "programs/lumacam/lumacam_daemon.h"
 
 using namespace lumaghost;
@@ -58,10 +59,10 @@ std::string describeSize(BaseFilter &filter) {
             return "-";
         return std::to_string(r.width) + "x" + std::to_string(r.height);
     }
-    UniqueFd fd(::open(filter.location().c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+    std::unique_ptr<V4l2Device> node;
     v4l2_format fmt{};
     fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (!fd || ioctlRetry(fd.get(), VIDIOC_G_FMT, &fmt) < 0)
+    if (openV4l2Device(filter.location(), node) != 0 || node->ioctl(VIDIOC_G_FMT, &fmt) != 0)
         return "-";
     return std::to_string(fmt.fmt.pix.width) + "x" + std::to_string(fmt.fmt.pix.height);
 }

@@ -1,6 +1,7 @@
 #include "camera/system_devices.h"
 
 #include <grp.h>
+#include <linux/videodev2.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,8 +37,12 @@ struct SystemDevicesFixture : ::testing::Test {
         ASSERT_TRUE(FrameChannel::create(frameChannelPath(d), {}).succeeded());
     }
 
+    std::vector<VideoNodeInfo> nodes;  // what the video node scan finds, when set
+
     std::vector<std::string> names(HResult *result = nullptr) {
-        SystemDeviceEnumerator e(hive.file(), devDir);
+        SystemDeviceEnumerator e(hive.file(), devDir, {}, [this](const std::filesystem::path &dir) {
+            return nodes.empty() ? listVideoNodes(dir) : nodes;
+        });
         std::vector<std::unique_ptr<Moniker>> monikers;
         HResult r = e.createClassEnumerator(CLSID_VideoInputDeviceCategory, monikers);
         if (result)
@@ -68,6 +73,28 @@ TEST_F(SystemDevicesFixture, ListsInstalledDevicesInInstanceOrder) {
     EXPECT_EQ(names(&r),
               (std::vector<std::string>{"Cam A", "Cam B", "<unreadable>", "<unreadable>"}));
     EXPECT_EQ(r, S_OK);
+}
+
+// The loopback node that shows an installed camera is that camera, listed once as itself (a fed
+// node answers as a capture device); other loopback nodes and real cameras of the same name are
+// other devices. Output-only nodes are no video inputs.
+TEST_F(SystemDevicesFixture, TheCamerasOwnLoopbackNodeIsNotListedAgain) {
+    RegValue name = RegValue::string("Lumaghost");
+    addDevice("0000", &name);
+    auto node = [](long n, const char *card, const char *driver, uint32_t caps) {
+        VideoNodeInfo info;
+        info.number = n;
+        info.path = "/dev/video" + std::to_string(n);
+        info.card = card;
+        info.driver = driver;
+        info.capabilities = caps;
+        return info;
+    };
+    nodes = {node(0, "Lumaghost", "v4l2 loopback", V4L2_CAP_VIDEO_CAPTURE),
+             node(1, "OBS Virtual Camera", "v4l2 loopback", V4L2_CAP_VIDEO_CAPTURE),
+             node(2, "Lumaghost", "uvcvideo", V4L2_CAP_VIDEO_CAPTURE),
+             node(3, "Encoder", "v4l2 m2m", V4L2_CAP_VIDEO_OUTPUT)};
+    EXPECT_EQ(names(), (std::vector<std::string>{"Lumaghost", "OBS Virtual Camera", "Lumaghost"}));
 }
 
 TEST_F(SystemDevicesFixture, EmptyCategoriesAnswerSFalse) {

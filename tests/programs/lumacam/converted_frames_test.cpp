@@ -19,6 +19,7 @@
 #include "platform/registry.h"
 #include "programs/lumacam/lumacam_daemon.h"
 #include "tests/device/test_camera.h"
+#include "tests/programs/lumacam/fake_loopback.h"
 #include "tests/test_support.h"
 
 namespace lumaghost {
@@ -87,45 +88,26 @@ TEST(ConvertedFramesTest, BuffersAreReused) {
     }
 }
 
-// A loopback node that keeps the last frame written to it.
-class KeepingNode final : public VideoNode {
-public:
-    explicit KeepingNode(std::vector<uint8_t> *last) : last_(last) {}
-    int ioctl(unsigned long request, void *argument) override {
-        if (request == VIDIOC_QUERYCAP) {
-            auto *c = static_cast<v4l2_capability *>(argument);
-            c->capabilities = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_DEVICE_CAPS;
-            c->device_caps = V4L2_CAP_VIDEO_OUTPUT;
-        }
-        return 0;
-    }
-    ssize_t write(const void *data, size_t size) override {
-        auto *p = static_cast<const uint8_t *>(data);
-        last_->assign(p, p + size);
-        return ssize_t(size);
-    }
-
-private:
-    std::vector<uint8_t> *last_;
-};
-
 TEST(LumacamRunTest, TheLoopbackNodeGetsTheCommittedFrameAndBlackBefore) {
     test::TempRoot root;
     std::filesystem::create_directories(root.path() / "sys/module/v4l2loopback");
     const DeviceInstance device{"MEDIA", "0000"};
     ASSERT_TRUE(test::installCamera(device, "Lumaghost", {kWidth, kHeight, 30}).succeeded());
 
-    std::vector<uint8_t> last;
+    test::FakeLoopback node;
     DaemonOptions options;
     options.seconds = 0.3;
     options.pipewire = false;
-    options.openLoopback = [&](const std::string &) {
-        return std::make_unique<KeepingNode>(&last);
+    options.openLoopback = [&](const std::string &) { return node.open(); };
+    auto last = [&] {
+        std::vector<uint8_t> frame = node.latest();
+        frame.resize(std::min(frame.size(), yuyvSize(kWidth, kHeight)));
+        return frame;
     };
 
     ASSERT_EQ(runDaemon(options), 0);
     const std::vector<uint8_t> black(size_t(kWidth) * kHeight * 3, 0);
-    EXPECT_EQ(last, direct(FrameLayout::Yuyv, black));
+    EXPECT_EQ(last(), direct(FrameLayout::Yuyv, black));
 
     std::unique_ptr<FrameChannel> channel;
     ASSERT_TRUE(FrameChannel::open(frameChannelPath(device), channel).succeeded());
@@ -135,9 +117,8 @@ TEST(LumacamRunTest, TheLoopbackNodeGetsTheCommittedFrameAndBlackBefore) {
     ASSERT_TRUE(channel->acquireSlot(slot, token).succeeded());
     std::memcpy(channel->slotData(slot), frame.data(), frame.size());
     ASSERT_TRUE(channel->commitSlot(slot, token).succeeded());
-    last.clear();
     ASSERT_EQ(runDaemon(options), 0);
-    EXPECT_EQ(last, direct(FrameLayout::Yuyv, frame));
+    EXPECT_EQ(last(), direct(FrameLayout::Yuyv, frame));
 }
 
 }  // namespace
