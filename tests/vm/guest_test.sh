@@ -43,6 +43,9 @@ t() { awk '{print $1}' /proc/uptime; }
 # A user of group video, as the package's documentation asks; what it starts keeps its PID.
 useradd -m -G video tester
 as_user() { setpriv --reuid tester --regid tester --init-groups env HOME=/home/tester "$@"; }
+# The same in the background, the command itself taking the job's PID (a function would leave a
+# subshell there and its command running when the PID is killed).
+user_cmd=(setpriv --reuid tester --regid tester --init-groups env HOME=/home/tester)
 lumacam=$build/programs/lumacam/lumacam
 
 # The camera's node: the v4l2loopback node with the label, whatever capabilities it shows now.
@@ -77,7 +80,7 @@ read_gst() { # NAME N COLOUR
 }
 # A reader that stays: ffmpeg logging every frame it gets to NAME.log.
 start_reader() { # NAME
-    as_user ffmpeg -nostdin -hide_banner -loglevel info -f v4l2 -i "$dev" -vf showinfo -f null - \
+    "${user_cmd[@]}" ffmpeg -nostdin -hide_banner -loglevel info -f v4l2 -i "$dev" -vf showinfo -f null - \
         >"$work/$1.log" 2>&1 &
     reader=$!
     pids+=("$reader")
@@ -85,8 +88,8 @@ start_reader() { # NAME
 frames_of() { grep -c '\] n: *[0-9]' "$work/$1.log" 2>/dev/null || true; }
 # Waits up to SECONDS for NAME's reader to have more than COUNT frames + 14.
 reader_gets_frames() { # NAME COUNT SECONDS
-    local i
-    for i in $(seq $(($3 * 5))); do
+    local end=$((SECONDS + $3))
+    while [ "$SECONDS" -lt "$end" ]; do
         [ "$(frames_of "$1")" -gt $(($2 + 14)) ] && return 0
         sleep 0.2
     done
@@ -94,13 +97,13 @@ reader_gets_frames() { # NAME COUNT SECONDS
 }
 
 # lumacam run from the build tree, as the user, until stop_lumacam; true when it says it feeds
-# the node within 15 s.
+# the node within 10 s.
 start_lumacam() { # LOG
-    as_user "$lumacam" run --no-pipewire 2>"$work/$1" &
+    "${user_cmd[@]}" "$lumacam" run --no-pipewire 2>"$work/$1" &
     daemon=$!
     pids+=("$daemon")
-    local i
-    for i in $(seq 75); do
+    local end=$((SECONDS + 10))
+    while [ "$SECONDS" -lt "$end" ]; do
         grep -q " on /dev/video" "$work/$1" && return 0
         kill -0 "$daemon" 2>/dev/null || return 1
         sleep 0.2
@@ -109,6 +112,11 @@ start_lumacam() { # LOG
 }
 stop_lumacam() {
     kill "$daemon" 2>/dev/null
+    local end=$((SECONDS + 10))
+    while kill -0 "$daemon" 2>/dev/null && [ "$(ps -o stat= -p "$daemon")" != Z ]; do
+        [ "$SECONDS" -lt "$end" ] || { bad "lumacam run did not stop within 10 s of SIGTERM"; kill -9 "$daemon"; break; }
+        sleep 0.2
+    done
     wait "$daemon" 2>/dev/null
 }
 
@@ -207,18 +215,28 @@ echo "caps with no writer:$(caps "$dev")"
 
 # -- the package, on a fresh module as after a reboot
 echo "== $(t) s: the package"
-modprobe -r v4l2loopback && modprobe v4l2loopback || bad "v4l2loopback cannot be loaded again"
+for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+wait "${pids[@]}" 2>/dev/null
+end=$((SECONDS + 10))
+until modprobe -r v4l2loopback 2>"$work/modprobe.log"; do
+    [ "$SECONDS" -lt "$end" ] || { bad "v4l2loopback stays in use: $(fuser -v /dev/video* 2>&1 | tr '\n' ' ')"; break; }
+    sleep 0.5
+done
+modprobe v4l2loopback || bad "v4l2loopback cannot be loaded again"
 dev=$(node) || bad "no node labelled Lumaghost after loading v4l2loopback again"
+echo "== $(t) s: v4l2loopback loaded again, caps:$(caps "$dev")"
+# dpkg rather than apt (the dependencies are this machine's); man-db's index is not rebuilt.
 export DEBIAN_FRONTEND=noninteractive
-apt-get install -y --no-install-recommends "$LUMAGHOST_VM_DEB" >"$work/install.log" 2>&1 &&
-    ok "apt-get installed $(dpkg-query -W -f '${Package} ${Version}' lumaghost)" ||
-    { bad "apt-get install: $(tail -n 5 "$work/install.log")"; exit 1; }
+rm -f /var/lib/man-db/auto-update
+dpkg -i "$LUMAGHOST_VM_DEB" >"$work/install.log" 2>&1 &&
+    ok "dpkg installed $(dpkg-query -W -f '${Package} ${Version}' lumaghost)" ||
+    { bad "dpkg -i: $(tail -n 5 "$work/install.log")"; exit 1; }
 # The lines of lumacam.service's journal that say it feeds the node.
 feeding() { journalctl -q -u lumacam.service -o cat 2>/dev/null | grep -c " on /dev/video" || true; }
 # Waits up to 15 s for more than COUNT such lines.
 service_feeds() { # COUNT
-    local i
-    for i in $(seq 75); do
+    local end=$((SECONDS + 10))
+    while [ "$SECONDS" -lt "$end" ]; do
         [ "$(feeding)" -gt "$1" ] && return 0
         sleep 0.2
     done
@@ -240,9 +258,9 @@ count=$(frames_of attached)
 pid_before=$(systemctl show -p MainPID --value lumacam.service)
 fed=$(feeding)
 upgrade_at=$(t)
-apt-get install -y --no-install-recommends "$LUMAGHOST_VM_DEB_UPGRADE" >"$work/upgrade.log" 2>&1 &&
-    ok "apt-get upgraded to $(dpkg-query -W -f '${Version}' lumaghost)" ||
-    bad "apt-get upgrade: $(tail -n 5 "$work/upgrade.log")"
+dpkg -i "$LUMAGHOST_VM_DEB_UPGRADE" >"$work/upgrade.log" 2>&1 &&
+    ok "dpkg upgraded to $(dpkg-query -W -f '${Version}' lumaghost) in $(($(t | cut -d. -f1) - ${upgrade_at%.*})) s" ||
+    bad "dpkg upgrade: $(tail -n 5 "$work/upgrade.log")"
 pid_after=$(systemctl show -p MainPID --value lumacam.service)
 [ "$pid_after" != "$pid_before" ] && [ "$pid_after" != 0 ] &&
     ok "the upgrade restarted lumacam.service ($pid_before -> $pid_after)" ||
