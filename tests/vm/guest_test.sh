@@ -27,7 +27,6 @@ finish() {
         >"$r/journal.txt" 2>&1
     echo "vm: $passed checks passed, $failed failed"
     [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ] && echo 0 >"$r/status" || echo 1 >"$r/status"
-    sync
 }
 trap finish EXIT
 ok() {
