@@ -253,13 +253,14 @@ out=$(read_ffmpeg package 30 $colour2) && ok "a reader of the package's camera: 
 start_reader attached
 attached=$reader
 reader_gets_frames attached 0 15 || bad "the reader attached before the upgrade got $(frames_of attached) frames"
-count=$(frames_of attached)
 pid_before=$(systemctl show -p MainPID --value lumacam.service)
 fed=$(feeding)
 upgrade_at=$(t)
 dpkg -i "$LUMAGHOST_VM_DEB_UPGRADE" >"$work/upgrade.log" 2>&1 &&
     ok "dpkg upgraded to $(dpkg-query -W -f '${Version}' lumaghost) in $(($(t | cut -d. -f1) - ${upgrade_at%.*})) s" ||
     bad "dpkg upgrade: $(tail -n 5 "$work/upgrade.log")"
+# Frames counted from here on come from the restarted service.
+count=$(frames_of attached)
 pid_after=$(systemctl show -p MainPID --value lumacam.service)
 [ "$pid_after" != "$pid_before" ] && [ "$pid_after" != 0 ] &&
     ok "the upgrade restarted lumacam.service ($pid_before -> $pid_after)" ||
