@@ -17,6 +17,7 @@ packages=(
     # The browser test: Chromium takes the camera through xdg-desktop-portal, whose permission
     # dialog a small D-Bus service in Python stands in for.
     chromium xdg-desktop-portal dbus-bin python3-dbus python3-gi
+    firefox-esr
     # Lumadesk's accessibility test and screenshot: a private X server driven through AT-SPI;
     # update-mime-database for the .lgs type.
     xvfb at-spi2-core python3-pyatspi xdotool x11-utils shared-mime-info

@@ -4,7 +4,6 @@
 #include <spa/param/video/format-utils.h>
 #include <spa/pod/builder.h>
 
-#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
@@ -57,18 +56,19 @@ struct PipeWireOutput::State {
     pw_stream *stream = nullptr;
     spa_hook listener{};
     int width = 0, height = 0, fps = 30;
-    std::atomic<spa_video_format> format{SPA_VIDEO_FORMAT_UNKNOWN};  // as negotiated
+
+    // The loop lock guards the rest: the loop thread runs the stream's events holding it.
+    spa_video_format format = SPA_VIDEO_FORMAT_UNKNOWN;  // as negotiated
 
     // The frame on show, of readyGeneration, for consumers of readyFormat: as converted for
     // another output (ready), or where it lies, to convert straight into the buffer (source).
-    std::mutex frameMutex;  // guards the four
     SharedBytes ready;
     FrameSource source;
     spa_video_format readyFormat = SPA_VIDEO_FORMAT_UNKNOWN;
     uint64_t readyGeneration = 0;
 
-    // The loop thread's: what each buffer holds, so that a frame shown again is not copied
-    // into a buffer that has it already.
+    // What each buffer holds, so that a frame shown again is not copied into a buffer that
+    // has it already.
     struct Held {
         uint64_t generation;
         spa_video_format format;
@@ -126,60 +126,60 @@ struct PipeWireOutput::State {
         static_cast<State *>(data)->held.erase(buffer);
     }
 
-    // Fills the next buffer with the frame on show in the negotiated format, unless it holds
-    // that frame already; black until there is one.
-    static void onProcess(void *data) {
-        auto *s = static_cast<State *>(data);
-        pw_buffer *b = pw_stream_dequeue_buffer(s->stream);
+    // Fills a free buffer with the frame on show in the negotiated format, unless it holds
+    // that frame already, and queues it; black until there is one. False when every buffer
+    // is with the consumers.
+    bool queueFrame() {
+        pw_buffer *b = pw_stream_dequeue_buffer(stream);
         if (!b)
-            return;
+            return false;
         spa_data &d = b->buffer->datas[0];
-        const spa_video_format format = s->format;
-        const size_t size = s->imageSize(format);
+        const size_t size = imageSize(format);
         if (d.data && d.maxsize >= size) {
-            SharedBytes ready;
-            FrameSource source;
-            uint64_t generation = 0;
-            {
-                std::lock_guard lock(s->frameMutex);
-                if (s->readyFormat == format) {
-                    ready = s->ready;
-                    source = s->source;
-                    generation = s->readyGeneration;
-                }
-            }
+            const bool current = readyFormat == format;
+            const SharedBytes frame = current ? ready : nullptr;
+            const FrameSource *from = current && source ? &source : nullptr;
+            const uint64_t generation = current ? readyGeneration : 0;
             auto *out = static_cast<uint8_t *>(d.data);
             const FrameLayout layout = layoutOf(format);
-            auto it = s->held.find(b);
-            const bool has = (ready || source) && it != s->held.end() &&
+            auto it = held.find(b);
+            const bool has = (frame || from) && it != held.end() &&
                              it->second.generation == generation && it->second.format == format;
             bool filled = has;  // a frame shown again: the buffer has it
-            if (!filled && ready && ready->size() == size) {
-                std::memcpy(out, ready->data(), size);
+            if (!filled && frame && frame->size() == size) {
+                std::memcpy(out, frame->data(), size);
                 filled = true;
-            } else if (!filled && source && generation != s->unreadable) {
-                filled = source([&](const uint8_t *frame) {
-                    convertFrame(layout, frame, s->width, s->height, out);
-                });
+            } else if (!filled && from && generation != unreadable) {
+                filled = (*from)(
+                    [&](const uint8_t *image) { convertFrame(layout, image, width, height, out); });
                 if (!filled) {
                     // Not tried again until the next frame; what was converted is torn.
-                    s->unreadable = generation;
-                    s->held.erase(b);
-                    it = s->held.end();
+                    unreadable = generation;
+                    held.erase(b);
+                    it = held.end();
                 }
             }
             if (filled) {
-                s->held[b] = {generation, format};
-            } else if (it == s->held.end()) {
+                held[b] = {generation, format};
+            } else if (it == held.end()) {
                 // A buffer that holds an earlier frame keeps it; a new one shows black.
-                const std::vector<uint8_t> black(size_t(s->width) * s->height * 3, 0);
-                convertFrame(layout, black.data(), s->width, s->height, out);
+                const std::vector<uint8_t> black(size_t(width) * height * 3, 0);
+                convertFrame(layout, black.data(), width, height, out);
             }
             d.chunk->offset = 0;
             d.chunk->size = uint32_t(size);
-            d.chunk->stride = s->stride(format);
+            d.chunk->stride = stride(format);
         }
-        pw_stream_queue_buffer(s->stream, b);
+        pw_stream_queue_buffer(stream, b);
+        return true;
+    }
+
+    // A graph that another node drives asks for the frame when it runs; a graph that this
+    // stream drives got it with the cycle's trigger.
+    static void onProcess(void *data) {
+        auto *s = static_cast<State *>(data);
+        if (!pw_stream_is_driving(s->stream))
+            (void)s->queueFrame();
     }
 };
 
@@ -262,25 +262,21 @@ void PipeWireOutput::publish(uint64_t generation, ConvertedFrames &converted,
                              const FrameSource &source) {
     State *s = state_.get();
     pw_thread_loop_lock(connection_->loop);
-    const bool streaming = pw_stream_get_state(s->stream, nullptr) == PW_STREAM_STATE_STREAMING;
-    pw_thread_loop_unlock(connection_->loop);
     // Only while a consumer takes frames: converted straight into the stream's buffer, or
     // copied from the conversion another output made.
-    const spa_video_format format = s->format;
-    if (!streaming || format == SPA_VIDEO_FORMAT_UNKNOWN)
-        return;
-    SharedBytes ready = converted.peek(State::layoutOf(format), generation);
-    {
-        std::lock_guard lock(s->frameMutex);
+    if (pw_stream_get_state(s->stream, nullptr) == PW_STREAM_STATE_STREAMING &&
+        s->format != SPA_VIDEO_FORMAT_UNKNOWN) {
+        SharedBytes ready = converted.peek(State::layoutOf(s->format), generation);
         s->source = ready ? FrameSource() : source;
         s->ready = std::move(ready);
-        s->readyFormat = format;
+        s->readyFormat = s->format;
         s->readyGeneration = generation;
-    }
-    // As the driver of its graph, the stream runs one cycle per frame.
-    pw_thread_loop_lock(connection_->loop);
-    if (pw_stream_get_state(s->stream, nullptr) == PW_STREAM_STATE_STREAMING)
+        // As the driver of its graph the stream runs one cycle per frame, with the frame
+        // queued before the cycle starts: a cycle triggered first could go out empty.
+        if (pw_stream_is_driving(s->stream))
+            (void)s->queueFrame();
         pw_stream_trigger_process(s->stream);
+    }
     pw_thread_loop_unlock(connection_->loop);
 }
 

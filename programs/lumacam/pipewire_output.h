@@ -28,7 +28,9 @@ public:
     /// Hands the camera's frame of generation `generation` to the consumers, at once: while a
     /// consumer takes frames, each buffer that does not hold it yet gets a copy of its
     /// conversion in `converted` to their format where another output made one, else is
-    /// converted into from `source`, on the loop thread, which must be able to call it until
+    /// converted into from `source`. The buffer is filled and queued before the period's cycle
+    /// starts where this stream drives its graph; in a graph another node drives, it is filled
+    /// when that graph runs, on the loop thread, which must be able to call `source` until
     /// this output ends.
     void publish(uint64_t generation, ConvertedFrames &converted, const FrameSource &source);
 
