@@ -111,7 +111,8 @@ private:
 
 // The checks, in order. Every size is checked against the length before anything is allocated
 // or read, in 64-bit arithmetic.
-bool parse(Source &source, uint64_t length, std::vector<SequenceFrame> &frames) {
+bool parse(Source &source, uint64_t length, std::vector<SequenceFrame> &frames,
+           const std::function<bool()> &stopped) {
     uint8_t header[kSequenceHeaderSize];
     if (length < kSequenceHeaderSize || !source.read(0, header, sizeof(header)))
         return false;
@@ -129,29 +130,42 @@ bool parse(Source &source, uint64_t length, std::vector<SequenceFrame> &frames) 
     if (std::memcmp(first.magic, kImageMagic, 4) != 0 ||
         total != int64_t{first.recordSize} * count + int64_t{kSequenceHeaderSize})
         return false;
+    // A sequence of images of the first one's size beyond the budget is refused before any
+    // pixel is read; the records' own sizes are bounded again as they come.
+    if (first.width > 0 && first.height > 0 &&
+        uint64_t(first.width) * uint64_t(first.height) * uint64_t(count) > kMaxSequencePixels)
+        return false;
 
     // Records after the first are read as they come: their magic and record size are not
     // compared, but each must lie wholly inside the file and carry a picture. Nothing is
     // reserved by the count: memory grows only with the frames read.
     std::vector<SequenceFrame> read;
     uint64_t offset = kSequenceHeaderSize;
+    uint64_t pixels = 0;
     for (int64_t i = 0; i < count; ++i) {
         if (length - offset < kImageHeaderSize || !source.read(offset, record, sizeof(record)))
             return false;
         offset += kImageHeaderSize;
         SequenceFrame frame;
         frame.header = decodeRecordHeader(record);
-        if (frame.header.width <= 0 || frame.header.height <= 0)
+        if (frame.header.width <= 0 || frame.header.height <= 0 ||
+            frame.header.width > kMaxImageSide || frame.header.height > kMaxImageSide)
             return false;
-        uint64_t pixelBytes = 0;
-        if (__builtin_mul_overflow(uint64_t(frame.header.width), uint64_t(frame.header.height),
-                                   &pixelBytes) ||
-            __builtin_mul_overflow(pixelBytes, uint64_t{3}, &pixelBytes) ||
-            pixelBytes > length - offset)
+        const uint64_t framePixels = uint64_t(frame.header.width) * uint64_t(frame.header.height);
+        const uint64_t pixelBytes = framePixels * 3;
+        pixels += framePixels;
+        if (pixels > kMaxSequencePixels || pixelBytes > length - offset)
             return false;
         frame.pixels.resize(static_cast<size_t>(pixelBytes));
-        if (!source.read(offset, frame.pixels.data(), frame.pixels.size()))
-            return false;
+        // In pieces, so that a stop is heard while a large block is read.
+        constexpr size_t kPiece = size_t{4} << 20;
+        for (size_t at = 0; at < frame.pixels.size(); at += kPiece) {
+            if (stopped && stopped())
+                return false;
+            const size_t piece = std::min(kPiece, frame.pixels.size() - at);
+            if (!source.read(offset + at, frame.pixels.data() + at, piece))
+                return false;
+        }
         offset += pixelBytes;
         read.push_back(std::move(frame));
     }
@@ -208,11 +222,11 @@ HResult WriteSequenceFile(const fs::path &path, const std::vector<SequenceItem> 
 
 bool ParseSequence(const uint8_t *data, size_t size, std::vector<SequenceFrame> &frames) {
     MemorySource source(data, size);
-    return parse(source, size, frames);
+    return parse(source, size, frames, {});
 }
 
 bool ReadSequenceFile(const fs::path &path, std::vector<SequenceFrame> &frames,
-                      ReadErrorReporter *reporter) {
+                      ReadErrorReporter *reporter, const std::function<bool()> &stopped) {
     UniqueFd fd;
     if (openRegularFile(path, O_RDONLY, fd) != 0)
         return false;
@@ -221,7 +235,7 @@ bool ReadSequenceFile(const fs::path &path, std::vector<SequenceFrame> &frames,
     if (::fstat(fd.get(), &st) == 0) {
         FileSource source(fd.get());
         try {
-            ok = parse(source, static_cast<uint64_t>(st.st_size), frames);
+            ok = parse(source, static_cast<uint64_t>(st.st_size), frames, stopped);
         } catch (const std::bad_alloc &) {
             ok = false;
         }
@@ -231,26 +245,33 @@ bool ReadSequenceFile(const fs::path &path, std::vector<SequenceFrame> &frames,
     return ok;
 }
 
-bool ReadStoredImage(const fs::path &path, int width, int height, std::vector<uint8_t> &pixels) {
-    if (width <= 0 || height <= 0)
+bool ReadStoredImage(const fs::path &path, int width, int height, std::vector<uint8_t> &pixels,
+                     std::string *problem) {
+    auto refuse = [&](const std::string &why) {
+        if (problem)
+            *problem = why;
         return false;
+    };
+    if (width <= 0 || height <= 0)
+        return refuse("the camera has no frame size");
     const uint64_t pixelBytes = uint64_t(width) * uint64_t(height) * 3;
     UniqueFd fd;
     struct stat st;
-    if (openRegularFile(path, O_RDONLY, fd) != 0 || ::fstat(fd.get(), &st) != 0 ||
-        uint64_t(st.st_size) != kImageHeaderSize + pixelBytes)
-        return false;
+    if (int err = openSharedFile(path, kImageHeaderSize + pixelBytes, fd))
+        return refuse(sharedFileProblem(err));
+    if (::fstat(fd.get(), &st) != 0 || uint64_t(st.st_size) != kImageHeaderSize + pixelBytes)
+        return refuse("it is not one image of the camera's size");
     FileSource source(fd.get());
     uint8_t record[kImageHeaderSize];
     if (!source.read(0, record, sizeof(record)))
-        return false;
+        return refuse("it cannot be read");
     const ImageRecordHeader header = decodeRecordHeader(record);
     if (std::memcmp(header.magic, kImageMagic, 4) != 0 || header.width != width ||
         header.height != height)
-        return false;
+        return refuse("it is not one image of the camera's size");
     std::vector<uint8_t> block(static_cast<size_t>(pixelBytes));
     if (!source.read(kImageHeaderSize, block.data(), block.size()))
-        return false;
+        return refuse("it cannot be read");
     pixels = std::move(block);
     return true;
 }
@@ -276,19 +297,14 @@ HResult RegisterLastImage(int width, int height, const uint8_t *pixels, Registry
     fs::create_directories(path.parent_path(), ec);
     // Replaced, never written in place: a reader never takes half a frame, and any user who may
     // write the state directory (group video) replaces an image another one stored. The file
-    // keeps its mode and group; anything but a regular file stays as it is.
-    mode_t mode = 0644;
-    gid_t group = static_cast<gid_t>(-1);
+    // gets its own mode and the directory's group, whatever stood at its name; anything but a
+    // regular file there stays as it is.
     struct stat st;
-    if (::lstat(path.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode))
-            return hresultFromErrno(EINVAL);
-        mode = st.st_mode & 07777;
-        group = st.st_gid;
-    }
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return hresultFromErrno(EINVAL);
     if (int err = replaceFileAtomically(
             path, std::string_view(reinterpret_cast<const char *>(bytes.data()), bytes.size()),
-            mode, group))
+            kStoredImageMode))
         return hresultFromErrno(err);
 
     if (!driverKey.empty() && machine.writable()) {

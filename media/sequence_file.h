@@ -6,9 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "device/frame_channel.h"
 #include "platform/hresult.h"
 #include "platform/registry.h"
 
@@ -26,6 +28,13 @@ inline constexpr char kLastImageValue[] = "LastLgImage";
 /// thumbnail of its own, so a file of more is none it wrote; the bound keeps a reader's memory
 /// in proportion to the pixels it returns however small the frames are.
 inline constexpr int32_t kMaxSequenceImages = 65536;
+/// The widest and highest image a record may hold: the frame channel's own bound.
+inline constexpr int32_t kMaxImageSide = static_cast<int32_t>(FrameChannel::kMaxDimension);
+/// The most pixels all the images of a sequence hold together (768 MiB of pixel data): a file
+/// beyond it is refused before any of its pixels is read.
+inline constexpr uint64_t kMaxSequencePixels = uint64_t{256} << 20;
+/// The stored image's mode: any member of group video replaces it, anyone reads it.
+inline constexpr unsigned kStoredImageMode = 0664;
 
 struct ImageRecordHeader {
     char magic[4];
@@ -73,11 +82,15 @@ public:
 /// Reads and checks a sequence file. On success `frames` is replaced by the file's frames; on
 /// failure it is left as it was. Only a regular file is opened (a FIFO or a device "cannot be
 /// opened", without blocking). Records are read one at a time: the reader needs no memory beyond
-/// the frames it returns. A file of more than kMaxSequenceImages images, or with a record 0
-/// pixels wide or high, is rejected. With a reporter (the desktop), a file that opened but was
-/// rejected is reported to it; without one (the service) nothing is said.
+/// the frames it returns. A file of more than kMaxSequenceImages images, with a record 0 pixels
+/// wide or high or wider or higher than kMaxImageSide, or of more than kMaxSequencePixels in
+/// all, is rejected before those pixels are read. `stopped`, when given, is asked between pieces
+/// of a pixel block; when it answers true the file is given up. With a reporter (the desktop),
+/// a file that opened but was rejected is reported to it; without one (the service) nothing is
+/// said.
 bool ReadSequenceFile(const std::filesystem::path &path, std::vector<SequenceFrame> &frames,
-                      ReadErrorReporter *reporter = nullptr);
+                      ReadErrorReporter *reporter = nullptr,
+                      const std::function<bool()> &stopped = {});
 
 /// The checks of ReadSequenceFile on bytes in memory (for tests and the fuzzer).
 bool ParseSequence(const uint8_t *data, size_t size, std::vector<SequenceFrame> &frames);
@@ -90,11 +103,12 @@ std::filesystem::path storedImagePath();
 HResult RegisterLastImage(int width, int height, const uint8_t *pixels, RegistryHive &machine,
                           const std::string &driverKey);
 
-/// Reads a stored image of `width` × `height` into `pixels`: the file must be a regular file
-/// holding one image record of that size, its pixel block filling the rest of the file (its
-/// record size and display time are not looked at). False, with `pixels` left as it was, for
-/// any other file.
+/// Reads a stored image of `width` × `height` into `pixels`: the file, named by a member of
+/// group video, is opened as openSharedFile opens it and must hold one image record of that
+/// size, its pixel block filling the rest of the file (its record size and display time are not
+/// looked at). False, with `pixels` left as it was, for any other file; `problem`, when given,
+/// then says why.
 bool ReadStoredImage(const std::filesystem::path &path, int width, int height,
-                     std::vector<uint8_t> &pixels);
+                     std::vector<uint8_t> &pixels, std::string *problem = nullptr);
 
 }  // namespace lumaghost

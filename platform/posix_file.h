@@ -1,8 +1,10 @@
-// Small POSIX helpers: a move-only descriptor owner and whole-file reads and atomic writes.
+// Small POSIX helpers: a move-only descriptor owner, whole-file reads and atomic writes, and the
+// opening of files in directories other users may write or name.
 #pragma once
 
 #include <sys/types.h>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -41,15 +43,41 @@ int openRegularFile(const std::filesystem::path &file, int flags, UniqueFd &out)
 /// The largest file readWholeFile takes unless told otherwise.
 inline constexpr size_t kMaxWholeFileBytes = 64u << 20;
 
-/// Reads a whole regular file into `out`; 0 or an errno value (EFBIG beyond `maxBytes`).
+/// Reads a whole regular file into `out`; 0 or an errno value (EFBIG beyond `maxBytes`; ELOOP
+/// for a symbolic link at its last name unless `followLinks`).
 int readWholeFile(const std::filesystem::path &file, std::string &out,
-                  size_t maxBytes = kMaxWholeFileBytes);
+                  size_t maxBytes = kMaxWholeFileBytes, bool followLinks = true);
 
 /// Writes `contents` to a temporary file beside `file`, syncs it and renames it over `file`;
 /// 0 or an errno value. The file is left as it was on failure. The new file gets `mode` and,
-/// where this process may give it, `group` (-1: the directory's or the process's own).
+/// where this process may give it, `group` (-1: the directory's or the process's own). The
+/// directory is opened once, never through a symbolic link, and the temporary file is a new
+/// one (O_EXCL): whatever stands at either name is never followed.
 int replaceFileAtomically(const std::filesystem::path &file, std::string_view contents, mode_t mode,
                           gid_t group = static_cast<gid_t>(-1));
+
+/// Opens `directory` itself for the *at functions, never through a symbolic link at its last
+/// name; 0 or an errno value.
+int openDirectory(const std::filesystem::path &directory, UniqueFd &out);
+
+/// Opens the regular file `name` in the directory `dir` with `flags` (O_RDONLY or O_RDWR),
+/// never following a symbolic link; where nothing stands at the name, or something that is no
+/// regular file (a symbolic link, a FIFO, a device), a new file is made there with O_EXCL and
+/// `mode`. For the writers' own files (lock files) in directories others may write. 0 or an
+/// errno value.
+int openOrCreateAt(int dir, const char *name, int flags, mode_t mode, UniqueFd &out);
+
+/// Opens for reading a file that someone else named (a member of group video, in the machine
+/// hive), with no more rights than that group has: its last name must not be a symbolic link
+/// (ELOOP), it must be a regular file (EINVAL) of at most `maxBytes` (EFBIG), outside the
+/// kernel's own file systems such as /proc and /sys (ENODEV), and its mode must let group video
+/// or anyone read it unless it is this process's own and this process is not root's (EACCES).
+/// A process running as root opens it as nobody in group video, so that no directory the group
+/// may not search is passed either. Never blocks on a FIFO. 0 or an errno value.
+int openSharedFile(const std::filesystem::path &file, uint64_t maxBytes, UniqueFd &out);
+
+/// Why openSharedFile refused a file, in words ("it is a symbolic link").
+std::string sharedFileProblem(int error);
 
 /// Group video's id (camera devices belong to it), looked up once; -1 where there is none.
 gid_t videoGroupId();

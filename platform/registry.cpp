@@ -616,10 +616,14 @@ std::optional<HiveData> HiveData::parse(std::string_view text, std::string *erro
 
 RegistryHive::RegistryHive(fs::path file) : file_(std::move(file)) {}
 
+RegistryHive::RegistryHive(fs::path file, mode_t mode, gid_t group)
+    : file_(std::move(file)), mode_(mode), group_(group), fixedMode_(true) {}
+
 HResult RegistryHive::read(HiveData &out, std::string *error) const {
     std::string text;
-    int err = readWholeFile(file_, text);
-    if (err == ENOENT) {
+    // A shared hive is read only as the file at its name: a link there is no hive.
+    int err = readWholeFile(file_, text, kMaxWholeFileBytes, !fixedMode_);
+    if (err == ENOENT || (fixedMode_ && err == ELOOP)) {
         out = HiveData();
         return S_OK;
     }
@@ -642,12 +646,17 @@ HResult RegistryHive::read(HiveData &out, std::string *error) const {
 HResult RegistryHive::modify(const std::function<HResult(HiveData &)> &change) {
     std::error_code ec;
     fs::create_directories(file_.parent_path(), ec);
+    UniqueFd dir;
+    if (int err = openDirectory(file_.parent_path(), dir))
+        return hresultFromErrno(err);
 
     // flock takes a descriptor opened for reading: a lock file another writer created serves
-    // every writer who may read it.
-    UniqueFd lock(::open((file_.string() + ".lock").c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644));
-    if (!lock)
-        return hresultFromErrno(errno);
+    // every writer who may read it. Others may write the directory: the lock file is never
+    // followed through a link, and one that is no regular file is made anew.
+    const std::string lockName = file_.filename().string() + ".lock";
+    UniqueFd lock;
+    if (int err = openOrCreateAt(dir.get(), lockName.c_str(), O_RDONLY, 0644, lock))
+        return hresultFromErrno(err);
     int rc;
     do {
         rc = ::flock(lock.get(), LOCK_EX);
@@ -656,19 +665,27 @@ HResult RegistryHive::modify(const std::function<HResult(HiveData &)> &change) {
         return E_FAIL;
 
     HiveData data;
-    HResult r = read(data);
+    HResult r = S_OK;
+    struct stat st;
+    const bool replacesOther =
+        fixedMode_ &&
+        ::fstatat(dir.get(), file_.filename().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        !S_ISREG(st.st_mode);
+    if (!replacesOther)
+        r = read(data);
     if (r.failed())
         return r;
     r = change(data);
     if (r.failed())
         return r;
 
-    // The new file keeps the old one's mode and group, so that a hive a group shares (the
-    // machine hive and group video) stays shared whoever wrote it last.
-    mode_t mode = 0644;
-    gid_t group = static_cast<gid_t>(-1);
-    struct stat st;
-    if (::stat(file_.c_str(), &st) == 0) {
+    // A hive of a fixed mode (the machine hive: group video's) gets it whatever stood at its
+    // name; another keeps the mode and group of the regular file it replaces.
+    mode_t mode = mode_;
+    gid_t group = group_;
+    if (!fixedMode_ &&
+        ::fstatat(dir.get(), file_.filename().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(st.st_mode)) {
         mode = st.st_mode & 07777;
         group = st.st_gid;
     }
@@ -743,7 +760,7 @@ HResult RegistryHive::deleteValue(std::string_view key, std::string_view name) {
 }
 
 RegistryHive machineHive() {
-    return RegistryHive(machineHivePath());
+    return RegistryHive(machineHivePath(), kMachineHiveMode, videoGroupId());
 }
 
 RegistryHive userHive() {

@@ -6,6 +6,8 @@
 // file atomically, so writers in several processes never lose each other's changes.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -106,16 +108,24 @@ std::string normaliseKeyPath(std::string_view key);
 
 class RegistryHive {
 public:
+    /// A hive whose replacement keeps the mode and group of the file it replaces (0644 and the
+    /// writer's group for a new one).
     explicit RegistryHive(std::filesystem::path file);
+    /// A hive that is always written with `mode` and `group` (-1: the directory's or the
+    /// writer's), whatever stood at its name.
+    RegistryHive(std::filesystem::path file, mode_t mode, gid_t group);
 
     const std::filesystem::path &file() const { return file_; }
 
-    /// Reads the hive; a missing file is an empty hive. Fails when the file cannot be read or
+    /// Reads the hive; a missing file is an empty hive, and so is a symbolic link at the name
+    /// of a hive of a fixed mode, which is never followed. Fails when the file cannot be read or
     /// is malformed; `error` then names the file and, for a malformed one, the line.
     HResult read(HiveData &out, std::string *error = nullptr) const;
 
     /// Runs `change` on the current contents under the writers' lock and stores the result
-    /// atomically when it succeeds. A malformed file is never overwritten.
+    /// atomically when it succeeds. A malformed file is never overwritten. The lock file is
+    /// never followed through a link; in a hive of a fixed mode neither is the hive: something
+    /// that is no regular file at its name is an empty hive, replaced.
     HResult modify(const std::function<HResult(HiveData &)> &change);
 
     /// Whether this process may write the hive (its file, or its directory for a new one).
@@ -132,9 +142,16 @@ public:
 
 private:
     std::filesystem::path file_;
+    mode_t mode_ = 0644;
+    gid_t group_ = static_cast<gid_t>(-1);
+    bool fixedMode_ = false;
 };
 
-/// The machine-wide hive at its usual place under $LUMAGHOST_ROOT.
+/// The machine hive's mode: group video reads and writes it.
+inline constexpr mode_t kMachineHiveMode = 0664;
+
+/// The machine-wide hive at its usual place under $LUMAGHOST_ROOT, written with
+/// kMachineHiveMode and group video.
 RegistryHive machineHive();
 /// The user's hive.
 RegistryHive userHive();

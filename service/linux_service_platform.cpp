@@ -205,20 +205,35 @@ std::string SystemdServiceManager::unitText(const ServiceInstallation &service, 
         "\nExecReload=/bin/kill -HUP $MAINPID\nTimeoutStopSec=15\n"
         // The program ends with 1 when it ran well.
         "SuccessExitStatus=1\n";
-    if (!service.account.empty())
+    if (!userManager)
+        text +=
+            "User=" + (service.account.empty() ? std::string(kServiceAccount) : service.account) +
+            "\nSupplementaryGroups=video\n";
+    else if (!service.account.empty())
         text += "User=" + service.account + "\n";
     const fs::path root = lumaghostRoot();
     if (!root.empty())
         text += "Environment=" + unitQuotedWord("LUMAGHOST_ROOT=" + root.string()) + "\n";
     text += "NoNewPrivileges=yes\nRestrictRealtime=yes\nLockPersonality=yes\n";
     if (!userManager) {
-        // A system service is also kept from writing anything but the frame channels and its
-        // settings, while it may still read sequence files wherever users keep them (a missing
-        // directory is no error). A user manager cannot set up these mount namespaces.
-        text += "ProtectSystem=strict\nProtectHome=read-only\nReadWritePaths=" +
-                unitQuotedWord("-" + frameChannelDirectory().string()) + " " +
-                unitQuotedWord("-" + systemDirectory().string()) +
-                "\nProtectKernelTunables=yes\nProtectKernelModules=yes\nProtectControlGroups=yes\n";
+        // A system service may write nothing but the frame channels and its settings, while it
+        // may still read sequence files wherever users let group video read them (a missing
+        // directory is no error). It needs no device, no network, no privilege and no code
+        // made at run time: GStreamer's ORC runs its portable code. A user manager cannot set
+        // up these namespaces.
+        text +=
+            "UMask=0007\nEnvironment=ORC_CODE=backup\n"
+            "ProtectSystem=strict\nProtectHome=read-only\nReadWritePaths=" +
+            unitQuotedWord("-" + frameChannelDirectory().string()) + " " +
+            unitQuotedWord("-" + systemDirectory().string()) +
+            "\nPrivateTmp=yes\nPrivateDevices=yes\nPrivateNetwork=yes\nIPAddressDeny=any\n"
+            "RestrictAddressFamilies=AF_UNIX\nCapabilityBoundingSet=\nAmbientCapabilities=\n"
+            "ProtectKernelTunables=yes\nProtectKernelModules=yes\nProtectKernelLogs=yes\n"
+            "ProtectControlGroups=yes\nProtectClock=yes\nProtectHostname=yes\n"
+            "ProtectProc=invisible\nRestrictNamespaces=yes\nRestrictSUIDSGID=yes\n"
+            "MemoryDenyWriteExecute=yes\nSystemCallArchitectures=native\n"
+            "SystemCallFilter=@system-service\nSystemCallFilter=~@privileged @resources\n"
+            "SystemCallErrorNumber=EPERM\n";
     }
     text += std::string("\n[Install]\nWantedBy=") +
             (userManager ? "default.target" : "multi-user.target") + "\n";

@@ -13,6 +13,10 @@
 
 namespace lumaghost {
 
+/// The system account the play service and the system's `lumacam run` run as: a member of
+/// group video, without a login, its home the state directory (the package makes it).
+inline constexpr char kServiceAccount[] = "lumaghost";
+
 /// A service's unit files: the administrator's, which installing writes, and those a package
 /// brought, which stay where the package put them. A package's unit is removed by masking it
 /// (the administrator's file becomes a link to /dev/null), as systemctl does.
@@ -73,7 +77,10 @@ public:
     /// the user as long as kInteractiveCallTimeoutUs.
     void setInteractiveAuthorization(bool allow);
     static constexpr uint64_t kInteractiveCallTimeoutUs = uint64_t{300} * 1000 * 1000;
-    /// The unit file's text for an installation under the system's or a user's manager.
+    /// The unit file's text for an installation under the system's or a user's manager. Under
+    /// the system's, the service runs as the installation's account or else kServiceAccount,
+    /// with group video, in a sandbox that leaves it the frame channels and the state
+    /// directory to write and no privilege, device or network.
     static std::string unitText(const ServiceInstallation &service, bool userManager);
     /// Whether the installation can be written into a unit that systemd will start: S_OK, or
     /// ERROR_BAD_PATHNAME, ERROR_INVALID_SERVICE_ACCOUNT or ERROR_INVALID_PARAMETER with

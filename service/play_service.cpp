@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "frames/renderer_core.h"
@@ -127,14 +128,15 @@ bool PlayService::readSetting() {
     return accepted;
 }
 
-bool PlayService::openAutoPlayFile(UniqueFd &file) {
-    // Whatever the path names is opened without blocking and must be a regular file: a FIFO
-    // or a device would hold the worker where no stop reaches it.
-    const int err = openRegularFile(autoPlayPath_, O_RDONLY, file);
+bool PlayService::openAutoPlayFile(UniqueFd &file, uint64_t maxBytes) {
+    // Any member of group video names the item: it is opened with no more rights than the
+    // group's, never through a link, without blocking (a FIFO or a device would hold the worker
+    // where no stop reaches it), and must be a regular file the group may read.
+    const int err = openSharedFile(autoPlayPath_, maxBytes, file);
     if (err == 0)
         return true;
-    noteProblem("The auto-play item " + autoPlayPath_ + " cannot be opened: " +
-                (err == EINVAL ? std::string("it is not a regular file") : std::strerror(err)));
+    noteProblem("The auto-play item " + autoPlayPath_ +
+                " cannot be opened: " + sharedFileProblem(err));
     return false;
 }
 
@@ -142,11 +144,12 @@ bool PlayService::LoadAutoPlayItem() {
     switch (autoPlayType_) {
         case 1: {
             UniqueFd file;
-            if (!openAutoPlayFile(file))
+            if (!openAutoPlayFile(file, INT32_MAX))
                 return false;
             noteProblem({});
             std::vector<SequenceFrame> read;
-            if (!ReadSequenceFile(pathOf(file), read))
+            if (!ReadSequenceFile(pathOf(file), read, nullptr,
+                                  [this] { return stop_ && stop_->isSet(); }))
                 return false;
             frames_.insert(frames_.end(), std::make_move_iterator(read.begin()),
                            std::make_move_iterator(read.end()));
@@ -154,7 +157,7 @@ bool PlayService::LoadAutoPlayItem() {
         }
         case 2: {
             UniqueFd file;
-            if (!openAutoPlayFile(file))
+            if (!openAutoPlayFile(file, UINT64_MAX))
                 return false;
             noteProblem({});
             // A movie, looped into the camera through the renderer with its default switches.

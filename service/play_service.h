@@ -73,8 +73,9 @@ private:
     void runPostedTasks();
     /// Reports `state` unless a stop has been asked for, which nothing may report over.
     void reportUnlessStopping(uint32_t state);
-    /// Opens the auto-play path as a regular file, without blocking; false when it cannot be.
-    bool openAutoPlayFile(UniqueFd &file);
+    /// Opens the auto-play path as openSharedFile does, of at most `maxBytes`; false, with the
+    /// reason noted, when it cannot be.
+    bool openAutoPlayFile(UniqueFd &file, uint64_t maxBytes);
     /// Logs a problem once, until another one is noted or the problem is gone (`text` empty).
     void noteProblem(const std::string &text);
     void dropItem();

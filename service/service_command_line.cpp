@@ -1,7 +1,57 @@
-// The command line: which switch chooses which mode.
+// The command line: which switch chooses which mode, and what a caller with the
+// administrator's authorisation may ask for.
+#include <pwd.h>
+
+#include <cstring>
+#include <vector>
+
 #include "service/service_shell.h"
 
 namespace lumaghost {
+
+namespace {
+
+// Whether `name` is an account of this system that is not root's.
+bool serviceAccount(const std::string &name) {
+    if (name.empty() || name.size() > 32 ||
+        name.find_first_not_of(
+            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_.-") !=
+            std::string::npos ||
+        name.front() == '-')
+        return false;
+    passwd entry;
+    passwd *found = nullptr;
+    std::vector<char> buffer(16384);
+    return ::getpwnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+           found->pw_uid != 0;
+}
+
+}  // namespace
+
+std::string ServiceShell::ElevatedCommandLineProblem(int argc, char **argv) {
+    int actions = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-i" || arg == "-u" || arg == "-s" || arg == "-e") {
+            if (++actions > 1)
+                return "one of -i, -u, -s and -e at a time";
+            continue;
+        }
+        if (arg == "-t" || arg == "-l") {
+            if (i + 1 >= argc)
+                return arg + " without its value";
+            const std::string value = argv[++i];
+            if (arg == "-t" && value != "auto" && value != "demand")
+                return "-t takes auto or demand, not \"" + value + "\"";
+            if (arg == "-l" && !serviceAccount(value))
+                return "-l takes an account of this system that is not root's, not \"" + value +
+                       "\"";
+            continue;
+        }
+        return "\"" + arg + "\" is not accepted";
+    }
+    return {};
+}
 
 int ServiceShell::DispatchCommandLine(int argc, char **argv) {
     enum class Choice { None, Install, Uninstall, Start, Stop } choice = Choice::None;

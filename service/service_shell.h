@@ -51,6 +51,11 @@ public:
     /// Parses the switches and runs the chosen mode; the process's exit code (1 success, 0
     /// failure).
     virtual int DispatchCommandLine(int argc, char **argv);
+    /// The command line a caller given the administrator's authorisation (pkexec) may run:
+    /// -i, -u, -s or -e, `-t auto|demand`, and `-l ACCOUNT` naming an account that exists and is
+    /// not root's, each switch on its own, nothing else. Empty when `argv` is such a line,
+    /// otherwise what is refused, in one line.
+    static std::string ElevatedCommandLineProblem(int argc, char **argv);
     virtual int RunAsService();
     virtual int Install();
     virtual int Uninstall();

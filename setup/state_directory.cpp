@@ -1,5 +1,6 @@
 #include "setup/state_directory.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 
 #include "platform/paths.h"
 #include "platform/posix_file.h"
+#include "platform/registry.h"
 
 namespace lumaghost {
 
@@ -15,18 +17,25 @@ HResult PrepareStateDirectory(const std::filesystem::path &directory) {
     std::filesystem::create_directories(directory, ec);
     if (ec)
         return hresultFromErrno(ec.value());
+    // The directory and the hive in it are changed through descriptors opened without following
+    // a link: group video may put anything at the hive's name.
+    UniqueFd dir;
+    if (int err = openDirectory(directory, dir))
+        return hresultFromErrno(err);
     // Only a process of that group (or root) may hand the directory to it; otherwise it keeps
     // the group it has.
     if (const gid_t video = videoGroupId(); video != static_cast<gid_t>(-1))
-        (void)::chown(directory.c_str(), static_cast<uid_t>(-1), video);
-    if (::chmod(directory.c_str(), kStateDirectoryMode) != 0)
+        (void)::fchown(dir.get(), static_cast<uid_t>(-1), video);
+    if (::fchmod(dir.get(), kStateDirectoryMode) != 0)
         return hresultFromErrno(errno);
-    const std::filesystem::path hive = directory / machineHivePath().filename();
-    struct stat st, dir;
-    if (::lstat(hive.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-        ::stat(directory.c_str(), &dir) == 0) {
-        (void)::chown(hive.c_str(), static_cast<uid_t>(-1), dir.st_gid);
-        (void)::chmod(hive.c_str(), (st.st_mode & 07777) | S_IRGRP);
+    const std::string hiveName = machineHivePath().filename().string();
+    UniqueFd hive(::openat(dir.get(), hiveName.c_str(),
+                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat st, dirStat;
+    if (hive && ::fstat(hive.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+        ::fstat(dir.get(), &dirStat) == 0) {
+        (void)::fchown(hive.get(), static_cast<uid_t>(-1), dirStat.st_gid);
+        (void)::fchmod(hive.get(), kMachineHiveMode);
     }
     return S_OK;
 }

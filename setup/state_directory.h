@@ -14,8 +14,9 @@ namespace lumaghost {
 inline constexpr unsigned kStateDirectoryMode = 02775;
 
 /// Creates `directory` where missing and gives it group video (where this process may) and
-/// kStateDirectoryMode; the machine hive in it, when there is one, becomes readable by the
-/// group. S_OK, or the failure of creating the directory or of setting its mode.
+/// kStateDirectoryMode; the machine hive in it, when there is one, gets the directory's group
+/// and kMachineHiveMode. Nothing is followed through a symbolic link. S_OK, or the failure of
+/// creating the directory or of setting its mode.
 HResult PrepareStateDirectory(const std::filesystem::path &directory);
 
 }  // namespace lumaghost

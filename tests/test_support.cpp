@@ -18,6 +18,9 @@ TempRoot::TempRoot() {
     if (!made)
         throw std::runtime_error("mkdtemp failed");
     path_ = made;
+    // Open to others, as a real root is: files a user names are opened with group video's
+    // rights only, which must reach into it.
+    fs::permissions(path_, fs::perms(0755));
     if (const char *old = std::getenv("LUMAGHOST_ROOT")) {
         previous_ = old;
         hadPrevious_ = true;

@@ -56,11 +56,14 @@ bool publishableDevices(std::vector<PublishedDevice> &out, std::string &error) {
     return true;
 }
 
-// The stored image when it is one record of the device's size, else black.
+// The stored image when it is one record of the device's size, else black, saying why.
 std::vector<uint8_t> firstFrame(const std::string &storedImage, const ChannelFormat &format) {
     std::vector<uint8_t> frame(format.frameBytes(), 0);
-    if (!storedImage.empty())
-        (void)ReadStoredImage(storedImage, int(format.width), int(format.height), frame);
+    std::string problem;
+    if (!storedImage.empty() &&
+        !ReadStoredImage(storedImage, int(format.width), int(format.height), frame, &problem))
+        std::fprintf(stderr, "lumacam: the stored image %s is not shown: %s\n", storedImage.c_str(),
+                     problem.c_str());
     return frame;
 }
 

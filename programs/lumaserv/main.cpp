@@ -2,10 +2,12 @@
 // from a console it installs (-i), removes (-u), starts (-s) or stops (-e) itself, or runs in
 // the foreground (-d, or detached -f). `lumaserv --unit [PROGRAM]` prints the unit file -i
 // writes (for PROGRAM as the service's program, by default this one), the unit the package ships.
+// Under pkexec (PKEXEC_UID set) it takes only -i, -u, -s, -e, -t auto|demand and -l ACCOUNT.
 #include <unistd.h>
 
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "service/linux_service_platform.h"
@@ -13,6 +15,18 @@
 
 int main(int argc, char **argv) {
     using namespace lumaghost;
+    // Run by pkexec for a caller who holds the administrator's authorisation: only what
+    // Lumadesk asks for, each argument checked.
+    if (std::getenv("PKEXEC_UID")) {
+        if (const std::string problem = ServiceShell::ElevatedCommandLineProblem(argc, argv);
+            !problem.empty()) {
+            std::fprintf(stderr,
+                         "lumaserv: under pkexec only -i, -u, -s, -e, -t auto|demand and -l "
+                         "ACCOUNT are accepted: %s\n",
+                         problem.c_str());
+            return kCannotRunExitCode;
+        }
+    }
     char path[PATH_MAX] = {};
     const ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
     std::string program = n > 0 ? std::string(path, size_t(n)) : "";

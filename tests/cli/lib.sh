@@ -2,6 +2,9 @@
 # background processes (and process groups) ended at exit, failures that show the logs, and a
 # private session bus and PipeWire.
 work=$(mktemp -d)
+# Open to others, as a real root is: the services open what a user names with group video's
+# rights only.
+chmod 755 "$work"
 pids=()
 groups=()  # leaders of process groups (setsid), ended with their group
 on_fail=:  # a test may name more to show when it fails

@@ -11,6 +11,9 @@ lumasetup=$1 lumacam=$2 lumaserv=$3 writeseq=$4 res=$5
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; cat "$work"/serv.out >&2 2>/dev/null || true; exit 1; }
+# Open to others, as a real root is: the service opens the auto-play item with group video's
+# rights only.
+chmod 755 "$work"
 export LUMAGHOST_ROOT=$work/root
 mkdir -p "$LUMAGHOST_ROOT"
 (cd "$res" && "$lumasetup") || fail "lumasetup exited $?"

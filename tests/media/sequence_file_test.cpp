@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <chrono>
@@ -461,6 +462,97 @@ TEST(SequenceFileTest, SparseFileIsRefusedAtItsFirstEmptyRecord) {
     EXPECT_FALSE(ReadSequenceFile(file, frames, &reporter));
     EXPECT_EQ(reporter.reports, 1);
     EXPECT_TRUE(frames.empty());
+}
+
+// How much memory this process has held at most, in bytes.
+long peakMemory() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss * 1024L;
+}
+
+// A sparse file of one 26,700 × 26,700 record (2.1 GB of pixels), or of records whose pixels
+// together pass the budget, is refused before its pixels are read: no memory for them is
+// taken. Catches a reader that allocates and reads a record as large as the file says.
+TEST(SequenceFileTest, HugeRecordsAreRefusedBeforeTheirPixels) {
+    TempRoot root;
+    const struct {
+        int32_t count, w, h;
+    } cases[] = {{1, 26700, 26700}, {1, 16385, 4}, {3, 10000, 10000}};
+    for (const auto &c : cases) {
+        const int64_t recordSize = int64_t{c.w} * c.h * 3 + 20;
+        Bytes s;
+        s.text("QmSq").i32(c.count).i32(int32_t(12 + c.count * recordSize));
+        s.text("QmLg").i32(c.w).i32(c.h).i32(int32_t(recordSize)).i32(1000);
+        const auto file = root.path() / "huge.lgs";
+        test::writeFile(file, std::string(s.b.begin(), s.b.end()));
+        ASSERT_EQ(::truncate(file.c_str(), off_t{12} + off_t{c.count} * recordSize), 0);
+        const long before = peakMemory();
+        std::vector<SequenceFrame> frames;
+        EXPECT_FALSE(ReadSequenceFile(file, frames)) << c.w << "x" << c.h;
+        EXPECT_LT(peakMemory() - before, 64L << 20) << c.w << "x" << c.h;
+        EXPECT_TRUE(frames.empty());
+    }
+    // The frame channel's own bound is a record's: 16384 wide is read, 16385 is not.
+    EXPECT_TRUE(parses(validSequence(1, 16384, 1)));
+    EXPECT_FALSE(parses(validSequence(1, 16385, 1)));
+    EXPECT_FALSE(parses(validSequence(1, 1, 16385)));
+}
+
+// A stop asked for while a large record is read gives the file up between pieces of its pixel
+// block. Catches a reader that reads a block in one call, deaf to stops.
+TEST(SequenceFileTest, ReadingStopsWhenAsked) {
+    TempRoot root;
+    const Bytes s = validSequence(2, 2000, 1500);
+    const auto file = root.path() / "large.lgs";
+    test::writeFile(file, std::string(s.b.begin(), s.b.end()));
+    int asked = 0;
+    std::vector<SequenceFrame> frames;
+    EXPECT_FALSE(ReadSequenceFile(file, frames, nullptr, [&] { return ++asked > 1; }));
+    EXPECT_EQ(asked, 2);
+    EXPECT_TRUE(frames.empty());
+    EXPECT_TRUE(ReadSequenceFile(file, frames, nullptr, [] { return false; }));
+    EXPECT_EQ(frames.size(), 2u);
+}
+
+// The stored image a member of group video names is shown only when the group could read it:
+// never a root-only file, a symbolic link to one, a FIFO, a file of /proc or a device; the
+// reason is told. Catches lumacam showing root's files on the camera.
+TEST(StoredImageTest, StoredImageIsReadOnlyWhenGroupVideoMayReadIt) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to make root-only files";
+    TempRoot root;
+    const Bytes image = Bytes().record("QmLg", 2, 1, 5000, 77);
+    const auto secret = root.path() / "private.lgi";
+    test::writeFile(secret, std::string(image.b.begin(), image.b.end()));
+    ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
+    const auto link = root.path() / "link.lgi";
+    std::filesystem::create_symlink(secret, link);
+    const auto fifo = root.path() / "fifo.lgi";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    const struct {
+        std::filesystem::path path;
+        std::string problem;
+    } cases[] = {
+        {secret, "group video may not read it"},
+        {link, "it is a symbolic link"},
+        {fifo, "it is not a regular file"},
+        {"/proc/self/status", "it lies on a file system of the kernel"},
+        {"/proc/1/environ", "group video may not read it"},
+        {"/dev/zero", "it is not a regular file"},
+        {"/dev/stdin", "it is a symbolic link"},
+    };
+    for (const auto &c : cases) {
+        std::vector<uint8_t> pixels{1, 2, 3};
+        std::string problem;
+        EXPECT_FALSE(ReadStoredImage(c.path, 2, 1, pixels, &problem)) << c.path;
+        EXPECT_EQ(problem, c.problem) << c.path;
+        EXPECT_EQ(pixels, (std::vector<uint8_t>{1, 2, 3})) << c.path;
+    }
+    ASSERT_EQ(::chmod(secret.c_str(), 0644), 0);
+    std::vector<uint8_t> pixels;
+    ASSERT_TRUE(ReadStoredImage(secret, 2, 1, pixels));
+    EXPECT_EQ(pixels, std::vector<uint8_t>(6, 77));
 }
 
 // The stored image is one record with display time 5000, named in the driver key when there is one.

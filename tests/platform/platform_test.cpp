@@ -144,6 +144,106 @@ TEST(PosixFileTest, OnlyRegularFilesAreOpenedAndReadsAreBounded) {
     EXPECT_EQ(readWholeFile(root.path() / "f", text, 10), 0);
 }
 
+// A file a member of group video names reaches the reader only when the group could read it
+// itself: never a root-only file, a file in a folder the group may not search, a symbolic link
+// (whatever it points at), a FIFO, a device, a file of /proc or /sys, or one beyond the bound.
+// Catches a root reader that follows a link or reads what only root may.
+TEST(PosixFileTest, SharedFilesOpenOnlyWhatGroupVideoMayRead) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to make root-only files";
+    TempRoot root;
+    const fs::path open = root.path() / "open.lgs";
+    test::writeFile(open, "0123456789");
+    ASSERT_EQ(::chmod(open.c_str(), 0644), 0);
+    const fs::path secret = root.path() / "private.lgs";
+    test::writeFile(secret, "0123456789");
+    ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
+    const fs::path hidden = root.path() / "root-only";
+    fs::create_directories(hidden);
+    ASSERT_EQ(::chmod(hidden.c_str(), 0700), 0);
+    test::writeFile(hidden / "readable.lgs", "0123456789");
+    ASSERT_EQ(::chmod((hidden / "readable.lgs").c_str(), 0644), 0);
+    fs::create_symlink(secret, root.path() / "to-private.lgs");
+    fs::create_symlink(open, root.path() / "to-open.lgs");
+    const fs::path fifo = root.path() / "fifo.lgs";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+
+    const struct {
+        fs::path path;
+        int error;
+    } cases[] = {
+        {secret, EACCES},
+        {hidden / "readable.lgs", EACCES},
+        {root.path() / "to-private.lgs", ELOOP},
+        {root.path() / "to-open.lgs", ELOOP},
+        {fifo, EINVAL},
+        {"/proc/self/status", ENODEV},
+        {"/proc/1/environ", EACCES},
+        {"/proc/self/fd/0", ELOOP},
+        {"/sys/kernel/mm/transparent_hugepage/enabled", ENODEV},
+        {"/dev/zero", EINVAL},
+        {"/dev/null", EINVAL},
+        {"/dev/stdin", ELOOP},
+        {root.path() / "absent", ENOENT},
+    };
+    for (const auto &c : cases) {
+        UniqueFd fd;
+        const int got = openSharedFile(c.path, 1 << 20, fd);
+        if (c.path.string().rfind("/sys/", 0) == 0 && got == ENOENT)
+            continue;  // no such file on this kernel
+        EXPECT_EQ(got, c.error) << c.path << ": " << sharedFileProblem(got);
+        EXPECT_FALSE(fd) << c.path;
+    }
+    UniqueFd fd;
+    EXPECT_EQ(openSharedFile(open, 9, fd), EFBIG);
+    ASSERT_EQ(openSharedFile(open, 10, fd), 0);
+    EXPECT_EQ(::fcntl(fd.get(), F_GETFL) & O_NONBLOCK, 0);
+    // The reader's own rights come back once the file is open.
+    EXPECT_EQ(::access(secret.c_str(), R_OK), 0);
+    UniqueFd mine(::open(secret.c_str(), O_RDONLY | O_CLOEXEC));
+    EXPECT_TRUE(mine);
+    EXPECT_EQ(sharedFileProblem(ELOOP), "it is a symbolic link");
+    EXPECT_EQ(sharedFileProblem(EACCES), "group video may not read it");
+}
+
+// A writer's own file in a directory others may write is never made through a link: a symbolic
+// link, dangling or not, or a FIFO at its name is replaced by a new regular file, and what the
+// link pointed at is left alone. Catches an O_CREAT open that follows a planted link.
+TEST(PosixFileTest, WritersNeverCreateThroughALink) {
+    TempRoot root;
+    UniqueFd dir;
+    ASSERT_EQ(openDirectory(root.path(), dir), 0);
+    const fs::path elsewhere = root.path() / "elsewhere";
+    fs::create_directories(elsewhere);
+    fs::create_symlink(elsewhere / "made", root.path() / "dangling.lock");
+    test::writeFile(root.path() / "target", "kept");
+    fs::create_symlink(root.path() / "target", root.path() / "link.lock");
+    ASSERT_EQ(::mkfifo((root.path() / "fifo.lock").c_str(), 0644), 0);
+    for (const char *name : {"dangling.lock", "link.lock", "fifo.lock", "new.lock"}) {
+        UniqueFd fd;
+        ASSERT_EQ(openOrCreateAt(dir.get(), name, O_RDONLY, 0644, fd), 0) << name;
+        struct stat st {};
+        ASSERT_EQ(::lstat((root.path() / name).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << name;
+        EXPECT_EQ(st.st_size, 0) << name;
+    }
+    EXPECT_FALSE(fs::exists(elsewhere / "made"));
+    EXPECT_EQ(test::readFile(root.path() / "target"), "kept");
+    // An existing lock file is opened as it is.
+    struct stat before {
+    }, after{};
+    ASSERT_EQ(::stat((root.path() / "new.lock").c_str(), &before), 0);
+    UniqueFd again;
+    ASSERT_EQ(openOrCreateAt(dir.get(), "new.lock", O_RDONLY, 0644, again), 0);
+    ASSERT_EQ(::stat((root.path() / "new.lock").c_str(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    // A directory given through a link is refused.
+    fs::create_symlink(elsewhere, root.path() / "linked-dir");
+    UniqueFd linked;
+    const int err = openDirectory(root.path() / "linked-dir", linked);
+    EXPECT_TRUE(err == ELOOP || err == ENOTDIR) << err;
+}
+
 // Each errno value that callers tell apart keeps its own result; what no caller tells apart is a
 // plain failure.
 TEST(HResultTest, ErrnoValuesMapToOneResultEach) {

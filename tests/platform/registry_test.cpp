@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/posix_file.h"
 #include "tests/test_support.h"
 
 namespace lumaghost {
@@ -295,6 +296,59 @@ TEST(RegistryHiveTest, SharedHiveKeepsModeAndGroupAndTakesGroupMembers) {
         EXPECT_EQ(st.st_gid, test::kSharedGroup) << dir;
         EXPECT_EQ(st.st_uid, test::kOtherUser) << dir;
     }
+}
+
+// Group video may put anything at the machine hive's names. A lock file made a symbolic link
+// into a root-only folder, or at /etc/nologin's like, is replaced and the folder stays as it was;
+// a hive made a link to a root-only file is replaced by a hive of its own mode (0664, group
+// video) and the file it pointed at is neither read nor changed. Catches a root writer that
+// follows either link, or keeps the mode of what the link pointed at.
+TEST(RegistryHiveTest, MachineHiveWriterNeverFollowsLinks) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to make root-only folders";
+    TempRoot root;
+    RegistryHive hive = machineHive();
+    ASSERT_TRUE(hive.setValue("K", "v", RegValue::string("first")).succeeded());
+    const fs::path dir = hive.file().parent_path();
+    const fs::path folder = root.path() / "root-only";
+    fs::create_directories(folder);
+    ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
+    const fs::path lock = hive.file().string() + ".lock";
+    fs::remove(lock);
+    fs::create_symlink(folder / "nologin", lock);
+    ASSERT_TRUE(hive.setValue("K", "v", RegValue::string("second")).succeeded());
+    EXPECT_TRUE(fs::is_empty(folder));
+    EXPECT_FALSE(fs::is_symlink(lock));
+    EXPECT_EQ(hive.value("K", "v")->text, "second");
+
+    const fs::path secret = folder / "secret.ini";
+    test::writeFile(secret, "[Secret]\n\"word\"=\"swordfish\"\n");
+    ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
+    fs::remove(hive.file());
+    fs::create_symlink(secret, hive.file());
+    HiveData data;
+    ASSERT_TRUE(hive.read(data).succeeded());  // no hive, never read through the link
+    EXPECT_FALSE(data.hasKey("Secret"));
+    ASSERT_TRUE(hive.setValue("K", "v", RegValue::string("third")).succeeded());
+    EXPECT_EQ(test::readFile(secret), "[Secret]\n\"word\"=\"swordfish\"\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(secret.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    ASSERT_EQ(::lstat(hive.file().c_str(), &st), 0);
+    ASSERT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, kMachineHiveMode);
+    if (videoGroupId() != static_cast<gid_t>(-1)) {
+        EXPECT_EQ(st.st_gid, videoGroupId());
+    }
+    EXPECT_FALSE(hive.keyExists("Secret"));
+    EXPECT_EQ(hive.value("K", "v")->text, "third");
+
+    // A root-only regular file a member left at the name gives the hive its mode back too.
+    ASSERT_EQ(::chmod(hive.file().c_str(), 0600), 0);
+    ASSERT_TRUE(hive.setValue("K", "v", RegValue::string("fourth")).succeeded());
+    ASSERT_EQ(::stat(hive.file().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, kMachineHiveMode);
+    (void)dir;
 }
 
 // A user outside the hive's directory group may neither write it nor be told it can.

@@ -434,7 +434,7 @@ TEST_F(ScriptedCameraFixture, ZeroDisplayTimesArePacedByTheCamera) {
 TEST_F(WorkerFixture, FifoAutoPlayIsNeverOpened) {
     installCamera();
     const std::string fifo = (root.path() / "item.fifo").string();
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
     for (uint32_t type : {1u, 2u}) {
         const RegValue value = RegValue::fromDword(type);
         setAutoPlay(fifo, &value);
@@ -468,6 +468,63 @@ TEST_F(WorkerFixture, FifoAutoPlayIsNeverOpened) {
         EXPECT_EQ(events.entries[0].text,
                   "The auto-play item " + fifo + " cannot be opened: it is not a regular file");
     }
+}
+
+// A member of group video names the auto-play item, the service plays it: a root-only
+// sequence, a symbolic link (to it or to a readable one), a file of /proc and a device are
+// refused, as a sequence and as a movie, whoever runs the service. Nothing of them reaches the
+// camera, the reason is logged once, and the service keeps running and retrying. Catches a
+// service that plays into the camera what only root may read.
+TEST_F(WorkerFixture, AutoPlayGroupVideoMayNotReadIsRefused) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to make root-only files";
+    installCamera();
+    const std::string secret = sequence("private.lgs", {{1000, 33}});
+    ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
+    const std::string open = sequence("open.lgs", {{1000, 44}});
+    const std::string toSecret = (root.path() / "to-private.lgs").string();
+    const std::string toOpen = (root.path() / "to-open.lgs").string();
+    std::filesystem::create_symlink(secret, toSecret);
+    std::filesystem::create_symlink(open, toOpen);
+    const std::pair<std::string, std::string> cases[] = {
+        {secret, "group video may not read it"},
+        {toSecret, "it is a symbolic link"},
+        {toOpen, "it is a symbolic link"},
+        {"/proc/self/status", "it lies on a file system of the kernel"},
+        {"/proc/1/environ", "group video may not read it"},
+        {"/dev/zero", "it is not a regular file"},
+        {"/dev/stdin", "it is a symbolic link"},
+    };
+    for (const auto &[path, reason] : cases) {
+        for (uint32_t type : {1u, 2u}) {
+            const RegValue value = RegValue::fromDword(type);
+            setAutoPlay(path, &value);
+            events.entries.clear();
+            waiter.waits.clear();
+            manager.reported.clear();
+            PlayService service(platform());
+            const uint64_t stopAt = waiter.now + 25000;
+            waiter.at(stopAt, [&] { service.RequestStop(); });
+            service.Run(0, nullptr);
+            EXPECT_EQ(count(kLoadRetry), 3u) << path << " " << type;
+            EXPECT_TRUE(shown.empty()) << path << " " << type;
+            EXPECT_EQ(states(), (std::vector<uint32_t>{SERVICE_START_PENDING, SERVICE_RUNNING,
+                                                       SERVICE_STOP_PENDING}))
+                << path;
+            ASSERT_EQ(events.entries.size(), 1u) << path << " " << type;
+            EXPECT_EQ(events.entries[0].type, EventType::Error);
+            EXPECT_EQ(events.entries[0].text,
+                      "The auto-play item " + path + " cannot be opened: " + reason);
+        }
+    }
+    // The same file the group may read plays.
+    const RegValue sequenceType = RegValue::fromDword(1);
+    setAutoPlay(open, &sequenceType);
+    PlayService service(platform());
+    waiter.at(waiter.now + 3000, [&] { service.RequestStop(); });
+    service.Run(0, nullptr);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.front().value, 44);
 }
 
 // A machine hive that cannot be read is named, with its line, in one journal entry; the

@@ -108,6 +108,53 @@ TEST_F(ShellFixture, AccountIsTheRestOfTheSwitchOrTheNextArgument) {
     EXPECT_EQ(dispatch({"-i", "-l", "-u"}), Choices{"install"});
 }
 
+// What a caller with the administrator's authorisation (pkexec) may have lumaserv do: the
+// switches Lumadesk passes, each checked, and nothing else. Catches `pkexec lumaserv -d` or
+// `-f` (a root play service outside the unit's sandbox), a second action, a start type or an
+// account that is not one, and arguments the plain parser would pass over.
+TEST(ElevatedCommandLineTest, OnlyWhatLumadeskAsksForIsAccepted) {
+    auto problem = [](std::vector<std::string> args) {
+        args.insert(args.begin(), "lumaserv");
+        std::vector<char *> argv;
+        for (auto &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        return ServiceShell::ElevatedCommandLineProblem(int(args.size()), argv.data());
+    };
+    for (const std::vector<std::string> &good :
+         std::vector<std::vector<std::string>>{{"-i", "-t", "auto"},
+                                               {"-i", "-t", "demand", "-l", "nobody"},
+                                               {"-u"},
+                                               {"-s"},
+                                               {"-e"},
+                                               {"-t", "auto"},
+                                               {"-t", "demand"}})
+        EXPECT_EQ(problem(good), "") << good[0];
+    const std::pair<std::vector<std::string>, std::string> bad[] = {
+        {{"-d"}, "\"-d\" is not accepted"},
+        {{"-f"}, "\"-f\" is not accepted"},
+        {{"-i", "-d"}, "\"-d\" is not accepted"},
+        {{"--unit", "/tmp/x"}, "\"--unit\" is not accepted"},
+        {{"-install"}, "\"-install\" is not accepted"},
+        {{"-i", "x"}, "\"x\" is not accepted"},
+        {{"-p", "secret"}, "\"-p\" is not accepted"},
+        {{"-i", "-u"}, "one of -i, -u, -s and -e at a time"},
+        {{"-t", "boot"}, "-t takes auto or demand, not \"boot\""},
+        {{"-t"}, "-t without its value"},
+        {{"-i", "-l"}, "-l without its value"},
+        {{"-i", "-l", "root"},
+         "-l takes an account of this system that is not root's, not \"root\""},
+        {{"-i", "-l", "no-such-account-here"},
+         "-l takes an account of this system that is not root's, not \"no-such-account-here\""},
+        {{"-i", "-l", "nobody\nUser=root"},
+         "-l takes an account of this system that is not root's, not \"nobody\nUser=root\""},
+        {{"-i", "-l", "-u"}, "-l takes an account of this system that is not root's, not \"-u\""},
+        {{"-lnobody", "-i"}, "\"-lnobody\" is not accepted"},
+    };
+    for (const auto &[args, expected] : bad)
+        EXPECT_EQ(problem(args), expected) << args[0];
+}
+
 // Started by hand, not by the manager: the connection fails, the error goes to the log, exit 0.
 TEST_F(ShellFixture, NotStartedByTheManager) {
     manager.dispatcherResult = hresultFromWin32(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);

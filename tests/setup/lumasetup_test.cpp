@@ -593,7 +593,7 @@ TEST(SetupLogicTest, RemoveTakesTheFoundDeviceOrDoesNothing) {
 }
 
 // The state directory is group video's, set-group-ID and group-writable, and its machine
-// hive readable by the group, so that a member may store the auto-play item and the last
+// hive the group's, mode 0664, so that a member may store the auto-play item and the last
 // image; a directory that exists already is brought to that state.
 TEST(StateDirectoryTest, GroupVideoMayWriteIt) {
     TempRoot root;
@@ -614,7 +614,7 @@ TEST(StateDirectoryTest, GroupVideoMayWriteIt) {
     ASSERT_EQ(::stat(dir.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, kStateDirectoryMode);
     ASSERT_EQ(::stat((dir / "machine.ini").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_mode & 07777, kMachineHiveMode);
     if (::geteuid() == 0 && video) {
         EXPECT_EQ(st.st_gid, video->gr_gid);
     }
