@@ -25,12 +25,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "desk/desk_services.h"
-#include "desk/lumadesk_app.h"
-#include "desk/lumadesk_view.h"
-#include "desk/main_frame.h"
-#include "desk/owners.h"
-#include "desk/single_instance.h"
+#include "desk/model/desk_environment.h"
+#include "desk/app/lumadesk_app.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
+#include "desk/model/parts.h"
+#include "desk/app/single_instance.h"
 
 extern char **environ;
 

@@ -9,8 +9,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "desk/lumadesk_app.h"
-#include "desk/single_instance.h"
+#include "desk/app/lumadesk_app.h"
+#include "desk/app/single_instance.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 
 #include <gtest/gtest.h>
 
-#include "desk/desk_services.h"
-#include "desk/lumadesk_app.h"
-#include "desk/owners.h"
+#include "desk/model/desk_environment.h"
+#include "desk/app/lumadesk_app.h"
+#include "desk/model/parts.h"
 #include "service/service_platform.h"
 #include "tests/test_support.h"
 

@@ -13,15 +13,15 @@
 #include <QStatusBar>
 #include <QToolButton>
 
-#include "desk/about_dlg.h"
-#include "desk/commands.h"
-#include "desk/desk_context.h"
-#include "desk/lumadesk_doc.h"
-#include "desk/lumadesk_view.h"
-#include "desk/main_frame.h"
-#include "desk/play_service_control.h"
-#include "desk/setup_main.h"
-#include "desk/single_instance.h"
+#include "desk/dialogs/about_dlg.h"
+#include "desk/model/command_table.h"
+#include "desk/model/desk_context.h"
+#include "desk/window/lumadesk_doc.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
+#include "desk/service/play_service_control.h"
+#include "desk/dialogs/setup_main.h"
+#include "desk/app/single_instance.h"
 #include "lang/pack_ids.h"
 #include "tests/desk/desk_fixture.h"
 
