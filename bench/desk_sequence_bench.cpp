@@ -29,6 +29,7 @@
 #include "desk/model/camera_gate.h"
 #include "desk/model/desk_context.h"
 #include "desk/app/lumadesk_app.h"
+#include "desk/app/system_environment.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
@@ -82,7 +83,7 @@ struct Desk {
         static char *argv[] = {name, nullptr};
         if (!QApplication::instance())
             new QApplication(argc, argv);
-        DeskServices services;
+        DeskEnvironment services;
         services.prompter = &prompter;
         services.startCamera = [] { return startCamera(systemVersionSource()); };
         services.trayAvailable = [] { return false; };
@@ -108,7 +109,7 @@ struct Desk {
         fs::remove_all(dir, ec);
     }
     CLumadeskView &view() { return *app->frame()->view(); }
-    SequenceEditor &editor() { return dynamic_cast<SequenceEditor &>(*view().sequenceOwner()); }
+    SequenceEditor &editor() { return dynamic_cast<SequenceEditor &>(*view().sequencePart()); }
     void setAutoSetLastImage(int on) {
         app->context().settings.writeInt(settings::kSettings, settings::kAutoSetLastImage.name, on);
         view().readSettings();
@@ -123,7 +124,7 @@ Desk &desk() {
 void BM_SetPicture(benchmark::State &state) {
     Desk &d = desk();
     d.setAutoSetLastImage(int(state.range(0)));
-    PictureOwner &picture = *d.view().pictureOwner();
+    PicturePart &picture = *d.view().picturePart();
     for (auto _ : state)
         picture.setCameraPicture();
     state.SetLabel(state.range(0) ? "with the stored image" : "frame only");

@@ -37,6 +37,7 @@
 #include "camera/camera_reader.h"
 #include "desk/model/desk_environment.h"
 #include "desk/app/lumadesk_app.h"
+#include "desk/app/system_environment.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
 #include "desk/media/movie_player.h"
@@ -174,7 +175,7 @@ struct Share {
 /// bar and the user-interface thread, for `seconds` of wall time after the first frame.
 Share playInLumadesk(const QString &movie, int seconds, bool watchStalls) {
     static SilentPrompter prompter;
-    DeskServices services;
+    DeskEnvironment services;
     services.prompter = &prompter;
     services.startCamera = [] { return startCamera(systemVersionSource()); };
     services.trayAvailable = [] { return false; };
@@ -227,7 +228,7 @@ Share playInLumadesk(const QString &movie, int seconds, bool watchStalls) {
     sampler.join();
     share.videoSinkThread = sink.seconds() / seconds;
     tick.stop();
-    view.movieOwner()->stopGraphPlayback();
+    view.moviePart()->stopGraphPlayback();
     app.ExitInstance();
     return share;
 }

@@ -40,7 +40,7 @@ QStringList commandLineFiles(const QStringList &arguments) {
     return files;
 }
 
-CLumadeskApp::CLumadeskApp(DeskServices services, std::ostream &errors)
+CLumadeskApp::CLumadeskApp(DeskEnvironment services, std::ostream &errors)
     : services_(std::move(services)), errors_(errors) {}
 
 CLumadeskApp::~CLumadeskApp() {

@@ -27,7 +27,7 @@ public:
     };
 
     /// `errors` receives one line for each file that cannot be read.
-    explicit CLumadeskApp(DeskServices services, std::ostream &errors);
+    explicit CLumadeskApp(DeskEnvironment services, std::ostream &errors);
     ~CLumadeskApp() override;
 
     /// Start-up. `arguments` are the program's without its name; the first that does not
@@ -50,7 +50,7 @@ public:
     void activate(const QStringList &files);
 
 private:
-    DeskServices services_;
+    DeskEnvironment services_;
     std::ostream &errors_;
     std::unique_ptr<SingleInstance> instance_;
     std::unique_ptr<DeskContext> context_;

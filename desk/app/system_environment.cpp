@@ -1,4 +1,4 @@
-#include "desk/model/desk_environment.h"
+#include "desk/app/system_environment.h"
 
 #include <algorithm>
 #include <cstring>
@@ -92,9 +92,9 @@ CameraStart startCamera(VersionSource &versions) {
     return start;
 }
 
-DeskServices DeskServices::system() {
+DeskEnvironment systemEnvironment() {
     static QtPrompter prompter;
-    DeskServices services;
+    DeskEnvironment services;
     services.prompter = &prompter;
     services.startCamera = [] { return lumaghost::startCamera(systemVersionSource()); };
     services.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };

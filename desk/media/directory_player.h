@@ -21,7 +21,7 @@ class CLumadeskView;
 /// whose extension, in any letter case, is bmp, dib, emf, gif, ico, jpg or wmf.
 QStringList ScanDirectoryPictures(const QString &directory);
 
-class DirectoryPlayer final : public QObject, public DirectoryOwner {
+class DirectoryPlayer final : public QObject, public DirectoryPart {
     Q_OBJECT
 public:
     static constexpr int kStepTimerId = 100;

@@ -45,9 +45,9 @@ void installMediaParts(CLumadeskView &view, DeskContext &context, CMainFrame &fr
     QObject::connect(&frame, &CMainFrame::closed, movie.get(), &MoviePlayer::stopGraphPlayback);
     QObject::connect(&frame, &CMainFrame::closed, directory.get(), &DirectoryPlayer::stop);
     QObject::connect(&frame, &CMainFrame::closed, camera.get(), &RealCamera::stopPreview);
-    view.setMovieOwner(std::move(movie));
-    view.setRealCameraOwner(std::move(camera));
-    view.setDirectoryOwner(std::move(directory));
+    view.setMoviePart(std::move(movie));
+    view.setRealCameraPart(std::move(camera));
+    view.setDirectoryPart(std::move(directory));
 }
 
 }  // namespace lumaghost

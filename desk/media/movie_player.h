@@ -26,7 +26,7 @@ enum class CameraSource { Idle, Movie, RealCamera, Directory };
 /// VFW_E_CANNOT_RENDER: the file holds nothing that can be played.
 inline constexpr HResult kCannotRender{0x80040218u};
 
-class MoviePlayer final : public QObject, public MovieOwner {
+class MoviePlayer final : public QObject, public MoviePart {
     Q_OBJECT
 public:
     MoviePlayer(CLumadeskView &view, DeskContext &context, CMainFrame &frame,
@@ -34,7 +34,7 @@ public:
     /// The graph stops and goes; so do the bar and its timer.
     ~MoviePlayer() override;
 
-    // MovieOwner.
+    // MoviePart.
     void playMovieCommand() override;
     HResult playMovieFile(const QString &path) override;
     void stopGraphPlayback() override;

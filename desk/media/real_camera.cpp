@@ -86,7 +86,7 @@ void RealCamera::deliverPreviewFrame() {
 
 QRect RealCamera::previewPlace() const {
     QRect pick;
-    if (PictureOwner *picture = view_.pictureOwner())
+    if (PicturePart *picture = view_.picturePart())
         pick = picture->pickFrame();
     if (pick.isEmpty()) {
         int32_t width = 320, height = 240;

@@ -22,7 +22,7 @@ struct DeskContext;
 class CLumadeskView;
 class MoviePlayer;
 
-class RealCamera final : public QObject, public RealCameraOwner {
+class RealCamera final : public QObject, public RealCameraPart {
     Q_OBJECT
 public:
     RealCamera(CLumadeskView &view, DeskContext &context, MoviePlayer &movie,

@@ -1,9 +1,23 @@
-// Lumadesk's commands: their ids, their built-in English captions and prompts, who handles
-// each, and the one function that decides whether a command is enabled and checked.
+// Lumadesk's commands: one row per command with its id, its built-in English caption and
+// prompt, its icon and keys, whether it is checkable, its enable and check rule and its
+// handler. The window makes one QAction per row and routes each action to its own row, never
+// by number: the recent entries and the camera items are actions of their own.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
+
+#include <QKeyCombination>
+
+namespace lumaghost {
+class PicturePart;
+class SequencePart;
+class MoviePart;
+class RealCameraPart;
+class DirectoryPart;
+class ServicePart;
+}  // namespace lumaghost
 
 namespace lumaghost::cmd {
 
@@ -16,9 +30,11 @@ inline constexpr int kPlayMovie = 32794;
 inline constexpr int kSetupRealCamera = 32816;
 inline constexpr int kPlayDirectory = 32796;
 inline constexpr int kStopAbove = 32804;
-inline constexpr int kFirstRecentPicture = 57616;  // .. 57623
-inline constexpr int kFirstRecentSequence = 900;   // .. 907
-inline constexpr int kFirstRecentMovie = 32813;    // .. 32820
+inline constexpr int kFirstRecentPicture = 57616;  // to 57623
+inline constexpr int kFirstRecentSequence = 900;   // to 907
+// The movie entries share their numbers with other commands (32814 Restore, 32816 Setup Real
+// Camera): only their pack texts are looked up by number.
+inline constexpr int kFirstRecentMovie = 32813;  // to 32820
 inline constexpr int kRecentCount = 8;
 inline constexpr int kExit = 57665;
 // View menu.
@@ -72,7 +88,7 @@ inline constexpr int kDisplayTimeBar = 59397;
 inline constexpr int kSequenceStrip = 100;
 
 /// Who carries out a command. The owners other than Document, Frame, View and App are the
-/// view's parts (desk/owners.h); until a part exists its commands stay disabled.
+/// window's parts (desk/model/parts.h); until a part exists its commands stay disabled.
 enum class Owner : uint8_t {
     Document,    // the document's open operation
     Frame,       // the main frame
@@ -86,23 +102,6 @@ enum class Owner : uint8_t {
     Service,     // play-service control
     None,        // accepted and ignored
 };
-
-struct CommandInfo {
-    int id;
-    const char *caption;  // menu text; the part after '\t' labels the keys
-    const char *prompt;   // status-bar text, then the tool tip after '\n'
-    Owner owner;
-};
-
-/// Every command of the window with a fixed id (recent entries and camera items are built from
-/// their first id).
-std::span<const CommandInfo> commandTable();
-/// The entry of `id`, or nullptr.
-const CommandInfo *findCommand(int id);
-
-/// The toolbars' buttons in order; 0 is a separator.
-std::span<const int> mainToolBarButtons();
-std::span<const int> sequenceToolBarButtons();
 
 /// What the enable and check rules look at, gathered once per update pass.
 struct CommandInputs {
@@ -141,7 +140,67 @@ struct CommandStatus {
     friend bool operator==(const CommandStatus &, const CommandStatus &) = default;
 };
 
-/// The enable and check rule of command `id` for `in`.
+/// What the handlers reach: the parts (null while missing) and the window's own operations.
+/// The window's command router is the one implementation.
+class CommandTarget {
+public:
+    virtual ~CommandTarget() = default;
+    virtual PicturePart *picture() = 0;
+    virtual SequencePart *sequence() = 0;
+    virtual MoviePart *movie() = 0;
+    virtual RealCameraPart *realCamera() = 0;
+    virtual DirectoryPart *directory() = 0;
+    virtual ServicePart *service() = 0;
+
+    virtual void openDocument() = 0;
+    virtual void exitProgram() = 0;
+    virtual void toggleSequenceMode() = 0;
+    virtual void toggleStatusBar() = 0;
+    virtual void runSetup() = 0;
+    virtual void showHelpTopics() = 0;
+    virtual void showHomepage() = 0;
+    virtual void showAbout() = 0;
+    virtual void enterContextHelp() = 0;
+    /// Ends whatever feeds the camera.
+    virtual void stopCameraSources() = 0;
+};
+
+/// One command. A handler runs only while its enable rule holds, so it finds its part.
+struct CommandInfo {
+    using Rule = bool (*)(const CommandInputs &);
+    using Handler = void (*)(CommandTarget &);
+
+    int id;
+    const char *caption;  // menu text, the pack's key is the id; the part after '\t' labels keys
+    const char *prompt;   // status-bar text, then the tool tip after '\n'
+    Owner owner;
+    const char *icon;                     // ":/icons/<icon>.svg", or nullptr
+    std::array<QKeyCombination, 2> keys;  // Qt::Key_unknown: none
+    bool checkable;
+    Rule enabled;
+    Rule checked;     // nullptr: never checked
+    Handler handler;  // nullptr: accepted and ignored
+};
+
+/// Every command of the window with a fixed id (recent entries and camera items are built from
+/// their first id).
+std::span<const CommandInfo> commandTable();
+/// The row of `id`, or nullptr.
+const CommandInfo *findCommand(int id);
+
+/// The toolbars' buttons in order; 0 is a separator.
+std::span<const int> mainToolBarButtons();
+std::span<const int> sequenceToolBarButtons();
+
+/// The enable and check state of a row for `in`.
+CommandStatus commandStatus(const CommandInfo &command, const CommandInputs &in);
+/// A recent entry of a list that is empty or not.
+CommandStatus recentEntryStatus(bool listHasEntries);
+/// The item of real camera `index`.
+CommandStatus cameraItemStatus(int index, const CommandInputs &in);
+
+/// The enable and check state of command `id` for `in`: the row of a fixed id first, then the
+/// recent entries and the camera items by their ranges.
 CommandStatus commandStatus(int id, const CommandInputs &in);
 
 }  // namespace lumaghost::cmd

@@ -18,7 +18,7 @@ class CLumadeskDoc;
 inline constexpr char kAppTitle[] = "Lumadesk";
 
 struct DeskContext {
-    DeskContext(DeskServices services, RegistryHive userHive, LanguagePackList &packs,
+    DeskContext(DeskEnvironment services, RegistryHive userHive, LanguagePackList &packs,
                 std::ostream &errors)
         : services(std::move(services)),
           settings(std::move(userHive), errors),
@@ -26,7 +26,7 @@ struct DeskContext {
           paths(this->services.applicationFolder),
           errors(errors) {}
 
-    DeskServices services;
+    DeskEnvironment services;
     SettingsStore settings;
     LanguagePackList &packs;
     DeskPaths paths;

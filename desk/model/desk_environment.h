@@ -1,6 +1,6 @@
 // What Lumadesk asks of its surroundings, gathered so that tests can stand in for each: message
 // boxes, the camera start, the system tray, opening documents and web pages, the application
-// folder and the platform version.
+// folder and the platform version. The real ones are in desk/app/system_environment.h.
 #pragma once
 
 #include <functional>
@@ -32,13 +32,6 @@ public:
                               MessageButtons buttons, MessageIcon icon) = 0;
 };
 
-/// QMessageBox.
-class QtPrompter final : public Prompter {
-public:
-    MessageAnswer ask(QWidget *owner, const QString &caption, const QString &text,
-                      MessageButtons buttons, MessageIcon icon) override;
-};
-
 /// What the camera start found: the outcome, the open link, the driver key and the real
 /// cameras (every video input but the camera itself, in enumeration order).
 struct CameraStart {
@@ -54,11 +47,7 @@ struct CameraStart {
     std::vector<std::string> realCameras;
 };
 
-/// Finds the driver key, opens the camera link and lists the real cameras. Runs off the
-/// user-interface thread: device enumeration touches the devices.
-CameraStart startCamera(VersionSource &versions);
-
-struct DeskServices {
+struct DeskEnvironment {
     Prompter *prompter = nullptr;
     /// The camera start, called on a worker thread.
     std::function<CameraStart()> startCamera;
@@ -74,10 +63,6 @@ struct DeskServices {
     /// Registers the .lgs type for the user's desktop; run once per start, off the
     /// user-interface thread. Empty: not registered.
     std::function<void()> registerFileType;
-
-    /// The real ones: QMessageBox, the camera, QSystemTrayIcon, QDesktopServices, the
-    /// program's folder, the system's version and the user's desktop files.
-    static DeskServices system();
 };
 
 }  // namespace lumaghost

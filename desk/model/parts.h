@@ -1,6 +1,6 @@
 // The parts of the view that carry out Lumadesk's commands: pictures, the sequence, movies, the
 // real camera and preview, directory playback and the play service. The view routes every
-// command to its part; while a part is not installed (CLumadeskView::setPictureOwner() and
+// command to its part; while a part is not installed (CLumadeskView::setPicturePart() and
 // the like) its commands stay disabled.
 //
 // Every part runs on the user-interface thread. A part calls CLumadeskView::commandStateChanged()
@@ -22,9 +22,9 @@ namespace lumaghost {
 
 /// The picture document and view: the current picture, its folder, zoom, the pick frame and
 /// setting a picture on the camera.
-class PictureOwner {
+class PicturePart {
 public:
-    virtual ~PictureOwner() = default;
+    virtual ~PicturePart() = default;
 
     /// The document's open operation for a picture file (BMP, DIB, EMF, GIF, ICO, JPG, WMF):
     /// load it, make its folder the browsing list and repaint. The document has already put
@@ -57,15 +57,15 @@ public:
     virtual void scrolled(int dx, int dy) { (void)dx, (void)dy; }
 };
 
-inline QRect PictureOwner::pickFrame() const {
+inline QRect PicturePart::pickFrame() const {
     return QRect();
 }
 
 /// The sequence: the strip's items (the strip is CMainFrame::controlBar(kSequenceStrip), the
 /// display-time bar CMainFrame::controlBar(kDisplayTimeBar)), editing, saving and playback.
-class SequenceOwner {
+class SequencePart {
 public:
-    virtual ~SequenceOwner() = default;
+    virtual ~SequencePart() = default;
 
     /// The document's open operation for a .lgs file: load it into the strip. The document
     /// puts it on the sequence list, sets the title and switches to sequence mode.
@@ -87,9 +87,9 @@ public:
 enum class GraphState { Stopped, Running, Unknown };
 
 /// Movie playback and the graph that the movie, the real camera and directory playback share.
-class MovieOwner {
+class MoviePart {
 public:
-    virtual ~MovieOwner() = default;
+    virtual ~MoviePart() = default;
 
     /// "Play Movie" (32794): the open dialog, then playMovieFile().
     virtual void playMovieCommand() = 0;
@@ -107,9 +107,9 @@ public:
 };
 
 /// Real-camera passthrough and the camera preview.
-class RealCameraOwner {
+class RealCameraPart {
 public:
-    virtual ~RealCameraOwner() = default;
+    virtual ~RealCameraPart() = default;
 
     /// Builds the preview on the view's open camera link, right after the camera start; false
     /// when that failed (the view then shows string 173 and runs without the camera).
@@ -125,17 +125,17 @@ public:
 };
 
 /// Directory playback.
-class DirectoryOwner {
+class DirectoryPart {
 public:
-    virtual ~DirectoryOwner() = default;
+    virtual ~DirectoryPart() = default;
     virtual void startDirectoryPlayback() = 0;  // 32796
 };
 
 /// The play service as the desktop controls it: the Service command and the button's image.
 /// Its calls go through CLumadeskView::serviceControl(), which runs them off this thread.
-class ServiceOwner {
+class ServicePart {
 public:
-    virtual ~ServiceOwner() = default;
+    virtual ~ServicePart() = default;
     /// The Service command (32791).
     virtual void serviceCommand() = 0;
     /// The last known service state for the Service button's image: 0 running, 1 installed

@@ -52,7 +52,7 @@ PictureFolder ScanPictureFolder(const QString &current);
 /// Whether `path` names one of the seven picture types by its extension.
 bool IsPictureFile(const QString &path);
 
-class PictureView final : public QObject, public PictureOwner {
+class PictureView final : public QObject, public PicturePart {
     Q_OBJECT
 public:
     static constexpr int kMaxZoom = 50;
@@ -63,7 +63,7 @@ public:
     PictureView(CLumadeskView &view, DeskContext &context, std::shared_ptr<CameraGate> camera);
     ~PictureView() override;
 
-    // PictureOwner.
+    // PicturePart.
     void openPicture(const QString &path) override;
     void zoomIn() override;
     void zoomOut() override;

@@ -144,7 +144,7 @@ void SequenceEditor::displayTimeChanged(int displayTime) {
 /// \brief Add: what the pick frame covers, as the view shows it, becomes the last item.
 void SequenceEditor::addItem() {
     ensureWidgets();
-    auto *picture = dynamic_cast<PictureView *>(view_.pictureOwner());
+    auto *picture = dynamic_cast<PictureView *>(view_.picturePart());
     if (!strip_ || !picture)
         return;
     const QRect pick = picture->pickRect();
@@ -260,10 +260,10 @@ void SequenceEditor::play() {
     // the command line may be there before.
     if (playing_ || !strip_ || strip_->count() == 0 || !view_.cameraStarted())
         return;
-    if (MovieOwner *movie = view_.movieOwner(); movie && movie->graphExists())
+    if (MoviePart *movie = view_.moviePart(); movie && movie->graphExists())
         movie->stopGraphPlayback();
     StopPlayServiceIfRunning(view_.serviceControl());
-    if (RealCameraOwner *camera = view_.realCameraOwner();
+    if (RealCameraPart *camera = view_.realCameraPart();
         camera && view_.cameraAvailable() && !camera->isPreviewing())
         camera->startPreview();
     playing_ = true;
@@ -274,7 +274,7 @@ void SequenceEditor::play() {
 void SequenceEditor::stop() {
     if (!playing_)
         return;
-    if (RealCameraOwner *camera = view_.realCameraOwner(); camera && camera->isPreviewing())
+    if (RealCameraPart *camera = view_.realCameraPart(); camera && camera->isPreviewing())
         camera->stopPreview();
     playing_ = false;
     player_.stop();

@@ -21,7 +21,7 @@ class CMainFrame;
 class CShowTime;
 class SequenceStrip;
 
-class SequenceEditor final : public QObject, public SequenceOwner {
+class SequenceEditor final : public QObject, public SequencePart {
     Q_OBJECT
 public:
     /// Asks for the name to save under; empty when the user cancelled.
@@ -32,7 +32,7 @@ public:
     /// Stops the worker; the strip and the bar go with their items.
     ~SequenceEditor() override;
 
-    // SequenceOwner.
+    // SequencePart.
     void openSequence(const QString &path) override;
     void save() override;
     void addItem() override;

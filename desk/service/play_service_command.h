@@ -44,7 +44,7 @@ enum class ServiceCommandOutcome : int {
     InstallFailed = 3,  // it was missing and could not be installed
 };
 
-class PlayServiceCommand final : public QObject, public ServiceOwner {
+class PlayServiceCommand final : public QObject, public ServicePart {
     Q_OBJECT
 public:
     /// How often the Service button's state is asked while sequence mode shows it.

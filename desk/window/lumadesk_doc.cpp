@@ -107,28 +107,13 @@ bool CLumadeskDoc::OnOpenDocument(const QString &given) {
     return true;
 }
 
-void CLumadeskDoc::onOpenRecent(int commandId) {
-    RecentFileList *list = nullptr;
-    int index = -1;
-    if (commandId >= cmd::kFirstRecentPicture &&
-        commandId < cmd::kFirstRecentPicture + cmd::kRecentCount) {
-        list = &context_.recentPictures;
-        index = commandId - cmd::kFirstRecentPicture;
-    } else if (commandId >= cmd::kFirstRecentSequence &&
-               commandId < cmd::kFirstRecentSequence + cmd::kRecentCount) {
-        list = &context_.recentSequences;
-        index = commandId - cmd::kFirstRecentSequence;
-    } else if (commandId >= cmd::kFirstRecentMovie &&
-               commandId < cmd::kFirstRecentMovie + cmd::kRecentCount) {
-        list = &context_.recentMovies;
-        index = commandId - cmd::kFirstRecentMovie;
-    }
-    if (!list || index >= list->count())
+void CLumadeskDoc::openRecent(RecentFileList &list, int index) {
+    if (index < 0 || index >= list.count())
         return;
-    const QString path = list->at(index);
+    const QString path = list.at(index);
     if (!OnOpenDocument(path)) {
         // An entry that no longer opens leaves its list.
-        list->remove(list->paths().indexOf(path));
+        list.remove(list.paths().indexOf(path));
         frame_->rebuildRecentMenus();
     }
 }

@@ -8,6 +8,8 @@
 
 namespace lumaghost {
 
+class RecentFileList;
+
 struct DeskContext;
 class CMainFrame;
 
@@ -32,8 +34,9 @@ public:
     /// File Open (57601): the open dialog with the filter of string 138, then the open
     /// operation.
     void onFileOpen();
-    /// A recent-list entry: the open operation; an entry that cannot be opened leaves the list.
-    void onOpenRecent(int commandId);
+    /// Entry `index` of a recent list: the open operation; an entry that cannot be opened
+    /// leaves the list.
+    void openRecent(RecentFileList &list, int index);
 
     const QString &title() const { return title_; }
     void setTitle(const QString &title);

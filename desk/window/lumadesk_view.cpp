@@ -49,32 +49,32 @@ CLumadeskView::~CLumadeskView() {
     serviceControl_.reset();
 }
 
-void CLumadeskView::setPictureOwner(std::unique_ptr<PictureOwner> owner) {
+void CLumadeskView::setPicturePart(std::unique_ptr<PicturePart> owner) {
     picture_ = std::move(owner);
     commandStateChanged();
 }
 
-void CLumadeskView::setSequenceOwner(std::unique_ptr<SequenceOwner> owner) {
+void CLumadeskView::setSequencePart(std::unique_ptr<SequencePart> owner) {
     sequence_ = std::move(owner);
     commandStateChanged();
 }
 
-void CLumadeskView::setMovieOwner(std::unique_ptr<MovieOwner> owner) {
+void CLumadeskView::setMoviePart(std::unique_ptr<MoviePart> owner) {
     movie_ = std::move(owner);
     commandStateChanged();
 }
 
-void CLumadeskView::setRealCameraOwner(std::unique_ptr<RealCameraOwner> owner) {
+void CLumadeskView::setRealCameraPart(std::unique_ptr<RealCameraPart> owner) {
     realCamera_ = std::move(owner);
     commandStateChanged();
 }
 
-void CLumadeskView::setDirectoryOwner(std::unique_ptr<DirectoryOwner> owner) {
+void CLumadeskView::setDirectoryPart(std::unique_ptr<DirectoryPart> owner) {
     directory_ = std::move(owner);
     commandStateChanged();
 }
 
-void CLumadeskView::setServiceOwner(std::unique_ptr<ServiceOwner> owner) {
+void CLumadeskView::setServicePart(std::unique_ptr<ServicePart> owner) {
     service_ = std::move(owner);
     commandStateChanged();
 }

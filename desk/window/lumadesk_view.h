@@ -1,5 +1,5 @@
 // The picture view: the window part in the middle of the main window. It owns the camera link
-// and the parts that carry out the commands (desk/owners.h), keeps its copies of the settings,
+// and the parts that carry out the commands (desk/model/parts.h), keeps its copies of the settings,
 // and handles the commands of its own: the mode switch, Setup, help and the maker's page.
 #pragma once
 
@@ -37,18 +37,18 @@ public:
     ~CLumadeskView() override;
 
     // The parts. Installing one enables its commands.
-    void setPictureOwner(std::unique_ptr<PictureOwner> owner);
-    void setSequenceOwner(std::unique_ptr<SequenceOwner> owner);
-    void setMovieOwner(std::unique_ptr<MovieOwner> owner);
-    void setRealCameraOwner(std::unique_ptr<RealCameraOwner> owner);
-    void setDirectoryOwner(std::unique_ptr<DirectoryOwner> owner);
-    void setServiceOwner(std::unique_ptr<ServiceOwner> owner);
-    PictureOwner *pictureOwner() const { return picture_.get(); }
-    SequenceOwner *sequenceOwner() const { return sequence_.get(); }
-    MovieOwner *movieOwner() const { return movie_.get(); }
-    RealCameraOwner *realCameraOwner() const { return realCamera_.get(); }
-    DirectoryOwner *directoryOwner() const { return directory_.get(); }
-    ServiceOwner *serviceOwner() const { return service_.get(); }
+    void setPicturePart(std::unique_ptr<PicturePart> owner);
+    void setSequencePart(std::unique_ptr<SequencePart> owner);
+    void setMoviePart(std::unique_ptr<MoviePart> owner);
+    void setRealCameraPart(std::unique_ptr<RealCameraPart> owner);
+    void setDirectoryPart(std::unique_ptr<DirectoryPart> owner);
+    void setServicePart(std::unique_ptr<ServicePart> owner);
+    PicturePart *picturePart() const { return picture_.get(); }
+    SequencePart *sequencePart() const { return sequence_.get(); }
+    MoviePart *moviePart() const { return movie_.get(); }
+    RealCameraPart *realCameraPart() const { return realCamera_.get(); }
+    DirectoryPart *directoryPart() const { return directory_.get(); }
+    ServicePart *servicePart() const { return service_.get(); }
 
     // The camera.
     /// Starts the camera on a worker thread; cameraStartFinished() follows on this thread,
@@ -123,12 +123,12 @@ private:
     ViewSettings settings_;
     QString currentItemPath_;
 
-    std::unique_ptr<PictureOwner> picture_;
-    std::unique_ptr<SequenceOwner> sequence_;
-    std::unique_ptr<MovieOwner> movie_;
-    std::unique_ptr<RealCameraOwner> realCamera_;
-    std::unique_ptr<DirectoryOwner> directory_;
-    std::unique_ptr<ServiceOwner> service_;
+    std::unique_ptr<PicturePart> picture_;
+    std::unique_ptr<SequencePart> sequence_;
+    std::unique_ptr<MoviePart> movie_;
+    std::unique_ptr<RealCameraPart> realCamera_;
+    std::unique_ptr<DirectoryPart> directory_;
+    std::unique_ptr<ServicePart> service_;
     std::unique_ptr<PlayServiceControl> serviceControl_;
 
     CameraLink cameraLink_;

@@ -18,9 +18,9 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QWhatsThis>
 
 #include "desk/model/desk_context.h"
+#include "desk/window/command_router.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/tray_icon.h"
@@ -32,37 +32,6 @@ namespace lumaghost {
 using namespace cmd;
 
 namespace {
-
-struct IconName {
-    int id;
-    const char *file;
-};
-
-constexpr IconName kIcons[] = {
-    {kSequence, "sequence"},
-    {kOpen, "open"},
-    {kSave, "save"},
-    {kPlayDirectory, "directory"},
-    {kPreview, "preview"},
-    {kStopPreview, "stop-preview"},
-    {kShowPrevious, "previous"},
-    {kShowNext, "next"},
-    {kPaste, "paste"},
-    {kZoomOut, "zoom-out"},
-    {kZoomIn, "zoom-in"},
-    {kZoomOff, "zoom-off"},
-    {kShowPickFrame, "pick-frame"},
-    {kSetPicture, "set-picture"},
-    {kSetup, "setup"},
-    {kContextHelp, "help"},
-    {kHelpTopics, "help"},
-    {kPlaySequence, "play"},
-    {kStopSequence, "stop"},
-    {kAddItem, "add"},
-    {kDeleteItem, "delete"},
-    {kService, "service-running"},
-    {kPlayMovie, "movie"},
-};
 
 QIcon resourceIcon(const char *name) {
     return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
@@ -83,49 +52,10 @@ QString plainCaption(QString text) {
     return out.trimmed();
 }
 
-QList<QKeySequence> shortcutsOf(int id) {
-    switch (id) {
-        case kOpen:
-            return {QKeySequence(Qt::CTRL | Qt::Key_O)};
-        case kSave:
-            return {QKeySequence(Qt::CTRL | Qt::Key_S), QKeySequence(Qt::Key_F2)};
-        case kZoomIn:
-            return {QKeySequence(Qt::Key_Plus)};
-        case kZoomOut:
-            return {QKeySequence(Qt::Key_Minus)};
-        case kZoomOff:
-            return {QKeySequence(Qt::Key_Slash)};
-        case kShowPrevious:
-            return {QKeySequence(Qt::Key_PageUp)};
-        case kShowNext:
-            return {QKeySequence(Qt::Key_PageDown)};
-        case kHelpTopics:
-            return {QKeySequence(Qt::Key_F1)};
-        case kHomepage:
-            return {QKeySequence(Qt::Key_Home)};
-        case kCopy:
-            return {QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)};
-        case kCut:
-            return {QKeySequence(Qt::SHIFT | Qt::Key_Delete), QKeySequence(Qt::CTRL | Qt::Key_X)};
-        case kPasteEdit:
-            return {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)};
-        case kUndo:
-            return {QKeySequence(Qt::ALT | Qt::Key_Backspace), QKeySequence(Qt::CTRL | Qt::Key_Z)};
-        case kNew:
-            return {QKeySequence(Qt::CTRL | Qt::Key_N)};
-        case kNextPane:
-            return {QKeySequence(Qt::Key_F6)};
-        case kPreviousPane:
-            return {QKeySequence(Qt::SHIFT | Qt::Key_F6)};
-        default:
-            return {};
-    }
-}
-
 }  // namespace
 
 CMainFrame::CMainFrame(DeskContext &context, QWidget *parent)
-    : QMainWindow(parent), context_(context) {
+    : QMainWindow(parent), context_(context), router_(new CommandRouter(*this, context)) {
     setObjectName(QStringLiteral("LumadeskMainFrame"));
     setWindowIcon(resourceIcon("lumadesk"));
 
@@ -184,19 +114,17 @@ QAction *CMainFrame::makeAction(const CommandInfo &info) {
     action->setStatusTip(lineBreak < 0 ? prompt : prompt.left(lineBreak));
     if (lineBreak >= 0)
         action->setToolTip(prompt.mid(lineBreak + 1));
-    action->setShortcuts(shortcutsOf(info.id));
-    for (const IconName &icon : kIcons) {
-        if (icon.id == info.id)
-            action->setIcon(resourceIcon(icon.file));
+    QList<QKeySequence> keys;
+    for (QKeyCombination key : info.keys) {
+        if (key.key() != Qt::Key_unknown)
+            keys.append(QKeySequence(key));
     }
-    if (info.id == kSequence || info.id == kStatusBar)
-        action->setCheckable(true);
-    const int id = info.id;
-    // Queued: a command runs after the menu, button or accessibility request that chose it
-    // has returned, so a dialog it opens never holds that request up.
-    connect(
-        action, &QAction::triggered, this, [this, id] { routeCommand(id); }, Qt::QueuedConnection);
-    commands_.insert(id, action);
+    action->setShortcuts(keys);
+    if (info.icon)
+        action->setIcon(resourceIcon(info.icon));
+    action->setCheckable(info.checkable);
+    router_->bind(action, info);
+    commands_.insert(info.id, action);
     addAction(action);  // keys work wherever the action is shown, or not shown at all
     return action;
 }
@@ -432,183 +360,9 @@ QMenu *CMainFrame::trayMenu() const {
     return tray_ ? tray_->menu() : nullptr;
 }
 
-void CMainFrame::routeCommand(int id) {
-    CLumadeskView &view = *view_;
-    if (id >= kFirstRecentPicture && id < kFirstRecentPicture + kRecentCount) {
-        context_.doc->onOpenRecent(id);
-        return;
-    }
-    if (id >= kFirstRecentSequence && id < kFirstRecentSequence + kRecentCount) {
-        context_.doc->onOpenRecent(id);
-        return;
-    }
-    if (id >= kFirstRecentMovie && id < kFirstRecentMovie + kRecentCount) {
-        context_.doc->onOpenRecent(id);
-        return;
-    }
-    if (id >= kFirstCamera && id <= kLastCamera) {
-        if (RealCameraOwner *camera = view.realCameraOwner())
-            camera->switchToRealCamera(id - kFirstCamera);
-        requestCommandUpdate();
-        return;
-    }
-    // A command runs only while its rule allows it: a key or a stale menu cannot reach a
-    // missing part.
-    if (!commandStatus(id, gatherInputs()).enabled)
-        return;
-
-    PictureOwner *picture = view.pictureOwner();
-    SequenceOwner *sequence = view.sequenceOwner();
-    MovieOwner *movie = view.movieOwner();
-    RealCameraOwner *camera = view.realCameraOwner();
-    switch (id) {
-        case kOpen:
-            context_.doc->onFileOpen();
-            break;
-        case kSave:
-        case kSaveAs:
-            sequence->save();
-            break;
-        case kPlayMovie:
-            movie->playMovieCommand();
-            break;
-        case kStopAbove:
-            movie->stopGraphPlayback();
-            break;
-        case kSetupRealCamera:
-            camera->setupRealCamera();
-            break;
-        case kPlayDirectory:
-            view.directoryOwner()->startDirectoryPlayback();
-            break;
-        case kExit:
-            close();
-            break;
-        case kSequence:
-            view.onSequenceMode();
-            break;
-        case kStatusBar:
-            statusBar()->setVisible(statusBar()->isHidden());
-            break;
-        case kZoomIn:
-            picture->zoomIn();
-            break;
-        case kZoomOut:
-            picture->zoomOut();
-            break;
-        case kZoomOff:
-            picture->zoomOff();
-            break;
-        case kShowPickFrame:
-            picture->togglePickFrame();
-            break;
-        case kSetPicture:
-            picture->setCameraPicture();
-            break;
-        case kPaste:
-            picture->paste();
-            break;
-        case kShowPrevious:
-            picture->showPrevious();
-            break;
-        case kShowNext:
-            picture->showNext();
-            break;
-        case kSetup:
-            view.onSetup();
-            break;
-        case kPreview:
-            camera->startPreview();
-            break;
-        case kStopPreview:
-            camera->stopPreview();
-            break;
-        case kAddItem:
-            sequence->addItem();
-            break;
-        case kDeleteItem:
-            sequence->deleteItem();
-            break;
-        case kPlaySequence:
-            // Whatever else feeds the camera ends before the sequence does.
-            view.stopCameraSources();
-            sequence->play();
-            break;
-        case kStopSequence:
-            sequence->stop();
-            break;
-        case kService:
-            view.serviceOwner()->serviceCommand();
-            break;
-        case kHelpTopics:
-            view.onHelpTopics();
-            break;
-        case kHomepage:
-            view.onHomepage();
-            break;
-        case kAbout:
-            emit aboutRequested();
-            break;
-        case kContextHelp:
-            QWhatsThis::enterWhatsThisMode();
-            break;
-        default:
-            break;
-    }
-    requestCommandUpdate();
-}
-
-cmd::CommandInputs CMainFrame::gatherInputs() const {
-    CommandInputs in;
-    const CLumadeskView &view = *view_;
-    in.cameraAvailable = view.cameraAvailable();
-    in.sequenceMode = stripShown();
-    in.statusBarShown = !statusBar()->isHidden();
-    if (const PictureOwner *picture = view.pictureOwner()) {
-        in.picture = true;
-        in.clipboardHasImage = picture->clipboardHasImage();
-        in.hasPrevious = picture->hasPrevious();
-        in.hasNext = picture->hasNext();
-    }
-    if (const SequenceOwner *sequence = view.sequenceOwner()) {
-        in.sequence = true;
-        in.itemCount = sequence->itemCount();
-        in.selectedItem = sequence->selectedItem();
-        in.sequencePlaying = sequence->isPlaying();
-    }
-    if (const MovieOwner *movie = view.movieOwner()) {
-        in.movie = true;
-        in.graphRunning = movie->graphExists();
-    }
-    if (const RealCameraOwner *camera = view.realCameraOwner()) {
-        in.realCamera = true;
-        in.previewing = camera->isPreviewing();
-        in.selectedCamera = camera->selectedCamera();
-    }
-    in.directory = view.directoryOwner() != nullptr;
-    in.service = view.serviceOwner() != nullptr;
-    in.recentPictures = !context_.recentPictures.isEmpty();
-    in.recentSequences = !context_.recentSequences.isEmpty();
-    in.recentMovies = !context_.recentMovies.isEmpty();
-    return in;
-}
-
-/// \brief The one update pass: every command's enable and check rule.
 void CMainFrame::updateCommandStates() {
     updatePending_ = false;
-    const CommandInputs in = gatherInputs();
-    for (const auto &[id, action] : passList_) {
-        const CommandStatus status = commandStatus(id, in);
-        if (action->isEnabled() != status.enabled)
-            action->setEnabled(status.enabled);
-        if (action->isChecked() != status.checked) {
-            if (status.checked && !action->isCheckable())
-                action->setCheckable(true);
-            action->setChecked(status.checked);
-        }
-    }
-    if (in.sequenceMode && in.service)
-        setServiceButtonImage(view_->serviceOwner()->serviceImageState());
+    router_->updateStates();
 }
 
 void CMainFrame::requestCommandUpdate() {
@@ -630,8 +384,7 @@ void CMainFrame::rebuildPassList() {
               [](const auto &a, const auto &b) { return a.first < b.first; });
 }
 
-void CMainFrame::fillRecentMenu(QMenu *menu, const RecentFileList &list, int firstId,
-                                bool withPrompt) {
+void CMainFrame::fillRecentMenu(QMenu *menu, RecentFileList &list, int firstId, bool withPrompt) {
     menu->clear();
     const QString prompt =
         withPrompt ? LoadCommandPrompt(context_.packs, firstId).statusTip : QString();
@@ -644,6 +397,7 @@ void CMainFrame::fillRecentMenu(QMenu *menu, const RecentFileList &list, int fir
         if (context_.packs.ReadPackText("MENU", key, key, text) != 0)
             action->setText(packDisplayText(text));
         action->setEnabled(false);
+        router_->bindRecent(action, list, -1);
         recentActions_.push_back(action);
         return;
     }
@@ -653,9 +407,7 @@ void CMainFrame::fillRecentMenu(QMenu *menu, const RecentFileList &list, int fir
         action->setProperty(kCommandIdProperty, id);
         action->setStatusTip(prompt);
         action->setToolTip(list.at(i));
-        connect(
-            action, &QAction::triggered, this, [this, id] { routeCommand(id); },
-            Qt::QueuedConnection);
+        router_->bindRecent(action, list, i);
         recentActions_.push_back(action);
     }
 }
@@ -686,9 +438,7 @@ void CMainFrame::setCameraItems(const std::vector<std::string> &names) {
                                                   QString::fromStdString(names[i]));
         action->setProperty(kCommandIdProperty, id);
         action->setCheckable(true);
-        connect(
-            action, &QAction::triggered, this, [this, id] { routeCommand(id); },
-            Qt::QueuedConnection);
+        router_->bindCamera(action, int(i));
         cameraActions_.push_back(action);
     }
     rebuildPassList();
@@ -769,7 +519,7 @@ void CMainFrame::bringToFront() {
 
 /// \brief The close check: a playing movie or real camera is offered to be stopped.
 bool CMainFrame::closeAllowed() {
-    MovieOwner *movie = view_->movieOwner();
+    MoviePart *movie = view_->moviePart();
     if (!movie || !movie->graphExists())
         return true;
     switch (movie->queryGraphState(1000)) {

@@ -24,6 +24,7 @@ namespace lumaghost {
 
 struct DeskContext;
 class CLumadeskView;
+class CommandRouter;
 class RecentFileList;
 class TrayIcon;
 
@@ -114,15 +115,14 @@ private:
     void readPlacement();
     QAction *makeAction(const cmd::CommandInfo &info);
     QToolBar *makeToolBar(int id, const QString &title, std::span<const int> buttons);
-    void routeCommand(int id);
-    cmd::CommandInputs gatherInputs() const;
     void rebuildPassList();
-    void fillRecentMenu(QMenu *menu, const RecentFileList &list, int firstId, bool withPrompt);
+    void fillRecentMenu(QMenu *menu, RecentFileList &list, int firstId, bool withPrompt);
     /// Tool tips and button texts from the captions where the pack gives no tool tip.
     void refreshButtonTexts();
     void relabelDropDown(QMenu *menu);
 
     DeskContext &context_;
+    CommandRouter *router_;
     CLumadeskView *view_ = nullptr;
     bool pictureMode_ = true;
     bool updatePending_ = false;

@@ -12,9 +12,9 @@ namespace lumaghost {
 
 void InstallPictureParts(CLumadeskView &view, DeskContext &context, CMainFrame &frame) {
     auto camera = std::make_shared<CameraGate>(view.cameraLink());
-    view.setPictureOwner(std::make_unique<PictureView>(view, context, camera));
-    view.setSequenceOwner(std::make_unique<SequenceEditor>(view, context, frame, camera));
-    view.setServiceOwner(std::make_unique<PlayServiceCommand>(view, context, frame));
+    view.setPicturePart(std::make_unique<PictureView>(view, context, camera));
+    view.setSequencePart(std::make_unique<SequenceEditor>(view, context, frame, camera));
+    view.setServicePart(std::make_unique<PlayServiceCommand>(view, context, frame));
 }
 
 }  // namespace lumaghost

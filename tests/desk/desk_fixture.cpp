@@ -174,7 +174,7 @@ fs::path DeskFixture::configFile() const {
 }
 
 CLumadeskApp::StartResult DeskFixture::start(const QStringList &arguments) {
-    DeskServices services;
+    DeskEnvironment services;
     services.prompter = &prompter_;
     services.startCamera = [this] {
         if (cameraStart_)

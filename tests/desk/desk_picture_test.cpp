@@ -93,7 +93,7 @@ protected:
         trigger(id);
     }
     PictureTest() { cameraOutcome_ = CameraStart::Outcome::Ready; }
-    PictureView &picture() { return dynamic_cast<PictureView &>(*frame().view()->pictureOwner()); }
+    PictureView &picture() { return dynamic_cast<PictureView &>(*frame().view()->picturePart()); }
     bool enabled(int id) {
         frame().updateCommandStates();
         return frame().command(id)->isEnabled();

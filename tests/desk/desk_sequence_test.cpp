@@ -241,7 +241,7 @@ protected:
         camera_.setSize(32, 24);
     }
     SequenceEditor &editor() {
-        return dynamic_cast<SequenceEditor &>(*frame().view()->sequenceOwner());
+        return dynamic_cast<SequenceEditor &>(*frame().view()->sequencePart());
     }
     SequenceStrip &strip() { return *editor().strip(); }
     bool enabled(int id) {

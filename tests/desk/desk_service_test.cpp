@@ -112,7 +112,7 @@ protected:
         cameraOutcome_ = CameraStart::Outcome::Ready;
     }
     PlayServiceCommand &command() {
-        return dynamic_cast<PlayServiceCommand &>(*frame().view()->serviceOwner());
+        return dynamic_cast<PlayServiceCommand &>(*frame().view()->servicePart());
     }
     /// The Service command, until its outcome is known.
     ServiceCommandOutcome press() {
