@@ -25,12 +25,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "desk/desk_services.h"
-#include "desk/lumadesk_app.h"
-#include "desk/lumadesk_view.h"
-#include "desk/main_frame.h"
-#include "desk/owners.h"
-#include "desk/single_instance.h"
+#include "desk/model/desk_environment.h"
+#include "desk/app/lumadesk_app.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
+#include "desk/model/parts.h"
+#include "desk/app/single_instance.h"
 
 extern char **environ;
 
@@ -73,9 +73,9 @@ public:
     }
 };
 
-DeskServices benchServices() {
+DeskEnvironment benchServices() {
     static SilentPrompter prompter;
-    DeskServices services;
+    DeskEnvironment services;
     services.prompter = &prompter;
     services.startCamera = [] { return CameraStart(); };
     services.trayAvailable = [] { return false; };
@@ -154,7 +154,7 @@ void BM_InitInstance(benchmark::State &state) {
 BENCHMARK(BM_InitInstance)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 // Parts whose state queries cost what a real part's member reads cost.
-struct BenchPicture : PictureOwner {
+struct BenchPicture : PicturePart {
     void openPicture(const QString &) override {}
     void zoomIn() override {}
     void zoomOut() override {}
@@ -170,7 +170,7 @@ struct BenchPicture : PictureOwner {
     bool hasNext() const override { return false; }
     void paint(QPainter &, const QRect &) override {}
 };
-struct BenchSequence : SequenceOwner {
+struct BenchSequence : SequencePart {
     void openSequence(const QString &) override {}
     void save() override {}
     void addItem() override {}
@@ -196,8 +196,8 @@ void BM_UpdatePass(benchmark::State &state) {
     frame.setCameraItems({"Camera one", "Camera two", "Camera three"});
     auto *sequence = new BenchSequence;
     if (state.range(0)) {
-        frame.view()->setPictureOwner(std::make_unique<BenchPicture>());
-        frame.view()->setSequenceOwner(std::unique_ptr<SequenceOwner>(sequence));
+        frame.view()->setPicturePart(std::make_unique<BenchPicture>());
+        frame.view()->setSequencePart(std::unique_ptr<SequencePart>(sequence));
     }
     for (auto _ : state) {
         // With range(1), every pass finds the sequence emptied or filled: five commands

@@ -26,15 +26,16 @@
 
 #include "camera/camera_link.h"
 #include "camera/camera_reader.h"
-#include "desk/camera_gate.h"
-#include "desk/desk_context.h"
-#include "desk/lumadesk_app.h"
-#include "desk/lumadesk_doc.h"
-#include "desk/lumadesk_view.h"
-#include "desk/main_frame.h"
-#include "desk/sequence_editor.h"
-#include "desk/sequence_player.h"
-#include "desk/sequence_strip.h"
+#include "desk/model/camera_gate.h"
+#include "desk/model/desk_context.h"
+#include "desk/app/lumadesk_app.h"
+#include "desk/app/system_environment.h"
+#include "desk/window/lumadesk_doc.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
+#include "desk/sequence/sequence_editor.h"
+#include "desk/sequence/sequence_player.h"
+#include "desk/sequence/sequence_strip.h"
 #include "device/frame_channel.h"
 #include "device/installed_devices.h"
 #include "media/sequence_file.h"
@@ -82,7 +83,7 @@ struct Desk {
         static char *argv[] = {name, nullptr};
         if (!QApplication::instance())
             new QApplication(argc, argv);
-        DeskServices services;
+        DeskEnvironment services;
         services.prompter = &prompter;
         services.startCamera = [] { return startCamera(systemVersionSource()); };
         services.trayAvailable = [] { return false; };
@@ -108,7 +109,7 @@ struct Desk {
         fs::remove_all(dir, ec);
     }
     CLumadeskView &view() { return *app->frame()->view(); }
-    SequenceEditor &editor() { return dynamic_cast<SequenceEditor &>(*view().sequenceOwner()); }
+    SequenceEditor &editor() { return dynamic_cast<SequenceEditor &>(*view().sequencePart()); }
     void setAutoSetLastImage(int on) {
         app->context().settings.writeInt(settings::kSettings, settings::kAutoSetLastImage.name, on);
         view().readSettings();
@@ -123,7 +124,7 @@ Desk &desk() {
 void BM_SetPicture(benchmark::State &state) {
     Desk &d = desk();
     d.setAutoSetLastImage(int(state.range(0)));
-    PictureOwner &picture = *d.view().pictureOwner();
+    PicturePart &picture = *d.view().picturePart();
     for (auto _ : state)
         picture.setCameraPicture();
     state.SetLabel(state.range(0) ? "with the stored image" : "frame only");

@@ -35,11 +35,12 @@
 
 #include "camera/camera_link.h"
 #include "camera/camera_reader.h"
-#include "desk/desk_services.h"
-#include "desk/lumadesk_app.h"
-#include "desk/lumadesk_view.h"
-#include "desk/main_frame.h"
-#include "desk/movie_player.h"
+#include "desk/model/desk_environment.h"
+#include "desk/app/lumadesk_app.h"
+#include "desk/app/system_environment.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
+#include "desk/media/movie_player.h"
 #include "device/frame_channel.h"
 #include "device/installed_devices.h"
 #include "gst/media_graph.h"
@@ -174,7 +175,7 @@ struct Share {
 /// bar and the user-interface thread, for `seconds` of wall time after the first frame.
 Share playInLumadesk(const QString &movie, int seconds, bool watchStalls) {
     static SilentPrompter prompter;
-    DeskServices services;
+    DeskEnvironment services;
     services.prompter = &prompter;
     services.startCamera = [] { return startCamera(systemVersionSource()); };
     services.trayAvailable = [] { return false; };
@@ -227,7 +228,7 @@ Share playInLumadesk(const QString &movie, int seconds, bool watchStalls) {
     sampler.join();
     share.videoSinkThread = sink.seconds() / seconds;
     tick.stop();
-    view.movieOwner()->stopGraphPlayback();
+    view.moviePart()->stopGraphPlayback();
     app.ExitInstance();
     return share;
 }

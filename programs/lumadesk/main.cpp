@@ -9,8 +9,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "desk/lumadesk_app.h"
-#include "desk/single_instance.h"
+#include "desk/app/lumadesk_app.h"
+#include "desk/app/system_environment.h"
+#include "desk/app/single_instance.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ int main(int argc, char **argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     using lumaghost::CLumadeskApp;
-    CLumadeskApp desk(lumaghost::DeskServices::system(), std::cerr);
+    CLumadeskApp desk(lumaghost::systemEnvironment(), std::cerr);
     switch (desk.InitInstance(QApplication::arguments().mid(1),
                               lumaghost::SingleInstance::defaultDirectory(),
                               lumaghost::SingleInstance::defaultName())) {

@@ -8,9 +8,9 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
-#include "desk/lumadesk_view.h"
-#include "desk/main_frame.h"
-#include "desk/setup_main.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
+#include "desk/dialogs/setup_main.h"
 
 namespace lumaghost::test {
 
@@ -174,7 +174,7 @@ fs::path DeskFixture::configFile() const {
 }
 
 CLumadeskApp::StartResult DeskFixture::start(const QStringList &arguments) {
-    DeskServices services;
+    DeskEnvironment services;
     services.prompter = &prompter_;
     services.startCamera = [this] {
         if (cameraStart_)

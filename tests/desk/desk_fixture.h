@@ -1,6 +1,6 @@
 // A Lumadesk under test: its own settings, data and runtime folders, language packs and help
 // pages beside a stand-in program folder, message boxes that answer from a script, and parts
-// (desk/owners.h) that record what they are asked.
+// (desk/model/parts.h) that record what they are asked.
 #pragma once
 
 #include <chrono>
@@ -21,9 +21,9 @@
 
 #include <gtest/gtest.h>
 
-#include "desk/desk_services.h"
-#include "desk/lumadesk_app.h"
-#include "desk/owners.h"
+#include "desk/model/desk_environment.h"
+#include "desk/app/lumadesk_app.h"
+#include "desk/model/parts.h"
 #include "service/service_platform.h"
 #include "tests/test_support.h"
 
@@ -76,7 +76,7 @@ private:
 };
 
 // Parts that record their calls.
-struct FakePicture : PictureOwner {
+struct FakePicture : PicturePart {
     QStringList opened;
     int pickFrameShown = 0;
     void openPicture(const QString &path) override { opened.append(path); }
@@ -95,7 +95,7 @@ struct FakePicture : PictureOwner {
     void paint(QPainter &, const QRect &) override {}
 };
 
-struct FakeSequence : SequenceOwner {
+struct FakeSequence : SequencePart {
     QStringList opened;
     int saves = 0;
     int items = 0;
@@ -111,7 +111,7 @@ struct FakeSequence : SequenceOwner {
     bool isPlaying() const override { return playing; }
 };
 
-struct FakeMovie : MovieOwner {
+struct FakeMovie : MoviePart {
     QStringList played;
     HResult result = S_OK;
     bool graph = false;

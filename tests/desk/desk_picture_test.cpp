@@ -4,12 +4,12 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 
-#include "desk/commands.h"
-#include "desk/desk_context.h"
-#include "desk/lumadesk_doc.h"
-#include "desk/lumadesk_view.h"
-#include "desk/main_frame.h"
-#include "desk/picture_view.h"
+#include "desk/model/command_table.h"
+#include "desk/model/desk_context.h"
+#include "desk/window/lumadesk_doc.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
+#include "desk/picture/picture_view.h"
 #include "media/sequence_file.h"
 #include "tests/desk/desk_fixture.h"
 
@@ -93,7 +93,7 @@ protected:
         trigger(id);
     }
     PictureTest() { cameraOutcome_ = CameraStart::Outcome::Ready; }
-    PictureView &picture() { return dynamic_cast<PictureView &>(*frame().view()->pictureOwner()); }
+    PictureView &picture() { return dynamic_cast<PictureView &>(*frame().view()->picturePart()); }
     bool enabled(int id) {
         frame().updateCommandStates();
         return frame().command(id)->isEnabled();

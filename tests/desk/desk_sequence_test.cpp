@@ -9,16 +9,16 @@
 #include <QMouseEvent>
 #include <QSlider>
 
-#include "desk/camera_gate.h"
-#include "desk/commands.h"
-#include "desk/desk_context.h"
-#include "desk/display_time_bar.h"
-#include "desk/lumadesk_doc.h"
-#include "desk/lumadesk_view.h"
-#include "desk/main_frame.h"
-#include "desk/sequence_editor.h"
-#include "desk/sequence_strip.h"
-#include "desk/service_control.h"
+#include "desk/model/camera_gate.h"
+#include "desk/model/command_table.h"
+#include "desk/model/desk_context.h"
+#include "desk/sequence/show_time.h"
+#include "desk/window/lumadesk_doc.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
+#include "desk/sequence/sequence_editor.h"
+#include "desk/sequence/sequence_strip.h"
+#include "desk/service/play_service_command.h"
 #include "media/sequence_file.h"
 #include "tests/desk/desk_fixture.h"
 
@@ -241,7 +241,7 @@ protected:
         camera_.setSize(32, 24);
     }
     SequenceEditor &editor() {
-        return dynamic_cast<SequenceEditor &>(*frame().view()->sequenceOwner());
+        return dynamic_cast<SequenceEditor &>(*frame().view()->sequencePart());
     }
     SequenceStrip &strip() { return *editor().strip(); }
     bool enabled(int id) {

@@ -1,14 +1,14 @@
 // Lumadesk's control of the play service: the Service command, the auto-play setting, the
 // Service button's image, the stop before Lumadesk's own playback, and installing through
 // pkexec.
-#include "desk/commands.h"
-#include "desk/desk_context.h"
-#include "desk/desk_service_manager.h"
-#include "desk/lumadesk_view.h"
-#include "desk/main_frame.h"
-#include "desk/play_service_control.h"
-#include "desk/sequence_editor.h"
-#include "desk/service_control.h"
+#include "desk/model/command_table.h"
+#include "desk/model/desk_context.h"
+#include "desk/app/desk_service_manager.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
+#include "desk/service/play_service_control.h"
+#include "desk/sequence/sequence_editor.h"
+#include "desk/service/play_service_command.h"
 #include "tests/desk/desk_fixture.h"
 
 namespace lumaghost {
@@ -112,7 +112,7 @@ protected:
         cameraOutcome_ = CameraStart::Outcome::Ready;
     }
     PlayServiceCommand &command() {
-        return dynamic_cast<PlayServiceCommand &>(*frame().view()->serviceOwner());
+        return dynamic_cast<PlayServiceCommand &>(*frame().view()->servicePart());
     }
     /// The Service command, until its outcome is known.
     ServiceCommandOutcome press() {

@@ -7,14 +7,14 @@
 #include <QDir>
 #include <QFile>
 
-#include "desk/about_dlg.h"
-#include "desk/commands.h"
-#include "desk/lumadesk_doc.h"
-#include "desk/message_format.h"
-#include "desk/recent_file_list.h"
-#include "desk/settings_store.h"
-#include "desk/shell_registration.h"
-#include "desk/single_instance.h"
+#include "desk/dialogs/about_dlg.h"
+#include "desk/model/command_table.h"
+#include "desk/window/lumadesk_doc.h"
+#include "desk/model/message_format.h"
+#include "desk/model/recent_file_list.h"
+#include "desk/model/settings_store.h"
+#include "desk/app/shell_registration.h"
+#include "desk/app/single_instance.h"
 #include "tests/desk/desk_fixture.h"
 
 namespace lumaghost {

@@ -13,15 +13,15 @@
 #include <QStatusBar>
 #include <QToolButton>
 
-#include "desk/about_dlg.h"
-#include "desk/commands.h"
-#include "desk/desk_context.h"
-#include "desk/lumadesk_doc.h"
-#include "desk/lumadesk_view.h"
-#include "desk/main_frame.h"
-#include "desk/play_service_control.h"
-#include "desk/setup_main.h"
-#include "desk/single_instance.h"
+#include "desk/dialogs/about_dlg.h"
+#include "desk/model/command_table.h"
+#include "desk/model/desk_context.h"
+#include "desk/window/lumadesk_doc.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
+#include "desk/service/play_service_control.h"
+#include "desk/dialogs/setup_main.h"
+#include "desk/app/single_instance.h"
 #include "lang/pack_ids.h"
 #include "tests/desk/desk_fixture.h"
 
@@ -146,7 +146,7 @@ TEST_F(WindowTest, DriverMessagesAndCameraCommands) {
     EXPECT_TRUE(prompter_.shown.empty());
     EXPECT_TRUE(enabled(kSetPicture));
     // A part that is not installed leaves its commands disabled.
-    app().frame()->view()->setPictureOwner(nullptr);
+    app().frame()->view()->setPicturePart(nullptr);
     EXPECT_FALSE(enabled(kSetPicture));
     ASSERT_NE(frame().command(kFirstCamera + 1), nullptr);
     EXPECT_EQ(frame().command(kFirstCamera + 1)->text(), QStringLiteral("Camera - Other"));
@@ -157,7 +157,7 @@ TEST_F(WindowTest, DriverMessagesAndCameraCommands) {
 TEST_F(WindowTest, ModesAndSequenceCommands) {
     ASSERT_EQ(start(), Running::Running);
     auto *picture = new test::FakePicture;
-    frame().view()->setPictureOwner(std::unique_ptr<PictureOwner>(picture));
+    frame().view()->setPicturePart(std::unique_ptr<PicturePart>(picture));
     QWidget *main = frame().controlBar(kMainToolBar);
     QWidget *sequenceBar = frame().controlBar(kSequenceToolBar);
     QWidget *strip = frame().controlBar(kSequenceStrip);
@@ -185,7 +185,7 @@ TEST_F(WindowTest, ModesAndSequenceCommands) {
     EXPECT_FALSE(frame().command(kSequence)->isChecked());
 
     auto *sequence = new test::FakeSequence;
-    frame().view()->setSequenceOwner(std::unique_ptr<SequenceOwner>(sequence));
+    frame().view()->setSequencePart(std::unique_ptr<SequencePart>(sequence));
     EXPECT_FALSE(enabled(kSave));
     trigger(kSave);  // by its key, say: no part is asked while the rule says no
     EXPECT_EQ(sequence->saves, 0);
@@ -212,9 +212,9 @@ TEST_F(WindowTest, OpenOperationDispatchesByExtension) {
     auto *sequence = new test::FakeSequence;
     auto *movie = new test::FakeMovie;
     CLumadeskView &view = *frame().view();
-    view.setPictureOwner(std::unique_ptr<PictureOwner>(picture));
-    view.setSequenceOwner(std::unique_ptr<SequenceOwner>(sequence));
-    view.setMovieOwner(std::unique_ptr<MovieOwner>(movie));
+    view.setPicturePart(std::unique_ptr<PicturePart>(picture));
+    view.setSequencePart(std::unique_ptr<SequencePart>(sequence));
+    view.setMoviePart(std::unique_ptr<MoviePart>(movie));
     EXPECT_EQ(frame().windowTitle(), QStringLiteral("HOLIDAY.JPG - Lumadesk"));
     EXPECT_EQ(app().context().recentPictures.paths(), QStringList({jpg}));
 
@@ -390,7 +390,7 @@ TEST_F(WindowTest, TrayAndCloseCheck) {
     // A playing movie: No, No keeps the window; No, Yes sends it to the tray.
     auto *movie = new test::FakeMovie;
     movie->graph = true;
-    frame().view()->setMovieOwner(std::unique_ptr<MovieOwner>(movie));
+    frame().view()->setMoviePart(std::unique_ptr<MoviePart>(movie));
     store.writeInt(settings::kSettings, settings::kMiniSizeToSystemTray.name, 0);
     prompter_.shown.clear();
     prompter_.answers = {MessageAnswer::No, MessageAnswer::No};

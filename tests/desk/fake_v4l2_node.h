@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "desk/v4l2_controls.h"
+#include "desk/media/camera_controls.h"
 
 namespace lumaghost::test {
 

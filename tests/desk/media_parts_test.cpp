@@ -13,6 +13,8 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -23,18 +25,19 @@
 
 #include "camera/device_discovery.h"
 #include "camera/system_devices.h"
-#include "desk/camera_properties_dialog.h"
-#include "desk/commands.h"
-#include "desk/desk_context.h"
-#include "desk/directory_player.h"
-#include "desk/lumadesk_doc.h"
-#include "desk/lumadesk_view.h"
-#include "desk/main_frame.h"
-#include "desk/movie_control_bar.h"
-#include "desk/movie_player.h"
-#include "desk/preview_window.h"
-#include "desk/real_camera.h"
-#include "desk/select_directory_dialog.h"
+#include "desk/app/system_environment.h"
+#include "desk/media/camera_properties_dialog.h"
+#include "desk/media/dialog_select_directory.h"
+#include "desk/media/dialog_video_control.h"
+#include "desk/media/directory_player.h"
+#include "desk/media/movie_player.h"
+#include "desk/media/preview_window.h"
+#include "desk/media/real_camera.h"
+#include "desk/model/command_table.h"
+#include "desk/model/desk_context.h"
+#include "desk/window/lumadesk_doc.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
 #include "device/installed_devices.h"
 #include "platform/device_tree.h"
 #include "platform/paths.h"
@@ -73,10 +76,10 @@ protected:
     }
 
     CLumadeskView &view() { return *frame().view(); }
-    MoviePlayer &movie() { return *dynamic_cast<MoviePlayer *>(view().movieOwner()); }
-    RealCamera &realCamera() { return *dynamic_cast<RealCamera *>(view().realCameraOwner()); }
+    MoviePlayer &movie() { return *dynamic_cast<MoviePlayer *>(view().moviePart()); }
+    RealCamera &realCamera() { return *dynamic_cast<RealCamera *>(view().realCameraPart()); }
     DirectoryPlayer &directory() {
-        return *dynamic_cast<DirectoryPlayer *>(view().directoryOwner());
+        return *dynamic_cast<DirectoryPlayer *>(view().directoryPart());
     }
     bool enabled(int id) {
         frame().updateCommandStates();
@@ -474,6 +477,68 @@ TEST_F(MediaTest, RealCameraThatCannotConnectAndItsSetup) {
     EXPECT_EQ(opened.size(), 2u);
 }
 
+/// The item of `menu` (or of its sub-menus) with the caption `text`, as a user finds it.
+QAction *menuItem(const QMenu &menu, const QString &text) {
+    for (QAction *action : menu.actions()) {
+        if (action->text() == text)
+            return action;
+        if (QMenu *sub = action->menu())
+            if (QAction *found = menuItem(*sub, text))
+                return found;
+    }
+    return nullptr;
+}
+
+// Setup Real Camera, reached through File > Switch To Real Camera, opens its dialog whatever
+// the recent movies are, and the fourth recent movie, whose number it shares, still plays.
+TEST_F(MediaTest, SetupRealCameraFromTheMenuWithFourRecentMovies) {
+    const QString fourth = clip("fourth.avi");
+    {
+        SettingsStore store(userHive(), errors_);
+        RecentFileList movies(settings::kMovieFiles, "file%d");
+        movies.add(fourth);
+        for (const char *name : {"/m/third.avi", "/m/second.avi", "/m/first.avi"})
+            movies.add(QString::fromLatin1(name));
+        ASSERT_TRUE(movies.write(store));
+    }
+    auto real = install("0001", "Real Cam");
+    auto camera = startWithCamera();
+    QMenu *file = frame().menuBar()->actions().at(0)->menu();
+    ASSERT_NE(file, nullptr);
+    QAction *setup = menuItem(*file, QStringLiteral("Setup Real Camera"));
+    ASSERT_NE(setup, nullptr);
+    frame().updateCommandStates();
+    EXPECT_TRUE(setup->isEnabled());
+
+    bool shown = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto *dialog =
+                qobject_cast<CDialogRealCameraSetup *>(QApplication::activeModalWidget())) {
+            poll.stop();
+            shown = true;
+            EXPECT_EQ(dialog->cameraList()->currentText(), QStringLiteral("Real Cam"));
+            dialog->reject();
+        }
+    });
+    poll.start(5);
+    setup->trigger();
+    EXPECT_TRUE(waitFor([&] { return shown; })) << "the real camera's setup did not open";
+    poll.stop();
+    EXPECT_FALSE(movie().graphExists());
+
+    QMenu *movies = menuItem(*file, QStringLiteral("Recent Movie Files"))->menu();
+    ASSERT_EQ(movies->actions().size(), 4);
+    QAction *recent = movies->actions().at(3);
+    ASSERT_EQ(recent->toolTip(), fourth);
+    frame().updateCommandStates();
+    ASSERT_TRUE(recent->isEnabled());
+    recent->trigger();
+    EXPECT_TRUE(waitFor([&] { return movie().graphExists(); }));
+    EXPECT_EQ(movie().cameraSource(), CameraSource::Movie);
+    EXPECT_EQ(app().doc()->title(), fourth);
+}
+
 // The preview: top-most, no close box, at the pick frame's place and size, showing the camera.
 TEST_F(MediaTest, PreviewShowsTheCamera) {
     auto camera = startWithCamera();
@@ -714,7 +779,7 @@ TEST_F(MediaTest, OneSourceFeedsTheCamera) {
     auto real = install("0001", "Real Cam");
     auto camera = startWithCamera();
     auto *sequence = new test::FakeSequence;
-    view().setSequenceOwner(std::unique_ptr<SequenceOwner>(sequence));
+    view().setSequencePart(std::unique_ptr<SequencePart>(sequence));
     picture(root_.path() / "show" / "a.bmp", Qt::red);
     DirectoryChoice choice;
     choice.directory = QString::fromStdString((root_.path() / "show").string());

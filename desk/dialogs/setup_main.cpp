@@ -1,0 +1,168 @@
+#include "desk/dialogs/setup_main.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "desk/model/desk_context.h"
+#include "lang/pack_ids.h"
+#include "lang/relabel.h"
+
+namespace lumaghost {
+
+namespace ids = pack_ids;
+
+SetupValues readSetupValues(const SettingsStore &store) {
+    using namespace settings;
+    const SettingsSnapshot stored = store.snapshot();
+    SetupValues v;
+    v.autoSetLastImage = stored.readInt(kSettings, kAutoSetLastImage);
+    v.serviceAutoStart = stored.readInt(kSettings, kServiceAutoStart);
+    v.autoSaveSequenceForNext = stored.readInt(kSettings, kAutoSaveSequenceForNext);
+    v.miniSizeToSystemTray = stored.readInt(kSettings, kMiniSizeToSystemTray);
+    v.stretch = stored.readInt(kSettings, kStretch);
+    v.keepRatio = stored.readInt(kSettings, kKeepRatio);
+    v.center = stored.readInt(kSettings, kCenter);
+    v.language = stored.readInt(kSettings, kLanguage, kSetupLanguageDefault);
+    return v;
+}
+
+bool writeSetupValues(SettingsStore &store, const SetupValues &v) {
+    using namespace settings;
+    return store.writeInts(kSettings, {{kAutoSaveSequenceForNext.name, v.autoSaveSequenceForNext},
+                                       {kServiceAutoStart.name, v.serviceAutoStart},
+                                       {kAutoSetLastImage.name, v.autoSetLastImage},
+                                       {kMiniSizeToSystemTray.name, v.miniSizeToSystemTray},
+                                       {kStretch.name, v.stretch},
+                                       {kKeepRatio.name, v.keepRatio},
+                                       {kCenter.name, v.center},
+                                       {kLanguage, v.language}});
+}
+
+CSetupMain::CSetupMain(DeskContext &context, bool trayAvailable, QWidget *parent)
+    : QDialog(parent), context_(context) {
+    setObjectName(QStringLiteral("SetupDialog"));
+    const SetupValues stored = readSetupValues(context_.settings);
+    languageValue_ = stored.language;
+
+    auto check = [this](int id, const char *text, int value) {
+        auto *box = new QCheckBox(QString::fromUtf8(text), this);
+        box->setProperty(kControlIdProperty, id);
+        box->setChecked(value != 0);
+        return box;
+    };
+    autoSetLastImage_ =
+        check(ids::kAutoSetLastImage, "Auto save the image last set", stored.autoSetLastImage);
+    serviceAutoStart_ =
+        check(ids::kServiceAutoStart, "Auto play the picture sequence", stored.serviceAutoStart);
+    autoSaveSequenceForNext_ =
+        check(ids::kAutoSaveSequenceForNext, "When save the sequence auto set it for play",
+              stored.autoSaveSequenceForNext);
+    miniSizeToSystemTray_ =
+        check(ids::kMiniSizeToSystemTray, "Minimize to system tray", stored.miniSizeToSystemTray);
+    // Without a tray the window only minimises: the choice keeps its value for a desktop
+    // that has one.
+    miniSizeToSystemTray_->setEnabled(trayAvailable);
+
+    auto *movie = new QGroupBox(QStringLiteral("Movie"), this);
+    movie->setProperty(kControlIdProperty, ids::kMovieGroup);
+    stretch_ = check(ids::kStretch, "Stretch", stored.stretch);
+    keepRatio_ = check(ids::kKeepRatio, "Retain Aspect Ratio ", stored.keepRatio);
+    center_ = check(ids::kCenter, "Center (Letterbox/pan && scan)", stored.center);
+    auto *movieLayout = new QVBoxLayout(movie);
+    for (QCheckBox *box : {stretch_, keepRatio_, center_}) {
+        box->setParent(movie);
+        movieLayout->addWidget(box);
+    }
+
+    auto *languageLabel = new QLabel(QStringLiteral("&Language:"), this);
+    languageLabel->setProperty(kControlIdProperty, ids::kLanguageLabel);
+    language_ = new QComboBox(this);
+    language_->setProperty(kControlIdProperty, ids::kLanguageCombo);
+    language_->setAccessibleName(QStringLiteral("Language"));
+    languageLabel->setBuddy(language_);
+
+    auto *ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setProperty(kControlIdProperty, ids::kOk);
+    ok->setDefault(true);
+    auto *cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setProperty(kControlIdProperty, ids::kCancel);
+
+    auto *layout = new QVBoxLayout(this);
+    for (QCheckBox *box :
+         {autoSetLastImage_, serviceAutoStart_, autoSaveSequenceForNext_, miniSizeToSystemTray_})
+        layout->addWidget(box);
+    layout->addWidget(movie);
+    auto *languageRow = new QHBoxLayout;
+    languageRow->addWidget(languageLabel);
+    languageRow->addWidget(language_, 1);
+    layout->addLayout(languageRow);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
+
+    RelabelDialog(context_.packs, *this, ids::kSetupDialog);
+    keepRatio_->setEnabled(stretch_->isChecked());
+    FillLanguageCombo(context_.packs, *language_, languageValue_);
+
+    // Toggled, not clicked: a screen reader's toggle action changes the box without a click.
+    connect(stretch_, &QCheckBox::toggled, this, &CSetupMain::stretchClicked);
+    connect(keepRatio_, &QCheckBox::toggled, this, &CSetupMain::keepRatioClicked);
+    connect(language_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0)
+            languageValue_ = language_->itemData(index).toInt();
+    });
+    connect(ok, &QPushButton::clicked, this, &CSetupMain::accept);
+    connect(cancel, &QPushButton::clicked, this, &CSetupMain::reject);
+}
+
+QCheckBox *CSetupMain::checkBox(int controlId) const {
+    for (QCheckBox *box : {autoSetLastImage_, serviceAutoStart_, autoSaveSequenceForNext_,
+                           miniSizeToSystemTray_, stretch_, keepRatio_, center_}) {
+        if (box->property(kControlIdProperty).toInt() == controlId)
+            return box;
+    }
+    return nullptr;
+}
+
+void CSetupMain::stretchClicked() {
+    if (stretch_->isChecked()) {
+        keepRatio_->setEnabled(true);
+        center_->setEnabled(keepRatio_->isChecked());
+    } else {
+        keepRatio_->setEnabled(false);
+    }
+}
+
+void CSetupMain::keepRatioClicked() {
+    if (stretch_->isChecked()) {
+        keepRatio_->setEnabled(true);
+        center_->setEnabled(keepRatio_->isChecked());
+    }
+}
+
+SetupValues CSetupMain::values() const {
+    SetupValues v;
+    v.autoSetLastImage = autoSetLastImage_->isChecked();
+    v.serviceAutoStart = serviceAutoStart_->isChecked();
+    v.autoSaveSequenceForNext = autoSaveSequenceForNext_->isChecked();
+    v.miniSizeToSystemTray = miniSizeToSystemTray_->isChecked();
+    v.stretch = stretch_->isChecked();
+    v.keepRatio = keepRatio_->isChecked();
+    v.center = center_->isChecked();
+    v.language = languageValue_;
+    return v;
+}
+
+void CSetupMain::accept() {
+    writeSetupValues(context_.settings, values());
+    QDialog::accept();
+}
+
+}  // namespace lumaghost

@@ -1,0 +1,147 @@
+#include "desk/media/directory_player.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include <QFile>
+
+#include "camera/camera_link.h"
+#include "desk/model/desk_context.h"
+#include "desk/window/lumadesk_doc.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
+#include "desk/media/media_services.h"
+#include "desk/service/play_service_command.h"
+#include "frames/picture_file.h"
+
+namespace lumaghost {
+
+namespace {
+
+constexpr const char *kPictureExtensions[] = {"bmp", "dib", "emf", "gif", "ico", "jpg", "wmf"};
+
+bool isPictureName(const QString &name) {
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot < 0)
+        return false;
+    const QString extension = name.mid(dot + 1).toLower();
+    for (const char *known : kPictureExtensions) {
+        if (extension == QLatin1String(known))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+QStringList ScanDirectoryPictures(const QString &directory) {
+    namespace fs = std::filesystem;
+    QStringList pictures;
+    if (directory.isEmpty())
+        return pictures;
+    std::error_code ec;
+    for (fs::directory_iterator it(QFile::encodeName(directory).toStdString(), ec), end;
+         !ec && it != end; it.increment(ec)) {
+        std::error_code kindError;
+        if (it->is_directory(kindError))
+            continue;
+        const QString name = QFile::decodeName(QByteArray::fromStdString(it->path().filename()));
+        if (isPictureName(name))
+            pictures.append(QFile::decodeName(QByteArray::fromStdString(it->path().string())));
+    }
+    std::sort(pictures.begin(), pictures.end(), [](const QString &a, const QString &b) {
+        const int folded = a.compare(b, Qt::CaseInsensitive);
+        return folded != 0 ? folded < 0 : a < b;
+    });
+    return pictures;
+}
+
+DirectoryPlayer::DirectoryPlayer(CLumadeskView &view, DeskContext &context)
+    : view_(view), context_(context) {
+    timer_.setObjectName(QStringLiteral("timer%1").arg(kStepTimerId));
+    connect(&timer_, &QTimer::timeout, this, &DirectoryPlayer::step);
+}
+
+DirectoryPlayer::~DirectoryPlayer() = default;
+
+void DirectoryPlayer::startDirectoryPlayback() {
+    DirectoryChoice choice;
+    {
+        CDialogSelectDirectory dialog(context_, view_.window());
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        choice = dialog.choice();
+    }
+    start(choice);
+}
+
+void DirectoryPlayer::start(const DirectoryChoice &choice) {
+    view_.stopCameraSources();
+    StopPlayServiceIfRunning(view_.serviceControl());
+    flags_ = choice.flags;
+    loop_ = choice.loop;
+    displayTime_ = choice.displayTime;
+    const bool ended = cursor_ >= pictures_.size();
+    if (choice.directory != directory_ || ended) {
+        directory_ = choice.directory;
+        pictures_ = ScanDirectoryPictures(directory_);
+        cursor_ = 0;
+        if (pictures_.isEmpty() || !showAndAdvance()) {
+            view_.commandStateChanged();
+            return;
+        }
+    }
+    timer_.start(stepPeriodMs(displayTime_));
+    view_.commandStateChanged();
+}
+
+bool DirectoryPlayer::showAndAdvance() {
+    if (ShowDirectoryPicture(pictures_[cursor_], flags_).failed())
+        return false;
+    if (++cursor_ < pictures_.size())
+        return true;
+    if (loop_) {
+        cursor_ = 0;
+        return true;
+    }
+    // The last picture stays on the camera.
+    timer_.stop();
+    return false;
+}
+
+void DirectoryPlayer::step() {
+    if (cursor_ >= pictures_.size()) {
+        stop();
+        return;
+    }
+    if (showAndAdvance())
+        timer_.start(stepPeriodMs(displayTime_));
+    view_.commandStateChanged();
+}
+
+void DirectoryPlayer::stop() {
+    timer_.stop();
+}
+
+HResult DirectoryPlayer::ShowDirectoryPicture(const QString &path, FitFlags flags) {
+    if (context_.doc)
+        context_.doc->setTitle(path);
+    QImage picture = LoadPictureFile(path);
+    if (!picture.isNull() && picture.format() != QImage::Format_RGB32)
+        picture = picture.convertToFormat(QImage::Format_RGB32);
+    const HResult result =
+        PushFrameToCamera(view_.cameraLink(), [&picture, flags](const FrameDescriptor &d) {
+            ComposePictureFrame(imageView(picture),
+                                CameraFrame{d.buffer(), d.width, d.height, d.byteCount}, flags);
+            return S_OK;
+        });
+    if (result.failed()) {
+        // Once: the timer would otherwise show the box again at every step.
+        stop();
+        context_.ask(nullptr, QStringLiteral("DirectShow FAILED"),
+                     QStringLiteral("Get Buffer ERROR!"), MessageButtons::Ok, MessageIcon::Error);
+    }
+    return result;
+}
+
+}  // namespace lumaghost

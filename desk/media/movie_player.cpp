@@ -1,0 +1,348 @@
+#include "desk/media/movie_player.h"
+
+#include <cstring>
+
+#include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+
+#include "camera/device_discovery.h"
+#include "desk/model/command_table.h"
+#include "desk/model/desk_context.h"
+#include "desk/media/directory_player.h"
+#include "desk/window/lumadesk_doc.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
+#include "desk/model/message_format.h"
+#include "desk/media/dialog_video_control.h"
+#include "desk/service/play_service_command.h"
+
+namespace lumaghost {
+
+namespace {
+
+constexpr char kGraphFailedCaption[] = "DirectShow FAILED";
+// The movie types of the "Play Movie" dialog (the program's own string 129, not a pack's).
+constexpr char kMovieFilter[] =
+    "All support movie format|*.avi;*.wmv;*.asf;*.mpg;*.mpeg;*.mpe;*.m1v;*.mp2|AVI "
+    "files(*.avi)|*.avi|Microsoft Media(*.wmv;*.asf)|*.wmv;*.asf|MPEG "
+    "files(*.mpg;*.mpeg;*.mpe;*.m1v;*.mp2)|*.mpg;*.mpeg;*.mpe;*.m1v;*.mp2|All files(*.*)|*.*||";
+// GStreamer's RealMedia demuxer, by its long name among the elements.
+constexpr char kRealMediaDemuxer[] = "RealMedia Demuxer";
+
+// Messages of a graph that ends while it runs.
+constexpr int kMovieStoppedMessage = 190;   // "The movie %s has stopped:\n%s"
+constexpr int kCameraStoppedMessage = 191;  // "The real camera %s has stopped:\n%s"
+constexpr int kFileRemovedMessage = 192;    // "The file was removed."
+constexpr int kCameraUnpluggedMessage = 193;
+
+bool isRealMedia(const QString &path) {
+    const qsizetype dot = path.lastIndexOf(u'.');
+    const QString extension = dot < 0 ? QString() : path.mid(dot + 1).toLower();
+    return extension == QStringLiteral("rm") || extension == QStringLiteral("rmvb");
+}
+
+/// Whether any element of the graph took the file as media: a demuxer, parser or decoder.
+bool recognisedAsMedia(GstElement *pipeline) {
+    bool found = false;
+    GstIterator *it = gst_bin_iterate_recurse(GST_BIN(pipeline));
+    GValue item = G_VALUE_INIT;
+    while (!found && gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        auto *element = GST_ELEMENT(g_value_get_object(&item));
+        GstElementFactory *factory = gst_element_get_factory(element);
+        if (factory && !GST_IS_BIN(element)) {
+            const char *klass =
+                gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS);
+            found = klass && (std::strstr(klass, "Demux") || std::strstr(klass, "Decoder") ||
+                              std::strstr(klass, "Parser"));
+        }
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    return found;
+}
+
+/// Whether video has reached the renderer: its input has agreed on a format.
+bool rendererConnected(GstElement *playbin) {
+    GstElement *sink = nullptr;
+    g_object_get(playbin, "video-sink", &sink, nullptr);
+    if (!sink)
+        return false;
+    bool connected = false;
+    GstElement *renderer =
+        GST_IS_BIN(sink) ? gst_bin_get_by_name(GST_BIN(sink), "LumaRenderer") : nullptr;
+    if (renderer) {
+        if (GstPad *pad = gst_element_get_static_pad(renderer, "sink")) {
+            if (GstCaps *caps = gst_pad_get_current_caps(pad)) {
+                connected = true;
+                gst_caps_unref(caps);
+            }
+            gst_object_unref(pad);
+        }
+        gst_object_unref(renderer);
+    }
+    gst_object_unref(sink);
+    return connected;
+}
+
+/// Waits for a state change that went asynchronous, at most `timeoutMs`.
+GstStateChangeReturn settle(GstElement *pipeline, GstStateChangeReturn change, int timeoutMs) {
+    if (change != GST_STATE_CHANGE_ASYNC)
+        return change;
+    return gst_element_get_state(pipeline, nullptr, nullptr, GstClockTime(timeoutMs) * GST_MSECOND);
+}
+
+}  // namespace
+
+MoviePlayer::MoviePlayer(CLumadeskView &view, DeskContext &context, CMainFrame &frame,
+                         MediaServices services)
+    : view_(view), context_(context), frame_(frame), services_(std::move(services)) {
+    if (QWidget *place = frame_.controlBar(cmd::kMovieControlBar))
+        bar_ = new CDialogVideoControl(context_, place);
+    connect(&watcher_, &QFileSystemWatcher::fileChanged, this, &MoviePlayer::onWatchedFileChanged);
+}
+
+MoviePlayer::~MoviePlayer() {
+    // The frame may be going already: only what this part owns is stopped here.
+    if (bar_)
+        bar_->AttachGraph(nullptr);
+    transport_.reset();
+    movie_ = nullptr;
+    graph_.reset();
+    delete bar_.data();
+}
+
+Post MoviePlayer::post() {
+    // Every graph goes before this object does, and Qt drops what is still queued for it.
+    return [this](std::function<void()> task) {
+        QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+    };
+}
+
+RendererSettings MoviePlayer::rendererSettings() const {
+    const ViewSettings &s = view_.settings();
+    RendererSettings settings;
+    settings.flags = FitFlags{s.stretch, s.keepRatio, s.center};
+    const CameraLink &link = view_.cameraLink();
+    settings.device = link.captureFilter ? link.captureFilter->friendlyName() : kCameraName;
+    return settings;
+}
+
+CameraSource MoviePlayer::cameraSource() const {
+    if (movie_)
+        return CameraSource::Movie;
+    if (graph_)
+        return CameraSource::RealCamera;
+    if (directory_ && directory_->playing())
+        return CameraSource::Directory;
+    return CameraSource::Idle;
+}
+
+/// \brief "Play Movie": the open dialog, then the movie; a failure is told with string 167.
+void MoviePlayer::playMovieCommand() {
+    const QString path = QFileDialog::getOpenFileName(
+        view_.window(), QString(), QString(), fileDialogFilter(QLatin1String(kMovieFilter)));
+    if (path.isEmpty())
+        return;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const HResult result = playMovieFile(path);
+    QGuiApplication::restoreOverrideCursor();
+    if (result.failed())
+        context_.ask(&view_, CMainFrame::appTitle(),
+                     formatMessage(context_.message(167), {path, int64_t{result.code()}}),
+                     MessageButtons::Ok, MessageIcon::Warning);
+}
+
+/// \brief Builds and runs the movie graph for one file.
+///
+/// Whatever fed the camera ends first. On failure no graph is left; the code is the failed
+/// step's, VFW_E_NOT_CONNECTED when the file played but its video never reached the renderer.
+HResult MoviePlayer::playMovieFile(const QString &path) {
+    view_.stopCameraSources();
+    StopPlayServiceIfRunning(view_.serviceControl());
+    currentFile_ = path;
+
+    std::unique_ptr<MovieGraph> graph;
+    HResult result = MovieGraph::create(QFile::encodeName(path).toStdString(), rendererSettings(),
+                                        post(), graph);
+    if (result.failed())
+        return result;
+    if (isRealMedia(path)) {
+        std::unique_ptr<BaseFilter> demuxer;
+        result = FindFilterByName(CLSID_LegacyAmFilterCategory, kRealMediaDemuxer, demuxer,
+                                  services_.legacyFilters);
+        if (result.failed()) {
+            context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption), context_.message(155),
+                         MessageButtons::Ok, MessageIcon::Warning);
+            return result;
+        }
+        // playbin plugs the demuxer itself once it is installed.
+    }
+
+    movie_ = graph.get();
+    graph_ = std::move(graph);
+    graphName_ = path;
+    movie_->setEventHandler([this](const GraphEvent &event) { onGraphEvent(event); });
+    result = prepareMovie();
+    if (result.failed())
+        return result;
+
+    transport_ = std::make_unique<GraphTransport>(*movie_);
+    if (bar_)
+        bar_->AttachGraph(transport_.get());
+    frame_.showControlBar(cmd::kMovieControlBar, true);
+    if (context_.doc)
+        context_.doc->setTitle(path);
+    watch(path);
+    result = movie_->run();
+    if (result.failed()) {
+        stopGraphPlayback();
+        return result;
+    }
+    context_.recentMovies.add(path);
+    frame_.rebuildRecentMenus();
+    view_.commandStateChanged();
+    return result;
+}
+
+/// \brief The new movie paused until its first frame is ready; a movie that cannot show is
+/// told and torn down.
+HResult MoviePlayer::prepareMovie() {
+    GstElement *pipeline = movie_->pipeline();
+    const GstStateChangeReturn change = settle(
+        pipeline, gst_element_set_state(pipeline, GST_STATE_PAUSED), services_.graphStartTimeoutMs);
+    const bool ready = change == GST_STATE_CHANGE_SUCCESS || change == GST_STATE_CHANGE_NO_PREROLL;
+    if (ready && rendererConnected(pipeline))
+        return S_OK;
+    const std::vector<std::string> elements = movie_->elementNames();
+    if (!ready && !recognisedAsMedia(pipeline)) {
+        // Nothing took the file as media: it cannot be rendered at all.
+        stopGraphPlayback();
+        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption), context_.message(156),
+                     MessageButtons::Ok, MessageIcon::Warning);
+        return kCannotRender;
+    }
+    // Media, but no video reached the renderer: sound only, or no decoder for the video.
+    stopGraphPlayback();
+    renderDiagnostics(elements);
+    return VFW_E_NOT_CONNECTED;
+}
+
+/// \brief Message 162; on Yes the graph's elements, which may go to the clipboard.
+void MoviePlayer::renderDiagnostics(const std::vector<std::string> &elements) {
+    if (context_.ask(&view_, QStringLiteral("Render ERROR"), context_.message(162),
+                     MessageButtons::YesNo, MessageIcon::Question) != MessageAnswer::Yes)
+        return;
+    QString details = context_.message(163) + u'\n';
+    for (const std::string &name : elements)
+        details += u'\n' + QString::fromStdString(name);
+    if (context_.ask(&view_, context_.message(164), details, MessageButtons::YesNo,
+                     MessageIcon::Information) != MessageAnswer::Yes)
+        return;
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (clipboard)
+        clipboard->setText(details);
+    const bool copied = clipboard && clipboard->text() == details;
+    context_.ask(&view_, CMainFrame::appTitle(), context_.message(copied ? 166 : 165),
+                 MessageButtons::Ok, copied ? MessageIcon::Information : MessageIcon::Warning);
+}
+
+bool MoviePlayer::runCameraGraph(std::unique_ptr<CameraGraph> graph, const QString &device,
+                                 const QString &watched) {
+    view_.stopCameraSources();
+    graph_ = std::move(graph);
+    graphName_ = device;
+    graph_->setEventHandler([this](const GraphEvent &event) { onGraphEvent(event); });
+    // A live source: the graph has started once its first frame has gone to the camera.
+    GstElement *pipeline = graph_->pipeline();
+    const GstStateChangeReturn change =
+        settle(pipeline, gst_element_set_state(pipeline, GST_STATE_PLAYING),
+               services_.graphStartTimeoutMs);
+    if (change != GST_STATE_CHANGE_SUCCESS) {
+        stopGraphPlayback();
+        return false;
+    }
+    watch(watched);
+    view_.commandStateChanged();
+    return true;
+}
+
+GraphState MoviePlayer::queryGraphState(int timeoutMs) {
+    if (!graph_)
+        return GraphState::Stopped;
+    GstState current = GST_STATE_NULL;
+    const GstStateChangeReturn r = gst_element_get_state(
+        graph_->pipeline(), &current, nullptr, GstClockTime(std::max(timeoutMs, 0)) * GST_MSECOND);
+    if (r == GST_STATE_CHANGE_FAILURE || r == GST_STATE_CHANGE_ASYNC)
+        return GraphState::Unknown;
+    return current >= GST_STATE_PAUSED ? GraphState::Running : GraphState::Stopped;
+}
+
+/// \brief "Stop Above" and every new source: directory playback ends, the graph stops and
+/// goes, the control bar hides.
+void MoviePlayer::stopGraphPlayback() {
+    if (directory_)
+        directory_->stop();
+    if (!watcher_.files().isEmpty())
+        watcher_.removePaths(watcher_.files());
+    if (bar_)
+        bar_->AttachGraph(nullptr);
+    frame_.showControlBar(cmd::kMovieControlBar, false);
+    transport_.reset();
+    movie_ = nullptr;
+    graph_.reset();
+    view_.commandStateChanged();
+}
+
+/// \brief A notification of the graph, on this thread: a movie at its end has started again
+/// already; a failure ends the graph.
+void MoviePlayer::onGraphEvent(const GraphEvent &event) {
+    switch (event.type) {
+        case GraphEvent::Error:
+        case GraphEvent::RenderFailure:
+            endWithMessage(QString::fromStdString(event.text));
+            break;
+        case GraphEvent::Complete:
+        case GraphEvent::StateChanged:
+            break;
+    }
+}
+
+void MoviePlayer::endWithMessage(const QString &detail) {
+    if (!graph_ || ending_)
+        return;
+    ending_ = true;
+    const bool movie = movie_ != nullptr;
+    const QString name = graphName_;
+    stopGraphPlayback();
+    context_.ask(
+        &view_, CMainFrame::appTitle(),
+        formatMessage(context_.message(movie ? kMovieStoppedMessage : kCameraStoppedMessage),
+                      {name, detail}),
+        MessageButtons::Ok, MessageIcon::Warning);
+    ending_ = false;
+}
+
+void MoviePlayer::watch(const QString &path) {
+    if (!watcher_.files().isEmpty())
+        watcher_.removePaths(watcher_.files());
+    if (!path.isEmpty())
+        watcher_.addPath(path);
+}
+
+void MoviePlayer::onWatchedFileChanged(const QString &path) {
+    if (!graph_)
+        return;
+    if (QFileInfo::exists(path)) {
+        // Written to or replaced: still there, and watched again if it was replaced.
+        if (!watcher_.files().contains(path))
+            watcher_.addPath(path);
+        return;
+    }
+    endWithMessage(context_.message(movie_ ? kFileRemovedMessage : kCameraUnpluggedMessage));
+}
+
+}  // namespace lumaghost

@@ -1,0 +1,93 @@
+// Movie playback, and the graph that the movie and the real camera share: at most one graph
+// exists, and stopGraphPlayback() (Stop Above) ends it together with directory playback. The
+// graph's notifications arrive on the user-interface thread; a graph that fails while it runs
+// (a movie file removed or damaged, a camera unplugged) ends with a message.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <QFileSystemWatcher>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include "desk/media/directory_player.h"
+#include "desk/media/media_services.h"
+#include "desk/media/dialog_video_control.h"
+#include "desk/model/parts.h"
+#include "gst/media_graph.h"
+
+namespace lumaghost {
+
+/// The camera source of the moment; the preview runs beside any of them.
+enum class CameraSource { Idle, Movie, RealCamera, Directory };
+
+/// VFW_E_CANNOT_RENDER: the file holds nothing that can be played.
+inline constexpr HResult kCannotRender{0x80040218u};
+
+class MoviePlayer final : public QObject, public MoviePart {
+    Q_OBJECT
+public:
+    MoviePlayer(CLumadeskView &view, DeskContext &context, CMainFrame &frame,
+                MediaServices services);
+    /// The graph stops and goes; so do the bar and its timer.
+    ~MoviePlayer() override;
+
+    // MoviePart.
+    void playMovieCommand() override;
+    HResult playMovieFile(const QString &path) override;
+    void stopGraphPlayback() override;
+    bool graphExists() const override { return graph_ != nullptr; }
+    GraphState queryGraphState(int timeoutMs) override;
+
+    /// Runs a real camera's passthrough graph as the view's graph: true once its first frame
+    /// has reached the camera; false (and no graph) when it could not start. `device` names
+    /// the camera in messages; `watched` is the file whose removal unplugs it.
+    bool runCameraGraph(std::unique_ptr<CameraGraph> graph, const QString &device,
+                        const QString &watched);
+
+    /// Directory playback, which stopGraphPlayback() ends too.
+    void setDirectoryPlayer(DirectoryPlayer *directory) { directory_ = directory; }
+    CameraSource cameraSource() const;
+
+    /// The movie or picture last put on the camera by a movie or directory playback.
+    const QString &currentFile() const { return currentFile_; }
+    CDialogVideoControl *controlBar() const { return bar_; }
+    MediaGraph *graph() const { return graph_.get(); }
+    MovieGraph *movieGraph() const { return movie_; }
+
+    /// The renderer's switches for a new graph: the movie fit settings, the view's camera.
+    RendererSettings rendererSettings() const;
+    /// Runs tasks on this object's thread (the graphs' notifications).
+    Post post();
+
+private:
+    /// Pauses the new movie until it is ready to show its first frame; then checks that its
+    /// video reached the renderer.
+    HResult prepareMovie();
+    /// Message 162, and the element list on request.
+    void renderDiagnostics(const std::vector<std::string> &elements);
+    void onGraphEvent(const GraphEvent &event);
+    /// The graph failed while it ran, or its file went: it ends with a message.
+    void endWithMessage(const QString &detail);
+    void onWatchedFileChanged(const QString &path);
+    void watch(const QString &path);
+
+    CLumadeskView &view_;
+    DeskContext &context_;
+    CMainFrame &frame_;
+    MediaServices services_;
+    QPointer<DirectoryPlayer> directory_;
+
+    std::unique_ptr<MediaGraph> graph_;
+    MovieGraph *movie_ = nullptr;  // graph_ when it plays a movie
+    std::unique_ptr<GraphTransport> transport_;
+    QString currentFile_;
+    QString graphName_;  // the movie's path or the camera's name, for messages
+    QPointer<CDialogVideoControl> bar_;
+    QFileSystemWatcher watcher_;
+    bool ending_ = false;
+};
+
+}  // namespace lumaghost

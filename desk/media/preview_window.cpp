@@ -1,0 +1,39 @@
+#include "desk/media/preview_window.h"
+
+#include <QCloseEvent>
+#include <QPainter>
+
+namespace lumaghost {
+
+PreviewWindow::PreviewWindow(QWidget *owner)
+    : QWidget(owner,
+              Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    setObjectName(QStringLiteral("PreviewWindow"));
+    setWindowTitle(QStringLiteral("PreView"));
+    setAccessibleName(QStringLiteral("PreView"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    move(100, 100);
+    resize(400, 340);
+}
+
+void PreviewWindow::showFrame(const QImage &frame) {
+    frame_ = frame;
+    ++framesShown_;
+    update();
+}
+
+void PreviewWindow::paintEvent(QPaintEvent *) {
+    QPainter painter(this);
+    if (frame_.isNull())
+        painter.fillRect(rect(), Qt::black);
+    else
+        painter.drawImage(rect(), frame_);
+}
+
+void PreviewWindow::closeEvent(QCloseEvent *event) {
+    // Only the Camera menu's Stop (or the sequence's) takes the preview away.
+    event->ignore();
+}
+
+}  // namespace lumaghost

@@ -1,0 +1,173 @@
+#include "desk/media/real_camera.h"
+
+#include "camera/device_discovery.h"
+#include "desk/media/camera_properties_dialog.h"
+#include "desk/model/desk_context.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
+#include "desk/media/movie_player.h"
+#include "desk/media/preview_window.h"
+#include "desk/service/play_service_command.h"
+
+namespace lumaghost {
+
+namespace {
+
+constexpr char kGraphFailedCaption[] = "DirectShow FAILED";
+constexpr int kCannotConnectCamera = 154;
+constexpr int kCannotShowPreview = 172;
+// Where the pick frame starts before a picture part places it.
+constexpr int kPickFrameLeft = 50;
+constexpr int kPickFrameTop = 50;
+
+}  // namespace
+
+RealCamera::RealCamera(CLumadeskView &view, DeskContext &context, MoviePlayer &movie,
+                       MediaServices services)
+    : view_(view), context_(context), movie_(&movie), services_(std::move(services)) {}
+
+RealCamera::~RealCamera() {
+    preview_.reset();
+    delete window_.data();
+}
+
+/// \brief The preview graph on the camera the view's link opened, and its hidden window.
+bool RealCamera::setUpPreview(CameraLink &link) {
+    const std::string device =
+        link.captureFilter ? link.captureFilter->friendlyName() : kCameraName;
+    std::shared_ptr<Mailbox> mailbox = mailbox_;
+    auto onFrame = [this, mailbox](const uint8_t *pixels, int width, int height, int stride) {
+        QImage frame = QImage(pixels, width, height, stride, QImage::Format_BGR888).copy();
+        bool wake = false;
+        {
+            std::lock_guard lock(mailbox->mutex);
+            mailbox->frame = std::move(frame);
+            wake = !mailbox->pending;
+            mailbox->pending = true;
+        }
+        // One delivery at a time: a busy user-interface thread gets the newest frame only.
+        if (wake)
+            QMetaObject::invokeMethod(
+                this, [this] { deliverPreviewFrame(); }, Qt::QueuedConnection);
+    };
+    Post post = [this](std::function<void()> task) {
+        QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+    };
+    preview_.reset();
+    if (PreviewGraph::create(device, onFrame, post, preview_).failed())
+        return false;
+    preview_->setEventHandler([this](const GraphEvent &event) {
+        if (event.type != GraphEvent::Error || !previewing_)
+            return;
+        previewing_ = false;
+        if (window_)
+            window_->hide();
+        (void)preview_->stop();
+        view_.commandStateChanged();
+        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
+                     context_.message(kCannotShowPreview), MessageButtons::Ok,
+                     MessageIcon::Warning);
+    });
+    if (!window_)
+        window_ = new PreviewWindow(view_.window());
+    return true;
+}
+
+void RealCamera::deliverPreviewFrame() {
+    QImage frame;
+    {
+        std::lock_guard lock(mailbox_->mutex);
+        frame = std::move(mailbox_->frame);
+        mailbox_->pending = false;
+    }
+    if (window_ && previewing_ && !frame.isNull())
+        window_->showFrame(frame);
+}
+
+QRect RealCamera::previewPlace() const {
+    QRect pick;
+    if (PicturePart *picture = view_.picturePart())
+        pick = picture->pickFrame();
+    if (pick.isEmpty()) {
+        int32_t width = 320, height = 240;
+        (void)GetCameraFormat(view_.cameraLink(), width, height);
+        pick = QRect(kPickFrameLeft, kPickFrameTop, width, height);
+    }
+    return pick;
+}
+
+/// \brief Camera menu "&Preview": the window at the pick frame's place, top-most, showing
+/// what the camera shows.
+void RealCamera::startPreview() {
+    if (previewing_)
+        return;
+    if (!preview_ || !window_) {
+        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
+                     context_.message(kCannotShowPreview), MessageButtons::Ok,
+                     MessageIcon::Warning);
+        return;
+    }
+    previewing_ = true;
+    window_->setGeometry(previewPlace());
+    window_->show();
+    window_->raise();
+    if (preview_->run().failed())
+        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
+                     context_.message(kCannotShowPreview), MessageButtons::Ok,
+                     MessageIcon::Warning);
+    view_.commandStateChanged();
+}
+
+void RealCamera::stopPreview() {
+    if (!previewing_)
+        return;
+    previewing_ = false;
+    if (window_)
+        window_->hide();
+    if (preview_ && preview_->stop().failed())
+        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
+                     QStringLiteral("OnCameraStop ERROR!"), MessageButtons::Ok, MessageIcon::Error);
+    view_.commandStateChanged();
+}
+
+void RealCamera::setupRealCamera() {
+    CDialogRealCameraSetup dialog(context_, view_.realCameras(), services_.openControls,
+                                  view_.window());
+    dialog.exec();
+}
+
+void RealCamera::switchToRealCamera(int index) {
+    const std::vector<std::string> &cameras = view_.realCameras();
+    if (index < 0 || size_t(index) >= cameras.size())
+        return;
+    StopPlayServiceIfRunning(view_.serviceControl());
+    view_.stopCameraSources();
+    selected_ = index;
+    view_.commandStateChanged();
+    if (!movie_)
+        return;
+
+    const std::string name = cameras[size_t(index)];
+    auto cannotConnect = [this] {
+        if (movie_)
+            movie_->stopGraphPlayback();
+        context_.ask(&view_, CMainFrame::appTitle(), context_.message(kCannotConnectCamera),
+                     MessageButtons::Ok, MessageIcon::Warning);
+    };
+    std::unique_ptr<BaseFilter> device;
+    if (FindFilterByName(CLSID_VideoInputDeviceCategory, name, device).failed()) {
+        cannotConnect();
+        return;
+    }
+    // Another Lumaghost device is read through its frame channel, a V4L2 camera through its node.
+    const bool lumaghost = device->kind() == FilterKind::Lumaghost;
+    std::unique_ptr<CameraGraph> graph;
+    if (CameraGraph::create(lumaghost ? name : device->location(), lumaghost,
+                            movie_->rendererSettings(), movie_->post(), graph)
+            .failed() ||
+        !movie_->runCameraGraph(std::move(graph), QString::fromStdString(name),
+                                QString::fromStdString(device->location())))
+        cannotConnect();
+}
+
+}  // namespace lumaghost

@@ -1,0 +1,68 @@
+// Real-camera passthrough and the camera preview. A real camera (a V4L2 capture device or
+// another Lumaghost device, never the camera Lumadesk feeds) passes through the view's shared
+// graph into the camera with the movie fit; the preview shows the camera in the "PreView"
+// window, beside whatever feeds it.
+#pragma once
+
+#include <memory>
+#include <mutex>
+
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+
+#include "desk/media/media_services.h"
+#include "desk/model/parts.h"
+#include "desk/media/preview_window.h"
+#include "gst/media_graph.h"
+
+namespace lumaghost {
+
+struct DeskContext;
+class CLumadeskView;
+class MoviePlayer;
+
+class RealCamera final : public QObject, public RealCameraPart {
+    Q_OBJECT
+public:
+    RealCamera(CLumadeskView &view, DeskContext &context, MoviePlayer &movie,
+               MediaServices services);
+    /// The preview graph stops before its window goes.
+    ~RealCamera() override;
+
+    bool setUpPreview(CameraLink &link) override;
+    void setupRealCamera() override;
+    /// Passes real camera `index` through into the camera; message 154 when it cannot, and
+    /// then no graph remains.
+    void switchToRealCamera(int index) override;
+    void startPreview() override;
+    void stopPreview() override;
+    bool isPreviewing() const override { return previewing_; }
+    int selectedCamera() const override { return selected_; }
+
+    PreviewWindow *previewWindow() const { return window_; }
+    PreviewGraph *previewGraph() const { return preview_.get(); }
+
+private:
+    /// The newest preview frame, handed from the streaming thread to this one.
+    struct Mailbox {
+        std::mutex mutex;  // guards frame and pending
+        QImage frame;
+        bool pending = false;
+    };
+    void deliverPreviewFrame();
+    /// The preview's place: the pick frame's left and top as a screen position, its size.
+    QRect previewPlace() const;
+
+    CLumadeskView &view_;
+    DeskContext &context_;
+    QPointer<MoviePlayer> movie_;
+    MediaServices services_;
+    int selected_ = -1;
+    bool previewing_ = false;
+    std::unique_ptr<PreviewGraph> preview_;
+    QPointer<PreviewWindow> window_;
+    std::shared_ptr<Mailbox> mailbox_ = std::make_shared<Mailbox>();
+};
+
+}  // namespace lumaghost

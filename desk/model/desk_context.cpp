@@ -1,0 +1,11 @@
+#include "desk/model/desk_context.h"
+
+#include "lang/relabel.h"
+
+namespace lumaghost {
+
+QString DeskContext::message(int id) const {
+    return LoadPackQString(packs, id);
+}
+
+}  // namespace lumaghost

@@ -1,0 +1,40 @@
+#include "desk/model/desk_paths.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace lumaghost {
+
+DeskPaths::DeskPaths(QString applicationFolder)
+    : applicationFolder_(std::move(applicationFolder)) {}
+
+QStringList DeskPaths::dataFolders() const {
+    return {applicationFolder_,
+            QDir::cleanPath(applicationFolder_ + QStringLiteral("/../share/lumaghost"))};
+}
+
+QString DeskPaths::languageParent(const QString &subDir) const {
+    for (const QString &folder : dataFolders()) {
+        if (QFileInfo(folder + u'/' + subDir).isDir())
+            return folder;
+    }
+    return applicationFolder_;
+}
+
+QString DeskPaths::findHelpFile(int languageId, QString *tried) const {
+    const QStringList names = {QStringLiteral("Lumaghost%1.html").arg(languageId),
+                               QStringLiteral("Lumaghost.html")};
+    QString last;
+    for (const QString &name : names) {
+        for (const QString &folder : dataFolders()) {
+            last = folder + u'/' + name;
+            if (QFileInfo(last).isFile())
+                return last;
+        }
+    }
+    if (tried)
+        *tried = applicationFolder_ + QStringLiteral("/Lumaghost.html");
+    return QString();
+}
+
+}  // namespace lumaghost

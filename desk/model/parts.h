@@ -1,0 +1,146 @@
+// The parts of the view that carry out Lumadesk's commands: pictures, the sequence, movies, the
+// real camera and preview, directory playback and the play service. The view routes every
+// command to its part; while a part is not installed (CLumadeskView::setPicturePart() and
+// the like) its commands stay disabled.
+//
+// Every part runs on the user-interface thread. A part calls CLumadeskView::commandStateChanged()
+// whenever something its enable rules read has changed.
+#pragma once
+
+#include <string>
+
+#include <QRect>
+#include <QString>
+
+#include "camera/camera_link.h"
+#include "platform/hresult.h"
+
+class QMouseEvent;
+class QPainter;
+
+namespace lumaghost {
+
+/// The picture document and view: the current picture, its folder, zoom, the pick frame and
+/// setting a picture on the camera.
+class PicturePart {
+public:
+    virtual ~PicturePart() = default;
+
+    /// The document's open operation for a picture file (BMP, DIB, EMF, GIF, ICO, JPG, WMF):
+    /// load it, make its folder the browsing list and repaint. The document has already put
+    /// the path on the picture list and sets the title to the file name afterwards.
+    virtual void openPicture(const QString &path) = 0;
+
+    virtual void zoomIn() = 0;            // 134
+    virtual void zoomOut() = 0;           // 135
+    virtual void zoomOff() = 0;           // 136
+    virtual void togglePickFrame() = 0;   // 130
+    virtual void setCameraPicture() = 0;  // 131
+    virtual void paste() = 0;             // 137
+    virtual void showPrevious() = 0;      // 133
+    virtual void showNext() = 0;          // 132
+    /// The switch to sequence mode shows the pick frame when it is hidden.
+    virtual void ensurePickFrameShown() = 0;
+
+    virtual bool clipboardHasImage() const = 0;
+    virtual bool hasPrevious() const = 0;
+    virtual bool hasNext() const = 0;
+    /// The pick frame in view coordinates; empty while it is not known. The camera preview
+    /// takes its place and size.
+    virtual QRect pickFrame() const;
+
+    /// The view's painting and pointer, forwarded.
+    virtual void paint(QPainter &painter, const QRect &exposed) = 0;
+    virtual void mousePress(QMouseEvent &) {}
+    virtual void mouseMove(QMouseEvent &) {}
+    virtual void mouseRelease(QMouseEvent &) {}
+    virtual void scrolled(int dx, int dy) { (void)dx, (void)dy; }
+};
+
+inline QRect PicturePart::pickFrame() const {
+    return QRect();
+}
+
+/// The sequence: the strip's items (the strip is CMainFrame::controlBar(kSequenceStrip), the
+/// display-time bar CMainFrame::controlBar(kDisplayTimeBar)), editing, saving and playback.
+class SequencePart {
+public:
+    virtual ~SequencePart() = default;
+
+    /// The document's open operation for a .lgs file: load it into the strip. The document
+    /// puts it on the sequence list, sets the title and switches to sequence mode.
+    virtual void openSequence(const QString &path) = 0;
+    /// Save (57603) and "Save as..." (57604): ask for a name, write, remember, offer auto play.
+    virtual void save() = 0;
+    virtual void addItem() = 0;     // 157
+    virtual void deleteItem() = 0;  // 158
+    virtual void play() = 0;        // 159
+    virtual void stop() = 0;        // 160
+
+    virtual int itemCount() const = 0;
+    /// The selected item, -1 for none.
+    virtual int selectedItem() const = 0;
+    virtual bool isPlaying() const = 0;
+};
+
+/// The answer of the close check's graph query.
+enum class GraphState { Stopped, Running, Unknown };
+
+/// Movie playback and the graph that the movie, the real camera and directory playback share.
+class MoviePart {
+public:
+    virtual ~MoviePart() = default;
+
+    /// "Play Movie" (32794): the open dialog, then playMovieFile().
+    virtual void playMovieCommand() = 0;
+    /// Builds and runs the movie graph; a negative result when it failed. The document shows
+    /// "Play File Error" for a failure and puts a success on the movie list.
+    virtual HResult playMovieFile(const QString &path) = 0;
+    /// "Stop Above" (32804) and every new camera source: stops and releases the graph.
+    virtual void stopGraphPlayback() = 0;
+
+    /// A movie or real-camera graph exists.
+    virtual bool graphExists() const = 0;
+    /// The graph's state, waiting at most `timeoutMs`; Unknown when the query fails or does
+    /// not settle. Asked by the close check.
+    virtual GraphState queryGraphState(int timeoutMs) = 0;
+};
+
+/// Real-camera passthrough and the camera preview.
+class RealCameraPart {
+public:
+    virtual ~RealCameraPart() = default;
+
+    /// Builds the preview on the view's open camera link, right after the camera start; false
+    /// when that failed (the view then shows string 173 and runs without the camera).
+    virtual bool setUpPreview(CameraLink &link) = 0;
+    virtual void setupRealCamera() = 0;              // 32816
+    virtual void switchToRealCamera(int index) = 0;  // 10000 + index
+    virtual void startPreview() = 0;                 // 142
+    virtual void stopPreview() = 0;                  // 143
+
+    virtual bool isPreviewing() const = 0;
+    /// The camera chosen last (its item is checked), -1 for none.
+    virtual int selectedCamera() const = 0;
+};
+
+/// Directory playback.
+class DirectoryPart {
+public:
+    virtual ~DirectoryPart() = default;
+    virtual void startDirectoryPlayback() = 0;  // 32796
+};
+
+/// The play service as the desktop controls it: the Service command and the button's image.
+/// Its calls go through CLumadeskView::serviceControl(), which runs them off this thread.
+class ServicePart {
+public:
+    virtual ~ServicePart() = default;
+    /// The Service command (32791).
+    virtual void serviceCommand() = 0;
+    /// The last known service state for the Service button's image: 0 running, 1 installed
+    /// and not running, 2 missing or unknown.
+    virtual int serviceImageState() const = 0;
+};
+
+}  // namespace lumaghost

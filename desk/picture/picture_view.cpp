@@ -1,0 +1,487 @@
+#include "desk/picture/picture_view.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+#include "desk/model/camera_gate.h"
+#include "desk/model/desk_context.h"
+#include "desk/model/file_errors.h"
+#include "desk/window/lumadesk_doc.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
+#include "device/frame_channel.h"
+#include "frames/picture_file.h"
+#include "media/sequence_file.h"
+#include "platform/posix_file.h"
+#include "platform/registry.h"
+
+namespace lumaghost {
+
+namespace {
+
+constexpr const char *kPictureTypes[] = {"BMP", "DIB", "EMF", "GIF", "ICO", "JPG", "WMF"};
+constexpr char kCameraFailedCaption[] = "DirectShow FAILED";
+constexpr char kDefaultPicture[] = ":/default.jpg";
+// The largest coordinate or size of the drawing geometry.
+constexpr int64_t kLayoutLimit = int64_t{1} << 30;
+
+QString extensionOf(const QString &path) {
+    const QString name = QFileInfo(path).fileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? QString() : name.mid(dot + 1);
+}
+
+/// A picture of 32-bit pixels drawn over black, as the loader gives them.
+QImage overBlack(const QImage &image) {
+    if (image.format() == QImage::Format_RGB32)
+        return image;
+    QImage out = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    out.reinterpretAsFormat(QImage::Format_RGB32);
+    return out;
+}
+
+}  // namespace
+
+bool IsPictureFile(const QString &path) {
+    const QString extension = extensionOf(path);
+    return std::any_of(std::begin(kPictureTypes), std::end(kPictureTypes), [&](const char *type) {
+        return extension.compare(QLatin1String(type), Qt::CaseInsensitive) == 0;
+    });
+}
+
+PictureLayout LayoutPicture(QSize client, QSize picture, int zoom) {
+    // In 64 bits: a long, narrow picture fifty-one times its size is beyond an int. What is
+    // kept is clamped to what a widget's coordinates hold.
+    const int64_t cw = client.width(), ch = client.height();
+    const int64_t pw = picture.width(), ph = picture.height();
+    int64_t x = cw - pw >= 1 ? (cw - pw) / 2 : 0;  // centred while it fits
+    int64_t y = ch - ph >= 1 ? (ch - ph) / 2 : 0;
+    const int64_t m = zoom + 1;
+    if (cw < x + m * pw) {
+        x = (cw - m * pw) / 2;
+        y = (ch - m * ph) / 2;
+    }
+    int64_t w, h, drawWidth, drawHeight;
+    if (zoom < 0) {
+        const int64_t d = 1 - zoom;
+        w = drawWidth = pw / d;
+        h = drawHeight = ph / d;
+        x = cw - w < 2 ? 0 : (cw - pw / d) / 2;
+        y = ch - h < 2 ? 0 : (ch - ph / d) / 2;
+    } else {
+        w = m * pw - 2;
+        h = m * ph - 2;
+        if (cw - w < 1)
+            x = 0;
+        if (ch - h < 1)
+            y = 0;
+        drawWidth = m * pw;
+        drawHeight = m * ph;
+    }
+    const auto fit = [](int64_t v) { return int(std::clamp(v, -kLayoutLimit, kLayoutLimit)); };
+    return {fit(x), fit(y), fit(drawWidth), fit(drawHeight), fit(w), fit(h)};
+}
+
+PictureFolder ScanPictureFolder(const QString &current) {
+    PictureFolder folder;
+    const QDir dir = current.isEmpty() ? QDir::current() : QFileInfo(current).absoluteDir();
+    // By name, as a listing shows them (the order of the directory itself is no order at all).
+    const QFileInfoList entries =
+        dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo &entry : entries) {
+        if (!entry.isDir() && IsPictureFile(entry.fileName()))
+            folder.files.append(entry.absoluteFilePath());
+    }
+    if (current.isEmpty() || !IsPictureFile(current))
+        return folder;
+    // The walk stops at the last entry: a file not in the list leaves the index there.
+    const QString wanted = QFileInfo(current).absoluteFilePath();
+    for (int i = 0; folder.index < folder.count(); ++i, ++folder.index) {
+        if (folder.files[i] == wanted)
+            break;
+    }
+    return folder;
+}
+
+PictureView::PictureView(CLumadeskView &view, DeskContext &context,
+                         std::shared_ptr<CameraGate> camera)
+    : view_(view), context_(context), camera_(std::move(camera)) {
+    loadDefault();
+    folder_ = ScanPictureFolder(QString());
+    view_.viewport()->installEventFilter(this);
+    if (QClipboard *clipboard = QGuiApplication::clipboard()) {
+        connect(clipboard, &QClipboard::dataChanged, this, &PictureView::clipboardChanged);
+        clipboardImage_ = clipboard->mimeData() && clipboard->mimeData()->hasImage();
+    }
+    relayout();
+}
+
+PictureView::~PictureView() {
+    view_.viewport()->removeEventFilter(this);
+    view_.viewport()->unsetCursor();
+}
+
+QColor PictureView::background() const {
+    const QWidget *viewport = view_.viewport();
+    return viewport->palette().color(viewport->backgroundRole());
+}
+
+void PictureView::setTitle(const QString &title) {
+    if (context_.doc)
+        context_.doc->setTitle(title);
+}
+
+void PictureView::setPicture(QImage image) {
+    picture_ = std::move(image);
+    relayout();
+}
+
+void PictureView::loadDefault() {
+    QFile file(QString::fromLatin1(kDefaultPicture));
+    QImage image;
+    if (file.open(QIODevice::ReadOnly))
+        image = DecodePicture(file.readAll());
+    if (image.isNull()) {
+        context_.ask(view_.window(), QStringLiteral("Error"),
+                     QStringLiteral("FindResource() Failed\t"), MessageButtons::Ok,
+                     MessageIcon::Error);
+        // The view always has a picture to show.
+        image = QImage(320, 240, QImage::Format_RGB32);
+        image.fill(Qt::black);
+    }
+    setPicture(std::move(image));
+}
+
+bool PictureView::loadFile(const QString &path, bool report) {
+    std::string bytes;
+    const int err =
+        readWholeFile(QFile::encodeName(path).toStdString(), bytes, size_t(kMaxPictureFileBytes));
+    if (err) {
+        if (report)
+            context_.ask(view_.window(), QStringLiteral("Error"),
+                         QStringLiteral("Cannot open %1: %2.")
+                             .arg(path, fileErrorText(hresultFromErrno(err))),
+                         MessageButtons::Ok, MessageIcon::Error);
+        return false;
+    }
+    QString why;
+    QImage image =
+        DecodePicture(QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size())), &why);
+    if (image.isNull()) {
+        if (report) {
+            // The loader's two reasons: the memory for the picture, or no known picture.
+            const bool memory =
+                why.contains(QStringLiteral("memory")) || why.contains(QStringLiteral("too large"));
+            context_.ask(view_.window(), QStringLiteral("Error"),
+                         memory ? QStringLiteral("Can not allocate enough memory\t")
+                                : QStringLiteral("IPicture interface is not supported\t"),
+                         MessageButtons::Ok, MessageIcon::Error);
+        }
+        return false;
+    }
+    // Decoded from a view of `bytes`: the image holds pixels of its own.
+    setPicture(std::move(image));
+    return true;
+}
+
+/// \brief The document's open operation for a picture: load it and browse its folder.
+void PictureView::openPicture(const QString &path) {
+    if (!loadFile(path, true))
+        loadDefault();
+    folder_ = ScanPictureFolder(path);
+    view_.commandStateChanged();
+}
+
+void PictureView::showListed(const QString &path) {
+    zoom_ = 0;
+    setTitle(QFileInfo(path).fileName());
+    if (!loadFile(path, false)) {
+        loadDefault();
+        view_.viewport()->repaint();
+        context_.ask(view_.window(), context_.message(145), context_.message(144),
+                     MessageButtons::Ok, MessageIcon::Error);
+        setTitle(QStringLiteral("Default"));
+    }
+    relayout();
+    view_.commandStateChanged();
+}
+
+void PictureView::showNext() {
+    if (folder_.index >= folder_.count())
+        return;
+    ++folder_.index;
+    showListed(folder_.files[folder_.index - 1]);
+}
+
+void PictureView::showPrevious() {
+    if (folder_.index <= 1 || folder_.index > folder_.count())
+        return;
+    --folder_.index;
+    showListed(folder_.files[folder_.index - 1]);
+}
+
+void PictureView::zoomIn() {
+    if (zoom_ < kMaxZoom)
+        ++zoom_;
+    relayout();
+}
+
+void PictureView::zoomOut() {
+    if (zoom_ > kMinZoom)
+        --zoom_;
+    relayout();
+}
+
+void PictureView::zoomOff() {
+    zoom_ = 0;
+    relayout();
+}
+
+void PictureView::relayout() {
+    if (relayingOut_)
+        return;
+    relayingOut_ = true;
+    QScrollBar *horizontal = view_.horizontalScrollBar();
+    QScrollBar *vertical = view_.verticalScrollBar();
+    // The scroll bars take room from the client area as they come and go: settled in a few
+    // rounds at most.
+    for (int round = 0; round < 3; ++round) {
+        const QSize client = view_.viewport()->size();
+        layout_ = LayoutPicture(client, picture_.size(), zoom_);
+        horizontal->setPageStep(std::max(1, client.width()));
+        horizontal->setSingleStep(std::max(1, client.width() / 10));
+        horizontal->setRange(0, std::max(0, layout_.w - client.width()));
+        vertical->setPageStep(std::max(1, client.height()));
+        vertical->setSingleStep(std::max(1, client.height() / 10));
+        vertical->setRange(0, std::max(0, layout_.h - client.height()));
+        if (view_.viewport()->size() == client)
+            break;
+    }
+    relayingOut_ = false;
+    view_.viewport()->update();
+}
+
+bool PictureView::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == view_.viewport() && event->type() == QEvent::Resize)
+        relayout();
+    return false;
+}
+
+QPoint PictureView::scrollOffset() const {
+    return QPoint(view_.horizontalScrollBar()->value(), view_.verticalScrollBar()->value());
+}
+
+void PictureView::drawScene(QPainter &painter, const QRect &windowRect) const {
+    painter.fillRect(windowRect, background());
+    if (picture_.isNull() || layout_.drawWidth <= 0 || layout_.drawHeight <= 0)
+        return;
+    const QPoint offset = scrollOffset();
+    const QRect target(layout_.x - offset.x(), layout_.y - offset.y(), layout_.drawWidth,
+                       layout_.drawHeight);
+    const QRect visible = target & windowRect;
+    if (visible.isEmpty())
+        return;
+    // Scaled by the painter's transform and clipped to what is seen: only the visible part is
+    // ever scaled, however large the zoom makes the picture.
+    painter.save();
+    painter.setClipRect(visible);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, zoom_ < 0);
+    painter.translate(target.topLeft());
+    painter.scale(double(target.width()) / picture_.width(),
+                  double(target.height()) / picture_.height());
+    painter.drawImage(QPoint(0, 0), picture_);
+    painter.restore();
+}
+
+QImage PictureView::renderRegion(const QRect &windowRect) const {
+    QImage image(windowRect.size(), QImage::Format_RGB32);
+    if (image.isNull())
+        return image;
+    QPainter painter(&image);
+    painter.translate(-windowRect.topLeft());
+    drawScene(painter, windowRect);
+    return image;
+}
+
+QRect PictureView::pickRect() const {
+    return QRect(QPoint(pick_.left, pick_.top), QPoint(pick_.right - 1, pick_.bottom - 1));
+}
+
+void PictureView::paint(QPainter &painter, const QRect &exposed) {
+    // Drawn off-screen, the pick frame's outline inverted into it, then shown.
+    QImage image = renderRegion(exposed);
+    if (pick_.shown) {
+        const QRect pick = pickRect();
+        auto invert = [&](const QRect &edge) {
+            const QRect part = edge & exposed;
+            for (int y = part.top(); y <= part.bottom(); ++y) {
+                auto *row = reinterpret_cast<QRgb *>(image.scanLine(y - exposed.top()));
+                for (int x = part.left(); x <= part.right(); ++x)
+                    row[x - exposed.left()] ^= 0x00FFFFFFu;
+            }
+        };
+        invert(QRect(pick.left(), pick.top(), pick.width(), 1));
+        if (pick.height() > 1)
+            invert(QRect(pick.left(), pick.bottom(), pick.width(), 1));
+        if (pick.height() > 2) {
+            invert(QRect(pick.left(), pick.top() + 1, 1, pick.height() - 2));
+            if (pick.width() > 1)
+                invert(QRect(pick.right(), pick.top() + 1, 1, pick.height() - 2));
+        }
+    }
+    painter.drawImage(exposed.topLeft(), image);
+}
+
+void PictureView::placeAtCameraSize(int width, int height) {
+    const int cx = (pick_.left + pick_.right) / 2, cy = (pick_.top + pick_.bottom) / 2;
+    pick_.left = cx - width / 2;
+    pick_.top = cy - height / 2;
+    pick_.right = pick_.left + width;
+    pick_.bottom = pick_.top + height;
+    pick_.shown = true;
+}
+
+void PictureView::togglePickFrame() {
+    int32_t width = 0, height = 0;
+    if (camera_->format(width, height).failed() || width <= 0 || height <= 0) {
+        context_.ask(nullptr, QString::fromLatin1(kCameraFailedCaption),
+                     QStringLiteral("ERROR! #800102"), MessageButtons::Ok, MessageIcon::Error);
+        return;
+    }
+    if (pick_.shown)
+        pick_.shown = false;
+    else
+        placeAtCameraSize(width, height);
+    view_.viewport()->update();
+}
+
+void PictureView::ensurePickFrameShown() {
+    if (pick_.shown)
+        return;
+    if (view_.cameraAvailable()) {
+        togglePickFrame();
+        return;
+    }
+    // Without a camera the frame keeps the size it has.
+    pick_.shown = true;
+    view_.viewport()->update();
+}
+
+/// \brief Set picture: the pixels under the pick frame, as the view shows them, to the camera.
+void PictureView::setCameraPicture() {
+    std::vector<uint8_t> sent;
+    int width = 0, height = 0;
+    const HResult result = camera_->push([&](const FrameDescriptor &descriptor) -> HResult {
+        width = descriptor.width;
+        height = descriptor.height;
+        if (width <= 0 || height <= 0 || width > int(FrameChannel::kMaxDimension) ||
+            height > int(FrameChannel::kMaxDimension) || !descriptor.buffer())
+            return E_FAIL;
+        PlacePickFrame(pick_, width, height);
+        // The region under the frame, outline excluded; what lies outside the picture or the
+        // window is the view's background.
+        const QImage region = renderRegion(QRect(pick_.left, pick_.top, width, height));
+        if (region.isNull())
+            return E_OUTOFMEMORY;
+        PickFrame inRegion{0, 0, pick_.right - pick_.left, pick_.bottom - pick_.top, true};
+        const CameraFrame frame{descriptor.buffer(), width, height, descriptor.byteCount};
+        CapturePickedRegion(imageView(region), inRegion, frame);
+        const size_t bytes = std::min(size_t(descriptor.byteCount), size_t(width) * height * 3);
+        sent.assign(descriptor.buffer(), descriptor.buffer() + bytes);
+        return S_OK;
+    });
+    view_.viewport()->update();
+    if (result.failed()) {
+        context_.ask(nullptr, QString::fromLatin1(kCameraFailedCaption),
+                     QStringLiteral("Get Buffer ERROR!"), MessageButtons::Ok, MessageIcon::Error);
+        return;
+    }
+    if (!view_.settings().autoSetLastImage || sent.size() != size_t(width) * height * 3)
+        return;
+    RegistryHive machine = machineHive();
+    const HResult stored =
+        RegisterLastImage(width, height, sent.data(), machine, view_.driverKey());
+    if (stored.failed())
+        context_.ask(
+            view_.window(), QStringLiteral("Error"),
+            QStringLiteral("Cannot write the stored image %1: %2.")
+                .arg(QString::fromStdString(storedImagePath().string()), fileErrorText(stored)),
+            MessageButtons::Ok, MessageIcon::Error);
+}
+
+void PictureView::paste() {
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    const QImage image = clipboard ? clipboard->image() : QImage();
+    if (image.isNull()) {
+        context_.ask(view_.window(), QStringLiteral("Error"),
+                     QStringLiteral("IPicture interface is not supported\t"), MessageButtons::Ok,
+                     MessageIcon::Error);
+        return;
+    }
+    if (qint64(image.width()) * image.height() * 4 > kMaxPictureBytes) {
+        context_.ask(view_.window(), QStringLiteral("Error"),
+                     QStringLiteral("Can not allocate enough memory\t"), MessageButtons::Ok,
+                     MessageIcon::Error);
+        return;
+    }
+    // The title, the paths and the folder list stay those of the last opened file.
+    setPicture(overBlack(image));
+}
+
+void PictureView::clipboardChanged() {
+    const QClipboard *clipboard = QGuiApplication::clipboard();
+    const bool image = clipboard && clipboard->mimeData() && clipboard->mimeData()->hasImage();
+    if (image == clipboardImage_)
+        return;
+    clipboardImage_ = image;
+    view_.commandStateChanged();
+}
+
+void PictureView::mousePress(QMouseEvent &event) {
+    if (event.button() == Qt::LeftButton && pickRect().contains(event.position().toPoint())) {
+        dragging_ = true;
+        lastPoint_ = event.position().toPoint();
+    }
+}
+
+void PictureView::mouseMove(QMouseEvent &event) {
+    if (!pick_.shown)
+        return;
+    const QPoint point = event.position().toPoint();
+    if (pickRect().contains(point))
+        view_.viewport()->setCursor(Qt::PointingHandCursor);
+    else
+        view_.viewport()->unsetCursor();
+    if (!dragging_)
+        return;
+    // Not kept inside the picture or the window: the frame goes wherever it is dragged.
+    const QPoint offset = point - lastPoint_;
+    pick_.left += offset.x();
+    pick_.right += offset.x();
+    pick_.top += offset.y();
+    pick_.bottom += offset.y();
+    lastPoint_ = point;
+    view_.viewport()->update();
+}
+
+void PictureView::mouseRelease(QMouseEvent &event) {
+    if (event.button() == Qt::LeftButton)
+        dragging_ = false;
+}
+
+void PictureView::scrolled(int, int) {
+    // The frame stays where it is in the window; the picture moves under it.
+    view_.viewport()->update();
+}
+
+}  // namespace lumaghost

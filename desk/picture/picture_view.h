@@ -1,0 +1,138 @@
+// The picture side of the view: the current picture and the picture files of its folder, the
+// zoom, the pick frame of the camera's size that the user drags over the picture, setting the
+// picked region on the camera, and pasting a picture from the clipboard.
+#pragma once
+
+#include <memory>
+
+#include <QImage>
+#include <QObject>
+#include <QPoint>
+#include <QRect>
+#include <QStringList>
+
+#include "desk/model/parts.h"
+#include "frames/frame_compose.h"
+
+namespace lumaghost {
+
+struct DeskContext;
+class CameraGate;
+class CLumadeskView;
+
+/// Where the view draws the picture at a zoom level: the top-left corner (x, y) in the view's
+/// scrolled coordinates, the drawn size and the scroll extent (w, h).
+struct PictureLayout {
+    int x = 0;
+    int y = 0;
+    int drawWidth = 0;
+    int drawHeight = 0;
+    int w = 0;  // scroll extent
+    int h = 0;
+    friend bool operator==(const PictureLayout &, const PictureLayout &) = default;
+};
+
+/// The drawing geometry of a picture of size `picture` in a client area of size `client` at
+/// zoom level `zoom` (-50 ... 50): centred while it fits, drawn (zoom + 1) times its size from
+/// level 0 up, 1 / (1 - zoom) of it below; the scroll extent is two pixels less than the drawn
+/// size from level 0 up.
+PictureLayout LayoutPicture(QSize client, QSize picture, int zoom);
+
+/// The picture files of a folder, as the browsing list.
+struct PictureFolder {
+    QStringList files;  // full paths, in name order
+    int index = 1;      // 1-based place of the current file; 1 when it is not among them
+    int count() const { return int(files.size()); }
+};
+
+/// The BMP, DIB, EMF, GIF, ICO, JPG and WMF files (any letter case; no others) of the folder of
+/// `current`, or of the working directory when it is empty, with the index of `current`.
+PictureFolder ScanPictureFolder(const QString &current);
+
+/// Whether `path` names one of the seven picture types by its extension.
+bool IsPictureFile(const QString &path);
+
+class PictureView final : public QObject, public PicturePart {
+    Q_OBJECT
+public:
+    static constexpr int kMaxZoom = 50;
+    static constexpr int kMinZoom = -50;
+    /// The pick rectangle before it was ever sized to the camera.
+    static constexpr QRect kInitialPick{QPoint(50, 50), QPoint(369, 289)};
+
+    PictureView(CLumadeskView &view, DeskContext &context, std::shared_ptr<CameraGate> camera);
+    ~PictureView() override;
+
+    // PicturePart.
+    void openPicture(const QString &path) override;
+    void zoomIn() override;
+    void zoomOut() override;
+    void zoomOff() override;
+    void togglePickFrame() override;
+    void setCameraPicture() override;
+    void paste() override;
+    void showPrevious() override;
+    void showNext() override;
+    void ensurePickFrameShown() override;
+    bool clipboardHasImage() const override { return clipboardImage_; }
+    bool hasPrevious() const override { return folder_.index > 1; }
+    bool hasNext() const override { return folder_.index < folder_.count(); }
+    void paint(QPainter &painter, const QRect &exposed) override;
+    void mousePress(QMouseEvent &event) override;
+    void mouseMove(QMouseEvent &event) override;
+    void mouseRelease(QMouseEvent &event) override;
+    void scrolled(int dx, int dy) override;
+
+    /// What the view shows in `windowRect` (view-window coordinates), without the pick frame's
+    /// outline: the picture at its zoom on the view's background, which also fills whatever
+    /// lies outside the window. Top-down, 32-bit.
+    QImage renderRegion(const QRect &windowRect) const;
+    /// The pick rectangle in view-window coordinates.
+    QRect pickRect() const;
+    bool pickFrameShown() const { return pick_.shown; }
+
+    const QImage &picture() const { return picture_; }
+    int zoom() const { return zoom_; }
+    const PictureLayout &layout() const { return layout_; }
+    const PictureFolder &folder() const { return folder_; }
+    /// The colour of the view where no picture is.
+    QColor background() const;
+
+private:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    /// The geometry for the current picture, zoom and client size; the scroll bars follow.
+    void relayout();
+    /// Loads a picture file and tells why it cannot be loaded: the file error, no memory, or no
+    /// picture. The current picture stays on failure.
+    bool loadFile(const QString &path, bool report);
+    /// The built-in default picture.
+    void loadDefault();
+    /// Next, Previous: the file of the list at the new index, at zoom 0; a file that does not
+    /// load gives the default picture and "Not a known picture type".
+    void showListed(const QString &path);
+    void setPicture(QImage image);
+    void setTitle(const QString &title);
+    /// Sizes the pick frame to the camera's size around its centre and shows it.
+    void placeAtCameraSize(int width, int height);
+    void drawScene(QPainter &painter, const QRect &windowRect) const;
+    QPoint scrollOffset() const;
+    void clipboardChanged();
+
+    CLumadeskView &view_;
+    DeskContext &context_;
+    std::shared_ptr<CameraGate> camera_;
+
+    QImage picture_;  // always a picture once constructed
+    PictureFolder folder_;
+    int zoom_ = 0;
+    PictureLayout layout_;
+    bool relayingOut_ = false;
+
+    PickFrame pick_{kInitialPick.left(), kInitialPick.top(), kInitialPick.right() + 1,
+                    kInitialPick.bottom() + 1, false};
+    bool dragging_ = false;
+    QPoint lastPoint_;
+    bool clipboardImage_ = false;
+};
+
+}  // namespace lumaghost

@@ -1,0 +1,319 @@
+#include "desk/sequence/sequence_strip.h"
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+
+#include "frames/frame_compose.h"
+#include "frames/picture_file.h"
+#include "frames/resampler.h"
+
+namespace lumaghost {
+
+namespace {
+
+using Strip = SequenceStrip;
+
+/// Scales 32-bit pixels (top-down, rows `stride` bytes apart) to a thumbnail.
+QImage thumbnailOf(const uint8_t *pixels, int width, int height, ptrdiff_t stride) {
+    QImage thumbnail(Strip::kThumbnailWidth, Strip::kThumbnailHeight, QImage::Format_RGB32);
+    if (thumbnail.isNull() || width <= 0 || height <= 0)
+        return QImage();
+    ResampleInto(pixels, width, height, stride, thumbnail.bits(), thumbnail.width(),
+                 thumbnail.height(), thumbnail.bytesPerLine(), PixelLayout::Bgrx32);
+    // The resampler leaves the fourth byte 0; the image's format wants it opaque.
+    for (int y = 0; y < thumbnail.height(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(thumbnail.scanLine(y));
+        for (int x = 0; x < thumbnail.width(); ++x)
+            row[x] |= 0xFF000000u;
+    }
+    return thumbnail;
+}
+
+/// The thumbnail of a frame (three bytes a pixel, bottom row first), through a 32-bit copy.
+QImage thumbnailOfFrame(const PlayItem &frame) {
+    const size_t rowBytes = size_t(frame.width) * 3;
+    if (frame.width <= 0 || frame.height <= 0 || !frame.pixels ||
+        frame.pixels->size() < rowBytes * size_t(frame.height))
+        return QImage();
+    std::vector<uint8_t> wide(size_t(frame.width) * size_t(frame.height) * 4);
+    for (int y = 0; y < frame.height; ++y) {
+        // Memory row y is picture row height - 1 - y.
+        const uint8_t *in = frame.pixels->data() + size_t(frame.height - 1 - y) * rowBytes;
+        uint8_t *out = wide.data() + size_t(y) * frame.width * 4;
+        for (int x = 0; x < frame.width; ++x, in += 3, out += 4) {
+            out[0] = in[0];
+            out[1] = in[1];
+            out[2] = in[2];
+            out[3] = 0;
+        }
+    }
+    return thumbnailOf(wide.data(), frame.width, frame.height, ptrdiff_t(frame.width) * 4);
+}
+
+}  // namespace
+
+/// Makes the thumbnails of loaded frames on a thread of its own and hands each to the strip,
+/// on the strip's thread. Work not yet done is dropped when the strip's items are replaced.
+class ThumbnailMaker {
+public:
+    explicit ThumbnailMaker(SequenceStrip *strip) : strip_(strip) {
+        worker_ = std::thread([this] { run(); });
+    }
+    ~ThumbnailMaker() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+            queue_.clear();
+        }
+        wake_.notify_all();
+        worker_.join();
+    }
+
+    void replaceWork(std::vector<PlayItem> frames) {
+        {
+            std::lock_guard lock(mutex_);
+            queue_.assign(std::make_move_iterator(frames.begin()),
+                          std::make_move_iterator(frames.end()));
+        }
+        wake_.notify_all();
+    }
+
+    void waitForIdle() {
+        std::unique_lock lock(mutex_);
+        idle_.wait(lock, [this] { return queue_.empty() && !busy_; });
+    }
+
+private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            if (stopping_)
+                return;
+            PlayItem frame = std::move(queue_.front());
+            queue_.pop_front();
+            busy_ = true;
+            lock.unlock();
+            QImage thumbnail = thumbnailOfFrame(frame);
+            QMetaObject::invokeMethod(
+                strip_,
+                [strip = strip_, key = frame.pixels.get(), keep = frame.pixels,
+                 thumbnail = std::move(thumbnail)]() mutable {
+                    if (strip)
+                        strip->thumbnailMade(key, std::move(thumbnail));
+                },
+                Qt::QueuedConnection);
+            lock.lock();
+            busy_ = false;
+            if (queue_.empty())
+                idle_.notify_all();
+        }
+    }
+
+    QPointer<SequenceStrip> strip_;
+    std::mutex mutex_;  // guards queue_, busy_ and stopping_
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    std::deque<PlayItem> queue_;
+    bool busy_ = false;
+    bool stopping_ = false;
+    std::thread worker_;
+};
+
+StripItem MakeStripItem(const QImage &pixels) {
+    StripItem item;
+    const QImage image = pixels.format() == QImage::Format_RGB32
+                             ? pixels
+                             : pixels.convertToFormat(QImage::Format_RGB32);
+    item.frame.width = image.width();
+    item.frame.height = image.height();
+    auto block = std::make_shared<std::vector<uint8_t>>(size_t(image.width()) * image.height() * 3);
+    ReadSurfaceIntoFrame(imageView(image), {0, 0, image.width(), image.height()}, block->data(),
+                         block->size());
+    item.frame.pixels = std::move(block);
+    item.thumbnail =
+        thumbnailOf(image.constBits(), image.width(), image.height(), image.bytesPerLine());
+    return item;
+}
+
+SequenceStrip::SequenceStrip(QWidget *parent)
+    : QWidget(parent), maker_(std::make_unique<ThumbnailMaker>(this)) {
+    setObjectName(QStringLiteral("sequenceItems"));
+    setAccessibleName(QStringLiteral("Sequence items"));
+    setMouseTracking(true);
+    setMinimumHeight(kHeight);
+    describe();
+}
+
+SequenceStrip::~SequenceStrip() = default;
+
+QRect SequenceStrip::rightArrowRect() const {
+    return QRect(width() - 50, kHeight - 50, kArrowSize, kArrowSize);
+}
+
+QRect SequenceStrip::leftArrowRect() const {
+    return QRect(width() - 80, kHeight - 50, kArrowSize, kArrowSize);
+}
+
+void SequenceStrip::describe() {
+    setAccessibleDescription(
+        QStringLiteral("%1 items, item %2 selected").arg(count()).arg(selected_ + 1));
+}
+
+void SequenceStrip::append(StripItem item) {
+    items_.push_back(std::move(item));
+    describe();
+    update();
+}
+
+void SequenceStrip::remove(int index) {
+    if (index < 0 || index >= count())
+        return;
+    items_.erase(items_.begin() + index);
+    if (items_.empty())
+        selected_ = -1;
+    else if (selected_ >= count())
+        selected_ = count() - 1;
+    firstVisible_ = std::max(0, std::min(firstVisible_, count() - 1));
+    describe();
+    update();
+}
+
+void SequenceStrip::replace(std::vector<PlayItem> frames) {
+    items_.clear();
+    items_.reserve(frames.size());
+    for (PlayItem &frame : frames)
+        items_.push_back({frame, QImage()});
+    selected_ = -1;
+    firstVisible_ = 0;
+    maker_->replaceWork(std::move(frames));
+    describe();
+    update();
+}
+
+std::vector<PlayItem> SequenceStrip::snapshot() const {
+    std::vector<PlayItem> frames;
+    frames.reserve(items_.size());
+    for (const StripItem &item : items_)
+        frames.push_back(item.frame);
+    return frames;
+}
+
+void SequenceStrip::waitForThumbnails() {
+    maker_->waitForIdle();
+    // The last ones are on their way to this thread.
+    QCoreApplication::sendPostedEvents(this);
+}
+
+void SequenceStrip::thumbnailMade(const void *pixels, QImage thumbnail) {
+    for (int i = 0; i < count(); ++i) {
+        StripItem &item = items_[size_t(i)];
+        if (item.frame.pixels.get() == pixels && item.thumbnail.isNull()) {
+            item.thumbnail = std::move(thumbnail);
+            const int column = i - firstVisible_;
+            if (column >= 0)
+                update(QRect(column * kPitch + 9, 9, kThumbnailWidth, kThumbnailHeight));
+            return;
+        }
+    }
+}
+
+void SequenceStrip::paintEvent(QPaintEvent *) {
+    // Drawn off-screen, then shown.
+    QImage image(size(), QImage::Format_RGB32);
+    if (image.isNull())
+        return;
+    const QColor face = palette().color(QPalette::Button);
+    {
+        QPainter painter(&image);
+        painter.fillRect(image.rect(), face);
+        for (int k = firstVisible_; k < count(); ++k) {
+            const int x = (k - firstVisible_) * kPitch + 9;
+            if (x >= width())
+                break;
+            const QRect place(x, 9, kThumbnailWidth, kThumbnailHeight);
+            const QImage &thumbnail = items_[size_t(k)].thumbnail;
+            if (thumbnail.isNull())
+                painter.fillRect(place, face.darker(115));  // still being made
+            else
+                painter.drawImage(place, thumbnail);
+        }
+        // The arrows darken what lies under them, as an AND of their pixels would.
+        auto arrow = [&](const QRect &cell, bool right) {
+            const QPointF tip = right ? QPointF(cell.right() - 6, cell.center().y())
+                                      : QPointF(cell.left() + 6, cell.center().y());
+            const qreal back = right ? cell.left() + 8 : cell.right() - 8;
+            const QPointF points[] = {tip, QPointF(back, cell.top() + 6),
+                                      QPointF(back, cell.bottom() - 6)};
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(palette().color(QPalette::ButtonText));
+            painter.drawPolygon(points, 3);
+        };
+        if (rightArrowShown())
+            arrow(rightArrowRect(), true);
+        if (leftArrowShown())
+            arrow(leftArrowRect(), false);
+    }
+    // The selected item's outline, inverted.
+    if (selected_ >= firstVisible_) {
+        const int column = selected_ - firstVisible_;
+        const QRect outline(QPoint(column * kPitch + 7, 7),
+                            QPoint((column + 1) * kPitch + 2, kThumbnailHeight + 11));
+        auto invert = [&](const QRect &edge) {
+            const QRect part = edge & image.rect();
+            for (int y = part.top(); y <= part.bottom(); ++y) {
+                auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+                for (int x = part.left(); x <= part.right(); ++x)
+                    row[x] ^= 0x00FFFFFFu;
+            }
+        };
+        invert(QRect(outline.left(), outline.top(), outline.width(), 1));
+        invert(QRect(outline.left(), outline.bottom(), outline.width(), 1));
+        invert(QRect(outline.left(), outline.top() + 1, 1, outline.height() - 2));
+        invert(QRect(outline.right(), outline.top() + 1, 1, outline.height() - 2));
+    }
+    QPainter(this).drawImage(0, 0, image);
+}
+
+void SequenceStrip::mousePressEvent(QMouseEvent *event) {
+    const QPoint point = event->position().toPoint();
+    if (rightArrowShown() && rightArrowRect().contains(point)) {
+        ++firstVisible_;
+        update();
+        return;
+    }
+    if (leftArrowShown() && leftArrowRect().contains(point)) {
+        --firstVisible_;
+        update();
+        return;
+    }
+    if (point.x() < 0)
+        return;
+    const int index = firstVisible_ + point.x() / kPitch;
+    if (index < count() && index != selected_) {
+        selected_ = index;
+        describe();
+        update();
+        emit selectionChanged(index);
+    }
+}
+
+void SequenceStrip::mouseMoveEvent(QMouseEvent *event) {
+    const QPoint point = event->position().toPoint();
+    const bool overArrow = (rightArrowShown() && rightArrowRect().contains(point)) ||
+                           (leftArrowShown() && leftArrowRect().contains(point));
+    if (overArrow)
+        setCursor(Qt::PointingHandCursor);
+    else
+        unsetCursor();
+}
+
+}  // namespace lumaghost

@@ -1,0 +1,147 @@
+#include "desk/service/play_service_command.h"
+
+#include <QFile>
+#include <QPointer>
+
+#include "desk/model/desk_context.h"
+#include "desk/model/file_errors.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
+#include "desk/service/play_service_control.h"
+#include "service/play_service.h"
+
+namespace lumaghost {
+
+HResult WriteAutoPlaySetting(RegistryHive &machine, const std::string &path) {
+    // A path the service would not take (it reads the value into a buffer of fixed size) is
+    // refused here, where it can be told, rather than ignored there.
+    if (path.empty() || path.size() + 1 > kAutoPlayBuffer)
+        return E_INVALIDARG;
+    return machine.modify([&](HiveData &data) {
+        data.createKey(kAutoPlayKey);
+        data.setValue(kAutoPlayKey, "AutoPlay", RegValue::string(path));
+        data.setValue(kAutoPlayKey, "AutoPlayType", RegValue::fromDword(1));
+        return S_OK;
+    });
+}
+
+bool IsSequencePath(const QString &path) {
+    const qsizetype dot = path.lastIndexOf(u'.');
+    return dot >= 0 && path.mid(dot) == QStringLiteral(".lgs");
+}
+
+void StopPlayServiceIfRunning(PlayServiceControl *control) {
+    if (!control)
+        return;
+    control->post([](ServiceController &controller) {
+        if (controller.QueryPlayServiceState() == int(SERVICE_RUNNING))
+            controller.StopPlayService();
+        return 0;
+    });
+}
+
+PlayServiceCommand::PlayServiceCommand(CLumadeskView &view, DeskContext &context, CMainFrame &frame)
+    : view_(view), context_(context), frame_(frame) {
+    refresh_.setInterval(kStateRefresh);
+    connect(&refresh_, &QTimer::timeout, this, [this] {
+        if (frame_.stripShown())
+            refreshState();
+    });
+    refresh_.start();
+}
+
+PlayServiceCommand::~PlayServiceCommand() = default;
+
+/// \brief The Service command: one press stops a running service, the next starts it; a missing
+/// service is installed with the start type of "Auto play the picture sequence" and started.
+void PlayServiceCommand::serviceCommand() {
+    const QString item = view_.currentItemPath();
+    if (IsSequencePath(item)) {
+        RegistryHive machine = machineHive();
+        const HResult written =
+            WriteAutoPlaySetting(machine, QFile::encodeName(item).toStdString());
+        // Said, not kept quiet: the service would otherwise go on playing what it played.
+        if (written.failed())
+            context_.ask(&frame_, QStringLiteral("Auto play"),
+                         QStringLiteral("Cannot make %1 the auto-play sequence in %2: %3.")
+                             .arg(item, QString::fromStdString(machine.file().string()),
+                                  written == E_INVALIDARG
+                                      ? QStringLiteral("the path is too long for the play service")
+                                      : fileErrorText(written)),
+                         MessageButtons::Ok, MessageIcon::Warning);
+    }
+    PlayServiceControl *control = view_.serviceControl();
+    if (!control) {
+        context_.ask(&frame_, CMainFrame::appTitle(), context_.message(153), MessageButtons::Ok,
+                     MessageIcon::Warning);
+        return;
+    }
+    const bool autoStart = view_.settings().serviceAutoStart != 0;
+    QPointer<PlayServiceCommand> self(this);
+    control->post(
+        [autoStart](ServiceController &controller) {
+            const int state = controller.QueryPlayServiceState();
+            if (state == int(SERVICE_RUNNING)) {
+                controller.StopPlayService();
+                return int(ServiceCommandOutcome::Stopped);
+            }
+            if (state >= int(SERVICE_STOPPED) && state <= int(SERVICE_PAUSED)) {
+                controller.StartPlayService();
+                return int(ServiceCommandOutcome::Started);
+            }
+            controller.setAutoStart(autoStart);
+            if (controller.CreatePlayService() == 1 ||
+                controller.lastError() == ERROR_SERVICE_EXISTS) {
+                controller.StartPlayService();
+                return int(ServiceCommandOutcome::Installed);
+            }
+            return int(ServiceCommandOutcome::InstallFailed);
+        },
+        [self](int result) {
+            if (!self)
+                return;
+            const auto outcome = ServiceCommandOutcome(result);
+            if (outcome == ServiceCommandOutcome::InstallFailed)
+                self->context_.ask(&self->frame_, CMainFrame::appTitle(),
+                                   self->context_.message(153), MessageButtons::Ok,
+                                   MessageIcon::Warning);
+            self->refreshState();
+            emit self->serviceCommandFinished(outcome);
+        });
+}
+
+void PlayServiceCommand::refreshState() const {
+    PlayServiceControl *control = view_.serviceControl();
+    if (!control || asking_)
+        return;
+    asking_ = true;
+    askedAt_ = std::chrono::steady_clock::now();
+    QPointer<PlayServiceCommand> self(const_cast<PlayServiceCommand *>(this));
+    control->post([](ServiceController &controller) { return controller.QueryPlayServiceState(); },
+                  [self](int state) {
+                      if (self)
+                          self->stateKnown(state);
+                  });
+}
+
+void PlayServiceCommand::stateKnown(int state) {
+    asking_ = false;
+    if (state == state_)
+        return;
+    state_ = state;
+    view_.commandStateChanged();
+}
+
+int PlayServiceCommand::serviceImageState() const {
+    // Asked at every update pass: the answer of the last query, a new one on its way when that
+    // is older than the refresh period.
+    if (!asking_ && std::chrono::steady_clock::now() - askedAt_ > kStateRefresh / 2)
+        refreshState();
+    if (state_ == int(SERVICE_RUNNING))
+        return 0;
+    if (state_ >= int(SERVICE_STOPPED) && state_ <= int(SERVICE_PAUSED))
+        return 1;
+    return 2;
+}
+
+}  // namespace lumaghost

@@ -1,0 +1,633 @@
+#include "desk/window/main_frame.h"
+
+#include <algorithm>
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QScreen>
+#include <QSizeGrip>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "desk/model/desk_context.h"
+#include "desk/window/command_router.h"
+#include "desk/window/lumadesk_doc.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/tray_icon.h"
+#include "lang/pack_ids.h"
+#include "lang/relabel.h"
+
+namespace lumaghost {
+
+using namespace cmd;
+
+namespace {
+
+QIcon resourceIcon(const char *name) {
+    return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
+}
+
+/// A caption without its mnemonics, its ellipsis and its key label: a button's text.
+QString plainCaption(QString text) {
+    const qsizetype tab = text.indexOf(u'\t');
+    if (tab >= 0)
+        text.truncate(tab);
+    text.remove(QStringLiteral("..."));
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'&' && i + 1 < text.size())
+            ++i;
+        out += text[i];
+    }
+    return out.trimmed();
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(DeskContext &context, QWidget *parent)
+    : QMainWindow(parent), context_(context), router_(new CommandRouter(*this, context)) {
+    setObjectName(QStringLiteral("LumadeskMainFrame"));
+    setWindowIcon(resourceIcon("lumadesk"));
+
+    createActions();
+    createToolBars();
+    createControlBars();
+    createStatusBar();
+
+    // The view above the sequence strip.
+    auto *center = new QWidget(this);
+    center->setAccessibleName(QStringLiteral("Picture area"));
+    auto *layout = new QVBoxLayout(center);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    view_ = new CLumadeskView(context_, *this, center);
+    strip_ = new QFrame(center);
+    strip_->setObjectName(QStringLiteral("sequenceStrip"));
+    strip_->setAccessibleName(QStringLiteral("Sequence strip"));
+    strip_->setFixedHeight(120);
+    strip_->hide();
+    layout->addWidget(view_, 1);
+    layout->addWidget(strip_);
+    setCentralWidget(center);
+
+    createMenus();
+    rebuildPassList();
+    // Qt's own buttons of the bars: the one that shows the buttons that do not fit.
+    for (QToolButton *more : findChildren<QToolButton *>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(QStringLiteral("More buttons"));
+    readPlacement();
+
+    auto setTitle = [this](const QString &title) {
+        setWindowTitle(title + QStringLiteral(" - ") + QString::fromLatin1(kAppTitle));
+    };
+    if (context_.doc) {
+        setTitle(context_.doc->title());
+        connect(context_.doc, &CLumadeskDoc::titleChanged, this, setTitle);
+    }
+}
+
+CMainFrame::~CMainFrame() {
+    if (!placementStored_)
+        storePlacement();
+    tray_.reset();
+}
+
+QString CMainFrame::appTitle() {
+    return QString::fromLatin1(kAppTitle);
+}
+
+QAction *CMainFrame::makeAction(const CommandInfo &info) {
+    auto *action = new QAction(QString::fromUtf8(info.caption), this);
+    action->setProperty(kCommandIdProperty, info.id);
+    const QString prompt = QString::fromUtf8(info.prompt);
+    const qsizetype lineBreak = prompt.indexOf(u'\n');
+    action->setStatusTip(lineBreak < 0 ? prompt : prompt.left(lineBreak));
+    if (lineBreak >= 0)
+        action->setToolTip(prompt.mid(lineBreak + 1));
+    QList<QKeySequence> keys;
+    for (QKeyCombination key : info.keys) {
+        if (key.key() != Qt::Key_unknown)
+            keys.append(QKeySequence(key));
+    }
+    action->setShortcuts(keys);
+    if (info.icon)
+        action->setIcon(resourceIcon(info.icon));
+    action->setCheckable(info.checkable);
+    router_->bind(action, info);
+    commands_.insert(info.id, action);
+    addAction(action);  // keys work wherever the action is shown, or not shown at all
+    return action;
+}
+
+void CMainFrame::createActions() {
+    for (const CommandInfo &info : commandTable())
+        makeAction(info);
+    for (int i = 0; i < 3; ++i)
+        serviceIcons_[i] = resourceIcon(i == 0   ? "service-running"
+                                        : i == 1 ? "service-stopped"
+                                                 : "service-missing");
+}
+
+void CMainFrame::createMenus() {
+    QMenuBar *bar = menuBar();
+    auto addCommands = [this](QMenu *menu, std::initializer_list<int> ids) {
+        for (int id : ids) {
+            if (id == 0)
+                menu->addSeparator();
+            else
+                menu->addAction(commands_.value(id));
+        }
+    };
+
+    QMenu *file = bar->addMenu(QStringLiteral("&File"));
+    addCommands(file, {kOpen, kSave, kSaveAs, 0, kPlayMovie});
+    realCameraMenu_ = new QMenu(QStringLiteral("Switch To Real Camera"), this);
+    realCameraMenu_->addAction(commands_.value(kSetupRealCamera));
+    file->addMenu(realCameraMenu_);
+    addCommands(file, {kPlayDirectory, kStopAbove, 0});
+    recentPictureMenu_ = file->addMenu(QStringLiteral("Recent Picture Files"));
+    recentSequenceMenu_ = file->addMenu(QStringLiteral("Recent Sequence Files"));
+    recentMovieMenu_ = file->addMenu(QStringLiteral("Recent Movie Files"));
+    file->addSeparator();
+    addCommands(file, {kExit});
+
+    addCommands(bar->addMenu(QStringLiteral("&View")),
+                {kSequence, kStatusBar, 0, kZoomIn, kZoomOut, kZoomOff});
+    addCommands(bar->addMenu(QStringLiteral("&Option")),
+                {kShowPickFrame, kSetPicture, kPaste, kShowPrevious, kShowNext, 0, kSetup});
+    addCommands(bar->addMenu(QStringLiteral("&Camera")), {kPreview, kStopPreview});
+    addCommands(bar->addMenu(QStringLiteral("&Sequence")),
+                {kAddItem, kDeleteItem, kPlaySequence, kStopSequence, 0, kService});
+    addCommands(bar->addMenu(QStringLiteral("&Help")), {kHelpTopics, kHomepage, 0, kAbout});
+
+    // The Open button's drop-down: a title, then the File menu's three recent lists.
+    openDropDown_ = new QMenu(this);
+    openDropDown_->setAccessibleName(QStringLiteral("Open Recent"));
+    openDropDown_->addAction(commands_.value(kOpenRecentTitle));
+    openDropDown_->addMenu(recentPictureMenu_);
+    openDropDown_->addMenu(recentSequenceMenu_);
+    openDropDown_->addMenu(recentMovieMenu_);
+    // The Sequence button's drop-down.
+    sequenceDropDown_ = new QMenu(this);
+    sequenceDropDown_->setAccessibleName(QStringLiteral("Play"));
+    sequenceDropDown_->addAction(commands_.value(kPlayMovie));
+    sequenceDropDown_->addMenu(realCameraMenu_);
+    sequenceDropDown_->addSeparator();
+    sequenceDropDown_->addAction(commands_.value(kStopAbove));
+    for (QMenu *dropDown : {openDropDown_, sequenceDropDown_})
+        connect(dropDown, &QMenu::aboutToShow, this,
+                [this, dropDown] { relabelDropDown(dropDown); });
+
+    for (QToolBar *toolBar : {mainToolBar_, sequenceToolBar_}) {
+        for (auto [id, menu] : {std::pair{kOpen, openDropDown_}, {kSequence, sequenceDropDown_}}) {
+            if (QToolButton *button =
+                    toolButton(toolBar == mainToolBar_ ? kMainToolBar : kSequenceToolBar, id)) {
+                button->setMenu(menu);
+                button->setPopupMode(QToolButton::MenuButtonPopup);
+            }
+        }
+    }
+
+    // Menus show the states as they are when they open.
+    for (QMenu *menu : findChildren<QMenu *>())
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::updateCommandStates);
+
+    rebuildRecentMenus();
+}
+
+QToolBar *CMainFrame::makeToolBar(int id, const QString &title, std::span<const int> buttons) {
+    auto *toolBar = new QToolBar(title, this);
+    toolBar->setObjectName(QStringLiteral("toolBar%1").arg(id));
+    toolBar->setAccessibleName(title);
+    toolBar->setProperty("controlBarId", id);
+    toolBar->setMovable(false);
+    toolBar->setFloatable(false);
+    toolBar->setIconSize(QSize(16, 16));
+    for (int command : buttons) {
+        if (command == 0)
+            toolBar->addSeparator();
+        else
+            toolBar->addAction(commands_.value(command));
+    }
+    addToolBar(Qt::TopToolBarArea, toolBar);
+    return toolBar;
+}
+
+void CMainFrame::createToolBars() {
+    hiddenToolBar_ = makeToolBar(kHiddenToolBar, QStringLiteral("Hidden toolbar"), {});
+    hiddenToolBar_->hide();
+    mainToolBar_ = makeToolBar(kMainToolBar, QStringLiteral("Main toolbar"), mainToolBarButtons());
+    sequenceToolBar_ =
+        makeToolBar(kSequenceToolBar, QStringLiteral("Sequence toolbar"), sequenceToolBarButtons());
+    setServiceButtonImage(0);
+}
+
+void CMainFrame::createControlBars() {
+    auto makeBar = [this](int id, const QString &title, QWidget *&place) {
+        addToolBarBreak(Qt::TopToolBarArea);
+        auto *bar = new QToolBar(title, this);
+        bar->setObjectName(QStringLiteral("controlBar%1").arg(id));
+        bar->setAccessibleName(title);
+        bar->setProperty("controlBarId", id);
+        bar->setMovable(false);
+        bar->setFloatable(false);
+        place = new QWidget(bar);
+        place->setObjectName(QStringLiteral("controlBarPlace%1").arg(id));
+        place->setAccessibleName(title);
+        place->setMinimumHeight(24);
+        bar->addWidget(place);
+        addToolBar(Qt::TopToolBarArea, bar);
+        bar->hide();
+        return bar;
+    };
+    movieControlBar_ =
+        makeBar(kMovieControlBar, QStringLiteral("Movie control bar"), movieControlPlace_);
+    displayTimeBar_ =
+        makeBar(kDisplayTimeBar, QStringLiteral("Display time bar"), displayTimePlace_);
+    sequenceToolBar_->hide();
+}
+
+void CMainFrame::createStatusBar() {
+    // The status bar's accessible name is its message pane's text.
+    QStatusBar *bar = statusBar();
+    for (QWidget *grip : bar->findChildren<QSizeGrip *>())
+        grip->setAccessibleName(QStringLiteral("Size grip"));
+    auto pane = [bar](int id, const char *text) {
+        auto *label = new QLabel(QString::fromLatin1(text), bar);
+        label->setProperty(kControlIdProperty, id);
+        label->setAlignment(Qt::AlignCenter);
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("SCRLX")));
+        // Drawn as an indicator that is off: the lock keys' state is not known here.
+        label->setEnabled(false);
+        bar->addPermanentWidget(label);
+        return label;
+    };
+    capsPane_ = pane(pack_ids::kCapsLockPane, "CAP");
+    numPane_ = pane(pack_ids::kNumLockPane, "NUM");
+    scrollPane_ = pane(pack_ids::kScrollLockPane, "SCRL");
+    bar->showMessage(QStringLiteral("Ready"));
+}
+
+QMenu *CMainFrame::createPopupMenu() {
+    // The bars follow the mode; no menu of Qt's own shows or hides them.
+    return nullptr;
+}
+
+QAction *CMainFrame::command(int id) const {
+    if (QAction *action = commands_.value(id))
+        return action;
+    for (const auto &[commandId, action] : passList_) {
+        if (commandId == id)
+            return action;
+    }
+    return nullptr;
+}
+
+QToolButton *CMainFrame::toolButton(int toolBarId, int commandId) const {
+    QToolBar *toolBar = toolBarId == kMainToolBar       ? mainToolBar_
+                        : toolBarId == kSequenceToolBar ? sequenceToolBar_
+                                                        : nullptr;
+    QAction *action = commands_.value(commandId);
+    if (!toolBar || !action)
+        return nullptr;
+    return qobject_cast<QToolButton *>(toolBar->widgetForAction(action));
+}
+
+QWidget *CMainFrame::controlBar(int id) const {
+    switch (id) {
+        case kMainToolBar:
+            return mainToolBar_;
+        case kSequenceToolBar:
+            return sequenceToolBar_;
+        case kHiddenToolBar:
+            return hiddenToolBar_;
+        case kMovieControlBar:
+            return movieControlPlace_;
+        case kDisplayTimeBar:
+            return displayTimePlace_;
+        case kSequenceStrip:
+            return strip_;
+        default:
+            return nullptr;
+    }
+}
+
+void CMainFrame::showControlBar(int id, bool show) {
+    QWidget *bar = controlBar(id);
+    if (id == kMovieControlBar)
+        bar = movieControlBar_;
+    else if (id == kDisplayTimeBar)
+        bar = displayTimeBar_;
+    if (bar)
+        bar->setVisible(show);
+}
+
+bool CMainFrame::stripShown() const {
+    return !strip_->isHidden();
+}
+
+void CMainFrame::toggleMode() {
+    pictureMode_ = !pictureMode_;
+    showControlBar(kMainToolBar, pictureMode_);
+    showControlBar(kSequenceToolBar, !pictureMode_);
+    showControlBar(kSequenceStrip, !pictureMode_);
+    showControlBar(kDisplayTimeBar, !pictureMode_);
+    // The strip takes clicks at once; the display-time bar waits for a selected item.
+    if (stripShown())
+        strip_->setEnabled(true);
+    if (!displayTimeBar_->isHidden())
+        displayTimeBar_->setEnabled(false);
+    requestCommandUpdate();
+}
+
+void CMainFrame::setServiceButtonImage(int state) {
+    serviceImage_ = ((state % 3) + 3) % 3;
+    if (QAction *service = commands_.value(kService))
+        service->setIcon(serviceIcons_[serviceImage_]);
+}
+
+QMenu *CMainFrame::trayMenu() const {
+    return tray_ ? tray_->menu() : nullptr;
+}
+
+void CMainFrame::updateCommandStates() {
+    updatePending_ = false;
+    router_->updateStates();
+}
+
+void CMainFrame::requestCommandUpdate() {
+    if (updatePending_)
+        return;
+    updatePending_ = true;
+    QTimer::singleShot(0, this, &CMainFrame::updateCommandStates);
+}
+
+void CMainFrame::rebuildPassList() {
+    passList_.clear();
+    for (auto it = commands_.cbegin(); it != commands_.cend(); ++it)
+        passList_.emplace_back(it.key(), it.value());
+    for (QAction *action : recentActions_)
+        passList_.emplace_back(action->property(kCommandIdProperty).toInt(), action);
+    for (QAction *action : cameraActions_)
+        passList_.emplace_back(action->property(kCommandIdProperty).toInt(), action);
+    std::sort(passList_.begin(), passList_.end(),
+              [](const auto &a, const auto &b) { return a.first < b.first; });
+}
+
+void CMainFrame::fillRecentMenu(QMenu *menu, RecentFileList &list, int firstId, bool withPrompt) {
+    menu->clear();
+    const QString prompt =
+        withPrompt ? LoadCommandPrompt(context_.packs, firstId).statusTip : QString();
+    if (list.isEmpty()) {
+        // The empty list's placeholder, disabled, named by the pack.
+        auto *action = menu->addAction(QStringLiteral("Recent File"));
+        action->setProperty(kCommandIdProperty, firstId);
+        std::string text;
+        const std::string key = packKey(firstId);
+        if (context_.packs.ReadPackText("MENU", key, key, text) != 0)
+            action->setText(packDisplayText(text));
+        action->setEnabled(false);
+        router_->bindRecent(action, list, -1);
+        recentActions_.push_back(action);
+        return;
+    }
+    for (int i = 0; i < list.count(); ++i) {
+        auto *action = menu->addAction(list.menuText(i));
+        const int id = firstId + i;
+        action->setProperty(kCommandIdProperty, id);
+        action->setStatusTip(prompt);
+        action->setToolTip(list.at(i));
+        router_->bindRecent(action, list, i);
+        recentActions_.push_back(action);
+    }
+}
+
+void CMainFrame::rebuildRecentMenus() {
+    recentActions_.clear();
+    fillRecentMenu(recentPictureMenu_, context_.recentPictures, kFirstRecentPicture, true);
+    fillRecentMenu(recentSequenceMenu_, context_.recentSequences, kFirstRecentSequence, true);
+    // Movie entries have no prompt (their ids are those of other commands' prompts).
+    fillRecentMenu(recentMovieMenu_, context_.recentMovies, kFirstRecentMovie, false);
+    rebuildPassList();
+    requestCommandUpdate();
+}
+
+void CMainFrame::setCameraItems(const std::vector<std::string> &names) {
+    for (QAction *action : cameraActions_)
+        delete action;
+    cameraActions_.clear();
+    delete cameraSeparator_;
+    cameraSeparator_ = nullptr;
+    if (!names.empty())
+        cameraSeparator_ = realCameraMenu_->addSeparator();
+    // Only the ids 10000 to 10064 reach a camera.
+    const size_t count = std::min<size_t>(names.size(), kLastCamera - kFirstCamera + 1);
+    for (size_t i = 0; i < count; ++i) {
+        const int id = kFirstCamera + int(i);
+        auto *action = realCameraMenu_->addAction(QStringLiteral("Camera - ") +
+                                                  QString::fromStdString(names[i]));
+        action->setProperty(kCommandIdProperty, id);
+        action->setCheckable(true);
+        router_->bindCamera(action, int(i));
+        cameraActions_.push_back(action);
+    }
+    rebuildPassList();
+    requestCommandUpdate();
+}
+
+void CMainFrame::refreshButtonTexts() {
+    for (auto it = commands_.cbegin(); it != commands_.cend(); ++it) {
+        QAction *action = it.value();
+        const QString caption = plainCaption(action->text());
+        action->setIconText(caption);
+        if (action->toolTip().isEmpty() || action->toolTip().contains(u'\t') ||
+            LoadCommandPrompt(context_.packs, it.key()).toolTip.isEmpty())
+            action->setToolTip(caption);
+        action->setWhatsThis(action->statusTip());
+    }
+}
+
+void CMainFrame::relabelDropDown(QMenu *menu) {
+    RelabelMenu(context_.packs, *menu);
+    // The recent lists' entries are file names, not pack texts.
+    rebuildRecentMenus();
+    updateCommandStates();
+}
+
+/// \brief WM_APPLY_LANGUAGE: the current language pack in the menus and the status bar.
+void CMainFrame::applyLanguage() {
+    ApplyLanguage(context_.packs, *this);
+    rebuildRecentMenus();
+    refreshButtonTexts();
+    if (tray_)
+        RelabelMenu(context_.packs, *tray_->menu());
+    for (QLabel *pane : {capsPane_, numPane_, scrollPane_})
+        pane->setAccessibleName(pane->text());
+}
+
+bool CMainFrame::trayAvailable() const {
+    return context_.services.trayAvailable && context_.services.trayAvailable();
+}
+
+void CMainFrame::goToTray() {
+    if (tray_)
+        return;
+    if (!trayAvailable()) {
+        // No tray to come back from: the window stays on the task bar, minimised.
+        if (!isMinimized())
+            showMinimized();
+        return;
+    }
+    stateBeforeTray_ = windowState() & ~Qt::WindowMinimized;
+    tray_ = std::make_unique<TrayIcon>(windowIcon(), context_.packs);
+    connect(tray_.get(), &TrayIcon::restoreRequested, this, &CMainFrame::restoreFromTray,
+            Qt::QueuedConnection);
+    connect(tray_.get(), &TrayIcon::exitRequested, this, &QWidget::close, Qt::QueuedConnection);
+    tray_->show();
+    hide();
+}
+
+void CMainFrame::restoreFromTray() {
+    tray_.reset();
+    setWindowState(stateBeforeTray_);
+    show();
+    raise();
+    activateWindow();
+}
+
+void CMainFrame::bringToFront() {
+    if (tray_) {
+        restoreFromTray();
+        return;
+    }
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+/// \brief The close check: a playing movie or real camera is offered to be stopped.
+bool CMainFrame::closeAllowed() {
+    MoviePart *movie = view_->moviePart();
+    if (!movie || !movie->graphExists())
+        return true;
+    switch (movie->queryGraphState(1000)) {
+        case GraphState::Unknown:
+            return false;
+        case GraphState::Stopped:
+            return true;
+        case GraphState::Running:
+            break;
+    }
+    if (context_.ask(this, QStringLiteral("Stop"), context_.message(168), MessageButtons::YesNo,
+                     MessageIcon::Question) == MessageAnswer::Yes) {
+        movie->stopGraphPlayback();
+        return true;
+    }
+    if (context_.ask(this, QStringLiteral("Mini size"), context_.message(169),
+                     MessageButtons::YesNo, MessageIcon::Question) == MessageAnswer::Yes)
+        view_->goToTray(true);
+    return false;
+}
+
+void CMainFrame::closeEvent(QCloseEvent *event) {
+    if (!closeAllowed()) {
+        event->ignore();
+        return;
+    }
+    storePlacement();
+    event->accept();
+    tray_.reset();
+    emit closed();
+}
+
+void CMainFrame::changeEvent(QEvent *event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && !tray_) {
+        // After the minimisation itself, as the system command does it.
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized())
+                view_->goToTray(false);
+        });
+    }
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent *event) {
+    const QMimeData *data = event->mimeData();
+    if (data->hasUrls()) {
+        for (const QUrl &url : data->urls()) {
+            if (url.isLocalFile()) {
+                event->acceptProposedAction();
+                return;
+            }
+        }
+    }
+}
+
+void CMainFrame::dropEvent(QDropEvent *event) {
+    QStringList files;
+    for (const QUrl &url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            files.append(url.toLocalFile());
+    }
+    event->acceptProposedAction();
+    activateWindow();
+    // Opened after the drop has ended: the source is not held up by messages.
+    QTimer::singleShot(0, this, [this, files] {
+        for (const QString &file : files)
+            context_.doc->OnOpenDocument(file);
+    });
+}
+
+QRect CMainFrame::placement() const {
+    const bool iconic = isMinimized() || isHidden();
+    const QRect client = iconic ? normalGeometry() : geometry();
+    // The frame's top-left, as move() takes it; the offset of the client area stays as it is.
+    const QPoint frameOffset = geometry().topLeft() - pos();
+    return QRect(client.topLeft() - frameOffset, client.size());
+}
+
+void CMainFrame::storePlacement() {
+    placementStored_ = true;
+    const QRect r = placement();
+    context_.settings.writeInts(settings::kMain, {{settings::kLastX.name, r.x()},
+                                                  {settings::kLastY.name, r.y()},
+                                                  {settings::kLastCx.name, r.width()},
+                                                  {settings::kLastCy.name, r.height()}});
+}
+
+void CMainFrame::readPlacement() {
+    using namespace settings;
+    const SettingsSnapshot stored = context_.settings.snapshot();
+    QRect r(stored.readInt(kMain, kLastX), stored.readInt(kMain, kLastY),
+            stored.readInt(kMain, kLastCx), stored.readInt(kMain, kLastCy));
+    if (r.width() <= 0 || r.height() <= 0)
+        r.setSize(QSize(kLastCx.defaultValue, kLastCy.defaultValue));
+    // A place off every screen (a screen gone since) is moved onto the primary screen.
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    const bool visible = std::any_of(screens.begin(), screens.end(), [&r](QScreen *screen) {
+        return screen->availableGeometry().intersects(r);
+    });
+    if (!visible && QGuiApplication::primaryScreen()) {
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        r.setSize(r.size().boundedTo(area.size()));
+        r.moveTopLeft(area.topLeft() + QPoint(kLastX.defaultValue, kLastY.defaultValue));
+        if (!area.contains(r))
+            r.moveTopLeft(area.topLeft());
+    }
+    move(r.topLeft());
+    resize(r.size());
+}
+
+}  // namespace lumaghost

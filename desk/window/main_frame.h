@@ -1,0 +1,161 @@
+// The main window: menus, the main and sequence toolbars, the movie control bar, the
+// display-time bar, the sequence strip, the status bar, the tray icon and the close check. One
+// QAction per command id; every enable and check rule is evaluated in updateCommandStates().
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <QHash>
+#include <QIcon>
+#include <QMainWindow>
+
+#include "desk/model/command_table.h"
+
+class QLabel;
+class QMenu;
+class QToolBar;
+class QToolButton;
+
+namespace lumaghost {
+
+struct DeskContext;
+class CLumadeskView;
+class CommandRouter;
+class RecentFileList;
+class TrayIcon;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit CMainFrame(DeskContext &context, QWidget *parent = nullptr);
+    ~CMainFrame() override;
+
+    CLumadeskView *view() const { return view_; }
+
+    /// The action of a command id (recent entries and camera items included), or nullptr.
+    QAction *command(int id) const;
+    /// Every action the update pass sets, with its command id.
+    const std::vector<std::pair<int, QAction *>> &commandActions() const { return passList_; }
+
+    // Modes and bars.
+    bool pictureMode() const { return pictureMode_; }
+    /// The Sequence command's switch between picture and sequence mode.
+    void toggleMode();
+    /// The sequence strip is shown: sequence mode.
+    bool stripShown() const;
+    void showControlBar(int id, bool show);
+    /// The bar of `id` (300, 200, 400, 182, 59397, 100) as a widget; the movie control bar,
+    /// the display-time bar and the strip are empty places for their parts to fill.
+    QWidget *controlBar(int id) const;
+    /// The toolbar button of a command on toolbar `toolBarId`.
+    QToolButton *toolButton(int toolBarId, int commandId) const;
+    /// The Service button's image: 0 running, 1 installed, 2 missing (mod 3).
+    void setServiceButtonImage(int state);
+    int serviceButtonImage() const { return serviceImage_; }
+    QMenu *openDropDown() const { return openDropDown_; }
+    QMenu *sequenceDropDown() const { return sequenceDropDown_; }
+    QMenu *trayMenu() const;
+
+    /// Every enable and check rule, in one pass.
+    void updateCommandStates();
+    /// Asks for an update pass once control returns to the event loop.
+    void requestCommandUpdate();
+
+    /// The selected language, shown: menu bar, prompts, idle text and status panes.
+    void applyLanguage();
+    /// The recent lists' menus from the lists as they stand.
+    void rebuildRecentMenus();
+    /// The real cameras' items of the "Switch To Real Camera" menus.
+    void setCameraItems(const std::vector<std::string> &names);
+
+    // Tray.
+    bool inTray() const { return tray_ != nullptr; }
+    bool trayAvailable() const;
+    /// Adds the tray icon and hides the window; without a tray the window is minimised.
+    void goToTray();
+    /// Removes the tray icon and shows the window as it was before.
+    void restoreFromTray();
+    /// Another start asked for this window: out of the tray or minimisation, and to the front.
+    void bringToFront();
+
+    /// The close check: false when the window must stay.
+    bool closeAllowed();
+    /// Writes the window's place to "Main".
+    void storePlacement();
+    /// The window's rectangle as stored: position of the frame, size of the window; its normal
+    /// rectangle while minimised or in the tray.
+    QRect placement() const;
+
+    /// Message boxes' caption: the program's title.
+    static QString appTitle();
+
+signals:
+    /// The close check let the window close.
+    void closed();
+    /// The About command, which the application object carries out.
+    void aboutRequested();
+
+protected:
+    QMenu *createPopupMenu() override;
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    void createToolBars();
+    void createControlBars();
+    void createStatusBar();
+    void readPlacement();
+    QAction *makeAction(const cmd::CommandInfo &info);
+    QToolBar *makeToolBar(int id, const QString &title, std::span<const int> buttons);
+    void rebuildPassList();
+    void fillRecentMenu(QMenu *menu, RecentFileList &list, int firstId, bool withPrompt);
+    /// Tool tips and button texts from the captions where the pack gives no tool tip.
+    void refreshButtonTexts();
+    void relabelDropDown(QMenu *menu);
+
+    DeskContext &context_;
+    CommandRouter *router_;
+    CLumadeskView *view_ = nullptr;
+    bool pictureMode_ = true;
+    bool updatePending_ = false;
+    bool placementStored_ = false;
+    int serviceImage_ = 0;
+
+    QHash<int, QAction *> commands_;
+    std::vector<std::pair<int, QAction *>> passList_;
+    std::vector<QAction *> recentActions_;
+    std::vector<QAction *> cameraActions_;
+    QMenu *recentPictureMenu_ = nullptr;
+    QMenu *recentSequenceMenu_ = nullptr;
+    QMenu *recentMovieMenu_ = nullptr;
+    QMenu *realCameraMenu_ = nullptr;
+    QAction *cameraSeparator_ = nullptr;
+    QMenu *openDropDown_ = nullptr;
+    QMenu *sequenceDropDown_ = nullptr;
+
+    QToolBar *mainToolBar_ = nullptr;      // 300
+    QToolBar *sequenceToolBar_ = nullptr;  // 200
+    QToolBar *hiddenToolBar_ = nullptr;    // 400
+    QToolBar *movieControlBar_ = nullptr;  // 182
+    QToolBar *displayTimeBar_ = nullptr;   // 59397
+    QWidget *movieControlPlace_ = nullptr;
+    QWidget *displayTimePlace_ = nullptr;
+    QWidget *strip_ = nullptr;  // 100
+    QLabel *capsPane_ = nullptr;
+    QLabel *numPane_ = nullptr;
+    QLabel *scrollPane_ = nullptr;
+    QIcon serviceIcons_[3];
+
+    std::unique_ptr<TrayIcon> tray_;
+    Qt::WindowStates stateBeforeTray_ = Qt::WindowNoState;
+};
+
+}  // namespace lumaghost

@@ -1,0 +1,40 @@
+#include "desk/window/tray_icon.h"
+
+#include <QMenu>
+
+#include "desk/model/command_table.h"
+#include "lang/relabel.h"
+
+namespace lumaghost {
+
+TrayIcon::TrayIcon(const QIcon &icon, const LanguagePackList &packs)
+    : menu_(std::make_unique<QMenu>()) {
+    restore_ = menu_->addAction(QStringLiteral("Restore"));
+    restore_->setProperty(kCommandIdProperty, cmd::kTrayRestore);
+    exit_ = menu_->addAction(QStringLiteral("Exit"));
+    exit_->setProperty(kCommandIdProperty, cmd::kTrayExit);
+    // Menu texts only: the prompt of id 170 is a message, not this item's.
+    RelabelMenu(packs, *menu_);
+    menu_->setAccessibleName(QStringLiteral("Tray"));
+
+    icon_.setIcon(icon);
+    icon_.setContextMenu(menu_.get());
+    connect(restore_, &QAction::triggered, this, &TrayIcon::restoreRequested, Qt::QueuedConnection);
+    connect(exit_, &QAction::triggered, this, &TrayIcon::exitRequested, Qt::QueuedConnection);
+    connect(&icon_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                    emit restoreRequested();
+            });
+}
+
+TrayIcon::~TrayIcon() {
+    icon_.hide();
+}
+
+bool TrayIcon::show() {
+    icon_.show();
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+}  // namespace lumaghost
