@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Lumadesk's commands: their ids, their built-in English captions and prompts, who handles
 // each, and the one function that decides whether a command is enabled and checked.
 #pragma once

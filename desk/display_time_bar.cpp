@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/display_time_bar.h"
 
 #include <QEvent>

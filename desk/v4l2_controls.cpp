@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/v4l2_controls.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "platform/posix_file.h"
 
 #include <fcntl.h>
@@ -101,6 +102,15 @@ int readWholeFile(const std::filesystem::path &file, std::string &out, size_t ma
     }
 }
 
+bool setGroup(int fd, gid_t group) {
+    return group == static_cast<gid_t>(-1) || ::fchown(fd, static_cast<uid_t>(-1), group) == 0;
+}
+
+bool setGroup(const std::filesystem::path &path, gid_t group) {
+    return group == static_cast<gid_t>(-1) ||
+           ::chown(path.c_str(), static_cast<uid_t>(-1), group) == 0;
+}
+
 int replaceFileAtomically(const std::filesystem::path &file, std::string_view contents, mode_t mode,
                           gid_t group) {
     static std::atomic<unsigned> counter{0};
@@ -110,8 +120,7 @@ int replaceFileAtomically(const std::filesystem::path &file, std::string_view co
     if (!fd)
         return errno;
     // The group first: a change of owner may clear the mode's set-id bits.
-    if (group != static_cast<gid_t>(-1))
-        (void)::fchown(fd.get(), static_cast<uid_t>(-1), group);
+    setGroup(fd.get(), group);
     ::fchmod(fd.get(), mode);
     int err = writeAll(fd.get(), contents.data(), contents.size());
     if (!err && ::fsync(fd.get()) < 0)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Small POSIX helpers: a move-only descriptor owner and whole-file reads and atomic writes.
 #pragma once
 
@@ -50,6 +51,11 @@ int readWholeFile(const std::filesystem::path &file, std::string &out,
 /// where this process may give it, `group` (-1: the directory's or the process's own).
 int replaceFileAtomically(const std::filesystem::path &file, std::string_view contents, mode_t mode,
                           gid_t group = static_cast<gid_t>(-1));
+
+/// Gives the open file `fd`, or `path`, to `group` and keeps its owner; a group of -1 leaves it
+/// as it is. Best effort: false where this process may not (it is neither root nor in the group).
+bool setGroup(int fd, gid_t group);
+bool setGroup(const std::filesystem::path &path, gid_t group);
 
 /// Group video's id (camera devices belong to it), looked up once; -1 where there is none.
 gid_t videoGroupId();

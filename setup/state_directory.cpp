@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "setup/state_directory.h"
 
 #include <sys/stat.h>
@@ -17,15 +18,14 @@ HResult PrepareStateDirectory(const std::filesystem::path &directory) {
         return hresultFromErrno(ec.value());
     // Only a process of that group (or root) may hand the directory to it; otherwise it keeps
     // the group it has.
-    if (const gid_t video = videoGroupId(); video != static_cast<gid_t>(-1))
-        (void)::chown(directory.c_str(), static_cast<uid_t>(-1), video);
+    setGroup(directory, videoGroupId());
     if (::chmod(directory.c_str(), kStateDirectoryMode) != 0)
         return hresultFromErrno(errno);
     const std::filesystem::path hive = directory / machineHivePath().filename();
     struct stat st, dir;
     if (::lstat(hive.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
         ::stat(directory.c_str(), &dir) == 0) {
-        (void)::chown(hive.c_str(), static_cast<uid_t>(-1), dir.st_gid);
+        setGroup(hive, dir.st_gid);
         (void)::chmod(hive.c_str(), (st.st_mode & 07777) | S_IRGRP);
     }
     return S_OK;

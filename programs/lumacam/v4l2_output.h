@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Writing frames to a V4L2 output node (a v4l2loopback device), so that every program that
 // opens the loopback's capture side sees the camera.
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # A browser sees the camera: headless Chromium reaches PipeWire cameras through xdg-desktop-portal's
 # Camera interface, as on a desktop. Everything runs privately: a session bus of our own, the
 # permission store, a stand-in for the desktop's permission dialog that allows, the portal,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # lumacam run with v4l2loopback as its only output, as the system unit runs it: where the module
 # is not loaded it says so on one line and ends with 0 at once (the unit is not restarted, the
 # journal has the line once); where it is loaded it publishes the camera until it is stopped.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The loopback writer against a fake video node: the ioctl sequence, the format it sets, and whole
 // frames written across partial and interrupted writes.
 #include "programs/lumacam/v4l2_output.h"
