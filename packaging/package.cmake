@@ -20,6 +20,8 @@ add_custom_command(OUTPUT ${generated}/changelog.Debian.gz
     DEPENDS ${generated}/changelog.Debian)
 add_custom_target(lumaghost_changelog ALL DEPENDS ${generated}/changelog.Debian.gz)
 install(FILES ${generated}/copyright ${generated}/changelog.Debian.gz DESTINATION ${doc_dir})
+install(FILES debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+    RENAME lumaghost)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lumaghost)
@@ -31,6 +33,7 @@ set(CPACK_SET_DESTDIR ON)
 set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_SOURCE_DIR}/strip_comments.cmake)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "software virtual camera")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Every video program that opens a webcam sees a camera named Lumaghost.
@@ -56,7 +59,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav, init-system-helpers (>= 1.54~), procps")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "v4l2loopback-dkms, pipewire, pkexec | policykit-1, gstreamer1.0-tools")
+    "v4l2loopback-dkms, pipewire, pkexec, gstreamer1.0-tools")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${CMAKE_CURRENT_SOURCE_DIR}/debian/postinst
