@@ -1,4 +1,6 @@
-# Quick start: `make run` sets everything up and runs Lumaghost in a local root; `make test` runs every test.
+# SPDX-License-Identifier: LGPL-2.1-or-later
+# Quick start: `make run` sets up what running needs and runs Lumaghost in a local root; `make test`
+# installs and builds everything and runs every test.
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
@@ -20,9 +22,11 @@ all: build
 deps:
 	@scripts/install-deps.sh
 
+CONFIGURE = cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DLUMAGHOST_WERROR=$(WERROR) \
+    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+
 configure: deps
-	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DLUMAGHOST_WERROR=$(WERROR) \
-	    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+	@$(CONFIGURE) -DLUMAGHOST_TESTS=ON -DLUMAGHOST_BENCH=ON >/dev/null
 
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -56,11 +60,11 @@ fuzz:
 	    tail -n 8 $(FUZZ_DIR)/fuzz-lang.log; echo "fuzz: language pack reader exit code $$rc"; exit $$rc
 
 # The frame channel under a hostile writer, with AddressSanitizer and UndefinedBehaviorSanitizer
-# built into the programs that test runs (and only those). Warnings are the main build's: the
-# instrumented optimiser sees ranges that are not there.
+# built into the programs that test runs (and only those), without the hardening flags. Warnings
+# are the main build's: the instrumented optimiser sees ranges that are not there.
 asan: deps
 	@cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=None -DLUMAGHOST_WERROR=OFF \
-	    -DLUMAGHOST_BENCH=OFF -DCMAKE_CXX_FLAGS="$(SANITIZE)" \
+	    -DLUMAGHOST_BENCH=OFF -DLUMAGHOST_HARDENING=OFF -DCMAKE_CXX_FLAGS="$(SANITIZE)" \
 	    -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 	@cmake --build $(ASAN_DIR) -j $(JOBS) --target lumaghost_hostile_channel lumacam
 	@ctest --test-dir $(ASAN_DIR) -R '^cli_hostile_writer$$' --output-on-failure
@@ -71,7 +75,7 @@ asan: deps
 # is not modelled) and false stringop-overflow reports, so they do not fail this build.
 tsan: deps
 	@cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMAGHOST_WERROR=OFF \
-	    -DCMAKE_CXX_FLAGS=-fsanitize=thread \
+	    -DLUMAGHOST_HARDENING=OFF -DCMAKE_CXX_FLAGS=-fsanitize=thread \
 	    -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread \
 	    >/dev/null
 	@cmake --build $(TSAN_DIR) -j $(JOBS) --target $(TSAN_TESTS)
@@ -80,7 +84,14 @@ tsan: deps
 	        $(TSAN_DIR)/tests/$$t --gtest_brief=1 || { echo "tsan: $$t failed"; exit 1; }; \
 	done; echo "tsan: $(TSAN_TESTS) passed"
 
-run: build
+# Only what running needs: its packages, the programs and the plugin (a first configuration
+# leaves the tests and benchmarks out), built with a line per quarter.
+run:
+	@scripts/install-deps.sh run
+	@echo "Configuring $(BUILD_DIR)"
+	@$(CONFIGURE) $(if $(wildcard $(BUILD_DIR)/CMakeCache.txt),,-DLUMAGHOST_TESTS=OFF \
+	    -DLUMAGHOST_BENCH=OFF) >/dev/null
+	@scripts/quiet-build.sh $(BUILD_DIR) $(JOBS) lumaghost_programs
 	@BUILD_DIR=$(BUILD_DIR) LUMAGHOST_ROOT=$(RUN_ROOT) scripts/run-local.sh
 
 format:

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Runs the resampler benchmark (every path this processor runs, and libyuv's ARGBScale box filter
 # where the benchmark was built with it) and Pillow's Image.resize(..., BILINEAR) on the same cases,
 # one thread each, in one run (Debian's python3-pil), and prints the best time per frame of each

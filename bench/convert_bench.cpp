@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The camera outputs' colour conversions, per frame, on every path this processor runs, beside
 // libyuv's conversions of the same size where libyuv is installed. The frames are random
 // pixels, bottom-up BGR as the camera holds them (libyuv's ARGB ones take 4 bytes a pixel).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Lumadesk's start and its command update pass, on Qt's offscreen platform.
 //
 //   build/bench/lumaghost_desk_bench [--benchmark_filter=...]

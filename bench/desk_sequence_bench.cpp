@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Lumadesk's picture and sequence work on a real camera device (a frame channel in a private
 // root, 320 × 240), on Qt's offscreen platform.
 //

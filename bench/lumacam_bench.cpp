@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // `lumacam run` in this process, its v4l2loopback writer on a stand-in node that takes each
 // frame the way the driver's write does (a copy into a buffer of its own), so that the
 // daemon's cost with a loopback output can be measured on a machine without the module.

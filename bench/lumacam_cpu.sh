@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # The CPU time `lumacam run` takes to publish a 1280x720 camera at 30 frames a second while a
 # producer (videotestsrc into lumarenderer) commits a new frame every 1/30 s, as % of one core
 # from /proc/PID/stat (utime + stime), in windows of SECONDS after a warm-up; the median last.

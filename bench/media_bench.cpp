@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Lumadesk's camera sources, measured: the processor time of a 720p30 H.264 movie played into a
 // 640 × 480 camera, split into the decoding and our share (renderer and user interface); how
 // long the user-interface thread is held up while the movie plays; and the latency a real

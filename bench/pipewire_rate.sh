@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # The frame rate a PipeWire consumer gets from `lumacam run`'s 320x240 30 frames/s camera beside a
 # reference source of the same size, format and rate (videotestsrc into a driving pipewiresink) in
 # the same run, in a private PipeWire with its own session bus and session manager

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Time per frame of the resampler on the video sizes that matter, one thread, on each path this
 // processor runs. Cases are named Resample<Path>/<sw>x<sh>/<dw>x<dh> (Resample/ for the path
 // ResampleImage takes); compare_pillow.sh runs Pillow (and libyuv, where built) beside them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The renderer as a GStreamer sink beside GStreamer's videoscale doing the same scaling, and
 // the latency from a commit to the camera source's buffer. One streaming thread each
 // (lumarenderer n-threads=1 where it has the property). No videoconvert on either side:

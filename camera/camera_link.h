@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A client's connection to the camera: its capture filter and the filter's property channel.
 #pragma once
 

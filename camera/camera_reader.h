@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Reading what a Lumaghost camera shows: the newest frame committed to it. Programs feed a
 // camera through the camera link (camera_link.h) and read one through this, both found by
 // FriendlyName among the video input devices.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The device enumeration interfaces that the camera link is built on: a device enumerator lists
 // the devices of a category as monikers; a moniker names its device and binds it to a filter; a
 // camera's filter answers the property channel (device/camera_protocol.h).

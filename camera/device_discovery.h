@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Finding devices by their FriendlyName, listing a category's names, locating the camera
 // device's driver key, and the platform test these depend on.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A Lumaghost device as a capture filter of the device enumeration: its FriendlyName, its frame
 // channel as its location, and the device's property channel as its property interface.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The system's video input devices: installed Lumaghost devices in instance order, then the
 // V4L2 capture devices by their card name.
 #pragma once

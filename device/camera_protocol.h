@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The camera's property channel, as the Lumaghost device defines it: the property set, its
 // properties, the exact byte layout of the three records that travel through it, and the
 // interface that moves them. The device implements it; the camera link is its client.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A device's frame channel: a shared-memory file holding the current format and a few frame
 // slots. One producer at a time fills a slot it was handed and commits it; readers copy the last
 // committed slot and never see a half-written frame (each slot carries a sequence lock).

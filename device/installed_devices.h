@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The installed Lumaghost devices as the machine hive describes them: which device instances are
 // ours, their FriendlyName and format, and where each one's frame channel lives.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The Lumaghost device's property channel: it moves the version, frame and format records over
 // the device's frame channel.
 #pragma once

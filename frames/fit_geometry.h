@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Where a picture or a video frame goes in the camera frame, by the three fit switches.
 #pragma once
 

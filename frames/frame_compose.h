@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Camera frames from pictures: the fit of a picture into a black camera-sized surface, the
 // reading of a surface into a frame (bottom row first, blue-green-red) and the picked region of
 // the picture view. The exchange with the camera around them is PushFrameToCamera's

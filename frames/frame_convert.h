@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Camera frames (bottom-up blue-green-red rows) to the upright YUV layouts that video programs
 // take, BT.601 limited range.
 #pragma once

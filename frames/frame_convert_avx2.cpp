@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The colour conversions with AVX2: 16 pixels a step, as two vectors of 8 whose lanes hold
 // pixels 0-3 | 8-11 and 4-7 | 12-15. The sums are those of the scalar code, in 32-bit lanes.
 #include <immintrin.h>

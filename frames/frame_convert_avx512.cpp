@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The colour conversions with AVX-512 (with VBMI's byte permutes): 32 pixels a step. Two loads
 // take the step's 96 bytes; byte permutes gather each pair's first and second pixel as 16 lanes
 // of blue | green << 16 and green | red << 16. The luma comes from pairwise multiply-adds of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The vector halves of the colour conversions, one set per instruction set. Each converts the
 // leading part of a row (or of a pair of rows) that its vectors cover and returns how many
 // pixels that is, a multiple of 16; the scalar code converts the rest. Rows are upright, blue,

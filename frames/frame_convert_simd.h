@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // What the vector conversions share: the byte shuffles that take 4 pixels of a 128-bit lane
 // apart, and the exact division of the BT.601 sums.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Writing camera frames (bottom-up BGR rows) as upright pictures and video.
 #pragma once
 

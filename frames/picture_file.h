@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Picture files as the programs read them: BMP and DIB, GIF, ICO, JPG and PNG through Qt's
 // image readers, EMF and WMF rendered from their vector records. The kind is told from the
 // data, not from the file name. A picture comes at its natural size (96 pixels per inch for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The renderer's per-frame work, apart from any media framework: an input frame of 24- or
 // 32-bit pixels is cropped, scaled and copied into the camera frame by the fit switches.
 //

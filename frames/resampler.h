@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The image resampler: a separable two-pass triangle filter whose support widens on reduction,
 // with weights normalised per output pixel. Works on 32-bit pixels of three 8-bit channels
 // (bytes 0-2; byte 3 is ignored on input and written as 0).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The 256-bit vector rows of the resampler, four destination rows at a time, and the horizontal
 // pass both vector paths share. Each output value keeps its own double accumulator and adds its
 // taps first to last, exactly as the scalar row does; every product of a single-precision weight

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The 512-bit vertical pass of the resampler, four destination rows at a time; the horizontal
 // pass is the 256-bit path's. As there, each output value's sum equals the scalar row's bit for
 // bit.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The vector paths' walk over one block of destination rows: source columns are summed down in
 // strips for every row of the block, and each output pixel is filtered across as soon as the
 // columns its taps read are summed, so the rows' sums are read back while still in the cache.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Fuzzes the language pack reader: whatever the bytes and the buffer size, a lookup must neither
 // crash nor overrun, must return at most buffer size - 1 bytes that begin the value as written,
 // must keep well-formed UTF-8 well-formed, and the escapes must keep the length.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Fuzzes the sequence file reader: whatever the bytes, it must neither crash nor read or
 // allocate past them, and what it accepts must be consistent with the bytes it was given.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "gst/elements.h"
 
 #include <gst/gst.h>
@@ -14,9 +15,8 @@ gboolean lumaghostPluginInit(GstPlugin *plugin) {
 
 bool registerGstElements() {
     static const bool registered = gst_plugin_register_static(
-        GST_VERSION_MAJOR, GST_VERSION_MINOR, "lumaghost", "Lumaghost virtual camera elements",
-        lumaghostPluginInit, "0.1.0", "LGPL", "lumaghost", "Lumaghost",
-        "file:///usr/share/doc/lumaghost");
+        GST_VERSION_MAJOR, GST_VERSION_MINOR, "lumaghost", kPluginDescription, lumaghostPluginInit,
+        kPluginVersion, kPluginLicense, "lumaghost", kPluginPackage, kPluginOrigin);
     return registered;
 }
 

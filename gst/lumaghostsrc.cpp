@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // lumaghostsrc: captures the committed frames of a Lumaghost camera, by FriendlyName, as upright
 // BGR at the camera's size and rate. A new commit is delivered at once; without one, the last
 // frame is repeated at the camera's rate; before the first, the frames are black.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // lumaghostsrc: a live source of what a Lumaghost camera shows.
 #pragma once
 

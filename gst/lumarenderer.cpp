@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // lumarenderer: the renderer as a GStreamer video sink.
 //
 // Every frame is fitted into the camera frame by the fit switches and committed to the camera

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // lumarenderer: a video sink that fits every frame into the Lumaghost camera.
 #pragma once
 

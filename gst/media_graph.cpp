@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "gst/media_graph.h"
 
 #include <gst/app/gstappsink.h>

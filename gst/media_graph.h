@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Media graphs for our programs: a movie played into the camera in a loop, a camera passed
 // through into the camera, and a preview of what a Lumaghost camera shows. Bus messages reach
 // the caller on its own thread through the `Post` it hands in (for Qt: a queued invocation).

@@ -1,5 +1,8 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The "lumaghost" plugin for gst-launch-1.0 and other GStreamer programs (GST_PLUGIN_PATH).
 #include <gst/gst.h>
+
+#include "gst/elements.h"
 
 namespace lumaghost {
 gboolean lumaghostPluginInit(GstPlugin *plugin);
@@ -10,6 +13,6 @@ static gboolean pluginInit(GstPlugin *plugin) {
 }
 
 #define PACKAGE "lumaghost"
-GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, lumaghost,
-                  "Lumaghost virtual camera elements", pluginInit, "0.1.0", "LGPL", "Lumaghost",
-                  "file:///usr/share/doc/lumaghost")
+GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, lumaghost, lumaghost::kPluginDescription,
+                  pluginInit, lumaghost::kPluginVersion, lumaghost::kPluginLicense,
+                  lumaghost::kPluginPackage, lumaghost::kPluginOrigin)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Language identifiers in the Windows LANGID numbering that language packs carry (1033 English,
 // 1031 German, ...), and the one this system's locale stands for.
 #pragma once

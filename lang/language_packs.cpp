@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "lang/language_packs.h"
 
 #include <algorithm>

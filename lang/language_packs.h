@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Language packs: the .ini files of the language directory, the one in use, and the texts read
 // from it. Every translatable text of the desktop application is looked up here by key; a key
 // the pack lacks shows the key itself, so gaps in a translation stay visible.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Identifiers that the language packs and the desktop application's widgets must agree on:
 // the re-labelled dialogs and their controls, the status-bar panes, and the menu items that
 // exist only in language packs' eyes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The text of a language pack file read with the private-profile rules: sections and keys
 // without regard to case, values trimmed, one pair of surrounding quotes removed, values cut to
 // the reader's buffer. Pack files are UTF-8; a cut never splits a character.

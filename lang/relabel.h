@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Re-labelling Qt widgets from the current language pack: dialogs (section DLG_<id>), menus and
 // menu bars (section MENU), the status bar and the commands' status prompts (STRINGTABLE).
 //

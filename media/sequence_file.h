@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The picture-sequence file (.lgs) and the stored last image (LastLgImage.lgi): both built from
 // image records, a 20-byte header and a bottom-up blue-green-red pixel block. All numbers are
 // 32-bit little-endian.

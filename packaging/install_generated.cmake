@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Run at install time (install(CODE) in CMakeLists.txt): the files that name where the programs
 # are, made for the prefix being installed to, then installed.
 set(bindir "${CMAKE_INSTALL_PREFIX}/${LUMAGHOST_BINDIR}")

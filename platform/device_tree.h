@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The device tree: root-enumerated device instances kept in the machine hive under
 // SYSTEM\CurrentControlSet\Enum\Root\<ENUMERATOR>\NNNN, each with its properties and its
 // "Device Parameters" key (the driver key).

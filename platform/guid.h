@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // 128-bit identifiers of property sets, device categories and classes.
 #pragma once
 

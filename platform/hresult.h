@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Result codes in the HRESULT manner: 32-bit, negative means failure.
 #pragma once
 

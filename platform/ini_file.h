@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // INI files in the profile and INF manner: [sections] of key=value lines, section and key names
 // without regard to case, values trimmed, ';' starting a comment line.
 #pragma once

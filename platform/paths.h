@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Where Lumaghost keeps its machine-wide and per-user files.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The platform version as the programs ask for it. Linux answers as the NT family; tests inject
 // other answers to reach the branches for other platforms.
 #pragma once

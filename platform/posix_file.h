@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Small POSIX helpers: a move-only descriptor owner, whole-file reads and atomic writes, and the
 // opening of files in directories other users may write or name.
 #pragma once

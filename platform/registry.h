@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Registry hives: a key tree of typed values kept in one human-readable file.
 //
 // Key paths use backslashes ("SYSTEM\CurrentControlSet\Enum"); key and value names compare without

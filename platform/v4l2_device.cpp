@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "platform/v4l2_device.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // An open V4L2 node and the system calls it is driven with: ioctls (retried while a signal
 // interrupts them), write(), and the mapping of the driver's streaming buffers. Every call
 // answers with the errno value it failed with, so that a caller can say why a node cannot be

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "platform/video_nodes.h"
 
 #include <linux/videodev2.h>

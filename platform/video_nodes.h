@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The V4L2 video nodes of a device directory (/dev/video0, /dev/video1, ...) and what each
 // says of itself.
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Draws which folder includes which (the quoted includes of every library and program) as a
 # PNG, lowest folders at the bottom; an include that reaches upwards or closes a cycle is red.
 # Needs graphviz (dot).

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """The folders of the source tree, lowest first, and what each of them reaches into.
 
     layering.py check [ROOT]   fails when a folder includes a folder above it, folders include

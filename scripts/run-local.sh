@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Runs Lumaghost inside a local root (LUMAGHOST_ROOT): installs the camera device there without
 # root privileges or a kernel module. With a display (DISPLAY or WAYLAND_DISPLAY) it then starts
 # Lumadesk on that camera; without one it puts the default picture on the camera and captures
@@ -11,6 +12,13 @@ case $build in /*) ;; *) build=$here/$build ;; esac
 export LUMAGHOST_ROOT
 mkdir -p "$LUMAGHOST_ROOT"
 lumacam=$build/programs/lumacam/lumacam
+# Without a session (no XDG_RUNTIME_DIR) Qt and Lumadesk's single-instance lock get a private
+# runtime folder in the root.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    export XDG_RUNTIME_DIR=$LUMAGHOST_ROOT/run/user
+    mkdir -p "$XDG_RUNTIME_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
+fi
 
 echo "Lumaghost root: $LUMAGHOST_ROOT"
 (cd "$here/res" && "$build/programs/lumasetup/lumasetup") || {

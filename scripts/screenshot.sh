@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Takes docs/lumadesk.png: Lumadesk with its File menu open, on a private X server (Xvfb), with
 # the camera installed in a throw-away local root and an empty settings store. Needs a build
 # (BUILD_DIR, default build).

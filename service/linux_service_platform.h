@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The play service's platform on Linux: systemd as the service manager (a unit file, the
 // manager's D-Bus API, sd_notify), the journal as the event log, and the terminal.
 #pragma once

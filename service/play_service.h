@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The play service: connects to the camera at start, waits for the machine-wide auto-play
 // setting, loads the item it names and plays it into the camera in an endless loop until
 // stopped. `systemctl reload` (the reload control) reads the setting and loads the item again.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The command line: which switch chooses which mode, and what a caller with the
 // administrator's authorisation may ask for.
 #include <pwd.h>

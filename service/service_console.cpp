@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Installing, removing, starting and stopping the installed service from a console, with the
 // messages and dots the console shows.
 #include "service/service_shell.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The desktop's control of the play service: create it, start it, stop it, query its state and
 // apply its start type, through the same service manager layer the service itself uses.
 #pragma once

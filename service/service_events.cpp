@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The event log: the service's event source and its entries.
 #include "service/service_shell.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Running the work without the service manager: in a console (-d) or detached (-f).
 #include "service/service_shell.h"
 

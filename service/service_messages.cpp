@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The message table: the system's texts for error numbers, the last error's text, and the
 // console messages that name the service.
 #include "service/service_shell.h"

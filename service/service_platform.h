@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // What the play service needs of its platform: the service manager (both the side that installs,
 // starts and stops services and the side a running service reports to), the event log, the
 // console, and waiting. The manager's results carry the Windows error numbers of the service

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The shell's object: the one service of the process, its names and platform, and the status
 // it keeps. Its jobs live beside it: the command line (service_command_line.cpp), the status
 // reports (service_status.cpp), the console's install, start and stop (service_console.cpp),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The shell around a service's work: its command line, installing and removing itself,
 // starting and stopping the installed service from a console, running the work in the
 // foreground, status reports to the service manager, the event log and the message table.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Running under the service manager: the dispatcher, the service-main routine, the control
 // handler and the status reports with their checkpoints.
 #include "service/service_shell.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The device installation services the installer runs on: the INF's class, the list of present
 // devices of a class, their hardware-ID property, device creation, class-installer requests,
 // driver update and removal. Results carry the Windows error numbers of the device installation

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "setup/linux_device_installer.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Device installation on the machine hive's device tree. Installing the driver applies the INF
 // to the device (FriendlyName, Service, the format in "Device Parameters") and creates the
 // device's frame channel; removing a device deletes its instance key, its frame channel and the

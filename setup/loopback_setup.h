@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Preparing a v4l2loopback node for a camera, where v4l2loopback is installed: through its
 // control device (0.13 and later) a node labelled with the camera's name and with exclusive
 // caps is added; otherwise (0.12, as in Debian 12) the module's options are written and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The installer's run: install or update the camera device from "Lumacam.inf", or remove it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The machine-wide state directory ($LUMAGHOST_ROOT/var/lib/lumaghost): the machine hive, the
 // stored last image. Group video may write it, so that a user who may feed the camera may also
 // set the auto-play item and the stored image without being root.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Test helpers: a throw-away LUMAGHOST_ROOT for each test.
 #pragma once
 

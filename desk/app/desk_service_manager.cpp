@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/app/desk_service_manager.h"
 
 #include <spawn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The play service's manager as Lumadesk uses it. Starting, stopping and asking go to the
 // service manager itself (systemd's D-Bus API, which asks the user's authorisation agent where
 // the call needs consent). Installing the service and changing its start type write the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The application object: start-up and exit in their order, one instance per desktop, the
 // settings store, the recent lists, the language packs, the document and the main window.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // One Lumadesk per desktop: the first start holds a lock file in the user's runtime directory and
 // listens on a local socket beside it; a later start hands its files to the first one, which
 // opens them and comes to the front, and ends without showing anything.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/app/system_environment.h"
 
 #include <algorithm>
@@ -110,9 +111,10 @@ DeskEnvironment systemEnvironment() {
         ServiceInstallNeedsElevation(systemd.userManager()));
     services.serviceManager = &manager;
     services.registerFileType = [program = QCoreApplication::applicationFilePath()] {
-        const ShellRegistrationResult result = registerSequenceFileType(userDataHome(), program);
+        const ShellRegistrationResult result =
+            updateSequenceFileType(userDataHome(), systemDataDirs(), program);
         if (!result.ok)
-            std::cerr << "Lumadesk: the .lgs file type is not registered: "
+            std::cerr << "Lumadesk: the user's .lgs file type registration: "
                       << result.error.toStdString() << std::endl;
     };
     return services;

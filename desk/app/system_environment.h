@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The real surroundings of Lumadesk: QMessageBox, the camera start, QSystemTrayIcon,
 // QDesktopServices, the program's folder, the system's version, systemd and the user's desktop
 // files.

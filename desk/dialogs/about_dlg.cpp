@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/dialogs/about_dlg.h"
 
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "desk/model/message_format.h"
 #include "lang/pack_ids.h"
 #include "lang/relabel.h"
+#include "platform/project_info.h"
 
 namespace lumaghost {
 
@@ -54,6 +56,8 @@ CAboutDlg::CAboutDlg(DeskContext &context, QWidget *parent) : QDialog(parent), c
         return l;
     };
     version_ = label(ids::kVersionLine, "Lumaghost version");
+    release_ = new QLabel(this);
+    release_->setObjectName(QStringLiteral("ReleaseLine"));
     auto *copyright = label(ids::kCopyrightLine, "Copyright (C) 2005 Quillmoor");
     translator_ = label(ids::kTranslatorLine, "Language pack is translated by:");
     auto link = [this](int id, const char *text) {
@@ -72,7 +76,7 @@ CAboutDlg::CAboutDlg(DeskContext &context, QWidget *parent) : QDialog(parent), c
     auto *layout = new QHBoxLayout(this);
     layout->addWidget(icon, 0, Qt::AlignTop);
     auto *texts = new QVBoxLayout;
-    for (QWidget *w : std::initializer_list<QWidget *>{version_, copyright, translator_})
+    for (QWidget *w : std::initializer_list<QWidget *>{version_, release_, copyright, translator_})
         texts->addWidget(w);
     auto *links = new QHBoxLayout;
     links->addWidget(homepage_);
@@ -85,6 +89,9 @@ CAboutDlg::CAboutDlg(DeskContext &context, QWidget *parent) : QDialog(parent), c
     RelabelDialog(context_.packs, *this, ids::kAboutDialog);
     // The dialog's own texts override the pack's for these controls.
     version_->setText(versionLine(LoadPackQString(context_.packs, ids::kVersionFormat)));
+    release_->setText(
+        QStringLiteral("Lumaghost for Linux %1, licensed under the %2")
+            .arg(QString::fromLatin1(kProjectVersion), QString::fromLatin1(kProjectLicense)));
     translator_->setText(packDisplayText(context_.packs.TranslatorLine()));
 
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);

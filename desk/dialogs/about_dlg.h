@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The About box (template 100): the version line of string 141, the translator line of the
-// language pack, and links to the maker's page and mail address.
+// language pack, and links to the maker's page and mail address; below the version line, the
+// release of this Linux build and its licence.
 #pragma once
 
 #include <QDialog>
@@ -27,12 +29,14 @@ public:
     CAboutDlg(DeskContext &context, QWidget *parent = nullptr);
 
     QLabel *versionLabel() const { return version_; }
+    QLabel *releaseLabel() const { return release_; }
     QLabel *translatorLabel() const { return translator_; }
     QPushButton *homepageLink() const { return homepage_; }
 
 private:
     DeskContext &context_;
     QLabel *version_ = nullptr;
+    QLabel *release_ = nullptr;
     QLabel *translator_ = nullptr;
     QPushButton *homepage_ = nullptr;
     QPushButton *mail_ = nullptr;

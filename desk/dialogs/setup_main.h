@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The Setup dialog (template 151): seven switches and the language, read from the settings
 // when it opens and written, in one change, by OK. Cancel writes nothing.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A capture device's controls as V4L2 offers them: listed with VIDIOC_QUERYCTRL and
 // VIDIOC_QUERYMENU, read with VIDIOC_G_CTRL and set with VIDIOC_S_CTRL. The ioctls go through
 // V4l2Node, the kernel's node or a stand-in that answers as the kernel does.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // "Setup your real camera" (CDialogRealCameraSetup, template 186), and the property dialog of
 // one camera that its "&Setup" opens: built from the device's controls, every change applied
 // to the device at once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/media/dialog_select_directory.h"
 
 #include <QCheckBox>

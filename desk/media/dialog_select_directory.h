@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // "Select a Directory" (CDialogSelectDirectory, template 187): the directory to play, from the
 // recent directories or the "..." browser or typed in; the pictures' fit, the display time and
 // the loop, stored by OK as PicStretch, PicKeepRatio, PicCenter, PicLoop and PicDisplayTime.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The movie control bar (CDialogVideoControl, dialog 182): sound on and off, the volume, pause
 // and the position slider of the movie that plays. It sits in the main frame's control bar 182,
 // which is shown exactly while a movie graph exists.

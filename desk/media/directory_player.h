@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Directory playback: every picture of one directory on the camera in turn, each for the
 // display time, fitted by the directory's own switches, optionally in a loop. A step timer on
 // the user-interface thread drives it; stopGraphPlayback() and every other source end it.

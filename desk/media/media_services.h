@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The view's media parts: movie playback with the graph the real camera shares, real-camera
 // passthrough with the camera preview, and directory playback; and what they ask of their
 // surroundings, so that tests can stand in for it.

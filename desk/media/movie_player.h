@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Movie playback, and the graph that the movie and the real camera share: at most one graph
 // exists, and stopGraphPlayback() (Stop Above) ends it together with directory playback. The
 // graph's notifications arrive on the user-interface thread; a graph that fails while it runs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The preview window "PreView": a small top-most window with a caption and no close box that
 // shows what the camera shows, so the user sees what other programs receive.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/media/real_camera.h"
 
 #include "camera/device_discovery.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Real-camera passthrough and the camera preview. A real camera (a V4L2 capture device or
 // another Lumaghost device, never the camera Lumadesk feeds) passes through the view's shared
 // graph into the camera with the movie fit; the preview shows the camera in the "PreView"

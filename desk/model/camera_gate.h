@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The view's camera link as its users share it: the picture view on the user-interface thread
 // and the sequence worker on its own. The link hands out one frame at a time, so every exchange
 // (fetch, fill, commit) runs whole under one lock.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Lumadesk's commands: one row per command with its id, its built-in English caption and
 // prompt, its icon and keys, whether it is checkable, its enable and check rule and its
 // handler. The window makes one QAction per row and routes each action to its own row, never

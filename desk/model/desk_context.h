@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // What the application object owns and its windows share: the services, the settings store,
 // the language packs, the three recent-file lists and the paths.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // What Lumadesk asks of its surroundings, gathered so that tests can stand in for each: message
 // boxes, the camera start, the system tray, opening documents and web pages, the application
 // folder and the platform version. The real ones are in desk/app/system_environment.h.

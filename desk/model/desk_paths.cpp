@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/model/desk_paths.h"
 
 #include <QDir>

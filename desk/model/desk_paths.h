@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Where Lumadesk finds its language packs and help pages. The design keeps them beside the
 // program; so does the build tree (the build links programs/lumadesk/Language to res/lang and
 // the help pages next to the program). Installed, they live in share/lumaghost beside bin/.

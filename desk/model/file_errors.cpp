@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/model/file_errors.h"
 
 namespace lumaghost {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Words for the results of file operations, for messages that name the file.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // printf-style message formats from language packs, filled safely: a format is pack data, so a
 // conversion that does not match its argument, or has none, never reads memory it should not.
 #pragma once

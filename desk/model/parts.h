@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The parts of the view that carry out Lumadesk's commands: pictures, the sequence, movies, the
 // real camera and preview, directory playback and the play service. The view routes every
 // command to its part; while a part is not installed (CLumadeskView::setPicturePart() and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/model/recent_file_list.h"
 
 #include <cstdio>

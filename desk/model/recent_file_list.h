@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A recent-file list of the settings store: up to eight paths, newest first, each shown in a
 // menu with at most 30 characters of its path.
 #pragma once

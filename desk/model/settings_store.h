@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Lumadesk's per-user settings: the key Software\Quillmoor\Lumadesk of the user hive, its
 // sections and values with their defaults. A value that is missing, of another type or in a
 // file that cannot be read takes its default.

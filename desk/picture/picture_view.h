@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The picture side of the view: the current picture and the picture files of its folder, the
 // zoom, the pick frame of the camera's size that the user drags over the picture, setting the
 // picked region on the camera, and pasting a picture from the clipboard.

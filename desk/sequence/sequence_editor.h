@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The sequence: its items on the strip, the display-time bar, adding and deleting items, opening
 // and saving .lgs files, and playing the sequence into the camera.
 #pragma once

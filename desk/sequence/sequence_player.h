@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The sequence worker: plays a sequence into the camera in an endless loop, each frame for its
 // display time, on a thread of its own. It plays a snapshot taken when it starts, so the
 // sequence may be edited, replaced or freed meanwhile; every stop (Stop, another Play, leaving

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The sequence strip under the picture: it owns the sequence's items and shows them as a row of
 // thumbnails, with arrows to scroll the row and an outline around the selected item. A click
 // selects an item or scrolls by one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The display-time bar above the picture in sequence mode: an edit box and a slider for the
 // selected item's display time, 1000 ... 10000 ms.
 #pragma once

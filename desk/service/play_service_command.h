@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Lumadesk's side of the play service: the Service command (install, start, stop), the auto-play
 // setting the service reads, the Service button's image, and stopping the service before
 // Lumadesk feeds the camera itself.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The view's control of the play service: a ServiceController (service "LumaghostService",
 // display name "Quillmoor Lumaghost Play Service", program lumaserv beside lumadesk) whose calls
 // run one after another on a worker thread of their own, since each may wait on the service

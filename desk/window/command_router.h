@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The main window's command router: each QAction is bound to what it runs (a row of the
 // command table, a recent entry or a camera item), and the one update pass sets every
 // action's enable and check state from the state gathered once.

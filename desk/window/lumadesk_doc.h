@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The document: the one open operation that every way of opening a file ends in (File Open,
 // the command line, another start, dropped files, the recent lists), dispatching on the file's
 // extension to the sequence, the picture or the movie, and the document's title.

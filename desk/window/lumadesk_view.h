@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The picture view: the window part in the middle of the main window. It owns the camera link
 // and the parts that carry out the commands (desk/model/parts.h), keeps its copies of the settings,
 // and handles the commands of its own: the mode switch, Setup, help and the maker's page.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The main window: menus, the main and sequence toolbars, the movie control bar, the
 // display-time bar, the sequence strip, the status bar, the tray icon and the close check. One
 // QAction per command id; every enable and check rule is evaluated in updateCommandStates().

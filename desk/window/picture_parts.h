@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The view's parts for pictures, the sequence and the play service, installed together: the
 // picture view and the sequence worker share the view's camera link through one gate.
 #pragma once

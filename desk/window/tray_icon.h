@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The tray icon of a main window hidden in the tray, with its menu: "Restore" (32814) and
 // "Exit" (170). Neither the icon nor its menu is a child of the main window, so the window's
 // commands and prompts never include them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "programs/lumacam/converted_frames.h"
 
 #include "frames/frame_convert.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The frame on show in the layouts the outputs take, each converted once per frame however
 // many outputs take it and however often it is repeated.
 #pragma once

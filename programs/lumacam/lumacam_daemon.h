@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // lumacam run: the driver stand-in's daemon. For every installed Lumaghost device it repeats the
 // newest committed frame at the device's rate to its outputs: a v4l2loopback node labelled with
 // the device's FriendlyName, and a PipeWire camera node where a PipeWire daemon runs. Until the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // lumacam: the camera devices as users and tests see them.
 //
 //   lumacam list

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "programs/lumacam/pipewire_output.h"
 
 #include <pipewire/pipewire.h>

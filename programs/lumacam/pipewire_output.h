@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Publishing a camera as a PipeWire Video/Source node (media.role Camera), the way desktop
 // programs and browsers find cameras through PipeWire. Our own stream drives the graph at the
 // camera's rate; consumers come and go without disturbing one another.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "programs/lumacam/v4l2_output.h"
 
 #include <linux/videodev2.h>

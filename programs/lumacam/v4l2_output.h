@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Writing frames to a V4L2 output node (a v4l2loopback device), so that every program that
 // opens the loopback's capture side sees the camera. Frames go through the streaming output
 // API (mmap buffers, QBUF and DQBUF after STREAMON): a v4l2loopback 0.12 node fed by write()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // lumadesk: the desktop application of the Lumaghost camera.
 #include <csignal>
 #include <iostream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // lumaserv: the play service. Started by systemd it plays the auto-play item into the camera;
 // from a console it installs (-i), removes (-u), starts (-s) or stops (-e) itself, or runs in
 // the foreground (-d, or detached -f). `lumaserv --unit [PROGRAM]` prints the unit file -i

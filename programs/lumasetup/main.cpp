@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // lumasetup: with no argument installs the camera device from ./Lumacam.inf or updates it; with
 // any argument removes it. The exit code is the result: 0 done or nothing to do, 1 failed,
 // 255 Lumacam.inf unusable; a failure is told in one line on standard error.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Test doubles of the device enumeration: scripted monikers, filters and property channels.
 #pragma once
 

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Stands in for the desktop's permission dialog: an org.freedesktop.impl.portal.Access backend on
 # the session bus whose AccessDialog answers "allow" (response 0) and logs every request.
 # Usage: access_dialog_allow.py BUS-NAME; prints "ready" once it owns the name.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Helpers for the browser tests, sourced after lib.sh: a desktop session of our own in which a
 # browser reaches the camera as on a desktop, through xdg-desktop-portal's Camera interface and
 # PipeWire, and the verdict of the page it opens (tests/cli/camera_page.html) on the colour drawn.

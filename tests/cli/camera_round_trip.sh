@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # The programs end to end in an empty root: lumasetup installs the camera, lumacam lists it, a
 # frame committed through the camera link comes back byte for byte from lumacam capture, any
 # argument removes the device. Without a usable Lumacam.inf (none, a FIFO, frames beyond a

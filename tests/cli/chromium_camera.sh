@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # A browser sees the camera: headless Chromium reaches PipeWire cameras through xdg-desktop-portal's
 # Camera interface, as on a desktop, in a private session (tests/cli/browser_camera.sh). A page
 # finds the video input labelled Lumaghost, opens it and draws a frame to a canvas; its colour

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Firefox beside Chromium: headless Firefox ESR, with a private profile that lets it take cameras
 # through PipeWire (and asks nobody), reaches the camera through xdg-desktop-portal's Camera
 # interface, as on a desktop, in a private session (tests/cli/browser_camera.sh). A page finds the

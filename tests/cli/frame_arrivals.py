@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """Counts the frames a PipeWire camera consumer gets from each of the nodes named, at once.
 
     frame_arrivals.py SECONDS NODE...

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # gst-launch-1.0 users: with GST_PLUGIN_PATH at the build, a test pattern played into lumarenderer
 # reaches the camera, and lumacam capture sees it upright.
 set -euo pipefail

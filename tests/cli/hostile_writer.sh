@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # The frame channel with a hostile writer: while producers commit through the camera link,
 # lumarenderer feeds the camera, and readers (readLatest loops, lumaghostsrc, lumacam capture)
 # take frames, another process damages the channel file again and again (random bytes, odd slot

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Helpers for the command-line, desktop and benchmark scripts: a work directory removed at exit,
 # background processes (and process groups) ended at exit, failures that show the logs, and a
 # private session bus and PipeWire.

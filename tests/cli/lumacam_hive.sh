@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # lumacam and the machine hive: a device whose Service value differs in case is published by
 # lumacam run as lumacam list shows it; a hive with a line that cannot be read is left as it is,
 # and lumacam list, capture, send and run each say on one line which file and line, and exit

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # lumacam run with v4l2loopback as its only output, as the system unit runs it: where the module
 # is not loaded it says so once (the journal has the line once) and keeps looking for the node
 # until it is stopped, so that a module loaded later is fed; a missing node is said once too.

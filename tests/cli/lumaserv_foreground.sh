@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # lumaserv -d in a private root: a two-frame sequence plays into the camera in an endless loop;
 # Ctrl+C stops it at once with "Stopping Quillmoor Lumaghost Play Service." and exit code 1,
 # whatever it is waiting for: a setting, a file to load again, a FIFO it must not open, the next

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Every period of the camera's PipeWire node carries a frame: a consumer gets at least 97 % of the
 # frames per second that a reference source of the same size and rate gives in the same run, and
 # no more pauses over 50 ms than the reference, give or take what a loaded machine adds

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # The frames a PipeWire consumer gets from the camera, beside a reference source of the same size,
 # format and rate in the same run: in a private PipeWire (with its own session bus and session
 # manager) `lumacam run` publishes a 320x240 camera at 30 frames/s showing a committed picture,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # lumacam run publishes the camera to PipeWire: in a private PipeWire (with its own session bus
 # and session manager), pipewiresrc receives the committed frame byte for byte, a consumer killed
 # mid-stream does not stop the next one, and two consumers get frames at once.

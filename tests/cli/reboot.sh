@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # After a reboot: run/ is a tmpfs and comes up empty while the device tree persists in the
 # machine hive. Without lumasetup running again, lumacam list, send and capture, lumacam run and
 # lumaserv -d all find the camera: whoever opens its frame channel first makes it again from the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # What a member of group video may name, against the programs that run as root. A real account
 # of the group (made here, removed at the end) points the auto-play item and the stored image at
 # a root-only file, at its own symbolic link to one, at a FIFO, at /proc and at /dev: root's

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # lumaserv under a real systemd: install, start, query, stop, uninstall. systemd runs as a user
 # manager in a mount namespace of its own, with a tmpfs over /run/systemd, so nothing of the
 # host's systemd state is touched; the service, its camera and its settings live in a private root.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """What the AT-SPI drivers of lumadesk share: waiting, finding nodes by role and caption as a
 screen reader reads them, states and actions."""
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Lumadesk end to end, as assistive technology sees it: a private X server (Xvfb), a private
 # session bus and accessibility bus, and tests/desk/atspi_desk.py driving lumadesk through
 # AT-SPI. Every process started here is ended by its id (the accessibility bus launcher with

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """Drives lumadesk's camera sources through AT-SPI by the captions a screen reader reads.
 
 Run by atspi_media.sh, which provides the X server, the buses, the camera "Lumaghost" and the

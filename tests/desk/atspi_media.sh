@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Lumadesk's camera sources end to end, as assistive technology drives them: a private X server
 # (Xvfb), session bus and accessibility bus, a camera "Lumaghost" installed by lumasetup in a
 # private root and a second Lumaghost device "Real Cam" fed by gst-launch-1.0 as the real

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """Drives lumadesk on a camera through AT-SPI, by the captions a screen reader reads.
 
 Run by atspi_sequence.sh in two sessions:

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Lumadesk end to end on a camera, through AT-SPI under Xvfb, in two sessions that share one
 # private root:
 #  1. as a user who is not root, only a member of group video (an account that exists only in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "tests/desk/desk_fixture.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A Lumadesk under test: its own settings, data and runtime folders, language packs and help
 // pages beside a stand-in program folder, message boxes that answer from a script, and parts
 // (desk/model/parts.h) that record what they are asked.

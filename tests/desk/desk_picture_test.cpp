@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The picture view: its drawing geometry, the folder it browses, zoom, the pick frame, setting
 // the picked region on the camera, and pasting.
 #include <QClipboard>

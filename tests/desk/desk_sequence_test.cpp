@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The sequence: the strip, the display-time bar, editing, saving and opening .lgs files, and
 // the worker that plays the sequence into the camera.
 #include <sys/resource.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Lumadesk's control of the play service: the Service command, the auto-play setting, the
 // Service button's image, the stop before Lumadesk's own playback, and installing through
 // pkexec.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The desktop application's parts that need no window: settings store, recent lists, message
 // formats, command rules, file kinds, the file type registration and the single-instance rule.
 #include <fstream>
@@ -6,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include "desk/dialogs/about_dlg.h"
 #include "desk/model/command_table.h"
@@ -187,6 +189,72 @@ TEST(ShellRegistrationTest, WritesTypeEntryAndIconOnce) {
     EXPECT_EQ(desktopExecQuote(QStringLiteral("/usr/bin/lumadesk")),
               QStringLiteral("/usr/bin/lumadesk"));
     EXPECT_EQ(desktopExecQuote(QStringLiteral("/a\"b$c")), QStringLiteral("\"/a\\\\\"b\\\\$c\""));
+}
+
+// A program in PREFIX/bin whose PREFIX/share is a system data folder leaves the type to the
+// prefix's files, and removes a user registration of its own (an older start wrote it: it hid
+// the installed entry) or of a program that is gone; a build tree's program registers itself.
+TEST(ShellRegistrationTest, InstalledProgramLeavesTheTypeToItsPrefix) {
+    test::ensureApplication();
+    TempRoot root;
+    auto path = [&](const char *relative) {
+        return QString::fromStdString((root.path() / relative).string());
+    };
+    auto makeFile = [](const QString &file) {
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    };
+    const QString installed = path("prefix/bin/lumadesk");
+    const QString built = path("build/programs/lumadesk/lumadesk");
+    makeFile(installed);
+    makeFile(built);
+    makeFile(path("prefix/share/applications/lumadesk.desktop"));
+    const QStringList dataDirs = {path("other"), path("prefix/share/")};
+    EXPECT_TRUE(installedInDataDirs(installed, dataDirs));
+    EXPECT_FALSE(installedInDataDirs(installed, {path("other")}));
+    EXPECT_FALSE(installedInDataDirs(built, dataDirs));
+
+    const QString home = path("data");
+    const fs::path entry = root.path() / "data/applications/lumadesk.desktop";
+    const fs::path package = root.path() / "data/mime/packages/lumadesk-lgs.xml";
+    const fs::path icon = root.path() / "data/icons/hicolor/scalable/apps/lumadesk.svg";
+    auto registered = [&] { return fs::exists(entry) && fs::exists(package) && fs::exists(icon); };
+    auto unregistered = [&] {
+        return !fs::exists(entry) && !fs::exists(package) && !fs::exists(icon);
+    };
+
+    // Installed: nothing written, and the user's entry of this program removed.
+    ShellRegistrationResult result = updateSequenceFileType(home, dataDirs, installed);
+    ASSERT_TRUE(result.ok) << result.error.toStdString();
+    EXPECT_FALSE(result.changed);
+    EXPECT_TRUE(unregistered());
+    ASSERT_TRUE(registerSequenceFileType(home, installed).ok);
+    result = updateSequenceFileType(home, dataDirs, installed);
+    ASSERT_TRUE(result.ok) << result.error.toStdString();
+    EXPECT_TRUE(result.changed);
+    EXPECT_TRUE(unregistered());
+
+    // A build tree's program registers itself; an installed start keeps that entry while the
+    // build tree is there and removes it once it is gone.
+    ASSERT_TRUE(updateSequenceFileType(home, dataDirs, built).changed);
+    EXPECT_TRUE(registered());
+    EXPECT_NE(test::readFile(entry).find("TryExec=" + built.toStdString() + "\n"),
+              std::string::npos);
+    EXPECT_FALSE(updateSequenceFileType(home, dataDirs, installed).changed);
+    EXPECT_TRUE(registered());
+    ASSERT_TRUE(QFile::remove(built));
+    EXPECT_TRUE(updateSequenceFileType(home, dataDirs, installed).changed);
+    EXPECT_TRUE(unregistered());
+
+    // An entry that is not ours stays, whatever it names.
+    QDir().mkpath(path("data/applications"));
+    {
+        std::ofstream other(entry);
+        other << "[Desktop Entry]\nType=Application\nName=Other\nTryExec=/nowhere/lumadesk\n";
+    }
+    EXPECT_FALSE(removeStaleRegistration(home, installed).changed);
+    EXPECT_TRUE(fs::exists(entry));
 }
 
 // The first start takes the lock and listens; a later one hands its files over and gets an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Lumadesk's window under the offscreen platform: start-up and its place, the driver messages,
 // the modes and command rules, the open operation, the Setup dialog and languages, the tray,
 // the close check, another start, help and About.
@@ -23,6 +24,7 @@
 #include "desk/dialogs/setup_main.h"
 #include "desk/app/single_instance.h"
 #include "lang/pack_ids.h"
+#include "platform/project_info.h"
 #include "tests/desk/desk_fixture.h"
 
 namespace lumaghost {
@@ -454,7 +456,7 @@ TEST_F(WindowTest, SecondStartRaisesTheFirstAndOpensItsFile) {
 }
 
 // Help opens the page of the language in use, else the general one, else says so; About
-// shows the version and the translator.
+// shows the version, the release and its licence, and the translator.
 TEST_F(WindowTest, HelpAndAbout) {
     ASSERT_EQ(start(), Running::Running);
     trigger(kHelpTopics);
@@ -481,6 +483,9 @@ TEST_F(WindowTest, HelpAndAbout) {
               QStringLiteral("Lumaghost version 0.9.0.0 beta Build 0530"));
     EXPECT_EQ(about.translatorLabel()->text(),
               QStringLiteral("Language pack is translated by: Quillmoor"));
+    const QString release = about.releaseLabel()->text();
+    EXPECT_TRUE(release.contains(QString::fromLatin1(kProjectVersion))) << release.toStdString();
+    EXPECT_TRUE(release.contains(QStringLiteral("LGPL-2.1-or-later"))) << release.toStdString();
     EXPECT_EQ(about.windowTitle(), QStringLiteral("About Lumadesk"));
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A V4L2 node that answers the control ioctls as the kernel's control framework does, for a
 // device with the controls it is given: VIDIOC_QUERYCTRL (with V4L2_CTRL_FLAG_NEXT_CTRL unless
 // told it is an old driver), VIDIOC_QUERYMENU, VIDIOC_G_CTRL and VIDIOC_S_CTRL.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The view's media parts with real graphs on private Lumaghost devices: movies (loop, sound,
 // Stop Above, RealMedia, files that cannot be played, a file removed while it plays), the
 // control bar on a stand-in movie, real-camera passthrough (another Lumaghost device, one that

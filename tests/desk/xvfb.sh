@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # start_xvfb DIR [SCREEN]: a private X server (Xvfb) on a free display, ready for clients. It
 # never resets: a server that resets when its last client leaves refuses the clients that
 # connect meanwhile (the readiness probe here, the accessibility bus launcher, the program).

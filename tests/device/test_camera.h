@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A Lumaghost camera as lumasetup leaves one, for tests: the device's name and service in the
 // machine hive under $LUMAGHOST_ROOT, and its frame channel.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The colour conversions of the camera's outputs: the YUYV and I420 frames of the v4l2loopback
 // and PipeWire outputs and the 4:4:4 stream of `lumacam capture` agree exactly with one another
 // and with BT.601 limited range; frames come out upright; the vector paths give the scalar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The upright pictures and video that `lumacam capture` writes of a camera frame.
 #include "frames/frame_output.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The elements in real pipelines, against a test camera device in a private root.
 #include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Test media made by GStreamer pipelines, for the tests that play files.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The language packs shipped in res/lang.
 #include <regex>
 #include <set>

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# The Debian package on a fresh Debian 12 machine: lintian finds no error in it; installed with
-# apt into a new minbase root (a throw-away overlay on a debootstrapped base kept in /var/tmp)
+# SPDX-License-Identifier: LGPL-2.1-or-later
+# The Debian package on a fresh Debian 12 machine: lintian (pedantic) has nothing to say about
+# it, hardening-check finds every program and the plugin hardened, appstreamcli validate-tree
+# (pedantic) passes its metainfo and desktop entry; installed with apt into a new minbase root (a throw-away overlay on a debootstrapped base kept in /var/tmp)
 # it brings in what it needs, the GStreamer plugin is found without GST_PLUGIN_PATH, the camera
 # is listed, a picture sent to it and a gst-launch pipeline into lumarenderer are captured back,
 # the units pass systemd-analyze verify, the shipped play service unit is the one lumaserv -i
-# writes, the directories carry their modes; a second installation, an upgrade and a removal
+# writes, the directories carry their modes, the .lgs type is the system's and the installed
+# Lumadesk writes no registration of its own for a user (it removes a stale one); a second installation, an upgrade and a removal
 # while a producer and a consumer run keep one camera, its auto-play item and its stored image;
 # a purge leaves no file of the package behind. systemd is not PID 1 in the root, as in any
 # chroot, so the maintainer scripts must cope without it.
@@ -55,11 +58,23 @@ in_root_exec() {
 }
 
 phase "lintian"
-lintian --fail-on error --display-info "$deb" >"$work/lintian.txt" 2>&1 || {
+lintian --pedantic --display-info --fail-on error,warning,info,pedantic "$deb" >"$work/lintian.txt" 2>&1 || {
     cat "$work/lintian.txt"
-    fail "lintian finds errors in $deb"
+    fail "lintian has remarks on $deb"
 }
 sed 's/^/lintian: /' "$work/lintian.txt"
+
+phase "hardening and metainfo"
+dpkg-deb -x "$deb" "$work/tree"
+# Control-flow protection (-fcf-protection) is not among Debian 12's dpkg-buildflags.
+hardening-check --nocfprotection "$work/tree/usr/bin/"* "$work/tree/usr/lib/"*/gstreamer-1.0/libgstlumaghost.so \
+    >"$work/hardening.txt" 2>&1 || { cat "$work/hardening.txt"; fail "hardening-check"; }
+sed 's/^/hardening-check: /' "$work/hardening.txt"
+appstreamcli validate-tree --pedantic --explain --no-net "$work/tree" >"$work/appstream.txt" 2>&1 ||
+    { cat "$work/appstream.txt"; fail "appstreamcli validate-tree"; }
+[ "$(cat "$work/appstream.txt")" = "✔ Validation was successful." ] ||
+    { cat "$work/appstream.txt"; fail "appstreamcli validate-tree has remarks"; }
+dpkg-deb -f "$deb" Recommends | grep -q '\bpkexec\b' || fail "the package does not recommend pkexec"
 
 phase "base root"
 mkdir -p "$(dirname "$base")" "$archives/partial"
@@ -253,8 +268,11 @@ for f in /usr/share/lumaghost/Lumacam.inf /usr/share/lumaghost/default.jpg \
     /usr/share/lumaghost/Lumaghost.html /usr/share/lumaghost/Lumaghost1031.html \
     /usr/share/mime/packages/lumadesk-lgs.xml /usr/share/icons/hicolor/scalable/apps/lumadesk.svg \
     /usr/share/icons/hicolor/scalable/mimetypes/application-x-lumadesk-sequence.svg \
-    /usr/share/doc/lumaghost/copyright; do
+    /usr/share/metainfo/org.quillmoor.lumadesk.metainfo.xml /usr/share/doc/lumaghost/copyright; do
     [ -s "$root$f" ] || fail "$f is missing"
+done
+for size in 16 22 24 32 48 64 128 256; do
+    [ -s "$root/usr/share/icons/hicolor/${size}x$size/apps/lumadesk.png" ] || fail "no $size x $size icon"
 done
 for program in lumacam lumaserv lumasetup lumadesk; do
     zcat "$root/usr/share/man/man1/$program.1.gz" | grep -q "^\.TH ${program^^} 1" || fail "the man page of $program"
@@ -266,6 +284,20 @@ completion=$(in_root bash -c 'source /usr/share/bash-completion/bash_completion
     COMP_WORDS=(lumacam run --no); COMP_CWORD=2; COMP_LINE="lumacam run --no"; COMP_POINT=16; _lumacam
     echo "${COMPREPLY[*]}"')
 [ "$completion" = $'list capture send run\n--no-v4l2 --no-pipewire' ] || fail "completion offers: $completion"
+
+# The .lgs type is the system's, from the package's files (shared-mime-info's trigger); the
+# installed Lumadesk, started by a user, writes no type or entry of its own and removes an entry
+# an earlier Lumadesk left for a program that is gone.
+[ -s "$root/usr/share/mime/application/x-lumadesk-sequence.xml" ] || fail "the system's MIME database lacks the .lgs type"
+user=/tmp/user
+mkdir -p "$root$user/.local/share/applications" "$root$user/run"
+chmod 700 "$root$user/run"
+printf '[Desktop Entry]\nType=Application\nName=Lumadesk\nExec=/gone/lumadesk %%f\nTryExec=/gone/lumadesk\nX-Lumadesk-FileType=Lumadesk.Document\n' \
+    >"$root$user/.local/share/applications/lumadesk.desktop"
+in_root env HOME=$user XDG_RUNTIME_DIR=$user/run QT_QPA_PLATFORM=offscreen timeout 10 lumadesk \
+    >"$work/lumadesk.txt" 2>&1 || [ $? = 124 ] || { cat "$work/lumadesk.txt"; fail "the installed lumadesk did not start"; }
+[ ! -e "$root$user/.local/share/applications/lumadesk.desktop" ] || fail "the installed Lumadesk kept a stale entry"
+[ ! -e "$root$user/.local/share/mime" ] || fail "the installed Lumadesk registered the type for the user"
 
 # The auto-play item and a stored image, as Lumadesk leaves them.
 hive=/var/lib/lumaghost/machine.ini

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

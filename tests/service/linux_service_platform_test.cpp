@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "service/linux_service_platform.h"
 
 #include <pthread.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The auto-play worker on virtual time, against a test camera device.
 #include "service/play_service.h"
 

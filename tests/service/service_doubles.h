@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Test doubles of the service's platform: a scripted service manager, a recording event log and
 // console, and a waiter on virtual time.
 #pragma once

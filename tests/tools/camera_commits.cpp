@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Records what a camera is shown: waits for COUNT commits and writes each frame as it was
 // committed (bottom row first, blue, green, red) to DIR/frame-N.bgr, printing one line
 // "N MICROSECONDS" per frame, the time on the monotonic clock when the commit woke it.

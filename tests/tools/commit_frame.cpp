@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Commits an upright binary PPM of the camera's size through the camera link, as a client does:
 // fetch the descriptor, write the rows bottom first in blue-green-red order, commit.
 // With --pattern W H FILE it writes a test picture instead: every row and column differs.

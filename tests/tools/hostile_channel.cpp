@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A camera's frame channel with another writer of the file at work, as any process of group
 // video may be, beside honest producers and consumers. Everything runs under $LUMAGHOST_ROOT:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Reads a sequence file as the play service does and prints what it holds:
 // read_sequence FILE.lgs. Exit code 0 when the file was accepted, 1 when it was refused.
 #include <cstdio>

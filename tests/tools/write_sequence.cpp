@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Writes a sequence file of solid frames: write_sequence OUT.lgs WIDTH HEIGHT TIME:VALUE...
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # The camera on a real kernel: boots Debian 12's own kernel (linux-image-amd64) in QEMU with the
 # real v4l2loopback module (Debian's v4l2loopback-dkms source, built against the matching
 # headers), and runs tests/vm/guest_test.sh inside it under the real systemd as PID 1.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """What a V4L2 reader got: frames in a raw RGB file, their rate from the reader's log, and the
 colour of the last frame's middle.
 

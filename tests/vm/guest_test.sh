@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Inside the virtual machine (tests/vm/boot.sh), as a user would, without LUMAGHOST_ROOT: the
 # package's modprobe files loaded v4l2loopback at boot with the camera's label; lumasetup
 # installs the camera, lumacam send puts a colour on it, lumacam run feeds the node; v4l2-ctl

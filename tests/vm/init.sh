@@ -1,4 +1,5 @@
 #!/bin/busybox sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # The virtual machine's /init: the host's root (9p, read-only) under a tmpfs overlay, Debian's
 # modules for this kernel in /lib/modules, the results directory (9p, writable) in
 # /lumaghost-vm, then the real systemd as PID 1.

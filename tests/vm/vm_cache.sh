@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # The parts of the virtual machine that boot.sh makes once and keeps in $cache: Debian's kernel
 # and modules, the v4l2loopback module built against Debian's headers, the initramfs. Sourced by
 # boot.sh, which sets cache, here, fail and phase.

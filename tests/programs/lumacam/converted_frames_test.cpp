@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The daemon's conversions of the frame on show: each layout converted once per frame, equal to
 // the conversion itself, and a conversion a PipeWire buffer is still being filled from never
 // written over by the next frame's; lumacam run writes the loopback node the committed frame,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A v4l2loopback 0.12 device as its openers see it, for the loopback writer's tests: with
 // exclusive_caps=1 a node offers output while no writer feeds it and capture once one does; a
 // writer that streamed (STREAMON on its output queue) gives the output side back when it

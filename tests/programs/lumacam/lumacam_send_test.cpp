@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // lumacam send as a user runs it: a picture file composed into the camera by the switches.
 #include <fcntl.h>
 #include <sys/resource.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The loopback writer against a v4l2loopback stand-in: the format it sets, frames through mapped
 // buffers, a node that takes a new writer after every restart with and without a reader, the
 // write() path where streaming is refused, and failures that say what the node refused.
