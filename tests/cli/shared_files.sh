@@ -39,10 +39,11 @@ chown "$account:video" "$mine"
 as_member ln -s "$work/private.lgs" "$mine/link.lgs"
 as_member mkfifo "$mine/item.fifo"
 
-# The member writes the hive, as group video may: a section added at its end.
+# The member writes the hive, as group video may: a copy with a section added at its end put
+# in its place.
 member_adds() { # format arguments...
     # shellcheck disable=SC2059 # the format is the caller's
-    printf "$@" | as_member sh -c 'cat >>"$1"' sh "$hive"
+    printf "$@" | as_member sh -c 'cat "$1" - >"$1.new" && mv -f "$1.new" "$1"' sh "$hive"
 }
 member_autoplay() { # path type
     cp "$work/hive.orig" "$hive"
@@ -56,6 +57,7 @@ for item in "$work/private.lgs:1" "$work/private.lgs:2" "$mine/link.lgs:1" "$min
     member_autoplay "$path" "$type"
     "$lumaserv" -d >"$work/serv.log" 2>&1 &
     serv=$!
+    pids+=($serv)
     rm -rf "$work/frames"
     if "$lumacam" capture --count 1 --output "$work/frames" --timeout 2 2>/dev/null; then
         fail "root's service put $path (type $type) on the camera: value $(value "$work/frames/frame-0000.ppm")"

@@ -219,11 +219,22 @@ for unit in "$unitdir/lumacam.service" "$userdir/lumacam.service"; do
     grep -qx 'Restart=on-failure' "$root$unit" || fail "$unit is not restarted on failure"
     grep -qx 'NoNewPrivileges=yes' "$root$unit" || fail "$unit is not hardened"
 done
-for setting in ProtectSystem=strict ProtectHome=read-only ReadWritePaths=-/run/lumaghost \
+for setting in User=lumaghost ProtectSystem=strict ProtectHome=yes ReadWritePaths=-/run/lumaghost \
     'ExecStart=/usr/bin/lumacam run --no-pipewire'; do
     grep -qx -- "$setting" "$root$unitdir/lumacam.service" || fail "the system unit lacks $setting"
 done
 grep -qx 'ExecStart=/usr/bin/lumacam run --no-v4l2' "$root$userdir/lumacam.service" || fail "the user unit's ExecStart"
+# The services' account: a system account of group video, no login, its home the state.
+account=$(in_root getent passwd lumaghost) || fail "the package made no account lumaghost"
+case $account in lumaghost:x:*:"$(in_root getent group video | cut -d: -f3)":*:/var/lib/lumaghost:/usr/sbin/nologin) ;;
+    *) fail "the account lumaghost is: $account" ;; esac
+# Every unit's exposure, kept in the log; each below 4.0 (OK).
+for unit in "$unitdir/LumaghostService.service" "$unitdir/lumacam.service" "$userdir/lumacam.service"; do
+    figure=$(in_root systemd-analyze security --offline=yes --no-pager "$unit" 2>&1 |
+        sed -n 's/^→ Overall exposure level for .*: \([0-9.]*\) .*/\1/p')
+    echo "exposure: $unit $figure"
+    [ -n "$figure" ] && awk -v f="$figure" 'BEGIN { exit !(f < 4.0) }' || fail "$unit is exposed: ${figure:-no figure}"
+done
 for link in /etc/systemd/system/multi-user.target.wants/lumacam.service \
     /etc/systemd/system/multi-user.target.wants/LumaghostService.service \
     /etc/systemd/user/graphical-session.target.wants/lumacam.service; do
