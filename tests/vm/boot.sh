@@ -45,7 +45,7 @@ results=$work/results
 mkdir -p "$results"
 qemu_pid=
 cleanup() {
-    cp "$results/console.log" "$cache/console.log" 2>/dev/null
+    cp "$results/console.log" "$cache/console.log" 2>/dev/null || true
     [ -n "$qemu_pid" ] && kill "$qemu_pid" 2>/dev/null && wait "$qemu_pid" 2>/dev/null
     rm -rf "$work"
 }
