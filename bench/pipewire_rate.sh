@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: LGPL-2.1-or-later
-# The frame rate a PipeWire consumer gets from `lumacam run`'s 320x240 30 frames/s camera beside a
+# The frame rate a PipeWire consumer gets from `lumacam run`'s 30 frames/s camera beside a
 # reference source of the same size, format and rate (videotestsrc into a driving pipewiresink) in
 # the same run, in a private PipeWire with its own session bus and session manager
 # (tests/cli/pipewire_rate_measure.sh): frames per second of each, the camera's as a share of the
@@ -8,6 +8,8 @@
 #
 #   bench/pipewire_rate.sh BUILD_DIR [SECONDS] [RUNS]
 #
+# The camera shows a still picture at 320x240; SIZE=WxH measures another size, MOVING=1 has
+# lumarenderer commit a moving pattern every 1/30 s (a frame to convert every period);
 # LUMACAM=path measures another lumacam binary.
 set -euo pipefail
 build=$(realpath "$1") seconds=${2:-10} runs=${3:-3}
@@ -15,6 +17,8 @@ source_dir=$(cd "$(dirname "$0")/.." && pwd)
 lumasetup=$build/programs/lumasetup/lumasetup
 lumacam=${LUMACAM:-$build/programs/lumacam/lumacam}
 commit=$build/tests/lumaghost_commit_frame
+export RATE_SIZE=${SIZE:-320x240}
+[ -n "${MOVING:-}" ] && export RATE_PLUGINS=$build/gst
 
 ratios=()
 for run in $(seq "$runs"); do
@@ -30,4 +34,4 @@ for run in $(seq "$runs"); do
         "ratio $ratio %"
 done
 median=$(printf '%s\n' "${ratios[@]}" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
-echo "pipewire rate: lumacam at ${ratios[*]} % of the reference's frames/s; median $median %"
+echo "pipewire rate, $RATE_SIZE${MOVING:+ moving}: lumacam at ${ratios[*]} % of the reference's frames/s; median $median %"
