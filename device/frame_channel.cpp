@@ -66,8 +66,7 @@ uint64_t strideOf(const ChannelFormat &f) {
 
 // The channel file belongs to the video group, like other camera devices, where it may.
 void setChannelPermissions(int fd) {
-    if (gid_t video = videoGroupId(); video != static_cast<gid_t>(-1))
-        (void)::fchown(fd, static_cast<uid_t>(-1), video);
+    setGroup(fd, videoGroupId());
     (void)::fchmod(fd, kChannelMode);
 }
 
@@ -75,8 +74,7 @@ void ensureChannelDirectory(const fs::path &dir) {
     std::error_code ec;
     if (!fs::create_directories(dir, ec))
         return;
-    if (gid_t video = videoGroupId(); video != static_cast<gid_t>(-1))
-        (void)::chown(dir.c_str(), static_cast<uid_t>(-1), video);
+    setGroup(dir, videoGroupId());
     (void)::chmod(dir.c_str(), kDirectoryMode);
 }
 

@@ -52,6 +52,15 @@ int writeAll(int fd, const void *data, size_t size) {
     return 0;
 }
 
+bool setGroup(int fd, gid_t group) {
+    return group == static_cast<gid_t>(-1) || ::fchown(fd, static_cast<uid_t>(-1), group) == 0;
+}
+
+bool setGroup(const std::filesystem::path &path, gid_t group) {
+    return group == static_cast<gid_t>(-1) ||
+           ::chown(path.c_str(), static_cast<uid_t>(-1), group) == 0;
+}
+
 int ioctlRetry(int fd, unsigned long request, void *argument) {
     int r;
     do {
@@ -151,8 +160,7 @@ int replaceFileAtomically(const std::filesystem::path &file, std::string_view co
     if (!fd)
         return EEXIST;
     // The group first: a change of owner may clear the mode's set-id bits.
-    if (group != static_cast<gid_t>(-1))
-        (void)::fchown(fd.get(), static_cast<uid_t>(-1), group);
+    setGroup(fd.get(), group);
     ::fchmod(fd.get(), mode);
     int err = writeAll(fd.get(), contents.data(), contents.size());
     if (!err && ::fsync(fd.get()) < 0)

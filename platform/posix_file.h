@@ -80,6 +80,11 @@ int openSharedFile(const std::filesystem::path &file, uint64_t maxBytes, UniqueF
 /// Why openSharedFile refused a file, in words ("it is a symbolic link").
 std::string sharedFileProblem(int error);
 
+/// Gives the open file `fd`, or `path`, to `group` and keeps its owner; a group of -1 leaves it
+/// as it is. Best effort: false where this process may not (it is neither root nor in the group).
+bool setGroup(int fd, gid_t group);
+bool setGroup(const std::filesystem::path &path, gid_t group);
+
 /// Group video's id (camera devices belong to it), looked up once; -1 where there is none.
 gid_t videoGroupId();
 

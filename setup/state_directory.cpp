@@ -25,8 +25,7 @@ HResult PrepareStateDirectory(const std::filesystem::path &directory) {
         return hresultFromErrno(err);
     // Only a process of that group (or root) may hand the directory to it; otherwise it keeps
     // the group it has.
-    if (const gid_t video = videoGroupId(); video != static_cast<gid_t>(-1))
-        (void)::fchown(dir.get(), static_cast<uid_t>(-1), video);
+    setGroup(dir.get(), videoGroupId());
     if (::fchmod(dir.get(), kStateDirectoryMode) != 0)
         return hresultFromErrno(errno);
     const std::string hiveName = machineHivePath().filename().string();
@@ -35,7 +34,7 @@ HResult PrepareStateDirectory(const std::filesystem::path &directory) {
     struct stat st, dirStat;
     if (hive && ::fstat(hive.get(), &st) == 0 && S_ISREG(st.st_mode) &&
         ::fstat(dir.get(), &dirStat) == 0) {
-        (void)::fchown(hive.get(), static_cast<uid_t>(-1), dirStat.st_gid);
+        setGroup(hive.get(), dirStat.st_gid);
         (void)::fchmod(hive.get(), kMachineHiveMode);
     }
     return S_OK;
