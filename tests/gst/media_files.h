@@ -12,6 +12,7 @@ namespace lumaghost::test {
 
 /// Runs `pipeline` into a file sink at `path` until its end of stream.
 inline void writeMediaFile(const std::filesystem::path &path, const std::string &pipeline) {
+    gst_init(nullptr, nullptr);  // a test may make its files before anything else starts GStreamer
     GError *error = nullptr;
     GstElement *p =
         gst_parse_launch((pipeline + " ! filesink location=" + path.string()).c_str(), &error);
