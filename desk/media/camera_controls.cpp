@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/media/camera_controls.h"
 
-#include <fcntl.h>
 #include <linux/videodev2.h>
 
 #include <cerrno>
 #include <cstring>
-
-#include "platform/posix_file.h"
 
 namespace lumaghost {
 
@@ -15,17 +12,6 @@ namespace {
 
 // A menu longer than this is cut: no list box shows more to anyone.
 constexpr int32_t kMaxMenuEntries = 1024;
-
-class KernelNode final : public V4l2Node {
-public:
-    explicit KernelNode(UniqueFd fd) : fd_(std::move(fd)) {}
-    int ioctl(unsigned long request, void *argument) override {
-        return ioctlRetry(fd_.get(), request, argument);
-    }
-
-private:
-    UniqueFd fd_;
-};
 
 std::string fixedText(const uint8_t *text, size_t size) {
     const char *chars = reinterpret_cast<const char *>(text);
@@ -35,22 +21,19 @@ std::string fixedText(const uint8_t *text, size_t size) {
 }  // namespace
 
 /// \brief Opens a V4L2 node for its controls (non-blocking: no frame is ever read here).
-HResult openV4l2Node(const std::string &path, std::unique_ptr<V4l2Node> &out) {
-    UniqueFd fd(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
-    if (!fd)
-        return hresultFromErrno(errno);
-    out = std::make_unique<KernelNode>(std::move(fd));
-    return S_OK;
+HResult openV4l2Node(const std::string &path, std::unique_ptr<V4l2Device> &out) {
+    return hresultFromErrno(openV4l2Device(path, out));
 }
 
 /// \brief Asks the node for control `id` (with V4L2_CTRL_FLAG_NEXT_CTRL: the one after it).
 /// \param nextId the id the node answered with, for the next question
-/// \return false when the node has no such control; `out.id` is 0 for one not to be listed
-bool CameraControls::query(uint32_t id, CameraControl &out, uint32_t &nextId) {
+/// \return 0, or the errno value the node answered (EINVAL: no such control); `out.id` is 0
+/// for one not to be listed
+int CameraControls::query(uint32_t id, CameraControl &out, uint32_t &nextId) {
     v4l2_queryctrl q{};
     q.id = id;
-    if (node_->ioctl(VIDIOC_QUERYCTRL, &q) < 0)
-        return false;
+    if (int error = node_->ioctl(VIDIOC_QUERYCTRL, &q))
+        return error;
     nextId = q.id;
     out = CameraControl();
     out.id = q.id;
@@ -87,7 +70,7 @@ bool CameraControls::query(uint32_t id, CameraControl &out, uint32_t &nextId) {
     // Answered, but not listed.
     if (q.flags & V4L2_CTRL_FLAG_DISABLED)
         out.id = 0;
-    return true;
+    return 0;
 }
 
 void CameraControls::readMenu(CameraControl &control) {
@@ -99,7 +82,7 @@ void CameraControls::readMenu(CameraControl &control) {
         m.id = control.id;
         m.index = uint32_t(index);
         // A menu may leave out indices: those answer EINVAL.
-        if (node_->ioctl(VIDIOC_QUERYMENU, &m) < 0)
+        if (node_->ioctl(VIDIOC_QUERYMENU, &m) != 0)
             continue;
         std::string label = control.type == CameraControl::Type::IntegerMenu
                                 ? std::to_string(static_cast<long long>(m.value))
@@ -112,7 +95,7 @@ void CameraControls::listById(std::vector<CameraControl> &out) {
     auto add = [&](uint32_t id) {
         CameraControl control;
         uint32_t answered = 0;
-        if (!query(id, control, answered))
+        if (query(id, control, answered) != 0)
             return false;
         if (control.id != 0)
             out.push_back(std::move(control));
@@ -134,8 +117,7 @@ HResult CameraControls::list(std::vector<CameraControl> &out) {
     for (bool first = true;; first = false) {
         CameraControl control;
         uint32_t answered = 0;
-        if (!query(id | V4L2_CTRL_FLAG_NEXT_CTRL, control, answered)) {
-            const int error = errno;
+        if (const int error = query(id | V4L2_CTRL_FLAG_NEXT_CTRL, control, answered)) {
             // EINVAL at once: no controls, or a driver that cannot be asked for the next one.
             if (first && error == EINVAL)
                 listById(out);
@@ -159,8 +141,8 @@ HResult CameraControls::list(std::vector<CameraControl> &out) {
 HResult CameraControls::get(uint32_t id, int32_t &value) {
     v4l2_control c{};
     c.id = id;
-    if (node_->ioctl(VIDIOC_G_CTRL, &c) < 0)
-        return hresultFromErrno(errno);
+    if (int error = node_->ioctl(VIDIOC_G_CTRL, &c))
+        return hresultFromErrno(error);
     value = c.value;
     return S_OK;
 }
@@ -169,8 +151,8 @@ HResult CameraControls::set(uint32_t id, int32_t value) {
     v4l2_control c{};
     c.id = id;
     c.value = value;
-    if (node_->ioctl(VIDIOC_S_CTRL, &c) < 0)
-        return hresultFromErrno(errno);
+    if (int error = node_->ioctl(VIDIOC_S_CTRL, &c))
+        return hresultFromErrno(error);
     return S_OK;
 }
 

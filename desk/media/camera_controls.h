@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // A capture device's controls as V4L2 offers them: listed with VIDIOC_QUERYCTRL and
 // VIDIOC_QUERYMENU, read with VIDIOC_G_CTRL and set with VIDIOC_S_CTRL. The ioctls go through
-// V4l2Node, the kernel's node or a stand-in that answers as the kernel does.
+// V4l2Device, the kernel's node or a stand-in that answers as the kernel does.
 #pragma once
 
 #include <cstdint>
@@ -11,19 +11,12 @@
 #include <vector>
 
 #include "platform/hresult.h"
+#include "platform/v4l2_device.h"
 
 namespace lumaghost {
 
-/// An open V4L2 node, as far as its controls go.
-class V4l2Node {
-public:
-    virtual ~V4l2Node() = default;
-    /// The ioctl: 0, or -1 with errno set.
-    virtual int ioctl(unsigned long request, void *argument) = 0;
-};
-
 /// Opens a V4L2 node for its controls; the failure names errno's result.
-HResult openV4l2Node(const std::string &path, std::unique_ptr<V4l2Node> &out);
+HResult openV4l2Node(const std::string &path, std::unique_ptr<V4l2Device> &out);
 
 struct CameraControl {
     enum class Type {
@@ -50,7 +43,7 @@ struct CameraControl {
 /// The controls of one device.
 class CameraControls {
 public:
-    explicit CameraControls(std::unique_ptr<V4l2Node> node) : node_(std::move(node)) {}
+    explicit CameraControls(std::unique_ptr<V4l2Device> node) : node_(std::move(node)) {}
 
     /// Every control the device offers, in its order, without the disabled ones and those of
     /// types a dialog cannot show (64-bit, text, compound). S_FALSE when there is none.
@@ -62,10 +55,10 @@ private:
     /// The old way, for drivers without V4L2_CTRL_FLAG_NEXT_CTRL: the user and camera ids in
     /// turn, then the private ones until the first that is not there.
     void listById(std::vector<CameraControl> &out);
-    bool query(uint32_t id, CameraControl &out, uint32_t &nextId);
+    int query(uint32_t id, CameraControl &out, uint32_t &nextId);
     void readMenu(CameraControl &control);
 
-    std::unique_ptr<V4l2Node> node_;
+    std::unique_ptr<V4l2Device> node_;
 };
 
 }  // namespace lumaghost

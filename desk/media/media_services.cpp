@@ -3,12 +3,12 @@
 
 #include <QThreadPool>
 
+#include "desk/media/camera_controls.h"
 #include "desk/media/directory_player.h"
-#include "desk/window/lumadesk_view.h"
-#include "desk/window/main_frame.h"
 #include "desk/media/movie_player.h"
 #include "desk/media/real_camera.h"
-#include "desk/media/camera_controls.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
 #include "gst/media_graph.h"
 
 namespace lumaghost {
@@ -16,7 +16,7 @@ namespace lumaghost {
 HResult openDeviceControls(const BaseFilter &device, std::unique_ptr<CameraControls> &out) {
     if (device.kind() != FilterKind::V4l2)
         return E_NOINTERFACE;
-    std::unique_ptr<V4l2Node> node;
+    std::unique_ptr<V4l2Device> node;
     const HResult result = openV4l2Node(device.location(), node);
     if (result.failed())
         return result;

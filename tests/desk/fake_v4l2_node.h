@@ -37,7 +37,7 @@ inline FakeControl fakeControl(uint32_t id, uint32_t type, const char *name, int
     return c;
 }
 
-class FakeV4l2Node final : public V4l2Node {
+class FakeV4l2Node final : public V4l2Device {
 public:
     /// `controls` by id; `sets` records every VIDIOC_S_CTRL.
     FakeV4l2Node(std::map<uint32_t, FakeControl> &controls,
@@ -99,11 +99,12 @@ public:
         }
     }
 
+    int write(const void *, size_t, size_t &) override { return EINVAL; }
+    int map(size_t, uint32_t, void *&) override { return EINVAL; }
+    void unmap(void *, size_t) override {}
+
 private:
-    static int fail(int error) {
-        errno = error;
-        return -1;
-    }
+    static int fail(int error) { return error; }
 
     std::map<uint32_t, FakeControl> &controls_;
     std::vector<std::pair<uint32_t, int32_t>> &sets_;
