@@ -72,7 +72,8 @@ hardening-check --nocfprotection "$work/tree/usr/bin/"* "$work/tree/usr/lib/"*/g
 sed 's/^/hardening-check: /' "$work/hardening.txt"
 appstreamcli validate-tree --pedantic --explain --no-net "$work/tree" >"$work/appstream.txt" 2>&1 ||
     { cat "$work/appstream.txt"; fail "appstreamcli validate-tree"; }
-[ "$(cat "$work/appstream.txt")" = "✔ Validation was successful." ] ||
+# One line and no remark; its mark is a check sign or, without a UTF-8 locale, a question mark.
+[ "$(wc -l <"$work/appstream.txt")" = 1 ] && grep -q 'Validation was successful\.$' "$work/appstream.txt" ||
     { cat "$work/appstream.txt"; fail "appstreamcli validate-tree has remarks"; }
 dpkg-deb -f "$deb" Recommends | grep -q '\bpkexec\b' || fail "the package does not recommend pkexec"
 
