@@ -22,6 +22,10 @@ inline constexpr uint32_t CAMERA_PROP_FORMAT = 3;
 
 inline constexpr uint32_t CAMERA_DRIVER_VERSION = 0x00090000;
 
+/// The frame and format properties' answer once the camera has another frame size than when
+/// the link was opened: no frame of the old size is taken, and the link is to be opened again.
+inline constexpr HResult kCameraFormatChanged = VFW_E_TYPE_NOT_ACCEPTED;
+
 /// CAMERA_PROP_VERSION, 32 bytes.
 struct VersionRecord {
     uint8_t unused0[24];

@@ -6,10 +6,17 @@
 namespace lumaghost {
 
 LumacamPropertySet::LumacamPropertySet(std::unique_ptr<FrameChannel> channel)
-    : channel_(std::move(channel)) {}
+    : channel_(std::move(channel)), format_(channel_->format()) {}
 
 LumacamPropertySet::~LumacamPropertySet() {
     releaseOutstanding();
+}
+
+bool LumacamPropertySet::formatChanged() const {
+    if (!channel_->replaced())
+        return false;
+    std::unique_ptr<FrameChannel> now;
+    return FrameChannel::open(channel_->file(), now).succeeded() && now->format() != format_;
 }
 
 void LumacamPropertySet::releaseOutstanding() {
@@ -50,7 +57,9 @@ HResult LumacamPropertySet::get(const Guid &set, uint32_t id, void * /*instance*
                 *returned = sizeof(FormatRecord);
             if (dataLength < sizeof(FormatRecord))
                 return E_NOT_SUFFICIENT_BUFFER;
-            ChannelFormat f = channel_->format();
+            if (formatChanged())
+                return kCameraFormatChanged;
+            ChannelFormat f = format_;
             FormatRecord r{};
             r.width = static_cast<int32_t>(f.width);
             r.height = static_cast<int32_t>(f.height);
@@ -81,12 +90,14 @@ HResult LumacamPropertySet::handOutFrame(uint8_t *record) {
     // A descriptor that was fetched and never committed is abandoned by the next fetch.
     releaseOutstanding();
 
-    // The device was re-installed with another format, or its file was damaged: follow it to
-    // what the file holds now, checked afresh. A mapping that is no longer intact is never
-    // written again; a sound one of a file that went away is kept.
+    // The channel was made again, or its file was damaged: followed to what the file holds
+    // now, checked afresh, when that is a channel of the link's size. A mapping that is no
+    // longer intact is never written again; a sound one of a file that went away is kept.
     if (channel_->stale()) {
         std::unique_ptr<FrameChannel> fresh;
         HResult r = FrameChannel::open(channel_->file(), fresh);
+        if (r.succeeded() && fresh->format() != format_)
+            return kCameraFormatChanged;
         if (r.succeeded())
             channel_ = std::move(fresh);
         else if (!channel_->intact())
@@ -141,6 +152,11 @@ HResult LumacamPropertySet::commitFrame(const uint8_t *record) {
         d.height == static_cast<int32_t>(f.height) && d.byteCount == channel_->frameBytes();
     if (!valid)
         return E_INVALIDARG;
+    // The device took another size while the frame was filled: it is not published anywhere.
+    if (formatChanged()) {
+        releaseOutstanding();
+        return kCameraFormatChanged;
+    }
     outstanding_ = false;
     return channel_->commitSlot(slot_, token_);
 }

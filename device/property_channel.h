@@ -22,6 +22,9 @@ struct DescriptorTag {
 static_assert(sizeof(DescriptorTag) == 24);
 inline constexpr uint32_t kDescriptorMagic = 0x4446474C;  // "LGFD"
 
+/// A link to the device at the frame size it had when the link was opened: once the device has
+/// another size, fetches, commits and format queries answer kCameraFormatChanged. A channel
+/// made again at the same size is followed.
 class LumacamPropertySet final : public PropertySet {
 public:
     explicit LumacamPropertySet(std::unique_ptr<FrameChannel> channel);
@@ -39,8 +42,11 @@ private:
     HResult handOutFrame(uint8_t *record);
     HResult commitFrame(const uint8_t *record);
     void releaseOutstanding();
+    /// Whether the device's channel file now holds another frame size than the link's.
+    bool formatChanged() const;
 
     std::unique_ptr<FrameChannel> channel_;
+    ChannelFormat format_;  // the link's, taken when it was opened
     // The slot this link was handed and has not committed yet; at most one at a time.
     bool outstanding_ = false;
     uint32_t slot_ = 0;

@@ -160,19 +160,36 @@ static GstFlowReturn luma_renderer_show_frame(GstVideoSink *sink, GstBuffer *buf
     input.stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
 
     // The first sample's descriptor only tells the camera's size, for the work buffers; then
-    // every sample is fetched, composed and committed.
+    // every sample is fetched, composed and committed. A camera that took another frame size is
+    // opened again at it and the sample goes there.
     lumaghost::HResult r = lumaghost::S_OK;
-    if (s->firstSample) {
-        s->firstSample = false;
-        lumaghost::FrameDescriptor d;
-        r = lumaghost::GetFrameDescriptor(s->link, d);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        r = lumaghost::S_OK;
+        if (s->firstSample) {
+            s->firstSample = false;
+            lumaghost::FrameDescriptor d;
+            r = lumaghost::GetFrameDescriptor(s->link, d);
+            if (r.succeeded())
+                s->core.sizeBuffers(d.width, d.height, input);
+        }
         if (r.succeeded())
-            s->core.sizeBuffers(d.width, d.height, input);
+            r = lumaghost::PushFrameToCamera(s->link, [&](const lumaghost::FrameDescriptor &d) {
+                return s->core.compose(input, flags, d.buffer(), d.width, d.height, d.byteCount);
+            });
+        if (r != lumaghost::kCameraFormatChanged || attempt > 0)
+            break;
+        std::string device;
+        {
+            std::lock_guard lock(s->propertiesMutex);
+            device = s->device;
+        }
+        s->link = lumaghost::CameraLink();
+        r = lumaghost::OpenCameraLink(s->link, device);
+        if (r.failed())
+            break;
+        GST_INFO_OBJECT(sink, "The camera \"%s\" took another frame size", device.c_str());
+        s->firstSample = true;
     }
-    if (r.succeeded())
-        r = lumaghost::PushFrameToCamera(s->link, [&](const lumaghost::FrameDescriptor &d) {
-            return s->core.compose(input, flags, d.buffer(), d.width, d.height, d.byteCount);
-        });
     gst_video_frame_unmap(&frame);
     // A frame the camera did not take is dropped, not an error of the stream.
     if (r.failed())

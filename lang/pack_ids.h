@@ -22,6 +22,9 @@ inline constexpr int kMiniSizeToSystemTray = 1020;  // "Minimize to system tray"
 inline constexpr int kMovieGroup = 1021;            // group box "Movie" around 1017..1019
 inline constexpr int kLanguageLabel = 1022;         // the language combo box's label
 inline constexpr int kLanguageCombo = 1025;         // keeps its entries: never re-labelled
+inline constexpr int kCameraFormatLabel = 1032;     // the camera format combo box's label
+inline constexpr int kCameraFormatCombo = 1033;     // keeps its entries: never re-labelled
+inline constexpr int kCameraFormatNote = 1034;      // what a new size does to stored pictures
 
 // About box, section DLG_100.
 inline constexpr int kAboutDialog = 100;

@@ -26,6 +26,11 @@ inline constexpr std::string_view kServiceValue = "Service";
 inline constexpr std::string_view kFrameWidthValue = "FrameWidth";
 inline constexpr std::string_view kFrameHeightValue = "FrameHeight";
 inline constexpr std::string_view kFrameRateValue = "FrameRate";
+// The sizes a user may choose for the camera beyond the usual ones (from the INF).
+inline constexpr std::string_view kMinFrameWidthValue = "MinFrameWidth";
+inline constexpr std::string_view kMinFrameHeightValue = "MinFrameHeight";
+inline constexpr std::string_view kMaxFrameWidthValue = "MaxFrameWidth";
+inline constexpr std::string_view kMaxFrameHeightValue = "MaxFrameHeight";
 
 struct DeviceInstance {
     std::string enumerator;  // "MEDIA"

@@ -56,6 +56,7 @@ inline constexpr HResult E_PROP_ID_UNSUPPORTED{0x80070490u};
 inline constexpr HResult E_PROP_SET_UNSUPPORTED{0x80070492u};
 inline constexpr HResult VFW_E_NOT_CONNECTED{0x80040209u};
 inline constexpr HResult VFW_E_NOT_FOUND{0x80040216u};
+inline constexpr HResult VFW_E_TYPE_NOT_ACCEPTED{0x8004022Au};
 
 /// The result of a Windows error number: ERROR_SUCCESS is S_OK; a number that is a failure code
 /// already (the device installer's 0xE000xxxx, an application's own 0xA000xxxx) stands as it

@@ -438,6 +438,19 @@ HResult SystemdServiceManager::startService(const std::string &name) {
     });
 }
 
+HResult SystemdServiceManager::restartIfRunning(const std::string &name) {
+    ServiceStatus status;
+    if (const HResult err = queryStatus(name, status); err.failed())
+        return err;
+    if (status.currentState != SERVICE_RUNNING && status.currentState != SERVICE_START_PENDING)
+        return S_FALSE;
+    const std::string unit = unitName(name);
+    return call("TryRestartUnit", [&](void *m) {
+        return sd_bus_message_append(static_cast<sd_bus_message *>(m), "ss", unit.c_str(),
+                                     "replace");
+    });
+}
+
 HResult SystemdServiceManager::changeStartType(const std::string &name, uint32_t startType) {
     if (units_.installed(name).empty())
         return hresultFromWin32(ERROR_SERVICE_DOES_NOT_EXIST);

@@ -61,6 +61,8 @@ public:
     HResult queryStatus(const std::string &name, ServiceStatus &status) override;
     HResult startService(const std::string &name) override;
     HResult changeStartType(const std::string &name, uint32_t startType) override;
+    /// Restarts the service when it runs; S_FALSE when it does not.
+    HResult restartIfRunning(const std::string &name);
 
     HResult runDispatcher(const std::string &name,
                           const std::function<void()> &serviceMain) override;

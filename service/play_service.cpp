@@ -197,6 +197,16 @@ uint32_t PlayService::cameraFramePeriod() {
     return (1000 + rate - 1) / rate;
 }
 
+bool PlayService::followCameraFormat() {
+    link_ = CameraLink();
+    const bool opened = OpenCameraLink(link_).succeeded();
+    LogEvent(opened
+                 ? "The camera's frame size changed: the auto-play item is fitted to its new size"
+                 : "The camera's frame size changed and it cannot be opened again",
+             opened ? EventType::Information : EventType::Warning);
+    return opened;
+}
+
 void PlayService::fillFrame(size_t index, const FrameDescriptor &d) {
     const SequenceFrame &frame = frames_[index];
     uint8_t *out = d.buffer();
@@ -235,7 +245,10 @@ bool PlayService::playPass() {
     uint32_t period = 0;
     for (size_t i = 0; i < frames_.size(); ++i) {
         FrameDescriptor d;
-        if (GetFrameDescriptor(link_, d).failed()) {
+        HResult got = GetFrameDescriptor(link_, d);
+        if (got == kCameraFormatChanged && followCameraFormat())
+            got = GetFrameDescriptor(link_, d);
+        if (got.failed()) {
             lastFailed = true;
             if (pause(kCameraCallPause))
                 return false;

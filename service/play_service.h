@@ -67,6 +67,9 @@ private:
     void fillFrame(size_t index, const FrameDescriptor &descriptor);
     /// One frame of the camera, in milliseconds (at least 1).
     uint32_t cameraFramePeriod();
+    /// The camera took another frame size: its link is opened again, and the log says why.
+    /// False when it cannot be.
+    bool followCameraFormat();
     /// The look at the stop event at a loop head; true when a stop or a reload is asked for.
     bool stopOrReload();
     /// Waits `milliseconds` unless a stop or a reload comes first; true when one did.

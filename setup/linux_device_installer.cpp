@@ -8,6 +8,7 @@
 #include <cstring>
 #include <optional>
 
+#include "device/format_choice.h"
 #include "device/installed_devices.h"
 #include "platform/hresult.h"
 #include "platform/ini_file.h"
@@ -34,6 +35,7 @@ struct DriverSettings {
     std::string friendlyName;
     std::string service;
     ChannelFormat format;
+    FormatLimits limits;
 };
 
 // The driver an INF installs for a hardware ID. [Manufacturer] names the models sections; a
@@ -106,14 +108,18 @@ HResult readDriverSettings(const IniFile &inf, const std::string &infPath,
 
     struct Limit {
         std::string_view key;
-        uint32_t ChannelFormat::*field;
+        uint32_t *field;
         uint32_t max;
         const char *what;
     };
     const Limit limits[] = {
-        {kFrameWidthValue, &ChannelFormat::width, kMaxCameraWidth, "frame width"},
-        {kFrameHeightValue, &ChannelFormat::height, kMaxCameraHeight, "frame height"},
-        {kFrameRateValue, &ChannelFormat::fps, kMaxCameraRate, "frame rate"},
+        {kFrameWidthValue, &out.format.width, kMaxCameraWidth, "frame width"},
+        {kFrameHeightValue, &out.format.height, kMaxCameraHeight, "frame height"},
+        {kFrameRateValue, &out.format.fps, kMaxCameraRate, "frame rate"},
+        {kMinFrameWidthValue, &out.limits.minWidth, kMaxCameraWidth, "frame width"},
+        {kMinFrameHeightValue, &out.limits.minHeight, kMaxCameraHeight, "frame height"},
+        {kMaxFrameWidthValue, &out.limits.maxWidth, kMaxCameraWidth, "frame width"},
+        {kMaxFrameHeightValue, &out.limits.maxHeight, kMaxCameraHeight, "frame height"},
     };
     const std::string parameters = section + ".Parameters";
     for (const auto &limit : limits) {
@@ -129,7 +135,7 @@ HResult readDriverSettings(const IniFile &inf, const std::string &infPath,
             return unusable(std::string(limit.key) + "=" + shown(*v) + " in [" + shown(parameters) +
                             "] is not a camera's " + limit.what + " (1 to " +
                             std::to_string(limit.max) + ")");
-        out.format.*limit.field = static_cast<uint32_t>(n);
+        *limit.field = static_cast<uint32_t>(n);
     }
     return S_OK;
 }
@@ -428,6 +434,19 @@ HResult LinuxDeviceInstaller::installDriver(const DeviceInstance &device,
         e.failed())
         return fail(e, why);
 
+    // An update keeps the format the device has, which its user may have chosen.
+    {
+        HiveData data;
+        if (hive_.read(data).succeeded()) {
+            auto has = [&](std::string_view name) {
+                const RegValue *v = data.value(device.driverKeyPath(), name);
+                return v && v->type == RegType::Dword && v->dword > 0;
+            };
+            if (has(kFrameWidthValue) && has(kFrameHeightValue) && has(kFrameRateValue))
+                settings.format = readDeviceFormat(data, device);
+        }
+    }
+
     const fs::path channel = frameChannelPath(device);
     std::optional<ChannelFormat> previous;
     {
@@ -454,6 +473,14 @@ HResult LinuxDeviceInstaller::installDriver(const DeviceInstance &device,
                    RegValue::fromDword(settings.format.height));
         d.setValue(device.driverKeyPath(), kFrameRateValue,
                    RegValue::fromDword(settings.format.fps));
+        const std::pair<std::string_view, uint32_t> limits[] = {
+            {kMinFrameWidthValue, settings.limits.minWidth},
+            {kMinFrameHeightValue, settings.limits.minHeight},
+            {kMaxFrameWidthValue, settings.limits.maxWidth},
+            {kMaxFrameHeightValue, settings.limits.maxHeight},
+        };
+        for (const auto &[name, value] : limits)
+            d.setValue(device.driverKeyPath(), name, RegValue::fromDword(value));
         return S_OK;
     });
     if (r.failed()) {

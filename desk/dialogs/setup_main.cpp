@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/dialogs/setup_main.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -9,9 +11,16 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <unistd.h>
+
+#include "camera/camera_link.h"
+#include "desk/app/desk_service_manager.h"
 #include "desk/model/desk_context.h"
+#include "device/format_choice.h"
+#include "device/installed_devices.h"
 #include "lang/pack_ids.h"
 #include "lang/relabel.h"
+#include "platform/registry.h"
 
 namespace lumaghost {
 
@@ -87,6 +96,20 @@ CSetupMain::CSetupMain(DeskContext &context, bool trayAvailable, QWidget *parent
     language_->setAccessibleName(QStringLiteral("Language"));
     languageLabel->setBuddy(language_);
 
+    auto *formatLabel = new QLabel(QStringLiteral("Camera &format:"), this);
+    formatLabel->setProperty(kControlIdProperty, ids::kCameraFormatLabel);
+    cameraFormat_ = new QComboBox(this);
+    cameraFormat_->setProperty(kControlIdProperty, ids::kCameraFormatCombo);
+    cameraFormat_->setAccessibleName(QStringLiteral("Camera format"));
+    formatLabel->setBuddy(cameraFormat_);
+    auto *formatNote = new QLabel(
+        QStringLiteral("Stored pictures and saved sequences of the camera's old size do not "
+                       "play at a new one."),
+        this);
+    formatNote->setProperty(kControlIdProperty, ids::kCameraFormatNote);
+    formatNote->setWordWrap(true);
+    addCameraFormats();
+
     auto *ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setProperty(kControlIdProperty, ids::kOk);
     ok->setDefault(true);
@@ -102,6 +125,11 @@ CSetupMain::CSetupMain(DeskContext &context, bool trayAvailable, QWidget *parent
     languageRow->addWidget(languageLabel);
     languageRow->addWidget(language_, 1);
     layout->addLayout(languageRow);
+    auto *formatRow = new QHBoxLayout;
+    formatRow->addWidget(formatLabel);
+    formatRow->addWidget(cameraFormat_, 1);
+    layout->addLayout(formatRow);
+    layout->addWidget(formatNote);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(ok);
@@ -161,8 +189,59 @@ SetupValues CSetupMain::values() const {
     return v;
 }
 
+// The usual sizes at the camera's rate, and the camera's own format where it is another.
+void CSetupMain::addCameraFormats() {
+    run_ = DeskServiceManager::runProgram;
+    std::vector<InstalledDevice> devices;
+    if (readInstalledDevices(machineHive(), devices).succeeded()) {
+        for (const InstalledDevice &d : devices) {
+            if (d.nameResult.succeeded() && d.name == kCameraName) {
+                haveCamera_ = true;
+                cameraFormatValue_ = d.format;
+                break;
+            }
+        }
+    }
+    cameraFormat_->setEnabled(haveCamera_);
+    if (!haveCamera_)
+        return;
+    std::vector<ChannelFormat> formats;
+    for (ChannelFormat f : FormatChoice::usualSizes()) {
+        f.fps = cameraFormatValue_.fps;
+        formats.push_back(f);
+    }
+    if (std::find(formats.begin(), formats.end(), cameraFormatValue_) == formats.end())
+        formats.push_back(cameraFormatValue_);
+    for (const ChannelFormat &f : formats) {
+        const QString text = QString::fromStdString(FormatChoice::describe(f));
+        cameraFormat_->addItem(text, text);
+        if (f == cameraFormatValue_)
+            cameraFormat_->setCurrentIndex(cameraFormat_->count() - 1);
+    }
+}
+
+bool CSetupMain::applyCameraFormat() {
+    const std::string chosen = cameraFormat_->currentData().toString().toStdString();
+    if (!haveCamera_ || chosen.empty() || chosen == FormatChoice::describe(cameraFormatValue_))
+        return true;
+    const std::string lumacam = (context_.paths.applicationFolder() + "/lumacam").toStdString();
+    std::vector<std::string> argv{lumacam, "format", kCameraName, chosen};
+    if (::geteuid() != 0)
+        argv.insert(argv.begin(), "pkexec");
+    const int status = run_(argv);
+    if (status == 0)
+        return true;
+    context_.ask(this, QStringLiteral("Lumadesk"),
+                 QStringLiteral("The camera keeps the format %1: lumacam format ended with %2.")
+                     .arg(QString::fromStdString(FormatChoice::describe(cameraFormatValue_)))
+                     .arg(status),
+                 MessageButtons::Ok, MessageIcon::Error);
+    return false;
+}
+
 void CSetupMain::accept() {
     writeSetupValues(context_.settings, values());
+    (void)applyCameraFormat();
     QDialog::accept();
 }
 

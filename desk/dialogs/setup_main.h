@@ -1,9 +1,17 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The Setup dialog (template 151): seven switches and the language, read from the settings
-// when it opens and written, in one change, by OK. Cancel writes nothing.
+// when it opens and written, in one change, by OK. Cancel writes nothing. Beside them the
+// camera's format, which OK gives the camera through `lumacam format` (under pkexec for a user
+// who is not root) when another one was chosen.
 #pragma once
 
+#include <functional>
+#include <string>
+#include <vector>
+
 #include <QDialog>
+
+#include "device/frame_channel.h"
 
 class QCheckBox;
 class QComboBox;
@@ -34,6 +42,11 @@ public:
     SetupValues values() const;
     QCheckBox *checkBox(int controlId) const;
     QComboBox *languageCombo() const { return language_; }
+    QComboBox *cameraFormatCombo() const { return cameraFormat_; }
+
+    /// Runs a program (argv[0] a path) and gives its exit status; tests install their own.
+    using Runner = std::function<int(const std::vector<std::string> &argv)>;
+    void setRunner(Runner run) { run_ = std::move(run); }
 
     /// OK: writes the eight values and closes.
     void accept() override;
@@ -41,6 +54,9 @@ public:
 private:
     void stretchClicked();
     void keepRatioClicked();
+    void addCameraFormats();
+    /// Gives the camera the format chosen when it is another; false when that failed.
+    bool applyCameraFormat();
 
     DeskContext &context_;
     int languageValue_ = 1033;
@@ -52,6 +68,10 @@ private:
     QCheckBox *keepRatio_ = nullptr;
     QCheckBox *center_ = nullptr;
     QComboBox *language_ = nullptr;
+    QComboBox *cameraFormat_ = nullptr;
+    bool haveCamera_ = false;
+    ChannelFormat cameraFormatValue_;  // the camera's when the dialog opened
+    Runner run_;
 };
 
 /// Reads the Setup dialog's values; Language defaults to 1033 here.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/model/camera_gate.h"
 
+#include <string>
+
 namespace lumaghost {
 
 HResult CameraGate::push(const FrameComposer &compose) {
@@ -11,6 +13,19 @@ HResult CameraGate::push(const FrameComposer &compose) {
 HResult CameraGate::format(int32_t &width, int32_t &height) {
     std::lock_guard lock(mutex_);
     return GetCameraFormat(link_, width, height);
+}
+
+bool CameraGate::followFormatChange(int32_t &width, int32_t &height) {
+    std::lock_guard lock(mutex_);
+    if (GetCameraFormat(link_, width, height) != kCameraFormatChanged)
+        return false;
+    const std::string name =
+        link_.captureFilter ? link_.captureFilter->friendlyName() : std::string(kCameraName);
+    CameraLink fresh;
+    if (OpenCameraLink(fresh, name).failed())
+        return false;
+    link_ = std::move(fresh);
+    return GetCameraFormat(link_, width, height).succeeded();
 }
 
 void CameraGate::run(const std::function<void(CameraLink &)> &exchange) {

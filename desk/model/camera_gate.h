@@ -22,6 +22,10 @@ public:
     HResult push(const FrameComposer &compose);
     /// GetCameraFormat under the lock.
     HResult format(int32_t &width, int32_t &height);
+    /// Whether the camera took another frame size since the link was opened; if so the link is
+    /// opened again, and `width` and `height` are the new size. A push or fetch answered with
+    /// kCameraFormatChanged leads here.
+    bool followFormatChange(int32_t &width, int32_t &height);
     /// Runs `exchange` on the link under the lock, for exchanges of another shape.
     void run(const std::function<void(CameraLink &)> &exchange);
 

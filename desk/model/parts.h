@@ -42,6 +42,10 @@ public:
     virtual void showNext() = 0;          // 132
     /// The switch to sequence mode shows the pick frame when it is hidden.
     virtual void ensurePickFrameShown() = 0;
+    /// Before a picture is set or a source starts: when the camera took another frame size,
+    /// says so, opens the camera link again and gives the pick frame the new size. True when
+    /// it did.
+    virtual bool followCameraFormat() { return false; }
 
     virtual bool clipboardHasImage() const = 0;
     virtual bool hasPrevious() const = 0;

@@ -378,8 +378,28 @@ void PictureView::ensurePickFrameShown() {
     view_.viewport()->update();
 }
 
+bool PictureView::followCameraFormat() {
+    int32_t width = 0, height = 0;
+    if (!camera_->followFormatChange(width, height))
+        return false;
+    if (pick_.shown)
+        placeAtCameraSize(width, height);
+    view_.viewport()->update();
+    context_.ask(view_.window(), QStringLiteral("Lumadesk"),
+                 QStringLiteral("The camera's frame size changed to %1 x %2. The pick frame has "
+                                "the new size; pictures stored at the old size are not shown.")
+                     .arg(width)
+                     .arg(height),
+                 MessageButtons::Ok, MessageIcon::Information);
+    return true;
+}
+
 /// \brief Set picture: the pixels under the pick frame, as the view shows them, to the camera.
+/// When the camera took another size meanwhile nothing is sent: the pick frame takes the new
+/// size first, for the user to place.
 void PictureView::setCameraPicture() {
+    if (followCameraFormat())
+        return;
     std::vector<uint8_t> sent;
     int width = 0, height = 0;
     const HResult result = camera_->push([&](const FrameDescriptor &descriptor) -> HResult {
@@ -402,6 +422,8 @@ void PictureView::setCameraPicture() {
         return S_OK;
     });
     view_.viewport()->update();
+    if (result == kCameraFormatChanged && followCameraFormat())
+        return;
     if (result.failed()) {
         context_.ask(nullptr, QString::fromLatin1(kCameraFailedCaption),
                      QStringLiteral("Get Buffer ERROR!"), MessageButtons::Ok, MessageIcon::Error);

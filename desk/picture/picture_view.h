@@ -75,6 +75,7 @@ public:
     void showPrevious() override;
     void showNext() override;
     void ensurePickFrameShown() override;
+    bool followCameraFormat() override;
     bool clipboardHasImage() const override { return clipboardImage_; }
     bool hasPrevious() const override { return folder_.index > 1; }
     bool hasNext() const override { return folder_.index < folder_.count(); }

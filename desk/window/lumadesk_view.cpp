@@ -6,12 +6,12 @@
 #include <QUrl>
 
 #include "camera/device_discovery.h"
-#include "desk/model/desk_context.h"
-#include "desk/window/main_frame.h"
-#include "desk/media/media_services.h"
-#include "desk/window/picture_parts.h"
-#include "desk/service/play_service_control.h"
 #include "desk/dialogs/setup_main.h"
+#include "desk/media/media_services.h"
+#include "desk/model/desk_context.h"
+#include "desk/service/play_service_control.h"
+#include "desk/window/main_frame.h"
+#include "desk/window/picture_parts.h"
 
 namespace lumaghost {
 
@@ -85,6 +85,9 @@ void CLumadeskView::commandStateChanged() {
 }
 
 void CLumadeskView::stopCameraSources() {
+    // A source about to start feeds the camera at the size it has now.
+    if (picture_)
+        (void)picture_->followCameraFormat();
     if (movie_)
         movie_->stopGraphPlayback();
     if (sequence_ && sequence_->isPlaying())

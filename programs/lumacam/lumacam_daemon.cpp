@@ -15,6 +15,8 @@
 
 #include "device/frame_channel.h"
 #include "device/installed_devices.h"
+#include "frames/fit_geometry.h"
+#include "frames/renderer_core.h"
 #include "media/sequence_file.h"
 #include "platform/device_tree.h"
 #include "platform/paths.h"
@@ -72,14 +74,7 @@ class Publisher {
 public:
     Publisher(PublishedDevice device, std::unique_ptr<FrameChannel> channel,
               const DaemonOptions &options, std::shared_ptr<PipeWireConnection> pipewire)
-        : instance_(device.device.instance),
-          name_(std::move(device.device.name)),
-          channel_(std::move(channel)),
-          format_(channel_->format()),
-          converted_(int(format_.width), int(format_.height)) {
-        initial_ = firstFrame(device.storedImage, format_);
-        seen_ = channel_->commitSequence();
-        committed_ = channel_->useLatest([](const uint8_t *) {}, &seen_);
+        : instance_(device.device.instance), name_(std::move(device.device.name)) {
         // Frames are converted from where they lie, the channel's slot, by the outputs that
         // take them, the PipeWire output's on its loop thread.
         source_ = [this](const std::function<void(const uint8_t *)> &use) {
@@ -88,10 +83,8 @@ public:
             use(initial_.data());
             return true;
         };
-        period_ = std::chrono::nanoseconds(1'000'000'000 / format_.fps);
-        next_ = Clock::now();
-        const std::string size =
-            std::to_string(format_.width) + "x" + std::to_string(format_.height);
+        take(std::move(channel), device.storedImage);
+        const std::string size = sizeText(format_);
         std::fprintf(stderr, "lumacam: \"%s\" %s from %s\n", name_.c_str(), size.c_str(),
                      channel_->file().c_str());
 
@@ -111,6 +104,26 @@ public:
         }
     }
 
+    /// The device's channel was made again, perhaps at another format: the outputs go on with
+    /// it. The PipeWire node offers the new format to its consumers; the loopback node keeps
+    /// its format, fed scaled frames, until no reader holds it.
+    void follow(std::unique_ptr<FrameChannel> channel, const std::string &storedImage) {
+        const ChannelFormat before = format_;
+        const ChannelFormat after = channel->format();
+        // The PipeWire loop may be reading the old channel: it is swapped under the loop's lock.
+        auto swap = [&] { take(std::move(channel), storedImage); };
+        if (pw_)
+            pw_->setFormat(int(after.width), int(after.height), int(after.fps), swap);
+        else
+            swap();
+        if (after == before)
+            return;
+        std::fprintf(stderr, "lumacam: \"%s\" is now %s@%u\n", name_.c_str(),
+                     sizeText(after).c_str(), after.fps);
+        if (v4l2_ && !v4l2Matches())
+            retryLoopbackFormat();
+    }
+
     const DeviceInstance &instance() const { return instance_; }
     /// The channel was re-created or damaged: the device is published afresh.
     bool gone() const { return channel_->stale(); }
@@ -121,6 +134,8 @@ public:
     void lookAgain() {
         if (v4l2Wanted_ && !v4l2_)
             attachLoopback();
+        else if (v4l2_ && !v4l2Matches())
+            retryLoopbackFormat();
     }
 
     void tick() {
@@ -133,11 +148,18 @@ public:
             ++generation_;
         }
         if (v4l2_) {
-            const FrameLayout layout =
-                v4l2_->format() == OutputFormat::Yuyv ? FrameLayout::Yuyv : FrameLayout::I420;
-            const SharedBytes data = converted_.get(layout, generation_, source_);
             std::string why;
-            if (data && v4l2_->writeConverted(data->data(), &why).failed()) {
+            HResult written = S_OK;
+            if (v4l2Matches()) {
+                const FrameLayout layout =
+                    v4l2_->format() == OutputFormat::Yuyv ? FrameLayout::Yuyv : FrameLayout::I420;
+                const SharedBytes data = converted_->get(layout, generation_, source_);
+                if (data)
+                    written = v4l2_->writeConverted(data->data(), &why);
+            } else {
+                written = writeScaled(&why);
+            }
+            if (written.failed()) {
                 std::fprintf(stderr, "lumacam: \"%s\": %s stopped taking frames: %s\n",
                              name_.c_str(), v4l2Node_.c_str(), why.c_str());
                 v4l2_.reset();
@@ -145,7 +167,7 @@ public:
             }
         }
         if (pw_)
-            pw_->publish(generation_, converted_, source_);
+            pw_->publish(generation_, *converted_, source_);
         next_ += period_;
         if (next_ < Clock::now())
             next_ = Clock::now() + period_;  // fell behind: skip, don't burst
@@ -155,8 +177,7 @@ private:
     // Opens the node labelled with the device's name and starts feeding it. Each outcome is
     // said once: the log does not repeat a failure at every look.
     void attachLoopback() {
-        const std::string size =
-            std::to_string(format_.width) + "x" + std::to_string(format_.height);
+        const std::string size = sizeText(format_);
         std::unique_ptr<V4l2Device> opened;
         std::string node, why;
         if (openLoopback_) {
@@ -179,10 +200,67 @@ private:
             report("cannot use " + node + ": " + why);
             return;
         }
+        v4l2Format_ = format_;
         v4l2Node_ = node;
         reported_.clear();
         std::fprintf(stderr, "lumacam: \"%s\" %s on %s\n", name_.c_str(), size.c_str(),
                      node.c_str());
+    }
+
+    // Takes the channel and everything that depends on its format.
+    void take(std::unique_ptr<FrameChannel> channel, const std::string &storedImage) {
+        channel_ = std::move(channel);
+        format_ = channel_->format();
+        converted_ = std::make_unique<ConvertedFrames>(int(format_.width), int(format_.height));
+        // A stored image of another size is not shown: black is.
+        initial_ = firstFrame(storedImage, format_);
+        seen_ = channel_->commitSequence();
+        uint64_t sequence = 0;
+        committed_ = channel_->useLatest([](const uint8_t *) {}, &sequence);
+        seen_ = committed_ ? sequence : seen_;
+        ++generation_;
+        period_ = std::chrono::nanoseconds(1'000'000'000 / format_.fps);
+        next_ = Clock::now();
+    }
+
+    bool v4l2Matches() const { return v4l2Format_ == format_; }
+
+    // The frame on show fitted into the format the loopback node keeps, once per frame.
+    HResult writeScaled(std::string *why) {
+        if (scaledGeneration_ != generation_ || scaled_.empty()) {
+            scaled_.assign(v4l2Format_.frameBytes(), 0);
+            const ptrdiff_t rowBytes = ptrdiff_t(format_.width) * 3;
+            (void)source_([&](const uint8_t *frame) {
+                // The bottom-up frame is handed over as a top-down image read from its last row.
+                InputFrame in{int(format_.width), int(format_.height), 3,
+                              frame + (ptrdiff_t(format_.height) - 1) * rowBytes, -rowBytes};
+                (void)scaler_.compose(in, kFitLetterbox, scaled_.data(), int(v4l2Format_.width),
+                                      int(v4l2Format_.height), v4l2Format_.frameBytes());
+            });
+            scaledGeneration_ = generation_;
+        }
+        return v4l2_->writeFrame(scaled_.data(), why);
+    }
+
+    // The loopback node is opened again at the device's format; while a reader holds the old
+    // one the node keeps it, and is fed that again.
+    void retryLoopbackFormat() {
+        const ChannelFormat kept = v4l2Format_;
+        v4l2_.reset();
+        attachLoopback();
+        if (v4l2_)
+            return;
+        const ChannelFormat wanted = format_;
+        format_ = kept;
+        attachLoopback();
+        format_ = wanted;
+        if (v4l2_)
+            report("a reader holds " + v4l2Node_ + " at " + sizeText(kept) +
+                   ": it is fed the camera scaled to that until the reader goes");
+    }
+
+    static std::string sizeText(const ChannelFormat &f) {
+        return std::to_string(f.width) + "x" + std::to_string(f.height);
     }
 
     void report(const std::string &text) {
@@ -196,7 +274,7 @@ private:
     std::string name_;
     std::unique_ptr<FrameChannel> channel_;
     ChannelFormat format_;
-    ConvertedFrames converted_;
+    std::unique_ptr<ConvertedFrames> converted_;
     std::vector<uint8_t> initial_;        // shown until the first commit
     std::atomic<bool> committed_{false};  // frames come from the channel
     FrameSource source_;
@@ -208,7 +286,11 @@ private:
     std::function<std::unique_ptr<V4l2Device>(const std::string &)> openLoopback_;
     std::string devDirectory_;
     std::unique_ptr<V4l2Output> v4l2_;
-    std::string v4l2Node_;  // where v4l2_ writes
+    ChannelFormat v4l2Format_;  // what v4l2_ takes: the device's, or the one a reader holds
+    std::string v4l2Node_;      // where v4l2_ writes
+    RendererCore scaler_;       // fits frames into v4l2Format_ while that is another
+    std::vector<uint8_t> scaled_;
+    uint64_t scaledGeneration_ = 0;
     std::string reported_;  // the loopback outcome said last
     std::unique_ptr<PipeWireOutput> pw_;
 };
@@ -270,7 +352,8 @@ int runDaemon(const DaemonOptions &options) {
                     const std::string id = device.device.instance.instanceId();
                     present[id] = true;
                     auto it = publishers.find(id);
-                    if (it != publishers.end() && !it->second->gone()) {
+                    const bool known = it != publishers.end();
+                    if (known && !it->second->gone()) {
                         it->second->lookAgain();
                         continue;
                     }
@@ -289,8 +372,11 @@ int runDaemon(const DaemonOptions &options) {
                         continue;
                     }
                     unopened.erase(id);
-                    publishers[id] = std::make_unique<Publisher>(
-                        std::move(device), std::move(channel), options, pipewire);
+                    if (known)
+                        it->second->follow(std::move(channel), device.storedImage);
+                    else
+                        publishers[id] = std::make_unique<Publisher>(
+                            std::move(device), std::move(channel), options, pipewire);
                 }
                 for (auto it = publishers.begin(); it != publishers.end();)
                     it = present.count(it->first) ? std::next(it) : publishers.erase(it);

@@ -5,6 +5,8 @@
 //   lumacam capture [--device NAME] [--count N] [--output DIR|-] [--timeout SECONDS]
 //   lumacam send PICTURE [--stretch 0|1] [--keep-ratio 0|1] [--center 0|1] [--device NAME]
 //   lumacam run [--seconds N] [--no-v4l2] [--no-pipewire]
+//   lumacam format [NAME] [WIDTHxHEIGHT[@FPS]]
+// Under pkexec (PKEXEC_UID set) it takes only format [NAME] WIDTHxHEIGHT[@FPS].
 #include <fcntl.h>
 #include <linux/videodev2.h>
 #include <unistd.h>
@@ -29,6 +31,7 @@
 #include "platform/posix_file.h"
 #include "platform/registry.h"
 #include "platform/v4l2_device.h"
+#include "programs/lumacam/format_command.h"
 #include "programs/lumacam/lumacam_daemon.h"
 
 using namespace lumaghost;
@@ -43,7 +46,8 @@ void usage() {
                  "[--timeout SECONDS]\n"
                  "       lumacam send PICTURE [--stretch 0|1] [--keep-ratio 0|1] [--center 0|1] "
                  "[--device NAME]\n"
-                 "       lumacam run [--seconds N] [--no-v4l2] [--no-pipewire]\n");
+                 "       lumacam run [--seconds N] [--no-v4l2] [--no-pipewire]\n"
+                 "       lumacam format [NAME] [WIDTHxHEIGHT[@FPS]]\n");
 }
 
 std::string describeSize(BaseFilter &filter) {
@@ -324,6 +328,17 @@ int run(int argc, char **argv) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    // Run by pkexec for a caller who holds the administrator's authorisation: only what
+    // Lumadesk asks for, each argument checked.
+    if (std::getenv("PKEXEC_UID")) {
+        if (const std::string problem = elevatedCommandLineProblem(argc, argv); !problem.empty()) {
+            std::fprintf(stderr,
+                         "lumacam: under pkexec only format [NAME] WIDTHxHEIGHT[@FPS] is "
+                         "accepted: %s\n",
+                         problem.c_str());
+            return 2;
+        }
+    }
     if (argc < 2) {
         usage();
         return 2;
@@ -337,6 +352,8 @@ int main(int argc, char **argv) {
         return send(argc - 2, argv + 2);
     if (command == "run")
         return run(argc - 2, argv + 2);
+    if (command == "format")
+        return runFormatCommand(argc - 2, argv + 2);
     usage();
     return 2;
 }

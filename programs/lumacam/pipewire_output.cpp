@@ -6,6 +6,7 @@
 #include <spa/pod/builder.h>
 
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -32,6 +33,23 @@ public:
     }
 };
 
+namespace {
+
+// Holds a loop's lock for as long as it lives: the loop thread runs the streams' events holding
+// it, so whatever they touch changes only under it.
+class LoopLock {
+public:
+    explicit LoopLock(pw_thread_loop *loop) : loop_(loop) { pw_thread_loop_lock(loop_); }
+    ~LoopLock() { pw_thread_loop_unlock(loop_); }
+    LoopLock(const LoopLock &) = delete;
+    LoopLock &operator=(const LoopLock &) = delete;
+
+private:
+    pw_thread_loop *loop_;
+};
+
+}  // namespace
+
 std::shared_ptr<PipeWireConnection> connectPipeWire() {
     static std::once_flag once;
     std::call_once(once, [] { pw_init(nullptr, nullptr); });
@@ -44,9 +62,10 @@ std::shared_ptr<PipeWireConnection> connectPipeWire() {
         return nullptr;
     if (pw_thread_loop_start(c->loop) < 0)
         return nullptr;
-    pw_thread_loop_lock(c->loop);
-    c->core = pw_context_connect(c->context, nullptr, 0);
-    pw_thread_loop_unlock(c->loop);
+    {
+        LoopLock lock(c->loop);
+        c->core = pw_context_connect(c->context, nullptr, 0);
+    }
     if (!c->core)
         return nullptr;
     return c;
@@ -60,6 +79,7 @@ struct PipeWireOutput::State {
 
     // The loop lock guards the rest: the loop thread runs the stream's events holding it.
     spa_video_format format = SPA_VIDEO_FORMAT_UNKNOWN;  // as negotiated
+    spa_rectangle negotiated{0, 0};                      // the negotiated frame size
 
     // The frame on show, of readyGeneration, for consumers of readyFormat: as converted for
     // another output (ready), or where it lies, to convert straight into the buffer (source).
@@ -110,6 +130,7 @@ struct PipeWireOutput::State {
             return;
         }
         s->format = info.format;
+        s->negotiated = info.size;
         uint8_t buffer[512];
         spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof(buffer));
         const spa_pod *params[1];
@@ -123,6 +144,26 @@ struct PipeWireOutput::State {
         pw_stream_update_params(s->stream, params, 1);
     }
 
+    // One EnumFormat per pixel format, the preferred first: WebRTC takes only formats whose
+    // pixel format is a single fixed value and skips a parameter that offers a choice. `params`
+    // gets kFormats entries built in `buffer`.
+    static constexpr spa_video_format kFormats[] = {SPA_VIDEO_FORMAT_YUY2, SPA_VIDEO_FORMAT_I420,
+                                                    SPA_VIDEO_FORMAT_BGRx};
+    static constexpr size_t kFormatCount = sizeof(kFormats) / sizeof(kFormats[0]);
+    void enumFormats(uint8_t (&buffer)[kFormatCount * 256],
+                     const spa_pod *(&params)[kFormatCount]) {
+        spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof(buffer));
+        spa_rectangle size = SPA_RECTANGLE(uint32_t(width), uint32_t(height));
+        spa_fraction rate = SPA_FRACTION(uint32_t(fps), 1);
+        for (size_t i = 0; i < kFormatCount; ++i)
+            params[i] = static_cast<const spa_pod *>(spa_pod_builder_add_object(
+                &b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
+                SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
+                SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format, SPA_POD_Id(kFormats[i]),
+                SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size), SPA_FORMAT_VIDEO_framerate,
+                SPA_POD_Fraction(&rate)));
+    }
+
     static void onRemoveBuffer(void *data, pw_buffer *buffer) {
         static_cast<State *>(data)->held.erase(buffer);
     }
@@ -131,6 +172,9 @@ struct PipeWireOutput::State {
     // that frame already, and queues it; black until there is one. False when every buffer
     // is with the consumers.
     bool queueFrame() {
+        // Until the consumers took the camera's new size, nothing of it goes to them.
+        if (negotiated.width != uint32_t(width) || negotiated.height != uint32_t(height))
+            return false;
         pw_buffer *b = pw_stream_dequeue_buffer(stream);
         if (!b)
             return false;
@@ -217,35 +261,19 @@ std::unique_ptr<PipeWireOutput> PipeWireOutput::create(
                           PW_KEY_NODE_NAME, nodeName.c_str(), PW_KEY_NODE_DESCRIPTION,
                           description.c_str(), PW_KEY_NODE_NICK, description.c_str(), nullptr);
 
-    pw_thread_loop_lock(connection->loop);
+    LoopLock lock(connection->loop);
     s->stream = pw_stream_new(connection->core, nodeName.c_str(), props);
-    if (!s->stream) {
-        pw_thread_loop_unlock(connection->loop);
+    if (!s->stream)
         return nullptr;
-    }
     pw_stream_add_listener(s->stream, &s->listener, &kStreamEvents, s);
 
-    // One EnumFormat per pixel format, the preferred first: WebRTC takes only formats whose pixel
-    // format is a single fixed value and skips a parameter that offers a choice.
-    const spa_video_format formats[] = {SPA_VIDEO_FORMAT_YUY2, SPA_VIDEO_FORMAT_I420,
-                                        SPA_VIDEO_FORMAT_BGRx};
-    constexpr size_t kFormats = sizeof(formats) / sizeof(formats[0]);
-    uint8_t buffer[kFormats * 256];
-    spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof(buffer));
-    spa_rectangle size = SPA_RECTANGLE(uint32_t(width), uint32_t(height));
-    spa_fraction rate = SPA_FRACTION(uint32_t(fps), 1);
-    const spa_pod *params[kFormats];
-    for (size_t i = 0; i < kFormats; ++i)
-        params[i] = static_cast<const spa_pod *>(spa_pod_builder_add_object(
-            &b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
-            SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
-            SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format, SPA_POD_Id(formats[i]),
-            SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size), SPA_FORMAT_VIDEO_framerate,
-            SPA_POD_Fraction(&rate)));
-    const int r = pw_stream_connect(
-        s->stream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
-        pw_stream_flags(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS), params, kFormats);
-    pw_thread_loop_unlock(connection->loop);
+    uint8_t buffer[State::kFormatCount * 256];
+    const spa_pod *params[State::kFormatCount];
+    s->enumFormats(buffer, params);
+    const int r =
+        pw_stream_connect(s->stream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
+                          pw_stream_flags(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS),
+                          params, State::kFormatCount);
     if (r < 0)
         return nullptr;
     return output;
@@ -253,16 +281,39 @@ std::unique_ptr<PipeWireOutput> PipeWireOutput::create(
 
 PipeWireOutput::~PipeWireOutput() {
     if (state_ && state_->stream) {
-        pw_thread_loop_lock(connection_->loop);
+        LoopLock lock(connection_->loop);
         pw_stream_destroy(state_->stream);
-        pw_thread_loop_unlock(connection_->loop);
     }
+}
+
+void PipeWireOutput::setFormat(int width, int height, int fps,
+                               const std::function<void()> &change) {
+    State *s = state_.get();
+    LoopLock lock(connection_->loop);
+    if (change)
+        change();
+    const bool same = s->width == width && s->height == height && s->fps == fps;
+    s->width = width;
+    s->height = height;
+    s->fps = fps;
+    // Nothing converted at the old size is handed out again.
+    s->ready.reset();
+    s->source = FrameSource();
+    s->readyFormat = SPA_VIDEO_FORMAT_UNKNOWN;
+    s->held.clear();
+    s->unreadable = ~uint64_t(0);
+    if (same)
+        return;
+    uint8_t buffer[State::kFormatCount * 256];
+    const spa_pod *params[State::kFormatCount];
+    s->enumFormats(buffer, params);
+    pw_stream_update_params(s->stream, params, State::kFormatCount);
 }
 
 void PipeWireOutput::publish(uint64_t generation, ConvertedFrames &converted,
                              const FrameSource &source) {
     State *s = state_.get();
-    pw_thread_loop_lock(connection_->loop);
+    LoopLock lock(connection_->loop);
     // Only while a consumer takes frames: converted straight into the stream's buffer, or
     // copied from the conversion another output made.
     if (pw_stream_get_state(s->stream, nullptr) == PW_STREAM_STATE_STREAMING &&
@@ -278,7 +329,6 @@ void PipeWireOutput::publish(uint64_t generation, ConvertedFrames &converted,
             (void)s->queueFrame();
         pw_stream_trigger_process(s->stream);
     }
-    pw_thread_loop_unlock(connection_->loop);
 }
 
 }  // namespace lumaghost

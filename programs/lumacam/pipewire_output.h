@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -34,6 +35,10 @@ public:
     /// when that graph runs, on the loop thread, which must be able to call `source` until
     /// this output ends.
     void publish(uint64_t generation, ConvertedFrames &converted, const FrameSource &source);
+
+    /// Offers consumers another format, which they negotiate anew; `change` runs first, where
+    /// the loop thread cannot be calling a frame source (it swaps what the source reads).
+    void setFormat(int width, int height, int fps, const std::function<void()> &change = {});
 
     struct State;
 

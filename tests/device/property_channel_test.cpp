@@ -197,15 +197,62 @@ TEST_F(DeviceFixture, DestroyedLinkGivesBackItsSlot) {
     EXPECT_TRUE(getFrame(*first, record).succeeded());
 }
 
-// A device re-installed with another size is followed by the next fetch.
-TEST_F(DeviceFixture, FetchFollowsAReinstalledChannel) {
+// A producer that opened the camera at one size gets no buffer once the camera has another:
+// it is told to open the link again, and a new link gets the new size.
+TEST_F(DeviceFixture, FetchAfterAFormatChangeIsRefused) {
     auto p = link(file, {8, 8, 30});
     ASSERT_TRUE(FrameChannel::create(file, {16, 4, 30}).succeeded());
     uint8_t record[48];
-    ASSERT_TRUE(getFrame(*p, record).succeeded());
+    EXPECT_EQ(getFrame(*p, record), kCameraFormatChanged);
+    uint8_t format[40];
+    uint32_t returned = 0;
+    EXPECT_EQ(p->get(PROPSETID_CameraLink, CAMERA_PROP_FORMAT, format, 40, format, 40, &returned),
+              kCameraFormatChanged);
+
+    std::unique_ptr<FrameChannel> c;
+    ASSERT_TRUE(FrameChannel::open(file, c).succeeded());
+    LumacamPropertySet fresh(std::move(c));
+    ASSERT_TRUE(getFrame(fresh, record).succeeded());
     EXPECT_EQ(readU32(record + 28), 16u);
     EXPECT_EQ(readU32(record + 40), 16u * 4 * 3);
+    EXPECT_TRUE(setFrame(fresh, record).succeeded());
+}
+
+// A frame filled at the old size while the camera took another is refused at its commit: no
+// reader of the new channel ever sees it.
+TEST_F(DeviceFixture, CommitOfTheOldSizeIsRefused) {
+    auto p = link(file, {8, 8, 30});
+    uint8_t record[48];
+    ASSERT_TRUE(getFrame(*p, record).succeeded());
+    FrameDescriptor d;
+    std::memcpy(&d, record, 48);
+    ASSERT_TRUE(FrameChannel::create(file, {16, 4, 30}).succeeded());
+    std::memset(d.buffer(), 0x77, d.byteCount);
+    EXPECT_EQ(setFrame(*p, record), kCameraFormatChanged);
+
+    std::unique_ptr<FrameChannel> reader;
+    ASSERT_TRUE(FrameChannel::open(file, reader).succeeded());
+    std::vector<uint8_t> frame;
+    EXPECT_FALSE(reader->readLatest(frame));
+    EXPECT_EQ(reader->commitSequence(), 0u);
+}
+
+// A channel made again at the link's own size is followed by the next fetch.
+TEST_F(DeviceFixture, FetchFollowsAChannelMadeAgainAtItsSize) {
+    auto p = link(file, {8, 8, 30});
+    ASSERT_EQ(::unlink(file.c_str()), 0);
+    ASSERT_TRUE(FrameChannel::create(file, {8, 8, 30}).succeeded());
+    uint8_t record[48];
+    ASSERT_TRUE(getFrame(*p, record).succeeded());
+    FrameDescriptor d;
+    std::memcpy(&d, record, 48);
+    std::memset(d.buffer(), 0x42, d.byteCount);
     ASSERT_TRUE(setFrame(*p, record).succeeded());
+    std::unique_ptr<FrameChannel> reader;
+    ASSERT_TRUE(FrameChannel::open(file, reader).succeeded());
+    std::vector<uint8_t> frame;
+    ASSERT_TRUE(reader->readLatest(frame));
+    EXPECT_EQ(frame, std::vector<uint8_t>(8 * 8 * 3, 0x42));
 }
 
 // A channel file cut short or scribbled over while a producer holds the link: fetches fail

@@ -148,9 +148,11 @@ sed -n '/^Setting up lumaghost /,$p' "$work/install.log"
 in_root gst-inspect-1.0 lumarenderer >"$work/inspect.txt" 2>&1 || { cat "$work/inspect.txt"; fail "gst-inspect-1.0 does not find lumarenderer"; }
 in_root gst-inspect-1.0 lumaghostsrc >/dev/null 2>&1 || fail "gst-inspect-1.0 does not find lumaghostsrc"
 
-# The camera, once.
-cameras() { in_root lumacam list | grep -c $'^Lumaghost\tlumaghost\t320x240$' || true; }
+# The camera, once, at the package's format.
+camera_size=1280x720
+cameras() { in_root lumacam list | grep -c $'^Lumaghost\tlumaghost\t'"$camera_size"'$' || true; }
 [ "$(cameras)" = 1 ] || fail "lumacam list shows: $(in_root lumacam list)"
+[ "$(in_root lumacam format)" = 1280x720@30 ] || fail "a new camera is $(in_root lumacam format)"
 
 # Captures the next frame of the camera into $1 while "$2..." is run in the root until it has.
 capture_while() {
@@ -257,6 +259,8 @@ grep -qx 'options v4l2loopback exclusive_caps=1 card_label="Lumaghost"' "$root/l
     fail "the module options: $(cat "$root/lib/modprobe.d/lumaghost.conf")"
 grep -q '<annotate key="org.freedesktop.policykit.exec.path">/usr/bin/lumaserv</annotate>' \
     "$root/usr/share/polkit-1/actions/org.quillmoor.lumaghost.policy" || fail "the polkit action's program"
+grep -q '<annotate key="org.freedesktop.policykit.exec.path">/usr/bin/lumacam</annotate>' \
+    "$root/usr/share/polkit-1/actions/org.quillmoor.lumaghost.policy" || fail "the camera format action's program"
 grep -qx 'Exec=lumadesk %f' "$root/usr/share/applications/lumadesk.desktop" || fail "the desktop entry's Exec"
 # v4l2loopback comes with the V4L2 core that modules-load.d loads at boot, with the camera's
 # label, where it is installed; where it is not, nothing is said. Shown by modprobe's dry run on
@@ -331,7 +335,11 @@ kept() {
     sha256sum <"$root/var/lib/lumaghost/LastLgImage.lgi"
 }
 kept >"$work/kept.txt"
+# A format of the administrator's choice, which installations and upgrades keep.
+in_root lumacam format 640x480@25 >/dev/null || fail "lumacam format 640x480@25 exited $?"
+camera_size=640x480
 one_of_each() {
+    [ "$(in_root lumacam format)" = 640x480@25 ] || fail "$1: the camera's format is $(in_root lumacam format)"
     [ "$(cameras)" = 1 ] || fail "$1: lumacam list shows: $(in_root lumacam list)"
     [ "$(grep -c '^\[SYSTEM\\CurrentControlSet\\Enum\\Root\\MEDIA\\[0-9]*\]$' "$root$hive")" = 1 ] ||
         fail "$1: the hive holds more than one device"

@@ -2,6 +2,11 @@
 // Commits an upright binary PPM of the camera's size through the camera link, as a client does:
 // fetch the descriptor, write the rows bottom first in blue-green-red order, commit.
 // With --pattern W H FILE it writes a test picture instead: every row and column differs.
+// With --store it keeps the picture as the camera's stored image, as Lumadesk does, and commits
+// nothing; with --wait-for FILE it fills the frame it fetched only once FILE exists (a producer
+// that is slow while the camera changes its size).
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -10,6 +15,9 @@
 #include <vector>
 
 #include "camera/camera_link.h"
+#include "camera/device_discovery.h"
+#include "media/sequence_file.h"
+#include "platform/registry.h"
 
 int main(int argc, char **argv) {
     using namespace lumaghost;
@@ -26,8 +34,18 @@ int main(int argc, char **argv) {
         }
         return out ? 0 : 1;
     }
+    bool store = false;
+    std::string waitFor;
+    if (argc == 3 && std::string(argv[1]) == "--store") {
+        store = true;
+        ++argv, --argc;
+    } else if (argc == 4 && std::string(argv[1]) == "--wait-for") {
+        waitFor = argv[2];
+        argv += 2, argc -= 2;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "Usage: lumaghost_commit_frame PICTURE.ppm\n");
+        std::fprintf(stderr,
+                     "Usage: lumaghost_commit_frame [--store | --wait-for FILE] PICTURE.ppm\n");
         return 2;
     }
     std::ifstream in(argv[1], std::ios::binary);
@@ -58,6 +76,22 @@ int main(int argc, char **argv) {
                      height);
         return 1;
     }
+    if (store) {
+        std::vector<uint8_t> frame(rgb.size());
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                for (int c = 0; c < 3; ++c)
+                    frame[(size_t(height - 1 - y) * width + x) * 3 + c] =
+                        rgb[(size_t(y) * width + x) * 3 + 2 - c];
+        RegistryHive machine = machineHive();
+        const HResult r =
+            RegisterLastImage(width, height, frame.data(), machine, FindDriverKey(machine));
+        if (r.failed())
+            std::fprintf(stderr, "Cannot store the image: %s\n", r.toString().c_str());
+        return r.failed() ? 1 : 0;
+    }
+    while (!waitFor.empty() && ::access(waitFor.c_str(), F_OK) != 0)
+        ::usleep(10000);
     uint8_t *out = d.buffer();
     for (int y = 0; y < height; ++y) {
         const uint8_t *row = rgb.data() + size_t(height - 1 - y) * width * 3;
