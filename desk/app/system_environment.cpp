@@ -110,6 +110,7 @@ DeskEnvironment systemEnvironment() {
         systemd, (services.applicationFolder + QStringLiteral("/lumaserv")).toStdString(),
         ServiceInstallNeedsElevation(systemd.userManager()));
     services.serviceManager = &manager;
+    services.runProgram = DeskServiceManager::runProgram;
     services.registerFileType = [program = QCoreApplication::applicationFilePath()] {
         const ShellRegistrationResult result =
             updateSequenceFileType(userDataHome(), systemDataDirs(), program);

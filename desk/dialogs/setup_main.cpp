@@ -13,8 +13,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "camera/camera_link.h"
-#include "desk/app/desk_service_manager.h"
 #include "desk/model/desk_context.h"
 #include "device/format_choice.h"
 #include "device/installed_devices.h"
@@ -191,7 +192,7 @@ SetupValues CSetupMain::values() const {
 
 // The usual sizes at the camera's rate, and the camera's own format where it is another.
 void CSetupMain::addCameraFormats() {
-    run_ = DeskServiceManager::runProgram;
+    run_ = context_.services.runProgram;
     std::vector<InstalledDevice> devices;
     if (readInstalledDevices(machineHive(), devices).succeeded()) {
         for (const InstalledDevice &d : devices) {
@@ -228,7 +229,7 @@ bool CSetupMain::applyCameraFormat() {
     std::vector<std::string> argv{lumacam, "format", kCameraName, chosen};
     if (::geteuid() != 0)
         argv.insert(argv.begin(), "pkexec");
-    const int status = run_(argv);
+    const int status = run_ ? run_(argv) : -ENOSYS;
     if (status == 0)
         return true;
     context_.ask(this, QStringLiteral("Lumadesk"),

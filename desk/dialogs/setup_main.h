@@ -5,12 +5,9 @@
 // who is not root) when another one was chosen.
 #pragma once
 
-#include <functional>
-#include <string>
-#include <vector>
-
 #include <QDialog>
 
+#include "desk/model/desk_environment.h"
 #include "device/frame_channel.h"
 
 class QCheckBox;
@@ -44,8 +41,8 @@ public:
     QComboBox *languageCombo() const { return language_; }
     QComboBox *cameraFormatCombo() const { return cameraFormat_; }
 
-    /// Runs a program (argv[0] a path) and gives its exit status; tests install their own.
-    using Runner = std::function<int(const std::vector<std::string> &argv)>;
+    /// What runs lumacam format: the environment's runProgram unless a test sets its own.
+    using Runner = decltype(DeskEnvironment::runProgram);
     void setRunner(Runner run) { run_ = std::move(run); }
 
     /// OK: writes the eight values and closes.

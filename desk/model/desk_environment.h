@@ -64,6 +64,9 @@ struct DeskEnvironment {
     /// Registers the .lgs type for the user's desktop; run once per start, off the
     /// user-interface thread. Empty: not registered.
     std::function<void()> registerFileType;
+    /// Runs a program (argv[0] a path, or a name on PATH) and gives its exit status, or a
+    /// negative errno value when it could not be run. Empty: nothing is run.
+    std::function<int(const std::vector<std::string> &argv)> runProgram;
 };
 
 }  // namespace lumaghost

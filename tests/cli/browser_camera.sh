@@ -19,7 +19,8 @@ wait_for_name() { # name what
     fail "$2 did not appear on the session bus as $1"
 }
 
-# The session, the camera showing the colour, and the portal: LUMASETUP LUMACAM RES.
+# The session, the camera showing the colour, and the portal: LUMASETUP LUMACAM RES. The camera
+# is installed from RES's Lumacam.inf (the package's: 1280x720); the page asks for that size.
 start_camera_session() {
     local lumasetup=$1 lumacam=$2 res=$3 here
     here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -80,6 +81,8 @@ EOF
     wait_for_name org.freedesktop.portal.Desktop "xdg-desktop-portal"
 
     cp "$here/camera_page.html" "$work/page.html"
+    camera_size=$("$lumacam" format | cut -d@ -f1)
+    page_url="file://$work/page.html?$camera_size"
 }
 
 # Waits for the page's verdict in the browser's log, where its lines follow PREFIX (a regular
@@ -103,6 +106,10 @@ check_page() {
 
     read -r word r g b _ sr sg sb _ <<<"$verdict"
     [ "$word" = RESULT ] || fail "the page failed: $verdict"
+    # The camera's own size: the package's camera is 1280x720.
+    local size
+    size=$(grep -o 'SIZE [0-9]*x[0-9]*' <<<"$verdict" | cut -d' ' -f2)
+    [ "$size" = "$camera_size" ] || fail "$browser's video is $size, the camera $camera_size"
     grep -q 'AccessDialog' "$work/access.log" || fail "the portal never asked the permission dialog"
 
     # Within what 8-bit YUV with subsampled chroma leaves of a solid colour.

@@ -18,7 +18,7 @@ start_camera_session "$lumasetup" "$lumacam" "$res"
     --disable-background-networking --disable-component-update --disable-sync \
     --user-data-dir="$work/chromium-profile" --use-fake-ui-for-media-stream \
     --enable-features=WebRtcPipeWireCamera --autoplay-policy=no-user-gesture-required \
-    --enable-logging=stderr --v=0 "file://$work/page.html" >"$work/chromium.log" 2>&1 &
+    --enable-logging=stderr --v=0 "$page_url" >"$work/chromium.log" 2>&1 &
 chromium_pid=$!
 pids+=($chromium_pid)
 

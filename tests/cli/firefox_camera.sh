@@ -32,7 +32,7 @@ user_pref("datareporting.policy.dataSubmissionEnabled", false);
 user_pref("toolkit.telemetry.reporting.enabled", false);
 user_pref("app.update.disabledForTesting", true);
 EOF
-"$firefox" --headless --no-remote --profile "$work/firefox-profile" "file://$work/page.html" \
+"$firefox" --headless --no-remote --profile "$work/firefox-profile" "$page_url" \
     >"$work/firefox.log" 2>&1 &
 firefox_pid=$!
 pids+=($firefox_pid)

@@ -96,6 +96,21 @@ second=$(od -An -tu1 -j15 -N1 "$work/frames/frame-0001.ppm" | tr -d ' ')
 systemctl --user reload LumaghostService || fail "reload"
 [ "$(systemctl --user is-active LumaghostService)" = active ] || fail "not active after reload"
 
+# Another camera format restarts the running service, which then plays at the new size.
+main_pid=$(systemctl --user show -p MainPID --value LumaghostService)
+"$lumacam" format 640x480 >"$work/format.out" 2>&1 || fail "lumacam format exited $?: $(cat "$work/format.out")"
+grep -qF "LumaghostService restarted for the new format" "$work/format.out" ||
+    fail "lumacam format did not restart the service: $(cat "$work/format.out")"
+for _ in $(seq 100); do
+    now_pid=$(systemctl --user show -p MainPID --value LumaghostService)
+    [ "$now_pid" != "$main_pid" ] && [ "$now_pid" != 0 ] && break
+    sleep 0.1
+done
+[ "$now_pid" != "$main_pid" ] || fail "the service was not restarted"
+"$lumacam" capture --count 1 --output "$work/resized" --timeout 10 || fail "no frames after the new format"
+[ "$(head -c 15 "$work/resized/frame-0000.ppm" | sed -n 2p)" = "640 480" ] ||
+    fail "the service's frame is not 640x480: $(head -c 15 "$work/resized/frame-0000.ppm" | sed -n 2p)"
+
 serv -e
 [ $rc -eq 1 ] || fail "stop exited $rc: $out"
 case $out in "Stopping Quillmoor Lumaghost Play Service."*"Quillmoor Lumaghost Play Service stopped.") ;;
