@@ -19,8 +19,13 @@ fi
 source "$here/lib.sh"
 
 account=lgsession$$
-useradd --system --gid video --create-home --home-dir "$work/home" --shell /bin/sh "$account" ||
-    fail "cannot make the test account"
+# (Tried again while another test holds the account files' lock.)
+for _ in $(seq 20); do
+    useradd --system --gid video --create-home --home-dir "$work/home" --shell /bin/sh "$account" \
+        2>"$work/useradd.txt" && break
+    sleep 0.5
+done
+getent passwd "$account" >/dev/null || fail "cannot make the test account: $(cat "$work/useradd.txt")"
 uid=$(id -u "$account")
 runtime=/run/user/$uid
 # The user manager's own cgroup, delegated to the user as logind's user@.service would: in the
@@ -50,7 +55,10 @@ finish() {
         done
         find "$h/$cgroup" -depth -type d -exec rmdir {} + 2>/dev/null || true
     done
-    userdel "$account" 2>/dev/null || true
+    for _ in $(seq 20); do
+        getent passwd "$account" >/dev/null || break
+        userdel "$account" 2>/dev/null || sleep 0.5
+    done
     umount -l /var/lib 2>/dev/null || true
     cleanup
 }
