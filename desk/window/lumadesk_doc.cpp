@@ -9,9 +9,9 @@
 
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/message_format.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
-#include "desk/model/message_format.h"
 
 namespace lumaghost {
 
@@ -58,7 +58,7 @@ bool CLumadeskDoc::canOpenForReading(const QString &path) {
         text = QStringLiteral("%1 cannot be opened: access denied or not a file.").arg(path);
     else
         text = QStringLiteral("%1 cannot be opened: %2.").arg(path, file.errorString());
-    context_.ask(frame_, CMainFrame::appTitle(), text, MessageButtons::Ok, MessageIcon::Error);
+    context_.ask(frame_, appTitle(), text, MessageButtons::Ok, MessageIcon::Error);
     return false;
 }
 
@@ -117,22 +117,6 @@ void CLumadeskDoc::openRecent(RecentFileList &list, int index) {
         list.remove(list.paths().indexOf(path));
         frame_->rebuildRecentMenus();
     }
-}
-
-QString fileDialogFilter(const QString &packFilter) {
-    const QStringList parts = packFilter.split(u'|');
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        if (parts[i].isEmpty())
-            break;
-        QString patterns = parts[i + 1];
-        patterns.replace(u';', u' ');
-        QString name = parts[i];
-        // Qt reads the patterns from the last parentheses of a filter: a name that shows
-        // its own keeps them, the real ones follow.
-        filters.append(name + QStringLiteral(" (") + patterns + u')');
-    }
-    return filters.join(QStringLiteral(";;"));
 }
 
 void CLumadeskDoc::onFileOpen() {
