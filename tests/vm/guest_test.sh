@@ -143,7 +143,7 @@ fi
 
 # -- the camera installed and fed from the build tree
 echo "== $(t) s: lumasetup, lumacam send, lumacam run"
-(cd "$repo/res" && "$build/programs/lumasetup/lumasetup") && ok "lumasetup installed the camera" ||
+(cd "$build/tests/res" && "$build/programs/lumasetup/lumasetup") && ok "lumasetup installed the camera" ||
     bad "lumasetup exited $?"
 ffmpeg -nostdin -loglevel error -f lavfi -i "color=c=0xc83c28:s=$size" -frames:v 1 "$work/colour.png"
 ffmpeg -nostdin -loglevel error -f lavfi -i "color=c=0x28a050:s=$size" -frames:v 1 "$work/colour2.png"
@@ -169,6 +169,26 @@ fps=$(v4l2-ctl -d "$dev" --get-parm 2>&1 | sed -n 's/.*Frames per second: *\([0-
 echo "== $(t) s: readers"
 out=$(read_gst gst 90 $colour rate) && ok "v4l2src: $out" || bad "v4l2src: $out"
 out=$(read_ffmpeg ffmpeg 90 $colour rate) && ok "ffmpeg: $out" || bad "ffmpeg: $out"
+
+# -- the camera given another format while lumacam run feeds the node: v4l2src takes it
+format_change_checks() {
+    local kept=$size wanted
+    for wanted in 1280x720 320x240; do
+        echo "== $(t) s: the camera given $wanted"
+        "$lumacam" format "$wanted@30" >/dev/null && ok "lumacam format $wanted@30" ||
+            bad "lumacam format $wanted@30 exited $?"
+        as_user "$lumacam" send "$work/colour.png" || bad "lumacam send at $wanted exited $?"
+        size=$wanted
+        for _ in $(seq 50); do
+            v4l2-ctl -d "$dev" --list-formats-ext 2>/dev/null | grep -q "Size: Discrete $wanted" && break
+            sleep 0.2
+        done
+        out=$(read_gst "gst-$wanted" 60 $colour rate) && ok "v4l2src at $wanted: $out" ||
+            bad "v4l2src at $wanted: $out"
+    done
+    size=$kept
+}
+format_change_checks
 
 # -- a reader killed and started again
 start_reader killed
