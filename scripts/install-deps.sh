@@ -13,6 +13,8 @@ run=(
     # dpkg-buildflags: Debian's hardening flags for the build.
     dpkg-dev
     qt6-base-dev qt6-svg-dev libwmf-dev libemf2svg-dev gsfonts
+    # Qt's own texts (standard buttons, file dialogs) in the language packs' languages.
+    qt6-translations-l10n
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
     libpipewire-0.3-dev libsystemd-dev

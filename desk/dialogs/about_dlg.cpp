@@ -10,9 +10,9 @@
 #include <QVBoxLayout>
 
 #include "desk/model/desk_context.h"
+#include "desk/model/message_format.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
-#include "desk/model/message_format.h"
 #include "lang/pack_ids.h"
 #include "lang/relabel.h"
 #include "platform/project_info.h"
@@ -89,9 +89,8 @@ CAboutDlg::CAboutDlg(DeskContext &context, QWidget *parent) : QDialog(parent), c
     RelabelDialog(context_.packs, *this, ids::kAboutDialog);
     // The dialog's own texts override the pack's for these controls.
     version_->setText(versionLine(LoadPackQString(context_.packs, ids::kVersionFormat)));
-    release_->setText(
-        QStringLiteral("Lumaghost for Linux %1, licensed under the %2")
-            .arg(QString::fromLatin1(kProjectVersion), QString::fromLatin1(kProjectLicense)));
+    release_->setText(context_.message(ids::kReleaseLine, {QString::fromLatin1(kProjectVersion),
+                                                           QString::fromLatin1(kProjectLicense)}));
     translator_->setText(packDisplayText(context_.packs.TranslatorLine()));
 
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);

@@ -84,7 +84,6 @@ CSetupMain::CSetupMain(DeskContext &context, bool trayAvailable, QWidget *parent
     languageLabel->setProperty(kControlIdProperty, ids::kLanguageLabel);
     language_ = new QComboBox(this);
     language_->setProperty(kControlIdProperty, ids::kLanguageCombo);
-    language_->setAccessibleName(QStringLiteral("Language"));
     languageLabel->setBuddy(language_);
 
     auto *ok = new QPushButton(QStringLiteral("OK"), this);
@@ -109,6 +108,8 @@ CSetupMain::CSetupMain(DeskContext &context, bool trayAvailable, QWidget *parent
     layout->addLayout(buttons);
 
     RelabelDialog(context_.packs, *this, ids::kSetupDialog);
+    // The list is named by its label, in the pack's language.
+    language_->setAccessibleName(languageLabel->text().remove(u'&').remove(u':').trimmed());
     keepRatio_->setEnabled(stretch_->isChecked());
     FillLanguageCombo(context_.packs, *language_, languageValue_);
 

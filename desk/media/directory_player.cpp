@@ -7,13 +7,14 @@
 #include <QFile>
 
 #include "camera/camera_link.h"
+#include "desk/media/media_services.h"
 #include "desk/model/desk_context.h"
+#include "desk/service/play_service_command.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
-#include "desk/media/media_services.h"
-#include "desk/service/play_service_command.h"
 #include "frames/picture_file.h"
+#include "lang/pack_ids.h"
 
 namespace lumaghost {
 
@@ -139,8 +140,9 @@ HResult DirectoryPlayer::ShowDirectoryPicture(const QString &path, FitFlags flag
     if (result.failed()) {
         // Once: the timer would otherwise show the box again at every step.
         stop();
-        context_.ask(nullptr, QStringLiteral("DirectShow FAILED"),
-                     QStringLiteral("Get Buffer ERROR!"), MessageButtons::Ok, MessageIcon::Error);
+        context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
+                     context_.message(pack_ids::kGetBufferError), MessageButtons::Ok,
+                     MessageIcon::Error);
     }
     return result;
 }

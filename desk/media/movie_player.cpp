@@ -10,21 +10,21 @@
 #include <QGuiApplication>
 
 #include "camera/device_discovery.h"
+#include "desk/media/dialog_video_control.h"
+#include "desk/media/directory_player.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
-#include "desk/media/directory_player.h"
+#include "desk/model/message_format.h"
+#include "desk/service/play_service_command.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
-#include "desk/model/message_format.h"
-#include "desk/media/dialog_video_control.h"
-#include "desk/service/play_service_command.h"
+#include "lang/pack_ids.h"
 
 namespace lumaghost {
 
 namespace {
 
-constexpr char kGraphFailedCaption[] = "DirectShow FAILED";
 // The movie types of the "Play Movie" dialog (the program's own string 129, not a pack's).
 constexpr char kMovieFilter[] =
     "All support movie format|*.avi;*.wmv;*.asf;*.mpg;*.mpeg;*.mpe;*.m1v;*.mp2|AVI "
@@ -176,8 +176,8 @@ HResult MoviePlayer::playMovieFile(const QString &path) {
         result = FindFilterByName(CLSID_LegacyAmFilterCategory, kRealMediaDemuxer, demuxer,
                                   services_.legacyFilters);
         if (result.failed()) {
-            context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption), context_.message(155),
-                         MessageButtons::Ok, MessageIcon::Warning);
+            context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
+                         context_.message(155), MessageButtons::Ok, MessageIcon::Warning);
             return result;
         }
         // playbin plugs the demuxer itself once it is installed.
@@ -222,8 +222,8 @@ HResult MoviePlayer::prepareMovie() {
     if (!ready && !recognisedAsMedia(pipeline)) {
         // Nothing took the file as media: it cannot be rendered at all.
         stopGraphPlayback();
-        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption), context_.message(156),
-                     MessageButtons::Ok, MessageIcon::Warning);
+        context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
+                     context_.message(156), MessageButtons::Ok, MessageIcon::Warning);
         return kCannotRender;
     }
     // Media, but no video reached the renderer: sound only, or no decoder for the video.
@@ -234,7 +234,7 @@ HResult MoviePlayer::prepareMovie() {
 
 /// \brief Message 162; on Yes the graph's elements, which may go to the clipboard.
 void MoviePlayer::renderDiagnostics(const std::vector<std::string> &elements) {
-    if (context_.ask(&view_, QStringLiteral("Render ERROR"), context_.message(162),
+    if (context_.ask(&view_, context_.message(pack_ids::kRenderErrorCaption), context_.message(162),
                      MessageButtons::YesNo, MessageIcon::Question) != MessageAnswer::Yes)
         return;
     QString details = context_.message(163) + u'\n';

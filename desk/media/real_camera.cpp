@@ -3,18 +3,18 @@
 
 #include "camera/device_discovery.h"
 #include "desk/media/camera_properties_dialog.h"
-#include "desk/model/desk_context.h"
-#include "desk/window/lumadesk_view.h"
-#include "desk/window/main_frame.h"
 #include "desk/media/movie_player.h"
 #include "desk/media/preview_window.h"
+#include "desk/model/desk_context.h"
 #include "desk/service/play_service_command.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
+#include "lang/pack_ids.h"
 
 namespace lumaghost {
 
 namespace {
 
-constexpr char kGraphFailedCaption[] = "DirectShow FAILED";
 constexpr int kCannotConnectCamera = 154;
 constexpr int kCannotShowPreview = 172;
 // Where the pick frame starts before a picture part places it.
@@ -65,7 +65,7 @@ bool RealCamera::setUpPreview(CameraLink &link) {
             window_->hide();
         (void)preview_->stop();
         view_.commandStateChanged();
-        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
+        context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
                      context_.message(kCannotShowPreview), MessageButtons::Ok,
                      MessageIcon::Warning);
     });
@@ -103,7 +103,7 @@ void RealCamera::startPreview() {
     if (previewing_)
         return;
     if (!preview_ || !window_) {
-        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
+        context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
                      context_.message(kCannotShowPreview), MessageButtons::Ok,
                      MessageIcon::Warning);
         return;
@@ -113,7 +113,7 @@ void RealCamera::startPreview() {
     window_->show();
     window_->raise();
     if (preview_->run().failed())
-        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
+        context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
                      context_.message(kCannotShowPreview), MessageButtons::Ok,
                      MessageIcon::Warning);
     view_.commandStateChanged();
@@ -126,8 +126,9 @@ void RealCamera::stopPreview() {
     if (window_)
         window_->hide();
     if (preview_ && preview_->stop().failed())
-        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
-                     QStringLiteral("OnCameraStop ERROR!"), MessageButtons::Ok, MessageIcon::Error);
+        context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
+                     context_.message(pack_ids::kCameraStopError), MessageButtons::Ok,
+                     MessageIcon::Error);
     view_.commandStateChanged();
 }
 

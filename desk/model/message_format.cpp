@@ -77,4 +77,10 @@ QString formatMessage(const QString &format, std::initializer_list<MessageArg> a
     return out;
 }
 
+QString withDetail(const QString &message, const QString &detail) {
+    if (detail.isEmpty())
+        return message;
+    return message + u'\n' + detail;
+}
+
 }  // namespace lumaghost

@@ -15,6 +15,7 @@
 #include <QMainWindow>
 
 #include "desk/model/command_table.h"
+#include "lang/qt_translations.h"
 
 class QLabel;
 class QMenu;
@@ -66,7 +67,8 @@ public:
     /// Asks for an update pass once control returns to the event loop.
     void requestCommandUpdate();
 
-    /// The selected language, shown: menu bar, prompts, idle text and status panes.
+    /// The selected language, shown: menu bar, prompts, idle text and status panes, and Qt's
+    /// own texts (standard buttons, file dialogs) in that language.
     void applyLanguage();
     /// The recent lists' menus from the lists as they stand.
     void rebuildRecentMenus();
@@ -155,6 +157,7 @@ private:
     QLabel *scrollPane_ = nullptr;
     QIcon serviceIcons_[3];
 
+    QtTranslations qtTranslations_;
     std::unique_ptr<TrayIcon> tray_;
     Qt::WindowStates stateBeforeTray_ = Qt::WindowNoState;
 };
