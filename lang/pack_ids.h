@@ -105,6 +105,8 @@ inline constexpr int kSequenceFilterName = 1163;
 inline constexpr int kReleaseLine = 1164;
 inline constexpr int kPreviewTitle = 1165;
 inline constexpr int kCameraItemPrefix = 1166;
+// The movie types of the "Play Movie" dialog (the design's string 129, from the packs here).
+inline constexpr int kMovieFilter = 1167;
 inline constexpr int kPictureAreaName = 1170;
 inline constexpr int kSequenceStripName = 1171;
 inline constexpr int kMoreButtonsName = 1172;

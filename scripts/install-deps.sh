@@ -37,6 +37,8 @@ packages=(
     # Lumadesk's accessibility test and screenshot: a private X server driven through AT-SPI;
     # update-mime-database for the .lgs type.
     xvfb at-spi2-core python3-pyatspi xdotool x11-utils shared-mime-info
+    # The German session's test tells English words by the English and German word lists.
+    wamerican wngerman
     # The Debian package (make deb: dpkg-shlibdeps; its icons rendered by rsvg-convert) and its
     # tests: the desktop entry and the metainfo checked, lintian and hardening-check (devscripts),
     # and a fresh Debian 12 root to install it into.

@@ -25,11 +25,6 @@ namespace lumaghost {
 
 namespace {
 
-// The movie types of the "Play Movie" dialog (the program's own string 129, not a pack's).
-constexpr char kMovieFilter[] =
-    "All support movie format|*.avi;*.wmv;*.asf;*.mpg;*.mpeg;*.mpe;*.m1v;*.mp2|AVI "
-    "files(*.avi)|*.avi|Microsoft Media(*.wmv;*.asf)|*.wmv;*.asf|MPEG "
-    "files(*.mpg;*.mpeg;*.mpe;*.m1v;*.mp2)|*.mpg;*.mpeg;*.mpe;*.m1v;*.mp2|All files(*.*)|*.*||";
 // GStreamer's RealMedia demuxer, by its long name among the elements.
 constexpr char kRealMediaDemuxer[] = "RealMedia Demuxer";
 
@@ -145,7 +140,7 @@ CameraSource MoviePlayer::cameraSource() const {
 /// \brief "Play Movie": the open dialog, then the movie; a failure is told with string 167.
 void MoviePlayer::playMovieCommand() {
     const QString path = QFileDialog::getOpenFileName(
-        view_.window(), QString(), QString(), fileDialogFilter(QLatin1String(kMovieFilter)));
+        view_.window(), QString(), QString(), fileDialogFilter(context_.message(pack_ids::kMovieFilter)));
     if (path.isEmpty())
         return;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);

@@ -238,7 +238,7 @@ void CLumadeskView::applySetupResult() {
     if (settings_.serviceAutoStart != serviceAutoStart)
         ApplyStartType(settings_.serviceAutoStart != 0);
     const int language = context_.settings.readInt(settings::kSettings, settings::kLanguage,
-                                                   settings::kSetupLanguageDefault);
+                                                   context_.packs.CurrentLanguageId());
     if (language != context_.packs.CurrentLanguageId()) {
         context_.packs.SelectLanguage(uint32_t(language));
         frame_.applyLanguage();

@@ -476,6 +476,15 @@ void CMainFrame::applyLanguage() {
                         << context_.packs.CurrentLanguageId()
                         << " (Debian's qt6-translations-l10n has them)" << std::endl;
     ApplyLanguage(context_.packs, *this);
+    // Commands that no menu of the bar holds (the toolbar's Help, the drop-downs' items) take
+    // their texts from the pack too, where it has them.
+    std::string text;
+    for (auto it = commands_.cbegin(); it != commands_.cend(); ++it) {
+        if (context_.packs.IsExcludedMenuId(it.key()))
+            continue;
+        if (context_.packs.ReadPackText("MENU", packKey(it.key()), "", text) != 0 && !text.empty())
+            it.value()->setText(packDisplayText(text));
+    }
     rebuildRecentMenus();
     refreshButtonTexts();
     if (tray_)

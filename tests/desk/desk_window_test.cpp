@@ -75,14 +75,14 @@ TEST_F(WindowTest, EmptyStoreDefaults) {
             EXPECT_TRUE(setup.checkBox(id)->isChecked()) << id;
         EXPECT_FALSE(setup.checkBox(pack_ids::kAutoSaveSequenceForNext)->isChecked());
         EXPECT_TRUE(setup.checkBox(pack_ids::kKeepRatio)->isEnabled());
-        // The dialog's language defaults to English.
-        EXPECT_EQ(setup.values().language, 1033);
+        // The dialog's language is the one in use, not English.
+        EXPECT_EQ(setup.values().language, 1031);
         setup.reject();
     });
-    // Cancel wrote nothing; the stored language is missing, so the dialog's 1033 applies.
+    // Cancel wrote nothing, and the session keeps its language.
     EXPECT_FALSE(fs::exists(configFile()));
-    EXPECT_EQ(app().context().packs.CurrentLanguageId(), 1033);
-    EXPECT_EQ(menuTitle(frame().menuBar(), 0), QStringLiteral("&File"));
+    EXPECT_EQ(app().context().packs.CurrentLanguageId(), 1031);
+    EXPECT_EQ(menuTitle(frame().menuBar(), 0), QStringLiteral("&Datei"));
 }
 
 // The place is stored when the window goes, its normal place while minimised; a place off
