@@ -11,8 +11,6 @@
 
 #include "desk/model/desk_context.h"
 #include "desk/model/message_format.h"
-#include "desk/window/lumadesk_view.h"
-#include "desk/window/main_frame.h"
 #include "lang/pack_ids.h"
 #include "lang/relabel.h"
 #include "platform/project_info.h"
@@ -94,11 +92,7 @@ CAboutDlg::CAboutDlg(DeskContext &context, QWidget *parent) : QDialog(parent), c
     translator_->setText(packDisplayText(context_.packs.TranslatorLine()));
 
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(homepage_, &QPushButton::clicked, this, [this] {
-        auto *frame = qobject_cast<CMainFrame *>(parentWidget());
-        if (frame)
-            frame->view()->onHomepage();
-    });
+    connect(homepage_, &QPushButton::clicked, this, &CAboutDlg::homepageRequested);
     connect(mail_, &QPushButton::clicked, this, [this] {
         context_.services.openUrl(
             QUrl(QStringLiteral("mailto:") + QString::fromLatin1(kSupportMailAddress)));

@@ -18,6 +18,13 @@ class CLumadeskDoc;
 
 /// The program's title (string 57344 in the design's resources).
 inline constexpr char kAppTitle[] = "Lumadesk";
+/// The caption of the messages of a camera or media graph that failed.
+inline constexpr char kGraphFailedCaption[] = "DirectShow FAILED";
+
+/// Message boxes' caption: the program's title.
+inline QString appTitle() {
+    return QString::fromLatin1(kAppTitle);
+}
 
 struct DeskContext {
     DeskContext(DeskEnvironment services, RegistryHive userHive, LanguagePackList &packs,

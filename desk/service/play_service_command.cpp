@@ -3,14 +3,15 @@
 
 #include <QFile>
 #include <QPointer>
+#include <QWidget>
 
 #include <memory>
 
 #include "desk/model/desk_context.h"
 #include "desk/model/file_errors.h"
+#include "desk/model/part_set.h"
+#include "desk/model/view_settings.h"
 #include "desk/service/play_service_control.h"
-#include "desk/window/lumadesk_view.h"
-#include "desk/window/main_frame.h"
 #include "lang/pack_ids.h"
 #include "service/play_service.h"
 
@@ -55,11 +56,11 @@ void StopPlayServiceIfRunning(PlayServiceControl *control) {
     });
 }
 
-PlayServiceCommand::PlayServiceCommand(CLumadeskView &view, DeskContext &context, CMainFrame &frame)
-    : view_(view), context_(context), frame_(frame) {
+PlayServiceCommand::PlayServiceCommand(const PartContext &part, const QWidget &sequenceStrip)
+    : part_(part), context_(part.desk), sequenceStrip_(sequenceStrip) {
     refresh_.setInterval(kStateRefresh);
     connect(&refresh_, &QTimer::timeout, this, [this] {
-        if (frame_.stripShown())
+        if (!sequenceStrip_.isHidden())
             refreshState();
     });
     refresh_.start();
@@ -70,22 +71,22 @@ PlayServiceCommand::~PlayServiceCommand() = default;
 /// \brief The Service command: one press stops a running service, the next starts it; a missing
 /// service is installed with the start type of "Auto play the picture sequence" and started.
 void PlayServiceCommand::serviceCommand() {
-    const QString item = view_.currentItemPath();
+    const QString item = part_.parts.currentItemPath();
     if (IsSequencePath(item)) {
         RegistryHive machine = machineHive();
         const HResult written =
             WriteAutoPlaySetting(machine, QFile::encodeName(item).toStdString());
         // Said, not kept quiet: the service would otherwise go on playing what it played.
         if (written.failed())
-            ReportAutoPlayFailure(context_, &frame_, item, machine, written);
+            ReportAutoPlayFailure(context_, part_.window, item, machine, written);
     }
-    PlayServiceControl *control = view_.serviceControl();
+    PlayServiceControl *control = part_.service;
     if (!control) {
-        context_.ask(&frame_, CMainFrame::appTitle(), context_.message(153), MessageButtons::Ok,
+        context_.ask(part_.window, appTitle(), context_.message(153), MessageButtons::Ok,
                      MessageIcon::Warning);
         return;
     }
-    const bool autoStart = view_.settings().serviceAutoStart != 0;
+    const bool autoStart = part_.settings.serviceAutoStart != 0;
     QPointer<PlayServiceCommand> self(this);
     // Filled on the worker when the installation fails, read here once its result has come.
     auto failure = std::make_shared<InstallFailure>();
@@ -118,7 +119,7 @@ void PlayServiceCommand::serviceCommand() {
             const auto outcome = ServiceCommandOutcome(result);
             if (outcome == ServiceCommandOutcome::InstallFailed)
                 self->context_.ask(
-                    &self->frame_, CMainFrame::appTitle(),
+                    self->part_.window, appTitle(),
                     withDetail(self->context_.message(153), self->installFailureText(*failure)),
                     MessageButtons::Ok, MessageIcon::Warning);
             self->refreshState();
@@ -149,7 +150,7 @@ QString PlayServiceCommand::installFailureText(const InstallFailure &failure) co
 }
 
 void PlayServiceCommand::refreshState() const {
-    PlayServiceControl *control = view_.serviceControl();
+    PlayServiceControl *control = part_.service;
     if (!control || asking_)
         return;
     asking_ = true;
@@ -167,7 +168,7 @@ void PlayServiceCommand::stateKnown(int state) {
     if (state == state_)
         return;
     state_ = state;
-    view_.commandStateChanged();
+    emit stateChanged();
 }
 
 int PlayServiceCommand::serviceImageState() const {

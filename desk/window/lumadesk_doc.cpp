@@ -59,8 +59,8 @@ bool CLumadeskDoc::canOpenForReading(const QString &path) {
     else if (info.isDir() || !info.isReadable())
         text = context_.message(kFileNotOpenable, {path});
     else
-        text = context_.message(kFileCannotOpen, {path, file.errorString()});
-    context_.ask(frame_, CMainFrame::appTitle(), text, MessageButtons::Ok, MessageIcon::Error);
+        text = QStringLiteral("%1 cannot be opened: %2.").arg(path, file.errorString());
+    context_.ask(frame_, appTitle(), text, MessageButtons::Ok, MessageIcon::Error);
     return false;
 }
 
@@ -116,22 +116,6 @@ void CLumadeskDoc::openRecent(RecentFileList &list, int index) {
         list.remove(list.paths().indexOf(path));
         frame_->rebuildRecentMenus();
     }
-}
-
-QString fileDialogFilter(const QString &packFilter) {
-    const QStringList parts = packFilter.split(u'|');
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        if (parts[i].isEmpty())
-            break;
-        QString patterns = parts[i + 1];
-        patterns.replace(u';', u' ');
-        QString name = parts[i];
-        // Qt reads the patterns from the last parentheses of a filter: a name that shows
-        // its own keeps them, the real ones follow.
-        filters.append(name + QStringLiteral(" (") + patterns + u')');
-    }
-    return filters.join(QStringLiteral(";;"));
 }
 
 void CLumadeskDoc::onFileOpen() {

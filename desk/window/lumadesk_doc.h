@@ -54,7 +54,4 @@ private:
     QString title_;
 };
 
-/// A filter in the packs' "Name|*.a;*.b|...||" form as a QFileDialog filter.
-QString fileDialogFilter(const QString &packFilter);
-
 }  // namespace lumaghost
