@@ -585,6 +585,9 @@ void CMainFrame::applyLanguage() {
             it.value()->setText(packDisplayText(text));
     }
     rebuildRecentMenus();
+    // The camera items' prefix is the pack's; their names stay as the devices give them.
+    if (view_ && view_->camera().started)
+        setCameraItems(view_->realCameras());
     refreshButtonTexts();
     if (tray_)
         RelabelMenu(context_.packs, *tray_->menu());

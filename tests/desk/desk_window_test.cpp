@@ -159,6 +159,11 @@ TEST_F(WindowTest, DriverMessagesAndCameraCommands) {
     EXPECT_FALSE(enabled(kSetPicture));
     ASSERT_NE(frame().command(kFirstCamera + 1), nullptr);
     EXPECT_EQ(frame().command(kFirstCamera + 1)->text(), QStringLiteral("Camera - Other"));
+    // Another language names the items in its words; the camera's name stays.
+    app().context().packs.SelectLanguage(1031);
+    frame().applyLanguage();
+    ASSERT_NE(frame().command(kFirstCamera + 1), nullptr);
+    EXPECT_EQ(frame().command(kFirstCamera + 1)->text(), QStringLiteral("Kamera - Other"));
 }
 
 // Where the installer and its device description lie beside the program's data (as the package
