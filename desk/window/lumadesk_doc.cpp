@@ -12,6 +12,7 @@
 #include "desk/model/message_format.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
+#include "lang/pack_ids.h"
 
 namespace lumaghost {
 
@@ -22,7 +23,7 @@ constexpr const char *kPictureTypes[] = {"BMP", "DIB", "EMF", "GIF", "ICO", "JPG
 }  // namespace
 
 CLumadeskDoc::CLumadeskDoc(DeskContext &context, QObject *parent)
-    : QObject(parent), context_(context), title_(QStringLiteral("Untitled")) {
+    : QObject(parent), context_(context), title_(context.message(pack_ids::kUntitledTitle)) {
     context_.doc = this;
 }
 
@@ -51,11 +52,12 @@ bool CLumadeskDoc::canOpenForReading(const QString &path) {
     const QFileInfo info(path);
     if (!info.isDir() && file.open(QIODevice::ReadOnly))
         return true;
+    using namespace pack_ids;
     QString text;
     if (!info.exists())
-        text = QStringLiteral("%1 was not found.").arg(path);
+        text = context_.message(kFileNotFound, {path});
     else if (info.isDir() || !info.isReadable())
-        text = QStringLiteral("%1 cannot be opened: access denied or not a file.").arg(path);
+        text = context_.message(kFileNotOpenable, {path});
     else
         text = QStringLiteral("%1 cannot be opened: %2.").arg(path, file.errorString());
     context_.ask(frame_, appTitle(), text, MessageButtons::Ok, MessageIcon::Error);
@@ -91,12 +93,9 @@ bool CLumadeskDoc::OnOpenDocument(const QString &given) {
         case FileKind::Movie: {
             const HResult result = view.playMovieFile(path);
             if (result.failed()) {
-                context_.ask(
-                    nullptr, QStringLiteral("Play File Error"),
-                    formatMessage(
-                        QStringLiteral("Sorry!\nCan't play movie file %s\nError code is:0x%X"),
-                        {path, int64_t{result.code()}}),
-                    MessageButtons::Ok, MessageIcon::Warning);
+                context_.ask(nullptr, context_.message(pack_ids::kPlayFileErrorCaption),
+                             context_.message(167, {path, int64_t{result.code()}}),
+                             MessageButtons::Ok, MessageIcon::Warning);
             } else {
                 context_.recentMovies.add(path);
                 setTitle(path);
@@ -120,8 +119,9 @@ void CLumadeskDoc::openRecent(RecentFileList &list, int index) {
 }
 
 void CLumadeskDoc::onFileOpen() {
-    const QString path = QFileDialog::getOpenFileName(
-        frame_, QStringLiteral("Open file"), QString(), fileDialogFilter(context_.message(138)));
+    const QString path =
+        QFileDialog::getOpenFileName(frame_, context_.message(pack_ids::kOpenFileTitle), QString(),
+                                     fileDialogFilter(context_.message(138)));
     if (!path.isEmpty())
         OnOpenDocument(path);
 }

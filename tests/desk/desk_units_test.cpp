@@ -9,14 +9,14 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "desk/app/shell_registration.h"
+#include "desk/app/single_instance.h"
 #include "desk/dialogs/about_dlg.h"
 #include "desk/model/command_table.h"
-#include "desk/window/lumadesk_doc.h"
 #include "desk/model/message_format.h"
 #include "desk/model/recent_file_list.h"
 #include "desk/model/settings_store.h"
-#include "desk/app/shell_registration.h"
-#include "desk/app/single_instance.h"
+#include "desk/window/lumadesk_doc.h"
 #include "tests/desk/desk_fixture.h"
 
 namespace lumaghost {
