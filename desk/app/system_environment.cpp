@@ -110,7 +110,9 @@ DeskEnvironment systemEnvironment() {
         systemd, (services.applicationFolder + QStringLiteral("/lumaserv")).toStdString(),
         ServiceInstallNeedsElevation(systemd.userManager()));
     services.serviceManager = &manager;
-    services.runProgram = DeskServiceManager::runProgram;
+    services.runProgram = [](const std::vector<std::string> &argv) {
+        return DeskServiceManager::runProgram(argv).status;
+    };
     services.registerFileType = [program = QCoreApplication::applicationFilePath()] {
         const ShellRegistrationResult result =
             updateSequenceFileType(userDataHome(), systemDataDirs(), program);
