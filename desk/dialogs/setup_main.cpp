@@ -101,7 +101,6 @@ CSetupMain::CSetupMain(DeskContext &context, bool trayAvailable, QWidget *parent
     formatLabel->setProperty(kControlIdProperty, ids::kCameraFormatLabel);
     cameraFormat_ = new QComboBox(this);
     cameraFormat_->setProperty(kControlIdProperty, ids::kCameraFormatCombo);
-    cameraFormat_->setAccessibleName(QStringLiteral("Camera format"));
     formatLabel->setBuddy(cameraFormat_);
     auto *formatNote = new QLabel(
         QStringLiteral("Stored pictures and saved sequences of the camera's old size do not "
@@ -140,6 +139,7 @@ CSetupMain::CSetupMain(DeskContext &context, bool trayAvailable, QWidget *parent
     RelabelDialog(context_.packs, *this, ids::kSetupDialog);
     // The list is named by its label, in the pack's language.
     language_->setAccessibleName(languageLabel->text().remove(u'&').remove(u':').trimmed());
+    cameraFormat_->setAccessibleName(formatLabel->text().remove(u'&').remove(u':').trimmed());
     keepRatio_->setEnabled(stretch_->isChecked());
     FillLanguageCombo(context_.packs, *language_, languageValue_);
 
