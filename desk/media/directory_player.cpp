@@ -7,33 +7,15 @@
 #include <QFile>
 
 #include "camera/camera_link.h"
+#include "desk/media/media_services.h"
 #include "desk/model/desk_context.h"
+#include "desk/service/play_service_command.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
-#include "desk/media/media_services.h"
-#include "desk/service/play_service_command.h"
 #include "frames/picture_file.h"
 
 namespace lumaghost {
-
-namespace {
-
-constexpr const char *kPictureExtensions[] = {"bmp", "dib", "emf", "gif", "ico", "jpg", "wmf"};
-
-bool isPictureName(const QString &name) {
-    const qsizetype dot = name.lastIndexOf(u'.');
-    if (dot < 0)
-        return false;
-    const QString extension = name.mid(dot + 1).toLower();
-    for (const char *known : kPictureExtensions) {
-        if (extension == QLatin1String(known))
-            return true;
-    }
-    return false;
-}
-
-}  // namespace
 
 QStringList ScanDirectoryPictures(const QString &directory) {
     namespace fs = std::filesystem;
@@ -47,7 +29,7 @@ QStringList ScanDirectoryPictures(const QString &directory) {
         if (it->is_directory(kindError))
             continue;
         const QString name = QFile::decodeName(QByteArray::fromStdString(it->path().filename()));
-        if (isPictureName(name))
+        if (IsPictureName(name))
             pictures.append(QFile::decodeName(QByteArray::fromStdString(it->path().string())));
     }
     std::sort(pictures.begin(), pictures.end(), [](const QString &a, const QString &b) {
@@ -79,6 +61,7 @@ void DirectoryPlayer::startDirectoryPlayback() {
 void DirectoryPlayer::start(const DirectoryChoice &choice) {
     view_.stopCameraSources();
     StopPlayServiceIfRunning(view_.serviceControl());
+    view_.setCurrentItemPath(choice.directory);
     flags_ = choice.flags;
     loop_ = choice.loop;
     displayTime_ = choice.displayTime;

@@ -9,8 +9,8 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "desk/model/parts.h"
 #include "desk/media/dialog_select_directory.h"
+#include "desk/model/parts.h"
 
 namespace lumaghost {
 
@@ -19,7 +19,7 @@ class CLumadeskView;
 
 /// The pictures of a directory in name order, letter case aside (the order users see in a file
 /// manager; readdir's order is the file system's hash order): its files (not its directories)
-/// whose extension, in any letter case, is bmp, dib, emf, gif, ico, jpg or wmf.
+/// whose name is a picture's (IsPictureName).
 QStringList ScanDirectoryPictures(const QString &directory);
 
 class DirectoryPlayer final : public QObject, public DirectoryPart {

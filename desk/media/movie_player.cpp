@@ -10,15 +10,15 @@
 #include <QGuiApplication>
 
 #include "camera/device_discovery.h"
+#include "desk/media/dialog_video_control.h"
+#include "desk/media/directory_player.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
-#include "desk/media/directory_player.h"
+#include "desk/model/message_format.h"
+#include "desk/service/play_service_command.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
-#include "desk/model/message_format.h"
-#include "desk/media/dialog_video_control.h"
-#include "desk/service/play_service_command.h"
 
 namespace lumaghost {
 
@@ -203,6 +203,7 @@ HResult MoviePlayer::playMovieFile(const QString &path) {
         stopGraphPlayback();
         return result;
     }
+    view_.setCurrentItemPath(path);
     context_.recentMovies.add(path);
     frame_.rebuildRecentMenus();
     view_.commandStateChanged();

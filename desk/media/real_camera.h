@@ -13,8 +13,8 @@
 #include <QPointer>
 
 #include "desk/media/media_services.h"
-#include "desk/model/parts.h"
 #include "desk/media/preview_window.h"
+#include "desk/model/parts.h"
 #include "gst/media_graph.h"
 
 namespace lumaghost {
@@ -32,6 +32,7 @@ public:
     ~RealCamera() override;
 
     bool setUpPreview(CameraLink &link) override;
+    bool previewReady() const override { return preview_ && window_; }
     void setupRealCamera() override;
     /// Passes real camera `index` through into the camera; message 154 when it cannot, and
     /// then no graph remains.

@@ -10,13 +10,13 @@
 #include "desk/model/camera_gate.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
-#include "desk/sequence/show_time.h"
 #include "desk/model/file_errors.h"
-#include "desk/window/lumadesk_view.h"
-#include "desk/window/main_frame.h"
 #include "desk/picture/picture_view.h"
 #include "desk/sequence/sequence_strip.h"
+#include "desk/sequence/show_time.h"
 #include "desk/service/play_service_command.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
 #include "device/frame_channel.h"
 #include "media/sequence_file.h"
 
@@ -44,7 +44,7 @@ class ReadErrorBox final : public ReadErrorReporter {
 public:
     ReadErrorBox(DeskContext &context, QWidget *owner) : context_(context), owner_(owner) {}
     void reportReadFileError() override {
-        context_.ask(owner_, CMainFrame::appTitle(), QStringLiteral("Read File Error!"),
+        context_.ask(owner_, CMainFrame::appTitle(), QString::fromLatin1(kReadFileError),
                      MessageButtons::Ok, MessageIcon::Warning);
     }
 
@@ -65,8 +65,6 @@ SequenceEditor::SequenceEditor(CLumadeskView &view, DeskContext &context, CMainF
 
 SequenceEditor::~SequenceEditor() {
     player_.stop();
-    if (stripPlace_)
-        stripPlace_->removeEventFilter(this);
     delete strip_.data();
     delete bar_.data();
 }
@@ -78,9 +76,6 @@ void SequenceEditor::ensureWidgets() {
             fill(place, strip_);
             connect(strip_, &SequenceStrip::selectionChanged, this,
                     &SequenceEditor::selectionChanged);
-            // Leaving sequence mode hides the strip's place: playback ends with it.
-            stripPlace_ = place;
-            place->installEventFilter(this);
         }
     }
     if (!bar_) {
@@ -101,13 +96,6 @@ SequenceStrip *SequenceEditor::strip() {
 CShowTime *SequenceEditor::displayTimeBar() {
     ensureWidgets();
     return bar_;
-}
-
-bool SequenceEditor::eventFilter(QObject *watched, QEvent *event) {
-    // Hidden by the mode switch, not by the window's going to the tray or minimising.
-    if (watched == stripPlace_ && event->type() == QEvent::Hide && stripPlace_->isHidden())
-        stop();
-    return false;
 }
 
 int SequenceEditor::itemCount() const {
@@ -265,7 +253,7 @@ void SequenceEditor::play() {
         movie->stopGraphPlayback();
     StopPlayServiceIfRunning(view_.serviceControl());
     if (RealCameraPart *camera = view_.realCameraPart();
-        camera && view_.cameraAvailable() && !camera->isPreviewing())
+        camera && view_.cameraAvailable() && camera->previewReady() && !camera->isPreviewing())
         camera->startPreview();
     playing_ = true;
     player_.start(strip_->snapshot());

@@ -52,9 +52,6 @@ public:
     /// The save dialog's stand-in (tests).
     void setSaveDialog(SaveDialog dialog) { saveDialog_ = std::move(dialog); }
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     /// The strip and the bar in their places in the main window, once those exist.
     void ensureWidgets();
@@ -70,7 +67,6 @@ private:
     std::shared_ptr<CameraGate> camera_;
     QPointer<SequenceStrip> strip_;
     QPointer<CShowTime> bar_;
-    QPointer<QWidget> stripPlace_;
     SequencePlayer player_;
     bool playing_ = false;
     QString sequenceFile_;

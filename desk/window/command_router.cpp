@@ -94,6 +94,7 @@ CommandInputs CommandRouter::gatherInputs() const {
     if (const RealCameraPart *camera = view.realCameraPart()) {
         in.realCamera = true;
         in.previewing = camera->isPreviewing();
+        in.previewReady = camera->previewReady();
         in.selectedCamera = camera->selectedCamera();
     }
     in.directory = view.directoryPart() != nullptr;

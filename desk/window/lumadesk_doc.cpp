@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/window/lumadesk_doc.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
+#include <cstring>
 
 #include <QFile>
 #include <QFileDialog>
@@ -9,17 +12,14 @@
 
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/file_errors.h"
+#include "desk/model/message_format.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
-#include "desk/model/message_format.h"
+#include "frames/picture_file.h"
+#include "platform/posix_file.h"
 
 namespace lumaghost {
-
-namespace {
-
-constexpr const char *kPictureTypes[] = {"BMP", "DIB", "EMF", "GIF", "ICO", "JPG", "WMF"};
-
-}  // namespace
 
 CLumadeskDoc::CLumadeskDoc(DeskContext &context, QObject *parent)
     : QObject(parent), context_(context), title_(QStringLiteral("Untitled")) {
@@ -32,11 +32,7 @@ CLumadeskDoc::FileKind CLumadeskDoc::kindOf(const QString &path) {
     const QString extension = dot < 0 ? QString() : name.mid(dot + 1);
     if (extension.compare(QStringLiteral("lgs"), Qt::CaseInsensitive) == 0)
         return FileKind::Sequence;
-    for (const char *type : kPictureTypes) {
-        if (extension.compare(QLatin1String(type), Qt::CaseInsensitive) == 0)
-            return FileKind::Picture;
-    }
-    return FileKind::Movie;
+    return IsPictureName(name) ? FileKind::Picture : FileKind::Movie;
 }
 
 void CLumadeskDoc::setTitle(const QString &title) {
@@ -47,17 +43,24 @@ void CLumadeskDoc::setTitle(const QString &title) {
 }
 
 bool CLumadeskDoc::canOpenForReading(const QString &path) {
-    QFile file(path);
-    const QFileInfo info(path);
-    if (!info.isDir() && file.open(QIODevice::ReadOnly))
+    // Never blocking: a FIFO without a writer, or a device, is refused at once.
+    UniqueFd fd;
+    const int err = openRegularFile(QFile::encodeName(path).toStdString(), O_RDONLY, fd);
+    if (err == 0)
         return true;
+    const QFileInfo info(path);
     QString text;
-    if (!info.exists())
+    if (err == EINVAL && !info.isDir() && kindOf(path) == FileKind::Sequence) {
+        // Something that opens, but no file: no sequence, as a damaged one is none.
+        text = QString::fromLatin1(kReadFileError);
+    } else if (!info.exists()) {
         text = QStringLiteral("%1 was not found.").arg(path);
-    else if (info.isDir() || !info.isReadable())
+    } else if (err == EINVAL || err == EACCES || info.isDir() || !info.isReadable()) {
         text = QStringLiteral("%1 cannot be opened: access denied or not a file.").arg(path);
-    else
-        text = QStringLiteral("%1 cannot be opened: %2.").arg(path, file.errorString());
+    } else {
+        text = QStringLiteral("%1 cannot be opened: %2.")
+                   .arg(path, QString::fromLocal8Bit(std::strerror(err)));
+    }
     context_.ask(frame_, CMainFrame::appTitle(), text, MessageButtons::Ok, MessageIcon::Error);
     return false;
 }
@@ -135,9 +138,22 @@ QString fileDialogFilter(const QString &packFilter) {
     return filters.join(QStringLiteral(";;"));
 }
 
+QString withReaderPictures(const QString &packFilter) {
+    QStringList parts = packFilter.split(u'|');
+    const QString patterns = pictureNamePatterns().replace(u' ', u';');
+    for (qsizetype i = 1; i < parts.size(); i += 2) {
+        if (parts[i].split(u';').contains(QStringLiteral("*.jpg"), Qt::CaseInsensitive)) {
+            parts[i] = patterns;
+            break;
+        }
+    }
+    return parts.join(u'|');
+}
+
 void CLumadeskDoc::onFileOpen() {
-    const QString path = QFileDialog::getOpenFileName(
-        frame_, QStringLiteral("Open file"), QString(), fileDialogFilter(context_.message(138)));
+    const QString path =
+        QFileDialog::getOpenFileName(frame_, QStringLiteral("Open file"), QString(),
+                                     fileDialogFilter(withReaderPictures(context_.message(138))));
     if (!path.isEmpty())
         OnOpenDocument(path);
 }

@@ -23,8 +23,9 @@ public:
 
     void setFrame(CMainFrame *frame) { frame_ = frame; }
 
-    /// "lgs" is a sequence; BMP, DIB, EMF, GIF, ICO, JPG and WMF (any letter case) are
-    /// pictures; everything else is a movie.
+    /// "lgs" is a sequence; a picture extension (IsPictureName: the seven types of old and
+    /// whatever else the picture readers load, any letter case) is a picture; everything else
+    /// is a movie.
     static FileKind kindOf(const QString &path);
 
     /// The open operation. A file that cannot be opened for reading is reported and nothing
@@ -53,6 +54,10 @@ private:
     CMainFrame *frame_ = nullptr;
     QString title_;
 };
+
+/// A filter in the packs' "Name|*.a;*.b|...||" form whose picture entry (the one with *.jpg)
+/// lists every picture extension.
+QString withReaderPictures(const QString &packFilter);
 
 /// A filter in the packs' "Name|*.a;*.b|...||" form as a QFileDialog filter.
 QString fileDialogFilter(const QString &packFilter);

@@ -6,12 +6,12 @@
 #include <QUrl>
 
 #include "camera/device_discovery.h"
-#include "desk/model/desk_context.h"
-#include "desk/window/main_frame.h"
-#include "desk/media/media_services.h"
-#include "desk/window/picture_parts.h"
-#include "desk/service/play_service_control.h"
 #include "desk/dialogs/setup_main.h"
+#include "desk/media/media_services.h"
+#include "desk/model/desk_context.h"
+#include "desk/service/play_service_control.h"
+#include "desk/window/main_frame.h"
+#include "desk/window/picture_parts.h"
 
 namespace lumaghost {
 
@@ -126,14 +126,11 @@ void CLumadeskView::finishCameraStart(std::shared_ptr<CameraResult> result) {
     switch (start.outcome) {
         case CameraStart::Outcome::Ready:
             cameraLink_ = std::move(start.link);
-            // The preview on the camera belongs to its start: without it there is no camera.
-            if (realCamera_ && !realCamera_->setUpPreview(cameraLink_)) {
+            cameraAvailable_ = true;
+            // A preview that cannot start is told; the camera takes its sources without it.
+            if (realCamera_ && !realCamera_->setUpPreview(cameraLink_))
                 context_.ask(nullptr, QString::fromLatin1(kCameraFailedCaption),
                              context_.message(173), MessageButtons::Ok, MessageIcon::Warning);
-                cameraLink_ = CameraLink();
-            } else {
-                cameraAvailable_ = true;
-            }
             break;
         case CameraStart::Outcome::InitFailed:
             context_.ask(nullptr, QString::fromLatin1(kCameraFailedCaption), context_.message(173),

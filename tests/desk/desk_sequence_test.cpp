@@ -13,13 +13,13 @@
 #include "desk/model/camera_gate.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
+#include "desk/sequence/sequence_editor.h"
+#include "desk/sequence/sequence_strip.h"
 #include "desk/sequence/show_time.h"
+#include "desk/service/play_service_command.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
-#include "desk/sequence/sequence_editor.h"
-#include "desk/sequence/sequence_strip.h"
-#include "desk/service/play_service_command.h"
 #include "media/sequence_file.h"
 #include "tests/desk/desk_fixture.h"
 
@@ -383,7 +383,8 @@ TEST_F(SequenceTest, DeletingTheOnlyItem) {
 }
 
 // Play plays what the sequence was when it was pressed; Add stays allowed and counts from the
-// next Play; Play, Stop, Play leaves one worker; leaving sequence mode stops it.
+// next Play; Play, Stop, Play leaves one worker; leaving sequence mode does not stop it: Stop
+// does, from the Sequence menu.
 TEST_F(SequenceTest, PlayTakesASnapshotAndStops) {
     ASSERT_EQ(start(), Running::Running);
     run(kSequence);
@@ -412,6 +413,12 @@ TEST_F(SequenceTest, PlayTakesASnapshotAndStops) {
     EXPECT_EQ(commits.size(), before + 2);
 
     run(kSequence);  // back to picture mode
+    EXPECT_TRUE(editor().isPlaying());
+    EXPECT_TRUE(editor().player().running());
+    const size_t inPictureMode = camera_.commitCount();
+    ASSERT_TRUE(camera_.waitForCommits(inPictureMode + 1, 3000));
+    EXPECT_TRUE(enabled(kStopSequence));
+    run(kStopSequence);
     EXPECT_FALSE(editor().isPlaying());
     EXPECT_FALSE(editor().player().running());
 }

@@ -8,15 +8,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 
+#include "desk/app/shell_registration.h"
+#include "desk/app/single_instance.h"
 #include "desk/dialogs/about_dlg.h"
 #include "desk/model/command_table.h"
-#include "desk/window/lumadesk_doc.h"
 #include "desk/model/message_format.h"
 #include "desk/model/recent_file_list.h"
 #include "desk/model/settings_store.h"
-#include "desk/app/shell_registration.h"
-#include "desk/app/single_instance.h"
+#include "desk/window/lumadesk_doc.h"
 #include "tests/desk/desk_fixture.h"
 
 namespace lumaghost {
@@ -141,6 +142,9 @@ TEST(CommandRulesTest, RulesFollowTheirState) {
     EXPECT_FALSE(commandStatus(kPlayMovie, in).enabled);
     in.cameraAvailable = true;
     EXPECT_TRUE(commandStatus(kSetPicture, in).enabled);
+    EXPECT_FALSE(commandStatus(kPreview, in).enabled);  // a camera without its preview
+    in.previewReady = true;
+    EXPECT_TRUE(commandStatus(kPreview, in).enabled);
     EXPECT_TRUE(commandStatus(kPlayMovie, in).enabled);
     EXPECT_FALSE(commandStatus(kStopAbove, in).enabled);
     in.graphRunning = true;
@@ -163,9 +167,23 @@ TEST(DocumentTest, KindByExtensionAndDialogFilter) {
     EXPECT_EQ(CLumadeskDoc::kindOf("/a/photo.jpg"), Kind::Picture);
     EXPECT_EQ(CLumadeskDoc::kindOf("/a/x.Wmf"), Kind::Picture);
     EXPECT_EQ(CLumadeskDoc::kindOf("/a/show.LGS"), Kind::Sequence);
-    EXPECT_EQ(CLumadeskDoc::kindOf("/a/photo.jpeg"), Kind::Movie);
+    // Whatever the picture readers load is a picture too, .jpeg and .jpe among them.
+    EXPECT_EQ(CLumadeskDoc::kindOf("/a/photo.jpeg"), Kind::Picture);
+    EXPECT_EQ(CLumadeskDoc::kindOf("/a/photo.JPE"), Kind::Picture);
+    EXPECT_EQ(CLumadeskDoc::kindOf("/a/p2.png"), Kind::Picture);
+    for (const QByteArray &format : QImageReader::supportedImageFormats())
+        EXPECT_EQ(CLumadeskDoc::kindOf("/a/x." + QString::fromLatin1(format)), Kind::Picture)
+            << format.toStdString();
     EXPECT_EQ(CLumadeskDoc::kindOf("/a/clip.avi"), Kind::Movie);
     EXPECT_EQ(CLumadeskDoc::kindOf("/a.jpg/readme"), Kind::Movie);
+    const QString widened =
+        withReaderPictures(QStringLiteral("Pictures|*.bmp;*.jpg|All Files (*.*)|*.*||"));
+    EXPECT_TRUE(
+        widened.startsWith(QStringLiteral("Pictures|*.bmp;*.dib;*.emf;*.gif;*.ico;*.jpg;"
+                                          "*.wmf;*.jpeg;*.jpe;")))
+        << widened.toStdString();
+    EXPECT_TRUE(widened.contains(QStringLiteral(";*.png")));
+    EXPECT_TRUE(widened.endsWith(QStringLiteral("|All Files (*.*)|*.*||")));
     EXPECT_EQ(fileDialogFilter("Picture Sequence File(*.lgs)|*.lgs|All Files (*.*)|*.*||"),
               QStringLiteral("Picture Sequence File(*.lgs) (*.lgs);;All Files (*.*) (*.*)"));
 }

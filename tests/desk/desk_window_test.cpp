@@ -2,10 +2,19 @@
 // Lumadesk's window under the offscreen platform: start-up and its place, the driver messages,
 // the modes and command rules, the open operation, the Setup dialog and languages, the tray,
 // the close check, another start, help and About.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -14,15 +23,15 @@
 #include <QStatusBar>
 #include <QToolButton>
 
+#include "desk/app/single_instance.h"
 #include "desk/dialogs/about_dlg.h"
+#include "desk/dialogs/setup_main.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
+#include "desk/service/play_service_control.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
-#include "desk/service/play_service_control.h"
-#include "desk/dialogs/setup_main.h"
-#include "desk/app/single_instance.h"
 #include "lang/pack_ids.h"
 #include "platform/project_info.h"
 #include "tests/desk/desk_fixture.h"
@@ -230,7 +239,7 @@ TEST_F(WindowTest, OpenOperationDispatchesByExtension) {
     EXPECT_TRUE(frame().stripShown());
     EXPECT_EQ(app().context().recentSequences.paths(), QStringList({lgs}));
 
-    const QString avi = writeFile("clip.jpeg");
+    const QString avi = writeFile("clip.mkv");
     ASSERT_TRUE(doc.OnOpenDocument(avi));
     EXPECT_EQ(movie->played, QStringList({avi}));
     EXPECT_EQ(app().context().recentMovies.paths(), QStringList({avi}));
@@ -269,6 +278,102 @@ TEST_F(WindowTest, OpenOperationDispatchesByExtension) {
     // A command-line file that cannot be opened ends the start.
     EXPECT_EQ(start({jpg}), Running::Failed);
     app_.reset();
+}
+
+// A camera whose preview cannot be built: "Initialize Lumaghost Error!" alone, no driver message
+// after it, and the camera keeps its commands; only Preview stays disabled.
+TEST_F(WindowTest, PreviewThatCannotStartKeepsTheCamera) {
+    struct NoPreview : RealCameraPart {
+        int setUps = 0;
+        bool setUpPreview(CameraLink &) override { return ++setUps, false; }
+        bool previewReady() const override { return false; }
+        void setupRealCamera() override {}
+        void switchToRealCamera(int) override {}
+        void startPreview() override {}
+        void stopPreview() override {}
+        bool isPreviewing() const override { return false; }
+        int selectedCamera() const override { return -1; }
+    };
+    auto *part = new NoPreview;
+    cameraStart_ = [this, part] {
+        // Installed from the event loop, before the start's end arrives there.
+        QMetaObject::invokeMethod(
+            qApp,
+            [this, part] {
+                app().frame()->view()->setRealCameraPart(std::unique_ptr<RealCameraPart>(part));
+            },
+            Qt::QueuedConnection);
+        CameraStart start;
+        start.outcome = CameraStart::Outcome::Ready;
+        start.link.captureFilter = std::make_unique<test::RecordingCameraFilter>(camera_);
+        start.link.properties = &camera_;
+        return start;
+    };
+    ASSERT_EQ(start(), Running::Running);
+    EXPECT_EQ(part->setUps, 1);
+    EXPECT_EQ(messages(),
+              std::vector<std::string>({"DirectShow FAILED: Initialize Lumaghost Error!"}));
+    EXPECT_TRUE(frame().view()->cameraAvailable());
+    for (int id : {kShowPickFrame, kSetPicture, kPlayMovie})
+        EXPECT_TRUE(enabled(id)) << id;
+    EXPECT_FALSE(enabled(kPreview));
+}
+
+// A FIFO named like a picture, a sequence or a movie is refused at once, never opened blocking
+// (a writer comes along later only so that a blocking open would end at all); a link to a
+// device named .lgs is no sequence: "Read File Error!". Neither reaches a part, the title or a
+// recent list.
+TEST_F(WindowTest, FifosAndDevicesAreRefusedWithoutBlocking) {
+    ASSERT_EQ(start(), Running::Running);
+    auto *picture = new test::FakePicture;
+    auto *sequence = new test::FakeSequence;
+    auto *movie = new test::FakeMovie;
+    CLumadeskView &view = *frame().view();
+    view.setPicturePart(std::unique_ptr<PicturePart>(picture));
+    view.setSequencePart(std::unique_ptr<SequencePart>(sequence));
+    view.setMoviePart(std::unique_ptr<MoviePart>(movie));
+    const QString title = frame().windowTitle();
+    fs::create_directories(root_.path() / "files");
+    for (const char *name : {"pipe.bmp", "pipe.lgs", "pipe.avi"}) {
+        const fs::path fifo = root_.path() / "files" / name;
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        std::atomic<bool> done{false};
+        std::thread writer([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            while (!done) {
+                const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (fd >= 0) {
+                    ::close(fd);
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        });
+        prompter_.shown.clear();
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_FALSE(app().doc()->OnOpenDocument(QString::fromStdString(fifo.string())));
+        EXPECT_LT(timer.elapsed(), 1000) << name;
+        done = true;
+        writer.join();
+        ASSERT_EQ(prompter_.shown.size(), 1u) << name;
+        EXPECT_TRUE(name == std::string("pipe.lgs")
+                        ? prompter_.shown[0].text == QStringLiteral("Read File Error!")
+                        : prompter_.shown[0].text.contains(QStringLiteral("not a file")))
+            << prompter_.shown[0].text.toStdString();
+    }
+    const fs::path zero = root_.path() / "files" / "zero.lgs";
+    fs::create_symlink("/dev/zero", zero);
+    prompter_.shown.clear();
+    EXPECT_FALSE(app().doc()->OnOpenDocument(QString::fromStdString(zero.string())));
+    EXPECT_EQ(messages(), std::vector<std::string>({"Lumadesk: Read File Error!"}));
+    EXPECT_TRUE(picture->opened.isEmpty());
+    EXPECT_TRUE(sequence->opened.isEmpty());
+    EXPECT_TRUE(movie->played.isEmpty());
+    EXPECT_EQ(frame().windowTitle(), title);
+    EXPECT_TRUE(app().context().recentPictures.isEmpty());
+    EXPECT_TRUE(app().context().recentSequences.isEmpty());
+    EXPECT_TRUE(app().context().recentMovies.isEmpty());
 }
 
 // German re-labels the menus, the status bar and the Setup dialog, and English comes back;
