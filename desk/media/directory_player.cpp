@@ -9,6 +9,7 @@
 #include "camera/camera_link.h"
 #include "desk/media/media_services.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/message_format.h"
 #include "desk/service/play_service_command.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
@@ -16,6 +17,13 @@
 #include "frames/picture_file.h"
 
 namespace lumaghost {
+
+namespace {
+
+constexpr int kCannotLoadPicture = 145;  // "Can not load picture"
+constexpr int kPictureNotShown = 4000;   // "%s cannot be shown:\n%s"
+
+}  // namespace
 
 QStringList ScanDirectoryPictures(const QString &directory) {
     namespace fs = std::filesystem;
@@ -69,6 +77,7 @@ void DirectoryPlayer::start(const DirectoryChoice &choice) {
     if (choice.directory != directory_ || ended) {
         directory_ = choice.directory;
         pictures_ = ScanDirectoryPictures(directory_);
+        unreadable_.clear();
         cursor_ = 0;
         if (pictures_.isEmpty() || !showAndAdvance()) {
             view_.commandStateChanged();
@@ -98,6 +107,8 @@ void DirectoryPlayer::step() {
         stop();
         return;
     }
+    // A play service started since the last step would feed the camera too.
+    StopPlayServiceIfRunning(view_.serviceControl());
     if (showAndAdvance())
         timer_.start(stepPeriodMs(displayTime_));
     view_.commandStateChanged();
@@ -110,7 +121,15 @@ void DirectoryPlayer::stop() {
 HResult DirectoryPlayer::ShowDirectoryPicture(const QString &path, FitFlags flags) {
     if (context_.doc)
         context_.doc->setTitle(path);
-    QImage picture = LoadPictureFile(path);
+    QString why;
+    QImage picture = LoadPictureFile(path, &why);
+    if (picture.isNull() && !unreadable_.contains(path)) {
+        // Told once per picture, not at every round; the camera shows black for it.
+        unreadable_.insert(path);
+        context_.ask(nullptr, context_.message(kCannotLoadPicture),
+                     formatMessage(context_.message(kPictureNotShown), {path, why}),
+                     MessageButtons::Ok, MessageIcon::Warning);
+    }
     if (!picture.isNull() && picture.format() != QImage::Format_RGB32)
         picture = picture.convertToFormat(QImage::Format_RGB32);
     const HResult result =

@@ -735,6 +735,29 @@ TEST_F(MediaTest, MovieAndDirectoryBecomeTheCurrentItem) {
     EXPECT_EQ(view().currentItemPath(), choice.directory);
 }
 
+// A picture of the directory that cannot be read is told with the loader's reason, once however
+// often the loop comes round to it, and the camera shows black for it.
+TEST_F(MediaTest, UnreadableDirectoryPictureIsToldOnce) {
+    auto camera = startWithCamera();
+    const fs::path dir = root_.path() / "show";
+    picture(dir / "a.bmp", Qt::red);
+    test::writeFile(dir / "b.bmp", "not a picture");
+    DirectoryChoice choice;
+    choice.directory = QString::fromStdString(dir.string());
+    choice.loop = true;
+    directory().start(choice);
+    EXPECT_EQ(middle(*camera), bgr(Qt::red));
+    EXPECT_TRUE(prompter_.shown.empty());
+    directory().step();
+    EXPECT_EQ(middle(*camera), bgr(Qt::black));
+    for (int i = 0; i < 4; ++i)
+        directory().step();
+    const std::string b = (dir / "b.bmp").string();
+    EXPECT_EQ(messages(), std::vector<std::string>({"Can not load picture: " + b +
+                                                    " cannot be shown:\nNot a known picture type"}));
+    EXPECT_TRUE(directory().playing());
+}
+
 // A camera that fails under a running playback: "Get Buffer ERROR!" once, and playback ends
 // instead of showing the box again at every step.
 TEST_F(MediaTest, DirectoryPlaybackEndsOnceTheCameraFails) {
