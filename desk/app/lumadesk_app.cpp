@@ -8,13 +8,13 @@
 #include <QFileInfo>
 #include <QThreadPool>
 
+#include "desk/app/single_instance.h"
 #include "desk/dialogs/about_dlg.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
-#include "desk/app/single_instance.h"
 #include "lang/language_id.h"
 
 namespace lumaghost {
@@ -119,8 +119,7 @@ void CLumadeskApp::activate(const QStringList &files) {
         return;
     }
     frame_->bringToFront();
-    for (const QString &file : files)
-        doc_->OnOpenDocument(file);
+    doc_->openDocuments(files);
 }
 
 void CLumadeskApp::onAppAbout() {

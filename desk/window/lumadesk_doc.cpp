@@ -21,6 +21,15 @@
 
 namespace lumaghost {
 
+namespace {
+
+constexpr int kFilesNotFoundMessage = 4001;  // "These %d files were not found:\n%s"
+constexpr int kMoreFilesMessage = 4002;      // "... and %d more"
+// The most missing files named one by one in that message.
+constexpr qsizetype kListedMissingFiles = 20;
+
+}  // namespace
+
 CLumadeskDoc::CLumadeskDoc(DeskContext &context, QObject *parent)
     : QObject(parent), context_(context), title_(QStringLiteral("Untitled")) {
     context_.doc = this;
@@ -109,6 +118,31 @@ bool CLumadeskDoc::OnOpenDocument(const QString &given) {
     }
     frame_->rebuildRecentMenus();
     return true;
+}
+
+/// \brief Files handed over together: the missing ones are told in one message that lists
+/// them, the others are opened in turn.
+void CLumadeskDoc::openDocuments(const QStringList &paths) {
+    QStringList missing, present;
+    for (const QString &path : paths) {
+        const QString absolute = QFileInfo(path).absoluteFilePath();
+        (QFileInfo::exists(absolute) || QFileInfo(absolute).isSymLink() ? present : missing)
+            .append(absolute);
+    }
+    if (missing.size() == 1) {
+        present.prepend(missing.front());  // the open operation's own message
+    } else if (!missing.isEmpty()) {
+        QStringList shown = missing.mid(0, kListedMissingFiles);
+        if (missing.size() > kListedMissingFiles)
+            shown.append(formatMessage(context_.message(kMoreFilesMessage),
+                                       {int64_t{missing.size() - kListedMissingFiles}}));
+        context_.ask(frame_, CMainFrame::appTitle(),
+                     formatMessage(context_.message(kFilesNotFoundMessage),
+                                   {int64_t{missing.size()}, shown.join(u'\n')}),
+                     MessageButtons::Ok, MessageIcon::Error);
+    }
+    for (const QString &path : present)
+        OnOpenDocument(path);
 }
 
 void CLumadeskDoc::openRecent(RecentFileList &list, int index) {

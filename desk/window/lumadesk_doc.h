@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 namespace lumaghost {
 
@@ -32,6 +33,10 @@ public:
     /// else happens; otherwise the file goes to its part and its recent list. False when the
     /// file could not be opened.
     bool OnOpenDocument(const QString &path);
+
+    /// Several files at once (another start's hand-over, a drop): the missing ones are told in
+    /// one message that names them, the others go through the open operation in turn.
+    void openDocuments(const QStringList &paths);
 
     /// File Open (57601): the open dialog with the filter of string 138, then the open
     /// operation.

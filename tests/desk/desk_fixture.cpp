@@ -9,9 +9,9 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include "desk/dialogs/setup_main.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
-#include "desk/dialogs/setup_main.h"
 
 namespace lumaghost::test {
 

@@ -4,15 +4,15 @@
 // pkexec.
 #include <QImage>
 
+#include "desk/app/desk_service_manager.h"
 #include "desk/media/directory_player.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
-#include "desk/app/desk_service_manager.h"
-#include "desk/window/lumadesk_view.h"
-#include "desk/window/main_frame.h"
-#include "desk/service/play_service_control.h"
 #include "desk/sequence/sequence_editor.h"
 #include "desk/service/play_service_command.h"
+#include "desk/service/play_service_control.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
 #include "tests/desk/desk_fixture.h"
 
 namespace lumaghost {

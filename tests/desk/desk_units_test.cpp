@@ -71,14 +71,15 @@ TEST(SettingsStoreTest, MalformedLineResetsOnlyItsValue) {
     TempRoot root;
     const fs::path file = root.path() / "Lumadesk.conf";
     std::ostringstream errors;
-    const std::string text = "[Software\\Quillmoor\\Lumadesk\\Settings]\n"
-                             "\"Stretch\"=dword:00000000\n"
-                             "\"KeepRatio\"=dword:0000000g\n"
-                             "\"Center\"=dword:00000000\n"
-                             "[Software\\Quillmoor\\Lumadesk\\Main]\n"
-                             "\"LastX\"=dword:00000123\n"
-                             "[Software\\Quillmoor\\Lumadesk\\Recent File List]\n"
-                             "\"File1\"=\"/p/a.jpg\"\n";
+    const std::string text =
+        "[Software\\Quillmoor\\Lumadesk\\Settings]\n"
+        "\"Stretch\"=dword:00000000\n"
+        "\"KeepRatio\"=dword:0000000g\n"
+        "\"Center\"=dword:00000000\n"
+        "[Software\\Quillmoor\\Lumadesk\\Main]\n"
+        "\"LastX\"=dword:00000123\n"
+        "[Software\\Quillmoor\\Lumadesk\\Recent File List]\n"
+        "\"File1\"=\"/p/a.jpg\"\n";
     test::writeFile(file, text);
     SettingsStore store{RegistryHive(file), errors};
     using namespace settings;

@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -558,6 +559,38 @@ TEST_F(WindowTest, SecondStartRaisesTheFirstAndOpensItsFile) {
     EXPECT_TRUE(answered);
     EXPECT_FALSE(frame().isMinimized());
     EXPECT_EQ(app().context().recentPictures.paths(), QStringList({file}));
+}
+
+// A hand-over naming 3000 missing files says so once, listing the first of them and counting
+// the rest, and still opens the file among them that is there; one missing file alone has the
+// open operation's own message.
+TEST_F(WindowTest, HandOverOfManyMissingFilesIsToldOnce) {
+    ASSERT_EQ(start(), Running::Running);
+    QStringList files;
+    for (int i = 0; i < 3000; ++i)
+        files.append(QString::fromStdString((root_.path() / "gone").string()) +
+                     QStringLiteral("/%1.avi").arg(i));
+    const QString there = writeFile("there.bmp");
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    ASSERT_TRUE(picture.save(there, "BMP"));
+    files.insert(1500, there);
+    prompter_.shown.clear();
+    app().activate(files);
+    ASSERT_EQ(prompter_.shown.size(), 1u) << messages().back();
+    const QString text = prompter_.shown[0].text;
+    EXPECT_TRUE(text.startsWith(QStringLiteral("These 3000 files were not found:\n") + files[0] +
+                                u'\n' + files[1] + u'\n'))
+        << text.toStdString();
+    EXPECT_TRUE(text.endsWith(files[19] + QStringLiteral("\n… and 2980 more")))
+        << text.toStdString();
+    EXPECT_EQ(app().context().recentPictures.paths(), QStringList({there}));
+    EXPECT_TRUE(app().context().recentMovies.isEmpty());
+
+    prompter_.shown.clear();
+    app().activate({files[0]});
+    ASSERT_EQ(prompter_.shown.size(), 1u);
+    EXPECT_EQ(prompter_.shown[0].text, files[0] + QStringLiteral(" was not found."));
 }
 
 // Help opens the page of the language in use, else the general one, else says so; About

@@ -753,8 +753,9 @@ TEST_F(MediaTest, UnreadableDirectoryPictureIsToldOnce) {
     for (int i = 0; i < 4; ++i)
         directory().step();
     const std::string b = (dir / "b.bmp").string();
-    EXPECT_EQ(messages(), std::vector<std::string>({"Can not load picture: " + b +
-                                                    " cannot be shown:\nNot a known picture type"}));
+    EXPECT_EQ(messages(),
+              std::vector<std::string>(
+                  {"Can not load picture: " + b + " cannot be shown:\nNot a known picture type"}));
     EXPECT_TRUE(directory().playing());
 }
 
