@@ -122,6 +122,13 @@ void CLumadeskApp::activate(const QStringList &files) {
     doc_->openDocuments(files);
 }
 
+void CLumadeskApp::terminate() {
+    // QApplication::quit() would close the windows, and with them ask the close check.
+    if (frame_)
+        frame_->view()->stopCameraSources();
+    QCoreApplication::exit(0);
+}
+
 void CLumadeskApp::onAppAbout() {
     CAboutDlg dialog(*context_, frame_.get());
     dialog.exec();

@@ -3,6 +3,7 @@
 // the modes and command rules, the open operation, the Setup dialog and languages, the tray,
 // the close check, another start, help and About.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,9 +23,11 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolButton>
 
 #include "desk/app/single_instance.h"
+#include "desk/app/termination_signals.h"
 #include "desk/dialogs/about_dlg.h"
 #include "desk/dialogs/setup_main.h"
 #include "desk/model/command_table.h"
@@ -591,6 +594,36 @@ TEST_F(WindowTest, HandOverOfManyMissingFilesIsToldOnce) {
     app().activate({files[0]});
     ASSERT_EQ(prompter_.shown.size(), 1u);
     EXPECT_EQ(prompter_.shown[0].text, files[0] + QStringLiteral(" was not found."));
+}
+
+// SIGTERM, SIGINT and SIGHUP while a movie runs: the graph stops and the event loop ends without
+// the close check's questions (168 would wait for an answer), and the exit that follows writes
+// the window's place and the recent lists.
+TEST_F(WindowTest, TerminationSignalsEndWithoutQuestions) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        ASSERT_EQ(start(), Running::Running);
+        auto *movie = new test::FakeMovie;
+        movie->graph = true;
+        frame().view()->setMoviePart(std::unique_ptr<MoviePart>(movie));
+        const QString picture = writeFile("seen.bmp");
+        app().context().recentPictures.add(picture);
+        frame().move(123, 77);
+        prompter_.shown.clear();
+        TerminationSignals termination;
+        ASSERT_TRUE(termination.installed());
+        QObject::connect(&termination, &TerminationSignals::received, &app(),
+                         &CLumadeskApp::terminate);
+        QTimer::singleShot(0, [signal] { ::raise(signal); });
+        QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });  // a loop that never ends
+        EXPECT_EQ(QApplication::exec(), 0) << signal;
+        EXPECT_TRUE(prompter_.shown.empty()) << messages().front();
+        EXPECT_GE(movie->stops, 1);
+        app().ExitInstance();
+        app_.reset();
+        SettingsStore stored{RegistryHive(configFile()), errors_};
+        EXPECT_EQ(stored.readInt(settings::kMain, settings::kLastX), 123) << signal;
+        EXPECT_EQ(stored.readString(settings::kRecentFileList, "File1", ""), picture.toStdString());
+    }
 }
 
 // Help opens the page of the language in use, else the general one, else says so; About
