@@ -131,6 +131,7 @@ void CLumadeskApp::terminate() {
 
 void CLumadeskApp::onAppAbout() {
     CAboutDlg dialog(*context_, frame_.get());
+    connect(&dialog, &CAboutDlg::homepageRequested, frame_->view(), &CLumadeskView::onHomepage);
     dialog.exec();
 }
 

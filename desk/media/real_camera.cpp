@@ -3,18 +3,17 @@
 
 #include "camera/device_discovery.h"
 #include "desk/media/camera_properties_dialog.h"
-#include "desk/model/desk_context.h"
-#include "desk/window/lumadesk_view.h"
-#include "desk/window/main_frame.h"
 #include "desk/media/movie_player.h"
 #include "desk/media/preview_window.h"
+#include "desk/model/camera_state.h"
+#include "desk/model/desk_context.h"
+#include "desk/model/part_set.h"
 #include "desk/service/play_service_command.h"
 
 namespace lumaghost {
 
 namespace {
 
-constexpr char kGraphFailedCaption[] = "DirectShow FAILED";
 constexpr int kCannotConnectCamera = 154;
 constexpr int kCannotShowPreview = 172;
 // Where the pick frame starts before a picture part places it.
@@ -23,13 +22,17 @@ constexpr int kPickFrameTop = 50;
 
 }  // namespace
 
-RealCamera::RealCamera(CLumadeskView &view, DeskContext &context, MoviePlayer &movie,
+RealCamera::RealCamera(const PartContext &part, MoviePlayer &movie, PreviewWindow &preview,
                        MediaServices services)
-    : view_(view), context_(context), movie_(&movie), services_(std::move(services)) {}
+    : part_(part),
+      context_(part.desk),
+      movie_(&movie),
+      window_(preview),
+      services_(std::move(services)) {}
 
 RealCamera::~RealCamera() {
     preview_.reset();
-    delete window_.data();
+    window_.hide();
 }
 
 /// \brief The preview graph on the camera the view's link opened, and its hidden window.
@@ -61,16 +64,13 @@ bool RealCamera::setUpPreview(CameraLink &link) {
         if (event.type != GraphEvent::Error || !previewing_)
             return;
         previewing_ = false;
-        if (window_)
-            window_->hide();
+        window_.hide();
         (void)preview_->stop();
-        view_.commandStateChanged();
+        emit stateChanged();
         context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
                      context_.message(kCannotShowPreview), MessageButtons::Ok,
                      MessageIcon::Warning);
     });
-    if (!window_)
-        window_ = new PreviewWindow(view_.window());
     return true;
 }
 
@@ -81,17 +81,17 @@ void RealCamera::deliverPreviewFrame() {
         frame = std::move(mailbox_->frame);
         mailbox_->pending = false;
     }
-    if (window_ && previewing_ && !frame.isNull())
-        window_->showFrame(frame);
+    if (previewing_ && !frame.isNull())
+        window_.showFrame(frame);
 }
 
 QRect RealCamera::previewPlace() const {
     QRect pick;
-    if (PicturePart *picture = view_.picturePart())
+    if (PicturePart *picture = part_.parts.picture())
         pick = picture->pickFrame();
     if (pick.isEmpty()) {
         int32_t width = 320, height = 240;
-        (void)GetCameraFormat(view_.cameraLink(), width, height);
+        (void)GetCameraFormat(part_.camera.link, width, height);
         pick = QRect(kPickFrameLeft, kPickFrameTop, width, height);
     }
     return pick;
@@ -102,49 +102,48 @@ QRect RealCamera::previewPlace() const {
 void RealCamera::startPreview() {
     if (previewing_)
         return;
-    if (!preview_ || !window_) {
+    if (!preview_) {
         context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
                      context_.message(kCannotShowPreview), MessageButtons::Ok,
                      MessageIcon::Warning);
         return;
     }
     previewing_ = true;
-    window_->setGeometry(previewPlace());
-    window_->show();
-    window_->raise();
+    window_.setGeometry(previewPlace());
+    window_.show();
+    window_.raise();
     if (preview_->run().failed())
         context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
                      context_.message(kCannotShowPreview), MessageButtons::Ok,
                      MessageIcon::Warning);
-    view_.commandStateChanged();
+    emit stateChanged();
 }
 
 void RealCamera::stopPreview() {
     if (!previewing_)
         return;
     previewing_ = false;
-    if (window_)
-        window_->hide();
+    window_.hide();
     if (preview_ && preview_->stop().failed())
         context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
                      QStringLiteral("OnCameraStop ERROR!"), MessageButtons::Ok, MessageIcon::Error);
-    view_.commandStateChanged();
+    emit stateChanged();
 }
 
 void RealCamera::setupRealCamera() {
-    CDialogRealCameraSetup dialog(context_, view_.realCameras(), services_.openControls,
-                                  view_.window());
+    CDialogRealCameraSetup dialog(context_, part_.camera.realCameras, services_.openControls,
+                                  part_.window);
     dialog.exec();
 }
 
 void RealCamera::switchToRealCamera(int index) {
-    const std::vector<std::string> &cameras = view_.realCameras();
+    const std::vector<std::string> &cameras = part_.camera.realCameras;
     if (index < 0 || size_t(index) >= cameras.size())
         return;
-    StopPlayServiceIfRunning(view_.serviceControl());
-    view_.stopCameraSources();
+    StopPlayServiceIfRunning(part_.service);
+    part_.parts.stopCameraSources();
     selected_ = index;
-    view_.commandStateChanged();
+    emit stateChanged();
     if (!movie_)
         return;
 
@@ -152,7 +151,7 @@ void RealCamera::switchToRealCamera(int index) {
     auto cannotConnect = [this] {
         if (movie_)
             movie_->stopGraphPlayback();
-        context_.ask(&view_, CMainFrame::appTitle(), context_.message(kCannotConnectCamera),
+        context_.ask(part_.window, appTitle(), context_.message(kCannotConnectCamera),
                      MessageButtons::Ok, MessageIcon::Warning);
     };
     std::unique_ptr<BaseFilter> device;

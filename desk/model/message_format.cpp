@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include <QStringList>
+
 namespace lumaghost {
 
 namespace {
@@ -75,6 +77,22 @@ QString formatMessage(const QString &format, std::initializer_list<MessageArg> a
         i = j;
     }
     return out;
+}
+
+QString fileDialogFilter(const QString &packFilter) {
+    const QStringList parts = packFilter.split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty())
+            break;
+        QString patterns = parts[i + 1];
+        patterns.replace(u';', u' ');
+        QString name = parts[i];
+        // Qt reads the patterns from the last parentheses of a filter: a name that shows
+        // its own keeps them, the real ones follow.
+        filters.append(name + QStringLiteral(" (") + patterns + u')');
+    }
+    return filters.join(QStringLiteral(";;"));
 }
 
 }  // namespace lumaghost

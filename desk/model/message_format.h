@@ -20,4 +20,7 @@ using MessageArg = std::variant<int64_t, QString>;
 /// result codes are.
 QString formatMessage(const QString &format, std::initializer_list<MessageArg> args);
 
+/// A filter in the packs' "Name|*.a;*.b|...||" form as a QFileDialog filter.
+QString fileDialogFilter(const QString &packFilter);
+
 }  // namespace lumaghost

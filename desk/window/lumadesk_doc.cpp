@@ -70,7 +70,7 @@ bool CLumadeskDoc::canOpenForReading(const QString &path) {
         text = QStringLiteral("%1 cannot be opened: %2.")
                    .arg(path, QString::fromLocal8Bit(std::strerror(err)));
     }
-    context_.ask(frame_, CMainFrame::appTitle(), text, MessageButtons::Ok, MessageIcon::Error);
+    context_.ask(frame_, appTitle(), text, MessageButtons::Ok, MessageIcon::Error);
     return false;
 }
 
@@ -136,7 +136,7 @@ void CLumadeskDoc::openDocuments(const QStringList &paths) {
         if (missing.size() > kListedMissingFiles)
             shown.append(formatMessage(context_.message(kMoreFilesMessage),
                                        {int64_t{missing.size() - kListedMissingFiles}}));
-        context_.ask(frame_, CMainFrame::appTitle(),
+        context_.ask(frame_, appTitle(),
                      formatMessage(context_.message(kFilesNotFoundMessage),
                                    {int64_t{missing.size()}, shown.join(u'\n')}),
                      MessageButtons::Ok, MessageIcon::Error);
@@ -154,22 +154,6 @@ void CLumadeskDoc::openRecent(RecentFileList &list, int index) {
         list.remove(list.paths().indexOf(path));
         frame_->rebuildRecentMenus();
     }
-}
-
-QString fileDialogFilter(const QString &packFilter) {
-    const QStringList parts = packFilter.split(u'|');
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        if (parts[i].isEmpty())
-            break;
-        QString patterns = parts[i + 1];
-        patterns.replace(u';', u' ');
-        QString name = parts[i];
-        // Qt reads the patterns from the last parentheses of a filter: a name that shows
-        // its own keeps them, the real ones follow.
-        filters.append(name + QStringLiteral(" (") + patterns + u')');
-    }
-    return filters.join(QStringLiteral(";;"));
 }
 
 QString withReaderPictures(const QString &packFilter) {

@@ -64,7 +64,4 @@ private:
 /// lists every picture extension.
 QString withReaderPictures(const QString &packFilter);
 
-/// A filter in the packs' "Name|*.a;*.b|...||" form as a QFileDialog filter.
-QString fileDialogFilter(const QString &packFilter);
-
 }  // namespace lumaghost

@@ -99,7 +99,7 @@ protected:
         trigger(id);
     }
     PictureTest() { cameraOutcome_ = CameraStart::Outcome::Ready; }
-    PictureView &picture() { return dynamic_cast<PictureView &>(*frame().view()->picturePart()); }
+    PictureView &picture() { return dynamic_cast<PictureView &>(*frame().parts().picture()); }
     bool enabled(int id) {
         frame().updateCommandStates();
         return frame().command(id)->isEnabled();

@@ -241,9 +241,7 @@ protected:
         cameraOutcome_ = CameraStart::Outcome::Ready;
         camera_.setSize(32, 24);
     }
-    SequenceEditor &editor() {
-        return dynamic_cast<SequenceEditor &>(*frame().view()->sequencePart());
-    }
+    SequenceEditor &editor() { return dynamic_cast<SequenceEditor &>(*frame().parts().sequence()); }
     SequenceStrip &strip() { return *editor().strip(); }
     bool enabled(int id) {
         frame().updateCommandStates();
@@ -356,7 +354,7 @@ TEST_F(SequenceTest, AddTimeSaveAndOpen) {
     for (int i = 0; i < 3; ++i)
         EXPECT_FALSE(strip().item(i).thumbnail.isNull()) << i;
     EXPECT_EQ(strip().item(2).thumbnail.pixel(10, 10), qRgb(0, 0, 255));
-    EXPECT_EQ(frame().view()->currentItemPath(), QString::fromStdString(first.string()));
+    EXPECT_EQ(frame().parts().currentItemPath(), QString::fromStdString(first.string()));
 
     const fs::path damaged = root_.path() / "damaged.lgs";
     std::string bytes = test::readFile(first);

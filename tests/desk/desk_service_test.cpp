@@ -116,7 +116,7 @@ protected:
         cameraOutcome_ = CameraStart::Outcome::Ready;
     }
     PlayServiceCommand &command() {
-        return dynamic_cast<PlayServiceCommand &>(*frame().view()->servicePart());
+        return dynamic_cast<PlayServiceCommand &>(*frame().parts().service());
     }
     /// The Service command, until its outcome is known.
     ServiceCommandOutcome press() {
@@ -183,15 +183,15 @@ TEST_F(ServiceTest, InstallFailureIsTold) {
 // the service does; another, or LGS in capitals, leaves the setting alone.
 TEST_F(ServiceTest, CurrentSequenceBecomesTheAutoPlayItem) {
     ASSERT_EQ(start(), Running::Running);
-    frame().view()->setCurrentItemPath(QStringLiteral("/shows/SHOW.LGS"));
+    frame().parts().setCurrentItemPath(QStringLiteral("/shows/SHOW.LGS"));
     press();
     EXPECT_FALSE(autoPlay());
-    frame().view()->setCurrentItemPath(QStringLiteral("/shows/show.lgs"));
+    frame().parts().setCurrentItemPath(QStringLiteral("/shows/show.lgs"));
     press();
     ASSERT_TRUE(autoPlay());
     EXPECT_EQ(autoPlay()->text, "/shows/show.lgs");
     EXPECT_EQ(machineHive().value(kAutoPlayKey, "AutoPlayType")->dword, 1u);
-    frame().view()->setCurrentItemPath(QStringLiteral("/movies/clip.avi"));
+    frame().parts().setCurrentItemPath(QStringLiteral("/movies/clip.avi"));
     press();
     EXPECT_EQ(autoPlay()->text, "/shows/show.lgs");
     EXPECT_TRUE(prompter_.shown.empty());
@@ -203,7 +203,7 @@ TEST_F(ServiceTest, CurrentSequenceBecomesTheAutoPlayItem) {
     RegistryHive hive = machineHive();
     EXPECT_EQ(WriteAutoPlaySetting(hive, "/" + std::string(258, 'x')), E_INVALIDARG);
     EXPECT_TRUE(WriteAutoPlaySetting(hive, "/" + std::string(257, 'x')).succeeded());
-    frame().view()->setCurrentItemPath(QStringLiteral("/") + QString(300, u'y') +
+    frame().parts().setCurrentItemPath(QStringLiteral("/") + QString(300, u'y') +
                                        QStringLiteral(".lgs"));
     press();
     ASSERT_EQ(prompter_.shown.size(), 1u);
