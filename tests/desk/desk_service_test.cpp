@@ -256,7 +256,7 @@ TEST_F(ServiceTest, DirectoryStepStopsAServiceStartedMeanwhile) {
         image.fill(Qt::red);
         ASSERT_TRUE(image.save(QString::fromStdString((dir / name).string())));
     }
-    auto &player = dynamic_cast<DirectoryPlayer &>(*frame().view()->directoryPart());
+    auto &player = dynamic_cast<DirectoryPlayer &>(*frame().parts().directory());
     DirectoryChoice choice;
     choice.directory = QString::fromStdString(dir.string());
     choice.loop = true;

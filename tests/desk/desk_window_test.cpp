@@ -303,7 +303,7 @@ TEST_F(WindowTest, PreviewThatCannotStartKeepsTheCamera) {
         QMetaObject::invokeMethod(
             qApp,
             [this, part] {
-                app().frame()->view()->setRealCameraPart(std::unique_ptr<RealCameraPart>(part));
+                app().frame()->parts().setRealCamera(std::unique_ptr<RealCameraPart>(part));
             },
             Qt::QueuedConnection);
         CameraStart start;
@@ -331,10 +331,9 @@ TEST_F(WindowTest, FifosAndDevicesAreRefusedWithoutBlocking) {
     auto *picture = new test::FakePicture;
     auto *sequence = new test::FakeSequence;
     auto *movie = new test::FakeMovie;
-    CLumadeskView &view = *frame().view();
-    view.setPicturePart(std::unique_ptr<PicturePart>(picture));
-    view.setSequencePart(std::unique_ptr<SequencePart>(sequence));
-    view.setMoviePart(std::unique_ptr<MoviePart>(movie));
+    frame().parts().setPicture(std::unique_ptr<PicturePart>(picture));
+    frame().parts().setSequence(std::unique_ptr<SequencePart>(sequence));
+    frame().parts().setMovie(std::unique_ptr<MoviePart>(movie));
     const QString title = frame().windowTitle();
     fs::create_directories(root_.path() / "files");
     for (const char *name : {"pipe.bmp", "pipe.lgs", "pipe.avi"}) {
@@ -603,7 +602,7 @@ TEST_F(WindowTest, TerminationSignalsEndWithoutQuestions) {
         ASSERT_EQ(start(), Running::Running);
         auto *movie = new test::FakeMovie;
         movie->graph = true;
-        frame().view()->setMoviePart(std::unique_ptr<MoviePart>(movie));
+        frame().parts().setMovie(std::unique_ptr<MoviePart>(movie));
         const QString picture = writeFile("seen.bmp");
         app().context().recentPictures.add(picture);
         frame().move(123, 77);

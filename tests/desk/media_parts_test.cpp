@@ -715,11 +715,11 @@ TEST_F(MediaTest, DirectoryPlaybackSteps) {
 TEST_F(MediaTest, MovieAndDirectoryBecomeTheCurrentItem) {
     auto camera = startWithCamera();
     const QString sequence = QString::fromStdString((root_.path() / "A.lgs").string());
-    view().setCurrentItemPath(sequence);
+    frame().parts().setCurrentItemPath(sequence);
     const QString file = clip("clip.avi");
     ASSERT_EQ(view().playMovieFile(file), S_OK);
-    EXPECT_EQ(view().currentItemPath(), file);
-    auto &service = dynamic_cast<PlayServiceCommand &>(*view().servicePart());
+    EXPECT_EQ(frame().parts().currentItemPath(), file);
+    auto &service = dynamic_cast<PlayServiceCommand &>(*frame().parts().service());
     bool finished = false;
     QObject::connect(&service, &PlayServiceCommand::serviceCommandFinished,
                      [&finished] { finished = true; });
@@ -730,9 +730,9 @@ TEST_F(MediaTest, MovieAndDirectoryBecomeTheCurrentItem) {
     picture(root_.path() / "show" / "a.bmp", Qt::red);
     DirectoryChoice choice;
     choice.directory = QString::fromStdString((root_.path() / "show").string());
-    view().setCurrentItemPath(sequence);
+    frame().parts().setCurrentItemPath(sequence);
     directory().start(choice);
-    EXPECT_EQ(view().currentItemPath(), choice.directory);
+    EXPECT_EQ(frame().parts().currentItemPath(), choice.directory);
 }
 
 // A picture of the directory that cannot be read is told with the loader's reason, once however
