@@ -18,6 +18,7 @@
 #include "desk/service/play_service_command.h"
 #include "device/frame_channel.h"
 #include "media/sequence_file.h"
+#include "setup/linux_device_installer.h"
 
 namespace lumaghost {
 
@@ -122,7 +123,9 @@ void SequenceEditor::openSequence(const QString &path) {
     part_.parts.setCurrentItemPath(path);
     std::vector<SequenceFrame> frames;
     ReadErrorBox reporter(context_, part_.window);
-    if (!ReadSequenceFile(localPath(path), frames, &reporter))
+    // No camera takes a larger frame: a record beyond it is no sequence Lumadesk made.
+    const RecordBound bound{int32_t(kMaxCameraWidth), int32_t(kMaxCameraHeight)};
+    if (!ReadSequenceFile(localPath(path), frames, &reporter, {}, bound))
         return;
     std::vector<PlayItem> items;
     items.reserve(frames.size());
