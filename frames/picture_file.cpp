@@ -50,17 +50,16 @@ bool isWmf(const QByteArray &d) {
            (le16(d, 4) == 0x100 || le16(d, 4) == 0x300);
 }
 
+// The reasons DecodePicture gives that pictureProblemOf tells apart.
+constexpr char kUnknownTypeReason[] = "Not a known picture type";
+constexpr char kNoMemoryReason[] = "Not enough memory for the picture";
+constexpr char kTooLargeReason[] = "The picture is too large";
+constexpr char kMetafileTooLargeReason[] = "The metafile is too large";
+
 QImage refuse(QString *error, const QString &why) {
     if (error)
         *error = why;
     return {};
-}
-
-// The most bytes of 32-bit pixels a picture may take: kMaxPictureBytes, or Qt's own allocation
-// limit for image readers when that is lower.
-qint64 pictureByteLimit() {
-    const qint64 qtLimit = qint64{QImageReader::allocationLimit()} << 20;
-    return qtLimit > 0 ? std::min(qtLimit, kMaxPictureBytes) : kMaxPictureBytes;
 }
 
 // Whether a picture of this size may be decoded; otherwise the reason in `error`.
@@ -69,11 +68,11 @@ bool pictureSizeAllowed(qint64 width, qint64 height, QString *error) {
     if (width > 0 && height > 0 && width * height * 4 <= limit)
         return true;
     refuse(error, width > 0 && height > 0
-                      ? QStringLiteral("The picture is too large (%1 x %2 pixels, at most %3 "
-                                       "Mpixel)")
-                            .arg(width)
-                            .arg(height)
-                            .arg(limit / 4 >> 20)
+                      ? QString::fromLatin1(kTooLargeReason) +
+                            QStringLiteral(" (%1 x %2 pixels, at most %3 Mpixel)")
+                                .arg(width)
+                                .arg(height)
+                                .arg(limit / 4 >> 20)
                       : QStringLiteral("The picture has no size"));
     return false;
 }
@@ -101,7 +100,7 @@ QImage decodeEmf(const QByteArray &data, QString *error) {
     if (!pictureSizeAllowed(width, height, error))
         return {};
     if (width > kMaxMetafilePixels || height > kMaxMetafilePixels)
-        return refuse(error, QStringLiteral("The metafile is too large"));
+        return refuse(error, QString::fromLatin1(kMetafileTooLargeReason));
 
     generatorOptions options{};
     char svgNamespace[] = "svg";
@@ -117,14 +116,14 @@ QImage decodeEmf(const QByteArray &data, QString *error) {
     QByteArray svgText = ok && svg ? QByteArray(svg, qsizetype(svgLength)) : QByteArray();
     std::free(svg);
     if (svgText.isEmpty())
-        return refuse(error, QStringLiteral("Not a known picture type"));
+        return refuse(error, QString::fromLatin1(kUnknownTypeReason));
 
     QSvgRenderer renderer(svgText);
     if (!renderer.isValid())
-        return refuse(error, QStringLiteral("Not a known picture type"));
+        return refuse(error, QString::fromLatin1(kUnknownTypeReason));
     QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull())
-        return refuse(error, QStringLiteral("Not enough memory for the picture"));
+        return refuse(error, QString::fromLatin1(kNoMemoryReason));
     image.fill(Qt::transparent);
     QPainter painter(&image);
     renderer.render(&painter);
@@ -142,7 +141,7 @@ QImage decodeWmf(const QByteArray &data, QString *error) {
         return refuse(error, QStringLiteral("Cannot render the metafile"));
     }
     QImage result;
-    QString why = QStringLiteral("Not a known picture type");
+    QString why = QString::fromLatin1(kUnknownTypeReason);
     QByteArray copy = data;
     wmfD_Rect bbox{};
     unsigned int width = 0, height = 0;
@@ -162,7 +161,7 @@ QImage decodeWmf(const QByteArray &data, QString *error) {
             const int *pixels = wmf_gd_image_pixels(gd->gd_image);
             QImage image(int(width), int(height), QImage::Format_ARGB32);
             if (image.isNull()) {
-                why = QStringLiteral("Not enough memory for the picture");
+                why = QString::fromLatin1(kNoMemoryReason);
             } else {
                 for (unsigned y = 0; y < height; ++y) {
                     auto *row = reinterpret_cast<QRgb *>(image.scanLine(int(y)));
@@ -221,6 +220,22 @@ int himetricToPixels(int himetric) {
     return static_cast<int>(product >= 0 ? (product + 1270) / 2540 : (product - 1270) / 2540);
 }
 
+qint64 pictureByteLimit() {
+    const qint64 qtLimit = qint64{QImageReader::allocationLimit()} << 20;
+    return qtLimit > 0 ? std::min(qtLimit, kMaxPictureBytes) : kMaxPictureBytes;
+}
+
+PictureProblem pictureProblemOf(const QString &error) {
+    if (error == QLatin1String(kUnknownTypeReason))
+        return PictureProblem::UnknownType;
+    if (error == QLatin1String(kNoMemoryReason))
+        return PictureProblem::NoMemory;
+    if (error.startsWith(QLatin1String(kTooLargeReason)) ||
+        error == QLatin1String(kMetafileTooLargeReason))
+        return PictureProblem::TooLarge;
+    return PictureProblem::Damaged;
+}
+
 QImage DecodePicture(const QByteArray &data, QString *error) {
     if (isEmf(data))
         return decodeEmf(data, error);
@@ -237,7 +252,7 @@ QImage DecodePicture(const QByteArray &data, QString *error) {
     QImage image = reader.read();
     if (image.isNull())
         return refuse(error, reader.error() == QImageReader::UnsupportedFormatError
-                                 ? QStringLiteral("Not a known picture type")
+                                 ? QString::fromLatin1(kUnknownTypeReason)
                                  : reader.errorString());
     if (!pictureSizeAllowed(image.width(), image.height(), error))
         return {};

@@ -25,6 +25,16 @@ inline constexpr qint64 kMaxPictureBytes = qint64{256} << 20;
 /// wherever its size is known beforehand).
 QImage DecodePicture(const QByteArray &data, QString *error = nullptr);
 
+/// The most bytes of 32-bit pixels a decoded picture may take: kMaxPictureBytes, or Qt's own
+/// allocation limit for image readers when that is lower.
+qint64 pictureByteLimit();
+
+/// What kept DecodePicture from a picture, told from its reason: data of no known picture type,
+/// a picture beyond the size bound, no memory for its pixels, or data that is damaged or cut
+/// short (every other reason).
+enum class PictureProblem { UnknownType, TooLarge, NoMemory, Damaged };
+PictureProblem pictureProblemOf(const QString &error);
+
 /// Reads and decodes a picture file; on failure a null image and the reason in `error`. Only a
 /// regular file of at most kMaxPictureFileBytes is read; anything else (a FIFO, a device, a
 /// directory) cannot be opened, and is refused without blocking.

@@ -135,6 +135,23 @@ uint16_t LanguageIdFromLocaleName(std::string_view locale) {
     return entry ? entry->id : kEnglishLanguageId;
 }
 
+std::string LocaleNameFromLanguageId(uint16_t languageId) {
+    // A language's own entry comes first; a territory or modifier entry only when it is the
+    // sole one of that identifier (pt_BR, zh_TW).
+    const LocaleLanguage *found = nullptr;
+    for (const auto &entry : kLocaleLanguages) {
+        if (entry.id != languageId)
+            continue;
+        if (entry.territory.empty())
+            return std::string(entry.language);
+        if (!found)
+            found = &entry;
+    }
+    if (!found || found->territory.front() == '@')
+        return found ? std::string(found->language) : std::string();
+    return std::string(found->language) + "_" + std::string(found->territory);
+}
+
 uint16_t SystemDefaultLanguageId() {
     for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         const char *value = std::getenv(name);

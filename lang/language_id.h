@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace lumaghost {
@@ -18,6 +19,11 @@ uint16_t CanonicalLanguageId(uint32_t languageId);
 /// territory, else the language's main country; C, POSIX, an empty name and unknown languages
 /// give 1033.
 uint16_t LanguageIdFromLocaleName(std::string_view locale);
+
+/// The POSIX language (and territory) of a LanguageID, as Qt's translation files are named
+/// ("de", "pt_BR", "zh_TW"): the entry of the language's main country where there is one; empty
+/// for identifiers of no known language.
+std::string LocaleNameFromLanguageId(uint16_t languageId);
 
 /// The system's default language for messages: the locale named by LC_ALL, LC_MESSAGES or
 /// LANG, the first one set.

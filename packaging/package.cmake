@@ -54,12 +54,13 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The libraries the programs link come from dpkg-shlibdeps; the GStreamer plugins are loaded at
 # run time, deb-systemd-helper runs in the maintainer scripts, /bin/kill reloads the play service.
-# Lumadesk's Service command runs pkexec; gst-inspect-1.0 and gst-launch-1.0 use the plugin.
+# Lumadesk's Service command runs pkexec; gst-inspect-1.0 and gst-launch-1.0 use the plugin;
+# qt6-translations-l10n puts Qt's own texts in Lumadesk's dialogs in the chosen language.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav, init-system-helpers (>= 1.54~), procps")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "v4l2loopback-dkms, pipewire, pkexec, gstreamer1.0-tools")
+    "v4l2loopback-dkms, pipewire, pkexec, gstreamer1.0-tools, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${CMAKE_CURRENT_SOURCE_DIR}/debian/postinst

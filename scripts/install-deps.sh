@@ -13,6 +13,8 @@ run=(
     # dpkg-buildflags: Debian's hardening flags for the build.
     dpkg-dev
     qt6-base-dev qt6-svg-dev libwmf-dev libemf2svg-dev gsfonts
+    # Qt's own texts (standard buttons, file dialogs) in the language packs' languages.
+    qt6-translations-l10n
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
     libpipewire-0.3-dev libsystemd-dev
@@ -35,6 +37,8 @@ packages=(
     # Lumadesk's accessibility test and screenshot: a private X server driven through AT-SPI;
     # update-mime-database for the .lgs type.
     xvfb at-spi2-core python3-pyatspi xdotool x11-utils shared-mime-info
+    # The German session's test tells English words by the English and German word lists.
+    wamerican wngerman
     # The Debian package (make deb: dpkg-shlibdeps; its icons rendered by rsvg-convert) and its
     # tests: the desktop entry and the metainfo checked, lintian and hardening-check (devscripts),
     # and a fresh Debian 12 root to install it into.

@@ -10,15 +10,22 @@
 #include <string>
 #include <vector>
 
+#include "desk/service/play_service_control.h"
 #include "service/service_platform.h"
 
 namespace lumaghost {
 
 class DeskServiceManager final : public ServiceManager {
 public:
-    /// Runs a program with its arguments (argv[0] found on PATH) and returns its exit status,
-    /// or a negative errno value when it could not be run.
-    using Runner = std::function<int(const std::vector<std::string> &argv)>;
+    /// What a program run said: its exit status, or a negative errno value when it could not be
+    /// run, and what it wrote to its standard error (at most kMaxErrorText bytes).
+    struct RunResult {
+        int status = 0;
+        std::string errors;
+    };
+    static constexpr size_t kMaxErrorText = 4096;
+    /// Runs a program with its arguments (argv[0] found on PATH).
+    using Runner = std::function<RunResult(const std::vector<std::string> &argv)>;
 
     /// pkexec's exit status when the user dismissed the authorisation or was refused it.
     static constexpr int kAuthorisationDismissed = 126;
@@ -50,21 +57,27 @@ public:
         return manager_.registerControlHandler(name, std::move(handler));
     }
     HResult setStatus(const ServiceStatus &status) override { return manager_.setStatus(status); }
-    std::string errorDetail(HResult error) const override { return manager_.errorDetail(error); }
+    /// pkexec's or the elevated lumaserv's words for their last failure, else the manager's.
+    std::string errorDetail(HResult error) const override;
 
     bool elevates() const { return elevate_; }
 
-    /// posix_spawnp and waitpid.
-    static int runProgram(const std::vector<std::string> &argv);
+    /// posix_spawnp and waitpid, standard error read through a pipe.
+    static RunResult runProgram(const std::vector<std::string> &argv);
 
 private:
-    /// Runs lumaserv with `arguments` under pkexec: S_OK when it succeeded (exit status 1).
+    /// Runs lumaserv with `arguments` under pkexec: S_OK when it succeeded (exit status 1);
+    /// ERROR_CANCELLED, ERROR_NO_AUTHENTICATION_AGENT or ERROR_ACCESS_DENIED when the
+    /// authorisation was not had; ERROR_SERVICE_SPECIFIC_ERROR when lumaserv itself failed.
     HResult runElevated(const std::string &lumaserv, const std::vector<std::string> &arguments);
+    HResult fail(HResult error, std::string detail);
 
     ServiceManager &manager_;
     std::string lumaserv_;
     bool elevate_;
     Runner run_;
+    HResult failure_ = S_OK;  // the last failure of runElevated, which failureDetail_ explains
+    std::string failureDetail_;
 };
 
 /// Whether Lumadesk must have the service installed by an administrator: it talks to the

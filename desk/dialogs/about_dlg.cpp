@@ -87,9 +87,8 @@ CAboutDlg::CAboutDlg(DeskContext &context, QWidget *parent) : QDialog(parent), c
     RelabelDialog(context_.packs, *this, ids::kAboutDialog);
     // The dialog's own texts override the pack's for these controls.
     version_->setText(versionLine(LoadPackQString(context_.packs, ids::kVersionFormat)));
-    release_->setText(
-        QStringLiteral("Lumaghost for Linux %1, licensed under the %2")
-            .arg(QString::fromLatin1(kProjectVersion), QString::fromLatin1(kProjectLicense)));
+    release_->setText(context_.message(ids::kReleaseLine, {QString::fromLatin1(kProjectVersion),
+                                                           QString::fromLatin1(kProjectLicense)}));
     translator_->setText(packDisplayText(context_.packs.TranslatorLine()));
 
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);

@@ -17,7 +17,7 @@ namespace lumaghost {
 
 namespace ids = pack_ids;
 
-SetupValues readSetupValues(const SettingsStore &store) {
+SetupValues readSetupValues(const SettingsStore &store, int languageInUse) {
     using namespace settings;
     const SettingsSnapshot stored = store.snapshot();
     SetupValues v;
@@ -28,7 +28,7 @@ SetupValues readSetupValues(const SettingsStore &store) {
     v.stretch = stored.readInt(kSettings, kStretch);
     v.keepRatio = stored.readInt(kSettings, kKeepRatio);
     v.center = stored.readInt(kSettings, kCenter);
-    v.language = stored.readInt(kSettings, kLanguage, kSetupLanguageDefault);
+    v.language = stored.readInt(kSettings, kLanguage, languageInUse);
     return v;
 }
 
@@ -47,7 +47,8 @@ bool writeSetupValues(SettingsStore &store, const SetupValues &v) {
 CSetupMain::CSetupMain(DeskContext &context, bool trayAvailable, QWidget *parent)
     : QDialog(parent), context_(context) {
     setObjectName(QStringLiteral("SetupDialog"));
-    const SetupValues stored = readSetupValues(context_.settings);
+    const SetupValues stored =
+        readSetupValues(context_.settings, context_.packs.CurrentLanguageId());
     languageValue_ = stored.language;
 
     auto check = [this](int id, const char *text, int value) {
@@ -84,7 +85,6 @@ CSetupMain::CSetupMain(DeskContext &context, bool trayAvailable, QWidget *parent
     languageLabel->setProperty(kControlIdProperty, ids::kLanguageLabel);
     language_ = new QComboBox(this);
     language_->setProperty(kControlIdProperty, ids::kLanguageCombo);
-    language_->setAccessibleName(QStringLiteral("Language"));
     languageLabel->setBuddy(language_);
 
     auto *ok = new QPushButton(QStringLiteral("OK"), this);
@@ -109,6 +109,8 @@ CSetupMain::CSetupMain(DeskContext &context, bool trayAvailable, QWidget *parent
     layout->addLayout(buttons);
 
     RelabelDialog(context_.packs, *this, ids::kSetupDialog);
+    // The list is named by its label, in the pack's language.
+    language_->setAccessibleName(languageLabel->text().remove(u'&').remove(u':').trimmed());
     keepRatio_->setEnabled(stretch_->isChecked());
     FillLanguageCombo(context_.packs, *language_, languageValue_);
 

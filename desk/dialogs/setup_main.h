@@ -54,8 +54,8 @@ private:
     QComboBox *language_ = nullptr;
 };
 
-/// Reads the Setup dialog's values; Language defaults to 1033 here.
-SetupValues readSetupValues(const class SettingsStore &store);
+/// Reads the Setup dialog's values; Language defaults to `languageInUse` here.
+SetupValues readSetupValues(const class SettingsStore &store, int languageInUse);
 /// Writes them to "Settings" in one change, in the order AutoSaveSequenceForNext,
 /// ServiceAutoStart, AutoSetLastImage, MiniSizeToSystemTray, Stretch, KeepRatio, Center,
 /// Language.

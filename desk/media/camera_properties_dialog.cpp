@@ -161,7 +161,7 @@ CDialogRealCameraSetup::CDialogRealCameraSetup(DeskContext &context,
     setWindowTitle(QStringLiteral("Setup your real camera"));
     cameras_ = new QComboBox(this);
     cameras_->setProperty(kControlIdProperty, kCameraList);
-    cameras_->setAccessibleName(QStringLiteral("Real camera"));
+    cameras_->setAccessibleName(context_.message(pack_ids::kRealCameraName));
     cameras_->setMinimumWidth(220);
     for (const std::string &name : cameras)
         cameras_->addItem(QString::fromStdString(name));

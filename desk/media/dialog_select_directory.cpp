@@ -75,8 +75,6 @@ CDialogSelectDirectory::CDialogSelectDirectory(DeskContext &context, QWidget *pa
     directory_->setProperty(kControlIdProperty, kDirectoryCombo);
     directory_->setEditable(true);
     directory_->setInsertPolicy(QComboBox::NoInsert);
-    directory_->setAccessibleName(QStringLiteral("Directory"));
-    directory_->lineEdit()->setAccessibleName(QStringLiteral("Directory"));
     directory_->setMinimumWidth(260);
     directoryLabel->setBuddy(directory_);
     for (const QString &path : recent_.paths())
@@ -85,7 +83,7 @@ CDialogSelectDirectory::CDialogSelectDirectory(DeskContext &context, QWidget *pa
         directory_->setCurrentIndex(0);
     auto *browse = new QPushButton(QStringLiteral("..."), this);
     browse->setProperty(kControlIdProperty, kBrowse);
-    browse->setAccessibleName(QStringLiteral("Browse"));
+    browse->setAccessibleName(context_.message(pack_ids::kBrowseName));
 
     auto check = [this](int id, const char *text, int value) {
         auto *box = new QCheckBox(QString::fromUtf8(text), this);
@@ -104,7 +102,6 @@ CDialogSelectDirectory::CDialogSelectDirectory(DeskContext &context, QWidget *pa
     timeLabel->setProperty(kControlIdProperty, kDisplayTimeLabel);
     displayTime_ = new DisplayTimeBox(this);
     displayTime_->setProperty(kControlIdProperty, kDisplayTime);
-    displayTime_->setAccessibleName(QStringLiteral("Display Time(sec)"));
     displayTime_->setRange(0, kMaxDisplayTime);
     displayTime_->setSingleStep(kDisplayTimeStep);
     displayTime_->setValue(
@@ -138,6 +135,10 @@ CDialogSelectDirectory::CDialogSelectDirectory(DeskContext &context, QWidget *pa
     layout->addLayout(buttons);
 
     RelabelDialog(context_.packs, *this, kDialogId);
+    // The fields are named by their labels, in the pack's language.
+    directory_->setAccessibleName(directoryLabel->text().remove(u'&'));
+    directory_->lineEdit()->setAccessibleName(directory_->accessibleName());
+    displayTime_->setAccessibleName(timeLabel->text().remove(u'&'));
 
     connect(browse, &QPushButton::clicked, this, &CDialogSelectDirectory::browse);
     connect(ok, &QPushButton::clicked, this, &CDialogSelectDirectory::accept);

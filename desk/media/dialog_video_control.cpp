@@ -10,6 +10,7 @@
 
 #include "desk/model/desk_context.h"
 #include "gst/media_graph.h"
+#include "lang/pack_ids.h"
 #include "lang/relabel.h"
 
 namespace lumaghost {
@@ -63,25 +64,27 @@ HResult GraphTransport::pause() {
 CDialogVideoControl::CDialogVideoControl(DeskContext &context, QWidget *place)
     : QWidget(place), context_(context) {
     setObjectName(QStringLiteral("MovieControlBar"));
-    setAccessibleName(QStringLiteral("Movie control bar"));
+    setAccessibleName(context_.message(pack_ids::kMovieControlBarName));
 
     sound_ = new QToolButton(this);
     sound_->setProperty(kControlIdProperty, kSoundButton);
     sound_->setCheckable(true);
-    sound_->setAccessibleName(QStringLiteral("Sound"));
-    sound_->setToolTip(QStringLiteral("Sound"));
+    sound_->setAccessibleName(context_.message(pack_ids::kSoundName));
+    sound_->setToolTip(sound_->accessibleName());
     volumeSlider_ = new QSlider(Qt::Horizontal, this);
     volumeSlider_->setProperty(kControlIdProperty, kVolumeSlider);
-    volumeSlider_->setAccessibleName(QStringLiteral("Volume"));
+    volumeSlider_->setAccessibleName(context_.message(pack_ids::kVolumeName));
+    volumeSlider_->setToolTip(volumeSlider_->accessibleName());
     volumeSlider_->setFixedWidth(90);
     video_ = new QToolButton(this);
     video_->setProperty(kControlIdProperty, kVideoButton);
     video_->setCheckable(true);
-    video_->setAccessibleName(QStringLiteral("Pause"));
-    video_->setToolTip(QStringLiteral("Pause"));
+    video_->setAccessibleName(context_.message(pack_ids::kPauseName));
+    video_->setToolTip(video_->accessibleName());
     positionSlider_ = new QSlider(Qt::Horizontal, this);
     positionSlider_->setProperty(kControlIdProperty, kPositionSlider);
-    positionSlider_->setAccessibleName(QStringLiteral("Position"));
+    positionSlider_->setAccessibleName(context_.message(pack_ids::kPositionName));
+    positionSlider_->setToolTip(positionSlider_->accessibleName());
     positionSlider_->setMinimumWidth(160);
 
     auto *layout = new QHBoxLayout(this);

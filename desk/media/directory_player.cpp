@@ -13,6 +13,7 @@
 #include "desk/model/part_set.h"
 #include "desk/service/play_service_command.h"
 #include "frames/picture_file.h"
+#include "lang/pack_ids.h"
 
 namespace lumaghost {
 
@@ -137,8 +138,9 @@ HResult DirectoryPlayer::ShowDirectoryPicture(const QString &path, FitFlags flag
     if (result.failed()) {
         // Once: the timer would otherwise show the box again at every step.
         stop();
-        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
-                     QStringLiteral("Get Buffer ERROR!"), MessageButtons::Ok, MessageIcon::Error);
+        context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
+                     context_.message(pack_ids::kGetBufferError), MessageButtons::Ok,
+                     MessageIcon::Error);
     }
     return result;
 }

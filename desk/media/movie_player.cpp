@@ -19,16 +19,12 @@
 #include "desk/model/part_set.h"
 #include "desk/model/view_settings.h"
 #include "desk/service/play_service_command.h"
+#include "lang/pack_ids.h"
 
 namespace lumaghost {
 
 namespace {
 
-// The movie types of the "Play Movie" dialog (the program's own string 129, not a pack's).
-constexpr char kMovieFilter[] =
-    "All support movie format|*.avi;*.wmv;*.asf;*.mpg;*.mpeg;*.mpe;*.m1v;*.mp2|AVI "
-    "files(*.avi)|*.avi|Microsoft Media(*.wmv;*.asf)|*.wmv;*.asf|MPEG "
-    "files(*.mpg;*.mpeg;*.mpe;*.m1v;*.mp2)|*.mpg;*.mpeg;*.mpe;*.m1v;*.mp2|All files(*.*)|*.*||";
 // GStreamer's RealMedia demuxer, by its long name among the elements.
 constexpr char kRealMediaDemuxer[] = "RealMedia Demuxer";
 
@@ -137,8 +133,9 @@ CameraSource MoviePlayer::cameraSource() const {
 
 /// \brief "Play Movie": the open dialog, then the movie; a failure is told with string 167.
 void MoviePlayer::playMovieCommand() {
-    const QString path = QFileDialog::getOpenFileName(
-        part_.window, QString(), QString(), fileDialogFilter(QLatin1String(kMovieFilter)));
+    const QString path =
+        QFileDialog::getOpenFileName(part_.window, QString(), QString(),
+                                     fileDialogFilter(context_.message(pack_ids::kMovieFilter)));
     if (path.isEmpty())
         return;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
@@ -169,8 +166,8 @@ HResult MoviePlayer::playMovieFile(const QString &path) {
         result = FindFilterByName(CLSID_LegacyAmFilterCategory, kRealMediaDemuxer, demuxer,
                                   services_.legacyFilters);
         if (result.failed()) {
-            context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption), context_.message(155),
-                         MessageButtons::Ok, MessageIcon::Warning);
+            context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
+                         context_.message(155), MessageButtons::Ok, MessageIcon::Warning);
             return result;
         }
         // playbin plugs the demuxer itself once it is installed.
@@ -214,8 +211,8 @@ HResult MoviePlayer::prepareMovie() {
     if (!ready && !recognisedAsMedia(pipeline)) {
         // Nothing took the file as media: it cannot be rendered at all.
         stopGraphPlayback();
-        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption), context_.message(156),
-                     MessageButtons::Ok, MessageIcon::Warning);
+        context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
+                     context_.message(156), MessageButtons::Ok, MessageIcon::Warning);
         return kCannotRender;
     }
     // Media, but no video reached the renderer: sound only, or no decoder for the video.
@@ -226,8 +223,9 @@ HResult MoviePlayer::prepareMovie() {
 
 /// \brief Message 162; on Yes the graph's elements, which may go to the clipboard.
 void MoviePlayer::renderDiagnostics(const std::vector<std::string> &elements) {
-    if (context_.ask(part_.window, QStringLiteral("Render ERROR"), context_.message(162),
-                     MessageButtons::YesNo, MessageIcon::Question) != MessageAnswer::Yes)
+    if (context_.ask(part_.window, context_.message(pack_ids::kRenderErrorCaption),
+                     context_.message(162), MessageButtons::YesNo,
+                     MessageIcon::Question) != MessageAnswer::Yes)
         return;
     QString details = context_.message(163) + u'\n';
     for (const std::string &name : elements)

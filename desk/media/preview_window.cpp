@@ -4,14 +4,18 @@
 #include <QCloseEvent>
 #include <QPainter>
 
+#include "lang/pack_ids.h"
+#include "lang/relabel.h"
+
 namespace lumaghost {
 
 PreviewWindow::PreviewWindow(QWidget *owner)
     : QWidget(owner,
               Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName(QStringLiteral("PreviewWindow"));
-    setWindowTitle(QStringLiteral("PreView"));
-    setAccessibleName(QStringLiteral("PreView"));
+    const QString title = LoadPackQString(appLanguagePacks(), pack_ids::kPreviewTitle);
+    setWindowTitle(title);
+    setAccessibleName(title);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_ShowWithoutActivating);
     move(100, 100);

@@ -9,6 +9,7 @@
 #include "desk/model/desk_context.h"
 #include "desk/model/part_set.h"
 #include "desk/service/play_service_command.h"
+#include "lang/pack_ids.h"
 
 namespace lumaghost {
 
@@ -67,7 +68,7 @@ bool RealCamera::setUpPreview(CameraLink &link) {
         window_.hide();
         (void)preview_->stop();
         emit stateChanged();
-        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
+        context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
                      context_.message(kCannotShowPreview), MessageButtons::Ok,
                      MessageIcon::Warning);
     });
@@ -103,7 +104,7 @@ void RealCamera::startPreview() {
     if (previewing_)
         return;
     if (!preview_) {
-        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
+        context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
                      context_.message(kCannotShowPreview), MessageButtons::Ok,
                      MessageIcon::Warning);
         return;
@@ -113,7 +114,7 @@ void RealCamera::startPreview() {
     window_.show();
     window_.raise();
     if (preview_->run().failed())
-        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
+        context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
                      context_.message(kCannotShowPreview), MessageButtons::Ok,
                      MessageIcon::Warning);
     emit stateChanged();
@@ -125,8 +126,9 @@ void RealCamera::stopPreview() {
     previewing_ = false;
     window_.hide();
     if (preview_ && preview_->stop().failed())
-        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
-                     QStringLiteral("OnCameraStop ERROR!"), MessageButtons::Ok, MessageIcon::Error);
+        context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
+                     context_.message(pack_ids::kCameraStopError), MessageButtons::Ok,
+                     MessageIcon::Error);
     emit stateChanged();
 }
 

@@ -9,4 +9,8 @@ QString DeskContext::message(int id) const {
     return LoadPackQString(packs, id);
 }
 
+QString DeskContext::message(int id, std::initializer_list<MessageArg> args) const {
+    return formatMessage(message(id), args);
+}
+
 }  // namespace lumaghost

@@ -7,6 +7,7 @@
 
 #include "desk/model/desk_environment.h"
 #include "desk/model/desk_paths.h"
+#include "desk/model/message_format.h"
 #include "desk/model/recent_file_list.h"
 #include "desk/model/settings_store.h"
 #include "lang/language_packs.h"
@@ -46,6 +47,8 @@ struct DeskContext {
 
     /// A message of the current language pack, for display.
     QString message(int id) const;
+    /// A format of the current language pack, filled from `args` (formatMessage).
+    QString message(int id, std::initializer_list<MessageArg> args) const;
     /// A message box through the services' prompter.
     MessageAnswer ask(QWidget *owner, const QString &caption, const QString &text,
                       MessageButtons buttons = MessageButtons::Ok,

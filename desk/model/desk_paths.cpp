@@ -22,6 +22,15 @@ QString DeskPaths::languageParent(const QString &subDir) const {
     return applicationFolder_;
 }
 
+QString DeskPaths::setupFolder() const {
+    for (const QString &folder : dataFolders()) {
+        if (QFileInfo(folder + QStringLiteral("/lumasetup")).isExecutable() &&
+            QFileInfo(folder + QStringLiteral("/Lumacam.inf")).isFile())
+            return folder;
+    }
+    return QString();
+}
+
 QString DeskPaths::findHelpFile(int languageId, QString *tried) const {
     const QStringList names = {QStringLiteral("Lumaghost%1.html").arg(languageId),
                                QStringLiteral("Lumaghost.html")};
@@ -34,7 +43,7 @@ QString DeskPaths::findHelpFile(int languageId, QString *tried) const {
         }
     }
     if (tried)
-        *tried = applicationFolder_ + QStringLiteral("/Lumaghost.html");
+        *tried = last;
     return QString();
 }
 

@@ -22,9 +22,13 @@ public:
     /// it, else the program's folder (whose missing directory yields the "Unknown" pack).
     QString languageParent(const QString &subDir) const;
 
+    /// The first data folder that holds the camera's installer and its device description
+    /// (lumasetup and Lumacam.inf, as the package installs them); empty when none does.
+    QString setupFolder() const;
+
     /// The help page for `languageId`: Lumaghost<id>.html, else Lumaghost.html, each looked
     /// up in the data folders. Empty when there is none; `tried` then names the last path
-    /// tried.
+    /// tried (Lumaghost.html in share/lumaghost, where an installed Lumadesk looks).
     QString findHelpFile(int languageId, QString *tried = nullptr) const;
 
 private:

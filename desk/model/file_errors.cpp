@@ -1,24 +1,33 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/model/file_errors.h"
 
+#include "desk/model/message_format.h"
+#include "lang/pack_ids.h"
+#include "lang/relabel.h"
+
 namespace lumaghost {
 
-QString fileErrorText(HResult error) {
+QString fileErrorText(const LanguagePackList &packs, HResult error) {
+    using namespace pack_ids;
+    int words = 0;
     if (error == hresultFromWin32(ERROR_FILE_NOT_FOUND))
-        return QStringLiteral("the file or its folder does not exist");
-    if (error == E_ACCESSDENIED)
-        return QStringLiteral("access is denied");
-    if (error == hresultFromWin32(ERROR_DISK_FULL))
-        return QStringLiteral("the disk is full");
-    if (error == hresultFromWin32(ERROR_FILE_TOO_LARGE))
-        return QStringLiteral("the file is too large");
-    if (error == hresultFromWin32(ERROR_INVALID_DATA))
-        return QStringLiteral("it is not a regular file");
-    if (error == E_OUTOFMEMORY)
-        return QStringLiteral("not enough memory");
-    if (error == E_INVALIDARG)
-        return QStringLiteral("the frames do not fit the file format");
-    return QStringLiteral("error %1").arg(QString::fromStdString(error.toString()));
+        words = kFileMissingWords;
+    else if (error == E_ACCESSDENIED)
+        words = kAccessDeniedWords;
+    else if (error == hresultFromWin32(ERROR_DISK_FULL))
+        words = kDiskFullWords;
+    else if (error == hresultFromWin32(ERROR_FILE_TOO_LARGE))
+        words = kFileTooLargeWords;
+    else if (error == hresultFromWin32(ERROR_INVALID_DATA))
+        words = kNotRegularFileWords;
+    else if (error == E_OUTOFMEMORY)
+        words = kNoMemoryWords;
+    else if (error == E_INVALIDARG)
+        words = kFramesDoNotFitWords;
+    if (words != 0)
+        return LoadPackQString(packs, words);
+    return formatMessage(LoadPackQString(packs, kErrorCodeWords),
+                         {QString::fromStdString(error.toString())});
 }
 
 }  // namespace lumaghost

@@ -4,15 +4,13 @@
 
 #include <QString>
 
+#include "lang/language_packs.h"
 #include "platform/hresult.h"
 
 namespace lumaghost {
 
-/// A sequence file that is none: damaged, or no regular file at all.
-inline constexpr char kReadFileError[] = "Read File Error!";
-
-/// What stood in the way, in a few words without a capital or a full stop ("access is
-/// denied"); the result code where no words are known.
-QString fileErrorText(HResult error);
+/// What stood in the way, in a few words of the current pack without a capital or a full stop
+/// ("access is denied"); the result code where no words are known.
+QString fileErrorText(const LanguagePackList &packs, HResult error);
 
 }  // namespace lumaghost

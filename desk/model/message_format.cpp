@@ -79,6 +79,12 @@ QString formatMessage(const QString &format, std::initializer_list<MessageArg> a
     return out;
 }
 
+QString withDetail(const QString &message, const QString &detail) {
+    if (detail.isEmpty())
+        return message;
+    return message + u'\n' + detail;
+}
+
 QString fileDialogFilter(const QString &packFilter) {
     const QStringList parts = packFilter.split(u'|');
     QStringList filters;

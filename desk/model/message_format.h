@@ -20,6 +20,10 @@ using MessageArg = std::variant<int64_t, QString>;
 /// result codes are.
 QString formatMessage(const QString &format, std::initializer_list<MessageArg> args);
 
+/// A message with the line that says what is wrong or what to do under it: the message's own
+/// text first, unchanged, then the detail on a line of its own (none when it is empty).
+QString withDetail(const QString &message, const QString &detail);
+
 /// A filter in the packs' "Name|*.a;*.b|...||" form as a QFileDialog filter.
 QString fileDialogFilter(const QString &packFilter);
 

@@ -45,8 +45,9 @@ inline constexpr IntValue kMiniSizeToSystemTray{"MiniSizeToSystemTray", 1};
 inline constexpr IntValue kStretch{"Stretch", 1};
 inline constexpr IntValue kKeepRatio{"KeepRatio", 1};
 inline constexpr IntValue kCenter{"Center", 1};
-inline constexpr char kLanguage[] = "Language";     // default: the system's language at start-up,
-inline constexpr int kSetupLanguageDefault = 1033;  // English where Setup and the view read it
+// Default: the system's language at start-up; where Setup and the view read it, the language in
+// use (a first Setup, confirmed or not, keeps the language the session chose).
+inline constexpr char kLanguage[] = "Language";
 inline constexpr char kLanguageDir[] = "LanguageDir";
 inline constexpr char kLanguageDirDefault[] = "Language";
 inline constexpr IntValue kPicStretch{"PicStretch", 1};

@@ -22,6 +22,7 @@
 #include "desk/model/view_settings.h"
 #include "device/frame_channel.h"
 #include "frames/picture_file.h"
+#include "lang/pack_ids.h"
 #include "media/sequence_file.h"
 #include "platform/posix_file.h"
 #include "platform/registry.h"
@@ -133,8 +134,8 @@ void PictureView::loadDefault() {
     if (file.open(QIODevice::ReadOnly))
         image = DecodePicture(file.readAll());
     if (image.isNull()) {
-        context_.ask(part_.window, QStringLiteral("Error"),
-                     QStringLiteral("FindResource() Failed\t"), MessageButtons::Ok,
+        context_.ask(part_.window, context_.message(pack_ids::kErrorCaption),
+                     context_.message(pack_ids::kNoDefaultPicture), MessageButtons::Ok,
                      MessageIcon::Error);
         // The view always has a picture to show.
         image = QImage(320, 240, QImage::Format_RGB32);
@@ -149,10 +150,11 @@ bool PictureView::loadFile(const QString &path, bool report) {
         readWholeFile(QFile::encodeName(path).toStdString(), bytes, size_t(kMaxPictureFileBytes));
     if (err) {
         if (report)
-            context_.ask(part_.window, QStringLiteral("Error"),
-                         QStringLiteral("Cannot open %1: %2.")
-                             .arg(path, fileErrorText(hresultFromErrno(err))),
-                         MessageButtons::Ok, MessageIcon::Error);
+            context_.ask(
+                part_.window, context_.message(pack_ids::kErrorCaption),
+                context_.message(pack_ids::kCannotOpenPicture,
+                                 {path, fileErrorText(context_.packs, hresultFromErrno(err))}),
+                MessageButtons::Ok, MessageIcon::Error);
         return false;
     }
     QString why;
@@ -160,12 +162,31 @@ bool PictureView::loadFile(const QString &path, bool report) {
         DecodePicture(QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size())), &why);
     if (image.isNull()) {
         if (report) {
-            // The loader's two reasons: the memory for the picture, or no known picture.
+            // The design's two messages, the memory for the picture or no known picture, each
+            // with the file and what is wrong with it under it.
+            const PictureProblem problem = pictureProblemOf(why);
             const bool memory =
-                why.contains(QStringLiteral("memory")) || why.contains(QStringLiteral("too large"));
-            context_.ask(part_.window, QStringLiteral("Error"),
-                         memory ? QStringLiteral("Can not allocate enough memory\t")
-                                : QStringLiteral("IPicture interface is not supported\t"),
+                problem == PictureProblem::NoMemory || problem == PictureProblem::TooLarge;
+            QString detail;
+            switch (problem) {
+                case PictureProblem::UnknownType:
+                    detail = context_.message(pack_ids::kPictureUnknownTypeDetail, {path});
+                    break;
+                case PictureProblem::TooLarge:
+                    detail = context_.message(pack_ids::kPictureTooLargeDetail,
+                                              {path, int64_t{pictureByteLimit() / 4 >> 20}});
+                    break;
+                case PictureProblem::NoMemory:
+                    detail = context_.message(pack_ids::kPictureNoMemoryDetail, {path});
+                    break;
+                case PictureProblem::Damaged:
+                    detail = context_.message(pack_ids::kPictureDamagedDetail, {path});
+                    break;
+            }
+            context_.ask(part_.window, context_.message(pack_ids::kErrorCaption),
+                         withDetail(context_.message(memory ? pack_ids::kNoPictureMemory
+                                                            : pack_ids::kPictureNotSupported),
+                                    detail),
                          MessageButtons::Ok, MessageIcon::Error);
         }
         return false;
@@ -191,7 +212,7 @@ void PictureView::showListed(const QString &path) {
         area_.viewport()->repaint();
         context_.ask(part_.window, context_.message(145), context_.message(144), MessageButtons::Ok,
                      MessageIcon::Error);
-        emit titleChanged(QStringLiteral("Default"));
+        emit titleChanged(context_.message(pack_ids::kDefaultPictureTitle));
     }
     relayout();
     emit stateChanged();
@@ -335,8 +356,9 @@ void PictureView::placeAtCameraSize(int width, int height) {
 void PictureView::togglePickFrame() {
     int32_t width = 0, height = 0;
     if (camera_->format(width, height).failed() || width <= 0 || height <= 0) {
-        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
-                     QStringLiteral("ERROR! #800102"), MessageButtons::Ok, MessageIcon::Error);
+        context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
+                     context_.message(pack_ids::kNoCameraFormat), MessageButtons::Ok,
+                     MessageIcon::Error);
         return;
     }
     if (pick_.shown)
@@ -383,8 +405,9 @@ void PictureView::setCameraPicture() {
     });
     area_.viewport()->update();
     if (result.failed()) {
-        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
-                     QStringLiteral("Get Buffer ERROR!"), MessageButtons::Ok, MessageIcon::Error);
+        context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
+                     context_.message(pack_ids::kGetBufferError), MessageButtons::Ok,
+                     MessageIcon::Error);
         return;
     }
     if (!part_.settings.autoSetLastImage || sent.size() != size_t(width) * height * 3)
@@ -393,26 +416,28 @@ void PictureView::setCameraPicture() {
     const HResult stored =
         RegisterLastImage(width, height, sent.data(), machine, part_.camera.driverKey);
     if (stored.failed())
-        context_.ask(
-            part_.window, QStringLiteral("Error"),
-            QStringLiteral("Cannot write the stored image %1: %2.")
-                .arg(QString::fromStdString(storedImagePath().string()), fileErrorText(stored)),
-            MessageButtons::Ok, MessageIcon::Error);
+        context_.ask(part_.window, context_.message(pack_ids::kErrorCaption),
+                     context_.message(pack_ids::kCannotWriteStoredImage,
+                                      {QString::fromStdString(storedImagePath().string()),
+                                       fileErrorText(context_.packs, stored)}),
+                     MessageButtons::Ok, MessageIcon::Error);
 }
 
 void PictureView::paste() {
     QClipboard *clipboard = QGuiApplication::clipboard();
     const QImage image = clipboard ? clipboard->image() : QImage();
     if (image.isNull()) {
-        context_.ask(part_.window, QStringLiteral("Error"),
-                     QStringLiteral("IPicture interface is not supported\t"), MessageButtons::Ok,
-                     MessageIcon::Error);
+        context_.ask(part_.window, context_.message(pack_ids::kErrorCaption),
+                     withDetail(context_.message(pack_ids::kPictureNotSupported),
+                                context_.message(pack_ids::kClipboardNoPictureDetail)),
+                     MessageButtons::Ok, MessageIcon::Error);
         return;
     }
     if (qint64(image.width()) * image.height() * 4 > kMaxPictureBytes) {
-        context_.ask(part_.window, QStringLiteral("Error"),
-                     QStringLiteral("Can not allocate enough memory\t"), MessageButtons::Ok,
-                     MessageIcon::Error);
+        context_.ask(part_.window, context_.message(pack_ids::kErrorCaption),
+                     withDetail(context_.message(pack_ids::kNoPictureMemory),
+                                context_.message(pack_ids::kClipboardTooLargeDetail)),
+                     MessageButtons::Ok, MessageIcon::Error);
         return;
     }
     // The title, the paths and the folder list stay those of the last opened file.

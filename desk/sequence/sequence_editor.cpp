@@ -17,6 +17,7 @@
 #include "desk/sequence/show_time.h"
 #include "desk/service/play_service_command.h"
 #include "device/frame_channel.h"
+#include "lang/pack_ids.h"
 #include "media/sequence_file.h"
 #include "setup/linux_device_installer.h"
 
@@ -33,8 +34,8 @@ class ReadErrorBox final : public ReadErrorReporter {
 public:
     ReadErrorBox(DeskContext &context, QWidget *owner) : context_(context), owner_(owner) {}
     void reportReadFileError() override {
-        context_.ask(owner_, appTitle(), QString::fromLatin1(kReadFileError), MessageButtons::Ok,
-                     MessageIcon::Warning);
+        context_.ask(owner_, appTitle(), context_.message(pack_ids::kReadFileError),
+                     MessageButtons::Ok, MessageIcon::Warning);
     }
 
 private:
@@ -151,7 +152,8 @@ QString SequenceEditor::askSavePath() {
     dialog.setDefaultSuffix(QStringLiteral("lgs"));
     QString all = context_.message(61442);
     all.replace(QStringLiteral("*.*"), QStringLiteral("*"));
-    dialog.setNameFilters({QStringLiteral("Lumadesk Sequence (*.lgs)"), all});
+    dialog.setNameFilters(
+        {context_.message(pack_ids::kSequenceFilterName) + QStringLiteral(" (*.lgs)"), all});
     if (!dialog.exec() || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().front();
@@ -174,7 +176,8 @@ void SequenceEditor::save() {
     }
     if (const HResult written = WriteSequenceFile(localPath(path), items); written.failed()) {
         context_.ask(part_.window, appTitle(),
-                     QStringLiteral("Cannot write %1: %2.").arg(path, fileErrorText(written)),
+                     context_.message(pack_ids::kCannotWrite,
+                                      {path, fileErrorText(context_.packs, written)}),
                      MessageButtons::Ok, MessageIcon::Error);
         return;
     }
@@ -183,20 +186,15 @@ void SequenceEditor::save() {
     emit recentFilesChanged();
 
     if (part_.settings.autoSaveSequenceForNext == 0 &&
-        context_.ask(part_.window, QStringLiteral("Auto play"), context_.message(151),
-                     MessageButtons::YesNo, MessageIcon::Question) != MessageAnswer::Yes)
+        context_.ask(part_.window, context_.message(pack_ids::kAutoPlayCaption),
+                     context_.message(151), MessageButtons::YesNo,
+                     MessageIcon::Question) != MessageAnswer::Yes)
         return;
     RegistryHive machine = machineHive();
     const HResult set = WriteAutoPlaySetting(machine, QFile::encodeName(path).toStdString());
     // The user asked for it: a setting that could not be written is said.
     if (set.failed())
-        context_.ask(part_.window, QStringLiteral("Auto play"),
-                     QStringLiteral("Cannot make %1 the auto-play sequence in %2: %3.")
-                         .arg(path, QString::fromStdString(machine.file().string()),
-                              set == E_INVALIDARG
-                                  ? QStringLiteral("the path is too long for the play service")
-                                  : fileErrorText(set)),
-                     MessageButtons::Ok, MessageIcon::Warning);
+        ReportAutoPlayFailure(context_, part_.window, path, machine, set);
 }
 
 /// \brief Play: the camera is Lumadesk's alone, and the worker plays the items as they stand.

@@ -11,9 +11,12 @@
 #include <QPainter>
 #include <QPointer>
 
+#include "desk/model/message_format.h"
 #include "frames/frame_compose.h"
 #include "frames/picture_file.h"
 #include "frames/resampler.h"
+#include "lang/pack_ids.h"
+#include "lang/relabel.h"
 
 namespace lumaghost {
 
@@ -147,7 +150,7 @@ StripItem MakeStripItem(const QImage &pixels) {
 SequenceStrip::SequenceStrip(QWidget *parent)
     : QWidget(parent), maker_(std::make_unique<ThumbnailMaker>(this)) {
     setObjectName(QStringLiteral("sequenceItems"));
-    setAccessibleName(QStringLiteral("Sequence items"));
+    setAccessibleName(LoadPackQString(appLanguagePacks(), pack_ids::kSequenceItemsName));
     setMouseTracking(true);
     setMinimumHeight(kHeight);
     describe();
@@ -165,7 +168,8 @@ QRect SequenceStrip::leftArrowRect() const {
 
 void SequenceStrip::describe() {
     setAccessibleDescription(
-        QStringLiteral("%1 items, item %2 selected").arg(count()).arg(selected_ + 1));
+        formatMessage(LoadPackQString(appLanguagePacks(), pack_ids::kSequenceStripDescription),
+                      {int64_t{count()}, int64_t{selected_ + 1}}));
 }
 
 void SequenceStrip::append(StripItem item) {

@@ -9,28 +9,30 @@
 
 #include <algorithm>
 
+#include "lang/pack_ids.h"
 #include "lang/relabel.h"
 
 namespace lumaghost {
 
 CShowTime::CShowTime(QWidget *parent) : QWidget(parent) {
     setObjectName(QStringLiteral("displayTimeBar"));
-    setAccessibleName(QStringLiteral("Display time"));
+    const LanguagePackList &packs = appLanguagePacks();
+    setAccessibleName(LoadPackQString(packs, pack_ids::kDisplayTimeName));
     edit_ = new QLineEdit(QString::number(kMinTime), this);
     edit_->setObjectName(QStringLiteral("displayTimeEdit"));
-    edit_->setAccessibleName(QStringLiteral("Display time in ms"));
+    edit_->setAccessibleName(LoadPackQString(packs, pack_ids::kDisplayTimeEditName));
     edit_->setProperty(kControlIdProperty, kEditId);
     edit_->setMaximumWidth(edit_->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 12);
     slider_ = new QSlider(Qt::Horizontal, this);
     slider_->setObjectName(QStringLiteral("displayTimeSlider"));
-    slider_->setAccessibleName(QStringLiteral("Display time slider"));
+    slider_->setAccessibleName(LoadPackQString(packs, pack_ids::kDisplayTimeSliderName));
     slider_->setProperty(kControlIdProperty, kSliderId);
     slider_->setRange(kMinTime, kMaxTime);
     slider_->setPageStep(kPageStep);
     slider_->setSingleStep(100);
     slider_->setValue(kMinTime);
     slider_->setMinimumWidth(160);
-    auto *unit = new QLabel(QStringLiteral("ms"), this);
+    auto *unit = new QLabel(LoadPackQString(packs, pack_ids::kMillisecondsUnit), this);
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 0, 4, 0);
     layout->addWidget(edit_);

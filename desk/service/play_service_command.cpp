@@ -5,11 +5,14 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
+
 #include "desk/model/desk_context.h"
 #include "desk/model/file_errors.h"
 #include "desk/model/part_set.h"
 #include "desk/model/view_settings.h"
 #include "desk/service/play_service_control.h"
+#include "lang/pack_ids.h"
 #include "service/play_service.h"
 
 namespace lumaghost {
@@ -30,6 +33,17 @@ HResult WriteAutoPlaySetting(RegistryHive &machine, const std::string &path) {
 bool IsSequencePath(const QString &path) {
     const qsizetype dot = path.lastIndexOf(u'.');
     return dot >= 0 && path.mid(dot) == QStringLiteral(".lgs");
+}
+
+void ReportAutoPlayFailure(DeskContext &context, QWidget *owner, const QString &item,
+                           const RegistryHive &machine, HResult error) {
+    using namespace pack_ids;
+    context.ask(owner, context.message(kAutoPlayCaption),
+                context.message(kCannotSetAutoPlay,
+                                {item, QString::fromStdString(machine.file().string()),
+                                 error == E_INVALIDARG ? context.message(kPathTooLongForService)
+                                                       : fileErrorText(context.packs, error)}),
+                MessageButtons::Ok, MessageIcon::Warning);
 }
 
 void StopPlayServiceIfRunning(PlayServiceControl *control) {
@@ -64,13 +78,7 @@ void PlayServiceCommand::serviceCommand() {
             WriteAutoPlaySetting(machine, QFile::encodeName(item).toStdString());
         // Said, not kept quiet: the service would otherwise go on playing what it played.
         if (written.failed())
-            context_.ask(part_.window, QStringLiteral("Auto play"),
-                         QStringLiteral("Cannot make %1 the auto-play sequence in %2: %3.")
-                             .arg(item, QString::fromStdString(machine.file().string()),
-                                  written == E_INVALIDARG
-                                      ? QStringLiteral("the path is too long for the play service")
-                                      : fileErrorText(written)),
-                         MessageButtons::Ok, MessageIcon::Warning);
+            ReportAutoPlayFailure(context_, part_.window, item, machine, written);
     }
     PlayServiceControl *control = part_.service;
     if (!control) {
@@ -80,8 +88,11 @@ void PlayServiceCommand::serviceCommand() {
     }
     const bool autoStart = part_.settings.serviceAutoStart != 0;
     QPointer<PlayServiceCommand> self(this);
+    // Filled on the worker when the installation fails, read here once its result has come.
+    auto failure = std::make_shared<InstallFailure>();
+    ServiceManager *manager = context_.services.serviceManager;
     control->post(
-        [autoStart](ServiceController &controller) {
+        [autoStart, failure, manager](ServiceController &controller) {
             const int state = controller.QueryPlayServiceState();
             if (state == int(SERVICE_RUNNING)) {
                 controller.StopPlayService();
@@ -97,18 +108,45 @@ void PlayServiceCommand::serviceCommand() {
                 controller.StartPlayService();
                 return int(ServiceCommandOutcome::Installed);
             }
+            failure->error = controller.lastError();
+            if (manager)
+                failure->detail = manager->errorDetail(hresultFromWin32(failure->error));
             return int(ServiceCommandOutcome::InstallFailed);
         },
-        [self](int result) {
+        [self, failure](int result) {
             if (!self)
                 return;
             const auto outcome = ServiceCommandOutcome(result);
             if (outcome == ServiceCommandOutcome::InstallFailed)
-                self->context_.ask(self->part_.window, appTitle(), self->context_.message(153),
-                                   MessageButtons::Ok, MessageIcon::Warning);
+                self->context_.ask(
+                    self->part_.window, appTitle(),
+                    withDetail(self->context_.message(153), self->installFailureText(*failure)),
+                    MessageButtons::Ok, MessageIcon::Warning);
             self->refreshState();
             emit self->serviceCommandFinished(outcome);
         });
+}
+
+QString PlayServiceCommand::installFailureText(const InstallFailure &failure) const {
+    using namespace pack_ids;
+    switch (failure.error) {
+        case ERROR_NO_AUTHENTICATION_AGENT:
+            return context_.message(
+                kNoAuthenticationAgentDetail,
+                {context_.paths.applicationFolder() + QStringLiteral("/lumaserv")});
+        case ERROR_CANCELLED:
+            return context_.message(kAuthenticationCancelledDetail);
+        case ERROR_ACCESS_DENIED:
+            return context_.message(kAuthenticationRefusedDetail);
+        default:
+            break;
+    }
+    // The manager's (or the elevated lumaserv's) own words, else the result code.
+    QString words = QString::fromStdString(failure.detail);
+    if (words.isEmpty())
+        words = formatMessage(context_.message(kErrorCodeWords),
+                              {QString::fromStdString(hresultFromWin32(failure.error).toString())});
+    return context_.message(kServiceManagerDetail, {words});
 }
 
 void PlayServiceCommand::refreshState() const {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 #include <QObject>
@@ -30,6 +31,11 @@ HResult WriteAutoPlaySetting(RegistryHive &machine, const std::string &path);
 /// ".lgs" exactly, in lower case.
 bool IsSequencePath(const QString &path);
 
+/// Tells that `item` could not be made the auto-play item in `machine`'s file for `error`
+/// (WriteAutoPlaySetting's result).
+void ReportAutoPlayFailure(DeskContext &context, QWidget *owner, const QString &item,
+                           const RegistryHive &machine, HResult error);
+
 /// Asks the service's state and stops it when it runs; returns at once (the service may still
 /// be stopping when the caller goes on). Used before Lumadesk's own sequence, movie, directory
 /// or real-camera playback. Nothing without a controller.
@@ -41,6 +47,12 @@ enum class ServiceCommandOutcome : int {
     Started = 1,        // it was installed: the start was asked for
     Installed = 2,      // it was missing: installed (or found there) and started
     InstallFailed = 3,  // it was missing and could not be installed
+};
+
+/// Why an installation failed: the controller's error and the manager's words for it.
+struct InstallFailure {
+    uint32_t error = 0;
+    std::string detail;
 };
 
 class PlayServiceCommand final : public QObject, public ServicePart {
@@ -56,7 +68,8 @@ public:
 
     /// The Service command (32791): the current item as the auto-play item when it is a
     /// sequence, then stop a running service, start an installed one or install and start a
-    /// missing one; "Can't install the Lumaghost Service!" when it cannot be installed.
+    /// missing one; "Can't install the Lumaghost Service!" when it cannot be installed, with
+    /// the reason under it.
     void serviceCommand() override;
     int serviceImageState() const override;
 
@@ -64,6 +77,10 @@ public:
     void refreshState() const;
     /// The last state the manager gave (-1: missing or not known).
     int lastState() const { return state_; }
+
+    /// The line under "Can't install the Lumaghost Service!": no authentication agent, the
+    /// authorisation cancelled or refused, or the service manager's error.
+    QString installFailureText(const InstallFailure &failure) const;
 
 signals:
     /// Something the commands' rules read has changed.

@@ -21,6 +21,12 @@ namespace lumaghost {
 inline constexpr char kPlayServiceName[] = "LumaghostService";
 inline constexpr char kPlayServiceDisplayName[] = "Quillmoor Lumaghost Play Service";
 
+/// Why an installation that asked for an administrator's authorisation failed, beside
+/// ERROR_ACCESS_DENIED (refused): the user cancelled the request, or no authentication agent
+/// runs in the session to ask (a value of Lumaghost's own, outside the system's numbers).
+inline constexpr uint32_t ERROR_CANCELLED = 1223;
+inline constexpr uint32_t ERROR_NO_AUTHENTICATION_AGENT = 0xA0000002;
+
 class PlayServiceControl : public QObject {
     Q_OBJECT
 public:

@@ -18,6 +18,7 @@
 #include "desk/window/main_frame.h"
 #include "frames/picture_file.h"
 #include "platform/posix_file.h"
+#include "lang/pack_ids.h"
 
 namespace lumaghost {
 
@@ -31,7 +32,7 @@ constexpr qsizetype kListedMissingFiles = 20;
 }  // namespace
 
 CLumadeskDoc::CLumadeskDoc(DeskContext &context, QObject *parent)
-    : QObject(parent), context_(context), title_(QStringLiteral("Untitled")) {
+    : QObject(parent), context_(context), title_(context.message(pack_ids::kUntitledTitle)) {
     context_.doc = this;
 }
 
@@ -58,14 +59,15 @@ bool CLumadeskDoc::canOpenForReading(const QString &path) {
     if (err == 0)
         return true;
     const QFileInfo info(path);
+    using namespace pack_ids;
     QString text;
     if (err == EINVAL && !info.isDir() && kindOf(path) == FileKind::Sequence) {
         // Something that opens, but no file: no sequence, as a damaged one is none.
-        text = QString::fromLatin1(kReadFileError);
+        text = context_.message(kReadFileError);
     } else if (!info.exists()) {
-        text = QStringLiteral("%1 was not found.").arg(path);
+        text = context_.message(kFileNotFound, {path});
     } else if (err == EINVAL || err == EACCES || info.isDir() || !info.isReadable()) {
-        text = QStringLiteral("%1 cannot be opened: access denied or not a file.").arg(path);
+        text = context_.message(kFileNotOpenable, {path});
     } else {
         text = QStringLiteral("%1 cannot be opened: %2.")
                    .arg(path, QString::fromLocal8Bit(std::strerror(err)));
@@ -103,12 +105,9 @@ bool CLumadeskDoc::OnOpenDocument(const QString &given) {
         case FileKind::Movie: {
             const HResult result = view.playMovieFile(path);
             if (result.failed()) {
-                context_.ask(
-                    nullptr, QStringLiteral("Play File Error"),
-                    formatMessage(
-                        QStringLiteral("Sorry!\nCan't play movie file %s\nError code is:0x%X"),
-                        {path, int64_t{result.code()}}),
-                    MessageButtons::Ok, MessageIcon::Warning);
+                context_.ask(nullptr, context_.message(pack_ids::kPlayFileErrorCaption),
+                             context_.message(167, {path, int64_t{result.code()}}),
+                             MessageButtons::Ok, MessageIcon::Warning);
             } else {
                 context_.recentMovies.add(path);
                 setTitle(path);
@@ -170,7 +169,7 @@ QString withReaderPictures(const QString &packFilter) {
 
 void CLumadeskDoc::onFileOpen() {
     const QString path =
-        QFileDialog::getOpenFileName(frame_, QStringLiteral("Open file"), QString(),
+        QFileDialog::getOpenFileName(frame_, context_.message(pack_ids::kOpenFileTitle), QString(),
                                      fileDialogFilter(withReaderPictures(context_.message(138))));
     if (!path.isEmpty())
         OnOpenDocument(path);

@@ -3,6 +3,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include "camera/device_discovery.h"
@@ -11,8 +12,24 @@
 #include "desk/model/part_set.h"
 #include "desk/service/play_service_control.h"
 #include "desk/window/main_frame.h"
+#include "lang/pack_ids.h"
+#include "platform/paths.h"
 
 namespace lumaghost {
+
+namespace {
+
+// A word a POSIX shell reads as it is written.
+QString shellWord(const QString &text) {
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./+:=@%-]+$"));
+    if (plain.match(text).hasMatch())
+        return text;
+    QString quoted = text;
+    quoted.replace(u'\'', QStringLiteral("'\\''"));
+    return u'\'' + quoted + u'\'';
+}
+
+}  // namespace
 
 struct CLumadeskView::CameraResult {
     CameraStart start;
@@ -21,8 +38,8 @@ struct CLumadeskView::CameraResult {
 CLumadeskView::CLumadeskView(DeskContext &context, CMainFrame &frame, QWidget *parent)
     : QAbstractScrollArea(parent), context_(context), frame_(frame) {
     setObjectName(QStringLiteral("LumadeskView"));
-    setAccessibleName(QStringLiteral("Picture view"));
-    viewport()->setAccessibleName(QStringLiteral("Picture"));
+    setAccessibleName(context_.message(pack_ids::kPictureViewName));
+    viewport()->setAccessibleName(context_.message(pack_ids::kPictureName));
     viewport()->setMouseTracking(true);
     readSettings();
     if (context_.services.serviceManager)
@@ -74,12 +91,12 @@ void CLumadeskView::finishCameraStart(std::shared_ptr<CameraResult> result) {
             // A preview that cannot start is told; the camera takes its sources without it.
             if (RealCameraPart *realCamera = frame_.parts().realCamera();
                 realCamera && !realCamera->setUpPreview(camera_.link))
-                context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
+                context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
                              context_.message(173), MessageButtons::Ok, MessageIcon::Warning);
             break;
         case CameraStart::Outcome::InitFailed:
-            context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption), context_.message(173),
-                         MessageButtons::Ok, MessageIcon::Warning);
+            context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
+                         context_.message(173), MessageButtons::Ok, MessageIcon::Warning);
             break;
         case CameraStart::Outcome::VersionMismatch:
             context_.ask(window(), appTitle(), context_.message(149), MessageButtons::Ok,
@@ -99,16 +116,31 @@ void CLumadeskView::reportMissingDriver() {
     VersionSource &versions =
         context_.services.versions ? *context_.services.versions : systemVersionSource();
     if (IsNtOrMe(versions)) {
-        context_.ask(window(), appTitle(), context_.message(170), MessageButtons::Ok,
-                     MessageIcon::Warning);
+        context_.ask(window(), appTitle(), withDetail(context_.message(170), cameraSetupAdvice()),
+                     MessageButtons::Ok, MessageIcon::Warning);
         return;
     }
-    if (context_.ask(window(), QStringLiteral("Driver Error"), context_.message(171),
-                     MessageButtons::YesNo, MessageIcon::Question) == MessageAnswer::Yes) {
+    if (context_.ask(window(), context_.message(pack_ids::kDriverErrorCaption),
+                     context_.message(171), MessageButtons::YesNo,
+                     MessageIcon::Question) == MessageAnswer::Yes) {
         const QUrl url = helpUrl(QStringLiteral("install-driver"));
         if (!url.isEmpty())
             context_.services.openUrl(url);
     }
+}
+
+QString CLumadeskView::cameraSetupAdvice() const {
+    // Where the installer and its device description lie (the package's share/lumaghost),
+    // it is run there; elsewhere the package is what installs the camera.
+    const QString folder = context_.paths.setupFolder();
+    if (folder.isEmpty())
+        return context_.message(pack_ids::kInstallPackageDetail);
+    const std::filesystem::path root = lumaghostRoot();
+    QString command = QStringLiteral("cd ") + shellWord(folder) + QStringLiteral(" && ");
+    if (!root.empty())
+        command += QStringLiteral("LUMAGHOST_ROOT=") +
+                   shellWord(QString::fromStdString(root.string())) + u' ';
+    return context_.message(pack_ids::kRunSetupDetail, {command + QStringLiteral("./lumasetup")});
 }
 
 void CLumadeskView::openSequenceFile(const QString &path) {
@@ -152,7 +184,7 @@ void CLumadeskView::applySetupResult() {
     if (settings_.serviceAutoStart != serviceAutoStart)
         ApplyStartType(settings_.serviceAutoStart != 0);
     const int language = context_.settings.readInt(settings::kSettings, settings::kLanguage,
-                                                   settings::kSetupLanguageDefault);
+                                                   context_.packs.CurrentLanguageId());
     if (language != context_.packs.CurrentLanguageId()) {
         context_.packs.SelectLanguage(uint32_t(language));
         frame_.applyLanguage();
@@ -164,8 +196,12 @@ QUrl CLumadeskView::helpUrl(const QString &fragment) {
     QString tried;
     const QString file = context_.paths.findHelpFile(context_.packs.CurrentLanguageId(), &tried);
     if (file.isEmpty()) {
-        context_.ask(window(), tried, QStringLiteral("Can't find help file"), MessageButtons::Ok,
-                     MessageIcon::Warning);
+        context_.ask(
+            window(), tried,
+            withDetail(context_.message(pack_ids::kNoHelpFile),
+                       context_.message(pack_ids::kHelpFoldersDetail,
+                                        {context_.paths.dataFolders().join(QStringLiteral(", "))})),
+            MessageButtons::Ok, MessageIcon::Warning);
         return QUrl();
     }
     QUrl url = QUrl::fromLocalFile(file);
@@ -177,8 +213,7 @@ QUrl CLumadeskView::helpUrl(const QString &fragment) {
 void CLumadeskView::onHelpTopics() {
     const QUrl url = helpUrl();
     if (!url.isEmpty() && !context_.services.openUrl(url))
-        context_.ask(window(), url.toLocalFile(),
-                     QStringLiteral("No program is set up to show this help file"),
+        context_.ask(window(), url.toLocalFile(), context_.message(pack_ids::kNoHelpViewer),
                      MessageButtons::Ok, MessageIcon::Warning);
 }
 
@@ -186,8 +221,7 @@ void CLumadeskView::onHomepage() {
     // The maker's page is the project's page of the help.
     const QUrl url = helpUrl(QStringLiteral("quillmoor"));
     if (!url.isEmpty() && !context_.services.openUrl(url))
-        context_.ask(window(), url.toLocalFile(),
-                     QStringLiteral("No program is set up to show this help file"),
+        context_.ask(window(), url.toLocalFile(), context_.message(pack_ids::kNoHelpViewer),
                      MessageButtons::Ok, MessageIcon::Warning);
 }
 

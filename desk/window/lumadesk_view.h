@@ -84,6 +84,9 @@ private:
     struct CameraResult;
     void finishCameraStart(std::shared_ptr<CameraResult> result);
     void reportMissingDriver();
+    /// What installs the camera on this system: the installer where it lies beside the
+    /// program's data, else the package.
+    QString cameraSetupAdvice() const;
     /// After the Setup dialog, by OK or Cancel.
     void applySetupResult();
 

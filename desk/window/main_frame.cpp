@@ -2,6 +2,7 @@
 #include "desk/window/main_frame.h"
 
 #include <algorithm>
+#include <ostream>
 
 #include <QAction>
 #include <QCloseEvent>
@@ -92,7 +93,7 @@ CMainFrame::CMainFrame(DeskContext &context, QWidget *parent)
     rebuildPassList();
     // Qt's own buttons of the bars: the one that shows the buttons that do not fit.
     for (QToolButton *more : findChildren<QToolButton *>(QStringLiteral("qt_toolbar_ext_button")))
-        more->setAccessibleName(QStringLiteral("More buttons"));
+        more->setAccessibleName(context_.message(pack_ids::kMoreButtonsName));
     readPlacement();
 
     auto setTitle = [this](const QString &title) {
@@ -176,14 +177,14 @@ void CMainFrame::createMenus() {
 
     // The Open button's drop-down: a title, then the File menu's three recent lists.
     openDropDown_ = new QMenu(this);
-    openDropDown_->setAccessibleName(QStringLiteral("Open Recent"));
+    openDropDown_->setAccessibleName(context_.message(pack_ids::kOpenRecentName));
     openDropDown_->addAction(commands_.value(kOpenRecentTitle));
     openDropDown_->addMenu(recentPictureMenu_);
     openDropDown_->addMenu(recentSequenceMenu_);
     openDropDown_->addMenu(recentMovieMenu_);
     // The Sequence button's drop-down.
     sequenceDropDown_ = new QMenu(this);
-    sequenceDropDown_->setAccessibleName(QStringLiteral("Play"));
+    sequenceDropDown_->setAccessibleName(context_.message(pack_ids::kPlayDropDownName));
     sequenceDropDown_->addAction(commands_.value(kPlayMovie));
     sequenceDropDown_->addMenu(realCameraMenu_);
     sequenceDropDown_->addSeparator();
@@ -228,11 +229,14 @@ QToolBar *CMainFrame::makeToolBar(int id, const QString &title, std::span<const 
 }
 
 void CMainFrame::createToolBars() {
-    hiddenToolBar_ = makeToolBar(kHiddenToolBar, QStringLiteral("Hidden toolbar"), {});
+    hiddenToolBar_ =
+        makeToolBar(kHiddenToolBar, context_.message(pack_ids::kHiddenToolBarName), {});
     hiddenToolBar_->hide();
-    mainToolBar_ = makeToolBar(kMainToolBar, QStringLiteral("Main toolbar"), mainToolBarButtons());
+    mainToolBar_ = makeToolBar(kMainToolBar, context_.message(pack_ids::kMainToolBarName),
+                               mainToolBarButtons());
     sequenceToolBar_ =
-        makeToolBar(kSequenceToolBar, QStringLiteral("Sequence toolbar"), sequenceToolBarButtons());
+        makeToolBar(kSequenceToolBar, context_.message(pack_ids::kSequenceToolBarName),
+                    sequenceToolBarButtons());
     setServiceButtonImage(0);
 }
 
@@ -254,11 +258,11 @@ void CMainFrame::createControlBars() {
         bar->hide();
         return bar;
     };
-    movieControlBar_ =
-        makeBar(kMovieControlBar, QStringLiteral("Movie control bar"), movieControlPlace_);
+    movieControlBar_ = makeBar(kMovieControlBar, context_.message(pack_ids::kMovieControlBarName),
+                               movieControlPlace_);
     movieControl_ = new CDialogVideoControl(context_, movieControlPlace_);
-    displayTimeBar_ =
-        makeBar(kDisplayTimeBar, QStringLiteral("Display time bar"), displayTimePlace_);
+    displayTimeBar_ = makeBar(kDisplayTimeBar, context_.message(pack_ids::kDisplayTimeBarName),
+                              displayTimePlace_);
     displayTime_ = new CShowTime(displayTimePlace_);
     fill(displayTimePlace_, displayTime_);
     sequenceToolBar_->hide();
@@ -266,14 +270,14 @@ void CMainFrame::createControlBars() {
 
 void CMainFrame::createCentralArea() {
     auto *center = new QWidget(this);
-    center->setAccessibleName(QStringLiteral("Picture area"));
+    center->setAccessibleName(context_.message(pack_ids::kPictureAreaName));
     auto *layout = new QVBoxLayout(center);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     view_ = new CLumadeskView(context_, *this, center);
     strip_ = new QFrame(center);
     strip_->setObjectName(QStringLiteral("sequenceStrip"));
-    strip_->setAccessibleName(QStringLiteral("Sequence strip"));
+    strip_->setAccessibleName(context_.message(pack_ids::kSequenceStripName));
     strip_->setFixedHeight(120);
     strip_->hide();
     sequenceStrip_ = new SequenceStrip(strip_);
@@ -361,7 +365,7 @@ void CMainFrame::createStatusBar() {
     // The status bar's accessible name is its message pane's text.
     QStatusBar *bar = statusBar();
     for (QWidget *grip : bar->findChildren<QSizeGrip *>())
-        grip->setAccessibleName(QStringLiteral("Size grip"));
+        grip->setAccessibleName(context_.message(pack_ids::kSizeGripName));
     auto pane = [bar](int id, const char *text) {
         auto *label = new QLabel(QString::fromLatin1(text), bar);
         label->setProperty(kControlIdProperty, id);
@@ -534,7 +538,7 @@ void CMainFrame::setCameraItems(const std::vector<std::string> &names) {
     const size_t count = std::min<size_t>(names.size(), kLastCamera - kFirstCamera + 1);
     for (size_t i = 0; i < count; ++i) {
         const int id = kFirstCamera + int(i);
-        auto *action = realCameraMenu_->addAction(QStringLiteral("Camera - ") +
+        auto *action = realCameraMenu_->addAction(context_.message(pack_ids::kCameraItemPrefix) +
                                                   QString::fromStdString(names[i]));
         action->setProperty(kCommandIdProperty, id);
         action->setCheckable(true);
@@ -566,8 +570,24 @@ void CMainFrame::relabelDropDown(QMenu *menu) {
 
 /// \brief WM_APPLY_LANGUAGE: the current language pack in the menus and the status bar.
 void CMainFrame::applyLanguage() {
+    if (!qtTranslations_.select(context_.packs.CurrentLanguageId()))
+        context_.errors << "Lumadesk: no translation of Qt's own texts for language "
+                        << context_.packs.CurrentLanguageId()
+                        << " (Debian's qt6-translations-l10n has them)" << std::endl;
     ApplyLanguage(context_.packs, *this);
+    // Commands that no menu of the bar holds (the toolbar's Help, the drop-downs' items) take
+    // their texts from the pack too, where it has them.
+    std::string text;
+    for (auto it = commands_.cbegin(); it != commands_.cend(); ++it) {
+        if (context_.packs.IsExcludedMenuId(it.key()))
+            continue;
+        if (context_.packs.ReadPackText("MENU", packKey(it.key()), "", text) != 0 && !text.empty())
+            it.value()->setText(packDisplayText(text));
+    }
     rebuildRecentMenus();
+    // The camera items' prefix is the pack's; their names stay as the devices give them.
+    if (view_ && view_->camera().started)
+        setCameraItems(view_->realCameras());
     refreshButtonTexts();
     if (tray_)
         RelabelMenu(context_.packs, *tray_->menu());
@@ -630,12 +650,12 @@ bool CMainFrame::closeAllowed() {
         case GraphState::Running:
             break;
     }
-    if (context_.ask(this, QStringLiteral("Stop"), context_.message(168), MessageButtons::YesNo,
-                     MessageIcon::Question) == MessageAnswer::Yes) {
+    if (context_.ask(this, context_.message(pack_ids::kStopCaption), context_.message(168),
+                     MessageButtons::YesNo, MessageIcon::Question) == MessageAnswer::Yes) {
         movie->stopGraphPlayback();
         return true;
     }
-    if (context_.ask(this, QStringLiteral("Mini size"), context_.message(169),
+    if (context_.ask(this, context_.message(pack_ids::kMiniSizeCaption), context_.message(169),
                      MessageButtons::YesNo, MessageIcon::Question) == MessageAnswer::Yes)
         view_->goToTray(true);
     return false;

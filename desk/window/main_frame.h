@@ -19,6 +19,7 @@
 #include "desk/model/command_table.h"
 #include "desk/model/part_context.h"
 #include "desk/model/part_set.h"
+#include "lang/qt_translations.h"
 
 class QLabel;
 class QMenu;
@@ -79,7 +80,8 @@ public:
     /// Asks for an update pass once control returns to the event loop.
     void requestCommandUpdate();
 
-    /// The selected language, shown: menu bar, prompts, idle text and status panes.
+    /// The selected language, shown: menu bar, prompts, idle text and status panes, and Qt's
+    /// own texts (standard buttons, file dialogs) in that language.
     void applyLanguage();
     /// The recent lists' menus from the lists as they stand.
     void rebuildRecentMenus();
@@ -178,6 +180,7 @@ private:
     QLabel *scrollPane_ = nullptr;
     QIcon serviceIcons_[3];
 
+    QtTranslations qtTranslations_;
     std::unique_ptr<TrayIcon> tray_;
     Qt::WindowStates stateBeforeTray_ = Qt::WindowNoState;
     // Members go before the base class deletes the child widgets: the parts end before the

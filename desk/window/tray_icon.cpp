@@ -4,6 +4,7 @@
 #include <QMenu>
 
 #include "desk/model/command_table.h"
+#include "lang/pack_ids.h"
 #include "lang/relabel.h"
 
 namespace lumaghost {
@@ -16,7 +17,7 @@ TrayIcon::TrayIcon(const QIcon &icon, const LanguagePackList &packs)
     exit_->setProperty(kCommandIdProperty, cmd::kTrayExit);
     // Menu texts only: the prompt of id 170 is a message, not this item's.
     RelabelMenu(packs, *menu_);
-    menu_->setAccessibleName(QStringLiteral("Tray"));
+    menu_->setAccessibleName(LoadPackQString(packs, pack_ids::kTrayName));
 
     icon_.setIcon(icon);
     icon_.setContextMenu(menu_.get());

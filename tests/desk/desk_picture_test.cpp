@@ -199,6 +199,47 @@ TEST_F(PictureTest, PngAndJpegAreOpenedAsPictures) {
     EXPECT_EQ(picture().picture().size(), QSize(40, 30));
 }
 
+// A picture file that cannot be shown gets the design's message with the file and what is wrong
+// with it on the line under it: no picture of a known type, damaged, or too large.
+TEST_F(PictureTest, PictureErrorsNameTheFileAndTheProblem) {
+    ASSERT_EQ(start(), Running::Running);
+    const fs::path dir = root_.path() / "bad";
+    fs::create_directories(dir);
+    // A GIF of 30000 × 30000 pixels: refused by its size before any pixel is read.
+    std::string huge(
+        "GIF89a\x30\x75\x30\x75\0\0\0"
+        "\x2C\0\0\0\0\x30\x75\x30\x75\0\x02\x02\x4C\x01\0\x3B",
+        30);
+    const std::pair<std::string, std::string> files[] = {
+        {"text.gif", "not a picture"},
+        {"cut.bmp", std::string("\x89PNG\r\n\x1a\n", 8) + std::string(40, 'x')},
+        {"huge.gif", huge},
+    };
+    for (const auto &[name, bytes] : files)
+        test::writeFile(dir / name, bytes);
+    auto shown = [&](const std::string &name) {
+        prompter_.shown.clear();
+        app().doc()->OnOpenDocument(QString::fromStdString((dir / name).string()));
+        EXPECT_EQ(prompter_.shown.size(), 1u) << name;
+        return prompter_.shown.empty() ? QStringList() : prompter_.shown[0].text.split(u'\n');
+    };
+    const QString at = QString::fromStdString(dir.string()) + u'/';
+    EXPECT_EQ(shown("text.gif"),
+              QStringList({QStringLiteral("IPicture interface is not supported \t"),
+                           at + QStringLiteral("text.gif is not a picture of a type Lumadesk reads "
+                                               "(BMP, DIB, EMF, GIF, ICO, JPG, PNG, WMF).")}));
+    EXPECT_EQ(shown("cut.bmp"),
+              QStringList({QStringLiteral("IPicture interface is not supported \t"),
+                           at + QStringLiteral("cut.bmp is damaged or not a complete picture.")}));
+    const QStringList tooLarge = shown("huge.gif");
+    ASSERT_EQ(tooLarge.size(), 2);
+    EXPECT_EQ(tooLarge[0], QStringLiteral("Can not allocate enough memory \t"));
+    EXPECT_TRUE(
+        tooLarge[1].startsWith(at + QStringLiteral("huge.gif is too large a picture: at most ")))
+        << tooLarge[1].toStdString();
+    EXPECT_EQ(prompter_.shown[0].caption, QStringLiteral("Error"));
+}
+
 TEST_F(PictureTest, ZoomStopsAtFiftyEitherWay) {
     ASSERT_EQ(start(), Running::Running);
     for (int i = 0; i < 51; ++i)

@@ -74,6 +74,10 @@ public:
         return S_OK;
     }
     HResult setStatus(const ServiceStatus &) override { return S_OK; }
+    std::string errorDetail(HResult error) const override {
+        std::lock_guard lock(mutex);
+        return error == createResult ? createDetail : std::string();
+    }
 
     /// Changes the service's state; the worker thread may be asking it at the same time.
     void set(const std::function<void(ServiceManagerDouble &)> &change) {
@@ -95,9 +99,10 @@ public:
         return std::exchange(calls, {});
     }
 
-    std::mutex mutex;  // guards everything below
+    mutable std::mutex mutex;  // guards everything below
     bool installed = false, running = false, queryFails = false;
     HResult createResult = S_OK;
+    std::string createDetail;  // errorDetail's words for createResult
     ServiceInstallation created;
     std::vector<std::string> calls;
 };
@@ -157,17 +162,39 @@ TEST_F(ServiceTest, InstallsStopsStarts) {
     EXPECT_EQ(manager_.createdService().startType, SERVICE_DEMAND_START);
 }
 
-// An installation that fails says "Can't install the Lumaghost Service!" and starts nothing;
-// one that finds the service there (its state could not be asked) starts it.
+// An installation that fails says "Can't install the Lumaghost Service!", with the reason on
+// the line under it, and starts nothing; one that finds the service there (its state could not
+// be asked) starts it.
 TEST_F(ServiceTest, InstallFailureIsTold) {
     ASSERT_EQ(start(), Running::Running);
-    manager_.set([](auto &m) {
-        m.queryFails = true;
-        m.createResult = hresultFromWin32(ERROR_ACCESS_DENIED);
-    });
+    const std::pair<HResult, std::string> reasons[] = {
+        {hresultFromWin32(ERROR_CANCELLED), "The authentication was cancelled."},
+        {hresultFromWin32(ERROR_NO_AUTHENTICATION_AGENT),
+         "No authentication agent runs in this session to ask for the administrator's password. "
+         "Start the desktop's polkit agent, or run as root: " +
+             (program_ / "lumaserv").string() + " -i"},
+        {hresultFromWin32(ERROR_SERVICE_SPECIFIC_ERROR),
+         "The service manager says: lumaserv: the unit cannot be written"},
+        {E_FAIL, "The service manager says: error " + E_FAIL.toString()},
+    };
+    for (const auto &[result, reason] : reasons) {
+        prompter_.shown.clear();
+        manager_.set([&](auto &m) {
+            m.queryFails = true;
+            m.createResult = result;
+            m.createDetail = result == E_FAIL ? "" : "lumaserv: the unit cannot be written";
+        });
+        EXPECT_EQ(press(), ServiceCommandOutcome::InstallFailed);
+        EXPECT_EQ(messages(), std::vector<std::string>(
+                                  {"Lumadesk: Can't install the Lumaghost Service!\n" + reason}));
+    }
+    manager_.takeCalls();
+    prompter_.shown.clear();
+    manager_.set([](auto &m) { m.createResult = hresultFromWin32(ERROR_ACCESS_DENIED); });
     EXPECT_EQ(press(), ServiceCommandOutcome::InstallFailed);
-    EXPECT_EQ(messages(),
-              std::vector<std::string>({"Lumadesk: Can't install the Lumaghost Service!"}));
+    EXPECT_EQ(messages(), std::vector<std::string>(
+                              {"Lumadesk: Can't install the Lumaghost Service!\nThe authentication "
+                               "was refused: this account may not install the play service."}));
     EXPECT_EQ(manager_.takeCalls(), Calls{"create"});
 
     manager_.set([](auto &m) {
@@ -272,45 +299,68 @@ TEST_F(ServiceTest, DirectoryStepStopsAServiceStartedMeanwhile) {
 }
 
 // For a user who is not root, installing and start-type changes run pkexec lumaserv; a
-// dismissed or refused authorisation is a failure like any other; a service that is there is
+// dismissed or refused authorisation, a session without an authentication agent and lumaserv's
+// own failure are told apart, each with pkexec's or lumaserv's words; a service that is there is
 // never installed again.
 TEST(DeskServiceManagerTest, ElevatedInstallAndStartType) {
     ServiceManagerDouble inner;
     std::vector<std::vector<std::string>> runs;
-    int status = 1;
+    DeskServiceManager::RunResult answer{1, {}};
     DeskServiceManager manager(inner, "/usr/bin/lumaserv", true,
                                [&](const std::vector<std::string> &argv) {
                                    runs.push_back(argv);
-                                   return status;
+                                   return answer;
                                });
     ServiceInstallation service{"LumaghostService",  "Play", "/opt/bin/lumaserv", "", "",
                                 SERVICE_DEMAND_START};
     EXPECT_EQ(manager.createService(service), S_OK);
-    status = DeskServiceManager::kAuthorisationDismissed;
+    answer = {DeskServiceManager::kAuthorisationDismissed,
+              "Error executing command as another user: Request dismissed\n"};
+    EXPECT_EQ(manager.createService(service), hresultFromWin32(ERROR_CANCELLED));
+    answer = {DeskServiceManager::kAuthorisationRefused,
+              "Error executing command as another user: No authentication agent found.\n"};
+    const HResult noAgent = manager.createService(service);
+    EXPECT_EQ(noAgent, hresultFromWin32(ERROR_NO_AUTHENTICATION_AGENT));
+    EXPECT_EQ(manager.errorDetail(noAgent),
+              "Error executing command as another user: No authentication agent found.");
+    answer = {DeskServiceManager::kAuthorisationRefused,
+              "Error executing command as another user: Not authorized\n\nThis incident has "
+              "been reported.\n"};
     EXPECT_EQ(manager.createService(service), hresultFromWin32(ERROR_ACCESS_DENIED));
+    answer = {2, "lumaserv: the unit cannot be written\n"};
+    const HResult own = manager.createService(service);
+    EXPECT_EQ(own, hresultFromWin32(ERROR_SERVICE_SPECIFIC_ERROR));
+    EXPECT_EQ(manager.errorDetail(own), "lumaserv: the unit cannot be written");
     inner.installed = true;
     EXPECT_EQ(manager.createService(service), hresultFromWin32(ERROR_SERVICE_EXISTS));
-    status = 1;
-    EXPECT_EQ(manager.changeStartType("LumaghostService", SERVICE_AUTO_START), S_OK);
     using Argv = std::vector<std::string>;
-    EXPECT_EQ(runs, (std::vector<Argv>{
-                        {"pkexec", "/opt/bin/lumaserv", "-i", "-t", "demand"},
-                        {"pkexec", "/opt/bin/lumaserv", "-i", "-t", "demand"},
-                        {"pkexec", "/usr/bin/lumaserv", "-t", "auto"},
-                    }));
+    const Argv install{"pkexec", "/opt/bin/lumaserv", "-i", "-t", "demand"};
+    EXPECT_EQ(runs, (std::vector<Argv>(5, install)));
+    runs.clear();
+    answer = {1, {}};
+    EXPECT_EQ(manager.changeStartType("LumaghostService", SERVICE_AUTO_START), S_OK);
+    EXPECT_EQ(runs, (std::vector<Argv>{{"pkexec", "/usr/bin/lumaserv", "-t", "auto"}}));
     EXPECT_TRUE(inner.takeCalls().empty());
 
     // Not elevated: the manager itself.
     DeskServiceManager direct(inner, "/usr/bin/lumaserv", false, [&](const auto &argv) {
         runs.push_back(argv);
-        return 1;
+        return DeskServiceManager::RunResult{1, {}};
     });
     inner.installed = false;
     EXPECT_EQ(direct.createService(service), S_OK);
     EXPECT_EQ(inner.takeCalls(), Calls{"create"});
-    EXPECT_EQ(runs.size(), 3u);
-    EXPECT_EQ(DeskServiceManager::runProgram({"/bin/sh", "-c", "exit 7"}), 7);
-    EXPECT_LT(DeskServiceManager::runProgram({"/nonexistent/pkexec"}), 0);
+    EXPECT_EQ(runs.size(), 1u);
+    const DeskServiceManager::RunResult ran =
+        DeskServiceManager::runProgram({"/bin/sh", "-c", "echo refused >&2; exit 7"});
+    EXPECT_EQ(ran.status, 7);
+    EXPECT_EQ(ran.errors, "refused\n");
+    // Standard error is read to its end whatever its length, and kept up to the bound.
+    const DeskServiceManager::RunResult chatty =
+        DeskServiceManager::runProgram({"/bin/sh", "-c", "head -c 100000 /dev/zero >&2; exit 3"});
+    EXPECT_EQ(chatty.status, 3);
+    EXPECT_EQ(chatty.errors.size(), DeskServiceManager::kMaxErrorText);
+    EXPECT_LT(DeskServiceManager::runProgram({"/nonexistent/pkexec"}).status, 0);
 }
 
 }  // namespace

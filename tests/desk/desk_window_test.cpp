@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <fstream>
 
 #include <QAction>
 #include <QCheckBox>
@@ -18,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -85,14 +87,14 @@ TEST_F(WindowTest, EmptyStoreDefaults) {
             EXPECT_TRUE(setup.checkBox(id)->isChecked()) << id;
         EXPECT_FALSE(setup.checkBox(pack_ids::kAutoSaveSequenceForNext)->isChecked());
         EXPECT_TRUE(setup.checkBox(pack_ids::kKeepRatio)->isEnabled());
-        // The dialog's language defaults to English.
-        EXPECT_EQ(setup.values().language, 1033);
+        // The dialog's language is the one in use, not English.
+        EXPECT_EQ(setup.values().language, 1031);
         setup.reject();
     });
-    // Cancel wrote nothing; the stored language is missing, so the dialog's 1033 applies.
+    // Cancel wrote nothing, and the session keeps its language.
     EXPECT_FALSE(fs::exists(configFile()));
-    EXPECT_EQ(app().context().packs.CurrentLanguageId(), 1033);
-    EXPECT_EQ(menuTitle(frame().menuBar(), 0), QStringLiteral("&File"));
+    EXPECT_EQ(app().context().packs.CurrentLanguageId(), 1031);
+    EXPECT_EQ(menuTitle(frame().menuBar(), 0), QStringLiteral("&Datei"));
 }
 
 // The place is stored when the window goes, its normal place while minimised; a place off
@@ -121,9 +123,13 @@ TEST_F(WindowTest, PlacementIsStoredAndKeptOnScreen) {
 // commands stay disabled; each failure of the camera start has its own message.
 TEST_F(WindowTest, DriverMessagesAndCameraCommands) {
     ASSERT_EQ(start(), Running::Running);
+    // The design's text, then what installs the camera here: without the installer beside the
+    // program's data, the package.
     EXPECT_EQ(messages(),
               std::vector<std::string>(
-                  {"Lumadesk: Can't find Lumaghost driver.\n\nPlease reinstall Lumaghost again!"}));
+                  {"Lumadesk: Can't find Lumaghost driver.\n\nPlease reinstall Lumaghost again!\n"
+                   "No Lumaghost camera is installed. To install it, install the package:\n"
+                   "sudo apt install lumaghost"}));
     for (int id : {kShowPickFrame, kSetPicture, kPreview, kStopPreview, kPlayMovie})
         EXPECT_FALSE(enabled(id)) << id;
     EXPECT_TRUE(enabled(kOpen));
@@ -165,6 +171,50 @@ TEST_F(WindowTest, DriverMessagesAndCameraCommands) {
     EXPECT_FALSE(enabled(kSetPicture));
     ASSERT_NE(frame().command(kFirstCamera + 1), nullptr);
     EXPECT_EQ(frame().command(kFirstCamera + 1)->text(), QStringLiteral("Camera - Other"));
+    // Another language names the items in its words; the camera's name stays.
+    app().context().packs.SelectLanguage(1031);
+    frame().applyLanguage();
+    ASSERT_NE(frame().command(kFirstCamera + 1), nullptr);
+    EXPECT_EQ(frame().command(kFirstCamera + 1)->text(), QStringLiteral("Kamera - Other"));
+}
+
+// Where the installer and its device description lie beside the program's data (as the package
+// puts them in share/lumaghost), the missing-camera message says to run it there.
+TEST_F(WindowTest, MissingCameraNamesTheInstaller) {
+    {
+        std::ofstream(program_ / "Lumacam.inf") << "[Version]\n";
+        std::ofstream(program_ / "lumasetup") << "#!/bin/sh\n";
+        fs::permissions(program_ / "lumasetup", fs::perms::owner_all);
+    }
+    ASSERT_EQ(start(), Running::Running);
+    ASSERT_EQ(prompter_.shown.size(), 1u);
+    const QStringList lines = prompter_.shown[0].text.split(u'\n');
+    ASSERT_EQ(lines.size(), 5) << prompter_.shown[0].text.toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("Can't find Lumaghost driver."));
+    EXPECT_EQ(lines[3],
+              QStringLiteral("No Lumaghost camera is installed. To install it, run as root:"));
+    EXPECT_TRUE(lines[4].startsWith(
+        QStringLiteral("cd ") + QString::fromStdString(program_.string()) + QStringLiteral(" && ")))
+        << lines[4].toStdString();
+    EXPECT_TRUE(lines[4].endsWith(QStringLiteral(" ./lumasetup"))) << lines[4].toStdString();
+}
+
+// Qt's own texts follow the pack: German buttons and file dialog words with the German pack,
+// English again with the English one.
+TEST_F(WindowTest, QtTextsFollowThePack) {
+    ASSERT_EQ(start(), Running::Running);
+    auto yes = [] { return QCoreApplication::translate("QPlatformTheme", "&Yes"); };
+    auto lookIn = [] { return QCoreApplication::translate("QFileDialog", "Look in:"); };
+    EXPECT_EQ(yes(), QStringLiteral("&Yes"));
+    app().context().packs.SelectLanguage(1031);
+    frame().applyLanguage();
+    EXPECT_EQ(yes(), QStringLiteral("&Ja"));
+    EXPECT_EQ(lookIn(), QStringLiteral("Suchen in:"));
+    EXPECT_EQ(QLocale().language(), QLocale::German);
+    app().context().packs.SelectLanguage(1033);
+    frame().applyLanguage();
+    EXPECT_EQ(yes(), QStringLiteral("&Yes"));
+    EXPECT_EQ(QLocale().language(), QLocale::English);
 }
 
 // Sequence (152) twice returns to picture mode; Save waits for an item and goes to the
@@ -642,8 +692,18 @@ TEST_F(WindowTest, HelpAndAbout) {
     prompter_.shown.clear();
     trigger(kHelpTopics);
     ASSERT_EQ(prompter_.shown.size(), 1u);
-    EXPECT_EQ(prompter_.shown[0].text, QStringLiteral("Can't find help file"));
-    EXPECT_TRUE(prompter_.shown[0].caption.endsWith(QStringLiteral("/Lumaghost.html")));
+    // In the German pack's words: the caption names where an installed Lumadesk looks last;
+    // the text, under its own first line, every folder looked in.
+    const QStringList lines = prompter_.shown[0].text.split(u'\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], QStringLiteral("Die Hilfedatei wurde nicht gefunden."));
+    EXPECT_EQ(lines[1], QStringLiteral("Die Hilfe wird in %1, %2 gesucht.")
+                            .arg(app().context().paths.dataFolders()[0],
+                                 app().context().paths.dataFolders()[1]));
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("/share/lumaghost")));
+    EXPECT_TRUE(
+        prompter_.shown[0].caption.endsWith(QStringLiteral("/share/lumaghost/Lumaghost.html")))
+        << prompter_.shown[0].caption.toStdString();
     EXPECT_EQ(opened_.size(), 3u);
 
     app().context().packs.SelectLanguage(1033);

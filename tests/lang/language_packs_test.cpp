@@ -62,6 +62,14 @@ TEST(LanguageIds, CanonicalAndFromLocale) {
     for (auto [name, expected] : locales)
         EXPECT_EQ(LanguageIdFromLocaleName(name), expected) << name;
 
+    // Back to the names Qt's translation files carry: the language, with its territory only
+    // where the identifier has no entry of its own.
+    const std::pair<uint16_t, const char *> names[] = {
+        {1031, "de"}, {1033, "en"},    {1036, "fr"}, {3082, "es"}, {1046, "pt_BR"},
+        {2070, "pt"}, {1028, "zh_TW"}, {2052, "zh"}, {2074, "sr"}, {0, ""}};
+    for (auto [id, expected] : names)
+        EXPECT_EQ(LocaleNameFromLanguageId(id), expected) << id;
+
     std::vector<std::pair<const char *, std::optional<std::string>>> saved;
     for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         const char *v = std::getenv(name);

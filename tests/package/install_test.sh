@@ -76,6 +76,8 @@ appstreamcli validate-tree --pedantic --explain --no-net "$work/tree" >"$work/ap
 [ "$(wc -l <"$work/appstream.txt")" = 1 ] && grep -q 'Validation was successful\.$' "$work/appstream.txt" ||
     { cat "$work/appstream.txt"; fail "appstreamcli validate-tree has remarks"; }
 dpkg-deb -f "$deb" Recommends | grep -q '\bpkexec\b' || fail "the package does not recommend pkexec"
+dpkg-deb -f "$deb" Recommends | grep -q '\bqt6-translations-l10n\b' ||
+    fail "the package does not recommend qt6-translations-l10n (Qt's own texts in the chosen language)"
 
 phase "base root"
 mkdir -p "$(dirname "$base")" "$archives/partial"
