@@ -10,10 +10,15 @@
 // control returns to the window (counter thumbnails_ms: until the last thumbnail is made, in
 // the background). BM_PlaybackDisplayTimes: 50 frames of 20 ... 60 ms played by the sequence
 // worker, each display time measured at the camera by a reader woken by the commit; counters
-// max_error_ms, mean_error_ms and within_2ms_pct.
+// max_error_ms, mean_error_ms and within_2ms_pct. BM_OpenHostileSequence: opening three hostile
+// files (many tiny records, one huge record, eight large ones), with the peak memory.
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -175,6 +180,64 @@ void BM_OpenSequence100(benchmark::State &state) {
         benchmark::Counter(thumbnails, benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_OpenSequence100)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+/// A hostile sequence file, sparse where it can be: 0, 60,000 one-pixel records shown for 0 ms
+/// (1.4 MB); 1, one record of 26,700 × 26,700 (2 GB); 2, eight records of 4096 × 4096 (400 MB).
+fs::path hostileSequence(const fs::path &dir, int kind) {
+    const fs::path file = dir / ("hostile" + std::to_string(kind) + ".lgs");
+    if (fs::exists(file))
+        return file;
+    const int64_t side = kind == 0 ? 1 : kind == 1 ? 26700 : 4096;
+    const int64_t count = kind == 0 ? 60000 : kind == 1 ? 1 : 8;
+    const int64_t record = 20 + side * side * 3;
+    FILE *out = std::fopen(file.c_str(), "wb");
+    auto i32 = [out](int64_t v) {
+        const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+        std::fwrite(b, 1, 4, out);
+    };
+    std::fwrite("QmSq", 1, 4, out);
+    i32(count);
+    i32(12 + count * record);
+    for (int64_t i = 0; i < count; ++i) {
+        std::fseek(out, long(12 + i * record), SEEK_SET);
+        std::fwrite("QmLg", 1, 4, out);
+        i32(side);
+        i32(side);
+        i32(record);
+        i32(kind == 0 ? 0 : 1000);
+        if (kind == 0)
+            std::fwrite("\x10\x20\x30", 1, 3, out);
+    }
+    if (::ftruncate(::fileno(out), off_t(12 + count * record)) != 0)
+        std::perror("ftruncate");
+    std::fclose(out);
+    return file;
+}
+
+/// Opening a hostile sequence until control returns to the window and the thumbnails in view
+/// are made. Counter peak_rss_mb: the process's peak resident memory afterwards (run each
+/// argument in a process of its own for its own peak).
+void BM_OpenHostileSequence(benchmark::State &state) {
+    Desk &d = desk();
+    const fs::path file = hostileSequence(d.dir, int(state.range(0)));
+    SequenceEditor &editor = d.editor();
+    for (auto _ : state) {
+        editor.openSequence(QString::fromStdString(file.string()));
+        editor.strip()->waitForThumbnails();
+        QCoreApplication::processEvents();
+    }
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_rss_mb"] = double(usage.ru_maxrss) / 1024.0;
+    state.counters["items"] = editor.itemCount();
+}
+BENCHMARK(BM_OpenHostileSequence)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 void BM_PlaybackDisplayTimes(benchmark::State &state) {
     desk();  // the camera

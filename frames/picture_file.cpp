@@ -259,6 +259,37 @@ QImage DecodePicture(const QByteArray &data, QString *error) {
     return overBlack(std::move(image));
 }
 
+const QStringList &pictureExtensions() {
+    static const QStringList extensions = [] {
+        // The seven types of old first, in their order, then what the readers add.
+        QStringList list{QStringLiteral("bmp"), QStringLiteral("dib"),  QStringLiteral("emf"),
+                         QStringLiteral("gif"), QStringLiteral("ico"),  QStringLiteral("jpg"),
+                         QStringLiteral("wmf"), QStringLiteral("jpeg"), QStringLiteral("jpe")};
+        for (const QByteArray &format : QImageReader::supportedImageFormats()) {
+            const QString extension = QString::fromLatin1(format).toLower();
+            if (!list.contains(extension))
+                list.append(extension);
+        }
+        return list;
+    }();
+    return extensions;
+}
+
+bool IsPictureName(const QString &path) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype dot = path.lastIndexOf(u'.');
+    if (dot < 0 || dot < slash)
+        return false;
+    return pictureExtensions().contains(path.mid(dot + 1).toLower());
+}
+
+QString pictureNamePatterns() {
+    QStringList patterns;
+    for (const QString &extension : pictureExtensions())
+        patterns.append(QStringLiteral("*.") + extension);
+    return patterns.join(u' ');
+}
+
 QImage LoadPictureFile(const QString &path, QString *error) {
     QByteArray data;
     if (int err = readPictureFile(path, data)) {

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 #include "frames/frame_compose.h"
 
@@ -38,6 +39,17 @@ PictureProblem pictureProblemOf(const QString &error);
 /// regular file of at most kMaxPictureFileBytes is read; anything else (a FIFO, a device, a
 /// directory) cannot be opened, and is refused without blocking.
 QImage LoadPictureFile(const QString &path, QString *error = nullptr);
+
+/// The extensions of the pictures read, lower case without the dot: BMP, DIB, EMF, GIF, ICO,
+/// JPG and WMF, JPEG also as .jpeg and .jpe, and every other format this machine's Qt image
+/// readers load (PNG, and WebP, TIFF and the like where their plugins are installed).
+const QStringList &pictureExtensions();
+
+/// Whether a file's name ends in a picture extension, in any letter case.
+bool IsPictureName(const QString &path);
+
+/// The picture extensions as file dialog patterns, "*.bmp *.dib ...".
+QString pictureNamePatterns();
 
 /// The image's pixels (Format_RGB32) for the frame composition.
 ImageView imageView(const QImage &image);

@@ -108,7 +108,7 @@ private:
 // The checks, in order. Every size is checked against the length before anything is allocated
 // or read, in 64-bit arithmetic.
 bool parse(Source &source, uint64_t length, std::vector<SequenceFrame> &frames,
-           const std::function<bool()> &stopped) {
+           const std::function<bool()> &stopped, RecordBound bound) {
     uint8_t header[kSequenceHeaderSize];
     if (length < kSequenceHeaderSize || !source.read(0, header, sizeof(header)))
         return false;
@@ -145,7 +145,8 @@ bool parse(Source &source, uint64_t length, std::vector<SequenceFrame> &frames,
         SequenceFrame frame;
         frame.header = decodeRecordHeader(record);
         if (frame.header.width <= 0 || frame.header.height <= 0 ||
-            frame.header.width > kMaxImageSide || frame.header.height > kMaxImageSide)
+            frame.header.width > std::min(bound.width, kMaxImageSide) ||
+            frame.header.height > std::min(bound.height, kMaxImageSide))
             return false;
         const uint64_t framePixels = uint64_t(frame.header.width) * uint64_t(frame.header.height);
         const uint64_t pixelBytes = framePixels * 3;
@@ -218,11 +219,12 @@ HResult WriteSequenceFile(const fs::path &path, const std::vector<SequenceItem> 
 
 bool ParseSequence(const uint8_t *data, size_t size, std::vector<SequenceFrame> &frames) {
     MemorySource source(data, size);
-    return parse(source, size, frames, {});
+    return parse(source, size, frames, {}, {});
 }
 
 bool ReadSequenceFile(const fs::path &path, std::vector<SequenceFrame> &frames,
-                      ReadErrorReporter *reporter, const std::function<bool()> &stopped) {
+                      ReadErrorReporter *reporter, const std::function<bool()> &stopped,
+                      RecordBound bound) {
     UniqueFd fd;
     struct stat st;
     bool ok = false;
@@ -230,7 +232,7 @@ bool ReadSequenceFile(const fs::path &path, std::vector<SequenceFrame> &frames,
         return false;
     FileSource source(fd.get());
     try {
-        ok = parse(source, static_cast<uint64_t>(st.st_size), frames, stopped);
+        ok = parse(source, static_cast<uint64_t>(st.st_size), frames, stopped, bound);
     } catch (const std::bad_alloc &) {
         ok = false;
     }

@@ -89,9 +89,16 @@ public:
 /// of a pixel block; when it answers true the file is given up. With a reporter (the desktop),
 /// a file that opened but was rejected is reported to it; without one (the service) nothing is
 /// said.
+/// The widest and highest record a reader takes.
+struct RecordBound {
+    int32_t width = kMaxImageSide;
+    int32_t height = kMaxImageSide;
+};
+
+/// `bound`: records wider or higher are rejected as the ones beyond kMaxImageSide are.
 bool ReadSequenceFile(const std::filesystem::path &path, std::vector<SequenceFrame> &frames,
                       ReadErrorReporter *reporter = nullptr,
-                      const std::function<bool()> &stopped = {});
+                      const std::function<bool()> &stopped = {}, RecordBound bound = {});
 
 /// The checks of ReadSequenceFile on bytes in memory (for tests and the fuzzer).
 bool ParseSequence(const uint8_t *data, size_t size, std::vector<SequenceFrame> &frames);

@@ -552,13 +552,31 @@ std::string HiveData::serialize() const {
 
 std::optional<HiveData> HiveData::parse(std::string_view text, std::string *error) {
     HiveData data;
+    if (!data.parseInto(text, error, false))
+        return std::nullopt;
+    return data;
+}
+
+HiveData HiveData::parseReadable(std::string_view text, std::string *firstProblem) {
+    HiveData data;
+    (void)data.parseInto(text, firstProblem, true);
+    return data;
+}
+
+bool HiveData::parseInto(std::string_view text, std::string *error, bool skipMalformed) {
+    HiveData &data = *this;
     uint32_t current = kNoNode;
     size_t lineNo = 0;
-    auto fail = [&](const char *what) -> std::optional<HiveData> {
-        if (error)
+    bool clean = true;
+    // Strict: the first malformed line ends the parse. Skipping: the line is left out (a key's
+    // values with its key), and the first such line is named.
+    auto fail = [&](const char *what) {
+        if (error && clean)
             *error = "line " + std::to_string(lineNo) + ": " + what;
-        return std::nullopt;
+        clean = false;
+        return skipMalformed;
     };
+    bool inBadKey = false;
     // Keys with many values find them through an index, so that parsing stays linear.
     constexpr size_t kIndexFrom = 16;
     std::map<uint32_t, std::map<std::string, size_t>> index;
@@ -577,22 +595,38 @@ std::optional<HiveData> HiveData::parse(std::string_view text, std::string *erro
 
         if (line.front() == '[') {
             size_t close = line.rfind(']');
-            if (close == std::string_view::npos || close == 1)
-                return fail("malformed key");
+            current = kNoNode;
+            inBadKey = true;
+            if (close == std::string_view::npos || close == 1) {
+                if (!fail("malformed key"))
+                    return false;
+                continue;
+            }
             current = data.create(line.substr(1, close - 1));
-            if (current == kNoNode)
-                return fail("empty key");
+            if (current == kNoNode && !fail("empty key"))
+                return false;
+            inBadKey = current == kNoNode;
             continue;
         }
-        if (current == kNoNode)
-            return fail("value outside a key");
+        if (current == kNoNode) {
+            // The values of a key that could not be read go with it, unnamed.
+            if (!(inBadKey && skipMalformed) && !fail("value outside a key"))
+                return false;
+            continue;
+        }
         size_t pos = 0;
         std::string name;
-        if (!readQuoted(line, pos, name) || pos >= line.size() || line[pos] != '=')
-            return fail("malformed value name");
+        if (!readQuoted(line, pos, name) || pos >= line.size() || line[pos] != '=') {
+            if (!fail("malformed value name"))
+                return false;
+            continue;
+        }
         RegValue v;
-        if (!parseData(line.substr(pos + 1), v))
-            return fail("malformed value data");
+        if (!parseData(line.substr(pos + 1), v)) {
+            if (!fail("malformed value data"))
+                return false;
+            continue;
+        }
 
         auto &values = data.nodes_[current].values;
         if (values.size() < kIndexFrom) {
@@ -610,7 +644,7 @@ std::optional<HiveData> HiveData::parse(std::string_view text, std::string *erro
         else
             values[at->second].second = std::move(v);
     }
-    return data;
+    return clean;
 }
 
 // --- the hive file ------------------------------------------------------------------------------
@@ -642,6 +676,27 @@ HResult RegistryHive::read(HiveData &out, std::string *error) const {
     }
     out = std::move(*parsed);
     return S_OK;
+}
+
+HResult RegistryHive::readReadable(HiveData &out, std::string *error) const {
+    std::string text;
+    int err = readWholeFile(file_, text, kMaxWholeFileBytes, !fixedMode_);
+    if (err == ENOENT || (fixedMode_ && err == ELOOP)) {
+        out = HiveData();
+        return S_OK;
+    }
+    if (err) {
+        if (error)
+            *error = file_.string() + ": " + std::strerror(err);
+        return hresultFromErrno(err);
+    }
+    std::string where;
+    out = HiveData::parseReadable(text, &where);
+    if (where.empty())
+        return S_OK;
+    if (error)
+        *error = file_.string() + ", " + where;
+    return S_FALSE;
 }
 
 HResult RegistryHive::modify(const std::function<HResult(HiveData &)> &change) {

@@ -78,6 +78,10 @@ public:
     std::string serialize() const;
     /// Parses a hive file's text; nullopt (with the line in error) when it is malformed.
     static std::optional<HiveData> parse(std::string_view text, std::string *error = nullptr);
+    /// Parses what can be read of a hive file's text: a malformed line is left out (a malformed
+    /// key's line with the values under it), everything else kept. `firstProblem`, when given,
+    /// names the first line left out, and stays empty for a well-formed text.
+    static HiveData parseReadable(std::string_view text, std::string *firstProblem = nullptr);
 
     /// The same keys, spelled the same, with the same values in the same order.
     friend bool operator==(const HiveData &a, const HiveData &b);
@@ -94,6 +98,9 @@ private:
     };
     static constexpr uint32_t kNoNode = UINT32_MAX;
 
+    /// parse() and parseReadable(): false at the first malformed line unless `skipMalformed`,
+    /// which goes on past it; `error` names the first one.
+    bool parseInto(std::string_view text, std::string *error, bool skipMalformed);
     /// The node of a key path, or kNoNode.
     uint32_t find(std::string_view key) const;
     /// The node of a key path, created with its parents when missing; kNoNode for the root.
@@ -122,6 +129,10 @@ public:
     /// of a hive of a fixed mode, which is never followed. Fails when the file cannot be read or
     /// is malformed; `error` then names the file and, for a malformed one, the line.
     HResult read(HiveData &out, std::string *error = nullptr) const;
+
+    /// read(), but a malformed file gives what can be read of it (HiveData::parseReadable):
+    /// S_FALSE then, `error` naming the file and the first line left out.
+    HResult readReadable(HiveData &out, std::string *error = nullptr) const;
 
     /// Runs `change` on the current contents under the writers' lock and stores the result
     /// atomically when it succeeds. A malformed file is never overwritten. The lock file is

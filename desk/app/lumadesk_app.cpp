@@ -12,6 +12,7 @@
 #include "desk/dialogs/about_dlg.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/part_set.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
@@ -119,8 +120,14 @@ void CLumadeskApp::activate(const QStringList &files) {
         return;
     }
     frame_->bringToFront();
-    for (const QString &file : files)
-        doc_->OnOpenDocument(file);
+    doc_->openDocuments(files);
+}
+
+void CLumadeskApp::terminate() {
+    // QApplication::quit() would close the windows, and with them ask the close check.
+    if (frame_)
+        frame_->parts().stopCameraSources();
+    QCoreApplication::exit(0);
 }
 
 void CLumadeskApp::onAppAbout() {

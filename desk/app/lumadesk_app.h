@@ -45,6 +45,11 @@ public:
     DeskContext &context() const { return *context_; }
     SingleInstance *instance() const { return instance_.get(); }
 
+    /// A termination signal: the sources that feed the camera stop and the event loop ends,
+    /// without the close check's questions; ExitInstance() then writes the settings as a
+    /// close does.
+    void terminate();
+
     /// The About box.
     void onAppAbout();
     /// Another start's request: to the front, and open its files.

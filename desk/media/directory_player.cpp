@@ -9,6 +9,7 @@
 #include "camera/camera_link.h"
 #include "desk/model/camera_state.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/message_format.h"
 #include "desk/model/part_set.h"
 #include "desk/service/play_service_command.h"
 #include "frames/picture_file.h"
@@ -18,19 +19,8 @@ namespace lumaghost {
 
 namespace {
 
-constexpr const char *kPictureExtensions[] = {"bmp", "dib", "emf", "gif", "ico", "jpg", "wmf"};
-
-bool isPictureName(const QString &name) {
-    const qsizetype dot = name.lastIndexOf(u'.');
-    if (dot < 0)
-        return false;
-    const QString extension = name.mid(dot + 1).toLower();
-    for (const char *known : kPictureExtensions) {
-        if (extension == QLatin1String(known))
-            return true;
-    }
-    return false;
-}
+constexpr int kCannotLoadPicture = 145;  // "Can not load picture"
+constexpr int kPictureNotShown = 4000;   // "%s cannot be shown:\n%s"
 
 }  // namespace
 
@@ -46,7 +36,7 @@ QStringList ScanDirectoryPictures(const QString &directory) {
         if (it->is_directory(kindError))
             continue;
         const QString name = QFile::decodeName(QByteArray::fromStdString(it->path().filename()));
-        if (isPictureName(name))
+        if (IsPictureName(name))
             pictures.append(QFile::decodeName(QByteArray::fromStdString(it->path().string())));
     }
     std::sort(pictures.begin(), pictures.end(), [](const QString &a, const QString &b) {
@@ -77,6 +67,7 @@ void DirectoryPlayer::startDirectoryPlayback() {
 void DirectoryPlayer::start(const DirectoryChoice &choice) {
     part_.parts.stopCameraSources();
     StopPlayServiceIfRunning(part_.service);
+    part_.parts.setCurrentItemPath(choice.directory);
     flags_ = choice.flags;
     loop_ = choice.loop;
     displayTime_ = choice.displayTime;
@@ -84,6 +75,7 @@ void DirectoryPlayer::start(const DirectoryChoice &choice) {
     if (choice.directory != directory_ || ended) {
         directory_ = choice.directory;
         pictures_ = ScanDirectoryPictures(directory_);
+        unreadable_.clear();
         cursor_ = 0;
         if (pictures_.isEmpty() || !showAndAdvance()) {
             emit stateChanged();
@@ -113,6 +105,8 @@ void DirectoryPlayer::step() {
         stop();
         return;
     }
+    // A play service started since the last step would feed the camera too.
+    StopPlayServiceIfRunning(part_.service);
     if (showAndAdvance())
         timer_.start(stepPeriodMs(displayTime_));
     emit stateChanged();
@@ -124,7 +118,15 @@ void DirectoryPlayer::stop() {
 
 HResult DirectoryPlayer::ShowDirectoryPicture(const QString &path, FitFlags flags) {
     emit titleChanged(path);
-    QImage picture = LoadPictureFile(path);
+    QString why;
+    QImage picture = LoadPictureFile(path, &why);
+    if (picture.isNull() && !unreadable_.contains(path)) {
+        // Told once per picture, not at every round; the camera shows black for it.
+        unreadable_.insert(path);
+        context_.ask(nullptr, context_.message(kCannotLoadPicture),
+                     formatMessage(context_.message(kPictureNotShown), {path, why}),
+                     MessageButtons::Ok, MessageIcon::Warning);
+    }
     if (!picture.isNull() && picture.format() != QImage::Format_RGB32)
         picture = picture.convertToFormat(QImage::Format_RGB32);
     const HResult result =

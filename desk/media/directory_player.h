@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -17,7 +18,7 @@ namespace lumaghost {
 
 /// The pictures of a directory in name order, letter case aside (the order users see in a file
 /// manager; readdir's order is the file system's hash order): its files (not its directories)
-/// whose extension, in any letter case, is bmp, dib, emf, gif, ico, jpg or wmf.
+/// whose name is a picture's (IsPictureName).
 QStringList ScanDirectoryPictures(const QString &directory);
 
 class DirectoryPlayer final : public QObject, public DirectoryPart {
@@ -35,15 +36,17 @@ public:
     /// picture shown at once; the last one still running resumes at the cursor with the next
     /// step. A directory without pictures shows nothing and starts no timer.
     void start(const DirectoryChoice &choice);
-    /// One step of the timer: the picture at the cursor, then on to the next; past the last
-    /// one, back to the first with loop, the end without.
+    /// One step of the timer: a play service started meanwhile is stopped, then the picture
+    /// at the cursor, then on to the next; past the last one, back to the first with loop, the
+    /// end without.
     void step();
     /// Kills the step timer: playback ends where it is.
     void stop();
     bool playing() const { return timer_.isActive(); }
 
     /// Puts one picture file on the camera; the camera's failure ends playback with "Get Buffer
-    /// ERROR!". A file that cannot be read makes a black frame.
+    /// ERROR!". A file that cannot be read makes a black frame, and the loader's reason is told
+    /// the first time only.
     HResult ShowDirectoryPicture(const QString &path, FitFlags flags);
 
     const QString &directory() const { return directory_; }
@@ -65,6 +68,7 @@ private:
     DeskContext &context_;
     QString directory_;
     QStringList pictures_;
+    QSet<QString> unreadable_;  // told already, since the directory was read
     int cursor_ = 0;
     FitFlags flags_;
     bool loop_ = false;

@@ -191,6 +191,7 @@ HResult MoviePlayer::playMovieFile(const QString &path) {
         stopGraphPlayback();
         return result;
     }
+    part_.parts.setCurrentItemPath(path);
     context_.recentMovies.add(path);
     emit recentFilesChanged();
     emit stateChanged();

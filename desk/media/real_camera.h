@@ -32,6 +32,7 @@ public:
     ~RealCamera() override;
 
     bool setUpPreview(CameraLink &link) override;
+    bool previewReady() const override { return preview_ != nullptr; }
     void setupRealCamera() override;
     /// Passes real camera `index` through into the camera; message 154 when it cannot, and
     /// then no graph remains.

@@ -91,7 +91,10 @@ constexpr CommandInfo kCommands[] = {
     {kSetup, "Setup", "Setup", Owner::View, "setup", {kNoKey, kNoKey}, false, always, nullptr,
      [](T t) { t.runSetup(); }},
     {kPreview, "&Preview", "Preview", Owner::RealCamera, "preview", {kNoKey, kNoKey}, false,
-     [](In in) { return in.realCamera && in.cameraAvailable && !in.previewing; }, nullptr,
+     [](In in) {
+         return in.realCamera && in.cameraAvailable && in.previewReady && !in.previewing;
+     },
+     nullptr,
      [](T t) { t.realCamera()->startPreview(); }},
     {kStopPreview, "&Stop", "Stop preview", Owner::RealCamera, "stop-preview", {kNoKey, kNoKey},
      false, [](In in) { return in.realCamera && in.cameraAvailable && in.previewing; }, nullptr,

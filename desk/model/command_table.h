@@ -128,6 +128,7 @@ struct CommandInputs {
     // Graphs.
     bool graphRunning = false;
     bool previewing = false;
+    bool previewReady = false;
     int selectedCamera = -1;
     // Recent lists.
     bool recentPictures = false;

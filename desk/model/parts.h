@@ -27,7 +27,7 @@ class PicturePart {
 public:
     virtual ~PicturePart() = default;
 
-    /// The document's open operation for a picture file (BMP, DIB, EMF, GIF, ICO, JPG, WMF):
+    /// The document's open operation for a picture file (IsPictureName):
     /// load it, make its folder the browsing list and repaint. The document has already put
     /// the path on the picture list and sets the title to the file name afterwards.
     virtual void openPicture(const QString &path) = 0;
@@ -116,8 +116,10 @@ public:
     virtual ~RealCameraPart() = default;
 
     /// Builds the preview on the open camera link, right after the camera start; false when
-    /// that failed (the view then shows string 173 and runs without the camera).
+    /// that failed (the view then shows string 173 and keeps the camera, without preview).
     virtual bool setUpPreview(CameraLink &link) = 0;
+    /// The preview was built: Preview may start it.
+    virtual bool previewReady() const { return true; }
     virtual void setupRealCamera() = 0;              // 32816
     virtual void switchToRealCamera(int index) = 0;  // 10000 + index
     virtual void startPreview() = 0;                 // 142

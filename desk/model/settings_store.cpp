@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include <stdio.h>
+#include <sys/stat.h>
 
 namespace lumaghost {
 
@@ -22,7 +23,7 @@ const RegValue *findValue(const HiveData &data, std::string_view section, std::s
 
 int SettingsSnapshot::readInt(std::string_view section, std::string_view name,
                               int defaultValue) const {
-    const RegValue *value = findValue(data_, section, name);
+    const RegValue *value = findValue(*data_, section, name);
     if (!value || value->type != RegType::Dword)
         return defaultValue;
     return static_cast<int32_t>(value->dword);
@@ -30,7 +31,7 @@ int SettingsSnapshot::readInt(std::string_view section, std::string_view name,
 
 std::string SettingsSnapshot::readString(std::string_view section, std::string_view name,
                                          std::string_view defaultValue) const {
-    const RegValue *value = findValue(data_, section, name);
+    const RegValue *value = findValue(*data_, section, name);
     if (!value || (value->type != RegType::String && value->type != RegType::ExpandString))
         return std::string(defaultValue);
     return value->text;
@@ -48,23 +49,47 @@ std::string SettingsStore::sectionKey(std::string_view section) {
     return key;
 }
 
-HiveData SettingsStore::load() const {
+HiveData SettingsStore::load(bool &damaged) const {
     HiveData data;
     std::string error;
-    if (hive_.read(data, &error).failed()) {
-        if (!reported_) {
-            reported_ = true;
-            errors_ << "Lumadesk: " << error << "; its settings take their defaults, and "
-                    << damagedCopyPath().filename().string()
-                    << " keeps the file at the first change" << std::endl;
-        }
-        return HiveData();
+    const HResult read = hive_.readReadable(data, &error);
+    damaged = read != S_OK;
+    if (damaged && !reported_) {
+        reported_ = true;
+        errors_ << "Lumadesk: " << error
+                << (read.failed() ? "; its settings take their defaults, and "
+                                  : "; the values there take their defaults, and ")
+                << damagedCopyPath().filename().string() << " keeps the file at the first change"
+                << std::endl;
     }
-    return data;
+    ++reads_;
+    return read.failed() ? HiveData() : data;
+}
+
+std::shared_ptr<const HiveData> SettingsStore::current(bool &damaged) const {
+    // The file is replaced, never written in place: a new inode or a new time tells a change.
+    struct stat st;
+    std::array<int64_t, 5> identity{-1, -1, -1, -1, -1};
+    if (::stat(hive_.file().c_str(), &st) == 0)
+        identity = {int64_t(st.st_dev), int64_t(st.st_ino), int64_t(st.st_size),
+                    int64_t(st.st_mtim.tv_sec), int64_t(st.st_mtim.tv_nsec)};
+    std::lock_guard lock(mutex_);
+    if (!cached_ || identity != cachedIdentity_) {
+        cached_ = std::make_shared<const HiveData>(load(cachedDamaged_));
+        cachedIdentity_ = identity;
+    }
+    damaged = cachedDamaged_;
+    return cached_;
 }
 
 SettingsSnapshot SettingsStore::snapshot() const {
-    return SettingsSnapshot(load());
+    bool damaged = false;
+    return SettingsSnapshot(current(damaged));
+}
+
+int SettingsStore::fileReads() const {
+    std::lock_guard lock(mutex_);
+    return reads_;
 }
 
 int SettingsStore::readInt(std::string_view section, std::string_view name,
@@ -83,11 +108,11 @@ fs::path SettingsStore::damagedCopyPath() const {
     return copy;
 }
 
-bool SettingsStore::keepDamagedFile() {
-    HiveData data;
-    if (hive_.read(data).succeeded())
+bool SettingsStore::keepDamagedFile(std::optional<HiveData> &salvaged) {
+    bool damaged = false;
+    const std::shared_ptr<const HiveData> readable = current(damaged);
+    if (!damaged)
         return true;
-    (void)load();  // reports the file once
     // An older copy is kept too: each damaged file gets a name of its own.
     fs::path copy = damagedCopyPath();
     std::error_code ec;
@@ -100,14 +125,19 @@ bool SettingsStore::keepDamagedFile() {
                 << " cannot be moved aside: " << std::strerror(errno) << std::endl;
         return false;
     }
+    salvaged = *readable;
     return true;
 }
 
 bool SettingsStore::modify(const std::function<void(HiveData &)> &change) {
-    if (!keepDamagedFile())
+    std::optional<HiveData> salvaged;
+    if (!keepDamagedFile(salvaged))
         return false;
     return hive_
-        .modify([&change](HiveData &data) {
+        .modify([&change, &salvaged](HiveData &data) {
+            // The damaged file's readable values go on in the new one.
+            if (salvaged && data == HiveData())
+                data = std::move(*salvaged);
             change(data);
             return S_OK;
         })

@@ -4,9 +4,12 @@
 // file that cannot be read takes its default.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,10 +66,10 @@ inline constexpr IntValue kLastCy{"LastCy", 460};
 
 }  // namespace settings
 
-/// The values of the store as read at one moment.
+/// The values of the store as read at one moment; copies share them.
 class SettingsSnapshot {
 public:
-    explicit SettingsSnapshot(HiveData data) : data_(std::move(data)) {}
+    explicit SettingsSnapshot(std::shared_ptr<const HiveData> data) : data_(std::move(data)) {}
 
     int readInt(std::string_view section, std::string_view name, int defaultValue) const;
     int readInt(std::string_view section, const settings::IntValue &value) const {
@@ -76,7 +79,7 @@ public:
                            std::string_view defaultValue) const;
 
 private:
-    HiveData data_;
+    std::shared_ptr<const HiveData> data_;
 };
 
 class SettingsStore {
@@ -86,8 +89,11 @@ public:
 
     const std::filesystem::path &file() const { return hive_.file(); }
 
-    /// Reads the whole store.
+    /// The whole store. The file is read again only once it has changed since the last read;
+    /// a malformed line takes its values' defaults and leaves every other value as stored.
     SettingsSnapshot snapshot() const;
+    /// How many times the file was read (parsed) so far.
+    int fileReads() const;
 
     int readInt(std::string_view section, std::string_view name, int defaultValue) const;
     int readInt(std::string_view section, const settings::IntValue &value) const {
@@ -112,14 +118,25 @@ public:
     std::filesystem::path damagedCopyPath() const;
 
 private:
-    /// Reads the file; a failure is reported once and yields an empty store.
-    HiveData load() const;
-    /// Moves a file that cannot be read aside, so the next write starts afresh and keeps it.
-    bool keepDamagedFile();
+    /// Reads what can be read of the file; damage is reported once, and a file that cannot be
+    /// read at all yields an empty store. Sets `damaged` when the file is not as it should be.
+    HiveData load(bool &damaged) const;
+    /// The file's contents, read again only when it has changed; `damaged` tells whether it
+    /// is not as it should be.
+    std::shared_ptr<const HiveData> current(bool &damaged) const;
+    /// Moves a damaged file aside, so that it is kept; `salvaged` receives what could be read
+    /// of it, for the next write to start from.
+    bool keepDamagedFile(std::optional<HiveData> &salvaged);
 
     RegistryHive hive_;
     std::ostream &errors_;
+    mutable std::mutex mutex_;  // guards everything below
     mutable bool reported_ = false;
+    mutable int reads_ = 0;
+    /// The file as last read, and what told it apart (device, inode, size, change time).
+    mutable std::shared_ptr<const HiveData> cached_;
+    mutable std::array<int64_t, 5> cachedIdentity_{};
+    mutable bool cachedDamaged_ = false;
 };
 
 }  // namespace lumaghost

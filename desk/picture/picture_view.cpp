@@ -31,16 +31,9 @@ namespace lumaghost {
 
 namespace {
 
-constexpr const char *kPictureTypes[] = {"BMP", "DIB", "EMF", "GIF", "ICO", "JPG", "WMF"};
 constexpr char kDefaultPicture[] = ":/default.jpg";
 // The largest coordinate or size of the drawing geometry.
 constexpr int64_t kLayoutLimit = int64_t{1} << 30;
-
-QString extensionOf(const QString &path) {
-    const QString name = QFileInfo(path).fileName();
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot < 0 ? QString() : name.mid(dot + 1);
-}
 
 /// A picture of 32-bit pixels drawn over black, as the loader gives them.
 QImage overBlack(const QImage &image) {
@@ -52,13 +45,6 @@ QImage overBlack(const QImage &image) {
 }
 
 }  // namespace
-
-bool IsPictureFile(const QString &path) {
-    const QString extension = extensionOf(path);
-    return std::any_of(std::begin(kPictureTypes), std::end(kPictureTypes), [&](const char *type) {
-        return extension.compare(QLatin1String(type), Qt::CaseInsensitive) == 0;
-    });
-}
 
 PictureLayout LayoutPicture(QSize client, QSize picture, int zoom) {
     // In 64 bits: a long, narrow picture fifty-one times its size is beyond an int. What is
@@ -100,10 +86,10 @@ PictureFolder ScanPictureFolder(const QString &current) {
     const QFileInfoList entries =
         dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo &entry : entries) {
-        if (!entry.isDir() && IsPictureFile(entry.fileName()))
+        if (!entry.isDir() && IsPictureName(entry.fileName()))
             folder.files.append(entry.absoluteFilePath());
     }
-    if (current.isEmpty() || !IsPictureFile(current))
+    if (current.isEmpty() || !IsPictureName(current))
         return folder;
     // The walk stops at the last entry: a file not in the list leaves the index there.
     const QString wanted = QFileInfo(current).absoluteFilePath();

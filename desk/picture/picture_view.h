@@ -47,12 +47,9 @@ struct PictureFolder {
     int count() const { return int(files.size()); }
 };
 
-/// The BMP, DIB, EMF, GIF, ICO, JPG and WMF files (any letter case; no others) of the folder of
-/// `current`, or of the working directory when it is empty, with the index of `current`.
+/// The picture files (IsPictureName) of the folder of `current`, or of the working directory
+/// when it is empty, with the index of `current`.
 PictureFolder ScanPictureFolder(const QString &current);
-
-/// Whether `path` names one of the seven picture types by its extension.
-bool IsPictureFile(const QString &path);
 
 class PictureView final : public QObject, public PicturePart {
     Q_OBJECT

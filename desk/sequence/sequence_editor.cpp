@@ -19,6 +19,7 @@
 #include "device/frame_channel.h"
 #include "lang/pack_ids.h"
 #include "media/sequence_file.h"
+#include "setup/linux_device_installer.h"
 
 namespace lumaghost {
 
@@ -54,20 +55,10 @@ SequenceEditor::SequenceEditor(const PartContext &part, SequenceStrip &strip, CS
       player_(*camera_) {
     connect(&strip_, &SequenceStrip::selectionChanged, this, &SequenceEditor::selectionChanged);
     connect(&bar_, &CShowTime::displayTimeChanged, this, &SequenceEditor::displayTimeChanged);
-    // Leaving sequence mode hides the strip: playback ends with it.
-    strip_.installEventFilter(this);
 }
 
 SequenceEditor::~SequenceEditor() {
     player_.stop();
-    strip_.removeEventFilter(this);
-}
-
-bool SequenceEditor::eventFilter(QObject *watched, QEvent *event) {
-    // Hidden by the mode switch, not by the window's going to the tray or minimising.
-    if (watched == &strip_ && event->type() == QEvent::Hide && !strip_.isVisibleTo(strip_.window()))
-        stop();
-    return false;
 }
 
 int SequenceEditor::itemCount() const {
@@ -133,7 +124,9 @@ void SequenceEditor::openSequence(const QString &path) {
     part_.parts.setCurrentItemPath(path);
     std::vector<SequenceFrame> frames;
     ReadErrorBox reporter(context_, part_.window);
-    if (!ReadSequenceFile(localPath(path), frames, &reporter))
+    // No camera takes a larger frame: a record beyond it is no sequence Lumadesk made.
+    const RecordBound bound{int32_t(kMaxCameraWidth), int32_t(kMaxCameraHeight)};
+    if (!ReadSequenceFile(localPath(path), frames, &reporter, {}, bound))
         return;
     std::vector<PlayItem> items;
     items.reserve(frames.size());
@@ -214,7 +207,7 @@ void SequenceEditor::play() {
         movie->stopGraphPlayback();
     StopPlayServiceIfRunning(part_.service);
     if (RealCameraPart *camera = part_.parts.realCamera();
-        camera && part_.camera.available && !camera->isPreviewing())
+        camera && part_.camera.available && camera->previewReady() && !camera->isPreviewing())
         camera->startPreview();
     playing_ = true;
     player_.start(strip_.snapshot());

@@ -61,9 +61,6 @@ signals:
     /// A file was saved and put on the recent sequence list.
     void recentFilesChanged();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void selectionChanged(int index);
     void displayTimeChanged(int displayTime);

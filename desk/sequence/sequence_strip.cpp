@@ -174,6 +174,7 @@ void SequenceStrip::describe() {
 
 void SequenceStrip::append(StripItem item) {
     items_.push_back(std::move(item));
+    requestVisibleThumbnails();
     describe();
     update();
 }
@@ -187,6 +188,8 @@ void SequenceStrip::remove(int index) {
     else if (selected_ >= count())
         selected_ = count() - 1;
     firstVisible_ = std::max(0, std::min(firstVisible_, count() - 1));
+    requestedFirst_ = requestedEnd_ = -1;  // the items after it moved
+    requestVisibleThumbnails();
     describe();
     update();
 }
@@ -198,9 +201,34 @@ void SequenceStrip::replace(std::vector<PlayItem> frames) {
         items_.push_back({frame, QImage()});
     selected_ = -1;
     firstVisible_ = 0;
-    maker_->replaceWork(std::move(frames));
+    requestedFirst_ = requestedEnd_ = 0;
+    requestVisibleThumbnails();
     describe();
     update();
+}
+
+void SequenceStrip::requestVisibleThumbnails() {
+    // Only the items in view have thumbnails: memory follows what is shown, not the file.
+    const int first = std::min(firstVisible_, count());
+    const int end = std::min(count(), first + visibleCount() + 1);
+    if (first == requestedFirst_ && end == requestedEnd_)
+        return;
+    std::vector<PlayItem> wanted;
+    for (int i = 0; i < count(); ++i) {
+        StripItem &item = items_[size_t(i)];
+        if (i < first || i >= end)
+            item.thumbnail = QImage();
+        else if (item.thumbnail.isNull())
+            wanted.push_back(item.frame);
+    }
+    requestedFirst_ = first;
+    requestedEnd_ = end;
+    maker_->replaceWork(std::move(wanted));
+}
+
+void SequenceStrip::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    requestVisibleThumbnails();
 }
 
 std::vector<PlayItem> SequenceStrip::snapshot() const {
@@ -218,7 +246,7 @@ void SequenceStrip::waitForThumbnails() {
 }
 
 void SequenceStrip::thumbnailMade(const void *pixels, QImage thumbnail) {
-    for (int i = 0; i < count(); ++i) {
+    for (int i = requestedFirst_; i < std::min(requestedEnd_, count()); ++i) {
         StripItem &item = items_[size_t(i)];
         if (item.frame.pixels.get() == pixels && item.thumbnail.isNull()) {
             item.thumbnail = std::move(thumbnail);
@@ -292,11 +320,13 @@ void SequenceStrip::mousePressEvent(QMouseEvent *event) {
     const QPoint point = event->position().toPoint();
     if (rightArrowShown() && rightArrowRect().contains(point)) {
         ++firstVisible_;
+        requestVisibleThumbnails();
         update();
         return;
     }
     if (leftArrowShown() && leftArrowRect().contains(point)) {
         --firstVisible_;
+        requestVisibleThumbnails();
         update();
         return;
     }

@@ -57,8 +57,9 @@ public:
     /// Removes the item at `index`: the selection becomes the item now there, else the new last
     /// item, else none.
     void remove(int index);
-    /// Replaces every item with `frames`, in order, with no selection and the first shown; their
-    /// thumbnails are made in the background and appear as they are done.
+    /// Replaces every item with `frames`, in order, with no selection and the first shown; the
+    /// thumbnails of the items in view are made in the background and appear as they are done,
+    /// the others' once they come into view.
     void replace(std::vector<PlayItem> frames);
     /// The frames as they stand, for the worker (their pixels are shared, not copied).
     std::vector<PlayItem> snapshot() const;
@@ -71,6 +72,7 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
 
@@ -79,10 +81,13 @@ private:
     /// A thumbnail made in the background, for the item whose pixels are `pixels`.
     void thumbnailMade(const void *pixels, QImage thumbnail);
     void describe();
+    /// Asks for the thumbnails of the items in view and lets the others go.
+    void requestVisibleThumbnails();
 
     std::vector<StripItem> items_;
     int selected_ = -1;
     int firstVisible_ = 0;
+    int requestedFirst_ = 0, requestedEnd_ = 0;  // the items in view when thumbnails were asked
     std::unique_ptr<ThumbnailMaker> maker_;
 };
 

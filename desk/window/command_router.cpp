@@ -95,6 +95,7 @@ CommandInputs CommandRouter::gatherInputs() const {
     if (const RealCameraPart *camera = parts.realCamera()) {
         in.realCamera = true;
         in.previewing = camera->isPreviewing();
+        in.previewReady = camera->previewReady();
         in.selectedCamera = camera->selectedCamera();
     }
     in.directory = parts.directory() != nullptr;

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/window/lumadesk_doc.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
+#include <cstring>
 
 #include <QFile>
 #include <QFileDialog>
@@ -9,16 +12,22 @@
 
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/file_errors.h"
 #include "desk/model/message_format.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
+#include "frames/picture_file.h"
+#include "platform/posix_file.h"
 #include "lang/pack_ids.h"
 
 namespace lumaghost {
 
 namespace {
 
-constexpr const char *kPictureTypes[] = {"BMP", "DIB", "EMF", "GIF", "ICO", "JPG", "WMF"};
+constexpr int kFilesNotFoundMessage = 4001;  // "These %d files were not found:\n%s"
+constexpr int kMoreFilesMessage = 4002;      // "... and %d more"
+// The most missing files named one by one in that message.
+constexpr qsizetype kListedMissingFiles = 20;
 
 }  // namespace
 
@@ -33,11 +42,7 @@ CLumadeskDoc::FileKind CLumadeskDoc::kindOf(const QString &path) {
     const QString extension = dot < 0 ? QString() : name.mid(dot + 1);
     if (extension.compare(QStringLiteral("lgs"), Qt::CaseInsensitive) == 0)
         return FileKind::Sequence;
-    for (const char *type : kPictureTypes) {
-        if (extension.compare(QLatin1String(type), Qt::CaseInsensitive) == 0)
-            return FileKind::Picture;
-    }
-    return FileKind::Movie;
+    return IsPictureName(name) ? FileKind::Picture : FileKind::Movie;
 }
 
 void CLumadeskDoc::setTitle(const QString &title) {
@@ -48,18 +53,25 @@ void CLumadeskDoc::setTitle(const QString &title) {
 }
 
 bool CLumadeskDoc::canOpenForReading(const QString &path) {
-    QFile file(path);
-    const QFileInfo info(path);
-    if (!info.isDir() && file.open(QIODevice::ReadOnly))
+    // Never blocking: a FIFO without a writer, or a device, is refused at once.
+    UniqueFd fd;
+    const int err = openRegularFile(QFile::encodeName(path).toStdString(), O_RDONLY, fd);
+    if (err == 0)
         return true;
+    const QFileInfo info(path);
     using namespace pack_ids;
     QString text;
-    if (!info.exists())
+    if (err == EINVAL && !info.isDir() && kindOf(path) == FileKind::Sequence) {
+        // Something that opens, but no file: no sequence, as a damaged one is none.
+        text = context_.message(kReadFileError);
+    } else if (!info.exists()) {
         text = context_.message(kFileNotFound, {path});
-    else if (info.isDir() || !info.isReadable())
+    } else if (err == EINVAL || err == EACCES || info.isDir() || !info.isReadable()) {
         text = context_.message(kFileNotOpenable, {path});
-    else
-        text = QStringLiteral("%1 cannot be opened: %2.").arg(path, file.errorString());
+    } else {
+        text = QStringLiteral("%1 cannot be opened: %2.")
+                   .arg(path, QString::fromLocal8Bit(std::strerror(err)));
+    }
     context_.ask(frame_, appTitle(), text, MessageButtons::Ok, MessageIcon::Error);
     return false;
 }
@@ -107,6 +119,31 @@ bool CLumadeskDoc::OnOpenDocument(const QString &given) {
     return true;
 }
 
+/// \brief Files handed over together: the missing ones are told in one message that lists
+/// them, the others are opened in turn.
+void CLumadeskDoc::openDocuments(const QStringList &paths) {
+    QStringList missing, present;
+    for (const QString &path : paths) {
+        const QString absolute = QFileInfo(path).absoluteFilePath();
+        (QFileInfo::exists(absolute) || QFileInfo(absolute).isSymLink() ? present : missing)
+            .append(absolute);
+    }
+    if (missing.size() == 1) {
+        present.prepend(missing.front());  // the open operation's own message
+    } else if (!missing.isEmpty()) {
+        QStringList shown = missing.mid(0, kListedMissingFiles);
+        if (missing.size() > kListedMissingFiles)
+            shown.append(formatMessage(context_.message(kMoreFilesMessage),
+                                       {int64_t{missing.size() - kListedMissingFiles}}));
+        context_.ask(frame_, appTitle(),
+                     formatMessage(context_.message(kFilesNotFoundMessage),
+                                   {int64_t{missing.size()}, shown.join(u'\n')}),
+                     MessageButtons::Ok, MessageIcon::Error);
+    }
+    for (const QString &path : present)
+        OnOpenDocument(path);
+}
+
 void CLumadeskDoc::openRecent(RecentFileList &list, int index) {
     if (index < 0 || index >= list.count())
         return;
@@ -118,10 +155,22 @@ void CLumadeskDoc::openRecent(RecentFileList &list, int index) {
     }
 }
 
+QString withReaderPictures(const QString &packFilter) {
+    QStringList parts = packFilter.split(u'|');
+    const QString patterns = pictureNamePatterns().replace(u' ', u';');
+    for (qsizetype i = 1; i < parts.size(); i += 2) {
+        if (parts[i].split(u';').contains(QStringLiteral("*.jpg"), Qt::CaseInsensitive)) {
+            parts[i] = patterns;
+            break;
+        }
+    }
+    return parts.join(u'|');
+}
+
 void CLumadeskDoc::onFileOpen() {
     const QString path =
         QFileDialog::getOpenFileName(frame_, context_.message(pack_ids::kOpenFileTitle), QString(),
-                                     fileDialogFilter(context_.message(138)));
+                                     fileDialogFilter(withReaderPictures(context_.message(138))));
     if (!path.isEmpty())
         OnOpenDocument(path);
 }

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 namespace lumaghost {
 
@@ -23,14 +24,19 @@ public:
 
     void setFrame(CMainFrame *frame) { frame_ = frame; }
 
-    /// "lgs" is a sequence; BMP, DIB, EMF, GIF, ICO, JPG and WMF (any letter case) are
-    /// pictures; everything else is a movie.
+    /// "lgs" is a sequence; a picture extension (IsPictureName: the seven types of old and
+    /// whatever else the picture readers load, any letter case) is a picture; everything else
+    /// is a movie.
     static FileKind kindOf(const QString &path);
 
     /// The open operation. A file that cannot be opened for reading is reported and nothing
     /// else happens; otherwise the file goes to its part and its recent list. False when the
     /// file could not be opened.
     bool OnOpenDocument(const QString &path);
+
+    /// Several files at once (another start's hand-over, a drop): the missing ones are told in
+    /// one message that names them, the others go through the open operation in turn.
+    void openDocuments(const QStringList &paths);
 
     /// File Open (57601): the open dialog with the filter of string 138, then the open
     /// operation.
@@ -53,5 +59,9 @@ private:
     CMainFrame *frame_ = nullptr;
     QString title_;
 };
+
+/// A filter in the packs' "Name|*.a;*.b|...||" form whose picture entry (the one with *.jpg)
+/// lists every picture extension.
+QString withReaderPictures(const QString &packFilter);
 
 }  // namespace lumaghost

@@ -87,15 +87,12 @@ void CLumadeskView::finishCameraStart(std::shared_ptr<CameraResult> result) {
     switch (start.outcome) {
         case CameraStart::Outcome::Ready:
             camera_.link = std::move(start.link);
-            // The preview on the camera belongs to its start: without it there is no camera.
+            camera_.available = true;
+            // A preview that cannot start is told; the camera takes its sources without it.
             if (RealCameraPart *realCamera = frame_.parts().realCamera();
-                realCamera && !realCamera->setUpPreview(camera_.link)) {
+                realCamera && !realCamera->setUpPreview(camera_.link))
                 context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
                              context_.message(173), MessageButtons::Ok, MessageIcon::Warning);
-                camera_.link = CameraLink();
-            } else {
-                camera_.available = true;
-            }
             break;
         case CameraStart::Outcome::InitFailed:
             context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),

@@ -704,10 +704,7 @@ void CMainFrame::dropEvent(QDropEvent *event) {
     event->acceptProposedAction();
     activateWindow();
     // Opened after the drop has ended: the source is not held up by messages.
-    QTimer::singleShot(0, this, [this, files] {
-        for (const QString &file : files)
-            context_.doc->OnOpenDocument(file);
-    });
+    QTimer::singleShot(0, this, [this, files] { context_.doc->openDocuments(files); });
 }
 
 QRect CMainFrame::placement() const {

@@ -1,29 +1,13 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // lumadesk: the desktop application of the Lumaghost camera.
-#include <csignal>
 #include <iostream>
-#include <memory>
 
 #include <QApplication>
-#include <QSocketNotifier>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "desk/app/lumadesk_app.h"
-#include "desk/app/system_environment.h"
 #include "desk/app/single_instance.h"
-
-namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onTerminationSignal(int) {
-    const char byte = 1;
-    (void)!::write(signalPipe[1], &byte, 1);
-}
-
-}  // namespace
+#include "desk/app/system_environment.h"
+#include "desk/app/termination_signals.h"
 
 int main(int argc, char **argv) {
     QApplication application(argc, argv);
@@ -46,23 +30,10 @@ int main(int argc, char **argv) {
             break;
     }
     // SIGTERM, SIGINT and SIGHUP end the program as closing the window does, without its
-    // questions: the window's place and the recent lists are written.
-    std::unique_ptr<QSocketNotifier> termination;
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        termination = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(termination.get(), &QSocketNotifier::activated, [] {
-            char byte;
-            while (::read(signalPipe[0], &byte, 1) > 0) {
-            }
-            QApplication::quit();
-        });
-        struct sigaction action {};
-        action.sa_handler = onTerminationSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        for (int signal : {SIGTERM, SIGINT, SIGHUP})
-            ::sigaction(signal, &action, nullptr);
-    }
+    // questions: the sources stop, the window's place and the recent lists are written.
+    lumaghost::TerminationSignals termination;
+    QObject::connect(&termination, &lumaghost::TerminationSignals::received, &desk,
+                     &CLumadeskApp::terminate);
     const int result = QApplication::exec();
     desk.ExitInstance();
     return result;

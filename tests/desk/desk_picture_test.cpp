@@ -11,6 +11,7 @@
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
+#include "frames/picture_file.h"
 #include "media/sequence_file.h"
 #include "tests/desk/desk_fixture.h"
 
@@ -63,12 +64,13 @@ QImage writePattern(const fs::path &file, QSize size) {
     return image;
 }
 
-// The seven picture types by extension in any case, in name order, directories and other files
-// left out; the index of the current file, or the last when it is not among them.
+// The picture types by extension in any case (the seven, and what the readers add: .jpeg, .png),
+// in name order, directories and other files left out; the index of the current file, or the
+// last when it is not among them.
 TEST(PictureFolderTest, ScanKeepsPictureFilesInNameOrder) {
     test::TempRoot root;
     const fs::path dir = root.path() / "pictures";
-    for (const char *name : {"d.jpg", "c.txt", "b.GIF", "a.bmp", "e.jpeg", "f.Wmf"})
+    for (const char *name : {"d.jpg", "c.txt", "b.GIF", "a.bmp", "e.jpeg", "f.Wmf", "g.PNG"})
         test::writeFile(dir / name, "x");
     fs::create_directories(dir / "g.jpg");
     const auto path = [&](const char *name) {
@@ -76,14 +78,17 @@ TEST(PictureFolderTest, ScanKeepsPictureFilesInNameOrder) {
     };
 
     PictureFolder folder = ScanPictureFolder(path("b.GIF"));
-    EXPECT_EQ(folder.files,
-              QStringList({path("a.bmp"), path("b.GIF"), path("d.jpg"), path("f.Wmf")}));
+    EXPECT_EQ(folder.files, QStringList({path("a.bmp"), path("b.GIF"), path("d.jpg"),
+                                         path("e.jpeg"), path("f.Wmf"), path("g.PNG")}));
     EXPECT_EQ(folder.index, 2);
-    EXPECT_EQ(ScanPictureFolder(path("f.Wmf")).index, 4);
-    EXPECT_EQ(ScanPictureFolder(path("missing.bmp")).index, 4);
+    EXPECT_EQ(ScanPictureFolder(path("f.Wmf")).index, 5);
+    EXPECT_EQ(ScanPictureFolder(path("missing.bmp")).index, 6);
     EXPECT_EQ(ScanPictureFolder(path("c.txt")).index, 1);
-    EXPECT_TRUE(IsPictureFile(QStringLiteral("x.JPG")));
-    EXPECT_FALSE(IsPictureFile(QStringLiteral("photo.jpeg")));
+    EXPECT_TRUE(IsPictureName(QStringLiteral("x.JPG")));
+    EXPECT_TRUE(IsPictureName(QStringLiteral("photo.jpeg")));
+    EXPECT_TRUE(IsPictureName(QStringLiteral("/a/p2.png")));
+    EXPECT_FALSE(IsPictureName(QStringLiteral("/a.png/readme")));
+    EXPECT_FALSE(IsPictureName(QStringLiteral("clip.avi")));
 }
 
 class PictureTest : public test::DeskFixture {
@@ -166,16 +171,32 @@ TEST_F(PictureTest, FolderBrowsingAndItsRules) {
     ASSERT_FALSE(prompter_.shown.empty());
     EXPECT_EQ(prompter_.shown.back().caption, QStringLiteral("Can not load picture"));
     EXPECT_EQ(prompter_.shown.back().text, QStringLiteral("Not a known picture type"));
+}
 
-    // JPEG is no picture type here: photo.jpeg goes to the movie part, which cannot render it
-    // (its own box) and tells the document (Play File Error, with the code).
-    prompter_.shown.clear();
-    test::writeFile(dir / "photo.jpeg", "x");
-    app().doc()->OnOpenDocument(QString::fromStdString((dir / "photo.jpeg").string()));
-    ASSERT_EQ(prompter_.shown.size(), 2u);
-    EXPECT_EQ(prompter_.shown[0].caption, QStringLiteral("DirectShow FAILED"));
-    EXPECT_EQ(prompter_.shown[1].caption, QStringLiteral("Play File Error"));
-    EXPECT_TRUE(prompter_.shown[1].text.endsWith(QStringLiteral("Error code is:0x80040218")));
+// A PNG and a .jpeg are pictures: opened (as the command line, a hand-over and a drop do) they
+// are shown, titled by name and filed under the recent pictures, never played as a movie; Next
+// and Previous browse them with the rest of the folder.
+TEST_F(PictureTest, PngAndJpegAreOpenedAsPictures) {
+    ASSERT_EQ(start(), Running::Running);
+    const fs::path dir = root_.path() / "formats";
+    writePattern(dir / "a.bmp", {40, 30});
+    writePattern(dir / "p2.png", {21, 13});
+    writePattern(dir / "q.jpeg", {30, 10});
+    const QString png = QString::fromStdString((dir / "p2.png").string());
+    ASSERT_TRUE(app().doc()->OnOpenDocument(png));
+    EXPECT_TRUE(prompter_.shown.empty()) << messages().front();
+    EXPECT_EQ(picture().picture().size(), QSize(21, 13));
+    EXPECT_EQ(frame().windowTitle(), QStringLiteral("p2.png - Lumadesk"));
+    EXPECT_EQ(app().context().recentPictures.paths(), QStringList({png}));
+    EXPECT_TRUE(app().context().recentMovies.paths().isEmpty());
+    EXPECT_FALSE(frame().controlBar(kMovieControlBar)->isVisibleTo(&frame()));
+    EXPECT_EQ(picture().folder().count(), 3);
+    run(kShowNext);
+    EXPECT_EQ(picture().picture().size(), QSize(30, 10));
+    EXPECT_EQ(frame().windowTitle(), QStringLiteral("q.jpeg - Lumadesk"));
+    run(kShowPrevious);
+    run(kShowPrevious);
+    EXPECT_EQ(picture().picture().size(), QSize(40, 30));
 }
 
 // A picture file that cannot be shown gets the design's message with the file and what is wrong

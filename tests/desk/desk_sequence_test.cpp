@@ -76,6 +76,38 @@ TEST(DisplayTimeTest, EditClampsAndSliderFollows) {
 
 // 600 pixels hold 4 thumbnails; with 6 items the right arrow shows, and one click on it shows
 // the second to the fifth and the left arrow; a click on a thumbnail selects its item.
+// A loaded sequence of many items has thumbnails for the items in view only: memory follows
+// what the strip shows, not the file. Scrolling makes the next one and lets the first go.
+TEST(SequenceStripTest, ThumbnailsOnlyForItemsInView) {
+    test::ensureApplication();
+    SequenceStrip strip;
+    strip.resize(600, SequenceStrip::kHeight);
+    auto pixels = std::make_shared<const std::vector<uint8_t>>(size_t(4 * 3 * 3), uint8_t(200));
+    std::vector<PlayItem> items(5000);
+    for (PlayItem &item : items) {
+        item.width = 4;
+        item.height = 3;
+        item.displayTime = 0;
+        item.pixels = std::make_shared<const std::vector<uint8_t>>(*pixels);
+    }
+    strip.replace(std::move(items));
+    strip.waitForThumbnails();
+    auto made = [&] {
+        std::vector<int> with;
+        for (int i = 0; i < strip.count(); ++i)
+            if (!strip.item(i).thumbnail.isNull())
+                with.push_back(i);
+        return with;
+    };
+    EXPECT_EQ(made(), std::vector<int>({0, 1, 2, 3, 4}));  // four in view and the cut one
+    const QPoint at = strip.rightArrowRect().center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, strip.mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&strip, &press);
+    strip.waitForThumbnails();
+    EXPECT_EQ(made(), std::vector<int>({1, 2, 3, 4, 5}));
+}
+
 TEST(SequenceStripTest, WidthArrowsAndSelection) {
     test::ensureApplication();
     SequenceStrip strip;
@@ -381,7 +413,8 @@ TEST_F(SequenceTest, DeletingTheOnlyItem) {
 }
 
 // Play plays what the sequence was when it was pressed; Add stays allowed and counts from the
-// next Play; Play, Stop, Play leaves one worker; leaving sequence mode stops it.
+// next Play; Play, Stop, Play leaves one worker; leaving sequence mode does not stop it: Stop
+// does, from the Sequence menu.
 TEST_F(SequenceTest, PlayTakesASnapshotAndStops) {
     ASSERT_EQ(start(), Running::Running);
     run(kSequence);
@@ -410,6 +443,12 @@ TEST_F(SequenceTest, PlayTakesASnapshotAndStops) {
     EXPECT_EQ(commits.size(), before + 2);
 
     run(kSequence);  // back to picture mode
+    EXPECT_TRUE(editor().isPlaying());
+    EXPECT_TRUE(editor().player().running());
+    const size_t inPictureMode = camera_.commitCount();
+    ASSERT_TRUE(camera_.waitForCommits(inPictureMode + 1, 3000));
+    EXPECT_TRUE(enabled(kStopSequence));
+    run(kStopSequence);
     EXPECT_FALSE(editor().isPlaying());
     EXPECT_FALSE(editor().player().running());
 }

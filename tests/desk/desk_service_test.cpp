@@ -2,7 +2,10 @@
 // Lumadesk's control of the play service: the Service command, the auto-play setting, the
 // Service button's image, the stop before Lumadesk's own playback, and installing through
 // pkexec.
+#include <QImage>
+
 #include "desk/app/desk_service_manager.h"
+#include "desk/media/directory_player.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
 #include "desk/sequence/sequence_editor.h"
@@ -266,6 +269,33 @@ TEST_F(ServiceTest, OwnPlaybackStopsTheService) {
     run(kStopSequence);
     frame().view()->serviceControl()->waitForIdle();
     EXPECT_TRUE(manager_.takeCalls().empty());  // never started again by Lumadesk
+}
+
+// Each step of directory playback stops a play service started since the last one: two sources
+// never feed the camera.
+TEST_F(ServiceTest, DirectoryStepStopsAServiceStartedMeanwhile) {
+    ASSERT_EQ(start(), Running::Running);
+    manager_.set([](auto &m) { m.installed = true; });
+    const fs::path dir = root_.path() / "show";
+    for (const char *name : {"a.bmp", "b.bmp"}) {
+        fs::create_directories(dir);
+        QImage image(8, 8, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        ASSERT_TRUE(image.save(QString::fromStdString((dir / name).string())));
+    }
+    auto &player = dynamic_cast<DirectoryPlayer &>(*frame().parts().directory());
+    DirectoryChoice choice;
+    choice.directory = QString::fromStdString(dir.string());
+    choice.loop = true;
+    player.start(choice);
+    frame().view()->serviceControl()->waitForIdle();
+    manager_.takeCalls();
+    manager_.set([](auto &m) { m.running = true; });  // started by someone else
+    player.step();
+    frame().view()->serviceControl()->waitForIdle();
+    EXPECT_EQ(manager_.takeCalls(), Calls{"stop"});
+    EXPECT_FALSE(manager_.isRunning());
+    EXPECT_TRUE(player.playing());
 }
 
 // For a user who is not root, installing and start-type changes run pkexec lumaserv; a

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 
 #include "desk/app/shell_registration.h"
 #include "desk/app/single_instance.h"
@@ -55,11 +56,71 @@ TEST(SettingsStoreTest, DefaultsTypesAndDamagedFiles) {
     ASSERT_TRUE(store.writeInt(settings::kMain, "LastX", 7));
     EXPECT_EQ(test::readFile(store.damagedCopyPath()), damaged);
     EXPECT_EQ(store.readInt(settings::kMain, settings::kLastX), 7);
+    const std::string all = errors.str();
+    EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 1) << all;
     // A second damage keeps the first copy.
     test::writeFile(file, damaged + "again\n");
     ASSERT_TRUE(store.writeInt(settings::kMain, "LastX", 8));
     EXPECT_EQ(test::readFile(store.damagedCopyPath()), damaged);
     EXPECT_EQ(test::readFile(store.damagedCopyPath().string() + ".1"), damaged + "again\n");
+}
+
+// One malformed line costs only its own value: the others and the recent lists keep theirs,
+// the damage is told once, and the first write keeps the damaged file and every readable value.
+TEST(SettingsStoreTest, MalformedLineResetsOnlyItsValue) {
+    TempRoot root;
+    const fs::path file = root.path() / "Lumadesk.conf";
+    std::ostringstream errors;
+    const std::string text =
+        "[Software\\Quillmoor\\Lumadesk\\Settings]\n"
+        "\"Stretch\"=dword:00000000\n"
+        "\"KeepRatio\"=dword:0000000g\n"
+        "\"Center\"=dword:00000000\n"
+        "[Software\\Quillmoor\\Lumadesk\\Main]\n"
+        "\"LastX\"=dword:00000123\n"
+        "[Software\\Quillmoor\\Lumadesk\\Recent File List]\n"
+        "\"File1\"=\"/p/a.jpg\"\n";
+    test::writeFile(file, text);
+    SettingsStore store{RegistryHive(file), errors};
+    using namespace settings;
+    EXPECT_EQ(store.readInt(kSettings, kStretch), 0);
+    EXPECT_EQ(store.readInt(kSettings, kKeepRatio), 1);  // the damaged line: its default
+    EXPECT_EQ(store.readInt(kSettings, kCenter), 0);
+    EXPECT_EQ(store.readInt(kMain, kLastX), 0x123);
+    RecentFileList recent(kRecentFileList, "File%d");
+    recent.read(store.snapshot());
+    EXPECT_EQ(recent.paths(), QStringList({"/p/a.jpg"}));
+    const std::string told = errors.str();
+    EXPECT_NE(told.find(file.string() + ", line 3"), std::string::npos) << told;
+    EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
+
+    ASSERT_TRUE(store.writeInt(kMain, "LastY", 9));
+    EXPECT_EQ(test::readFile(store.damagedCopyPath()), text);
+    SettingsStore again{RegistryHive(file), errors};
+    EXPECT_EQ(again.readInt(kMain, kLastY), 9);
+    EXPECT_EQ(again.readInt(kMain, kLastX), 0x123);
+    EXPECT_EQ(again.readInt(kSettings, kStretch), 0);
+    EXPECT_EQ(again.readInt(kSettings, kKeepRatio), 1);
+    EXPECT_EQ(again.readString(kRecentFileList, "File1", ""), "/p/a.jpg");
+    const std::string all = errors.str();
+    EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 1) << all;
+}
+
+// The file is read once however many lookups there are, and again only once it has changed.
+TEST(SettingsStoreTest, FileIsReadOnceUntilItChanges) {
+    TempRoot root;
+    const fs::path file = root.path() / "Lumadesk.conf";
+    std::ostringstream errors;
+    SettingsStore writer{RegistryHive(file), errors};
+    ASSERT_TRUE(writer.writeInt(settings::kSettings, "Stretch", 0));
+    SettingsStore store{RegistryHive(file), errors};
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(store.readInt(settings::kSettings, settings::kStretch), 0);
+    EXPECT_EQ(store.fileReads(), 1);
+    ASSERT_TRUE(writer.writeInt(settings::kSettings, "Stretch", 2));
+    EXPECT_EQ(store.readInt(settings::kSettings, settings::kStretch), 2);
+    EXPECT_EQ(store.readInt(settings::kSettings, settings::kCenter), 1);
+    EXPECT_EQ(store.fileReads(), 2);
 }
 
 // Recent lists: newest first, no repeats, at most eight, written back without stale entries,
@@ -141,6 +202,9 @@ TEST(CommandRulesTest, RulesFollowTheirState) {
     EXPECT_FALSE(commandStatus(kPlayMovie, in).enabled);
     in.cameraAvailable = true;
     EXPECT_TRUE(commandStatus(kSetPicture, in).enabled);
+    EXPECT_FALSE(commandStatus(kPreview, in).enabled);  // a camera without its preview
+    in.previewReady = true;
+    EXPECT_TRUE(commandStatus(kPreview, in).enabled);
     EXPECT_TRUE(commandStatus(kPlayMovie, in).enabled);
     EXPECT_FALSE(commandStatus(kStopAbove, in).enabled);
     in.graphRunning = true;
@@ -163,9 +227,23 @@ TEST(DocumentTest, KindByExtensionAndDialogFilter) {
     EXPECT_EQ(CLumadeskDoc::kindOf("/a/photo.jpg"), Kind::Picture);
     EXPECT_EQ(CLumadeskDoc::kindOf("/a/x.Wmf"), Kind::Picture);
     EXPECT_EQ(CLumadeskDoc::kindOf("/a/show.LGS"), Kind::Sequence);
-    EXPECT_EQ(CLumadeskDoc::kindOf("/a/photo.jpeg"), Kind::Movie);
+    // Whatever the picture readers load is a picture too, .jpeg and .jpe among them.
+    EXPECT_EQ(CLumadeskDoc::kindOf("/a/photo.jpeg"), Kind::Picture);
+    EXPECT_EQ(CLumadeskDoc::kindOf("/a/photo.JPE"), Kind::Picture);
+    EXPECT_EQ(CLumadeskDoc::kindOf("/a/p2.png"), Kind::Picture);
+    for (const QByteArray &format : QImageReader::supportedImageFormats())
+        EXPECT_EQ(CLumadeskDoc::kindOf("/a/x." + QString::fromLatin1(format)), Kind::Picture)
+            << format.toStdString();
     EXPECT_EQ(CLumadeskDoc::kindOf("/a/clip.avi"), Kind::Movie);
     EXPECT_EQ(CLumadeskDoc::kindOf("/a.jpg/readme"), Kind::Movie);
+    const QString widened =
+        withReaderPictures(QStringLiteral("Pictures|*.bmp;*.jpg|All Files (*.*)|*.*||"));
+    EXPECT_TRUE(
+        widened.startsWith(QStringLiteral("Pictures|*.bmp;*.dib;*.emf;*.gif;*.ico;*.jpg;"
+                                          "*.wmf;*.jpeg;*.jpe;")))
+        << widened.toStdString();
+    EXPECT_TRUE(widened.contains(QStringLiteral(";*.png")));
+    EXPECT_TRUE(widened.endsWith(QStringLiteral("|All Files (*.*)|*.*||")));
     EXPECT_EQ(fileDialogFilter("Picture Sequence File(*.lgs)|*.lgs|All Files (*.*)|*.*||"),
               QStringLiteral("Picture Sequence File(*.lgs) (*.lgs);;All Files (*.*) (*.*)"));
 }

@@ -2,12 +2,22 @@
 // Lumadesk's window under the offscreen platform: start-up and its place, the driver messages,
 // the modes and command rules, the open operation, the Setup dialog and languages, the tray,
 // the close check, another start, help and About.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <fstream>
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDropEvent>
+#include <QElapsedTimer>
+#include <QImage>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -15,9 +25,11 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolButton>
 
 #include "desk/app/single_instance.h"
+#include "desk/app/termination_signals.h"
 #include "desk/dialogs/about_dlg.h"
 #include "desk/dialogs/setup_main.h"
 #include "desk/model/command_table.h"
@@ -280,7 +292,7 @@ TEST_F(WindowTest, OpenOperationDispatchesByExtension) {
     EXPECT_TRUE(frame().stripShown());
     EXPECT_EQ(app().context().recentSequences.paths(), QStringList({lgs}));
 
-    const QString avi = writeFile("clip.jpeg");
+    const QString avi = writeFile("clip.mkv");
     ASSERT_TRUE(doc.OnOpenDocument(avi));
     EXPECT_EQ(movie->played, QStringList({avi}));
     EXPECT_EQ(app().context().recentMovies.paths(), QStringList({avi}));
@@ -319,6 +331,101 @@ TEST_F(WindowTest, OpenOperationDispatchesByExtension) {
     // A command-line file that cannot be opened ends the start.
     EXPECT_EQ(start({jpg}), Running::Failed);
     app_.reset();
+}
+
+// A camera whose preview cannot be built: "Initialize Lumaghost Error!" alone, no driver message
+// after it, and the camera keeps its commands; only Preview stays disabled.
+TEST_F(WindowTest, PreviewThatCannotStartKeepsTheCamera) {
+    struct NoPreview : RealCameraPart {
+        int setUps = 0;
+        bool setUpPreview(CameraLink &) override { return ++setUps, false; }
+        bool previewReady() const override { return false; }
+        void setupRealCamera() override {}
+        void switchToRealCamera(int) override {}
+        void startPreview() override {}
+        void stopPreview() override {}
+        bool isPreviewing() const override { return false; }
+        int selectedCamera() const override { return -1; }
+    };
+    auto *part = new NoPreview;
+    cameraStart_ = [this, part] {
+        // Installed from the event loop, before the start's end arrives there.
+        QMetaObject::invokeMethod(
+            qApp,
+            [this, part] {
+                app().frame()->parts().setRealCamera(std::unique_ptr<RealCameraPart>(part));
+            },
+            Qt::QueuedConnection);
+        CameraStart start;
+        start.outcome = CameraStart::Outcome::Ready;
+        start.link.captureFilter = std::make_unique<test::RecordingCameraFilter>(camera_);
+        start.link.properties = &camera_;
+        return start;
+    };
+    ASSERT_EQ(start(), Running::Running);
+    EXPECT_EQ(part->setUps, 1);
+    EXPECT_EQ(messages(),
+              std::vector<std::string>({"DirectShow FAILED: Initialize Lumaghost Error!"}));
+    EXPECT_TRUE(frame().view()->cameraAvailable());
+    for (int id : {kShowPickFrame, kSetPicture, kPlayMovie})
+        EXPECT_TRUE(enabled(id)) << id;
+    EXPECT_FALSE(enabled(kPreview));
+}
+
+// A FIFO named like a picture, a sequence or a movie is refused at once, never opened blocking
+// (a writer comes along later only so that a blocking open would end at all); a link to a
+// device named .lgs is no sequence: "Read File Error!". Neither reaches a part, the title or a
+// recent list.
+TEST_F(WindowTest, FifosAndDevicesAreRefusedWithoutBlocking) {
+    ASSERT_EQ(start(), Running::Running);
+    auto *picture = new test::FakePicture;
+    auto *sequence = new test::FakeSequence;
+    auto *movie = new test::FakeMovie;
+    frame().parts().setPicture(std::unique_ptr<PicturePart>(picture));
+    frame().parts().setSequence(std::unique_ptr<SequencePart>(sequence));
+    frame().parts().setMovie(std::unique_ptr<MoviePart>(movie));
+    const QString title = frame().windowTitle();
+    fs::create_directories(root_.path() / "files");
+    for (const char *name : {"pipe.bmp", "pipe.lgs", "pipe.avi"}) {
+        const fs::path fifo = root_.path() / "files" / name;
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        std::atomic<bool> done{false};
+        std::thread writer([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            while (!done) {
+                const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (fd >= 0) {
+                    ::close(fd);
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        });
+        prompter_.shown.clear();
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_FALSE(app().doc()->OnOpenDocument(QString::fromStdString(fifo.string())));
+        EXPECT_LT(timer.elapsed(), 1000) << name;
+        done = true;
+        writer.join();
+        ASSERT_EQ(prompter_.shown.size(), 1u) << name;
+        EXPECT_TRUE(name == std::string("pipe.lgs")
+                        ? prompter_.shown[0].text == QStringLiteral("Read File Error!")
+                        : prompter_.shown[0].text.contains(QStringLiteral("not a file")))
+            << prompter_.shown[0].text.toStdString();
+    }
+    const fs::path zero = root_.path() / "files" / "zero.lgs";
+    fs::create_symlink("/dev/zero", zero);
+    prompter_.shown.clear();
+    EXPECT_FALSE(app().doc()->OnOpenDocument(QString::fromStdString(zero.string())));
+    EXPECT_EQ(messages(), std::vector<std::string>({"Lumadesk: Read File Error!"}));
+    EXPECT_TRUE(picture->opened.isEmpty());
+    EXPECT_TRUE(sequence->opened.isEmpty());
+    EXPECT_TRUE(movie->played.isEmpty());
+    EXPECT_EQ(frame().windowTitle(), title);
+    EXPECT_TRUE(app().context().recentPictures.isEmpty());
+    EXPECT_TRUE(app().context().recentSequences.isEmpty());
+    EXPECT_TRUE(app().context().recentMovies.isEmpty());
 }
 
 // German re-labels the menus, the status bar and the Setup dialog, and English comes back;
@@ -503,6 +610,68 @@ TEST_F(WindowTest, SecondStartRaisesTheFirstAndOpensItsFile) {
     EXPECT_TRUE(answered);
     EXPECT_FALSE(frame().isMinimized());
     EXPECT_EQ(app().context().recentPictures.paths(), QStringList({file}));
+}
+
+// A hand-over naming 3000 missing files says so once, listing the first of them and counting
+// the rest, and still opens the file among them that is there; one missing file alone has the
+// open operation's own message.
+TEST_F(WindowTest, HandOverOfManyMissingFilesIsToldOnce) {
+    ASSERT_EQ(start(), Running::Running);
+    QStringList files;
+    for (int i = 0; i < 3000; ++i)
+        files.append(QString::fromStdString((root_.path() / "gone").string()) +
+                     QStringLiteral("/%1.avi").arg(i));
+    const QString there = writeFile("there.bmp");
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    ASSERT_TRUE(picture.save(there, "BMP"));
+    files.insert(1500, there);
+    prompter_.shown.clear();
+    app().activate(files);
+    ASSERT_EQ(prompter_.shown.size(), 1u) << messages().back();
+    const QString text = prompter_.shown[0].text;
+    EXPECT_TRUE(text.startsWith(QStringLiteral("These 3000 files were not found:\n") + files[0] +
+                                u'\n' + files[1] + u'\n'))
+        << text.toStdString();
+    EXPECT_TRUE(text.endsWith(files[19] + QStringLiteral("\n… and 2980 more")))
+        << text.toStdString();
+    EXPECT_EQ(app().context().recentPictures.paths(), QStringList({there}));
+    EXPECT_TRUE(app().context().recentMovies.isEmpty());
+
+    prompter_.shown.clear();
+    app().activate({files[0]});
+    ASSERT_EQ(prompter_.shown.size(), 1u);
+    EXPECT_EQ(prompter_.shown[0].text, files[0] + QStringLiteral(" was not found."));
+}
+
+// SIGTERM, SIGINT and SIGHUP while a movie runs: the graph stops and the event loop ends without
+// the close check's questions (168 would wait for an answer), and the exit that follows writes
+// the window's place and the recent lists.
+TEST_F(WindowTest, TerminationSignalsEndWithoutQuestions) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        ASSERT_EQ(start(), Running::Running);
+        auto *movie = new test::FakeMovie;
+        movie->graph = true;
+        frame().parts().setMovie(std::unique_ptr<MoviePart>(movie));
+        const QString picture = writeFile("seen.bmp");
+        app().context().recentPictures.add(picture);
+        frame().move(123, 77);
+        prompter_.shown.clear();
+        TerminationSignals termination;
+        ASSERT_TRUE(termination.installed());
+        QObject::connect(&termination, &TerminationSignals::received, &app(),
+                         &CLumadeskApp::terminate);
+        QTimer::singleShot(0, [signal] { ::raise(signal); });
+        QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });  // a loop that never ends
+        EXPECT_EQ(QApplication::exec(), 0) << signal;
+        EXPECT_TRUE(prompter_.shown.empty()) << messages().front();
+        EXPECT_GE(movie->stops, 1);
+        app().ExitInstance();
+        app_.reset();
+        SettingsStore stored{RegistryHive(configFile()), errors_};
+        EXPECT_EQ(stored.readInt(settings::kMain, settings::kLastX), 123) << signal;
+        EXPECT_EQ(stored.readString(settings::kRecentFileList, "File1", ""), picture.toStdString());
+    }
 }
 
 // Help opens the page of the language in use, else the general one, else says so; About

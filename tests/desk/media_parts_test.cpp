@@ -36,12 +36,14 @@
 #include "desk/media/real_camera.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
+#include "desk/service/play_service_command.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
 #include "device/installed_devices.h"
 #include "platform/device_tree.h"
 #include "platform/paths.h"
+#include "platform/registry.h"
 #include "tests/desk/desk_fixture.h"
 #include "tests/desk/fake_v4l2_node.h"
 #include "tests/device/test_camera.h"
@@ -627,15 +629,16 @@ TEST(CameraControlsTest, ListsSetsAndGets) {
     EXPECT_EQ(empty.list(list), S_FALSE);
 }
 
-// A directory of a.BMP, b.jpg, c.avi, d.txt and a folder e.jpg: a.BMP and b.jpg. The list is
-// in name order whatever order the file system keeps, letter case aside.
+// A directory of pictures, c.avi, d.txt and a folder e.jpg: the pictures, PNG and .jpeg among
+// them. The list is in name order whatever order the file system keeps, letter case aside.
 TEST_F(MediaTest, DirectoryScanRule) {
     const fs::path dir = root_.path() / "pictures";
-    for (const char *file : {"d.txt", "b.jpg", "c.avi", "a.BMP", "B.Gif", "A.ico"})
+    for (const char *file :
+         {"d.txt", "b.jpg", "c.avi", "a.BMP", "B.Gif", "A.ico", "f.png", "F.jpeg"})
         test::writeFile(dir / file, "x");
     fs::create_directories(dir / "e.jpg");
     QStringList expected;
-    for (const char *file : {"a.BMP", "A.ico", "B.Gif", "b.jpg"})
+    for (const char *file : {"a.BMP", "A.ico", "B.Gif", "b.jpg", "F.jpeg", "f.png"})
         expected.append(QString::fromStdString((dir / file).string()));
     EXPECT_EQ(ScanDirectoryPictures(QString::fromStdString(dir.string())), expected);
     EXPECT_TRUE(ScanDirectoryPictures(QString()).isEmpty());
@@ -705,6 +708,55 @@ TEST_F(MediaTest, DirectoryPlaybackSteps) {
     EXPECT_EQ(camera->commitSequence(), commits);
     EXPECT_FALSE(player.stepTimer().isActive());
     EXPECT_TRUE(prompter_.shown.empty());
+}
+
+// A movie and a directory played become the current item, as an opened sequence does: the
+// Service command then leaves AutoPlay alone instead of writing the sequence opened before.
+TEST_F(MediaTest, MovieAndDirectoryBecomeTheCurrentItem) {
+    auto camera = startWithCamera();
+    const QString sequence = QString::fromStdString((root_.path() / "A.lgs").string());
+    frame().parts().setCurrentItemPath(sequence);
+    const QString file = clip("clip.avi");
+    ASSERT_EQ(view().playMovieFile(file), S_OK);
+    EXPECT_EQ(frame().parts().currentItemPath(), file);
+    auto &service = dynamic_cast<PlayServiceCommand &>(*frame().parts().service());
+    bool finished = false;
+    QObject::connect(&service, &PlayServiceCommand::serviceCommandFinished,
+                     [&finished] { finished = true; });
+    service.serviceCommand();
+    EXPECT_TRUE(waitFor([&] { return finished; }));
+    EXPECT_FALSE(machineHive().value(kAutoPlayKey, "AutoPlay"));
+
+    picture(root_.path() / "show" / "a.bmp", Qt::red);
+    DirectoryChoice choice;
+    choice.directory = QString::fromStdString((root_.path() / "show").string());
+    frame().parts().setCurrentItemPath(sequence);
+    directory().start(choice);
+    EXPECT_EQ(frame().parts().currentItemPath(), choice.directory);
+}
+
+// A picture of the directory that cannot be read is told with the loader's reason, once however
+// often the loop comes round to it, and the camera shows black for it.
+TEST_F(MediaTest, UnreadableDirectoryPictureIsToldOnce) {
+    auto camera = startWithCamera();
+    const fs::path dir = root_.path() / "show";
+    picture(dir / "a.bmp", Qt::red);
+    test::writeFile(dir / "b.bmp", "not a picture");
+    DirectoryChoice choice;
+    choice.directory = QString::fromStdString(dir.string());
+    choice.loop = true;
+    directory().start(choice);
+    EXPECT_EQ(middle(*camera), bgr(Qt::red));
+    EXPECT_TRUE(prompter_.shown.empty());
+    directory().step();
+    EXPECT_EQ(middle(*camera), bgr(Qt::black));
+    for (int i = 0; i < 4; ++i)
+        directory().step();
+    const std::string b = (dir / "b.bmp").string();
+    EXPECT_EQ(messages(),
+              std::vector<std::string>(
+                  {"Can not load picture: " + b + " cannot be shown:\nNot a known picture type"}));
+    EXPECT_TRUE(directory().playing());
 }
 
 // A camera that fails under a running playback: "Get Buffer ERROR!" once, and playback ends

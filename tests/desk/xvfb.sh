@@ -33,15 +33,36 @@ start_xvfb() {
     return 1
 }
 
+# accessibility_bus_answers: the launcher on the session bus names the accessibility bus, and
+# the registry on that bus answers (it is started on demand by the call).
+accessibility_bus_answers() {
+    local address
+    address=$(gdbus call --session --timeout 2 --dest org.a11y.Bus --object-path /org/a11y/bus \
+        --method org.a11y.Bus.GetAddress 2>/dev/null) || return 1
+    address=${address#(\'}
+    address=${address%\',)}
+    [ -n "$address" ] || return 1
+    gdbus call --address "$address" --timeout 2 --dest org.a11y.atspi.Registry \
+        --object-path /org/a11y/atspi/accessible/root --method org.freedesktop.DBus.Peer.Ping \
+        >/dev/null 2>&1
+}
+
 # start_accessible_x DIR: start_xvfb, then the accessibility bus launcher (it starts the bus and,
 # on demand, the registry, in a process group of its own) on the session bus already running,
-# and the environment that puts Qt programs on that bus. Adds what it started to pids and groups
-# (tests/cli/lib.sh) and fails the test when the X server does not start.
+# and the environment that puts Qt programs on that bus. Returns once the accessibility bus and
+# its registry answer, so that the program finds them at its start. Adds what it started to pids
+# and groups (tests/cli/lib.sh) and fails the test when the X server or the bus does not start.
 start_accessible_x() {
     local dir=$1
     start_xvfb "$dir" || fail "Xvfb did not start"
     pids+=("$XVFB_PID")
     setsid /usr/libexec/at-spi-bus-launcher --launch-immediately >"$dir/atspi.log" 2>&1 &
     groups+=($!)
+    local _
+    for _ in $(seq 100); do
+        accessibility_bus_answers && break
+        sleep 0.1
+    done
+    accessibility_bus_answers || fail "the accessibility bus did not answer within 10 s"
     export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 QT_QPA_PLATFORM=xcb
 }

@@ -93,6 +93,28 @@ TEST(HiveDataTest, MalformedTextIsRejectedWithItsLine) {
     }
 }
 
+// What can be read of a malformed text is kept: a bad value line alone is left out, a bad key
+// line with the values under it, and the first line left out is named.
+TEST(HiveDataTest, ReadablePartsOfMalformedTextAreKept) {
+    const std::string text =
+        "[K]\n\"a\"=dword:00000001\n\"b\"=dword:123456789\n\"c\"=\"three\"\n"
+        "[bad\n\"d\"=\"under a bad key\"\n[L]\nnoquotes=1\n\"e\"=multi:\"x\",\"y\"\n";
+    std::string problem;
+    const HiveData d = HiveData::parseReadable(text, &problem);
+    EXPECT_EQ(problem, "line 3: malformed value data");
+    ASSERT_TRUE(d.value("K", "a"));
+    EXPECT_EQ(d.value("K", "a")->dword, 1u);
+    EXPECT_FALSE(d.value("K", "b"));
+    EXPECT_EQ(d.value("K", "c")->text, "three");
+    EXPECT_FALSE(d.hasKey("bad"));
+    EXPECT_EQ(d.value("L", "e")->strings, (std::vector<std::string>{"x", "y"}));
+    EXPECT_EQ(d.valueNames("L"), (std::vector<std::string>{"e"}));
+    // A well-formed text names no problem and reads as parse() reads it.
+    problem.clear();
+    EXPECT_EQ(HiveData::parseReadable(d.serialize(), &problem), d);
+    EXPECT_TRUE(problem.empty());
+}
+
 // Equal contents compare equal whatever order they were made in; spelling and value order count.
 TEST(HiveDataTest, EqualityIsAboutContentsNotHistory) {
     HiveData a, b;
