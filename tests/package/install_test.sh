@@ -199,11 +199,14 @@ capture_while /tmp/sent lumacam send /tmp/picture.bmp --stretch 1
 got=$(pixel /tmp/sent/frame-0000.ppm 160 120)
 [ "$got" = "200 90 30" ] || fail "the sent picture came back as $got"
 
-# A GStreamer pipeline into lumarenderer puts frames on the camera: the test pattern's bars,
-# white, yellow ... blue, where the picture was.
-capture_while /tmp/played gst-launch-1.0 -q videotestsrc num-buffers=30 ! videoconvert ! lumarenderer
-for bar in "10 255 255 255" "60 255 255 0" "300 0 0 255"; do
-    read -r x colour <<<"$bar"
+# A GStreamer pipeline into lumarenderer puts frames on the camera: the test pattern's bars at the
+# camera's size, white, yellow ... blue, where the picture was.
+capture_while /tmp/played gst-launch-1.0 -q videotestsrc num-buffers=30 ! \
+    "video/x-raw,width=${camera_size%x*},height=${camera_size#*x}" ! videoconvert ! lumarenderer
+bar_width=$((${camera_size%x*} / 7))
+for bar in "0 255 255 255" "1 255 255 0" "6 0 0 255"; do
+    read -r index colour <<<"$bar"
+    x=$((index * bar_width + bar_width / 2))
     got=$(pixel /tmp/played/frame-0000.ppm "$x" 10)
     near "$got" "$colour" 12 || fail "the pipeline's frame shows $got at ($x, 10), not $colour"
 done
@@ -305,7 +308,7 @@ completion=$(in_root bash -c 'source /usr/share/bash-completion/bash_completion
     echo "${COMPREPLY[*]}"
     COMP_WORDS=(lumacam run --no); COMP_CWORD=2; COMP_LINE="lumacam run --no"; COMP_POINT=16; _lumacam
     echo "${COMPREPLY[*]}"')
-[ "$completion" = $'list capture send run\n--no-v4l2 --no-pipewire' ] || fail "completion offers: $completion"
+[ "$completion" = $'list capture send run format\n--no-v4l2 --no-pipewire' ] || fail "completion offers: $completion"
 
 # The .lgs type is the system's, from the package's files (shared-mime-info's trigger); the
 # installed Lumadesk, started by a user, writes no type or entry of its own and removes an entry
