@@ -654,19 +654,27 @@ RegistryHive::RegistryHive(fs::path file) : file_(std::move(file)) {}
 RegistryHive::RegistryHive(fs::path file, mode_t mode, gid_t group)
     : file_(std::move(file)), mode_(mode), group_(group), fixedMode_(true) {}
 
-HResult RegistryHive::read(HiveData &out, std::string *error) const {
-    std::string text;
-    // A shared hive is read only as the file at its name: a link there is no hive.
-    int err = readWholeFile(file_, text, kMaxWholeFileBytes, !fixedMode_);
-    if (err == ENOENT || (fixedMode_ && err == ELOOP)) {
-        out = HiveData();
+// The hive's text; an absent hive is empty text. A shared hive is read only as the file at its
+// name: a link there is no hive.
+static HResult readHiveText(const fs::path &file, bool fixedMode, std::string &text,
+                            std::string *error) {
+    int err = readWholeFile(file, text, kMaxWholeFileBytes, !fixedMode);
+    if (err == ENOENT || (fixedMode && err == ELOOP)) {
+        text.clear();
         return S_OK;
     }
     if (err) {
         if (error)
-            *error = file_.string() + ": " + std::strerror(err);
+            *error = file.string() + ": " + std::strerror(err);
         return hresultFromErrno(err);
     }
+    return S_OK;
+}
+
+HResult RegistryHive::read(HiveData &out, std::string *error) const {
+    std::string text;
+    if (HResult hr = readHiveText(file_, fixedMode_, text, error); hr.failed())
+        return hr;
     std::string where;
     auto parsed = HiveData::parse(text, &where);
     if (!parsed) {
@@ -680,16 +688,8 @@ HResult RegistryHive::read(HiveData &out, std::string *error) const {
 
 HResult RegistryHive::readReadable(HiveData &out, std::string *error) const {
     std::string text;
-    int err = readWholeFile(file_, text, kMaxWholeFileBytes, !fixedMode_);
-    if (err == ENOENT || (fixedMode_ && err == ELOOP)) {
-        out = HiveData();
-        return S_OK;
-    }
-    if (err) {
-        if (error)
-            *error = file_.string() + ": " + std::strerror(err);
-        return hresultFromErrno(err);
-    }
+    if (HResult hr = readHiveText(file_, fixedMode_, text, error); hr.failed())
+        return hr;
     std::string where;
     out = HiveData::parseReadable(text, &where);
     if (where.empty())
