@@ -7,12 +7,12 @@
 #include <QFile>
 
 #include "camera/camera_link.h"
+#include "desk/media/media_services.h"
 #include "desk/model/desk_context.h"
+#include "desk/service/play_service_command.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
-#include "desk/media/media_services.h"
-#include "desk/service/play_service_command.h"
 #include "frames/picture_file.h"
 
 namespace lumaghost {
@@ -136,6 +136,8 @@ HResult DirectoryPlayer::ShowDirectoryPicture(const QString &path, FitFlags flag
                                 CameraFrame{d.buffer(), d.width, d.height, d.byteCount}, flags);
             return S_OK;
         });
+    if (result.succeeded())
+        view_.reportOnCamera({OnCamera::Kind::DirectoryPicture, path});
     if (result.failed()) {
         // Once: the timer would otherwise show the box again at every step.
         stop();

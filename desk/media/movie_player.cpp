@@ -10,15 +10,15 @@
 #include <QGuiApplication>
 
 #include "camera/device_discovery.h"
+#include "desk/media/dialog_video_control.h"
+#include "desk/media/directory_player.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
-#include "desk/media/directory_player.h"
+#include "desk/model/message_format.h"
+#include "desk/service/play_service_command.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
-#include "desk/model/message_format.h"
-#include "desk/media/dialog_video_control.h"
-#include "desk/service/play_service_command.h"
 
 namespace lumaghost {
 
@@ -205,6 +205,7 @@ HResult MoviePlayer::playMovieFile(const QString &path) {
     }
     context_.recentMovies.add(path);
     frame_.rebuildRecentMenus();
+    view_.reportOnCamera({OnCamera::Kind::Movie, path});
     view_.commandStateChanged();
     return result;
 }
@@ -267,6 +268,7 @@ bool MoviePlayer::runCameraGraph(std::unique_ptr<CameraGraph> graph, const QStri
         return false;
     }
     watch(watched);
+    view_.reportOnCamera({OnCamera::Kind::RealCamera, device});
     view_.commandStateChanged();
     return true;
 }
@@ -285,6 +287,7 @@ GraphState MoviePlayer::queryGraphState(int timeoutMs) {
 /// \brief "Stop Above" and every new source: directory playback ends, the graph stops and
 /// goes, the control bar hides.
 void MoviePlayer::stopGraphPlayback() {
+    const bool fed = graph_ || (directory_ && directory_->playing());
     if (directory_)
         directory_->stop();
     if (!watcher_.files().isEmpty())
@@ -295,6 +298,8 @@ void MoviePlayer::stopGraphPlayback() {
     transport_.reset();
     movie_ = nullptr;
     graph_.reset();
+    if (fed)
+        view_.reportOnCamera({OnCamera::Kind::Nothing});
     view_.commandStateChanged();
 }
 

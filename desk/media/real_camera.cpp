@@ -3,12 +3,12 @@
 
 #include "camera/device_discovery.h"
 #include "desk/media/camera_properties_dialog.h"
-#include "desk/model/desk_context.h"
-#include "desk/window/lumadesk_view.h"
-#include "desk/window/main_frame.h"
 #include "desk/media/movie_player.h"
 #include "desk/media/preview_window.h"
+#include "desk/model/desk_context.h"
 #include "desk/service/play_service_command.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
 
 namespace lumaghost {
 

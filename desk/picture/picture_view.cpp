@@ -17,6 +17,7 @@
 #include "desk/model/camera_gate.h"
 #include "desk/model/desk_context.h"
 #include "desk/model/file_errors.h"
+#include "desk/service/play_service_command.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
@@ -118,6 +119,7 @@ PictureView::PictureView(CLumadeskView &view, DeskContext &context,
                          std::shared_ptr<CameraGate> camera)
     : view_(view), context_(context), camera_(std::move(camera)) {
     loadDefault();
+    pictureName_ = QStringLiteral("Default");
     folder_ = ScanPictureFolder(QString());
     view_.viewport()->installEventFilter(this);
     if (QClipboard *clipboard = QGuiApplication::clipboard()) {
@@ -197,8 +199,12 @@ bool PictureView::loadFile(const QString &path, bool report) {
 
 /// \brief The document's open operation for a picture: load it and browse its folder.
 void PictureView::openPicture(const QString &path) {
-    if (!loadFile(path, true))
+    if (loadFile(path, true)) {
+        pictureName_ = QFileInfo(path).fileName();
+    } else {
         loadDefault();
+        pictureName_ = QStringLiteral("Default");
+    }
     folder_ = ScanPictureFolder(path);
     view_.commandStateChanged();
 }
@@ -206,7 +212,9 @@ void PictureView::openPicture(const QString &path) {
 void PictureView::showListed(const QString &path) {
     zoom_ = 0;
     setTitle(QFileInfo(path).fileName());
+    pictureName_ = QFileInfo(path).fileName();
     if (!loadFile(path, false)) {
+        pictureName_ = QStringLiteral("Default");
         loadDefault();
         view_.viewport()->repaint();
         context_.ask(view_.window(), context_.message(145), context_.message(144),
@@ -379,7 +387,11 @@ void PictureView::ensurePickFrameShown() {
 }
 
 /// \brief Set picture: the pixels under the pick frame, as the view shows them, to the camera.
+///
+/// Whatever fed the camera ends first, so that no later frame of it covers the picture.
 void PictureView::setCameraPicture() {
+    view_.stopCameraSources();
+    StopPlayServiceIfRunning(view_.serviceControl());
     std::vector<uint8_t> sent;
     int width = 0, height = 0;
     const HResult result = camera_->push([&](const FrameDescriptor &descriptor) -> HResult {
@@ -407,6 +419,9 @@ void PictureView::setCameraPicture() {
                      QStringLiteral("Get Buffer ERROR!"), MessageButtons::Ok, MessageIcon::Error);
         return;
     }
+    view_.reportOnCamera(
+        {pictureName_.isEmpty() ? OnCamera::Kind::ClipboardPicture : OnCamera::Kind::Picture,
+         pictureName_});
     if (!view_.settings().autoSetLastImage || sent.size() != size_t(width) * height * 3)
         return;
     RegistryHive machine = machineHive();
@@ -437,6 +452,7 @@ void PictureView::paste() {
     }
     // The title, the paths and the folder list stay those of the last opened file.
     setPicture(overBlack(image));
+    pictureName_.clear();  // no file: the clipboard's
 }
 
 void PictureView::clipboardChanged() {

@@ -123,7 +123,8 @@ private:
     DeskContext &context_;
     std::shared_ptr<CameraGate> camera_;
 
-    QImage picture_;  // always a picture once constructed
+    QImage picture_;       // always a picture once constructed
+    QString pictureName_;  // its file name, as the status bar names it on the camera
     PictureFolder folder_;
     int zoom_ = 0;
     PictureLayout layout_;

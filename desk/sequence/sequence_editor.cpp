@@ -10,14 +10,15 @@
 #include "desk/model/camera_gate.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
-#include "desk/sequence/show_time.h"
 #include "desk/model/file_errors.h"
-#include "desk/window/lumadesk_view.h"
-#include "desk/window/main_frame.h"
 #include "desk/picture/picture_view.h"
 #include "desk/sequence/sequence_strip.h"
+#include "desk/sequence/show_time.h"
 #include "desk/service/play_service_command.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
 #include "device/frame_channel.h"
+#include "lang/pack_ids.h"
 #include "media/sequence_file.h"
 
 namespace lumaghost {
@@ -58,6 +59,11 @@ private:
 SequenceEditor::SequenceEditor(CLumadeskView &view, DeskContext &context, CMainFrame &frame,
                                std::shared_ptr<CameraGate> camera)
     : view_(view), context_(context), frame_(frame), camera_(std::move(camera)), player_(*camera_) {
+    // Posted to this thread: the strip marks the item and the status bar names it.
+    player_.setItemShown([this](size_t index) {
+        QMetaObject::invokeMethod(
+            this, [this, index] { itemShown(int(index)); }, Qt::QueuedConnection);
+    });
     // The strip's place is made after the view: the widgets go in once control returns.
     ensureWidgets();
     QTimer::singleShot(0, this, &SequenceEditor::ensureWidgets);
@@ -78,6 +84,12 @@ void SequenceEditor::ensureWidgets() {
             fill(place, strip_);
             connect(strip_, &SequenceStrip::selectionChanged, this,
                     &SequenceEditor::selectionChanged);
+            // As the Delete command does, while its rule allows it.
+            connect(strip_, &SequenceStrip::deleteRequested, this, [this] {
+                if (selectedItem() >= 0 && selectedItem() < itemCount())
+                    deleteItem();
+            });
+            strip_->setTimeFormat(context_.message(pack_ids::kDisplayTimeLabel));
             // Leaving sequence mode hides the strip's place: playback ends with it.
             stripPlace_ = place;
             place->installEventFilter(this);
@@ -140,6 +152,7 @@ void SequenceEditor::displayTimeChanged(int displayTime) {
         return;
     // Taken by the next Play: a sequence that plays keeps the times it started with.
     strip_->item(strip_->selected()).frame.displayTime = uint32_t(displayTime);
+    strip_->update();
 }
 
 /// \brief Add: what the pick frame covers, as the view shows it, becomes the last item.
@@ -268,8 +281,18 @@ void SequenceEditor::play() {
         camera && view_.cameraAvailable() && !camera->isPreviewing())
         camera->startPreview();
     playing_ = true;
+    playedCount_ = strip_->count();
     player_.start(strip_->snapshot());
     view_.commandStateChanged();
+}
+
+void SequenceEditor::itemShown(int index) {
+    // A frame told after its stop is no longer on the camera's way.
+    if (!playing_)
+        return;
+    if (strip_)
+        strip_->setPlayingItem(index);
+    view_.reportOnCamera({OnCamera::Kind::SequenceItem, QString(), index + 1, playedCount_});
 }
 
 void SequenceEditor::stop() {
@@ -279,6 +302,9 @@ void SequenceEditor::stop() {
         camera->stopPreview();
     playing_ = false;
     player_.stop();
+    if (strip_)
+        strip_->setPlayingItem(-1);
+    view_.reportOnCamera({OnCamera::Kind::Nothing});
     view_.commandStateChanged();
 }
 

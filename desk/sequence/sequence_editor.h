@@ -59,6 +59,8 @@ private:
     /// The strip and the bar in their places in the main window, once those exist.
     void ensureWidgets();
     void selectionChanged(int index);
+    /// The worker handed item `index` of the played snapshot to the camera.
+    void itemShown(int index);
     void displayTimeChanged(int displayTime);
     /// Repaints the strip and the view after a change of the items.
     void itemsChanged();
@@ -73,6 +75,7 @@ private:
     QPointer<QWidget> stripPlace_;
     SequencePlayer player_;
     bool playing_ = false;
+    int playedCount_ = 0;  // the items of the snapshot that plays
     QString sequenceFile_;
     SaveDialog saveDialog_;
 };

@@ -106,6 +106,10 @@ void PlayServiceCommand::serviceCommand() {
                 self->context_.ask(&self->frame_, CMainFrame::appTitle(),
                                    self->context_.message(153), MessageButtons::Ok,
                                    MessageIcon::Warning);
+            if (outcome == ServiceCommandOutcome::Stopped)
+                self->view_.reportOnCamera({OnCamera::Kind::Nothing});
+            else if (outcome != ServiceCommandOutcome::InstallFailed)
+                self->view_.reportOnCamera({OnCamera::Kind::PlayService});
             self->refreshState();
             emit self->serviceCommandFinished(outcome);
         });

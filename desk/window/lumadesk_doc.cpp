@@ -9,9 +9,9 @@
 
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/message_format.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
-#include "desk/model/message_format.h"
 
 namespace lumaghost {
 

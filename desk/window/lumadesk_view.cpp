@@ -6,12 +6,12 @@
 #include <QUrl>
 
 #include "camera/device_discovery.h"
-#include "desk/model/desk_context.h"
-#include "desk/window/main_frame.h"
-#include "desk/media/media_services.h"
-#include "desk/window/picture_parts.h"
-#include "desk/service/play_service_control.h"
 #include "desk/dialogs/setup_main.h"
+#include "desk/media/media_services.h"
+#include "desk/model/desk_context.h"
+#include "desk/service/play_service_control.h"
+#include "desk/window/main_frame.h"
+#include "desk/window/picture_parts.h"
 
 namespace lumaghost {
 
@@ -84,6 +84,10 @@ void CLumadeskView::commandStateChanged() {
     frame_.requestCommandUpdate();
 }
 
+void CLumadeskView::reportOnCamera(const OnCamera &source) {
+    frame_.setOnCamera(source);
+}
+
 void CLumadeskView::stopCameraSources() {
     if (movie_)
         movie_->stopGraphPlayback();
@@ -147,6 +151,9 @@ void CLumadeskView::finishCameraStart(std::shared_ptr<CameraResult> result) {
             break;
     }
     frame_.setCameraItems(realCameras_);
+    // A source may have started meanwhile (a sequence from the command line).
+    if (frame_.onCamera().kind == OnCamera::Kind::NoCamera)
+        reportOnCamera({cameraAvailable_ ? OnCamera::Kind::StoredImage : OnCamera::Kind::NoCamera});
     if (!cameraAvailable_)
         reportMissingDriver();
     frame_.requestCommandUpdate();

@@ -12,6 +12,7 @@
 #include <QAbstractScrollArea>
 
 #include "camera/camera_link.h"
+#include "desk/model/on_camera.h"
 #include "desk/model/parts.h"
 
 namespace lumaghost {
@@ -90,6 +91,10 @@ public:
     /// Hides the main window in the tray: when the Setup value asks for it, or always with
     /// `force` (the close check's offer). Without a tray the window is minimised instead.
     void goToTray(bool force);
+
+    /// A source has started feeding the camera, or the one that fed it has ended: the status
+    /// bar names it.
+    void reportOnCamera(const OnCamera &source);
 
     /// A part's state changed: the commands' states are brought up to date.
     void commandStateChanged();

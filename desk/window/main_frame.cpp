@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 
 #include "desk/model/desk_context.h"
+#include "desk/sequence/sequence_strip.h"
 #include "desk/window/command_router.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
@@ -75,7 +76,7 @@ CMainFrame::CMainFrame(DeskContext &context, QWidget *parent)
     strip_ = new QFrame(center);
     strip_->setObjectName(QStringLiteral("sequenceStrip"));
     strip_->setAccessibleName(QStringLiteral("Sequence strip"));
-    strip_->setFixedHeight(120);
+    strip_->setFixedHeight(SequenceStrip::kTotalHeight);
     strip_->hide();
     layout->addWidget(view_, 1);
     layout->addWidget(strip_);
@@ -263,19 +264,12 @@ void CMainFrame::createStatusBar() {
     QStatusBar *bar = statusBar();
     for (QWidget *grip : bar->findChildren<QSizeGrip *>())
         grip->setAccessibleName(QStringLiteral("Size grip"));
-    auto pane = [bar](int id, const char *text) {
-        auto *label = new QLabel(QString::fromLatin1(text), bar);
-        label->setProperty(kControlIdProperty, id);
-        label->setAlignment(Qt::AlignCenter);
-        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("SCRLX")));
-        // Drawn as an indicator that is off: the lock keys' state is not known here.
-        label->setEnabled(false);
-        bar->addPermanentWidget(label);
-        return label;
-    };
-    capsPane_ = pane(pack_ids::kCapsLockPane, "CAP");
-    numPane_ = pane(pack_ids::kNumLockPane, "NUM");
-    scrollPane_ = pane(pack_ids::kScrollLockPane, "SCRL");
+    sourcePane_ = new QLabel(bar);
+    sourcePane_->setObjectName(QStringLiteral("cameraSourcePane"));
+    sourcePane_->setTextFormat(Qt::PlainText);
+    sourcePane_->setFocusPolicy(Qt::TabFocus);  // a screen reader's user may tab to it
+    bar->addPermanentWidget(sourcePane_);
+    setOnCamera(onCamera_);
     bar->showMessage(QStringLiteral("Ready"));
 }
 
@@ -472,8 +466,15 @@ void CMainFrame::applyLanguage() {
     refreshButtonTexts();
     if (tray_)
         RelabelMenu(context_.packs, *tray_->menu());
-    for (QLabel *pane : {capsPane_, numPane_, scrollPane_})
-        pane->setAccessibleName(pane->text());
+    setOnCamera(onCamera_);
+}
+
+void CMainFrame::setOnCamera(const OnCamera &source) {
+    onCamera_ = source;
+    const QString text = describeOnCamera(context_.packs, source);
+    sourcePane_->setText(text);
+    sourcePane_->setToolTip(text);
+    sourcePane_->setAccessibleName(text);
 }
 
 bool CMainFrame::trayAvailable() const {

@@ -15,6 +15,7 @@
 #include <QMainWindow>
 
 #include "desk/model/command_table.h"
+#include "desk/model/on_camera.h"
 
 class QLabel;
 class QMenu;
@@ -70,6 +71,11 @@ public:
     void applyLanguage();
     /// The recent lists' menus from the lists as they stand.
     void rebuildRecentMenus();
+    /// The status bar's source pane names what feeds the camera now.
+    void setOnCamera(const OnCamera &source);
+    const OnCamera &onCamera() const { return onCamera_; }
+    QLabel *sourcePane() const { return sourcePane_; }
+
     /// The real cameras' items of the "Switch To Real Camera" menus.
     void setCameraItems(const std::vector<std::string> &names);
 
@@ -150,9 +156,10 @@ private:
     QWidget *movieControlPlace_ = nullptr;
     QWidget *displayTimePlace_ = nullptr;
     QWidget *strip_ = nullptr;  // 100
-    QLabel *capsPane_ = nullptr;
-    QLabel *numPane_ = nullptr;
-    QLabel *scrollPane_ = nullptr;
+    // No lock-key panes: Qt does not tell their state, and an indicator that is always off
+    // would be wrong.
+    QLabel *sourcePane_ = nullptr;
+    OnCamera onCamera_;
     QIcon serviceIcons_[3];
 
     std::unique_ptr<TrayIcon> tray_;

@@ -4,10 +4,10 @@
 #include <memory>
 
 #include "desk/model/camera_gate.h"
-#include "desk/window/lumadesk_view.h"
 #include "desk/picture/picture_view.h"
 #include "desk/sequence/sequence_editor.h"
 #include "desk/service/play_service_command.h"
+#include "desk/window/lumadesk_view.h"
 
 namespace lumaghost {
 
