@@ -9,8 +9,8 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "desk/model/parts.h"
 #include "desk/media/dialog_select_directory.h"
+#include "desk/model/parts.h"
 
 namespace lumaghost {
 

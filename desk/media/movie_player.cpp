@@ -145,7 +145,8 @@ CameraSource MoviePlayer::cameraSource() const {
 /// \brief "Play Movie": the open dialog, then the movie; a failure is told with string 167.
 void MoviePlayer::playMovieCommand() {
     const QString path = QFileDialog::getOpenFileName(
-        view_.window(), QString(), QString(), fileDialogFilter(QLatin1String(kMovieFilter)));
+        view_.window(), QString(), QString(),
+        fileDialogFilter(QLatin1String(kMovieFilter), playableMovieTypes()));
     if (path.isEmpty())
         return;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);

@@ -13,9 +13,9 @@
 #include <QPointer>
 #include <QString>
 
+#include "desk/media/dialog_video_control.h"
 #include "desk/media/directory_player.h"
 #include "desk/media/media_services.h"
-#include "desk/media/dialog_video_control.h"
 #include "desk/model/parts.h"
 #include "gst/media_graph.h"
 

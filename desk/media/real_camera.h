@@ -13,8 +13,8 @@
 #include <QPointer>
 
 #include "desk/media/media_services.h"
-#include "desk/model/parts.h"
 #include "desk/media/preview_window.h"
+#include "desk/model/parts.h"
 #include "gst/media_graph.h"
 
 namespace lumaghost {

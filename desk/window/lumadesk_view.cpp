@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/window/lumadesk_view.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QUrl>
@@ -29,6 +30,8 @@ CLumadeskView::CLumadeskView(DeskContext &context, CMainFrame &frame, QWidget *p
     setAccessibleName(QStringLiteral("Picture view"));
     viewport()->setAccessibleName(QStringLiteral("Picture"));
     viewport()->setMouseTracking(true);
+    // Reached by a click or Tab: the keys move the pick frame.
+    setFocusPolicy(Qt::StrongFocus);
     readSettings();
     if (context_.services.serviceManager)
         serviceControl_ = std::make_unique<PlayServiceControl>(
@@ -197,8 +200,13 @@ void CLumadeskView::ApplyStartType(bool autoStart) {
 
 void CLumadeskView::onSequenceMode() {
     frame_.toggleMode();
-    if (frame_.stripShown() && picture_)
+    if (frame_.stripShown() && picture_) {
         picture_->ensurePickFrameShown();
+        // The pick frame, with the room around it that it was placed in, above the strip.
+        const QRect pick = picture_->pickFrame();
+        if (!pick.isEmpty())
+            frame_.growViewTo(pick.bottom() + 1 + std::max(0, pick.top()));
+    }
     viewport()->update();
 }
 
@@ -284,6 +292,13 @@ void CLumadeskView::mouseReleaseEvent(QMouseEvent *event) {
     if (picture_)
         picture_->mouseRelease(*event);
     QAbstractScrollArea::mouseReleaseEvent(event);
+}
+
+void CLumadeskView::keyPressEvent(QKeyEvent *event) {
+    // The arrow keys move the pick frame while it is shown, else they scroll.
+    if (picture_ && picture_->keyPress(*event))
+        return;
+    QAbstractScrollArea::keyPressEvent(event);
 }
 
 void CLumadeskView::scrollContentsBy(int dx, int dy) {

@@ -5,10 +5,12 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -25,6 +27,7 @@
 #include "desk/window/command_router.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
+#include "desk/window/palette_icon_engine.h"
 #include "desk/window/tray_icon.h"
 #include "lang/pack_ids.h"
 #include "lang/relabel.h"
@@ -36,7 +39,7 @@ using namespace cmd;
 namespace {
 
 QIcon resourceIcon(const char *name) {
-    return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
+    return QIcon(new PaletteIconEngine(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name))));
 }
 
 /// A caption without its mnemonics, its ellipsis and its key label: a button's text.
@@ -343,6 +346,30 @@ void CMainFrame::toggleMode() {
     if (!displayTimeBar_->isHidden())
         displayTimeBar_->setEnabled(false);
     requestCommandUpdate();
+}
+
+void CMainFrame::growViewTo(int height) {
+    // The bars just shown take their room first.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    if (QLayout *frameLayout = layout())
+        frameLayout->activate();
+    if (QLayout *centerLayout = centralWidget()->layout())
+        centerLayout->activate();
+    const int missing = height - view_->viewport()->height();
+    if (missing <= 0 || isMaximized() || isFullScreen())
+        return;
+    int wanted = this->height() + missing;
+    if (const QScreen *area = screen()) {
+        // The frame's title bar and borders stay on the screen too.
+        const int decoration = frameGeometry().height() - geometry().height();
+        const QRect available = area->availableGeometry();
+        wanted = std::min(wanted, available.height() - decoration);
+        const int bottom = frameGeometry().top() + decoration + wanted;
+        if (bottom > available.bottom() + 1)
+            move(x(), std::max(available.top(), y() - (bottom - available.bottom() - 1)));
+    }
+    if (wanted > this->height())
+        resize(width(), wanted);
 }
 
 void CMainFrame::setServiceButtonImage(int state) {

@@ -47,6 +47,9 @@ public:
     bool pictureMode() const { return pictureMode_; }
     /// The Sequence command's switch between picture and sequence mode.
     void toggleMode();
+    /// Makes the window taller, within its screen, until the view's client area is `height`
+    /// high with the bars of the mode shown; never smaller.
+    void growViewTo(int height);
     /// The sequence strip is shown: sequence mode.
     bool stripShown() const;
     void showControlBar(int id, bool show);
