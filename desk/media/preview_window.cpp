@@ -41,7 +41,8 @@ QRect PreviewWindow::placeBeside(const QRect &owner, QSize size, const QRect &sc
             return place;
     }
     // No room beside it: over the owner's lower right, clear of its menu bar.
-    QRect place(owner.bottomRight() - QPoint(fitted.width(), fitted.height()), fitted);
+    QRect place(QPoint(owner.right() + 1 - fitted.width(), owner.bottom() + 1 - fitted.height()),
+                fitted);
     place.moveLeft(std::clamp(place.left(), screen.left(), screen.right() + 1 - fitted.width()));
     place.moveTop(std::clamp(place.top(), screen.top(), screen.bottom() + 1 - fitted.height()));
     return place;
