@@ -452,6 +452,10 @@ TEST_F(UxTest, DirectoryBrowseChoosesAFolder) {
                    [&](QFileDialog &files) {
                        EXPECT_EQ(files.fileMode(), QFileDialog::Directory);
                        EXPECT_TRUE(files.testOption(QFileDialog::ShowDirsOnly));
+                       if (files.fileMode() != QFileDialog::Directory) {
+                           files.reject();  // a file dialog never accepts a folder
+                           return;
+                       }
                        // Accepted in the folder itself, as its "Choose" button does.
                        files.setDirectory(QString::fromStdString(folder.string()));
                        files.selectFile(QString());
