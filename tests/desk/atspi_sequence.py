@@ -231,8 +231,7 @@ def user():
         reader = Reader(4, 12000, USER_FRAMES)
         run_command(frame, "Sequence", "Play")
         # The preview that comes with it stands beside the window, clear of its menu bar.
-        preview = wait_for("the preview", lambda: find(app, pyatspi.ROLE_WINDOW, "PreView") or
-                           find(app, pyatspi.ROLE_FRAME, "PreView"))
+        preview = wait_for("the preview", lambda: find_named(app, "PreView"))
         wait_for("the preview shown", lambda: has(preview, pyatspi.STATE_SHOWING))
         bar = find(frame, pyatspi.ROLE_MENU_BAR)
         if overlap(extents(preview), extents(bar)) or overlap(extents(preview), extents(frame)):
