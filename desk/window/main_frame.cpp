@@ -349,6 +349,12 @@ void CMainFrame::toggleMode() {
 }
 
 void CMainFrame::growViewTo(int height) {
+    // Before the window is shown its parts have no sizes yet: once it is.
+    if (!isVisible()) {
+        pendingViewHeight_ = std::max(pendingViewHeight_, height);
+        return;
+    }
+    pendingViewHeight_ = 0;
     // The bars just shown take their room first.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     if (QLayout *frameLayout = layout())
@@ -588,6 +594,17 @@ void CMainFrame::changeEvent(QEvent *event) {
         QTimer::singleShot(0, this, [this] {
             if (isMinimized())
                 view_->goToTray(false);
+        });
+    }
+}
+
+void CMainFrame::showEvent(QShowEvent *event) {
+    QMainWindow::showEvent(event);
+    if (pendingViewHeight_ > 0) {
+        // After the window manager has framed the window.
+        QTimer::singleShot(0, this, [this] {
+            if (pendingViewHeight_ > 0 && isVisible())
+                growViewTo(pendingViewHeight_);
         });
     }
 }

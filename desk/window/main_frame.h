@@ -113,6 +113,7 @@ protected:
     QMenu *createPopupMenu() override;
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
@@ -138,6 +139,7 @@ private:
     bool updatePending_ = false;
     bool placementStored_ = false;
     int serviceImage_ = 0;
+    int pendingViewHeight_ = 0;  // growViewTo() asked before the window was shown
 
     QHash<int, QAction *> commands_;
     std::vector<std::pair<int, QAction *>> passList_;

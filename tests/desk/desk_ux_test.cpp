@@ -302,6 +302,23 @@ TEST_F(UxTest, SequenceModeFitsThePickFrame) {
     EXPECT_EQ(frame().size(), grown);
 }
 
+// A sequence opened before the window is shown (from the command line) grows it once it is,
+// by what the pick frame needs, not by what an unshown view measures.
+TEST_F(UxTest, SequenceOpenedAtTheStartFitsOnceShown) {
+    camera_.setSize(320, 240);
+    ASSERT_EQ(start(), CLumadeskApp::StartResult::Running);
+    frame().hide();
+    run(kSequence);
+    EXPECT_EQ(frame().size(), QSize(580, 460));
+    frame().show();
+    ASSERT_TRUE(waitFor([&] { return frame().height() > 460; }));
+    const QRect pick = picture().pickRect();
+    EXPECT_GE(view().viewport()->height(), pick.bottom() + 1);
+    // No more than the room it needs, and a few pixels of the bars' settling.
+    EXPECT_LE(view().viewport()->height(), pick.bottom() + 1 + pick.top() + 24);
+    EXPECT_TRUE(frame().screen()->availableGeometry().contains(frame().geometry()));
+}
+
 // The preview goes beside the main window: to its right, else its left, else below or above;
 // over it only when the screen has no room anywhere.
 TEST(PreviewPlaceTest, BesideTheOwnerOnItsScreen) {
