@@ -75,12 +75,21 @@ xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus "$win
 
 case $scene in
 file-menu)
-    # The File menu, opened by a click on its title at the window's top-left.
-    xdotool mousemove $((60 * scale)) $((50 * scale)) click 1
-    sleep 0.5
-    # Over "Open...": the status bar shows its prompt.
-    xdotool mousemove $((110 * scale)) $((70 * scale))
-    sleep 0.3
+    if [ -n "$wm" ] || [ "$scale" != 1 ]; then
+        # Framed or scaled, the window is elsewhere: the File menu by its key.
+        xdotool key --window "$window" alt+f
+        sleep 0.8
+        out_done=1
+    else
+        # The File menu, opened by a click on its title at the window's top-left.
+        xdotool mousemove $((60 * scale)) $((50 * scale)) click 1
+    fi
+    if [ -z "${out_done:-}" ]; then
+        sleep 0.5
+        # Over "Open...": the status bar shows its prompt.
+        xdotool mousemove 110 70
+        sleep 0.3
+    fi
     ;;
 sequence)
     xdotool key --window "$window" alt+s
