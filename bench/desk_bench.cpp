@@ -26,12 +26,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "desk/model/desk_environment.h"
 #include "desk/app/lumadesk_app.h"
+#include "desk/app/single_instance.h"
+#include "desk/model/desk_environment.h"
+#include "desk/model/parts.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
-#include "desk/model/parts.h"
-#include "desk/app/single_instance.h"
 
 extern char **environ;
 
@@ -197,8 +197,8 @@ void BM_UpdatePass(benchmark::State &state) {
     frame.setCameraItems({"Camera one", "Camera two", "Camera three"});
     auto *sequence = new BenchSequence;
     if (state.range(0)) {
-        frame.view()->setPicturePart(std::make_unique<BenchPicture>());
-        frame.view()->setSequencePart(std::unique_ptr<SequencePart>(sequence));
+        frame.parts().setPicture(std::make_unique<BenchPicture>());
+        frame.parts().setSequence(std::unique_ptr<SequencePart>(sequence));
     }
     for (auto _ : state) {
         // With range(1), every pass finds the sequence emptied or filled: five commands

@@ -27,16 +27,16 @@
 
 #include "camera/camera_link.h"
 #include "camera/camera_reader.h"
-#include "desk/model/camera_gate.h"
-#include "desk/model/desk_context.h"
 #include "desk/app/lumadesk_app.h"
 #include "desk/app/system_environment.h"
-#include "desk/window/lumadesk_doc.h"
-#include "desk/window/lumadesk_view.h"
-#include "desk/window/main_frame.h"
+#include "desk/model/camera_gate.h"
+#include "desk/model/desk_context.h"
 #include "desk/sequence/sequence_editor.h"
 #include "desk/sequence/sequence_player.h"
 #include "desk/sequence/sequence_strip.h"
+#include "desk/window/lumadesk_doc.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
 #include "device/frame_channel.h"
 #include "device/installed_devices.h"
 #include "media/sequence_file.h"
@@ -110,7 +110,9 @@ struct Desk {
         fs::remove_all(dir, ec);
     }
     CLumadeskView &view() { return *app->frame()->view(); }
-    SequenceEditor &editor() { return dynamic_cast<SequenceEditor &>(*view().sequencePart()); }
+    SequenceEditor &editor() {
+        return dynamic_cast<SequenceEditor &>(*app->frame()->parts().sequence());
+    }
     void setAutoSetLastImage(int on) {
         app->context().settings.writeInt(settings::kSettings, settings::kAutoSetLastImage.name, on);
         view().readSettings();
@@ -125,7 +127,7 @@ Desk &desk() {
 void BM_SetPicture(benchmark::State &state) {
     Desk &d = desk();
     d.setAutoSetLastImage(int(state.range(0)));
-    PicturePart &picture = *d.view().picturePart();
+    PicturePart &picture = *d.app->frame()->parts().picture();
     for (auto _ : state)
         picture.setCameraPicture();
     state.SetLabel(state.range(0) ? "with the stored image" : "frame only");

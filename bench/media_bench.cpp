@@ -36,12 +36,12 @@
 
 #include "camera/camera_link.h"
 #include "camera/camera_reader.h"
-#include "desk/model/desk_environment.h"
 #include "desk/app/lumadesk_app.h"
 #include "desk/app/system_environment.h"
+#include "desk/media/movie_player.h"
+#include "desk/model/desk_environment.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
-#include "desk/media/movie_player.h"
 #include "device/frame_channel.h"
 #include "device/installed_devices.h"
 #include "gst/media_graph.h"
@@ -229,7 +229,7 @@ Share playInLumadesk(const QString &movie, int seconds, bool watchStalls) {
     sampler.join();
     share.videoSinkThread = sink.seconds() / seconds;
     tick.stop();
-    view.moviePart()->stopGraphPlayback();
+    app.frame()->parts().movie()->stopGraphPlayback();
     app.ExitInstance();
     return share;
 }

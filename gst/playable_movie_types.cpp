@@ -64,4 +64,9 @@ const std::vector<std::string> &commonMovieTypes() {
     return types;
 }
 
+const std::vector<std::string> &playableCommonMovieTypes() {
+    static const std::vector<std::string> types = PlayableMovieTypes(commonMovieTypes());
+    return types;
+}
+
 }  // namespace lumaghost

@@ -15,5 +15,7 @@ std::vector<std::string> PlayableMovieTypes(const std::vector<std::string> &cand
 
 /// The common movie extensions PlayableMovieTypes() is asked about for the open dialogs.
 const std::vector<std::string> &commonMovieTypes();
+/// PlayableMovieTypes(commonMovieTypes()), asked once.
+const std::vector<std::string> &playableCommonMovieTypes();
 
 }  // namespace lumaghost

@@ -18,7 +18,8 @@ import re
 import sys
 from collections import defaultdict
 
-# Libraries, lowest first: a library may reach only into the ones before it.
+# Libraries, lowest first: a library may reach only into the ones before it. The folders of one
+# entry are side by side: they reach into what is below them, never into one another.
 LIBRARIES = [
     "platform",  # registry hives, paths, device tree, result codes, POSIX and V4L2 helpers
     "device",    # the Lumaghost device: frame channel and property channel
@@ -29,8 +30,16 @@ LIBRARIES = [
     "gst",       # the GStreamer elements and the media graphs
     "setup",     # the device installer
     "service",   # the play service and its platform
-    "desk",      # the desktop application
+    # The desktop application, in feature folders.
+    "desk/model",    # commands, settings, recent lists, messages, paths, the part interfaces
+    "desk/service",  # the play service as the desktop controls it
+    "desk/picture",  # the picture part
+    ("desk/sequence", "desk/media", "desk/dialogs"),  # the other parts, their widgets, dialogs
+    "desk/window",   # the main window, the command router, the document and the view
+    "desk/app",      # start-up, single instance, shell registration, the real environment
 ]
+# Folders ranked by their sub-folders (the first part of a path names the folder).
+GROUPS = {"programs", "desk"}
 # Programs: each may reach into every library, never into another program.
 PROGRAMS = [
     "programs/lumacam",
@@ -48,17 +57,27 @@ INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 def folder_of(path):
     parts = path.split("/")
-    if parts[0] == "programs" and len(parts) > 2:
+    if parts[0] in GROUPS and len(parts) > 2:
         return "/".join(parts[:2])
     return parts[0] if len(parts) > 1 else "."
 
 
+def ranked_folders():
+    out = []
+    for entry in LIBRARIES:
+        out += [entry] if isinstance(entry, str) else list(entry)
+    return out
+
+
 def rank(folder):
-    if folder in LIBRARIES:
-        return LIBRARIES.index(folder)
+    for i, entry in enumerate(LIBRARIES):
+        if folder == entry or (not isinstance(entry, str) and folder in entry):
+            return i
     if folder in PROGRAMS:
         return len(LIBRARIES)
-    return None
+    # A group's own CMakeLists.txt ranks as its lowest folder.
+    below = [rank(f) for f in ranked_folders() if f.startswith(folder + "/")]
+    return min(below) if below else None
 
 
 def sources(root):
@@ -154,7 +173,8 @@ def cmake_problems(root):
     """Targets that link a target of a folder above their own."""
     target_folder = {}
     lists = []
-    for folder in LIBRARIES + PROGRAMS:
+    groups = sorted({f.split("/")[0] for f in ranked_folders() if "/" in f})
+    for folder in ranked_folders() + groups + PROGRAMS:
         path = os.path.join(root, folder, "CMakeLists.txt")
         if not os.path.isfile(path):
             continue

@@ -8,13 +8,13 @@
 #include <QFileInfo>
 #include <QThreadPool>
 
+#include "desk/app/single_instance.h"
 #include "desk/dialogs/about_dlg.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
-#include "desk/app/single_instance.h"
 #include "lang/language_id.h"
 
 namespace lumaghost {
@@ -125,6 +125,7 @@ void CLumadeskApp::activate(const QStringList &files) {
 
 void CLumadeskApp::onAppAbout() {
     CAboutDlg dialog(*context_, frame_.get());
+    connect(&dialog, &CAboutDlg::homepageRequested, frame_->view(), &CLumadeskView::onHomepage);
     dialog.exec();
 }
 

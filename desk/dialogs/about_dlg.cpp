@@ -10,8 +10,6 @@
 #include <QVBoxLayout>
 
 #include "desk/model/desk_context.h"
-#include "desk/window/lumadesk_view.h"
-#include "desk/window/main_frame.h"
 #include "desk/model/message_format.h"
 #include "lang/pack_ids.h"
 #include "lang/relabel.h"
@@ -95,11 +93,7 @@ CAboutDlg::CAboutDlg(DeskContext &context, QWidget *parent) : QDialog(parent), c
     translator_->setText(packDisplayText(context_.packs.TranslatorLine()));
 
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(homepage_, &QPushButton::clicked, this, [this] {
-        auto *frame = qobject_cast<CMainFrame *>(parentWidget());
-        if (frame)
-            frame->view()->onHomepage();
-    });
+    connect(homepage_, &QPushButton::clicked, this, &CAboutDlg::homepageRequested);
     connect(mail_, &QPushButton::clicked, this, [this] {
         context_.services.openUrl(
             QUrl(QStringLiteral("mailto:") + QString::fromLatin1(kSupportMailAddress)));

@@ -33,6 +33,10 @@ public:
     QLabel *translatorLabel() const { return translator_; }
     QPushButton *homepageLink() const { return homepage_; }
 
+signals:
+    /// The maker's page was asked for.
+    void homepageRequested();
+
 private:
     DeskContext &context_;
     QLabel *version_ = nullptr;

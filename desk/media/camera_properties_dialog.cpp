@@ -14,7 +14,6 @@
 
 #include "camera/device_discovery.h"
 #include "desk/model/desk_context.h"
-#include "desk/window/main_frame.h"
 #include "lang/pack_ids.h"
 #include "lang/relabel.h"
 
@@ -198,8 +197,8 @@ void CDialogRealCameraSetup::onSetup() {
     std::vector<CameraControl> list;
     if (!openControls_ || openControls_(*device, controls).failed() || !controls ||
         controls->list(list) != S_OK) {
-        context_.ask(this, CMainFrame::appTitle(), context_.message(kNoPropertyPage),
-                     MessageButtons::Ok, MessageIcon::Information);
+        context_.ask(this, appTitle(), context_.message(kNoPropertyPage), MessageButtons::Ok,
+                     MessageIcon::Information);
         return;
     }
     CameraPropertiesDialog properties(QString::fromStdString(name), *controls, list, this);

@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 
 #include "desk/model/desk_context.h"
-#include "desk/window/lumadesk_doc.h"
+#include "desk/model/message_format.h"
 #include "lang/pack_ids.h"
 #include "lang/relabel.h"
 

@@ -7,12 +7,10 @@
 #include <QFile>
 
 #include "camera/camera_link.h"
-#include "desk/media/media_services.h"
+#include "desk/model/camera_state.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/part_set.h"
 #include "desk/service/play_service_command.h"
-#include "desk/window/lumadesk_doc.h"
-#include "desk/window/lumadesk_view.h"
-#include "desk/window/main_frame.h"
 #include "frames/picture_file.h"
 
 namespace lumaghost {
@@ -57,8 +55,7 @@ QStringList ScanDirectoryPictures(const QString &directory) {
     return pictures;
 }
 
-DirectoryPlayer::DirectoryPlayer(CLumadeskView &view, DeskContext &context)
-    : view_(view), context_(context) {
+DirectoryPlayer::DirectoryPlayer(const PartContext &part) : part_(part), context_(part.desk) {
     timer_.setObjectName(QStringLiteral("timer%1").arg(kStepTimerId));
     connect(&timer_, &QTimer::timeout, this, &DirectoryPlayer::step);
 }
@@ -68,7 +65,7 @@ DirectoryPlayer::~DirectoryPlayer() = default;
 void DirectoryPlayer::startDirectoryPlayback() {
     DirectoryChoice choice;
     {
-        CDialogSelectDirectory dialog(context_, view_.window());
+        CDialogSelectDirectory dialog(context_, part_.window);
         if (dialog.exec() != QDialog::Accepted)
             return;
         choice = dialog.choice();
@@ -77,8 +74,8 @@ void DirectoryPlayer::startDirectoryPlayback() {
 }
 
 void DirectoryPlayer::start(const DirectoryChoice &choice) {
-    view_.stopCameraSources();
-    StopPlayServiceIfRunning(view_.serviceControl());
+    part_.parts.stopCameraSources();
+    StopPlayServiceIfRunning(part_.service);
     flags_ = choice.flags;
     loop_ = choice.loop;
     displayTime_ = choice.displayTime;
@@ -88,12 +85,12 @@ void DirectoryPlayer::start(const DirectoryChoice &choice) {
         pictures_ = ScanDirectoryPictures(directory_);
         cursor_ = 0;
         if (pictures_.isEmpty() || !showAndAdvance()) {
-            view_.commandStateChanged();
+            emit stateChanged();
             return;
         }
     }
     timer_.start(stepPeriodMs(displayTime_));
-    view_.commandStateChanged();
+    emit stateChanged();
 }
 
 bool DirectoryPlayer::showAndAdvance() {
@@ -117,7 +114,7 @@ void DirectoryPlayer::step() {
     }
     if (showAndAdvance())
         timer_.start(stepPeriodMs(displayTime_));
-    view_.commandStateChanged();
+    emit stateChanged();
 }
 
 void DirectoryPlayer::stop() {
@@ -125,23 +122,22 @@ void DirectoryPlayer::stop() {
 }
 
 HResult DirectoryPlayer::ShowDirectoryPicture(const QString &path, FitFlags flags) {
-    if (context_.doc)
-        context_.doc->setTitle(path);
+    emit titleChanged(path);
     QImage picture = LoadPictureFile(path);
     if (!picture.isNull() && picture.format() != QImage::Format_RGB32)
         picture = picture.convertToFormat(QImage::Format_RGB32);
     const HResult result =
-        PushFrameToCamera(view_.cameraLink(), [&picture, flags](const FrameDescriptor &d) {
+        PushFrameToCamera(part_.camera.link, [&picture, flags](const FrameDescriptor &d) {
             ComposePictureFrame(imageView(picture),
                                 CameraFrame{d.buffer(), d.width, d.height, d.byteCount}, flags);
             return S_OK;
         });
     if (result.succeeded())
-        view_.reportOnCamera({OnCamera::Kind::DirectoryPicture, path});
+        part_.parts.reportOnCamera({OnCamera::Kind::DirectoryPicture, path});
     if (result.failed()) {
         // Once: the timer would otherwise show the box again at every step.
         stop();
-        context_.ask(nullptr, QStringLiteral("DirectShow FAILED"),
+        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
                      QStringLiteral("Get Buffer ERROR!"), MessageButtons::Ok, MessageIcon::Error);
     }
     return result;

@@ -10,12 +10,10 @@
 #include <QTimer>
 
 #include "desk/media/dialog_select_directory.h"
+#include "desk/model/part_context.h"
 #include "desk/model/parts.h"
 
 namespace lumaghost {
-
-struct DeskContext;
-class CLumadeskView;
 
 /// The pictures of a directory in name order, letter case aside (the order users see in a file
 /// manager; readdir's order is the file system's hash order): its files (not its directories)
@@ -27,7 +25,7 @@ class DirectoryPlayer final : public QObject, public DirectoryPart {
 public:
     static constexpr int kStepTimerId = 100;
 
-    DirectoryPlayer(CLumadeskView &view, DeskContext &context);
+    explicit DirectoryPlayer(const PartContext &part);
     ~DirectoryPlayer() override;
 
     /// "Play All Files in Directory": the dialog, then start().
@@ -53,11 +51,17 @@ public:
     int cursor() const { return cursor_; }
     const QTimer &stepTimer() const { return timer_; }
 
+signals:
+    /// Something the commands' rules read has changed.
+    void stateChanged();
+    /// The document's title: the picture shown.
+    void titleChanged(const QString &title);
+
 private:
     /// Shows the picture at the cursor and moves on; false when playback ended with it.
     bool showAndAdvance();
 
-    CLumadeskView &view_;
+    PartContext part_;
     DeskContext &context_;
     QString directory_;
     QStringList pictures_;

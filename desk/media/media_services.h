@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The view's media parts: movie playback with the graph the real camera shares, real-camera
-// passthrough with the camera preview, and directory playback; and what they ask of their
-// surroundings, so that tests can stand in for it.
+// What the media parts (movie playback, real-camera passthrough and its preview, directory
+// playback) ask of their surroundings, so that tests can stand in for it.
 #pragma once
 
 #include <functional>
@@ -12,9 +11,6 @@
 
 namespace lumaghost {
 
-struct DeskContext;
-class CLumadeskView;
-class CMainFrame;
 class CameraControls;
 
 /// Opens the controls of a video input device; E_NOINTERFACE for a device without any.
@@ -36,9 +32,5 @@ struct MediaServices {
     /// GStreamer's element registry and the kernel's V4L2 nodes.
     static MediaServices system();
 };
-
-/// Installs the movie, real-camera and directory parts in the view.
-void installMediaParts(CLumadeskView &view, DeskContext &context, CMainFrame &frame,
-                       MediaServices services = MediaServices::system());
 
 }  // namespace lumaghost

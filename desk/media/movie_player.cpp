@@ -12,19 +12,20 @@
 #include "camera/device_discovery.h"
 #include "desk/media/dialog_video_control.h"
 #include "desk/media/directory_player.h"
+#include "desk/model/camera_state.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/file_dialog_filter.h"
 #include "desk/model/message_format.h"
+#include "desk/model/part_set.h"
+#include "desk/model/view_settings.h"
 #include "desk/service/play_service_command.h"
-#include "desk/window/lumadesk_doc.h"
-#include "desk/window/lumadesk_view.h"
-#include "desk/window/main_frame.h"
+#include "gst/playable_movie_types.h"
 
 namespace lumaghost {
 
 namespace {
 
-constexpr char kGraphFailedCaption[] = "DirectShow FAILED";
 // The movie types of the "Play Movie" dialog (the program's own string 129, not a pack's).
 constexpr char kMovieFilter[] =
     "All support movie format|*.avi;*.wmv;*.asf;*.mpg;*.mpeg;*.mpe;*.m1v;*.mp2|AVI "
@@ -98,22 +99,16 @@ GstStateChangeReturn settle(GstElement *pipeline, GstStateChangeReturn change, i
 
 }  // namespace
 
-MoviePlayer::MoviePlayer(CLumadeskView &view, DeskContext &context, CMainFrame &frame,
-                         MediaServices services)
-    : view_(view), context_(context), frame_(frame), services_(std::move(services)) {
-    if (QWidget *place = frame_.controlBar(cmd::kMovieControlBar))
-        bar_ = new CDialogVideoControl(context_, place);
+MoviePlayer::MoviePlayer(const PartContext &part, CDialogVideoControl &bar, MediaServices services)
+    : part_(part), context_(part.desk), bar_(bar), services_(std::move(services)) {
     connect(&watcher_, &QFileSystemWatcher::fileChanged, this, &MoviePlayer::onWatchedFileChanged);
 }
 
 MoviePlayer::~MoviePlayer() {
-    // The frame may be going already: only what this part owns is stopped here.
-    if (bar_)
-        bar_->AttachGraph(nullptr);
+    bar_.AttachGraph(nullptr);
     transport_.reset();
     movie_ = nullptr;
     graph_.reset();
-    delete bar_.data();
 }
 
 Post MoviePlayer::post() {
@@ -124,10 +119,10 @@ Post MoviePlayer::post() {
 }
 
 RendererSettings MoviePlayer::rendererSettings() const {
-    const ViewSettings &s = view_.settings();
+    const ViewSettings &s = part_.settings;
     RendererSettings settings;
     settings.flags = FitFlags{s.stretch, s.keepRatio, s.center};
-    const CameraLink &link = view_.cameraLink();
+    const CameraLink &link = part_.camera.link;
     settings.device = link.captureFilter ? link.captureFilter->friendlyName() : kCameraName;
     return settings;
 }
@@ -145,15 +140,15 @@ CameraSource MoviePlayer::cameraSource() const {
 /// \brief "Play Movie": the open dialog, then the movie; a failure is told with string 167.
 void MoviePlayer::playMovieCommand() {
     const QString path = QFileDialog::getOpenFileName(
-        view_.window(), QString(), QString(),
-        fileDialogFilter(QLatin1String(kMovieFilter), playableMovieTypes()));
+        part_.window, QString(), QString(),
+        fileDialogFilter(QLatin1String(kMovieFilter), playableCommonMovieTypes()));
     if (path.isEmpty())
         return;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const HResult result = playMovieFile(path);
     QGuiApplication::restoreOverrideCursor();
     if (result.failed())
-        context_.ask(&view_, CMainFrame::appTitle(),
+        context_.ask(part_.window, appTitle(),
                      formatMessage(context_.message(167), {path, int64_t{result.code()}}),
                      MessageButtons::Ok, MessageIcon::Warning);
 }
@@ -163,8 +158,8 @@ void MoviePlayer::playMovieCommand() {
 /// Whatever fed the camera ends first. On failure no graph is left; the code is the failed
 /// step's, VFW_E_NOT_CONNECTED when the file played but its video never reached the renderer.
 HResult MoviePlayer::playMovieFile(const QString &path) {
-    view_.stopCameraSources();
-    StopPlayServiceIfRunning(view_.serviceControl());
+    part_.parts.stopCameraSources();
+    StopPlayServiceIfRunning(part_.service);
     currentFile_ = path;
 
     std::unique_ptr<MovieGraph> graph;
@@ -193,11 +188,9 @@ HResult MoviePlayer::playMovieFile(const QString &path) {
         return result;
 
     transport_ = std::make_unique<GraphTransport>(*movie_);
-    if (bar_)
-        bar_->AttachGraph(transport_.get());
-    frame_.showControlBar(cmd::kMovieControlBar, true);
-    if (context_.doc)
-        context_.doc->setTitle(path);
+    bar_.AttachGraph(transport_.get());
+    emit transportChanged(true);
+    emit titleChanged(path);
     watch(path);
     result = movie_->run();
     if (result.failed()) {
@@ -205,9 +198,9 @@ HResult MoviePlayer::playMovieFile(const QString &path) {
         return result;
     }
     context_.recentMovies.add(path);
-    frame_.rebuildRecentMenus();
-    view_.reportOnCamera({OnCamera::Kind::Movie, path});
-    view_.commandStateChanged();
+    emit recentFilesChanged();
+    part_.parts.reportOnCamera({OnCamera::Kind::Movie, path});
+    emit stateChanged();
     return result;
 }
 
@@ -236,26 +229,26 @@ HResult MoviePlayer::prepareMovie() {
 
 /// \brief Message 162; on Yes the graph's elements, which may go to the clipboard.
 void MoviePlayer::renderDiagnostics(const std::vector<std::string> &elements) {
-    if (context_.ask(&view_, QStringLiteral("Render ERROR"), context_.message(162),
+    if (context_.ask(part_.window, QStringLiteral("Render ERROR"), context_.message(162),
                      MessageButtons::YesNo, MessageIcon::Question) != MessageAnswer::Yes)
         return;
     QString details = context_.message(163) + u'\n';
     for (const std::string &name : elements)
         details += u'\n' + QString::fromStdString(name);
-    if (context_.ask(&view_, context_.message(164), details, MessageButtons::YesNo,
+    if (context_.ask(part_.window, context_.message(164), details, MessageButtons::YesNo,
                      MessageIcon::Information) != MessageAnswer::Yes)
         return;
     QClipboard *clipboard = QGuiApplication::clipboard();
     if (clipboard)
         clipboard->setText(details);
     const bool copied = clipboard && clipboard->text() == details;
-    context_.ask(&view_, CMainFrame::appTitle(), context_.message(copied ? 166 : 165),
-                 MessageButtons::Ok, copied ? MessageIcon::Information : MessageIcon::Warning);
+    context_.ask(part_.window, appTitle(), context_.message(copied ? 166 : 165), MessageButtons::Ok,
+                 copied ? MessageIcon::Information : MessageIcon::Warning);
 }
 
 bool MoviePlayer::runCameraGraph(std::unique_ptr<CameraGraph> graph, const QString &device,
                                  const QString &watched) {
-    view_.stopCameraSources();
+    part_.parts.stopCameraSources();
     graph_ = std::move(graph);
     graphName_ = device;
     graph_->setEventHandler([this](const GraphEvent &event) { onGraphEvent(event); });
@@ -269,8 +262,8 @@ bool MoviePlayer::runCameraGraph(std::unique_ptr<CameraGraph> graph, const QStri
         return false;
     }
     watch(watched);
-    view_.reportOnCamera({OnCamera::Kind::RealCamera, device});
-    view_.commandStateChanged();
+    part_.parts.reportOnCamera({OnCamera::Kind::RealCamera, device});
+    emit stateChanged();
     return true;
 }
 
@@ -293,15 +286,14 @@ void MoviePlayer::stopGraphPlayback() {
         directory_->stop();
     if (!watcher_.files().isEmpty())
         watcher_.removePaths(watcher_.files());
-    if (bar_)
-        bar_->AttachGraph(nullptr);
-    frame_.showControlBar(cmd::kMovieControlBar, false);
+    bar_.AttachGraph(nullptr);
+    emit transportChanged(false);
     transport_.reset();
     movie_ = nullptr;
     graph_.reset();
     if (fed)
-        view_.reportOnCamera({OnCamera::Kind::Nothing});
-    view_.commandStateChanged();
+        part_.parts.reportOnCamera({OnCamera::Kind::Nothing});
+    emit stateChanged();
 }
 
 /// \brief A notification of the graph, on this thread: a movie at its end has started again
@@ -326,7 +318,7 @@ void MoviePlayer::endWithMessage(const QString &detail) {
     const QString name = graphName_;
     stopGraphPlayback();
     context_.ask(
-        &view_, CMainFrame::appTitle(),
+        part_.window, appTitle(),
         formatMessage(context_.message(movie ? kMovieStoppedMessage : kCameraStoppedMessage),
                       {name, detail}),
         MessageButtons::Ok, MessageIcon::Warning);

@@ -16,6 +16,7 @@
 #include "desk/media/dialog_video_control.h"
 #include "desk/media/directory_player.h"
 #include "desk/media/media_services.h"
+#include "desk/model/part_context.h"
 #include "desk/model/parts.h"
 #include "gst/media_graph.h"
 
@@ -30,9 +31,9 @@ inline constexpr HResult kCannotRender{0x80040218u};
 class MoviePlayer final : public QObject, public MoviePart {
     Q_OBJECT
 public:
-    MoviePlayer(CLumadeskView &view, DeskContext &context, CMainFrame &frame,
-                MediaServices services);
-    /// The graph stops and goes; so do the bar and its timer.
+    /// Movie playback with the window's movie control `bar`.
+    MoviePlayer(const PartContext &part, CDialogVideoControl &bar, MediaServices services);
+    /// The graph stops and goes; the bar lets go of it.
     ~MoviePlayer() override;
 
     // MoviePart.
@@ -54,7 +55,7 @@ public:
 
     /// The movie or picture last put on the camera by a movie or directory playback.
     const QString &currentFile() const { return currentFile_; }
-    CDialogVideoControl *controlBar() const { return bar_; }
+    CDialogVideoControl *controlBar() const { return &bar_; }
     MediaGraph *graph() const { return graph_.get(); }
     MovieGraph *movieGraph() const { return movie_; }
 
@@ -62,6 +63,16 @@ public:
     RendererSettings rendererSettings() const;
     /// Runs tasks on this object's thread (the graphs' notifications).
     Post post();
+
+signals:
+    /// Something the commands' rules read has changed.
+    void stateChanged();
+    /// The document's title: the movie's path.
+    void titleChanged(const QString &title);
+    /// A movie was played and put on the recent movie list.
+    void recentFilesChanged();
+    /// A movie's transport was given to the control bar (true), or the graph went (false).
+    void transportChanged(bool attached);
 
 private:
     /// Pauses the new movie until it is ready to show its first frame; then checks that its
@@ -75,9 +86,9 @@ private:
     void onWatchedFileChanged(const QString &path);
     void watch(const QString &path);
 
-    CLumadeskView &view_;
+    PartContext part_;
     DeskContext &context_;
-    CMainFrame &frame_;
+    CDialogVideoControl &bar_;
     MediaServices services_;
     QPointer<DirectoryPlayer> directory_;
 
@@ -86,7 +97,6 @@ private:
     std::unique_ptr<GraphTransport> transport_;
     QString currentFile_;
     QString graphName_;  // the movie's path or the camera's name, for messages
-    QPointer<CDialogVideoControl> bar_;
     QFileSystemWatcher watcher_;
     bool ending_ = false;
 };

@@ -8,28 +8,34 @@
 #include "desk/media/camera_properties_dialog.h"
 #include "desk/media/movie_player.h"
 #include "desk/media/preview_window.h"
+#include "desk/model/camera_state.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/part_set.h"
 #include "desk/service/play_service_command.h"
-#include "desk/window/lumadesk_view.h"
-#include "desk/window/main_frame.h"
 
 namespace lumaghost {
 
 namespace {
 
-constexpr char kGraphFailedCaption[] = "DirectShow FAILED";
 constexpr int kCannotConnectCamera = 154;
 constexpr int kCannotShowPreview = 172;
 
 }  // namespace
 
-RealCamera::RealCamera(CLumadeskView &view, DeskContext &context, MoviePlayer &movie,
+RealCamera::RealCamera(const PartContext &part, MoviePlayer &movie, PreviewWindow &preview,
                        MediaServices services)
-    : view_(view), context_(context), movie_(&movie), services_(std::move(services)) {}
+    : part_(part),
+      context_(part.desk),
+      movie_(&movie),
+      window_(preview),
+      services_(std::move(services)) {
+    // Its close box stops the preview as the Camera menu's Stop does.
+    connect(&window_, &PreviewWindow::closeRequested, this, &RealCamera::stopPreview);
+}
 
 RealCamera::~RealCamera() {
     preview_.reset();
-    delete window_.data();
+    window_.hide();
 }
 
 /// \brief The preview graph on the camera the view's link opened, and its hidden window.
@@ -61,22 +67,13 @@ bool RealCamera::setUpPreview(CameraLink &link) {
         if (event.type != GraphEvent::Error || !previewing_)
             return;
         previewing_ = false;
-        if (window_)
-            window_->hide();
+        window_.hide();
         (void)preview_->stop();
-        view_.commandStateChanged();
+        emit stateChanged();
         context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
                      context_.message(kCannotShowPreview), MessageButtons::Ok,
                      MessageIcon::Warning);
     });
-    if (!window_) {
-        window_ = new PreviewWindow(view_.window());
-        connect(window_, &PreviewWindow::closeRequested, this, [this] {
-            stopPreview();
-            if (window_)
-                window_->hide();
-        });
-    }
     return true;
 }
 
@@ -87,21 +84,21 @@ void RealCamera::deliverPreviewFrame() {
         frame = std::move(mailbox_->frame);
         mailbox_->pending = false;
     }
-    if (window_ && previewing_ && !frame.isNull())
-        window_->showFrame(frame);
+    if (previewing_ && !frame.isNull())
+        window_.showFrame(frame);
 }
 
 QRect RealCamera::previewPlace() const {
     QSize size;
-    if (PicturePart *picture = view_.picturePart())
+    if (PicturePart *picture = part_.parts.picture())
         size = picture->pickFrame().size();
     if (size.isEmpty()) {
         int32_t width = 320, height = 240;
-        (void)GetCameraFormat(view_.cameraLink(), width, height);
+        (void)GetCameraFormat(part_.camera.link, width, height);
         size = QSize(width, height);
     }
     // Beside the main window, on its screen: never over its menu bar.
-    const QWidget *main = view_.window();
+    const QWidget *main = part_.window;
     const QScreen *screen = main->screen() ? main->screen() : QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), size);
     const QRect frame = main->frameGeometry();
@@ -116,49 +113,48 @@ QRect RealCamera::previewPlace() const {
 void RealCamera::startPreview() {
     if (previewing_)
         return;
-    if (!preview_ || !window_) {
+    if (!preview_) {
         context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
                      context_.message(kCannotShowPreview), MessageButtons::Ok,
                      MessageIcon::Warning);
         return;
     }
     previewing_ = true;
-    window_->setGeometry(previewPlace());
-    window_->show();
-    window_->raise();
+    window_.setGeometry(previewPlace());
+    window_.show();
+    window_.raise();
     if (preview_->run().failed())
         context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
                      context_.message(kCannotShowPreview), MessageButtons::Ok,
                      MessageIcon::Warning);
-    view_.commandStateChanged();
+    emit stateChanged();
 }
 
 void RealCamera::stopPreview() {
     if (!previewing_)
         return;
     previewing_ = false;
-    if (window_)
-        window_->hide();
+    window_.hide();
     if (preview_ && preview_->stop().failed())
         context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
                      QStringLiteral("OnCameraStop ERROR!"), MessageButtons::Ok, MessageIcon::Error);
-    view_.commandStateChanged();
+    emit stateChanged();
 }
 
 void RealCamera::setupRealCamera() {
-    CDialogRealCameraSetup dialog(context_, view_.realCameras(), services_.openControls,
-                                  view_.window());
+    CDialogRealCameraSetup dialog(context_, part_.camera.realCameras, services_.openControls,
+                                  part_.window);
     dialog.exec();
 }
 
 void RealCamera::switchToRealCamera(int index) {
-    const std::vector<std::string> &cameras = view_.realCameras();
+    const std::vector<std::string> &cameras = part_.camera.realCameras;
     if (index < 0 || size_t(index) >= cameras.size())
         return;
-    StopPlayServiceIfRunning(view_.serviceControl());
-    view_.stopCameraSources();
+    StopPlayServiceIfRunning(part_.service);
+    part_.parts.stopCameraSources();
     selected_ = index;
-    view_.commandStateChanged();
+    emit stateChanged();
     if (!movie_)
         return;
 
@@ -166,7 +162,7 @@ void RealCamera::switchToRealCamera(int index) {
     auto cannotConnect = [this] {
         if (movie_)
             movie_->stopGraphPlayback();
-        context_.ask(&view_, CMainFrame::appTitle(), context_.message(kCannotConnectCamera),
+        context_.ask(part_.window, appTitle(), context_.message(kCannotConnectCamera),
                      MessageButtons::Ok, MessageIcon::Warning);
     };
     std::unique_ptr<BaseFilter> device;

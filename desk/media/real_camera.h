@@ -14,21 +14,21 @@
 
 #include "desk/media/media_services.h"
 #include "desk/media/preview_window.h"
+#include "desk/model/part_context.h"
 #include "desk/model/parts.h"
 #include "gst/media_graph.h"
 
 namespace lumaghost {
 
-struct DeskContext;
-class CLumadeskView;
 class MoviePlayer;
 
 class RealCamera final : public QObject, public RealCameraPart {
     Q_OBJECT
 public:
-    RealCamera(CLumadeskView &view, DeskContext &context, MoviePlayer &movie,
+    /// Passthrough in `movie`'s graph; the preview shows in the window's `preview`.
+    RealCamera(const PartContext &part, MoviePlayer &movie, PreviewWindow &preview,
                MediaServices services);
-    /// The preview graph stops before its window goes.
+    /// The preview graph stops; its window hides.
     ~RealCamera() override;
 
     bool setUpPreview(CameraLink &link) override;
@@ -41,8 +41,12 @@ public:
     bool isPreviewing() const override { return previewing_; }
     int selectedCamera() const override { return selected_; }
 
-    PreviewWindow *previewWindow() const { return window_; }
+    PreviewWindow *previewWindow() const { return &window_; }
     PreviewGraph *previewGraph() const { return preview_.get(); }
+
+signals:
+    /// Something the commands' rules read has changed.
+    void stateChanged();
 
 private:
     /// The newest preview frame, handed from the streaming thread to this one.
@@ -55,14 +59,14 @@ private:
     /// The preview's place: the pick frame's left and top as a screen position, its size.
     QRect previewPlace() const;
 
-    CLumadeskView &view_;
+    PartContext part_;
     DeskContext &context_;
     QPointer<MoviePlayer> movie_;
+    PreviewWindow &window_;
     MediaServices services_;
     int selected_ = -1;
     bool previewing_ = false;
     std::unique_ptr<PreviewGraph> preview_;
-    QPointer<PreviewWindow> window_;
     std::shared_ptr<Mailbox> mailbox_ = std::make_shared<Mailbox>();
 };
 

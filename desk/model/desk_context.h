@@ -5,8 +5,8 @@
 
 #include <iosfwd>
 
-#include "desk/model/desk_paths.h"
 #include "desk/model/desk_environment.h"
+#include "desk/model/desk_paths.h"
 #include "desk/model/recent_file_list.h"
 #include "desk/model/settings_store.h"
 #include "lang/language_packs.h"
@@ -17,6 +17,13 @@ class CLumadeskDoc;
 
 /// The program's title (string 57344 in the design's resources).
 inline constexpr char kAppTitle[] = "Lumadesk";
+/// The caption of the messages of a camera or media graph that failed.
+inline constexpr char kGraphFailedCaption[] = "DirectShow FAILED";
+
+/// Message boxes' caption: the program's title.
+inline QString appTitle() {
+    return QString::fromLatin1(kAppTitle);
+}
 
 struct DeskContext {
     DeskContext(DeskEnvironment services, RegistryHive userHive, LanguagePackList &packs,

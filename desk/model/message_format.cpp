@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include <QStringList>
+
 namespace lumaghost {
 
 namespace {

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The parts of the view that carry out Lumadesk's commands: pictures, the sequence, movies, the
-// real camera and preview, directory playback and the play service. The view routes every
-// command to its part; while a part is not installed (CLumadeskView::setPicturePart() and
-// the like) its commands stay disabled.
+// The parts that carry out Lumadesk's commands: pictures, the sequence, movies, the real camera
+// and preview, directory playback and the play service. The window routes every command to its
+// part; while a part is not installed (PartSet::setPicture() and the like) its commands stay
+// disabled.
 //
-// Every part runs on the user-interface thread. A part calls CLumadeskView::commandStateChanged()
-// whenever something its enable rules read has changed.
+// Every part runs on the user-interface thread. A part signals whenever something its enable
+// rules read has changed.
 #pragma once
 
 #include <string>
@@ -65,8 +65,7 @@ inline QRect PicturePart::pickFrame() const {
     return QRect();
 }
 
-/// The sequence: the strip's items (the strip is CMainFrame::controlBar(kSequenceStrip), the
-/// display-time bar CMainFrame::controlBar(kDisplayTimeBar)), editing, saving and playback.
+/// The sequence: the strip's items and the display-time bar, editing, saving and playback.
 class SequencePart {
 public:
     virtual ~SequencePart() = default;
@@ -115,8 +114,8 @@ class RealCameraPart {
 public:
     virtual ~RealCameraPart() = default;
 
-    /// Builds the preview on the view's open camera link, right after the camera start; false
-    /// when that failed (the view then shows string 173 and runs without the camera).
+    /// Builds the preview on the open camera link, right after the camera start; false when
+    /// that failed (the view then shows string 173 and runs without the camera).
     virtual bool setUpPreview(CameraLink &link) = 0;
     virtual void setupRealCamera() = 0;              // 32816
     virtual void switchToRealCamera(int index) = 0;  // 10000 + index
@@ -136,7 +135,7 @@ public:
 };
 
 /// The play service as the desktop controls it: the Service command and the button's image.
-/// Its calls go through CLumadeskView::serviceControl(), which runs them off this thread.
+/// Its calls go through the play service's controller, which runs them off this thread.
 class ServicePart {
 public:
     virtual ~ServicePart() = default;

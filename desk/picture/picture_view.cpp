@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include <QAbstractScrollArea>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
@@ -16,12 +17,12 @@
 #include <QScrollBar>
 
 #include "desk/model/camera_gate.h"
+#include "desk/model/camera_state.h"
 #include "desk/model/desk_context.h"
 #include "desk/model/file_errors.h"
+#include "desk/model/part_set.h"
+#include "desk/model/view_settings.h"
 #include "desk/service/play_service_command.h"
-#include "desk/window/lumadesk_doc.h"
-#include "desk/window/lumadesk_view.h"
-#include "desk/window/main_frame.h"
 #include "device/frame_channel.h"
 #include "frames/picture_file.h"
 #include "media/sequence_file.h"
@@ -33,7 +34,6 @@ namespace lumaghost {
 namespace {
 
 constexpr const char *kPictureTypes[] = {"BMP", "DIB", "EMF", "GIF", "ICO", "JPG", "WMF"};
-constexpr char kCameraFailedCaption[] = "DirectShow FAILED";
 constexpr char kDefaultPicture[] = ":/default.jpg";
 // The largest coordinate or size of the drawing geometry.
 constexpr int64_t kLayoutLimit = int64_t{1} << 30;
@@ -116,13 +116,13 @@ PictureFolder ScanPictureFolder(const QString &current) {
     return folder;
 }
 
-PictureView::PictureView(CLumadeskView &view, DeskContext &context,
+PictureView::PictureView(QAbstractScrollArea &area, const PartContext &part,
                          std::shared_ptr<CameraGate> camera)
-    : view_(view), context_(context), camera_(std::move(camera)) {
+    : area_(area), part_(part), context_(part.desk), camera_(std::move(camera)) {
     loadDefault();
     pictureName_ = QStringLiteral("Default");
     folder_ = ScanPictureFolder(QString());
-    view_.viewport()->installEventFilter(this);
+    area_.viewport()->installEventFilter(this);
     if (QClipboard *clipboard = QGuiApplication::clipboard()) {
         connect(clipboard, &QClipboard::dataChanged, this, &PictureView::clipboardChanged);
         clipboardImage_ = clipboard->mimeData() && clipboard->mimeData()->hasImage();
@@ -131,18 +131,13 @@ PictureView::PictureView(CLumadeskView &view, DeskContext &context,
 }
 
 PictureView::~PictureView() {
-    view_.viewport()->removeEventFilter(this);
-    view_.viewport()->unsetCursor();
+    area_.viewport()->removeEventFilter(this);
+    area_.viewport()->unsetCursor();
 }
 
 QColor PictureView::background() const {
-    const QWidget *viewport = view_.viewport();
+    const QWidget *viewport = area_.viewport();
     return viewport->palette().color(viewport->backgroundRole());
-}
-
-void PictureView::setTitle(const QString &title) {
-    if (context_.doc)
-        context_.doc->setTitle(title);
 }
 
 void PictureView::setPicture(QImage image) {
@@ -156,7 +151,7 @@ void PictureView::loadDefault() {
     if (file.open(QIODevice::ReadOnly))
         image = DecodePicture(file.readAll());
     if (image.isNull()) {
-        context_.ask(view_.window(), QStringLiteral("Error"),
+        context_.ask(part_.window, QStringLiteral("Error"),
                      QStringLiteral("FindResource() Failed\t"), MessageButtons::Ok,
                      MessageIcon::Error);
         // The view always has a picture to show.
@@ -172,7 +167,7 @@ bool PictureView::loadFile(const QString &path, bool report) {
         readWholeFile(QFile::encodeName(path).toStdString(), bytes, size_t(kMaxPictureFileBytes));
     if (err) {
         if (report)
-            context_.ask(view_.window(), QStringLiteral("Error"),
+            context_.ask(part_.window, QStringLiteral("Error"),
                          QStringLiteral("Cannot open %1: %2.")
                              .arg(path, fileErrorText(hresultFromErrno(err))),
                          MessageButtons::Ok, MessageIcon::Error);
@@ -186,7 +181,7 @@ bool PictureView::loadFile(const QString &path, bool report) {
             // The loader's two reasons: the memory for the picture, or no known picture.
             const bool memory =
                 why.contains(QStringLiteral("memory")) || why.contains(QStringLiteral("too large"));
-            context_.ask(view_.window(), QStringLiteral("Error"),
+            context_.ask(part_.window, QStringLiteral("Error"),
                          memory ? QStringLiteral("Can not allocate enough memory\t")
                                 : QStringLiteral("IPicture interface is not supported\t"),
                          MessageButtons::Ok, MessageIcon::Error);
@@ -207,23 +202,23 @@ void PictureView::openPicture(const QString &path) {
         pictureName_ = QStringLiteral("Default");
     }
     folder_ = ScanPictureFolder(path);
-    view_.commandStateChanged();
+    emit stateChanged();
 }
 
 void PictureView::showListed(const QString &path) {
     zoom_ = 0;
-    setTitle(QFileInfo(path).fileName());
+    emit titleChanged(QFileInfo(path).fileName());
     pictureName_ = QFileInfo(path).fileName();
     if (!loadFile(path, false)) {
         pictureName_ = QStringLiteral("Default");
         loadDefault();
-        view_.viewport()->repaint();
-        context_.ask(view_.window(), context_.message(145), context_.message(144),
-                     MessageButtons::Ok, MessageIcon::Error);
-        setTitle(QStringLiteral("Default"));
+        area_.viewport()->repaint();
+        context_.ask(part_.window, context_.message(145), context_.message(144), MessageButtons::Ok,
+                     MessageIcon::Error);
+        emit titleChanged(QStringLiteral("Default"));
     }
     relayout();
-    view_.commandStateChanged();
+    emit stateChanged();
 }
 
 void PictureView::showNext() {
@@ -261,12 +256,12 @@ void PictureView::relayout() {
     if (relayingOut_)
         return;
     relayingOut_ = true;
-    QScrollBar *horizontal = view_.horizontalScrollBar();
-    QScrollBar *vertical = view_.verticalScrollBar();
+    QScrollBar *horizontal = area_.horizontalScrollBar();
+    QScrollBar *vertical = area_.verticalScrollBar();
     // The scroll bars take room from the client area as they come and go: settled in a few
     // rounds at most.
     for (int round = 0; round < 3; ++round) {
-        const QSize client = view_.viewport()->size();
+        const QSize client = area_.viewport()->size();
         layout_ = LayoutPicture(client, picture_.size(), zoom_);
         horizontal->setPageStep(std::max(1, client.width()));
         horizontal->setSingleStep(std::max(1, client.width() / 10));
@@ -274,21 +269,21 @@ void PictureView::relayout() {
         vertical->setPageStep(std::max(1, client.height()));
         vertical->setSingleStep(std::max(1, client.height() / 10));
         vertical->setRange(0, std::max(0, layout_.h - client.height()));
-        if (view_.viewport()->size() == client)
+        if (area_.viewport()->size() == client)
             break;
     }
     relayingOut_ = false;
-    view_.viewport()->update();
+    area_.viewport()->update();
 }
 
 bool PictureView::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == view_.viewport() && event->type() == QEvent::Resize)
+    if (watched == area_.viewport() && event->type() == QEvent::Resize)
         relayout();
     return false;
 }
 
 QPoint PictureView::scrollOffset() const {
-    return QPoint(view_.horizontalScrollBar()->value(), view_.verticalScrollBar()->value());
+    return QPoint(area_.horizontalScrollBar()->value(), area_.verticalScrollBar()->value());
 }
 
 void PictureView::drawScene(QPainter &painter, const QRect &windowRect) const {
@@ -377,7 +372,7 @@ void PictureView::placeAtCameraSize(int width, int height) {
 void PictureView::togglePickFrame() {
     int32_t width = 0, height = 0;
     if (camera_->format(width, height).failed() || width <= 0 || height <= 0) {
-        context_.ask(nullptr, QString::fromLatin1(kCameraFailedCaption),
+        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
                      QStringLiteral("ERROR! #800102"), MessageButtons::Ok, MessageIcon::Error);
         return;
     }
@@ -387,27 +382,27 @@ void PictureView::togglePickFrame() {
         placeAtCameraSize(width, height);
         keepGripInView();
     }
-    view_.viewport()->update();
+    area_.viewport()->update();
 }
 
 void PictureView::ensurePickFrameShown() {
     if (pick_.shown)
         return;
-    if (view_.cameraAvailable()) {
+    if (part_.camera.available) {
         togglePickFrame();
         return;
     }
     // Without a camera the frame keeps the size it has.
     pick_.shown = true;
-    view_.viewport()->update();
+    area_.viewport()->update();
 }
 
 /// \brief Set picture: the pixels under the pick frame, as the view shows them, to the camera.
 ///
 /// Whatever fed the camera ends first, so that no later frame of it covers the picture.
 void PictureView::setCameraPicture() {
-    view_.stopCameraSources();
-    StopPlayServiceIfRunning(view_.serviceControl());
+    part_.parts.stopCameraSources();
+    StopPlayServiceIfRunning(part_.service);
     std::vector<uint8_t> sent;
     int width = 0, height = 0;
     const HResult result = camera_->push([&](const FrameDescriptor &descriptor) -> HResult {
@@ -429,23 +424,23 @@ void PictureView::setCameraPicture() {
         sent.assign(descriptor.buffer(), descriptor.buffer() + bytes);
         return S_OK;
     });
-    view_.viewport()->update();
+    area_.viewport()->update();
     if (result.failed()) {
-        context_.ask(nullptr, QString::fromLatin1(kCameraFailedCaption),
+        context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
                      QStringLiteral("Get Buffer ERROR!"), MessageButtons::Ok, MessageIcon::Error);
         return;
     }
-    view_.reportOnCamera(
+    part_.parts.reportOnCamera(
         {pictureName_.isEmpty() ? OnCamera::Kind::ClipboardPicture : OnCamera::Kind::Picture,
          pictureName_});
-    if (!view_.settings().autoSetLastImage || sent.size() != size_t(width) * height * 3)
+    if (!part_.settings.autoSetLastImage || sent.size() != size_t(width) * height * 3)
         return;
     RegistryHive machine = machineHive();
     const HResult stored =
-        RegisterLastImage(width, height, sent.data(), machine, view_.driverKey());
+        RegisterLastImage(width, height, sent.data(), machine, part_.camera.driverKey);
     if (stored.failed())
         context_.ask(
-            view_.window(), QStringLiteral("Error"),
+            part_.window, QStringLiteral("Error"),
             QStringLiteral("Cannot write the stored image %1: %2.")
                 .arg(QString::fromStdString(storedImagePath().string()), fileErrorText(stored)),
             MessageButtons::Ok, MessageIcon::Error);
@@ -455,13 +450,13 @@ void PictureView::paste() {
     QClipboard *clipboard = QGuiApplication::clipboard();
     const QImage image = clipboard ? clipboard->image() : QImage();
     if (image.isNull()) {
-        context_.ask(view_.window(), QStringLiteral("Error"),
+        context_.ask(part_.window, QStringLiteral("Error"),
                      QStringLiteral("IPicture interface is not supported\t"), MessageButtons::Ok,
                      MessageIcon::Error);
         return;
     }
     if (qint64(image.width()) * image.height() * 4 > kMaxPictureBytes) {
-        context_.ask(view_.window(), QStringLiteral("Error"),
+        context_.ask(part_.window, QStringLiteral("Error"),
                      QStringLiteral("Can not allocate enough memory\t"), MessageButtons::Ok,
                      MessageIcon::Error);
         return;
@@ -477,7 +472,7 @@ void PictureView::clipboardChanged() {
     if (image == clipboardImage_)
         return;
     clipboardImage_ = image;
-    view_.commandStateChanged();
+    emit stateChanged();
 }
 
 void PictureView::mousePress(QMouseEvent &event) {
@@ -492,9 +487,9 @@ void PictureView::mouseMove(QMouseEvent &event) {
         return;
     const QPoint point = event.position().toPoint();
     if (pickRect().contains(point))
-        view_.viewport()->setCursor(Qt::PointingHandCursor);
+        area_.viewport()->setCursor(Qt::PointingHandCursor);
     else
-        view_.viewport()->unsetCursor();
+        area_.viewport()->unsetCursor();
     if (!dragging_)
         return;
     // Not kept inside the picture or the window, but a grip of it stays in the window: a frame
@@ -510,11 +505,11 @@ void PictureView::movePickFrame(QPoint offset) {
     pick_.top += offset.y();
     pick_.bottom += offset.y();
     keepGripInView();
-    view_.viewport()->update();
+    area_.viewport()->update();
 }
 
 void PictureView::keepGripInView() {
-    const QSize client = view_.viewport()->size();
+    const QSize client = area_.viewport()->size();
     if (client.isEmpty())
         return;
     const int gripX = std::min(kPickGrip, std::max(1, pick_.right - pick_.left));
@@ -566,7 +561,7 @@ void PictureView::mouseRelease(QMouseEvent &event) {
 
 void PictureView::scrolled(int, int) {
     // The frame stays where it is in the window; the picture moves under it.
-    view_.viewport()->update();
+    area_.viewport()->update();
 }
 
 }  // namespace lumaghost

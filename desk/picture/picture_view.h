@@ -12,14 +12,15 @@
 #include <QRect>
 #include <QStringList>
 
+class QAbstractScrollArea;
+
+#include "desk/model/part_context.h"
 #include "desk/model/parts.h"
 #include "frames/frame_compose.h"
 
 namespace lumaghost {
 
-struct DeskContext;
 class CameraGate;
-class CLumadeskView;
 
 /// Where the view draws the picture at a zoom level: the top-left corner (x, y) in the view's
 /// scrolled coordinates, the drawn size and the scroll extent (w, h).
@@ -65,7 +66,10 @@ public:
     /// The arrow keys move the frame a pixel, with Shift this many.
     static constexpr int kPickLargeStep = 10;
 
-    PictureView(CLumadeskView &view, DeskContext &context, std::shared_ptr<CameraGate> camera);
+    /// The picture part of the view `area`, whose viewport it paints; its frames go to the
+    /// camera through `camera`.
+    PictureView(QAbstractScrollArea &area, const PartContext &part,
+                std::shared_ptr<CameraGate> camera);
     ~PictureView() override;
 
     // PicturePart.
@@ -106,6 +110,12 @@ public:
     /// The colour of the view where no picture is.
     QColor background() const;
 
+signals:
+    /// Something the commands' rules read has changed.
+    void stateChanged();
+    /// The document's title: the picture's file name, or "Default".
+    void titleChanged(const QString &title);
+
 private:
     bool eventFilter(QObject *watched, QEvent *event) override;
     /// The geometry for the current picture, zoom and client size; the scroll bars follow.
@@ -119,7 +129,6 @@ private:
     /// load gives the default picture and "Not a known picture type".
     void showListed(const QString &path);
     void setPicture(QImage image);
-    void setTitle(const QString &title);
     /// Sizes the pick frame to the camera's size around its centre and shows it.
     void placeAtCameraSize(int width, int height);
     void movePickFrame(QPoint offset);
@@ -129,7 +138,8 @@ private:
     QPoint scrollOffset() const;
     void clipboardChanged();
 
-    CLumadeskView &view_;
+    QAbstractScrollArea &area_;
+    PartContext part_;
     DeskContext &context_;
     std::shared_ptr<CameraGate> camera_;
 

@@ -4,19 +4,18 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QHBoxLayout>
-#include <QTimer>
 
 #include "desk/model/camera_gate.h"
+#include "desk/model/camera_state.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
 #include "desk/model/file_errors.h"
+#include "desk/model/part_set.h"
+#include "desk/model/view_settings.h"
 #include "desk/picture/picture_view.h"
 #include "desk/sequence/sequence_strip.h"
 #include "desk/sequence/show_time.h"
 #include "desk/service/play_service_command.h"
-#include "desk/window/lumadesk_view.h"
-#include "desk/window/main_frame.h"
 #include "device/frame_channel.h"
 #include "lang/pack_ids.h"
 #include "media/sequence_file.h"
@@ -29,24 +28,13 @@ std::filesystem::path localPath(const QString &path) {
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 }
 
-/// A widget filling `place`, which gets a layout of its own for it.
-void fill(QWidget *place, QWidget *widget) {
-    QLayout *layout = place->layout();
-    if (!layout) {
-        layout = new QHBoxLayout(place);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->setSpacing(0);
-    }
-    layout->addWidget(widget);
-}
-
 /// "Read File Error!" for a sequence file that opened but is none.
 class ReadErrorBox final : public ReadErrorReporter {
 public:
     ReadErrorBox(DeskContext &context, QWidget *owner) : context_(context), owner_(owner) {}
     void reportReadFileError() override {
-        context_.ask(owner_, CMainFrame::appTitle(), QStringLiteral("Read File Error!"),
-                     MessageButtons::Ok, MessageIcon::Warning);
+        context_.ask(owner_, appTitle(), QStringLiteral("Read File Error!"), MessageButtons::Ok,
+                     MessageIcon::Warning);
     }
 
 private:
@@ -56,110 +44,77 @@ private:
 
 }  // namespace
 
-SequenceEditor::SequenceEditor(CLumadeskView &view, DeskContext &context, CMainFrame &frame,
+SequenceEditor::SequenceEditor(const PartContext &part, SequenceStrip &strip, CShowTime &bar,
                                std::shared_ptr<CameraGate> camera)
-    : view_(view), context_(context), frame_(frame), camera_(std::move(camera)), player_(*camera_) {
+    : part_(part),
+      context_(part.desk),
+      strip_(strip),
+      bar_(bar),
+      camera_(std::move(camera)),
+      player_(*camera_) {
+    connect(&strip_, &SequenceStrip::selectionChanged, this, &SequenceEditor::selectionChanged);
+    connect(&bar_, &CShowTime::displayTimeChanged, this, &SequenceEditor::displayTimeChanged);
+    // As the Delete command does, while its rule allows it.
+    connect(&strip_, &SequenceStrip::deleteRequested, this, [this] {
+        if (selectedItem() >= 0 && selectedItem() < itemCount())
+            deleteItem();
+    });
+    strip_.setTimeFormat(context_.message(pack_ids::kDisplayTimeLabel));
     // Posted to this thread: the strip marks the item and the status bar names it.
     player_.setItemShown([this](size_t index) {
         QMetaObject::invokeMethod(
             this, [this, index] { itemShown(int(index)); }, Qt::QueuedConnection);
     });
-    // The strip's place is made after the view: the widgets go in once control returns.
-    ensureWidgets();
-    QTimer::singleShot(0, this, &SequenceEditor::ensureWidgets);
+    // Leaving sequence mode hides the strip: playback ends with it.
+    strip_.installEventFilter(this);
 }
 
 SequenceEditor::~SequenceEditor() {
     player_.stop();
-    if (stripPlace_)
-        stripPlace_->removeEventFilter(this);
-    delete strip_.data();
-    delete bar_.data();
-}
-
-void SequenceEditor::ensureWidgets() {
-    if (!strip_) {
-        if (QWidget *place = frame_.controlBar(cmd::kSequenceStrip)) {
-            strip_ = new SequenceStrip(place);
-            fill(place, strip_);
-            connect(strip_, &SequenceStrip::selectionChanged, this,
-                    &SequenceEditor::selectionChanged);
-            // As the Delete command does, while its rule allows it.
-            connect(strip_, &SequenceStrip::deleteRequested, this, [this] {
-                if (selectedItem() >= 0 && selectedItem() < itemCount())
-                    deleteItem();
-            });
-            strip_->setTimeFormat(context_.message(pack_ids::kDisplayTimeLabel));
-            // Leaving sequence mode hides the strip's place: playback ends with it.
-            stripPlace_ = place;
-            place->installEventFilter(this);
-        }
-    }
-    if (!bar_) {
-        if (QWidget *place = frame_.controlBar(cmd::kDisplayTimeBar)) {
-            bar_ = new CShowTime(place);
-            fill(place, bar_);
-            connect(bar_, &CShowTime::displayTimeChanged, this,
-                    &SequenceEditor::displayTimeChanged);
-        }
-    }
-}
-
-SequenceStrip *SequenceEditor::strip() {
-    ensureWidgets();
-    return strip_;
-}
-
-CShowTime *SequenceEditor::displayTimeBar() {
-    ensureWidgets();
-    return bar_;
+    strip_.removeEventFilter(this);
 }
 
 bool SequenceEditor::eventFilter(QObject *watched, QEvent *event) {
     // Hidden by the mode switch, not by the window's going to the tray or minimising.
-    if (watched == stripPlace_ && event->type() == QEvent::Hide && stripPlace_->isHidden())
+    if (watched == &strip_ && event->type() == QEvent::Hide && !strip_.isVisibleTo(strip_.window()))
         stop();
     return false;
 }
 
 int SequenceEditor::itemCount() const {
-    return strip_ ? strip_->count() : 0;
+    return strip_.count();
 }
 
 int SequenceEditor::selectedItem() const {
-    return strip_ ? strip_->selected() : -1;
+    return strip_.selected();
 }
 
-void SequenceEditor::itemsChanged() {
-    if (strip_)
-        strip_->update();
-    view_.viewport()->update();
-    view_.commandStateChanged();
+void SequenceEditor::itemsEdited() {
+    strip_.update();
+    emit itemsChanged();
+    emit stateChanged();
 }
 
 void SequenceEditor::selectionChanged(int index) {
-    if (!bar_ || !strip_ || index < 0 || index >= strip_->count())
+    if (index < 0 || index >= strip_.count())
         return;
-    // The bar is enabled by the first selection after sequence mode showed it.
-    if (QWidget *bar = bar_->parentWidget() ? bar_->parentWidget()->parentWidget() : nullptr)
-        bar->setEnabled(true);
-    bar_->referTo(int(strip_->item(index).frame.displayTime));
-    view_.commandStateChanged();
+    emit itemSelected();
+    bar_.referTo(int(strip_.item(index).frame.displayTime));
+    emit stateChanged();
 }
 
 void SequenceEditor::displayTimeChanged(int displayTime) {
-    if (!strip_ || strip_->selected() < 0)
+    if (strip_.selected() < 0)
         return;
     // Taken by the next Play: a sequence that plays keeps the times it started with.
-    strip_->item(strip_->selected()).frame.displayTime = uint32_t(displayTime);
-    strip_->update();
+    strip_.item(strip_.selected()).frame.displayTime = uint32_t(displayTime);
+    strip_.update();
 }
 
 /// \brief Add: what the pick frame covers, as the view shows it, becomes the last item.
 void SequenceEditor::addItem() {
-    ensureWidgets();
-    auto *picture = dynamic_cast<PictureView *>(view_.picturePart());
-    if (!strip_ || !picture)
+    auto *picture = dynamic_cast<PictureView *>(part_.parts.picture());
+    if (!picture)
         return;
     const QRect pick = picture->pickRect();
     if (pick.width() <= 0 || pick.height() <= 0 ||
@@ -169,31 +124,28 @@ void SequenceEditor::addItem() {
     const QImage pixels = picture->renderRegion(pick);
     if (pixels.isNull())
         return;
-    strip_->append(MakeStripItem(pixels));
-    itemsChanged();
+    strip_.append(MakeStripItem(pixels));
+    itemsEdited();
 }
 
 void SequenceEditor::deleteItem() {
-    if (!strip_ || strip_->selected() < 0)
+    if (strip_.selected() < 0)
         return;
-    strip_->remove(strip_->selected());
+    strip_.remove(strip_.selected());
     // The bar refers to the item that took the removed one's place, or to nothing.
-    if (bar_) {
-        const int selected = strip_->selected();
-        bar_->referTo(selected < 0 ? std::nullopt
-                                   : std::optional<int>(strip_->item(selected).frame.displayTime));
-    }
-    itemsChanged();
+    const int selected = strip_.selected();
+    bar_.referTo(selected < 0 ? std::nullopt
+                              : std::optional<int>(strip_.item(selected).frame.displayTime));
+    itemsEdited();
 }
 
 /// \brief Opening a .lgs file: its images replace the items, in file order; a damaged file is
 /// told and leaves the items as they were.
 void SequenceEditor::openSequence(const QString &path) {
-    ensureWidgets();
-    view_.setCurrentItemPath(path);
+    part_.parts.setCurrentItemPath(path);
     std::vector<SequenceFrame> frames;
-    ReadErrorBox reporter(context_, &frame_);
-    if (!ReadSequenceFile(localPath(path), frames, &reporter) || !strip_)
+    ReadErrorBox reporter(context_, part_.window);
+    if (!ReadSequenceFile(localPath(path), frames, &reporter))
         return;
     std::vector<PlayItem> items;
     items.reserve(frames.size());
@@ -205,16 +157,15 @@ void SequenceEditor::openSequence(const QString &path) {
         item.pixels = std::make_shared<const std::vector<uint8_t>>(std::move(frame.pixels));
         items.push_back(std::move(item));
     }
-    strip_->replace(std::move(items));
-    if (bar_)
-        bar_->referTo(std::nullopt);
-    itemsChanged();
+    strip_.replace(std::move(items));
+    bar_.referTo(std::nullopt);
+    itemsEdited();
 }
 
 QString SequenceEditor::askSavePath() {
     if (saveDialog_)
         return saveDialog_();
-    QFileDialog dialog(&frame_, context_.message(61441));
+    QFileDialog dialog(part_.window, context_.message(61441));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(QStringLiteral("lgs"));
@@ -229,37 +180,37 @@ QString SequenceEditor::askSavePath() {
 /// \brief Save: the items to a .lgs file, the file to the recent list, and, when the user wants
 /// it, to the play service as its auto-play item.
 void SequenceEditor::save() {
-    if (!strip_ || strip_->count() == 0)
+    if (strip_.count() == 0)
         return;
     const QString path = askSavePath();
     if (path.isEmpty())
         return;
     std::vector<SequenceItem> items;
-    items.reserve(size_t(strip_->count()));
-    for (int i = 0; i < strip_->count(); ++i) {
-        const PlayItem &frame = strip_->item(i).frame;
+    items.reserve(size_t(strip_.count()));
+    for (int i = 0; i < strip_.count(); ++i) {
+        const PlayItem &frame = strip_.item(i).frame;
         items.push_back({frame.width, frame.height, frame.pixels ? frame.pixels->data() : nullptr,
                          frame.displayTime});
     }
     if (const HResult written = WriteSequenceFile(localPath(path), items); written.failed()) {
-        context_.ask(&frame_, CMainFrame::appTitle(),
+        context_.ask(part_.window, appTitle(),
                      QStringLiteral("Cannot write %1: %2.").arg(path, fileErrorText(written)),
                      MessageButtons::Ok, MessageIcon::Error);
         return;
     }
     sequenceFile_ = path;
     context_.recentSequences.add(path);
-    frame_.rebuildRecentMenus();
+    emit recentFilesChanged();
 
-    if (view_.settings().autoSaveSequenceForNext == 0 &&
-        context_.ask(&frame_, QStringLiteral("Auto play"), context_.message(151),
+    if (part_.settings.autoSaveSequenceForNext == 0 &&
+        context_.ask(part_.window, QStringLiteral("Auto play"), context_.message(151),
                      MessageButtons::YesNo, MessageIcon::Question) != MessageAnswer::Yes)
         return;
     RegistryHive machine = machineHive();
     const HResult set = WriteAutoPlaySetting(machine, QFile::encodeName(path).toStdString());
     // The user asked for it: a setting that could not be written is said.
     if (set.failed())
-        context_.ask(&frame_, QStringLiteral("Auto play"),
+        context_.ask(part_.window, QStringLiteral("Auto play"),
                      QStringLiteral("Cannot make %1 the auto-play sequence in %2: %3.")
                          .arg(path, QString::fromStdString(machine.file().string()),
                               set == E_INVALIDARG
@@ -272,40 +223,38 @@ void SequenceEditor::save() {
 void SequenceEditor::play() {
     // The view's camera link is settled once its start has finished; a sequence opened from
     // the command line may be there before.
-    if (playing_ || !strip_ || strip_->count() == 0 || !view_.cameraStarted())
+    if (playing_ || strip_.count() == 0 || !part_.camera.started)
         return;
-    if (MoviePart *movie = view_.moviePart(); movie && movie->graphExists())
+    if (MoviePart *movie = part_.parts.movie(); movie && movie->graphExists())
         movie->stopGraphPlayback();
-    StopPlayServiceIfRunning(view_.serviceControl());
-    if (RealCameraPart *camera = view_.realCameraPart();
-        camera && view_.cameraAvailable() && !camera->isPreviewing())
+    StopPlayServiceIfRunning(part_.service);
+    if (RealCameraPart *camera = part_.parts.realCamera();
+        camera && part_.camera.available && !camera->isPreviewing())
         camera->startPreview();
     playing_ = true;
-    playedCount_ = strip_->count();
-    player_.start(strip_->snapshot());
-    view_.commandStateChanged();
+    playedCount_ = strip_.count();
+    player_.start(strip_.snapshot());
+    emit stateChanged();
 }
 
 void SequenceEditor::itemShown(int index) {
     // A frame told after its stop is no longer on the camera's way.
     if (!playing_)
         return;
-    if (strip_)
-        strip_->setPlayingItem(index);
-    view_.reportOnCamera({OnCamera::Kind::SequenceItem, QString(), index + 1, playedCount_});
+    strip_.setPlayingItem(index);
+    part_.parts.reportOnCamera({OnCamera::Kind::SequenceItem, QString(), index + 1, playedCount_});
 }
 
 void SequenceEditor::stop() {
     if (!playing_)
         return;
-    if (RealCameraPart *camera = view_.realCameraPart(); camera && camera->isPreviewing())
+    if (RealCameraPart *camera = part_.parts.realCamera(); camera && camera->isPreviewing())
         camera->stopPreview();
     playing_ = false;
     player_.stop();
-    if (strip_)
-        strip_->setPlayingItem(-1);
-    view_.reportOnCamera({OnCamera::Kind::Nothing});
-    view_.commandStateChanged();
+    strip_.setPlayingItem(-1);
+    part_.parts.reportOnCamera({OnCamera::Kind::Nothing});
+    emit stateChanged();
 }
 
 }  // namespace lumaghost

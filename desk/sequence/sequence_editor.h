@@ -7,18 +7,15 @@
 #include <memory>
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
+#include "desk/model/part_context.h"
 #include "desk/model/parts.h"
 #include "desk/sequence/sequence_player.h"
 
 namespace lumaghost {
 
-struct DeskContext;
 class CameraGate;
-class CLumadeskView;
-class CMainFrame;
 class CShowTime;
 class SequenceStrip;
 
@@ -28,9 +25,11 @@ public:
     /// Asks for the name to save under; empty when the user cancelled.
     using SaveDialog = std::function<QString()>;
 
-    SequenceEditor(CLumadeskView &view, DeskContext &context, CMainFrame &frame,
+    /// The sequence on the window's `strip` and display-time `bar`, played into the camera
+    /// through `camera`.
+    SequenceEditor(const PartContext &part, SequenceStrip &strip, CShowTime &bar,
                    std::shared_ptr<CameraGate> camera);
-    /// Stops the worker; the strip and the bar go with their items.
+    /// Stops the worker.
     ~SequenceEditor() override;
 
     // SequencePart.
@@ -44,35 +43,41 @@ public:
     int selectedItem() const override;
     bool isPlaying() const override { return playing_; }
 
-    SequenceStrip *strip();
-    CShowTime *displayTimeBar();
+    SequenceStrip *strip() const { return &strip_; }
+    CShowTime *displayTimeBar() const { return &bar_; }
     SequencePlayer &player() { return player_; }
     /// The file saved last.
     const QString &sequenceFile() const { return sequenceFile_; }
     /// The save dialog's stand-in (tests).
     void setSaveDialog(SaveDialog dialog) { saveDialog_ = std::move(dialog); }
 
+signals:
+    /// Something the commands' rules read has changed.
+    void stateChanged();
+    /// Items were added, deleted or read: the view is painted again.
+    void itemsChanged();
+    /// An item was selected: the display-time bar refers to it.
+    void itemSelected();
+    /// A file was saved and put on the recent sequence list.
+    void recentFilesChanged();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    /// The strip and the bar in their places in the main window, once those exist.
-    void ensureWidgets();
     void selectionChanged(int index);
     /// The worker handed item `index` of the played snapshot to the camera.
     void itemShown(int index);
     void displayTimeChanged(int displayTime);
-    /// Repaints the strip and the view after a change of the items.
-    void itemsChanged();
+    /// Repaints the strip after a change of the items, and says so.
+    void itemsEdited();
     QString askSavePath();
 
-    CLumadeskView &view_;
+    PartContext part_;
     DeskContext &context_;
-    CMainFrame &frame_;
+    SequenceStrip &strip_;
+    CShowTime &bar_;
     std::shared_ptr<CameraGate> camera_;
-    QPointer<SequenceStrip> strip_;
-    QPointer<CShowTime> bar_;
-    QPointer<QWidget> stripPlace_;
     SequencePlayer player_;
     bool playing_ = false;
     int playedCount_ = 0;  // the items of the snapshot that plays

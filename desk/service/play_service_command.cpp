@@ -3,11 +3,12 @@
 
 #include <QFile>
 #include <QPointer>
+#include <QWidget>
 
 #include "desk/model/desk_context.h"
 #include "desk/model/file_errors.h"
-#include "desk/window/lumadesk_view.h"
-#include "desk/window/main_frame.h"
+#include "desk/model/part_set.h"
+#include "desk/model/view_settings.h"
 #include "desk/service/play_service_control.h"
 #include "service/play_service.h"
 
@@ -41,11 +42,11 @@ void StopPlayServiceIfRunning(PlayServiceControl *control) {
     });
 }
 
-PlayServiceCommand::PlayServiceCommand(CLumadeskView &view, DeskContext &context, CMainFrame &frame)
-    : view_(view), context_(context), frame_(frame) {
+PlayServiceCommand::PlayServiceCommand(const PartContext &part, const QWidget &sequenceStrip)
+    : part_(part), context_(part.desk), sequenceStrip_(sequenceStrip) {
     refresh_.setInterval(kStateRefresh);
     connect(&refresh_, &QTimer::timeout, this, [this] {
-        if (frame_.stripShown())
+        if (!sequenceStrip_.isHidden())
             refreshState();
     });
     refresh_.start();
@@ -56,14 +57,14 @@ PlayServiceCommand::~PlayServiceCommand() = default;
 /// \brief The Service command: one press stops a running service, the next starts it; a missing
 /// service is installed with the start type of "Auto play the picture sequence" and started.
 void PlayServiceCommand::serviceCommand() {
-    const QString item = view_.currentItemPath();
+    const QString item = part_.parts.currentItemPath();
     if (IsSequencePath(item)) {
         RegistryHive machine = machineHive();
         const HResult written =
             WriteAutoPlaySetting(machine, QFile::encodeName(item).toStdString());
         // Said, not kept quiet: the service would otherwise go on playing what it played.
         if (written.failed())
-            context_.ask(&frame_, QStringLiteral("Auto play"),
+            context_.ask(part_.window, QStringLiteral("Auto play"),
                          QStringLiteral("Cannot make %1 the auto-play sequence in %2: %3.")
                              .arg(item, QString::fromStdString(machine.file().string()),
                                   written == E_INVALIDARG
@@ -71,13 +72,13 @@ void PlayServiceCommand::serviceCommand() {
                                       : fileErrorText(written)),
                          MessageButtons::Ok, MessageIcon::Warning);
     }
-    PlayServiceControl *control = view_.serviceControl();
+    PlayServiceControl *control = part_.service;
     if (!control) {
-        context_.ask(&frame_, CMainFrame::appTitle(), context_.message(153), MessageButtons::Ok,
+        context_.ask(part_.window, appTitle(), context_.message(153), MessageButtons::Ok,
                      MessageIcon::Warning);
         return;
     }
-    const bool autoStart = view_.settings().serviceAutoStart != 0;
+    const bool autoStart = part_.settings.serviceAutoStart != 0;
     QPointer<PlayServiceCommand> self(this);
     control->post(
         [autoStart](ServiceController &controller) {
@@ -103,20 +104,19 @@ void PlayServiceCommand::serviceCommand() {
                 return;
             const auto outcome = ServiceCommandOutcome(result);
             if (outcome == ServiceCommandOutcome::InstallFailed)
-                self->context_.ask(&self->frame_, CMainFrame::appTitle(),
-                                   self->context_.message(153), MessageButtons::Ok,
-                                   MessageIcon::Warning);
+                self->context_.ask(self->part_.window, appTitle(), self->context_.message(153),
+                                   MessageButtons::Ok, MessageIcon::Warning);
             if (outcome == ServiceCommandOutcome::Stopped)
-                self->view_.reportOnCamera({OnCamera::Kind::Nothing});
+                self->part_.parts.reportOnCamera({OnCamera::Kind::Nothing});
             else if (outcome != ServiceCommandOutcome::InstallFailed)
-                self->view_.reportOnCamera({OnCamera::Kind::PlayService});
+                self->part_.parts.reportOnCamera({OnCamera::Kind::PlayService});
             self->refreshState();
             emit self->serviceCommandFinished(outcome);
         });
 }
 
 void PlayServiceCommand::refreshState() const {
-    PlayServiceControl *control = view_.serviceControl();
+    PlayServiceControl *control = part_.service;
     if (!control || asking_)
         return;
     asking_ = true;
@@ -134,7 +134,7 @@ void PlayServiceCommand::stateKnown(int state) {
     if (state == state_)
         return;
     state_ = state;
-    view_.commandStateChanged();
+    emit stateChanged();
 }
 
 int PlayServiceCommand::serviceImageState() const {

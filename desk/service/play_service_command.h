@@ -11,14 +11,12 @@
 #include <QString>
 #include <QTimer>
 
+#include "desk/model/part_context.h"
 #include "desk/model/parts.h"
 #include "platform/registry.h"
 
 namespace lumaghost {
 
-struct DeskContext;
-class CLumadeskView;
-class CMainFrame;
 class PlayServiceControl;
 
 /// The settings key of the machine hive that the play service reads.
@@ -51,7 +49,9 @@ public:
     /// How often the Service button's state is asked while sequence mode shows it.
     static constexpr std::chrono::milliseconds kStateRefresh{2000};
 
-    PlayServiceCommand(CLumadeskView &view, DeskContext &context, CMainFrame &frame);
+    /// The Service command; its button's state is asked while `sequenceStrip` (shown in
+    /// sequence mode, with the button) is.
+    PlayServiceCommand(const PartContext &part, const QWidget &sequenceStrip);
     ~PlayServiceCommand() override;
 
     /// The Service command (32791): the current item as the auto-play item when it is a
@@ -66,15 +66,17 @@ public:
     int lastState() const { return state_; }
 
 signals:
+    /// Something the commands' rules read has changed.
+    void stateChanged();
     /// A Service command has finished, with its outcome.
     void serviceCommandFinished(ServiceCommandOutcome outcome);
 
 private:
     void stateKnown(int state);
 
-    CLumadeskView &view_;
+    PartContext part_;
     DeskContext &context_;
-    CMainFrame &frame_;
+    const QWidget &sequenceStrip_;
     QTimer refresh_;
     int state_ = -1;
     mutable bool asking_ = false;

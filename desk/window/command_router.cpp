@@ -72,32 +72,33 @@ void CommandRouter::bindCamera(QAction *action, int index) {
 CommandInputs CommandRouter::gatherInputs() const {
     CommandInputs in;
     const CLumadeskView &view = *frame_.view();
+    const PartSet &parts = frame_.parts();
     in.cameraAvailable = view.cameraAvailable();
     in.sequenceMode = frame_.stripShown();
     in.statusBarShown = !frame_.statusBar()->isHidden();
-    if (const PicturePart *picture = view.picturePart()) {
+    if (const PicturePart *picture = parts.picture()) {
         in.picture = true;
         in.clipboardHasImage = picture->clipboardHasImage();
         in.hasPrevious = picture->hasPrevious();
         in.hasNext = picture->hasNext();
     }
-    if (const SequencePart *sequence = view.sequencePart()) {
+    if (const SequencePart *sequence = parts.sequence()) {
         in.sequence = true;
         in.itemCount = sequence->itemCount();
         in.selectedItem = sequence->selectedItem();
         in.sequencePlaying = sequence->isPlaying();
     }
-    if (const MoviePart *movie = view.moviePart()) {
+    if (const MoviePart *movie = parts.movie()) {
         in.movie = true;
         in.graphRunning = movie->graphExists();
     }
-    if (const RealCameraPart *camera = view.realCameraPart()) {
+    if (const RealCameraPart *camera = parts.realCamera()) {
         in.realCamera = true;
         in.previewing = camera->isPreviewing();
         in.selectedCamera = camera->selectedCamera();
     }
-    in.directory = view.directoryPart() != nullptr;
-    in.service = view.servicePart() != nullptr;
+    in.directory = parts.directory() != nullptr;
+    in.service = parts.service() != nullptr;
     in.recentPictures = !context_.recentPictures.isEmpty();
     in.recentSequences = !context_.recentSequences.isEmpty();
     in.recentMovies = !context_.recentMovies.isEmpty();
@@ -118,31 +119,31 @@ void CommandRouter::updateStates() {
         }
     }
     if (in.sequenceMode && in.service)
-        frame_.setServiceButtonImage(frame_.view()->servicePart()->serviceImageState());
+        frame_.setServiceButtonImage(frame_.parts().service()->serviceImageState());
 }
 
 PicturePart *CommandRouter::picture() {
-    return frame_.view()->picturePart();
+    return frame_.parts().picture();
 }
 
 SequencePart *CommandRouter::sequence() {
-    return frame_.view()->sequencePart();
+    return frame_.parts().sequence();
 }
 
 MoviePart *CommandRouter::movie() {
-    return frame_.view()->moviePart();
+    return frame_.parts().movie();
 }
 
 RealCameraPart *CommandRouter::realCamera() {
-    return frame_.view()->realCameraPart();
+    return frame_.parts().realCamera();
 }
 
 DirectoryPart *CommandRouter::directory() {
-    return frame_.view()->directoryPart();
+    return frame_.parts().directory();
 }
 
 ServicePart *CommandRouter::service() {
-    return frame_.view()->servicePart();
+    return frame_.parts().service();
 }
 
 void CommandRouter::openDocument() {
@@ -182,7 +183,7 @@ void CommandRouter::enterContextHelp() {
 }
 
 void CommandRouter::stopCameraSources() {
-    frame_.view()->stopCameraSources();
+    frame_.parts().stopCameraSources();
 }
 
 }  // namespace lumaghost

@@ -6,7 +6,6 @@
 
 #include <QObject>
 #include <QString>
-#include <QStringList>
 
 namespace lumaghost {
 
@@ -54,15 +53,5 @@ private:
     CMainFrame *frame_ = nullptr;
     QString title_;
 };
-
-/// A filter in the packs' "Name|*.a;*.b|...||" form as a QFileDialog filter: each name shows
-/// its patterns once, "*.*" is "*" (names without a dot too), and the legacy movie filter (the
-/// one of *.avi) gets `moreMovieTypes` (extensions) too.
-QString fileDialogFilter(const QString &packFilter, const QStringList &moreMovieTypes = {});
-/// The same with a first filter `allName` of every pattern of the others but "*".
-QString openDialogFilter(const QString &packFilter, const QString &allName,
-                         const QStringList &moreMovieTypes = {});
-/// The movie types GStreamer plays here, of the common ones beyond the legacy types; asked once.
-const QStringList &playableMovieTypes();
 
 }  // namespace lumaghost

@@ -8,17 +8,12 @@
 
 #include "camera/device_discovery.h"
 #include "desk/dialogs/setup_main.h"
-#include "desk/media/media_services.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/part_set.h"
 #include "desk/service/play_service_control.h"
 #include "desk/window/main_frame.h"
-#include "desk/window/picture_parts.h"
 
 namespace lumaghost {
-
-namespace {
-constexpr char kCameraFailedCaption[] = "DirectShow FAILED";
-}
 
 struct CLumadeskView::CameraResult {
     CameraStart start;
@@ -36,66 +31,11 @@ CLumadeskView::CLumadeskView(DeskContext &context, CMainFrame &frame, QWidget *p
     if (context_.services.serviceManager)
         serviceControl_ = std::make_unique<PlayServiceControl>(
             *context_.services.serviceManager, context_.paths.applicationFolder(), this);
-    InstallPictureParts(*this, context_, frame_);
-    installMediaParts(*this, context_, frame_);
 }
 
 CLumadeskView::~CLumadeskView() {
     if (cameraThread_.joinable())
         cameraThread_.join();
-    // The parts stop their graphs, preview and workers while the camera link still exists.
-    directory_.reset();
-    movie_.reset();
-    realCamera_.reset();
-    sequence_.reset();
-    picture_.reset();
-    service_.reset();
-    serviceControl_.reset();
-}
-
-void CLumadeskView::setPicturePart(std::unique_ptr<PicturePart> owner) {
-    picture_ = std::move(owner);
-    commandStateChanged();
-}
-
-void CLumadeskView::setSequencePart(std::unique_ptr<SequencePart> owner) {
-    sequence_ = std::move(owner);
-    commandStateChanged();
-}
-
-void CLumadeskView::setMoviePart(std::unique_ptr<MoviePart> owner) {
-    movie_ = std::move(owner);
-    commandStateChanged();
-}
-
-void CLumadeskView::setRealCameraPart(std::unique_ptr<RealCameraPart> owner) {
-    realCamera_ = std::move(owner);
-    commandStateChanged();
-}
-
-void CLumadeskView::setDirectoryPart(std::unique_ptr<DirectoryPart> owner) {
-    directory_ = std::move(owner);
-    commandStateChanged();
-}
-
-void CLumadeskView::setServicePart(std::unique_ptr<ServicePart> owner) {
-    service_ = std::move(owner);
-    commandStateChanged();
-}
-
-void CLumadeskView::commandStateChanged() {
-    frame_.requestCommandUpdate();
-}
-
-void CLumadeskView::reportOnCamera(const OnCamera &source) {
-    frame_.setOnCamera(source);
-}
-
-void CLumadeskView::stopCameraSources() {
-    if (movie_)
-        movie_->stopGraphPlayback();
-    if (sequence_ && sequence_->isPlaying())
-        sequence_->stop();
 }
 
 void CLumadeskView::readSettings() {
@@ -127,37 +67,39 @@ void CLumadeskView::startCamera() {
 void CLumadeskView::finishCameraStart(std::shared_ptr<CameraResult> result) {
     cameraThread_.join();
     CameraStart &start = result->start;
-    cameraStarted_ = true;
-    driverKey_ = std::move(start.driverKey);
-    realCameras_ = std::move(start.realCameras);
+    camera_.started = true;
+    camera_.driverKey = std::move(start.driverKey);
+    camera_.realCameras = std::move(start.realCameras);
     switch (start.outcome) {
         case CameraStart::Outcome::Ready:
-            cameraLink_ = std::move(start.link);
+            camera_.link = std::move(start.link);
             // The preview on the camera belongs to its start: without it there is no camera.
-            if (realCamera_ && !realCamera_->setUpPreview(cameraLink_)) {
-                context_.ask(nullptr, QString::fromLatin1(kCameraFailedCaption),
+            if (RealCameraPart *realCamera = frame_.parts().realCamera();
+                realCamera && !realCamera->setUpPreview(camera_.link)) {
+                context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption),
                              context_.message(173), MessageButtons::Ok, MessageIcon::Warning);
-                cameraLink_ = CameraLink();
+                camera_.link = CameraLink();
             } else {
-                cameraAvailable_ = true;
+                camera_.available = true;
             }
             break;
         case CameraStart::Outcome::InitFailed:
-            context_.ask(nullptr, QString::fromLatin1(kCameraFailedCaption), context_.message(173),
+            context_.ask(nullptr, QString::fromLatin1(kGraphFailedCaption), context_.message(173),
                          MessageButtons::Ok, MessageIcon::Warning);
             break;
         case CameraStart::Outcome::VersionMismatch:
-            context_.ask(window(), CMainFrame::appTitle(), context_.message(149),
-                         MessageButtons::Ok, MessageIcon::Warning);
+            context_.ask(window(), appTitle(), context_.message(149), MessageButtons::Ok,
+                         MessageIcon::Warning);
             break;
         case CameraStart::Outcome::NotFound:
             break;
     }
-    frame_.setCameraItems(realCameras_);
+    frame_.setCameraItems(camera_.realCameras);
     // A source may have started meanwhile (a sequence from the command line).
     if (frame_.onCamera().kind == OnCamera::Kind::NoCamera)
-        reportOnCamera({cameraAvailable_ ? OnCamera::Kind::StoredImage : OnCamera::Kind::NoCamera});
-    if (!cameraAvailable_)
+        frame_.setOnCamera(camera_.available ? OnCamera::Kind::StoredImage
+                                             : OnCamera::Kind::NoCamera);
+    if (!camera_.available)
         reportMissingDriver();
     frame_.requestCommandUpdate();
     emit cameraStartFinished();
@@ -167,7 +109,7 @@ void CLumadeskView::reportMissingDriver() {
     VersionSource &versions =
         context_.services.versions ? *context_.services.versions : systemVersionSource();
     if (IsNtOrMe(versions)) {
-        context_.ask(window(), CMainFrame::appTitle(), context_.message(170), MessageButtons::Ok,
+        context_.ask(window(), appTitle(), context_.message(170), MessageButtons::Ok,
                      MessageIcon::Warning);
         return;
     }
@@ -180,17 +122,18 @@ void CLumadeskView::reportMissingDriver() {
 }
 
 void CLumadeskView::openSequenceFile(const QString &path) {
-    if (sequence_)
-        sequence_->openSequence(path);
+    if (SequencePart *sequence = frame_.parts().sequence())
+        sequence->openSequence(path);
 }
 
 void CLumadeskView::openPictureFile(const QString &path) {
-    if (picture_)
-        picture_->openPicture(path);
+    if (PicturePart *picture = frame_.parts().picture())
+        picture->openPicture(path);
 }
 
 HResult CLumadeskView::playMovieFile(const QString &path) {
-    return movie_ ? movie_->playMovieFile(path) : E_NOTIMPL;
+    MoviePart *movie = frame_.parts().movie();
+    return movie ? movie->playMovieFile(path) : E_NOTIMPL;
 }
 
 void CLumadeskView::ApplyStartType(bool autoStart) {
@@ -200,10 +143,10 @@ void CLumadeskView::ApplyStartType(bool autoStart) {
 
 void CLumadeskView::onSequenceMode() {
     frame_.toggleMode();
-    if (frame_.stripShown() && picture_) {
-        picture_->ensurePickFrameShown();
+    if (PicturePart *picture = frame_.parts().picture(); picture && frame_.stripShown()) {
+        picture->ensurePickFrameShown();
         // The pick frame, with the room around it that it was placed in, above the strip.
-        const QRect pick = picture_->pickFrame();
+        const QRect pick = picture->pickFrame();
         if (!pick.isEmpty())
             frame_.growViewTo(pick.bottom() + 1 + std::max(0, pick.top()));
     }
@@ -270,40 +213,40 @@ void CLumadeskView::goToTray(bool force) {
 
 void CLumadeskView::paintEvent(QPaintEvent *event) {
     QPainter painter(viewport());
-    if (picture_)
-        picture_->paint(painter, event->rect());
+    if (PicturePart *picture = frame_.parts().picture())
+        picture->paint(painter, event->rect());
     else
         painter.fillRect(event->rect(), palette().color(QPalette::Dark));
 }
 
 void CLumadeskView::mousePressEvent(QMouseEvent *event) {
-    if (picture_)
-        picture_->mousePress(*event);
+    if (PicturePart *picture = frame_.parts().picture())
+        picture->mousePress(*event);
     QAbstractScrollArea::mousePressEvent(event);
 }
 
 void CLumadeskView::mouseMoveEvent(QMouseEvent *event) {
-    if (picture_)
-        picture_->mouseMove(*event);
+    if (PicturePart *picture = frame_.parts().picture())
+        picture->mouseMove(*event);
     QAbstractScrollArea::mouseMoveEvent(event);
 }
 
 void CLumadeskView::mouseReleaseEvent(QMouseEvent *event) {
-    if (picture_)
-        picture_->mouseRelease(*event);
+    if (PicturePart *picture = frame_.parts().picture())
+        picture->mouseRelease(*event);
     QAbstractScrollArea::mouseReleaseEvent(event);
 }
 
 void CLumadeskView::keyPressEvent(QKeyEvent *event) {
     // The arrow keys move the pick frame while it is shown, else they scroll.
-    if (picture_ && picture_->keyPress(*event))
+    if (PicturePart *picture = frame_.parts().picture(); picture && picture->keyPress(*event))
         return;
     QAbstractScrollArea::keyPressEvent(event);
 }
 
 void CLumadeskView::scrollContentsBy(int dx, int dy) {
-    if (picture_)
-        picture_->scrolled(dx, dy);
+    if (PicturePart *picture = frame_.parts().picture())
+        picture->scrolled(dx, dy);
     viewport()->update();
 }
 

@@ -9,6 +9,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
@@ -17,18 +18,30 @@
 #include <QScreen>
 #include <QSizeGrip>
 #include <QStatusBar>
+#include <QThreadPool>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "desk/media/dialog_video_control.h"
+#include "desk/media/directory_player.h"
+#include "desk/media/movie_player.h"
+#include "desk/media/preview_window.h"
+#include "desk/media/real_camera.h"
+#include "desk/model/camera_gate.h"
 #include "desk/model/desk_context.h"
+#include "desk/picture/picture_view.h"
+#include "desk/sequence/sequence_editor.h"
 #include "desk/sequence/sequence_strip.h"
+#include "desk/sequence/show_time.h"
+#include "desk/service/play_service_command.h"
 #include "desk/window/command_router.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/palette_icon_engine.h"
 #include "desk/window/tray_icon.h"
+#include "gst/media_graph.h"
 #include "lang/pack_ids.h"
 #include "lang/relabel.h"
 
@@ -57,6 +70,14 @@ QString plainCaption(QString text) {
     return out.trimmed();
 }
 
+/// A widget filling `place`, in a layout of its own.
+void fill(QWidget *place, QWidget *widget) {
+    auto *layout = new QHBoxLayout(place);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(widget);
+}
+
 }  // namespace
 
 CMainFrame::CMainFrame(DeskContext &context, QWidget *parent)
@@ -68,23 +89,8 @@ CMainFrame::CMainFrame(DeskContext &context, QWidget *parent)
     createToolBars();
     createControlBars();
     createStatusBar();
-
-    // The view above the sequence strip.
-    auto *center = new QWidget(this);
-    center->setAccessibleName(QStringLiteral("Picture area"));
-    auto *layout = new QVBoxLayout(center);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    view_ = new CLumadeskView(context_, *this, center);
-    strip_ = new QFrame(center);
-    strip_->setObjectName(QStringLiteral("sequenceStrip"));
-    strip_->setAccessibleName(QStringLiteral("Sequence strip"));
-    strip_->setFixedHeight(SequenceStrip::kTotalHeight);
-    strip_->hide();
-    layout->addWidget(view_, 1);
-    layout->addWidget(strip_);
-    setCentralWidget(center);
-
+    createCentralArea();
+    createParts();
     createMenus();
     rebuildPassList();
     // Qt's own buttons of the bars: the one that shows the buttons that do not fit.
@@ -105,10 +111,6 @@ CMainFrame::~CMainFrame() {
     if (!placementStored_)
         storePlacement();
     tray_.reset();
-}
-
-QString CMainFrame::appTitle() {
-    return QString::fromLatin1(kAppTitle);
 }
 
 QAction *CMainFrame::makeAction(const CommandInfo &info) {
@@ -257,9 +259,106 @@ void CMainFrame::createControlBars() {
     };
     movieControlBar_ =
         makeBar(kMovieControlBar, QStringLiteral("Movie control bar"), movieControlPlace_);
+    movieControl_ = new CDialogVideoControl(context_, movieControlPlace_);
     displayTimeBar_ =
         makeBar(kDisplayTimeBar, QStringLiteral("Display time bar"), displayTimePlace_);
+    displayTime_ = new CShowTime(displayTimePlace_);
+    fill(displayTimePlace_, displayTime_);
     sequenceToolBar_->hide();
+}
+
+void CMainFrame::createCentralArea() {
+    auto *center = new QWidget(this);
+    center->setAccessibleName(QStringLiteral("Picture area"));
+    auto *layout = new QVBoxLayout(center);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    view_ = new CLumadeskView(context_, *this, center);
+    strip_ = new QFrame(center);
+    strip_->setObjectName(QStringLiteral("sequenceStrip"));
+    strip_->setAccessibleName(QStringLiteral("Sequence strip"));
+    strip_->setFixedHeight(SequenceStrip::kTotalHeight);
+    strip_->hide();
+    sequenceStrip_ = new SequenceStrip(strip_);
+    fill(strip_, sequenceStrip_);
+    layout->addWidget(view_, 1);
+    layout->addWidget(strip_);
+    setCentralWidget(center);
+    // The camera preview: a window of its own, hidden until the Preview command.
+    preview_ = new PreviewWindow(this);
+}
+
+PartContext CMainFrame::partContext() {
+    return PartContext{
+        context_, parts_, view_->camera(), view_->settings(), view_->serviceControl(), this};
+}
+
+template <typename Part>
+void CMainFrame::followTitle(Part *part) {
+    if (CLumadeskDoc *doc = context_.doc)
+        connect(part, &Part::titleChanged, doc, &CLumadeskDoc::setTitle);
+}
+
+/// \brief The parts for pictures, the sequence and the play service, then the media parts: the
+/// picture view and the sequence worker share the view's camera link through one gate.
+void CMainFrame::createParts() {
+    connect(&parts_, &PartSet::changed, this, &CMainFrame::requestCommandUpdate);
+    connect(&parts_, &PartSet::onCameraChanged, this, &CMainFrame::setOnCamera);
+    const PartContext part = partContext();
+    auto camera = std::make_shared<CameraGate>(view_->cameraLink());
+
+    auto picture = std::make_unique<PictureView>(*view_, part, camera);
+    connect(picture.get(), &PictureView::stateChanged, this, &CMainFrame::requestCommandUpdate);
+    followTitle(picture.get());
+    parts_.setPicture(std::move(picture));
+
+    auto sequence = std::make_unique<SequenceEditor>(part, *sequenceStrip_, *displayTime_, camera);
+    connect(sequence.get(), &SequenceEditor::stateChanged, this, &CMainFrame::requestCommandUpdate);
+    connect(sequence.get(), &SequenceEditor::itemsChanged, view_->viewport(),
+            qOverload<>(&QWidget::update));
+    // The display-time bar is enabled by the first selection after sequence mode showed it.
+    connect(sequence.get(), &SequenceEditor::itemSelected, displayTimeBar_,
+            [this] { displayTimeBar_->setEnabled(true); });
+    connect(sequence.get(), &SequenceEditor::recentFilesChanged, this,
+            &CMainFrame::rebuildRecentMenus);
+    parts_.setSequence(std::move(sequence));
+
+    auto service = std::make_unique<PlayServiceCommand>(part, *strip_);
+    connect(service.get(), &PlayServiceCommand::stateChanged, this,
+            &CMainFrame::requestCommandUpdate);
+    parts_.setService(std::move(service));
+
+    createMediaParts(MediaServices::system());
+}
+
+/// \brief The three media parts, sharing the movie part's graph: the real camera runs its
+/// passthrough there and Stop Above ends directory playback there.
+void CMainFrame::createMediaParts(MediaServices services) {
+    // GStreamer reads its plugin registry once; off this thread, so the window opens at once.
+    // The exit waits for the pool.
+    QThreadPool::globalInstance()->start([] { (void)initMediaGraphs(); });
+    const PartContext part = partContext();
+    auto movie = std::make_unique<MoviePlayer>(part, *movieControl_, services);
+    auto directory = std::make_unique<DirectoryPlayer>(part);
+    movie->setDirectoryPlayer(directory.get());
+    auto camera = std::make_unique<RealCamera>(part, *movie, *preview_, services);
+
+    connect(movie.get(), &MoviePlayer::stateChanged, this, &CMainFrame::requestCommandUpdate);
+    connect(movie.get(), &MoviePlayer::recentFilesChanged, this, &CMainFrame::rebuildRecentMenus);
+    connect(movie.get(), &MoviePlayer::transportChanged, this,
+            [this](bool attached) { showControlBar(kMovieControlBar, attached); });
+    followTitle(movie.get());
+    connect(directory.get(), &DirectoryPlayer::stateChanged, this,
+            &CMainFrame::requestCommandUpdate);
+    followTitle(directory.get());
+    connect(camera.get(), &RealCamera::stateChanged, this, &CMainFrame::requestCommandUpdate);
+    // Nothing feeds the camera, and no preview runs, once the window has closed.
+    connect(this, &CMainFrame::closed, movie.get(), &MoviePlayer::stopGraphPlayback);
+    connect(this, &CMainFrame::closed, directory.get(), &DirectoryPlayer::stop);
+    connect(this, &CMainFrame::closed, camera.get(), &RealCamera::stopPreview);
+    parts_.setMovie(std::move(movie));
+    parts_.setRealCamera(std::move(camera));
+    parts_.setDirectory(std::move(directory));
 }
 
 void CMainFrame::createStatusBar() {
@@ -554,7 +653,7 @@ void CMainFrame::bringToFront() {
 
 /// \brief The close check: a playing movie or real camera is offered to be stopped.
 bool CMainFrame::closeAllowed() {
-    MoviePart *movie = view_->moviePart();
+    MoviePart *movie = parts_.movie();
     if (!movie || !movie->graphExists())
         return true;
     switch (movie->queryGraphState(1000)) {

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The main window: menus, the main and sequence toolbars, the movie control bar, the
-// display-time bar, the sequence strip, the status bar, the tray icon and the close check. One
-// QAction per command id; every enable and check rule is evaluated in updateCommandStates().
+// display-time bar, the sequence strip, the status bar, the tray icon and the close check. It
+// makes the parts' widgets and the parts, which it owns. One QAction per command id; every
+// enable and check rule is evaluated in updateCommandStates().
 #pragma once
 
 #include <memory>
@@ -14,8 +15,11 @@
 #include <QIcon>
 #include <QMainWindow>
 
+#include "desk/media/media_services.h"
 #include "desk/model/command_table.h"
 #include "desk/model/on_camera.h"
+#include "desk/model/part_context.h"
+#include "desk/model/part_set.h"
 
 class QLabel;
 class QMenu;
@@ -25,9 +29,13 @@ class QToolButton;
 namespace lumaghost {
 
 struct DeskContext;
+class CDialogVideoControl;
 class CLumadeskView;
+class CShowTime;
 class CommandRouter;
+class PreviewWindow;
 class RecentFileList;
+class SequenceStrip;
 class TrayIcon;
 
 class CMainFrame : public QMainWindow {
@@ -37,6 +45,11 @@ public:
     ~CMainFrame() override;
 
     CLumadeskView *view() const { return view_; }
+    /// The parts, which carry out the commands.
+    PartSet &parts() { return parts_; }
+    /// Makes the movie, real-camera and directory parts anew on `services`, in place of those
+    /// there are.
+    void createMediaParts(MediaServices services);
 
     /// The action of a command id (recent entries and camera items included), or nullptr.
     QAction *command(int id) const;
@@ -53,8 +66,8 @@ public:
     /// The sequence strip is shown: sequence mode.
     bool stripShown() const;
     void showControlBar(int id, bool show);
-    /// The bar of `id` (300, 200, 400, 182, 59397, 100) as a widget; the movie control bar,
-    /// the display-time bar and the strip are empty places for their parts to fill.
+    /// The bar of `id` (300, 200, 400, 182, 59397, 100) as a widget; for the movie control bar
+    /// and the display-time bar, the place on the band that holds the part's widget.
     QWidget *controlBar(int id) const;
     /// The toolbar button of a command on toolbar `toolBarId`.
     QToolButton *toolButton(int toolBarId, int commandId) const;
@@ -100,9 +113,6 @@ public:
     /// rectangle while minimised or in the tray.
     QRect placement() const;
 
-    /// Message boxes' caption: the program's title.
-    static QString appTitle();
-
 signals:
     /// The close check let the window close.
     void closed();
@@ -123,6 +133,14 @@ private:
     void createToolBars();
     void createControlBars();
     void createStatusBar();
+    /// The view above the sequence strip.
+    void createCentralArea();
+    /// The parts, on the widgets made for them.
+    void createParts();
+    PartContext partContext();
+    /// The part's title changes go to the document.
+    template <typename Part>
+    void followTitle(Part *part);
     void readPlacement();
     QAction *makeAction(const cmd::CommandInfo &info);
     QToolBar *makeToolBar(int id, const QString &title, std::span<const int> buttons);
@@ -135,6 +153,11 @@ private:
     DeskContext &context_;
     CommandRouter *router_;
     CLumadeskView *view_ = nullptr;
+    // The parts' widgets, in the bars and below the view.
+    CDialogVideoControl *movieControl_ = nullptr;
+    CShowTime *displayTime_ = nullptr;
+    SequenceStrip *sequenceStrip_ = nullptr;
+    PreviewWindow *preview_ = nullptr;
     bool pictureMode_ = true;
     bool updatePending_ = false;
     bool placementStored_ = false;
@@ -169,6 +192,9 @@ private:
 
     std::unique_ptr<TrayIcon> tray_;
     Qt::WindowStates stateBeforeTray_ = Qt::WindowNoState;
+    // Members go before the base class deletes the child widgets: the parts end before the
+    // widgets they were given and the view whose camera state and settings they borrow.
+    PartSet parts_;
 };
 
 }  // namespace lumaghost

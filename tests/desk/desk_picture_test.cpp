@@ -7,10 +7,10 @@
 
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
+#include "desk/picture/picture_view.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
-#include "desk/picture/picture_view.h"
 #include "media/sequence_file.h"
 #include "tests/desk/desk_fixture.h"
 
@@ -94,7 +94,7 @@ protected:
         trigger(id);
     }
     PictureTest() { cameraOutcome_ = CameraStart::Outcome::Ready; }
-    PictureView &picture() { return dynamic_cast<PictureView &>(*frame().view()->picturePart()); }
+    PictureView &picture() { return dynamic_cast<PictureView &>(*frame().parts().picture()); }
     bool enabled(int id) {
         frame().updateCommandStates();
         return frame().command(id)->isEnabled();

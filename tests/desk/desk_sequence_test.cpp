@@ -13,13 +13,13 @@
 #include "desk/model/camera_gate.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
+#include "desk/sequence/sequence_editor.h"
+#include "desk/sequence/sequence_strip.h"
 #include "desk/sequence/show_time.h"
+#include "desk/service/play_service_command.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
-#include "desk/sequence/sequence_editor.h"
-#include "desk/sequence/sequence_strip.h"
-#include "desk/service/play_service_command.h"
 #include "media/sequence_file.h"
 #include "tests/desk/desk_fixture.h"
 
@@ -241,9 +241,7 @@ protected:
         cameraOutcome_ = CameraStart::Outcome::Ready;
         camera_.setSize(32, 24);
     }
-    SequenceEditor &editor() {
-        return dynamic_cast<SequenceEditor &>(*frame().view()->sequencePart());
-    }
+    SequenceEditor &editor() { return dynamic_cast<SequenceEditor &>(*frame().parts().sequence()); }
     SequenceStrip &strip() { return *editor().strip(); }
     bool enabled(int id) {
         frame().updateCommandStates();
@@ -356,7 +354,7 @@ TEST_F(SequenceTest, AddTimeSaveAndOpen) {
     for (int i = 0; i < 3; ++i)
         EXPECT_FALSE(strip().item(i).thumbnail.isNull()) << i;
     EXPECT_EQ(strip().item(2).thumbnail.pixel(10, 10), qRgb(0, 0, 255));
-    EXPECT_EQ(frame().view()->currentItemPath(), QString::fromStdString(first.string()));
+    EXPECT_EQ(frame().parts().currentItemPath(), QString::fromStdString(first.string()));
 
     const fs::path damaged = root_.path() / "damaged.lgs";
     std::string bytes = test::readFile(first);

@@ -2,14 +2,14 @@
 // Lumadesk's control of the play service: the Service command, the auto-play setting, the
 // Service button's image, the stop before Lumadesk's own playback, and installing through
 // pkexec.
+#include "desk/app/desk_service_manager.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
-#include "desk/app/desk_service_manager.h"
-#include "desk/window/lumadesk_view.h"
-#include "desk/window/main_frame.h"
-#include "desk/service/play_service_control.h"
 #include "desk/sequence/sequence_editor.h"
 #include "desk/service/play_service_command.h"
+#include "desk/service/play_service_control.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
 #include "tests/desk/desk_fixture.h"
 
 namespace lumaghost {
@@ -113,7 +113,7 @@ protected:
         cameraOutcome_ = CameraStart::Outcome::Ready;
     }
     PlayServiceCommand &command() {
-        return dynamic_cast<PlayServiceCommand &>(*frame().view()->servicePart());
+        return dynamic_cast<PlayServiceCommand &>(*frame().parts().service());
     }
     /// The Service command, until its outcome is known.
     ServiceCommandOutcome press() {
@@ -180,15 +180,15 @@ TEST_F(ServiceTest, InstallFailureIsTold) {
 // the service does; another, or LGS in capitals, leaves the setting alone.
 TEST_F(ServiceTest, CurrentSequenceBecomesTheAutoPlayItem) {
     ASSERT_EQ(start(), Running::Running);
-    frame().view()->setCurrentItemPath(QStringLiteral("/shows/SHOW.LGS"));
+    frame().parts().setCurrentItemPath(QStringLiteral("/shows/SHOW.LGS"));
     press();
     EXPECT_FALSE(autoPlay());
-    frame().view()->setCurrentItemPath(QStringLiteral("/shows/show.lgs"));
+    frame().parts().setCurrentItemPath(QStringLiteral("/shows/show.lgs"));
     press();
     ASSERT_TRUE(autoPlay());
     EXPECT_EQ(autoPlay()->text, "/shows/show.lgs");
     EXPECT_EQ(machineHive().value(kAutoPlayKey, "AutoPlayType")->dword, 1u);
-    frame().view()->setCurrentItemPath(QStringLiteral("/movies/clip.avi"));
+    frame().parts().setCurrentItemPath(QStringLiteral("/movies/clip.avi"));
     press();
     EXPECT_EQ(autoPlay()->text, "/shows/show.lgs");
     EXPECT_TRUE(prompter_.shown.empty());
@@ -200,7 +200,7 @@ TEST_F(ServiceTest, CurrentSequenceBecomesTheAutoPlayItem) {
     RegistryHive hive = machineHive();
     EXPECT_EQ(WriteAutoPlaySetting(hive, "/" + std::string(258, 'x')), E_INVALIDARG);
     EXPECT_TRUE(WriteAutoPlaySetting(hive, "/" + std::string(257, 'x')).succeeded());
-    frame().view()->setCurrentItemPath(QStringLiteral("/") + QString(300, u'y') +
+    frame().parts().setCurrentItemPath(QStringLiteral("/") + QString(300, u'y') +
                                        QStringLiteral(".lgs"));
     press();
     ASSERT_EQ(prompter_.shown.size(), 1u);

@@ -12,6 +12,7 @@
 #include "desk/dialogs/about_dlg.h"
 #include "desk/model/command_table.h"
 #include "desk/window/lumadesk_doc.h"
+#include "desk/model/file_dialog_filter.h"
 #include "desk/model/message_format.h"
 #include "desk/model/recent_file_list.h"
 #include "desk/model/settings_store.h"

@@ -27,7 +27,9 @@
 #include "desk/media/preview_window.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/file_dialog_filter.h"
 #include "desk/model/on_camera.h"
+#include "desk/model/part_set.h"
 #include "desk/picture/picture_view.h"
 #include "desk/sequence/sequence_editor.h"
 #include "desk/sequence/sequence_strip.h"
@@ -68,8 +70,8 @@ protected:
         return frame().command(id)->isEnabled();
     }
     CLumadeskView &view() { return *frame().view(); }
-    PictureView &picture() { return dynamic_cast<PictureView &>(*view().picturePart()); }
-    SequenceEditor &editor() { return dynamic_cast<SequenceEditor &>(*view().sequencePart()); }
+    PictureView &picture() { return dynamic_cast<PictureView &>(*frame().parts().picture()); }
+    SequenceEditor &editor() { return dynamic_cast<SequenceEditor &>(*frame().parts().sequence()); }
     SequenceStrip &strip() { return *editor().strip(); }
     QString pane() { return frame().sourcePane()->text(); }
     QString picturePath(const char *name, QRgb colour, QSize size = {400, 300}) {
@@ -106,7 +108,7 @@ protected:
         EXPECT_TRUE(view().cameraAvailable());
         return channel;
     }
-    MoviePlayer &movie() { return *dynamic_cast<MoviePlayer *>(view().moviePart()); }
+    MoviePlayer &movie() { return *dynamic_cast<MoviePlayer *>(frame().parts().movie()); }
     QString clip(const std::string &name, int frames) {
         const fs::path path = root_.path() / "files" / name;
         fs::create_directories(path.parent_path());

@@ -14,15 +14,15 @@
 #include <QStatusBar>
 #include <QToolButton>
 
+#include "desk/app/single_instance.h"
 #include "desk/dialogs/about_dlg.h"
+#include "desk/dialogs/setup_main.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
+#include "desk/service/play_service_control.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
-#include "desk/service/play_service_control.h"
-#include "desk/dialogs/setup_main.h"
-#include "desk/app/single_instance.h"
 #include "lang/pack_ids.h"
 #include "platform/project_info.h"
 #include "tests/desk/desk_fixture.h"
@@ -148,7 +148,7 @@ TEST_F(WindowTest, DriverMessagesAndCameraCommands) {
     EXPECT_TRUE(prompter_.shown.empty());
     EXPECT_TRUE(enabled(kSetPicture));
     // A part that is not installed leaves its commands disabled.
-    app().frame()->view()->setPicturePart(nullptr);
+    app().frame()->parts().setPicture(nullptr);
     EXPECT_FALSE(enabled(kSetPicture));
     ASSERT_NE(frame().command(kFirstCamera + 1), nullptr);
     EXPECT_EQ(frame().command(kFirstCamera + 1)->text(), QStringLiteral("Camera - Other"));
@@ -159,7 +159,7 @@ TEST_F(WindowTest, DriverMessagesAndCameraCommands) {
 TEST_F(WindowTest, ModesAndSequenceCommands) {
     ASSERT_EQ(start(), Running::Running);
     auto *picture = new test::FakePicture;
-    frame().view()->setPicturePart(std::unique_ptr<PicturePart>(picture));
+    frame().parts().setPicture(std::unique_ptr<PicturePart>(picture));
     QWidget *main = frame().controlBar(kMainToolBar);
     QWidget *sequenceBar = frame().controlBar(kSequenceToolBar);
     QWidget *strip = frame().controlBar(kSequenceStrip);
@@ -187,7 +187,7 @@ TEST_F(WindowTest, ModesAndSequenceCommands) {
     EXPECT_FALSE(frame().command(kSequence)->isChecked());
 
     auto *sequence = new test::FakeSequence;
-    frame().view()->setSequencePart(std::unique_ptr<SequencePart>(sequence));
+    frame().parts().setSequence(std::unique_ptr<SequencePart>(sequence));
     EXPECT_FALSE(enabled(kSave));
     trigger(kSave);  // by its key, say: no part is asked while the rule says no
     EXPECT_EQ(sequence->saves, 0);
@@ -213,10 +213,9 @@ TEST_F(WindowTest, OpenOperationDispatchesByExtension) {
     auto *picture = new test::FakePicture;
     auto *sequence = new test::FakeSequence;
     auto *movie = new test::FakeMovie;
-    CLumadeskView &view = *frame().view();
-    view.setPicturePart(std::unique_ptr<PicturePart>(picture));
-    view.setSequencePart(std::unique_ptr<SequencePart>(sequence));
-    view.setMoviePart(std::unique_ptr<MoviePart>(movie));
+    frame().parts().setPicture(std::unique_ptr<PicturePart>(picture));
+    frame().parts().setSequence(std::unique_ptr<SequencePart>(sequence));
+    frame().parts().setMovie(std::unique_ptr<MoviePart>(movie));
     EXPECT_EQ(frame().windowTitle(), QStringLiteral("HOLIDAY.JPG - Lumadesk"));
     EXPECT_EQ(app().context().recentPictures.paths(), QStringList({jpg}));
 
@@ -392,7 +391,7 @@ TEST_F(WindowTest, TrayAndCloseCheck) {
     // A playing movie: No, No keeps the window; No, Yes sends it to the tray.
     auto *movie = new test::FakeMovie;
     movie->graph = true;
-    frame().view()->setMoviePart(std::unique_ptr<MoviePart>(movie));
+    frame().parts().setMovie(std::unique_ptr<MoviePart>(movie));
     store.writeInt(settings::kSettings, settings::kMiniSizeToSystemTray.name, 0);
     prompter_.shown.clear();
     prompter_.answers = {MessageAnswer::No, MessageAnswer::No};

@@ -78,10 +78,10 @@ protected:
     }
 
     CLumadeskView &view() { return *frame().view(); }
-    MoviePlayer &movie() { return *dynamic_cast<MoviePlayer *>(view().moviePart()); }
-    RealCamera &realCamera() { return *dynamic_cast<RealCamera *>(view().realCameraPart()); }
+    MoviePlayer &movie() { return *dynamic_cast<MoviePlayer *>(frame().parts().movie()); }
+    RealCamera &realCamera() { return *dynamic_cast<RealCamera *>(frame().parts().realCamera()); }
     DirectoryPlayer &directory() {
-        return *dynamic_cast<DirectoryPlayer *>(view().directoryPart());
+        return *dynamic_cast<DirectoryPlayer *>(frame().parts().directory());
     }
     bool enabled(int id) {
         frame().updateCommandStates();
@@ -292,7 +292,7 @@ TEST_F(MediaTest, RealMediaNeedsItsDemuxer) {
     fs::copy_file(avi.toStdString(), rmAvi.toStdString());
     MediaServices without = MediaServices::system();
     without.legacyFilters = legacyFilters(false);
-    installMediaParts(view(), app().context(), frame(), without);
+    frame().createMediaParts(without);
 
     EXPECT_EQ(view().playMovieFile(rmvb), VFW_E_NOT_FOUND);
     ASSERT_EQ(prompter_.shown.size(), 1u);
@@ -307,7 +307,7 @@ TEST_F(MediaTest, RealMediaNeedsItsDemuxer) {
 
     MediaServices with = MediaServices::system();
     with.legacyFilters = legacyFilters(true);
-    installMediaParts(view(), app().context(), frame(), with);
+    frame().createMediaParts(with);
     EXPECT_EQ(view().playMovieFile(rmvb), S_OK);
     EXPECT_EQ(prompter_.shown.size(), 1u);
 }
@@ -790,7 +790,7 @@ TEST_F(MediaTest, OneSourceFeedsTheCamera) {
     auto real = install("0001", "Real Cam");
     auto camera = startWithCamera();
     auto *sequence = new test::FakeSequence;
-    view().setSequencePart(std::unique_ptr<SequencePart>(sequence));
+    frame().parts().setSequence(std::unique_ptr<SequencePart>(sequence));
     picture(root_.path() / "show" / "a.bmp", Qt::red);
     DirectoryChoice choice;
     choice.directory = QString::fromStdString((root_.path() / "show").string());
