@@ -17,7 +17,6 @@
 #include "desk/sequence/show_time.h"
 #include "desk/service/play_service_command.h"
 #include "device/frame_channel.h"
-#include "lang/pack_ids.h"
 #include "media/sequence_file.h"
 
 namespace lumaghost {
@@ -59,7 +58,6 @@ SequenceEditor::SequenceEditor(const PartContext &part, SequenceStrip &strip, CS
         if (selectedItem() >= 0 && selectedItem() < itemCount())
             deleteItem();
     });
-    strip_.setTimeFormat(context_.message(pack_ids::kDisplayTimeLabel));
     // Posted to this thread: the strip marks the item and the status bar names it.
     player_.setItemShown([this](size_t index) {
         QMetaObject::invokeMethod(

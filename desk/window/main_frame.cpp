@@ -280,6 +280,7 @@ void CMainFrame::createCentralArea() {
     strip_->setFixedHeight(SequenceStrip::kTotalHeight);
     strip_->hide();
     sequenceStrip_ = new SequenceStrip(strip_);
+    sequenceStrip_->setTimeFormat(context_.message(pack_ids::kDisplayTimeLabel));
     fill(strip_, sequenceStrip_);
     layout->addWidget(view_, 1);
     layout->addWidget(strip_);
@@ -599,6 +600,7 @@ void CMainFrame::applyLanguage() {
     if (tray_)
         RelabelMenu(context_.packs, *tray_->menu());
     setOnCamera(onCamera_);
+    sequenceStrip_->setTimeFormat(context_.message(pack_ids::kDisplayTimeLabel));
 }
 
 void CMainFrame::setOnCamera(const OnCamera &source) {

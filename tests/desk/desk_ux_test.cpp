@@ -183,6 +183,15 @@ TEST_F(UxTest, SourcePaneNamesThePictureSet) {
     EXPECT_EQ(sourcePane->accessibleName(), pane());
 }
 
+// The pane speaks the language chosen.
+TEST_F(UxTest, SourcePaneInGerman) {
+    ASSERT_EQ(start(), CLumadeskApp::StartResult::Running);
+    app().context().packs.SelectLanguage(1031);
+    frame().applyLanguage();
+    EXPECT_EQ(pane(), QStringLiteral("Auf der Kamera: das gespeicherte Bild"));
+    EXPECT_EQ(frame().sourcePane()->accessibleName(), pane());
+}
+
 // A sequence that plays: the pane says which item of how many, the strip marks it, and each
 // thumbnail has its display time under it; Stop takes the mark away.
 TEST_F(UxTest, PlayingSequenceItemIsNamedAndMarked) {
