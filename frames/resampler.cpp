@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "frames/resampler_kernels.h"
 #include "frames/resampler_strips.h"
 
 namespace lumaghost {
@@ -19,8 +20,9 @@ float triangle(float x) {
 
 // The scalar row: the same sums, in the same order, as the vector path.
 void resampleRowScalar(const uint8_t *source, ptrdiff_t stride, int sourceWidth,
-                       const detail::Taps &vertical, const std::vector<detail::Taps> &horizontal,
-                       float *rowBuffer, uint8_t *destinationRow, int bytesPerPixel) {
+                       const resample_kernels::Taps &vertical,
+                       const std::vector<resample_kernels::Taps> &horizontal, float *rowBuffer,
+                       uint8_t *destinationRow, int bytesPerPixel) {
     for (int x = 0; x < sourceWidth; ++x) {
         double sum[3] = {0, 0, 0};
         const uint8_t *p = source + ptrdiff_t(vertical.left) * stride + ptrdiff_t(x) * 4;
@@ -103,7 +105,7 @@ ContributionTable BuildContributions(int outputLength, int sourceLength, float s
     return table;
 }
 
-namespace detail {
+namespace resample_kernels {
 
 TapTable trimmedTaps(const ContributionTable &table) {
     TapTable out;
@@ -218,20 +220,20 @@ std::shared_ptr<const ResamplePlan> resamplePlan(int sourceWidth, int sourceHeig
     return plan;
 }
 
-}  // namespace detail
+}  // namespace resample_kernels
 
 ResamplePath activeResamplePath() {
-    if (detail::avx512Available())
+    if (resample_kernels::avx512Available())
         return ResamplePath::Avx512;
-    return detail::avx2Available() ? ResamplePath::Avx2 : ResamplePath::Scalar;
+    return resample_kernels::avx2Available() ? ResamplePath::Avx2 : ResamplePath::Scalar;
 }
 
 bool resamplePathAvailable(ResamplePath path) {
     switch (path) {
         case ResamplePath::Avx512:
-            return detail::avx512Available();
+            return resample_kernels::avx512Available();
         case ResamplePath::Avx2:
-            return detail::avx2Available();
+            return resample_kernels::avx2Available();
         default:
             return true;
     }
@@ -262,16 +264,16 @@ void ResampleRows(const uint8_t *source, int sourceWidth, int sourceHeight, ptrd
         return;
     }
 
-    const auto plan =
-        detail::resamplePlan(sourceWidth, sourceHeight, destinationWidth, destinationHeight);
-    if (path == ResamplePath::Avx512 && !detail::avx512Available())
+    const auto plan = resample_kernels::resamplePlan(sourceWidth, sourceHeight, destinationWidth,
+                                                     destinationHeight);
+    if (path == ResamplePath::Avx512 && !resample_kernels::avx512Available())
         path = ResamplePath::Avx2;
-    if (path == ResamplePath::Avx2 && !detail::avx2Available())
+    if (path == ResamplePath::Avx2 && !resample_kernels::avx2Available())
         path = ResamplePath::Scalar;
 
     // Rows of source width entries of three floats, doubles on the vector paths (with room for
     // their wider loads and stores at the last entry); each thread its own.
-    constexpr int kRows = detail::kBlockRows;
+    constexpr int kRows = resample_kernels::kBlockRows;
     const size_t rowDoubles = (size_t(sourceWidth) * 3 + 16 + 7) / 8 * 8;
     thread_local std::vector<double> rowStore;
     thread_local std::vector<float> scalarRow;
@@ -298,11 +300,11 @@ void ResampleRows(const uint8_t *source, int sourceWidth, int sourceHeight, ptrd
         for (int k = 0; k < rows; ++k)
             out[k] = destination + ptrdiff_t(y + k) * destinationStride;
         if (path == ResamplePath::Avx512)
-            detail::resampleBlockAvx512(source, sourceStride, *plan, y, rows, buffers, out,
-                                        bytesPerPixel);
+            resample_kernels::resampleBlockAvx512(source, sourceStride, *plan, y, rows, buffers,
+                                                  out, bytesPerPixel);
         else
-            detail::resampleBlockAvx2(source, sourceStride, *plan, y, rows, buffers, out,
-                                      bytesPerPixel);
+            resample_kernels::resampleBlockAvx2(source, sourceStride, *plan, y, rows, buffers, out,
+                                                bytesPerPixel);
     }
 }
 

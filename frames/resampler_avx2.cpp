@@ -7,11 +7,12 @@
 #include <immintrin.h>
 
 #include "frames/resampler.h"
+#include "frames/resampler_kernels.h"
 #include "frames/resampler_strips.h"
 
 #define LUMA_AVX2 __attribute__((target("avx2,fma")))
 
-namespace lumaghost::detail {
+namespace lumaghost::resample_kernels {
 
 bool avx2Available() {
     static const bool available = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
@@ -261,4 +262,4 @@ LUMA_AVX2 void resampleBlockAvx2(const uint8_t *source, ptrdiff_t stride, const 
         });
 }
 
-}  // namespace lumaghost::detail
+}  // namespace lumaghost::resample_kernels

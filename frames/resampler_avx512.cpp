@@ -13,12 +13,13 @@
 #include <cmath>
 
 #include "frames/resampler.h"
+#include "frames/resampler_kernels.h"
 #include "frames/resampler_strips.h"
 
 #define LUMA_AVX512 \
     __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,avx512vbmi,avx512ifma,fma")))
 
-namespace lumaghost::detail {
+namespace lumaghost::resample_kernels {
 
 bool avx512Available() {
     static const bool available =
@@ -213,4 +214,4 @@ LUMA_AVX512 void resampleBlockAvx512(const uint8_t *source, ptrdiff_t stride,
         });
 }
 
-}  // namespace lumaghost::detail
+}  // namespace lumaghost::resample_kernels

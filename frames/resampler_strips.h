@@ -6,9 +6,9 @@
 
 #include <algorithm>
 
-#include "frames/resampler.h"
+#include "frames/resampler_kernels.h"
 
-namespace lumaghost::detail {
+namespace lumaghost::resample_kernels {
 
 // The tap counts the vector passes unroll, each as X(n); other counts take a loop.
 #define LUMA_UNROLLED_TAP_COUNTS(X) \
@@ -54,4 +54,4 @@ void sumAndFilterInStrips(const PaddedTaps &h, int sourceWidth, SumDown sumDown,
     }
 }
 
-}  // namespace lumaghost::detail
+}  // namespace lumaghost::resample_kernels

@@ -48,14 +48,9 @@ void encodeRecordHeader(std::vector<uint8_t> &out, int width, int height, uint32
 // Creates a file to write, or truncates it, without blocking on a FIFO; anything but a regular
 // file is refused with EINVAL and left as it was. 0 or an errno value.
 int createRegularFile(const fs::path &path, UniqueFd &out) {
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644));
-    if (!fd)
-        return errno;
-    struct stat st;
-    if (::fstat(fd.get(), &st) < 0)
-        return errno;
-    if (!S_ISREG(st.st_mode))
-        return EINVAL;
+    UniqueFd fd;
+    if (int err = openRegularFile(path, O_WRONLY | O_CREAT, fd, nullptr, 0644))
+        return err;
     if (::ftruncate(fd.get(), 0) < 0)
         return errno;
     out = std::move(fd);
@@ -229,17 +224,15 @@ bool ParseSequence(const uint8_t *data, size_t size, std::vector<SequenceFrame> 
 bool ReadSequenceFile(const fs::path &path, std::vector<SequenceFrame> &frames,
                       ReadErrorReporter *reporter, const std::function<bool()> &stopped) {
     UniqueFd fd;
-    if (openRegularFile(path, O_RDONLY, fd) != 0)
-        return false;
     struct stat st;
     bool ok = false;
-    if (::fstat(fd.get(), &st) == 0) {
-        FileSource source(fd.get());
-        try {
-            ok = parse(source, static_cast<uint64_t>(st.st_size), frames, stopped);
-        } catch (const std::bad_alloc &) {
-            ok = false;
-        }
+    if (openRegularFile(path, O_RDONLY, fd, &st) != 0)
+        return false;
+    FileSource source(fd.get());
+    try {
+        ok = parse(source, static_cast<uint64_t>(st.st_size), frames, stopped);
+    } catch (const std::bad_alloc &) {
+        ok = false;
     }
     if (!ok && reporter)
         reporter->reportReadFileError();
@@ -258,9 +251,9 @@ bool ReadStoredImage(const fs::path &path, int width, int height, std::vector<ui
     const uint64_t pixelBytes = uint64_t(width) * uint64_t(height) * 3;
     UniqueFd fd;
     struct stat st;
-    if (int err = openSharedFile(path, kImageHeaderSize + pixelBytes, fd))
+    if (int err = openSharedFile(path, kImageHeaderSize + pixelBytes, fd, &st))
         return refuse(sharedFileProblem(err));
-    if (::fstat(fd.get(), &st) != 0 || uint64_t(st.st_size) != kImageHeaderSize + pixelBytes)
+    if (uint64_t(st.st_size) != kImageHeaderSize + pixelBytes)
         return refuse("it is not one image of the camera's size");
     FileSource source(fd.get());
     uint8_t record[kImageHeaderSize];

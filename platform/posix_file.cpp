@@ -69,10 +69,11 @@ int ioctlRetry(int fd, unsigned long request, void *argument) {
     return r;
 }
 
-int openRegularFile(const std::filesystem::path &file, int flags, UniqueFd &out) {
+int openRegularFile(const std::filesystem::path &file, int flags, UniqueFd &out,
+                    struct stat *status, mode_t mode) {
     // O_NONBLOCK keeps a FIFO without a writer from stalling the open; it is dropped again once
     // the file is known to be regular.
-    UniqueFd fd(::open(file.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    UniqueFd fd(::open(file.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode));
     if (!fd)
         return errno;
     struct stat st;
@@ -85,6 +86,8 @@ int openRegularFile(const std::filesystem::path &file, int flags, UniqueFd &out)
         if (fl < 0 || ::fcntl(fd.get(), F_SETFL, fl & ~O_NONBLOCK) < 0)
             return errno;
     }
+    if (status)
+        *status = st;
     out = std::move(fd);
     return 0;
 }
@@ -92,15 +95,13 @@ int openRegularFile(const std::filesystem::path &file, int flags, UniqueFd &out)
 int readWholeFile(const std::filesystem::path &file, std::string &out, size_t maxBytes,
                   bool followLinks) {
     UniqueFd fd;
-    if (int err = openRegularFile(file, followLinks ? O_RDONLY : O_RDONLY | O_NOFOLLOW, fd))
+    struct stat st;
+    if (int err = openRegularFile(file, followLinks ? O_RDONLY : O_RDONLY | O_NOFOLLOW, fd, &st))
         return err;
     out.clear();
-    struct stat st;
-    if (::fstat(fd.get(), &st) == 0) {
-        if (static_cast<uint64_t>(st.st_size) > maxBytes)
-            return EFBIG;
-        out.reserve(static_cast<size_t>(st.st_size));
-    }
+    if (static_cast<uint64_t>(st.st_size) > maxBytes)
+        return EFBIG;
+    out.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
     for (;;) {
         ssize_t n = ::read(fd.get(), buf, sizeof(buf));
@@ -256,19 +257,17 @@ bool onKernelFileSystem(int fd) {
 
 }  // namespace
 
-int openSharedFile(const std::filesystem::path &file, uint64_t maxBytes, UniqueFd &out) {
+int openSharedFile(const std::filesystem::path &file, uint64_t maxBytes, UniqueFd &out,
+                   struct stat *status) {
     UniqueFd fd;
+    struct stat st;
+    int err;
     {
         GroupVideoRights rights;
-        fd.reset(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        err = openRegularFile(file, O_RDONLY | O_NOFOLLOW, fd, &st);
     }
-    if (!fd)
-        return errno;
-    struct stat st;
-    if (::fstat(fd.get(), &st) < 0)
-        return errno;
-    if (!S_ISREG(st.st_mode))
-        return EINVAL;
+    if (err)
+        return err;
     if (onKernelFileSystem(fd.get()))
         return ENODEV;
     if (static_cast<uint64_t>(st.st_size) > maxBytes)
@@ -279,9 +278,8 @@ int openSharedFile(const std::filesystem::path &file, uint64_t maxBytes, UniqueF
                           (self != 0 && st.st_uid == self);
     if (!readable)
         return EACCES;
-    const int fl = ::fcntl(fd.get(), F_GETFL);
-    if (fl < 0 || ::fcntl(fd.get(), F_SETFL, fl & ~O_NONBLOCK) < 0)
-        return errno;
+    if (status)
+        *status = st;
     out = std::move(fd);
     return 0;
 }

@@ -3,6 +3,7 @@
 // opening of files in directories other users may write or name.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <cstddef>
 #include <cstdint>
@@ -37,9 +38,12 @@ int writeAll(int fd, const void *data, size_t size);
 /// ioctl, retried while a signal interrupts it: its result, -1 with errno set on failure.
 int ioctlRetry(int fd, unsigned long request, void *argument);
 
-/// Opens a file a user named for reading (or with `flags`) without ever blocking on a FIFO or a
-/// device: anything but a regular file is refused with EINVAL. 0 or an errno value.
-int openRegularFile(const std::filesystem::path &file, int flags, UniqueFd &out);
+/// Opens a file a user named with `flags` (`mode` for a file O_CREAT makes) without ever
+/// blocking on a FIFO or a device: anything but a regular file is refused with EINVAL. The file's
+/// status goes to `status` where given; the descriptor blocks unless `flags` holds O_NONBLOCK.
+/// 0 or an errno value.
+int openRegularFile(const std::filesystem::path &file, int flags, UniqueFd &out,
+                    struct stat *status = nullptr, mode_t mode = 0);
 
 /// The largest file readWholeFile takes unless told otherwise.
 inline constexpr size_t kMaxWholeFileBytes = 64u << 20;
@@ -74,8 +78,10 @@ int openOrCreateAt(int dir, const char *name, int flags, mode_t mode, UniqueFd &
 /// kernel's own file systems such as /proc and /sys (ENODEV), and its mode must let group video
 /// or anyone read it unless it is this process's own and this process is not root's (EACCES).
 /// A process running as root opens it as nobody in group video, so that no directory the group
-/// may not search is passed either. Never blocks on a FIFO. 0 or an errno value.
-int openSharedFile(const std::filesystem::path &file, uint64_t maxBytes, UniqueFd &out);
+/// may not search is passed either. Never blocks on a FIFO. The file's status goes to `status`
+/// where given. 0 or an errno value.
+int openSharedFile(const std::filesystem::path &file, uint64_t maxBytes, UniqueFd &out,
+                   struct stat *status = nullptr);
 
 /// Why openSharedFile refused a file, in words ("it is a symbolic link").
 std::string sharedFileProblem(int error);

@@ -52,7 +52,8 @@ member_autoplay() { # path type
 value() { od -An -tu1 -j15 -N1 "$1" | tr -d ' '; }
 
 for item in "$work/private.lgs:1" "$work/private.lgs:2" "$mine/link.lgs:1" "$mine/link.lgs:2" \
-    "$mine/item.fifo:1" "/proc/1/environ:1" "/proc/self/status:1" "/dev/zero:2"; do
+    "$mine/item.fifo:1" "$mine/item.fifo:2" "/proc/1/environ:1" "/proc/self/status:1" \
+    "/proc/self/status:2" "/dev/zero:1" "/dev/zero:2"; do
     path=${item%:*} type=${item##*:}
     member_autoplay "$path" "$type"
     "$lumaserv" -d >"$work/serv.log" 2>&1 &

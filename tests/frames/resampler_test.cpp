@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "frames/resampler.h"
+#include "frames/resampler_kernels.h"
 
 #include <algorithm>
 #include <array>
@@ -238,7 +239,7 @@ TEST_P(ResamplePathTest, VideoSizesMatchTheScalarPath) {
 TEST_P(ResamplePathTest, RowsWithTinyWeightsMatchTheLiteralAlgorithm) {
     std::mt19937 rng(17);
     for (auto [sh, dh] : {std::pair{2, 82}, std::pair{20, 12}, std::pair{20, 15}}) {
-        const auto plan = detail::buildResamplePlan(45, sh, 30, dh);
+        const auto plan = resample_kernels::buildResamplePlan(45, sh, 30, dh);
         ASSERT_GT(std::count(plan->verticalShift.begin(), plan->verticalShift.end(), -1), 0) << sh;
         ASSERT_GT(std::count_if(plan->verticalShift.begin(), plan->verticalShift.end(),
                                 [](int shift) { return shift >= 0; }),
@@ -294,8 +295,8 @@ TEST(ResampleRowsTest, RangesAreClippedToTheDestination) {
     EXPECT_TRUE(std::all_of(out.end() - 68, out.end(), [](uint8_t b) { return b == 0x55; }));
 }
 
-bool samePlan(const detail::ResamplePlan &a, const detail::ResamplePlan &b) {
-    auto sameTaps = [](const detail::TapTable &x, const detail::TapTable &y) {
+bool samePlan(const resample_kernels::ResamplePlan &a, const resample_kernels::ResamplePlan &b) {
+    auto sameTaps = [](const resample_kernels::TapTable &x, const resample_kernels::TapTable &y) {
         if (x.weights != y.weights || x.taps.size() != y.taps.size())
             return false;
         for (size_t i = 0; i < x.taps.size(); ++i)
@@ -312,13 +313,13 @@ bool samePlan(const detail::ResamplePlan &a, const detail::ResamplePlan &b) {
 
 // A pair of sizes in use keeps its plan; one pushed out by many others is built again, alike.
 TEST(ResamplePlanTest, PlansAreKeptWhileTheirSizesAreInUse) {
-    const auto first = detail::resamplePlan(1920, 1080, 640, 480);
-    EXPECT_EQ(detail::resamplePlan(1920, 1080, 640, 480), first);
-    EXPECT_TRUE(samePlan(*first, *detail::buildResamplePlan(1920, 1080, 640, 480)));
-    EXPECT_NE(detail::resamplePlan(1920, 1080, 480, 640), first);
+    const auto first = resample_kernels::resamplePlan(1920, 1080, 640, 480);
+    EXPECT_EQ(resample_kernels::resamplePlan(1920, 1080, 640, 480), first);
+    EXPECT_TRUE(samePlan(*first, *resample_kernels::buildResamplePlan(1920, 1080, 640, 480)));
+    EXPECT_NE(resample_kernels::resamplePlan(1920, 1080, 480, 640), first);
     for (int i = 0; i < 20; ++i)
-        detail::resamplePlan(100 + i, 100, 50, 50);
-    const auto again = detail::resamplePlan(1920, 1080, 640, 480);
+        resample_kernels::resamplePlan(100 + i, 100, 50, 50);
+    const auto again = resample_kernels::resamplePlan(1920, 1080, 640, 480);
     EXPECT_NE(again, first);
     EXPECT_TRUE(samePlan(*again, *first));
     EXPECT_EQ(first->padded.left.size(), 640u);

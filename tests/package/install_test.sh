@@ -9,8 +9,8 @@
 # writes, the directories carry their modes, the .lgs type is the system's and the installed
 # Lumadesk writes no registration of its own for a user (it removes a stale one); a second installation, an upgrade and a removal
 # while a producer and a consumer run keep one camera, its auto-play item and its stored image;
-# a purge leaves no file of the package behind. systemd is not PID 1 in the root, as in any
-# chroot, so the maintainer scripts must cope without it.
+# a purge leaves no file of the package behind, nor its account. systemd is not PID 1 in the
+# root, as in any chroot, so the maintainer scripts must cope without it.
 #
 #   tests/package/install_test.sh lumaghost_VERSION_ARCH.deb
 #
@@ -381,6 +381,9 @@ phase "purge"
 in_root apt-get purge -y lumaghost >"$work/purge.log" 2>&1 || { cat "$work/purge.log"; fail "purge"; }
 # dpkg knows every file and directory by the path the package ships it under.
 ! grep -h "^dpkg: warning" "$work/remove.log" "$work/purge.log" || fail "dpkg warns on removal"
+# The services' account goes with the package that made it.
+account=$(in_root getent passwd lumaghost || true)
+[ -z "$account" ] || fail "the purge left the account: $account"
 snapshot >"$work/after.txt"
 if ! diff "$work/before.txt" "$work/after.txt" >"$work/left.txt"; then
     cat "$work/left.txt"

@@ -6,7 +6,9 @@
 # sees the label, YUYV 320x240 and 30 fps; GStreamer's v4l2src and ffmpeg read the colour at
 # the camera's rate; a reader killed and started again gets frames; lumacam run stopped and
 # started ten times with a reader attached and ten times without keeps the frames coming; the
-# package installed, then upgraded with a reader attached, feeds the reader again.
+# package installed, then upgraded with a reader attached, feeds the reader again; the
+# package's play service, started, reloaded and stopped by systemctl, plays the user's auto-play
+# sequence as the account lumaghost and refuses what the user may not read.
 # Run by lumaghost-vm-test.service; writes guest.log, status and the logs to /lumaghost-vm.
 set -uo pipefail
 r=/lumaghost-vm
@@ -25,7 +27,7 @@ finish() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
     dmesg >"$r/dmesg.txt" 2>&1
     journalctl -b --no-pager -o short-monotonic -u systemd-modules-load.service -u lumacam.service \
-        >"$r/journal.txt" 2>&1
+        -u LumaghostService.service >"$r/journal.txt" 2>&1
     echo "vm: $passed checks passed, $failed failed"
     [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ] && echo 0 >"$r/status" || echo 1 >"$r/status"
 }
@@ -277,4 +279,100 @@ fi
 kill "$attached" 2>/dev/null
 out=$(read_ffmpeg after-upgrade 30 $colour2) && ok "a new reader after the upgrade: $out" ||
     bad "a new reader after the upgrade: $out"
+
+# -- the play service under the system manager, as the package installs it
+echo "== $(t) s: the play service"
+hive=/var/lib/lumaghost/machine.ini state=/var/lib/lumaghost
+write_sequence=$build/tests/lumaghost_write_sequence
+# The auto-play pair, set by the user in the machine hive as Lumadesk sets it (the section last).
+autoplay() { # PATH TYPE
+    as_user sed -i '/^\[Software\\Quillmoor\\Lumadesk\\Settings\]$/,$d' "$hive"
+    printf '[Software\\Quillmoor\\Lumadesk\\Settings]\n"AutoPlay"="%s"\n"AutoPlayType"=dword:%08x\n' "$1" "$2" |
+        as_user tee -a "$hive" >/dev/null
+}
+# Frames of COLOUR from the camera, tried three times: the service may take a moment to play.
+shows() { # NAME N COLOUR [rate]
+    local i
+    for i in 1 2 3; do
+        out=$(read_ffmpeg "$1-$i" "$2" "$3" "${4:-}") && return 0
+    done
+    return 1
+}
+main_pid() { systemctl show -p MainPID --value "$1"; }
+account_of() { ps -o user= -p "$(main_pid "$1")" | xargs; }
+service_says() { # TEXT: waits up to 10 s for the line in the play service's journal
+    local end=$((SECONDS + 10))
+    while [ "$SECONDS" -lt "$end" ]; do
+        journalctl -q -u LumaghostService.service -o cat 2>/dev/null | grep -qxF "$1" && return 0
+        sleep 0.2
+    done
+    return 1
+}
+systemctl -q is-active LumaghostService.service && ok "the package started LumaghostService.service" ||
+    bad "LumaghostService.service after the installation: $(systemctl is-active LumaghostService.service)"
+as_user "$write_sequence" "$state/show.lgs" 320 240 1000:200
+as_user "$write_sequence" "$state/next.lgs" 320 240 1000:90
+"$write_sequence" /srv/private.lgs 320 240 1000:33
+chmod 600 /srv/private.lgs
+as_user ln -s /srv/private.lgs "$state/link.lgs"
+as_user mkfifo "$state/item.fifo"
+autoplay "$state/show.lgs" 1
+systemctl stop LumaghostService.service
+started_at=$(t)
+if systemctl start LumaghostService.service && systemctl -q is-active LumaghostService.service; then
+    ok "systemctl start LumaghostService.service ($(systemctl show -p User --value LumaghostService.service), in ${started_at%.*}-$(t | cut -d. -f1) s)"
+else
+    bad "systemctl start LumaghostService.service: $(journalctl -q -u LumaghostService.service -o cat | tail -n 3 | tr '\n' ' ')"
+fi
+for unit in LumaghostService.service lumacam.service; do
+    user=$(systemctl show -p User --value "$unit") ran=$(account_of "$unit")
+    [ "$user" = lumaghost ] && [ "$ran" = lumaghost ] && ok "$unit runs as $ran" ||
+        bad "$unit: User=$user, its process runs as '$ran'"
+done
+shows played 60 200,200,200 rate && ok "the play service plays the auto-play sequence: $out" ||
+    bad "the play service's sequence: $out; $(journalctl -q -u LumaghostService.service -o cat | tail -n 3 | tr '\n' ' ')"
+pid=$(main_pid LumaghostService.service)
+autoplay "$state/next.lgs" 1
+if systemctl reload LumaghostService.service && systemctl -q is-active LumaghostService.service &&
+    [ "$(main_pid LumaghostService.service)" = "$pid" ]; then
+    ok "systemctl reload LumaghostService.service (PID $pid kept)"
+else
+    bad "systemctl reload: $(systemctl is-active LumaghostService.service), PID $pid -> $(main_pid LumaghostService.service)"
+fi
+shows reloaded 30 90,90,90 && ok "after the reload it plays the new auto-play item: $out" ||
+    bad "after the reload: $out"
+# What the user may not read, or what is no plain file, is refused with its reason; the service
+# keeps running and the camera keeps the last item.
+for item in "/srv/private.lgs:1:group video may not read it" "$state/link.lgs:1:it is a symbolic link" \
+    "$state/link.lgs:2:it is a symbolic link" "$state/item.fifo:1:it is not a regular file" \
+    "/proc/self/environ:1:it lies on a file system of the kernel" "/dev/zero:2:it is not a regular file"; do
+    path=${item%%:*} rest=${item#*:}
+    type=${rest%%:*} reason=${rest#*:}
+    autoplay "$path" "$type"
+    systemctl reload LumaghostService.service
+    if service_says "The auto-play item $path cannot be opened: $reason" &&
+        systemctl -q is-active LumaghostService.service && [ "$(main_pid LumaghostService.service)" = "$pid" ]; then
+        ok "auto-play $path (type $type) refused: $reason"
+    else
+        bad "auto-play $path (type $type): $(systemctl is-active LumaghostService.service), PID $(main_pid LumaghostService.service): $(journalctl -q -u LumaghostService.service -o cat | tail -n 2 | tr '\n' ' ')"
+    fi
+done
+out=$(read_ffmpeg refused 15 90,90,90) && ok "nothing of them reached the camera: $out" ||
+    bad "after the refused items the camera shows: $out"
+stop_at=$(date +%s%N)
+systemctl stop LumaghostService.service
+stop_ms=$((($(date +%s%N) - stop_at) / 1000000))
+result=$(systemctl show -p Result --value LumaghostService.service)
+state_now=$(systemctl is-active LumaghostService.service || true)
+[ "$state_now" = inactive ] && [ "$result" = success ] &&
+    ok "systemctl stop LumaghostService.service: $state_now, $result, exit status $(systemctl show -p ExecMainStatus --value LumaghostService.service), in $stop_ms ms" ||
+    bad "systemctl stop: $state_now, $result in $stop_ms ms"
+# Each unit's exposure as the manager sees it (the user unit's from its file), below 4.0 (OK).
+for unit in LumaghostService.service lumacam.service /usr/lib/systemd/user/lumacam.service; do
+    case $unit in /*) offline=--offline=yes ;; *) offline= ;; esac
+    figure=$(systemd-analyze security $offline --no-pager "$unit" 2>&1 | sed -n 's/^→ Overall exposure level for [^:]*: //p')
+    awk -v f="${figure%% *}" 'BEGIN { exit !(f != "" && f < 4.0) }' && ok "exposure: $unit $figure" ||
+        bad "exposure: $unit ${figure:-none}"
+done
+
 echo "== $(t) s: done (installed at $installed_at s, upgraded at $upgrade_at s)"
