@@ -42,6 +42,21 @@ inline constexpr int kNumLockPane = 59138;
 inline constexpr int kScrollLockPane = 59139;
 inline constexpr int kVersionFormat = 141;
 
+// [STRINGTABLE] ids of Lumadesk's own texts, from 2000: what is on the camera (the status bar's
+// source pane), the open dialog's filter of every file Lumadesk opens, an item's display time.
+inline constexpr int kNothingPlaysPane = 2000;
+inline constexpr int kPicturePane = 2001;
+inline constexpr int kSequenceItemPane = 2002;
+inline constexpr int kMoviePane = 2003;
+inline constexpr int kDirectoryPicturePane = 2004;
+inline constexpr int kRealCameraPane = 2005;
+inline constexpr int kPlayServicePane = 2006;
+inline constexpr int kStoredImagePane = 2007;
+inline constexpr int kNoCameraPane = 2008;
+inline constexpr int kAllOpenableFilter = 2009;
+inline constexpr int kDisplayTimeLabel = 2010;
+inline constexpr int kClipboardPicturePane = 2011;
+
 // Menu items.
 inline constexpr int kOpenRecentTitle = 32821;  // "Open Recent Files Here", Open's drop-down
 inline constexpr int kFirstCameraItem = 10000;  // "Camera - " + name, never re-labelled

@@ -25,7 +25,6 @@ constexpr int kShortestPeriodMs = 10;
 // The spin control's step: ten seconds a click.
 constexpr int kDisplayTimeStep = 10;
 constexpr int kSelectMediasTitle = 175;  // "Select medias directory"
-constexpr int kPictureFilter = 176;      // "Picture Files (bmp dib emf gif ico jpg wmf)|..."
 
 /// The display time's edit with its spin buttons. Any text may be typed; what is not a whole
 /// number of seconds counts as the default.
@@ -179,14 +178,12 @@ void CDialogSelectDirectory::addDirectory(const QString &directory) {
 }
 
 void CDialogSelectDirectory::browse() {
-    const QString picture = QFileDialog::getOpenFileName(
-        this, context_.message(kSelectMediasTitle), directory_->currentText(),
-        fileDialogFilter(context_.message(kPictureFilter)));
-    const qsizetype slash = picture.lastIndexOf(u'/');
-    if (slash > 0)
-        addDirectory(picture.left(slash));
-    else if (slash == 0)
-        addDirectory(QStringLiteral("/"));
+    // A folder, not a file in it: a folder of movies or an empty one is chosen as well.
+    QString directory = QFileDialog::getExistingDirectory(
+        this, context_.message(kSelectMediasTitle), directory_->currentText());
+    if (directory.size() > 1 && directory.endsWith(u'/'))
+        directory.chop(1);
+    addDirectory(directory);
 }
 
 void CDialogSelectDirectory::accept() {

@@ -60,7 +60,7 @@ public:
     DirectoryChoice choice() const;
     /// OK: stores the settings, puts the directory on top of the recent ones, closes.
     void accept() override;
-    /// "...": a picture chosen in the open dialog names its directory.
+    /// "...": the folder dialog; the folder chosen goes into the box.
     void browse();
     /// A directory added to the box, selected and put on the recent list.
     void addDirectory(const QString &directory);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QSlider>
 #include <QStyle>
 #include <QToolButton>
@@ -86,6 +87,12 @@ CDialogVideoControl::CDialogVideoControl(DeskContext &context, QWidget *place)
     positionSlider_->setAccessibleName(context_.message(pack_ids::kPositionName));
     positionSlider_->setToolTip(positionSlider_->accessibleName());
     positionSlider_->setMinimumWidth(160);
+    time_ = new QLabel(this);
+    time_->setObjectName(QStringLiteral("movieTime"));
+    time_->setTextFormat(Qt::PlainText);
+    time_->setMinimumWidth(
+        time_->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00 / 00:00:00")));
+    showTimes(0, -1);
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(2, 0, 2, 0);
@@ -93,6 +100,7 @@ CDialogVideoControl::CDialogVideoControl(DeskContext &context, QWidget *place)
     layout->addWidget(volumeSlider_);
     layout->addWidget(video_);
     layout->addWidget(positionSlider_, 1);
+    layout->addWidget(time_);
     if (!place->layout()) {
         auto *placeLayout = new QHBoxLayout(place);
         placeLayout->setContentsMargins(0, 0, 0, 0);
@@ -153,14 +161,19 @@ void CDialogVideoControl::showButtonStates() {
 /// \brief Binds the bar to the movie that starts, or (nullptr) to none.
 void CDialogVideoControl::AttachGraph(MovieTransport *graph) {
     graph_ = graph;
+    length_ = -1;
     if (!graph_) {
         positionTimer_.stop();
+        showTimes(0, -1);
         return;
     }
     // A new movie runs: the button must not say it is paused.
     paused_ = false;
     showButtonStates();
     int64_t length = 0;
+    if (graph_->duration(length).succeeded() && length > 0)
+        length_ = length;
+    showTimes(0, length_);
     if (graph_->canSeek() && graph_->duration(length).succeeded()) {
         positionSlider_->setEnabled(true);
         settingSlider_ = true;
@@ -180,10 +193,36 @@ void CDialogVideoControl::applyVolume() {
         (void)graph_->setVolume(soundOn_ ? volume_ : kSilence);
 }
 
+QString CDialogVideoControl::formatMediaTime(int64_t units) {
+    const int64_t seconds = std::max<int64_t>(units, 0) / (kUnitsPerMs * 1000);
+    const int64_t h = seconds / 3600, m = seconds / 60 % 60, s = seconds % 60;
+    const QString mmss =
+        QStringLiteral("%1:%2")
+            .arg(h > 0 ? QStringLiteral("%1").arg(m, 2, 10, QLatin1Char('0')) : QString::number(m))
+            .arg(s, 2, 10, QLatin1Char('0'));
+    return h > 0 ? QString::number(h) + u':' + mmss : mmss;
+}
+
+void CDialogVideoControl::showTimes(int64_t position, int64_t length) {
+    const QString text =
+        length < 0 ? formatMediaTime(position)
+                   : formatMediaTime(position) + QStringLiteral(" / ") + formatMediaTime(length);
+    time_->setText(text);
+    time_->setAccessibleName(text);
+}
+
 void CDialogVideoControl::onPositionTimer() {
     int64_t current = 0;
+    if (!graph_ || graph_->position(current).failed())
+        return;
+    if (length_ < 0) {
+        int64_t length = 0;
+        if (graph_->duration(length).succeeded() && length > 0)
+            length_ = length;
+    }
+    showTimes(current, length_);
     // The thumb the user holds stays where it is held.
-    if (!graph_ || positionSlider_->isSliderDown() || graph_->position(current).failed())
+    if (positionSlider_->isSliderDown())
         return;
     settingSlider_ = true;
     positionSlider_->setValue(int(std::clamp<int64_t>(current / kUnitsPerMs, 0, INT32_MAX)));

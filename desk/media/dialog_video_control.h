@@ -12,6 +12,7 @@
 
 #include "platform/hresult.h"
 
+class QLabel;
 class QSlider;
 class QToolButton;
 
@@ -82,6 +83,10 @@ public:
     QSlider *volumeSlider() const { return volumeSlider_; }
     QSlider *positionSlider() const { return positionSlider_; }
     const QTimer &positionTimer() const { return positionTimer_; }
+    /// Elapsed and total time, "m:ss / m:ss" (hours in front once there are any).
+    QLabel *timeLabel() const { return time_; }
+    /// A media time in 100 ns units as the time label shows it.
+    static QString formatMediaTime(int64_t units);
 
     /// Timer 1234: the slider follows the movie's position.
     void onPositionTimer();
@@ -95,6 +100,7 @@ public:
 private:
     void applyVolume();
     void showButtonStates();
+    void showTimes(int64_t position, int64_t length);
 
     DeskContext &context_;
     MovieTransport *graph_ = nullptr;
@@ -107,6 +113,8 @@ private:
     QToolButton *video_ = nullptr;
     QSlider *volumeSlider_ = nullptr;
     QSlider *positionSlider_ = nullptr;
+    QLabel *time_ = nullptr;
+    int64_t length_ = -1;  // the movie's duration; -1 while it is not known
     QTimer positionTimer_;
 };
 

@@ -135,6 +135,8 @@ HResult DirectoryPlayer::ShowDirectoryPicture(const QString &path, FitFlags flag
                                 CameraFrame{d.buffer(), d.width, d.height, d.byteCount}, flags);
             return S_OK;
         });
+    if (result.succeeded())
+        part_.parts.reportOnCamera({OnCamera::Kind::DirectoryPicture, path});
     if (result.failed()) {
         // Once: the timer would otherwise show the box again at every step.
         stop();

@@ -15,10 +15,12 @@
 #include "desk/model/camera_state.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/file_dialog_filter.h"
 #include "desk/model/message_format.h"
 #include "desk/model/part_set.h"
 #include "desk/model/view_settings.h"
 #include "desk/service/play_service_command.h"
+#include "gst/playable_movie_types.h"
 #include "lang/pack_ids.h"
 
 namespace lumaghost {
@@ -133,9 +135,9 @@ CameraSource MoviePlayer::cameraSource() const {
 
 /// \brief "Play Movie": the open dialog, then the movie; a failure is told with string 167.
 void MoviePlayer::playMovieCommand() {
-    const QString path =
-        QFileDialog::getOpenFileName(part_.window, QString(), QString(),
-                                     fileDialogFilter(context_.message(pack_ids::kMovieFilter)));
+    const QString path = QFileDialog::getOpenFileName(
+        part_.window, QString(), QString(),
+        fileDialogFilter(context_.message(pack_ids::kMovieFilter), playableCommonMovieTypes()));
     if (path.isEmpty())
         return;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
@@ -194,6 +196,7 @@ HResult MoviePlayer::playMovieFile(const QString &path) {
     part_.parts.setCurrentItemPath(path);
     context_.recentMovies.add(path);
     emit recentFilesChanged();
+    part_.parts.reportOnCamera({OnCamera::Kind::Movie, path});
     emit stateChanged();
     return result;
 }
@@ -257,6 +260,7 @@ bool MoviePlayer::runCameraGraph(std::unique_ptr<CameraGraph> graph, const QStri
         return false;
     }
     watch(watched);
+    part_.parts.reportOnCamera({OnCamera::Kind::RealCamera, device});
     emit stateChanged();
     return true;
 }
@@ -275,6 +279,7 @@ GraphState MoviePlayer::queryGraphState(int timeoutMs) {
 /// \brief "Stop Above" and every new source: directory playback ends, the graph stops and
 /// goes, the control bar hides.
 void MoviePlayer::stopGraphPlayback() {
+    const bool fed = graph_ || (directory_ && directory_->playing());
     if (directory_)
         directory_->stop();
     if (!watcher_.files().isEmpty())
@@ -284,6 +289,8 @@ void MoviePlayer::stopGraphPlayback() {
     transport_.reset();
     movie_ = nullptr;
     graph_.reset();
+    if (fed)
+        part_.parts.reportOnCamera({OnCamera::Kind::Nothing});
     emit stateChanged();
 }
 

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/media/real_camera.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include "camera/device_discovery.h"
 #include "desk/media/camera_properties_dialog.h"
 #include "desk/media/movie_player.h"
@@ -17,9 +20,6 @@ namespace {
 
 constexpr int kCannotConnectCamera = 154;
 constexpr int kCannotShowPreview = 172;
-// Where the pick frame starts before a picture part places it.
-constexpr int kPickFrameLeft = 50;
-constexpr int kPickFrameTop = 50;
 
 }  // namespace
 
@@ -29,7 +29,10 @@ RealCamera::RealCamera(const PartContext &part, MoviePlayer &movie, PreviewWindo
       context_(part.desk),
       movie_(&movie),
       window_(preview),
-      services_(std::move(services)) {}
+      services_(std::move(services)) {
+    // Its close box stops the preview as the Camera menu's Stop does.
+    connect(&window_, &PreviewWindow::closeRequested, this, &RealCamera::stopPreview);
+}
 
 RealCamera::~RealCamera() {
     preview_.reset();
@@ -87,19 +90,27 @@ void RealCamera::deliverPreviewFrame() {
 }
 
 QRect RealCamera::previewPlace() const {
-    QRect pick;
+    QSize size;
     if (PicturePart *picture = part_.parts.picture())
-        pick = picture->pickFrame();
-    if (pick.isEmpty()) {
+        size = picture->pickFrame().size();
+    if (size.isEmpty()) {
         int32_t width = 320, height = 240;
         (void)GetCameraFormat(part_.camera.link, width, height);
-        pick = QRect(kPickFrameLeft, kPickFrameTop, width, height);
+        size = QSize(width, height);
     }
-    return pick;
+    // Beside the main window, on its screen: never over its menu bar.
+    const QWidget *main = part_.window;
+    const QScreen *screen = main->screen() ? main->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), size);
+    const QRect frame = main->frameGeometry();
+    // The window's frame is the window manager's: the client area goes inside it.
+    const QMargins decoration(0, std::max(0, main->geometry().top() - frame.top()), 0, 0);
+    const QRect outer = PreviewWindow::placeBeside(frame, size.grownBy(decoration), area);
+    return outer.marginsRemoved(decoration);
 }
 
-/// \brief Camera menu "&Preview": the window at the pick frame's place, top-most, showing
-/// what the camera shows.
+/// \brief Camera menu "&Preview": the window of the pick frame's size beside the main window,
+/// showing what the camera shows.
 void RealCamera::startPreview() {
     if (previewing_)
         return;

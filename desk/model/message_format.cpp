@@ -85,20 +85,4 @@ QString withDetail(const QString &message, const QString &detail) {
     return message + u'\n' + detail;
 }
 
-QString fileDialogFilter(const QString &packFilter) {
-    const QStringList parts = packFilter.split(u'|');
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        if (parts[i].isEmpty())
-            break;
-        QString patterns = parts[i + 1];
-        patterns.replace(u';', u' ');
-        QString name = parts[i];
-        // Qt reads the patterns from the last parentheses of a filter: a name that shows
-        // its own keeps them, the real ones follow.
-        filters.append(name + QStringLiteral(" (") + patterns + u')');
-    }
-    return filters.join(QStringLiteral(";;"));
-}
-
 }  // namespace lumaghost

@@ -24,7 +24,4 @@ QString formatMessage(const QString &format, std::initializer_list<MessageArg> a
 /// text first, unchanged, then the detail on a line of its own (none when it is empty).
 QString withDetail(const QString &message, const QString &detail);
 
-/// A filter in the packs' "Name|*.a;*.b|...||" form as a QFileDialog filter.
-QString fileDialogFilter(const QString &packFilter);
-
 }  // namespace lumaghost

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 
+#include "desk/model/on_camera.h"
 #include "desk/model/parts.h"
 
 namespace lumaghost {
@@ -44,9 +45,14 @@ public:
     const QString &currentItemPath() const { return currentItemPath_; }
     void setCurrentItemPath(const QString &path) { currentItemPath_ = path; }
 
+    /// A part has started feeding the camera, or the one that fed it has ended.
+    void reportOnCamera(const OnCamera &source) { emit onCameraChanged(source); }
+
 signals:
     /// A part was installed, replaced or removed.
     void changed();
+    /// What feeds the camera now, as a part reported it.
+    void onCameraChanged(const OnCamera &source);
 
 private:
     QString currentItemPath_;

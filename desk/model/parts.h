@@ -16,6 +16,7 @@
 #include "camera/camera_link.h"
 #include "platform/hresult.h"
 
+class QKeyEvent;
 class QMouseEvent;
 class QPainter;
 
@@ -59,6 +60,8 @@ public:
     virtual void mousePress(QMouseEvent &) {}
     virtual void mouseMove(QMouseEvent &) {}
     virtual void mouseRelease(QMouseEvent &) {}
+    /// A key pressed in the view; true when the part took it.
+    virtual bool keyPress(QKeyEvent &) { return false; }
     virtual void scrolled(int dx, int dy) { (void)dx, (void)dy; }
 };
 

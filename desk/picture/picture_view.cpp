@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -19,7 +20,9 @@
 #include "desk/model/camera_state.h"
 #include "desk/model/desk_context.h"
 #include "desk/model/file_errors.h"
+#include "desk/model/part_set.h"
 #include "desk/model/view_settings.h"
+#include "desk/service/play_service_command.h"
 #include "device/frame_channel.h"
 #include "frames/picture_file.h"
 #include "lang/pack_ids.h"
@@ -104,6 +107,7 @@ PictureView::PictureView(QAbstractScrollArea &area, const PartContext &part,
                          std::shared_ptr<CameraGate> camera)
     : area_(area), part_(part), context_(part.desk), camera_(std::move(camera)) {
     loadDefault();
+    pictureName_ = QStringLiteral("Default");
     folder_ = ScanPictureFolder(QString());
     area_.viewport()->installEventFilter(this);
     if (QClipboard *clipboard = QGuiApplication::clipboard()) {
@@ -198,8 +202,12 @@ bool PictureView::loadFile(const QString &path, bool report) {
 
 /// \brief The document's open operation for a picture: load it and browse its folder.
 void PictureView::openPicture(const QString &path) {
-    if (!loadFile(path, true))
+    if (loadFile(path, true)) {
+        pictureName_ = QFileInfo(path).fileName();
+    } else {
         loadDefault();
+        pictureName_ = QStringLiteral("Default");
+    }
     folder_ = ScanPictureFolder(path);
     emit stateChanged();
 }
@@ -207,7 +215,9 @@ void PictureView::openPicture(const QString &path) {
 void PictureView::showListed(const QString &path) {
     zoom_ = 0;
     emit titleChanged(QFileInfo(path).fileName());
+    pictureName_ = QFileInfo(path).fileName();
     if (!loadFile(path, false)) {
+        pictureName_ = QStringLiteral("Default");
         loadDefault();
         area_.viewport()->repaint();
         context_.ask(part_.window, context_.message(145), context_.message(144), MessageButtons::Ok,
@@ -305,10 +315,11 @@ void PictureView::drawScene(QPainter &painter, const QRect &windowRect) const {
     painter.restore();
 }
 
-QImage PictureView::renderRegion(const QRect &windowRect) const {
-    QImage image(windowRect.size(), QImage::Format_RGB32);
+QImage PictureView::renderRegion(const QRect &windowRect, qreal scale) const {
+    QImage image(windowRect.size() * scale, QImage::Format_RGB32);
     if (image.isNull())
         return image;
+    image.setDevicePixelRatio(scale);
     QPainter painter(&image);
     painter.translate(-windowRect.topLeft());
     drawScene(painter, windowRect);
@@ -320,16 +331,28 @@ QRect PictureView::pickRect() const {
 }
 
 void PictureView::paint(QPainter &painter, const QRect &exposed) {
-    // Drawn off-screen, the pick frame's outline inverted into it, then shown.
-    QImage image = renderRegion(exposed);
+    // Drawn off-screen at the screen's own pixels, the pick frame's outline inverted into it,
+    // then shown: sharp at every scale factor.
+    const qreal scale = painter.device() ? painter.device()->devicePixelRatio() : 1.0;
+    QImage image = renderRegion(exposed, scale);
+    if (image.isNull())
+        return;
     if (pick_.shown) {
         const QRect pick = pickRect();
+        // The outline is one pixel of the window wide: `scale` pixels of the screen.
         auto invert = [&](const QRect &edge) {
             const QRect part = edge & exposed;
-            for (int y = part.top(); y <= part.bottom(); ++y) {
-                auto *row = reinterpret_cast<QRgb *>(image.scanLine(y - exposed.top()));
-                for (int x = part.left(); x <= part.right(); ++x)
-                    row[x - exposed.left()] ^= 0x00FFFFFFu;
+            if (part.isEmpty())
+                return;
+            const QRect pixels(QPoint(int((part.left() - exposed.left()) * scale),
+                                      int((part.top() - exposed.top()) * scale)),
+                               QPoint(int((part.right() + 1 - exposed.left()) * scale) - 1,
+                                      int((part.bottom() + 1 - exposed.top()) * scale) - 1));
+            const QRect inImage = pixels & image.rect();
+            for (int y = inImage.top(); y <= inImage.bottom(); ++y) {
+                auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+                for (int x = inImage.left(); x <= inImage.right(); ++x)
+                    row[x] ^= 0x00FFFFFFu;
             }
         };
         invert(QRect(pick.left(), pick.top(), pick.width(), 1));
@@ -361,10 +384,12 @@ void PictureView::togglePickFrame() {
                      MessageIcon::Error);
         return;
     }
-    if (pick_.shown)
+    if (pick_.shown) {
         pick_.shown = false;
-    else
+    } else {
         placeAtCameraSize(width, height);
+        keepGripInView();
+    }
     area_.viewport()->update();
 }
 
@@ -398,10 +423,13 @@ bool PictureView::followCameraFormat() {
 
 /// \brief Set picture: the pixels under the pick frame, as the view shows them, to the camera.
 /// When the camera took another size meanwhile nothing is sent: the pick frame takes the new
-/// size first, for the user to place.
+/// size first, for the user to place. Whatever fed the camera ends first, so that no later
+/// frame of it covers the picture.
 void PictureView::setCameraPicture() {
     if (followCameraFormat())
         return;
+    part_.parts.stopCameraSources();
+    StopPlayServiceIfRunning(part_.service);
     std::vector<uint8_t> sent;
     int width = 0, height = 0;
     const HResult result = camera_->push([&](const FrameDescriptor &descriptor) -> HResult {
@@ -432,6 +460,9 @@ void PictureView::setCameraPicture() {
                      MessageIcon::Error);
         return;
     }
+    part_.parts.reportOnCamera(
+        {pictureName_.isEmpty() ? OnCamera::Kind::ClipboardPicture : OnCamera::Kind::Picture,
+         pictureName_});
     if (!part_.settings.autoSetLastImage || sent.size() != size_t(width) * height * 3)
         return;
     RegistryHive machine = machineHive();
@@ -464,6 +495,7 @@ void PictureView::paste() {
     }
     // The title, the paths and the folder list stay those of the last opened file.
     setPicture(overBlack(image));
+    pictureName_.clear();  // no file: the clipboard's
 }
 
 void PictureView::clipboardChanged() {
@@ -492,14 +524,66 @@ void PictureView::mouseMove(QMouseEvent &event) {
         area_.viewport()->unsetCursor();
     if (!dragging_)
         return;
-    // Not kept inside the picture or the window: the frame goes wherever it is dragged.
+    // Not kept inside the picture or the window, but a grip of it stays in the window: a frame
+    // dragged off can always be taken back.
     const QPoint offset = point - lastPoint_;
+    movePickFrame(offset);
+    lastPoint_ = point;
+}
+
+void PictureView::movePickFrame(QPoint offset) {
     pick_.left += offset.x();
     pick_.right += offset.x();
     pick_.top += offset.y();
     pick_.bottom += offset.y();
-    lastPoint_ = point;
+    keepGripInView();
     area_.viewport()->update();
+}
+
+void PictureView::keepGripInView() {
+    const QSize client = area_.viewport()->size();
+    if (client.isEmpty())
+        return;
+    const int gripX = std::min(kPickGrip, std::max(1, pick_.right - pick_.left));
+    const int gripY = std::min(kPickGrip, std::max(1, pick_.bottom - pick_.top));
+    int dx = 0, dy = 0;
+    if (pick_.right < gripX)
+        dx = gripX - pick_.right;
+    else if (pick_.left > client.width() - gripX)
+        dx = client.width() - gripX - pick_.left;
+    if (pick_.bottom < gripY)
+        dy = gripY - pick_.bottom;
+    else if (pick_.top > client.height() - gripY)
+        dy = client.height() - gripY - pick_.top;
+    pick_.left += dx;
+    pick_.right += dx;
+    pick_.top += dy;
+    pick_.bottom += dy;
+}
+
+bool PictureView::keyPress(QKeyEvent &event) {
+    if (!pick_.shown)
+        return false;
+    const int step = event.modifiers() & Qt::ShiftModifier ? kPickLargeStep : 1;
+    QPoint offset;
+    switch (event.key()) {
+        case Qt::Key_Left:
+            offset = QPoint(-step, 0);
+            break;
+        case Qt::Key_Right:
+            offset = QPoint(step, 0);
+            break;
+        case Qt::Key_Up:
+            offset = QPoint(0, -step);
+            break;
+        case Qt::Key_Down:
+            offset = QPoint(0, step);
+            break;
+        default:
+            return false;
+    }
+    movePickFrame(offset);
+    return true;
 }
 
 void PictureView::mouseRelease(QMouseEvent &event) {

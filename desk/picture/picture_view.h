@@ -58,6 +58,10 @@ public:
     static constexpr int kMinZoom = -50;
     /// The pick rectangle before it was ever sized to the camera.
     static constexpr QRect kInitialPick{QPoint(50, 50), QPoint(369, 289)};
+    /// How much of the pick frame stays in the window, at least, whatever moves it.
+    static constexpr int kPickGrip = 16;
+    /// The arrow keys move the frame a pixel, with Shift this many.
+    static constexpr int kPickLargeStep = 10;
 
     /// The picture part of the view `area`, whose viewport it paints; its frames go to the
     /// camera through `camera`.
@@ -80,16 +84,19 @@ public:
     bool clipboardHasImage() const override { return clipboardImage_; }
     bool hasPrevious() const override { return folder_.index > 1; }
     bool hasNext() const override { return folder_.index < folder_.count(); }
+    QRect pickFrame() const override { return pick_.shown ? pickRect() : QRect(); }
     void paint(QPainter &painter, const QRect &exposed) override;
     void mousePress(QMouseEvent &event) override;
     void mouseMove(QMouseEvent &event) override;
     void mouseRelease(QMouseEvent &event) override;
+    bool keyPress(QKeyEvent &event) override;
     void scrolled(int dx, int dy) override;
 
     /// What the view shows in `windowRect` (view-window coordinates), without the pick frame's
     /// outline: the picture at its zoom on the view's background, which also fills whatever
-    /// lies outside the window. Top-down, 32-bit.
-    QImage renderRegion(const QRect &windowRect) const;
+    /// lies outside the window. Top-down, 32-bit, `scale` pixels to the window's pixel (the
+    /// screen's device pixel ratio; 1 for the camera).
+    QImage renderRegion(const QRect &windowRect, qreal scale = 1.0) const;
     /// The pick rectangle in view-window coordinates.
     QRect pickRect() const;
     bool pickFrameShown() const { return pick_.shown; }
@@ -122,6 +129,9 @@ private:
     void setPicture(QImage image);
     /// Sizes the pick frame to the camera's size around its centre and shows it.
     void placeAtCameraSize(int width, int height);
+    void movePickFrame(QPoint offset);
+    /// Moves the pick frame back until kPickGrip pixels of it are in the window each way.
+    void keepGripInView();
     void drawScene(QPainter &painter, const QRect &windowRect) const;
     QPoint scrollOffset() const;
     void clipboardChanged();
@@ -131,7 +141,8 @@ private:
     DeskContext &context_;
     std::shared_ptr<CameraGate> camera_;
 
-    QImage picture_;  // always a picture once constructed
+    QImage picture_;       // always a picture once constructed
+    QString pictureName_;  // its file name, as the status bar names it on the camera
     PictureFolder folder_;
     int zoom_ = 0;
     PictureLayout layout_;

@@ -55,6 +55,16 @@ SequenceEditor::SequenceEditor(const PartContext &part, SequenceStrip &strip, CS
       player_(*camera_) {
     connect(&strip_, &SequenceStrip::selectionChanged, this, &SequenceEditor::selectionChanged);
     connect(&bar_, &CShowTime::displayTimeChanged, this, &SequenceEditor::displayTimeChanged);
+    // As the Delete command does, while its rule allows it.
+    connect(&strip_, &SequenceStrip::deleteRequested, this, [this] {
+        if (selectedItem() >= 0 && selectedItem() < itemCount())
+            deleteItem();
+    });
+    // Posted to this thread: the strip marks the item and the status bar names it.
+    player_.setItemShown([this](size_t index) {
+        QMetaObject::invokeMethod(
+            this, [this, index] { itemShown(int(index)); }, Qt::QueuedConnection);
+    });
 }
 
 SequenceEditor::~SequenceEditor() {
@@ -88,6 +98,7 @@ void SequenceEditor::displayTimeChanged(int displayTime) {
         return;
     // Taken by the next Play: a sequence that plays keeps the times it started with.
     strip_.item(strip_.selected()).frame.displayTime = uint32_t(displayTime);
+    strip_.update();
 }
 
 /// \brief Add: what the pick frame covers, as the view shows it, becomes the last item.
@@ -210,8 +221,17 @@ void SequenceEditor::play() {
         camera && part_.camera.available && camera->previewReady() && !camera->isPreviewing())
         camera->startPreview();
     playing_ = true;
+    playedCount_ = strip_.count();
     player_.start(strip_.snapshot());
     emit stateChanged();
+}
+
+void SequenceEditor::itemShown(int index) {
+    // A frame told after its stop is no longer on the camera's way.
+    if (!playing_)
+        return;
+    strip_.setPlayingItem(index);
+    part_.parts.reportOnCamera({OnCamera::Kind::SequenceItem, QString(), index + 1, playedCount_});
 }
 
 void SequenceEditor::stop() {
@@ -221,6 +241,8 @@ void SequenceEditor::stop() {
         camera->stopPreview();
     playing_ = false;
     player_.stop();
+    strip_.setPlayingItem(-1);
+    part_.parts.reportOnCamera({OnCamera::Kind::Nothing});
     emit stateChanged();
 }
 

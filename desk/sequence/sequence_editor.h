@@ -63,6 +63,8 @@ signals:
 
 private:
     void selectionChanged(int index);
+    /// The worker handed item `index` of the played snapshot to the camera.
+    void itemShown(int index);
     void displayTimeChanged(int displayTime);
     /// Repaints the strip after a change of the items, and says so.
     void itemsEdited();
@@ -75,6 +77,7 @@ private:
     std::shared_ptr<CameraGate> camera_;
     SequencePlayer player_;
     bool playing_ = false;
+    int playedCount_ = 0;  // the items of the snapshot that plays
     QString sequenceFile_;
     SaveDialog saveDialog_;
 };

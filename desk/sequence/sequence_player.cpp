@@ -116,8 +116,12 @@ void SequencePlayer::run(std::vector<PlayItem> items) {
             return;
         }
         if (handed) {
-            std::lock_guard lock(mutex_);
-            ++sent_;
+            {
+                std::lock_guard lock(mutex_);
+                ++sent_;
+            }
+            if (itemShown_)
+                itemShown_(i);
         }
         next += std::chrono::milliseconds(handed ? item.displayTime : kEmptyBufferWait);
         // After a stall longer than a frame (a suspended machine, say) the schedule starts

@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -40,6 +41,9 @@ public:
         SizeMismatch,  // a frame's size is not the camera's
     };
 
+    /// Told on the worker's thread, after a frame went to the camera: its index in the list.
+    using ItemShown = std::function<void(size_t index)>;
+
     explicit SequencePlayer(CameraGate &camera);
     /// Stops the worker and waits for it.
     ~SequencePlayer();
@@ -49,6 +53,8 @@ public:
     /// Stops a worker that runs, then plays `items` from the first, without end. An empty list
     /// waits for the stop without using the processor.
     void start(std::vector<PlayItem> items);
+    /// The call after each frame handed to the camera; set while no worker runs.
+    void setItemShown(ItemShown itemShown) { itemShown_ = std::move(itemShown); }
     /// Asks the worker to stop and waits for it; nothing is handed to the camera afterwards.
     void stop();
 
@@ -73,6 +79,7 @@ private:
     End end_ = End::None;
     HResult result_ = S_OK;
     uint64_t sent_ = 0;
+    ItemShown itemShown_;  // read by the worker, set only while none runs
     std::thread worker_;
 };
 

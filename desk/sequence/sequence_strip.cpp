@@ -7,6 +7,7 @@
 #include <thread>
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
@@ -152,8 +153,90 @@ SequenceStrip::SequenceStrip(QWidget *parent)
     setObjectName(QStringLiteral("sequenceItems"));
     setAccessibleName(LoadPackQString(appLanguagePacks(), pack_ids::kSequenceItemsName));
     setMouseTracking(true);
-    setMinimumHeight(kHeight);
+    setMinimumHeight(kTotalHeight);
+    // Reached by Tab and by a click: the arrow keys select, Delete deletes.
+    setFocusPolicy(Qt::StrongFocus);
     describe();
+}
+
+void SequenceStrip::setPlayingItem(int index) {
+    const int playing = index >= 0 && index < count() ? index : -1;
+    if (playing == playing_)
+        return;
+    playing_ = playing;
+    // The item on the camera stays in view while it plays.
+    if (playing_ >= 0 && visibleCount() > 0 &&
+        (playing_ < firstVisible_ || playing_ >= firstVisible_ + visibleCount()))
+        firstVisible_ = std::min(playing_, std::max(0, count() - visibleCount()));
+    update();
+}
+
+void SequenceStrip::setTimeFormat(const QString &format) {
+    timeFormat_ = format;
+    update();
+}
+
+QString SequenceStrip::timeText(int index) const {
+    if (index < 0 || index >= count())
+        return QString();
+    const int64_t time = items_[size_t(index)].frame.displayTime;
+    return timeFormat_.isEmpty() ? QString::number(time) : formatMessage(timeFormat_, {time});
+}
+
+QRect SequenceStrip::timeRect(int index) const {
+    const int column = index - firstVisible_;
+    if (index < 0 || index >= count() || column < 0 || column * kPitch + 9 >= width())
+        return QRect();
+    return QRect(column * kPitch + 9, kHeight - 4, kThumbnailWidth, kTimeRowHeight);
+}
+
+void SequenceStrip::select(int index) {
+    if (index < 0 || index >= count() || index == selected_)
+        return;
+    selected_ = index;
+    // The selection is scrolled into view.
+    if (selected_ < firstVisible_)
+        firstVisible_ = selected_;
+    else if (visibleCount() > 0 && selected_ >= firstVisible_ + visibleCount())
+        firstVisible_ = selected_ - visibleCount() + 1;
+    describe();
+    update();
+    emit selectionChanged(index);
+}
+
+void SequenceStrip::keyPressEvent(QKeyEvent *event) {
+    switch (event->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Up:
+            select(selected_ < 0 ? count() - 1 : std::max(0, selected_ - 1));
+            return;
+        case Qt::Key_Right:
+        case Qt::Key_Down:
+            select(selected_ < 0 ? 0 : std::min(count() - 1, selected_ + 1));
+            return;
+        case Qt::Key_Home:
+            select(0);
+            return;
+        case Qt::Key_End:
+            select(count() - 1);
+            return;
+        case Qt::Key_Delete:
+            if (selected_ >= 0)
+                emit deleteRequested();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+void SequenceStrip::focusInEvent(QFocusEvent *event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void SequenceStrip::focusOutEvent(QFocusEvent *event) {
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 SequenceStrip::~SequenceStrip() = default;
@@ -183,6 +266,10 @@ void SequenceStrip::remove(int index) {
     if (index < 0 || index >= count())
         return;
     items_.erase(items_.begin() + index);
+    if (playing_ == index)
+        playing_ = -1;
+    else if (playing_ > index)
+        --playing_;
     if (items_.empty())
         selected_ = -1;
     else if (selected_ >= count())
@@ -200,6 +287,7 @@ void SequenceStrip::replace(std::vector<PlayItem> frames) {
     for (PlayItem &frame : frames)
         items_.push_back({frame, QImage()});
     selected_ = -1;
+    playing_ = -1;
     firstVisible_ = 0;
     requestedFirst_ = requestedEnd_ = 0;
     requestVisibleThumbnails();
@@ -277,6 +365,23 @@ void SequenceStrip::paintEvent(QPaintEvent *) {
                 painter.fillRect(place, face.darker(115));  // still being made
             else
                 painter.drawImage(place, thumbnail);
+            // The display time under it; the item on the camera in the highlight's colours.
+            const QRect time = timeRect(k);
+            QColor text = palette().color(QPalette::ButtonText);
+            if (k == playing_) {
+                painter.fillRect(time.adjusted(0, 0, 0, -2), palette().color(QPalette::Highlight));
+                painter.fillRect(QRect(place.left(), place.top() - 4, place.width(), 3),
+                                 palette().color(QPalette::Highlight));
+                text = palette().color(QPalette::HighlightedText);
+            }
+            painter.setPen(text);
+            painter.drawText(time, Qt::AlignCenter, timeText(k));
+        }
+        if (hasFocus()) {
+            // Where the keys act.
+            painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(image.rect().adjusted(1, 1, -2, -2));
         }
         // The arrows darken what lies under them, as an AND of their pixels would.
         auto arrow = [&](const QRect &cell, bool right) {
@@ -339,6 +444,7 @@ void SequenceStrip::mousePressEvent(QMouseEvent *event) {
         update();
         emit selectionChanged(index);
     }
+    setFocus(Qt::MouseFocusReason);
 }
 
 void SequenceStrip::mouseMoveEvent(QMouseEvent *event) {

@@ -34,6 +34,9 @@ public:
     static constexpr int kThumbnailWidth = kThumbnailHeight * 4 / 3;  // 136
     static constexpr int kPitch = kThumbnailWidth + 9;                // 145
     static constexpr int kArrowSize = 30;
+    /// The row under the thumbnails with each item's display time.
+    static constexpr int kTimeRowHeight = 18;
+    static constexpr int kTotalHeight = kHeight + kTimeRowHeight;
 
     explicit SequenceStrip(QWidget *parent = nullptr);
     ~SequenceStrip() override;
@@ -63,18 +66,35 @@ public:
     void replace(std::vector<PlayItem> frames);
     /// The frames as they stand, for the worker (their pixels are shared, not copied).
     std::vector<PlayItem> snapshot() const;
+    /// The item on the camera while the sequence plays, marked; -1 for none.
+    void setPlayingItem(int index);
+    int playingItem() const { return playing_; }
+    /// The display time's text under a thumbnail: a format with one %d for the milliseconds.
+    void setTimeFormat(const QString &format);
+    /// What the row under thumbnail `index` says.
+    QString timeText(int index) const;
+    /// The place of item `index`'s display time, in the strip; empty while it is not in view.
+    QRect timeRect(int index) const;
+    /// Selects item `index` as a click does; the view follows it.
+    void select(int index);
+
     /// Waits until every thumbnail asked for is made (for tests and benchmarks).
     void waitForThumbnails();
 
 signals:
-    /// A click selected another item.
+    /// A click or a key selected another item.
     void selectionChanged(int index);
+    /// The Delete key asked for the selected item to go.
+    void deleteRequested();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     friend class ThumbnailMaker;
@@ -86,8 +106,10 @@ private:
 
     std::vector<StripItem> items_;
     int selected_ = -1;
+    int playing_ = -1;
     int firstVisible_ = 0;
     int requestedFirst_ = 0, requestedEnd_ = 0;  // the items in view when thumbnails were asked
+    QString timeFormat_;  // empty: the bare number
     std::unique_ptr<ThumbnailMaker> maker_;
 };
 

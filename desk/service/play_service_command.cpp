@@ -122,6 +122,10 @@ void PlayServiceCommand::serviceCommand() {
                     self->part_.window, appTitle(),
                     withDetail(self->context_.message(153), self->installFailureText(*failure)),
                     MessageButtons::Ok, MessageIcon::Warning);
+            if (outcome == ServiceCommandOutcome::Stopped)
+                self->part_.parts.reportOnCamera({OnCamera::Kind::Nothing});
+            else if (outcome != ServiceCommandOutcome::InstallFailed)
+                self->part_.parts.reportOnCamera({OnCamera::Kind::PlayService});
             self->refreshState();
             emit self->serviceCommandFinished(outcome);
         });

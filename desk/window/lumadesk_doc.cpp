@@ -9,16 +9,19 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/file_dialog_filter.h"
 #include "desk/model/file_errors.h"
 #include "desk/model/message_format.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
 #include "frames/picture_file.h"
-#include "platform/posix_file.h"
+#include "gst/playable_movie_types.h"
 #include "lang/pack_ids.h"
+#include "platform/posix_file.h"
 
 namespace lumaghost {
 
@@ -168,9 +171,12 @@ QString withReaderPictures(const QString &packFilter) {
 }
 
 void CLumadeskDoc::onFileOpen() {
-    const QString path =
-        QFileDialog::getOpenFileName(frame_, context_.message(pack_ids::kOpenFileTitle), QString(),
-                                     fileDialogFilter(withReaderPictures(context_.message(138))));
+    // Opened on the filter of everything Lumadesk opens: the first.
+    const QString filter = openDialogFilter(withReaderPictures(context_.message(138)),
+                                            context_.message(pack_ids::kAllOpenableFilter),
+                                            playableCommonMovieTypes());
+    const QString path = QFileDialog::getOpenFileName(
+        frame_, context_.message(pack_ids::kOpenFileTitle), QString(), filter);
     if (!path.isEmpty())
         OnOpenDocument(path);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/window/lumadesk_view.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegularExpression>
@@ -41,6 +42,8 @@ CLumadeskView::CLumadeskView(DeskContext &context, CMainFrame &frame, QWidget *p
     setAccessibleName(context_.message(pack_ids::kPictureViewName));
     viewport()->setAccessibleName(context_.message(pack_ids::kPictureName));
     viewport()->setMouseTracking(true);
+    // Reached by a click or Tab: the keys move the pick frame.
+    setFocusPolicy(Qt::StrongFocus);
     readSettings();
     if (context_.services.serviceManager)
         serviceControl_ = std::make_unique<PlayServiceControl>(
@@ -106,6 +109,10 @@ void CLumadeskView::finishCameraStart(std::shared_ptr<CameraResult> result) {
             break;
     }
     frame_.setCameraItems(camera_.realCameras);
+    // A source may have started meanwhile (a sequence from the command line).
+    if (frame_.onCamera().kind == OnCamera::Kind::NoCamera)
+        frame_.setOnCamera(camera_.available ? OnCamera::Kind::StoredImage
+                                             : OnCamera::Kind::NoCamera);
     if (!camera_.available)
         reportMissingDriver();
     frame_.requestCommandUpdate();
@@ -165,8 +172,13 @@ void CLumadeskView::ApplyStartType(bool autoStart) {
 
 void CLumadeskView::onSequenceMode() {
     frame_.toggleMode();
-    if (PicturePart *picture = frame_.parts().picture(); picture && frame_.stripShown())
+    if (PicturePart *picture = frame_.parts().picture(); picture && frame_.stripShown()) {
         picture->ensurePickFrameShown();
+        // The pick frame, with the room around it that it was placed in, above the strip.
+        const QRect pick = picture->pickFrame();
+        if (!pick.isEmpty())
+            frame_.growViewTo(pick.bottom() + 1 + std::max(0, pick.top()));
+    }
     viewport()->update();
 }
 
@@ -254,6 +266,13 @@ void CLumadeskView::mouseReleaseEvent(QMouseEvent *event) {
     if (PicturePart *picture = frame_.parts().picture())
         picture->mouseRelease(*event);
     QAbstractScrollArea::mouseReleaseEvent(event);
+}
+
+void CLumadeskView::keyPressEvent(QKeyEvent *event) {
+    // The arrow keys move the pick frame while it is shown, else they scroll.
+    if (PicturePart *picture = frame_.parts().picture(); picture && picture->keyPress(*event))
+        return;
+    QAbstractScrollArea::keyPressEvent(event);
 }
 
 void CLumadeskView::scrollContentsBy(int dx, int dy) {

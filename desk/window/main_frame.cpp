@@ -6,11 +6,13 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -38,6 +40,7 @@
 #include "desk/window/command_router.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
+#include "desk/window/palette_icon_engine.h"
 #include "desk/window/tray_icon.h"
 #include "gst/media_graph.h"
 #include "lang/pack_ids.h"
@@ -50,7 +53,7 @@ using namespace cmd;
 namespace {
 
 QIcon resourceIcon(const char *name) {
-    return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
+    return QIcon(new PaletteIconEngine(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name))));
 }
 
 /// A caption without its mnemonics, its ellipsis and its key label: a button's text.
@@ -278,9 +281,10 @@ void CMainFrame::createCentralArea() {
     strip_ = new QFrame(center);
     strip_->setObjectName(QStringLiteral("sequenceStrip"));
     strip_->setAccessibleName(context_.message(pack_ids::kSequenceStripName));
-    strip_->setFixedHeight(120);
+    strip_->setFixedHeight(SequenceStrip::kTotalHeight);
     strip_->hide();
     sequenceStrip_ = new SequenceStrip(strip_);
+    sequenceStrip_->setTimeFormat(context_.message(pack_ids::kDisplayTimeLabel));
     fill(strip_, sequenceStrip_);
     layout->addWidget(view_, 1);
     layout->addWidget(strip_);
@@ -304,6 +308,7 @@ void CMainFrame::followTitle(Part *part) {
 /// picture view and the sequence worker share the view's camera link through one gate.
 void CMainFrame::createParts() {
     connect(&parts_, &PartSet::changed, this, &CMainFrame::requestCommandUpdate);
+    connect(&parts_, &PartSet::onCameraChanged, this, &CMainFrame::setOnCamera);
     const PartContext part = partContext();
     auto camera = std::make_shared<CameraGate>(view_->cameraLink());
 
@@ -366,19 +371,12 @@ void CMainFrame::createStatusBar() {
     QStatusBar *bar = statusBar();
     for (QWidget *grip : bar->findChildren<QSizeGrip *>())
         grip->setAccessibleName(context_.message(pack_ids::kSizeGripName));
-    auto pane = [bar](int id, const char *text) {
-        auto *label = new QLabel(QString::fromLatin1(text), bar);
-        label->setProperty(kControlIdProperty, id);
-        label->setAlignment(Qt::AlignCenter);
-        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("SCRLX")));
-        // Drawn as an indicator that is off: the lock keys' state is not known here.
-        label->setEnabled(false);
-        bar->addPermanentWidget(label);
-        return label;
-    };
-    capsPane_ = pane(pack_ids::kCapsLockPane, "CAP");
-    numPane_ = pane(pack_ids::kNumLockPane, "NUM");
-    scrollPane_ = pane(pack_ids::kScrollLockPane, "SCRL");
+    sourcePane_ = new QLabel(bar);
+    sourcePane_->setObjectName(QStringLiteral("cameraSourcePane"));
+    sourcePane_->setTextFormat(Qt::PlainText);
+    sourcePane_->setFocusPolicy(Qt::TabFocus);  // a screen reader's user may tab to it
+    bar->addPermanentWidget(sourcePane_);
+    setOnCamera(onCamera_);
     bar->showMessage(QStringLiteral("Ready"));
 }
 
@@ -452,6 +450,36 @@ void CMainFrame::toggleMode() {
     if (!displayTimeBar_->isHidden())
         displayTimeBar_->setEnabled(false);
     requestCommandUpdate();
+}
+
+void CMainFrame::growViewTo(int height) {
+    // Before the window is shown its parts have no sizes yet: once it is.
+    if (!isVisible()) {
+        pendingViewHeight_ = std::max(pendingViewHeight_, height);
+        return;
+    }
+    pendingViewHeight_ = 0;
+    // The bars just shown take their room first.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    if (QLayout *frameLayout = layout())
+        frameLayout->activate();
+    if (QLayout *centerLayout = centralWidget()->layout())
+        centerLayout->activate();
+    const int missing = height - view_->viewport()->height();
+    if (missing <= 0 || isMaximized() || isFullScreen())
+        return;
+    int wanted = this->height() + missing;
+    if (const QScreen *area = screen()) {
+        // The frame's title bar and borders stay on the screen too.
+        const int decoration = frameGeometry().height() - geometry().height();
+        const QRect available = area->availableGeometry();
+        wanted = std::min(wanted, available.height() - decoration);
+        const int bottom = frameGeometry().top() + decoration + wanted;
+        if (bottom > available.bottom() + 1)
+            move(x(), std::max(available.top(), y() - (bottom - available.bottom() - 1)));
+    }
+    if (wanted > this->height())
+        resize(width(), wanted);
 }
 
 void CMainFrame::setServiceButtonImage(int state) {
@@ -591,8 +619,16 @@ void CMainFrame::applyLanguage() {
     refreshButtonTexts();
     if (tray_)
         RelabelMenu(context_.packs, *tray_->menu());
-    for (QLabel *pane : {capsPane_, numPane_, scrollPane_})
-        pane->setAccessibleName(pane->text());
+    setOnCamera(onCamera_);
+    sequenceStrip_->setTimeFormat(context_.message(pack_ids::kDisplayTimeLabel));
+}
+
+void CMainFrame::setOnCamera(const OnCamera &source) {
+    onCamera_ = source;
+    const QString text = describeOnCamera(context_.packs, source);
+    sourcePane_->setText(text);
+    sourcePane_->setToolTip(text);
+    sourcePane_->setAccessibleName(text);
 }
 
 bool CMainFrame::trayAvailable() const {
@@ -679,6 +715,17 @@ void CMainFrame::changeEvent(QEvent *event) {
         QTimer::singleShot(0, this, [this] {
             if (isMinimized())
                 view_->goToTray(false);
+        });
+    }
+}
+
+void CMainFrame::showEvent(QShowEvent *event) {
+    QMainWindow::showEvent(event);
+    if (pendingViewHeight_ > 0) {
+        // After the window manager has framed the window.
+        QTimer::singleShot(0, this, [this] {
+            if (pendingViewHeight_ > 0 && isVisible())
+                growViewTo(pendingViewHeight_);
         });
     }
 }

@@ -17,6 +17,7 @@
 
 #include "desk/media/media_services.h"
 #include "desk/model/command_table.h"
+#include "desk/model/on_camera.h"
 #include "desk/model/part_context.h"
 #include "desk/model/part_set.h"
 #include "lang/qt_translations.h"
@@ -60,6 +61,9 @@ public:
     bool pictureMode() const { return pictureMode_; }
     /// The Sequence command's switch between picture and sequence mode.
     void toggleMode();
+    /// Makes the window taller, within its screen, until the view's client area is `height`
+    /// high with the bars of the mode shown; never smaller.
+    void growViewTo(int height);
     /// The sequence strip is shown: sequence mode.
     bool stripShown() const;
     void showControlBar(int id, bool show);
@@ -85,6 +89,11 @@ public:
     void applyLanguage();
     /// The recent lists' menus from the lists as they stand.
     void rebuildRecentMenus();
+    /// The status bar's source pane names what feeds the camera now.
+    void setOnCamera(const OnCamera &source);
+    const OnCamera &onCamera() const { return onCamera_; }
+    QLabel *sourcePane() const { return sourcePane_; }
+
     /// The real cameras' items of the "Switch To Real Camera" menus.
     void setCameraItems(const std::vector<std::string> &names);
 
@@ -116,6 +125,7 @@ protected:
     QMenu *createPopupMenu() override;
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
@@ -154,6 +164,7 @@ private:
     bool updatePending_ = false;
     bool placementStored_ = false;
     int serviceImage_ = 0;
+    int pendingViewHeight_ = 0;  // growViewTo() asked before the window was shown
 
     QHash<int, QAction *> commands_;
     std::vector<std::pair<int, QAction *>> passList_;
@@ -175,9 +186,10 @@ private:
     QWidget *movieControlPlace_ = nullptr;
     QWidget *displayTimePlace_ = nullptr;
     QWidget *strip_ = nullptr;  // 100
-    QLabel *capsPane_ = nullptr;
-    QLabel *numPane_ = nullptr;
-    QLabel *scrollPane_ = nullptr;
+    // No lock-key panes: Qt does not tell their state, and an indicator that is always off
+    // would be wrong.
+    QLabel *sourcePane_ = nullptr;
+    OnCamera onCamera_;
     QIcon serviceIcons_[3];
 
     QtTranslations qtTranslations_;

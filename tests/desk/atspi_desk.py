@@ -90,6 +90,26 @@ def run(first):
     if window_geometry("Untitled - Lumadesk") != (40, 40, 580, 460):
         fail("X11 geometry %r" % (window_geometry("Untitled - Lumadesk"),))
 
+    # The status bar says there is no camera; no lock-key panes that cannot know their state.
+    pane = wait_for("the source pane", lambda: find(frame, pyatspi.ROLE_LABEL, "No camera"))
+    if not has(pane, pyatspi.STATE_SHOWING):
+        fail("the source pane is not shown")
+    for lock in ("CAP", "NUM", "SCRL"):
+        if find(frame, pyatspi.ROLE_LABEL, lock) is not None:
+            fail("a %s pane that is always off" % lock)
+
+    # Linux keys: Ctrl+Q quits, no key opens the maker's page.
+    def keys(node):
+        action = node.queryAction()
+        return [action.getKeyBinding(i) for i in range(action.nActions)]
+
+    exit_item = find(frame, pyatspi.ROLE_MENU_ITEM, "Exit")
+    if exit_item is None or "Ctrl+Q" not in keys(exit_item):
+        fail("Exit's keys: %r" % (exit_item and keys(exit_item)))
+    homepage = find(frame, pyatspi.ROLE_MENU_ITEM, "Quillmoor Homepage...")
+    if homepage is None or any("Home" in k for k in keys(homepage)):
+        fail("the homepage's keys: %r" % (homepage and keys(homepage)))
+
     # The camera's commands are disabled, in the menus and on the toolbar.
     for name in ("Set Lumaghost Picture", "Preview", "Show pick frame"):
         item = find(frame, pyatspi.ROLE_MENU_ITEM, name)
@@ -114,6 +134,18 @@ def run(first):
                  has(sequence_bar, pyatspi.STATE_SHOWING) == turn and
                  has(main_bar, pyatspi.STATE_SHOWING) != turn and
                  has(strip, pyatspi.STATE_SHOWING) == turn)
+        if turn:
+            # Tall enough for the 240-px pick frame at (50, 50) above the strip, on the screen.
+            view = find(frame, pyatspi.ROLE_SCROLL_PANE, "Picture view") or find(
+                frame, pyatspi.ROLE_FILLER, "Picture view")
+            wait_for("the view to grow", lambda: view.queryComponent().getExtents(
+                pyatspi.DESKTOP_COORDS)[3] >= 340)
+            grown = tuple(frame.queryComponent().getExtents(pyatspi.DESKTOP_COORDS))
+            sx, sy, sw, sh = strip.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            if grown[1] + grown[3] > 768 or sy + sh > grown[1] + grown[3]:
+                fail("window %r, strip %r" % (grown, (sx, sy, sw, sh)))
+            if find(frame, pyatspi.ROLE_LABEL, "No camera") is None:
+                fail("the source pane is gone in sequence mode")
 
     # Another start with a file: the first comes to the front (above its About box) and opens
     # the file; the second ends at once and shows nothing.
@@ -175,7 +207,7 @@ def run(first):
         fail("lumadesk ended with %d" % first.returncode)
     store = (WORK / "config/Quillmoor/Lumadesk.conf").read_text()
     for line in ('"LastX"=dword:00000028', '"LastY"=dword:00000028', '"LastCx"=dword:00000244',
-                 '"LastCy"=dword:000001cc', '"Language"=dword:00000407'):
+                 '"LastCy"=dword:%08x' % grown[3], '"Language"=dword:00000407'):
         if line not in store:
             fail("%r not stored:\n%s" % (line, store))
 

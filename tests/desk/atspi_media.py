@@ -279,12 +279,16 @@ def run(first):
                                                               (255, 255, 255))):
         fail("the real camera's frame: %r %r" % (pixel(shot, 40, 120), pixel(shot, 240, 120)))
 
-    # The preview: at the pick frame's place, top-most, no close box, showing the camera.
+    # The preview: of the camera's size beside the window, clear of its menu bar, showing the
+    # camera.
     press(find(frame, pyatspi.ROLE_MENU_ITEM, "Preview"))
     preview = wait_for("the preview window", lambda: top_level(app, "PreView"))
     extents = tuple(preview.queryComponent().getExtents(pyatspi.DESKTOP_COORDS))
-    if extents != (50, 50, WIDTH, HEIGHT):
-        fail("preview extents %r" % (extents,))
+    fx, fy, fw, fh = frame.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    beside = extents[0] >= fx + fw or extents[0] + extents[2] <= fx or \
+        extents[1] >= fy + fh or extents[1] + extents[3] <= fy
+    if extents[2:] != (WIDTH, HEIGHT) or not beside:
+        fail("preview extents %r beside the window's %r" % (extents, (fx, fy, fw, fh)))
     wait_for("the camera in the preview", lambda: (lambda p: near(pixel(p, 40, 120), (255, 0, 0))
                                                    and near(pixel(p, 240, 120), (255, 255, 255)))
              (screen_pixels(*extents)))

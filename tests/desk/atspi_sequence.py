@@ -64,6 +64,20 @@ def run_command(frame, menu, item):
     press(node)
 
 
+def source_pane(frame, text):
+    """Waits until the status bar's source pane names `text` as on the camera."""
+    return wait_for("the source pane to say %r" % text,
+                    lambda: find(frame, pyatspi.ROLE_LABEL, "On the camera: " + text))
+
+
+def extents(node):
+    return tuple(node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS))
+
+
+def overlap(a, b):
+    return a[0] < b[0] + b[2] and b[0] < a[0] + a[2] and a[1] < b[1] + b[3] and b[1] < a[1] + a[3]
+
+
 def no_message(app):
     alert = find(app, pyatspi.ROLE_ALERT)
     if alert is not None:
@@ -147,6 +161,7 @@ def user():
                                                               "pattern.bmp - Lumadesk"))
         time.sleep(0.5)
         no_message(app)
+        source_pane(frame, "the stored image")
 
         # Setup: saving a sequence makes it the auto-play item.
         press(find(frame, pyatspi.ROLE_MENU_ITEM, "Setup"))
@@ -164,6 +179,7 @@ def user():
         frames, _ = reader.collect(15)
         if frames[0] != pattern_region(50, 50, *CAMERA):
             fail("the camera does not show the picked region")
+        source_pane(frame, "picture pattern.bmp")
         stored = (WORK / "root/var/lib/lumaghost/LastLgImage.lgi").read_bytes()
         if stored[20:] != frames[0] or struct.unpack("<4siiiI", stored[:20])[4] != 5000:
             fail("the stored image is not the frame set")
@@ -214,8 +230,18 @@ def user():
         # Played: in order, each for its time, round again.
         reader = Reader(4, 12000, USER_FRAMES)
         run_command(frame, "Sequence", "Play")
+        # The preview that comes with it stands beside the window, clear of its menu bar.
+        preview = wait_for("the preview", lambda: find_named(app, "PreView"))
+        wait_for("the preview shown", lambda: has(preview, pyatspi.STATE_SHOWING))
+        bar = find(frame, pyatspi.ROLE_MENU_BAR)
+        if overlap(extents(preview), extents(bar)) or overlap(extents(preview), extents(frame)):
+            fail("the preview %r covers the window %r" % (extents(preview), extents(frame)))
         frames, times = reader.collect(20)
+        wait_for("the source pane to name an item of 3", lambda: find(
+            frame, pyatspi.ROLE_LABEL,
+            where=lambda n: re.fullmatch(r"On the camera: sequence item [123] of 3", n.name or "")))
         run_command(frame, "Sequence", "Stop")
+        source_pane(frame, "nothing plays")
         if len(set(frames[:3])) != 3 or frames[3] != frames[0]:
             fail("the sequence did not play its three items in turn")
         shown = [(b - a) / 1000.0 for a, b in zip(times, times[1:])]
@@ -245,6 +271,7 @@ def service():
         frames, _ = reader.collect(30)
         if frames != items:
             fail("the service does not play the saved sequence")
+        source_pane(frame, "the play service")
         state = subprocess.run(["systemctl", "--user", "is-active", "LumaghostService"],
                                capture_output=True, text=True).stdout.strip()
         if state != "active":

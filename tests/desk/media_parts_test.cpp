@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTimer>
@@ -552,11 +553,14 @@ TEST_F(MediaTest, PreviewShowsTheCamera) {
     EXPECT_TRUE(realCamera().isPreviewing());
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->windowTitle(), QStringLiteral("PreView"));
+    // A window of the camera's size beside the main window, on its screen, with a close box;
+    // not above every other window.
     const Qt::WindowFlags flags = window->windowFlags();
-    EXPECT_TRUE(flags & Qt::WindowStaysOnTopHint);
-    EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
-    EXPECT_FALSE(flags & (Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint));
-    EXPECT_EQ(window->geometry(), QRect(50, 50, 64, 48));
+    EXPECT_FALSE(flags & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(window->size(), QSize(64, 48));
+    EXPECT_FALSE(window->frameGeometry().intersects(frame().frameGeometry()));
+    EXPECT_TRUE(frame().screen()->availableGeometry().contains(window->frameGeometry()));
     EXPECT_FALSE(enabled(kPreview));
     EXPECT_TRUE(enabled(kStopPreview));
 
@@ -575,12 +579,18 @@ TEST_F(MediaTest, PreviewShowsTheCamera) {
         return !window->frame().isNull() && window->frame().pixelColor(0, 47) == QColor(255, 0, 0);
     }));
     EXPECT_EQ(window->frame().pixelColor(0, 0), QColor(0, 0, 0));
-    window->close();  // no close box, and no way around it
-    EXPECT_TRUE(window->isVisible());
-
     run(kStopPreview);
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(realCamera().isPreviewing());
+
+    // Its close box stops the preview as the Camera menu's Stop does.
+    run(kPreview);
+    ASSERT_TRUE(window->isVisible());
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(realCamera().isPreviewing());
+    EXPECT_TRUE(enabled(kPreview));
+    EXPECT_FALSE(enabled(kStopPreview));
     EXPECT_TRUE(prompter_.shown.empty());
 }
 
