@@ -56,6 +56,9 @@ inline constexpr int kNoCameraPane = 2008;
 inline constexpr int kAllOpenableFilter = 2009;
 inline constexpr int kDisplayTimeLabel = 2010;
 inline constexpr int kClipboardPicturePane = 2011;
+// The camera's format: a new size seen by the window, a format the camera could not take.
+inline constexpr int kCameraSizeChanged = 2012;
+inline constexpr int kCameraFormatKept = 2013;
 
 // [STRINGTABLE] ids of Lumadesk's own messages about several files or a file of a directory,
 // from 4000; "%s" and "%d" are filled in turn.
