@@ -36,8 +36,8 @@ PlayItem solidItem(int width, int height, uint8_t value, uint32_t time, size_t b
     item.width = width;
     item.height = height;
     item.displayTime = time;
-    item.pixels = std::make_shared<const std::vector<uint8_t>>(
-        bytes ? bytes : size_t(width) * height * 3, value);
+    item.pixels = std::make_shared<const FramePixels>(
+        std::vector<uint8_t>(bytes ? bytes : size_t(width) * height * 3, value));
     return item;
 }
 
@@ -82,13 +82,12 @@ TEST(SequenceStripTest, ThumbnailsOnlyForItemsInView) {
     test::ensureApplication();
     SequenceStrip strip;
     strip.resize(600, SequenceStrip::kHeight);
-    auto pixels = std::make_shared<const std::vector<uint8_t>>(size_t(4 * 3 * 3), uint8_t(200));
     std::vector<PlayItem> items(5000);
     for (PlayItem &item : items) {
         item.width = 4;
         item.height = 3;
         item.displayTime = 0;
-        item.pixels = std::make_shared<const std::vector<uint8_t>>(*pixels);
+        item.pixels = std::make_shared<const FramePixels>(std::vector<uint8_t>(4 * 3 * 3, 200));
     }
     strip.replace(std::move(items));
     strip.waitForThumbnails();
@@ -139,7 +138,7 @@ TEST(SequenceStripTest, WidthArrowsAndSelection) {
     // The thumbnail is the item scaled to 136 x 102; the frame keeps the pixels bottom-up.
     EXPECT_EQ(strip.item(5).thumbnail.size(), QSize(136, 102));
     EXPECT_EQ(strip.item(5).thumbnail.pixel(60, 50), qRgb(200, 0, 0));
-    EXPECT_EQ((*strip.item(5).frame.pixels)[2], 200);
+    EXPECT_EQ(strip.item(5).frame.pixels->data()[2], 200);
     strip.remove(5);
     strip.remove(3);
     EXPECT_EQ(strip.selected(), 3);  // the item that came into its place
@@ -313,7 +312,8 @@ protected:
             i32(uint32_t(h));
             i32(record);
             i32(strip().item(i).frame.displayTime);
-            const auto &pixels = *strip().item(i).frame.pixels;
+            std::vector<uint8_t> pixels;
+            EXPECT_TRUE(strip().item(i).frame.pixels->readAll(pixels));
             out.append(pixels.begin(), pixels.end());
         }
         return out;
@@ -334,7 +334,7 @@ TEST_F(SequenceTest, AddTimeSaveAndOpen) {
     ASSERT_EQ(strip().count(), 3);
     EXPECT_EQ(strip().item(0).frame.width, 32);
     EXPECT_EQ(strip().item(2).frame.height, 24);
-    EXPECT_EQ((*strip().item(1).frame.pixels)[1], 255);  // green, bottom-up bytes
+    EXPECT_EQ(strip().item(1).frame.pixels->data()[1], 255);  // green, bottom-up bytes
     EXPECT_EQ(strip().selected(), -1);
     EXPECT_FALSE(enabled(kDeleteItem));
     EXPECT_TRUE(enabled(kSave));
