@@ -7,7 +7,8 @@
 
 namespace lumaghost {
 
-FramePixels::FramePixels(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)), size_(bytes_.size()) {}
+FramePixels::FramePixels(std::vector<uint8_t> bytes)
+    : bytes_(std::move(bytes)), size_(bytes_.size()) {}
 
 FramePixels::FramePixels(std::shared_ptr<const UniqueFd> file, uint64_t offset, size_t size)
     : file_(std::move(file)), offset_(offset), size_(size) {}

@@ -166,23 +166,23 @@ bool walk(Source &source, uint64_t length, RecordBound bound, const RecordVisito
 bool parse(Source &source, uint64_t length, std::vector<SequenceFrame> &frames,
            const std::function<bool()> &stopped, RecordBound bound) {
     std::vector<SequenceFrame> read;
-    const bool ok = walk(source, length, bound, [&](const ImageRecordHeader &header,
-                                                    uint64_t offset, size_t pixelBytes) {
-        SequenceFrame frame;
-        frame.header = header;
-        frame.pixels.resize(pixelBytes);
-        // In pieces, so that a stop is heard while a large block is read.
-        constexpr size_t kPiece = size_t{4} << 20;
-        for (size_t at = 0; at < frame.pixels.size(); at += kPiece) {
-            if (stopped && stopped())
-                return false;
-            const size_t piece = std::min(kPiece, frame.pixels.size() - at);
-            if (!source.read(offset + at, frame.pixels.data() + at, piece))
-                return false;
-        }
-        read.push_back(std::move(frame));
-        return true;
-    });
+    const bool ok = walk(source, length, bound,
+                         [&](const ImageRecordHeader &header, uint64_t offset, size_t pixelBytes) {
+                             SequenceFrame frame;
+                             frame.header = header;
+                             frame.pixels.resize(pixelBytes);
+                             // In pieces, so that a stop is heard while a large block is read.
+                             constexpr size_t kPiece = size_t{4} << 20;
+                             for (size_t at = 0; at < frame.pixels.size(); at += kPiece) {
+                                 if (stopped && stopped())
+                                     return false;
+                                 const size_t piece = std::min(kPiece, frame.pixels.size() - at);
+                                 if (!source.read(offset + at, frame.pixels.data() + at, piece))
+                                     return false;
+                             }
+                             read.push_back(std::move(frame));
+                             return true;
+                         });
     if (ok)
         frames = std::move(read);
     return ok;
@@ -356,8 +356,8 @@ bool ReadSequenceRecords(const fs::path &path, std::vector<SequenceRecord> &reco
     try {
         ok = walk(source, static_cast<uint64_t>(st.st_size), bound,
                   [&](const ImageRecordHeader &header, uint64_t offset, size_t pixelBytes) {
-                      read.push_back({header, std::make_shared<const FramePixels>(
-                                                  file, offset, pixelBytes)});
+                      read.push_back(
+                          {header, std::make_shared<const FramePixels>(file, offset, pixelBytes)});
                       return true;
                   });
     } catch (const std::bad_alloc &) {

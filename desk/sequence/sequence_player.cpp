@@ -118,7 +118,7 @@ void SequencePlayer::run(std::vector<PlayItem> items) {
         const PlayItem &item = items[i];
         if (!load(i))
             return;
-        const uint8_t *pixels = !item.pixels                ? nullptr
+        const uint8_t *pixels = !item.pixels              ? nullptr
                                 : item.pixels->inMemory() ? item.pixels->data()
                                                           : ahead.data();
         HResult failed = S_OK;

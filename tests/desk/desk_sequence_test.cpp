@@ -2,6 +2,7 @@
 // The sequence: the strip, the display-time bar, editing, saving and opening .lgs files, and
 // the worker that plays the sequence into the camera.
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <thread>
 
@@ -39,6 +40,55 @@ PlayItem solidItem(int width, int height, uint8_t value, uint32_t time, size_t b
     item.pixels = std::make_shared<const FramePixels>(
         std::vector<uint8_t>(bytes ? bytes : size_t(width) * height * 3, value));
     return item;
+}
+
+/// One record of a file written by hand: its size, display time and pixel block.
+struct Record {
+    int width;
+    int height;
+    uint32_t time;
+    std::vector<uint8_t> pixels;  // width × height × 3, bottom row first
+};
+
+/// Record `index` of a test file: every byte its own, so that a record misplaced, cut or taken
+/// for another shows.
+Record patterned(int width, int height, uint32_t time, int index) {
+    Record record{width, height, time, std::vector<uint8_t>(size_t(width) * height * 3)};
+    for (size_t k = 0; k < record.pixels.size(); ++k)
+        record.pixels[k] = uint8_t(k * 7 + size_t(index) * 31 + k / 251);
+    return record;
+}
+
+/// A sequence file's bytes, made without the code under test.
+std::string sequenceBytes(const std::vector<Record> &records) {
+    std::string out = "QmSq";
+    auto i32 = [&](uint32_t v) {
+        for (int b = 0; b < 4; ++b)
+            out.push_back(char(v >> (8 * b)));
+    };
+    uint32_t total = 12;
+    for (const Record &record : records)
+        total += 20 + uint32_t(record.pixels.size());
+    i32(uint32_t(records.size()));
+    i32(total);
+    for (const Record &record : records) {
+        out += "QmLg";
+        i32(uint32_t(record.width));
+        i32(uint32_t(record.height));
+        i32(20 + uint32_t(record.pixels.size()));
+        i32(record.time);
+        out.append(record.pixels.begin(), record.pixels.end());
+    }
+    return out;
+}
+
+/// The pixel bytes the strip's items hold in memory.
+size_t pixelBytesHeld(const SequenceStrip &strip) {
+    size_t held = 0;
+    for (int i = 0; i < strip.count(); ++i)
+        if (const auto &pixels = strip.item(i).frame.pixels; pixels && pixels->inMemory())
+            held += pixels->size();
+    return held;
 }
 
 void leaveEdit(QLineEdit *edit, const QString &text) {
@@ -246,6 +296,41 @@ TEST_F(PlayerTest, CopiesAreBounded) {
     EXPECT_EQ(camera.commits()[2].frame, expected);
 }
 
+// Items whose pixels are left in their file go out as the file holds them, in order and
+// round again, whether one or many; a record the file no longer holds shows black.
+TEST_F(PlayerTest, ItemsLeftInTheirFilePlay) {
+    test::TempRoot root;
+    std::vector<Record> records;
+    for (int i = 0; i < 3; ++i)
+        records.push_back(patterned(4, 2, 20, i));
+    const fs::path file = root.path() / "played.lgs";
+    test::writeFile(file, sequenceBytes(records));
+    std::vector<SequenceRecord> read;
+    ASSERT_TRUE(ReadSequenceRecords(file, read));
+    std::vector<PlayItem> items;
+    for (SequenceRecord &record : read)
+        items.push_back({4, 2, record.pixels, 20});
+    SequencePlayer player(gate);
+    player.start(items);
+    ASSERT_TRUE(camera.waitForCommits(7));
+    player.stop();
+    auto commits = camera.commits();
+    for (size_t k = 0; k < 7; ++k)
+        EXPECT_EQ(commits[k].frame, records[k % 3].pixels) << k;
+
+    player.start({items[1]});
+    ASSERT_TRUE(camera.waitForCommits(commits.size() + 2));
+    player.stop();
+    EXPECT_EQ(camera.commits()[commits.size() + 1].frame, records[1].pixels);
+
+    ASSERT_EQ(::truncate(file.c_str(), off_t(12 + 2 * (20 + 24))), 0);
+    const size_t before = camera.commitCount();
+    player.start({items[2]});
+    ASSERT_TRUE(camera.waitForCommits(before + 1));
+    player.stop();
+    EXPECT_EQ(camera.commits()[before].frame, std::vector<uint8_t>(24, 0));
+}
+
 // An item not of the camera's size, or a failed exchange, ends the worker without sending.
 TEST_F(PlayerTest, MismatchAndFailureEndTheWorker) {
     SequencePlayer player(gate);
@@ -451,6 +536,118 @@ TEST_F(SequenceTest, PlayTakesASnapshotAndStops) {
     run(kStopSequence);
     EXPECT_FALSE(editor().isPlaying());
     EXPECT_FALSE(editor().player().running());
+}
+
+// An opened sequence keeps its pixels in its file: the strip holds none of them, even once the
+// thumbnails in view are made, and the thumbnails of frames larger than four times theirs
+// (sampled a few rows at a time) still show each frame's colour.
+TEST_F(SequenceTest, OpenedSequenceKeepsItsPixelsInTheFile) {
+    ASSERT_EQ(start(), Running::Running);
+    std::vector<Record> records;
+    const QRgb colours[] = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(9, 99, 199)};
+    for (QRgb colour : colours) {
+        Record record{1200, 900, 1000, {}};
+        for (int k = 0; k < 1200 * 900; ++k)
+            record.pixels.insert(
+                record.pixels.end(),
+                {uint8_t(qBlue(colour)), uint8_t(qGreen(colour)), uint8_t(qRed(colour))});
+        records.push_back(std::move(record));
+    }
+    const fs::path file = root_.path() / "large.lgs";
+    test::writeFile(file, sequenceBytes(records));
+    ASSERT_TRUE(app().doc()->OnOpenDocument(QString::fromStdString(file.string())));
+    QCoreApplication::processEvents();
+    strip().waitForThumbnails();
+    ASSERT_EQ(strip().count(), 4);
+    EXPECT_EQ(pixelBytesHeld(strip()), 0u);
+    for (int i = 0; i < 4; ++i) {
+        const QImage &thumbnail = strip().item(i).thumbnail;
+        ASSERT_FALSE(thumbnail.isNull()) << i;
+        EXPECT_EQ(thumbnail.pixel(5, 5), colours[i]) << i;
+        EXPECT_EQ(thumbnail.pixel(130, 97), colours[i]) << i;
+    }
+}
+
+// A sequence opened, edited (a display time set, an item deleted, one added) and saved gives
+// the bytes of the file it came from with those edits, whether saved under a new name, over
+// the file it was opened from (its pixels are still read from there), or again after opening
+// the saved file.
+TEST_F(SequenceTest, EditedSequenceSavesByteExact) {
+    ASSERT_EQ(start(), Running::Running);
+    std::vector<Record> records;
+    for (int i = 0; i < 5; ++i)
+        records.push_back(patterned(32, 24, uint32_t(1000 + 500 * i), i));
+    const fs::path opened = root_.path() / "opened.lgs";
+    test::writeFile(opened, sequenceBytes(records));
+    ::chmod(opened.c_str(), 0640);
+    ASSERT_TRUE(app().doc()->OnOpenDocument(QString::fromStdString(opened.string())));
+    ASSERT_EQ(strip().count(), 5);
+    select(1);
+    leaveEdit(editor().displayTimeBar()->edit(), QStringLiteral("7000"));
+    select(3);
+    run(kDeleteItem);
+    addColour(qRgb(255, 0, 0));
+    ASSERT_EQ(strip().count(), 5);
+
+    std::vector<Record> edited = {records[0], records[1], records[2], records[4],
+                                  Record{32, 24, 1000, {}}};
+    edited[1].time = 7000;
+    for (int k = 0; k < 32 * 24; ++k)
+        edited[4].pixels.insert(edited[4].pixels.end(), {0, 0, 255});
+    const std::string expected = sequenceBytes(edited);
+
+    const fs::path renamed = root_.path() / "saved" / "edited.lgs";
+    fs::create_directories(renamed.parent_path());
+    QString target = QString::fromStdString(renamed.string());
+    editor().setSaveDialog([&] { return target; });
+    prompter_.answers = {MessageAnswer::No};
+    run(kSave);
+    EXPECT_TRUE(test::readFile(renamed) == expected) << renamed;
+
+    target = QString::fromStdString(opened.string());
+    prompter_.answers = {MessageAnswer::No};
+    run(kSaveAs);
+    EXPECT_TRUE(test::readFile(opened) == expected) << opened;
+    EXPECT_EQ(fs::status(opened).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    for (const auto &entry : fs::directory_iterator(root_.path()))
+        EXPECT_EQ(entry.path().filename().string().find("opened.lgs."), std::string::npos)
+            << entry.path();  // no file written beside it is left
+
+    // The items still read from the file they came from, replaced meanwhile.
+    const fs::path again = root_.path() / "saved" / "again.lgs";
+    target = QString::fromStdString(again.string());
+    prompter_.answers = {MessageAnswer::No};
+    run(kSave);
+    EXPECT_TRUE(test::readFile(again) == expected) << again;
+
+    ASSERT_TRUE(app().doc()->OnOpenDocument(QString::fromStdString(renamed.string())));
+    ASSERT_EQ(strip().count(), 5);
+    prompter_.answers = {MessageAnswer::No};
+    run(kSave);
+    EXPECT_TRUE(test::readFile(again) == expected) << again;
+}
+
+// Items of a large camera, left in their file, play into it byte for byte, in order and round
+// again: each read ahead while the one before is shown.
+TEST_F(SequenceTest, LargeItemsPlayIntoTheCamera) {
+    camera_.setSize(1280, 720);
+    ASSERT_EQ(start(), Running::Running);
+    std::vector<Record> records;
+    for (int i = 0; i < 3; ++i)
+        records.push_back(patterned(1280, 720, 30, i));
+    const fs::path file = root_.path() / "camera.lgs";
+    test::writeFile(file, sequenceBytes(records));
+    ASSERT_TRUE(app().doc()->OnOpenDocument(QString::fromStdString(file.string())));
+    ASSERT_EQ(strip().count(), 3);
+    EXPECT_EQ(pixelBytesHeld(strip()), 0u);
+    run(kPlaySequence);
+    ASSERT_TRUE(camera_.waitForCommits(5, 10000));
+    run(kStopSequence);
+    const auto commits = camera_.commits();
+    ASSERT_GE(commits.size(), 5u);
+    for (size_t k = 0; k < 5; ++k)
+        EXPECT_TRUE(commits[k].frame == records[k % 3].pixels) << k;
 }
 
 }  // namespace
