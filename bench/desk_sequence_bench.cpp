@@ -165,7 +165,7 @@ void BM_OpenSequence100(benchmark::State &state) {
             pixels.emplace_back(size_t(640) * 480 * 3, uint8_t(i));
             items.push_back({640, 480, pixels.back().data(), 1000});
         }
-        (void)WriteSequenceFile(file, items);
+        (void)writeSequenceFile(file, items);
     }
     SequenceEditor &editor = d.editor();
     double thumbnails = 0;
@@ -250,7 +250,7 @@ BENCHMARK(BM_OpenHostileSequence)
 void BM_PlaybackDisplayTimes(benchmark::State &state) {
     desk();  // the camera
     CameraLink link;
-    if (OpenCameraLink(link).failed()) {
+    if (openCameraLink(link).failed()) {
         state.SkipWithError("No camera");
         return;
     }
@@ -278,7 +278,7 @@ void BM_PlaybackDisplayTimes(benchmark::State &state) {
             written.push_back({item.width, item.height, item.pixels->data(), item.displayTime});
         const fs::path file = desk().dir / "played.lgs";
         std::vector<SequenceRecord> records;
-        if (WriteSequenceFile(file, written).failed() || !ReadSequenceRecords(file, records)) {
+        if (writeSequenceFile(file, written).failed() || !readSequenceRecords(file, records)) {
             state.SkipWithError("No sequence file");
             return;
         }

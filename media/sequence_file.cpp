@@ -272,7 +272,7 @@ struct Destination {
 
 }  // namespace
 
-HResult WriteSequenceFile(const fs::path &path, const std::vector<SequenceItem> &items) {
+HResult writeSequenceFile(const fs::path &path, const std::vector<SequenceItem> &items) {
     if (items.size() > size_t(kMaxSequenceImages))
         return E_INVALIDARG;
     const int n = static_cast<int>(items.size());
@@ -319,12 +319,12 @@ HResult WriteSequenceFile(const fs::path &path, const std::vector<SequenceItem> 
     return hresultFromErrno(out.finish());
 }
 
-bool ParseSequence(const uint8_t *data, size_t size, std::vector<SequenceFrame> &frames) {
+bool parseSequence(const uint8_t *data, size_t size, std::vector<SequenceFrame> &frames) {
     MemorySource source(data, size);
     return parse(source, size, frames, {}, {});
 }
 
-bool ReadSequenceFile(const fs::path &path, std::vector<SequenceFrame> &frames,
+bool readSequenceFile(const fs::path &path, std::vector<SequenceFrame> &frames,
                       ReadErrorReporter *reporter, const std::function<bool()> &stopped,
                       RecordBound bound) {
     UniqueFd fd;
@@ -343,7 +343,7 @@ bool ReadSequenceFile(const fs::path &path, std::vector<SequenceFrame> &frames,
     return ok;
 }
 
-bool ReadSequenceRecords(const fs::path &path, std::vector<SequenceRecord> &records,
+bool readSequenceRecords(const fs::path &path, std::vector<SequenceRecord> &records,
                          ReadErrorReporter *reporter, RecordBound bound) {
     UniqueFd fd;
     struct stat st;
@@ -370,7 +370,7 @@ bool ReadSequenceRecords(const fs::path &path, std::vector<SequenceRecord> &reco
     return ok;
 }
 
-bool ReadStoredImage(const fs::path &path, int width, int height, std::vector<uint8_t> &pixels,
+bool readStoredImage(const fs::path &path, int width, int height, std::vector<uint8_t> &pixels,
                      std::string *problem) {
     auto refuse = [&](const std::string &why) {
         if (problem)
@@ -405,7 +405,7 @@ fs::path storedImagePath() {
     return systemDirectory() / kStoredImageName;
 }
 
-HResult RegisterLastImage(int width, int height, const uint8_t *pixels, RegistryHive &machine,
+HResult registerLastImage(int width, int height, const uint8_t *pixels, RegistryHive &machine,
                           const std::string &driverKey) {
     if (width < 0 || height < 0 || int64_t{width} * height * 3 + 20 > INT32_MAX)
         return E_INVALIDARG;

@@ -78,7 +78,7 @@ struct SequenceItem {
 /// E_INVALIDARG for a first item without pixels (0 wide or high), a negative size, a source
 /// smaller than its item, more than kMaxSequenceImages items or a file beyond 32-bit sizes;
 /// E_POINTER for a missing pixel block; an errno's code for a source that can no longer be read.
-HResult WriteSequenceFile(const std::filesystem::path &path,
+HResult writeSequenceFile(const std::filesystem::path &path,
                           const std::vector<SequenceItem> &items);
 
 /// Receives the desktop's "Read File Error!" report.
@@ -104,7 +104,7 @@ struct RecordBound {
 /// a file that opened but was rejected is reported to it; without one (the service) nothing is
 /// said.
 /// `bound`: records wider or higher are rejected as the ones beyond kMaxImageSide are.
-bool ReadSequenceFile(const std::filesystem::path &path, std::vector<SequenceFrame> &frames,
+bool readSequenceFile(const std::filesystem::path &path, std::vector<SequenceFrame> &frames,
                       ReadErrorReporter *reporter = nullptr,
                       const std::function<bool()> &stopped = {}, RecordBound bound = {});
 
@@ -114,21 +114,21 @@ struct SequenceRecord {
     std::shared_ptr<const FramePixels> pixels;
 };
 
-/// Checks a sequence file as ReadSequenceFile does, reading only its headers: on success
+/// Checks a sequence file as readSequenceFile does, reading only its headers: on success
 /// `records` is replaced by the file's records, each reading its pixels from the file (kept
 /// open) when asked; on failure it is left as it was. The memory taken is that of the headers.
-bool ReadSequenceRecords(const std::filesystem::path &path, std::vector<SequenceRecord> &records,
+bool readSequenceRecords(const std::filesystem::path &path, std::vector<SequenceRecord> &records,
                          ReadErrorReporter *reporter = nullptr, RecordBound bound = {});
 
-/// The checks of ReadSequenceFile on bytes in memory (for tests and the fuzzer).
-bool ParseSequence(const uint8_t *data, size_t size, std::vector<SequenceFrame> &frames);
+/// The checks of readSequenceFile on bytes in memory (for tests and the fuzzer).
+bool parseSequence(const uint8_t *data, size_t size, std::vector<SequenceFrame> &frames);
 
 /// The stored image's place: the system directory + LastLgImage.lgi.
 std::filesystem::path storedImagePath();
 
 /// Writes the frame just pushed to the camera as the stored image, and names it in the value
 /// "LastLgImage" under the driver key (skipped, silently, when the key is empty or unusable).
-HResult RegisterLastImage(int width, int height, const uint8_t *pixels, RegistryHive &machine,
+HResult registerLastImage(int width, int height, const uint8_t *pixels, RegistryHive &machine,
                           const std::string &driverKey);
 
 /// Reads a stored image of `width` × `height` into `pixels`: the file, named by a member of
@@ -136,7 +136,7 @@ HResult RegisterLastImage(int width, int height, const uint8_t *pixels, Registry
 /// size, its pixel block filling the rest of the file (its record size and display time are not
 /// looked at). False, with `pixels` left as it was, for any other file; `problem`, when given,
 /// then says why.
-bool ReadStoredImage(const std::filesystem::path &path, int width, int height,
+bool readStoredImage(const std::filesystem::path &path, int width, int height,
                      std::vector<uint8_t> &pixels, std::string *problem = nullptr);
 
 }  // namespace lumaghost

@@ -115,7 +115,7 @@ void SequenceEditor::addItem() {
     const QImage pixels = picture->renderRegion(pick);
     if (pixels.isNull())
         return;
-    strip_.append(MakeStripItem(pixels));
+    strip_.append(makeStripItem(pixels));
     itemsEdited();
 }
 
@@ -139,7 +139,7 @@ void SequenceEditor::openSequence(const QString &path) {
     ReadErrorBox reporter(context_, part_.window);
     // No camera takes a larger frame: a record beyond it is no sequence Lumadesk made.
     const RecordBound bound{int32_t(kMaxCameraWidth), int32_t(kMaxCameraHeight)};
-    if (!ReadSequenceRecords(localPath(path), records, &reporter, bound))
+    if (!readSequenceRecords(localPath(path), records, &reporter, bound))
         return;
     std::vector<PlayItem> items;
     items.reserve(records.size());
@@ -182,7 +182,7 @@ void SequenceEditor::save() {
         items.push_back({frame.width, frame.height, frame.pixels ? frame.pixels->data() : nullptr,
                          frame.displayTime, frame.pixels.get()});
     }
-    if (const HResult written = WriteSequenceFile(localPath(path), items); written.failed()) {
+    if (const HResult written = writeSequenceFile(localPath(path), items); written.failed()) {
         context_.ask(part_.window, appTitle(),
                      context_.message(pack_ids::kCannotWrite,
                                       {path, fileErrorText(context_.packs, written)}),
@@ -199,10 +199,10 @@ void SequenceEditor::save() {
                      MessageIcon::Question) != MessageAnswer::Yes)
         return;
     RegistryHive machine = machineHive();
-    const HResult set = WriteAutoPlaySetting(machine, QFile::encodeName(path).toStdString());
+    const HResult set = writeAutoPlaySetting(machine, QFile::encodeName(path).toStdString());
     // The user asked for it: a setting that could not be written is said.
     if (set.failed())
-        ReportAutoPlayFailure(context_, part_.window, path, machine, set);
+        reportAutoPlayFailure(context_, part_.window, path, machine, set);
 }
 
 /// \brief Play: the camera is Lumadesk's alone, and the worker plays the items as they stand.
@@ -213,7 +213,7 @@ void SequenceEditor::play() {
         return;
     if (MoviePart *movie = part_.parts.movie(); movie && movie->graphExists())
         movie->stopGraphPlayback();
-    StopPlayServiceIfRunning(part_.service);
+    stopPlayServiceIfRunning(part_.service);
     if (RealCameraPart *camera = part_.parts.realCamera();
         camera && part_.camera.available && camera->previewReady() && !camera->isPreviewing())
         camera->startPreview();

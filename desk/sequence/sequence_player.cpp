@@ -126,7 +126,7 @@ void SequencePlayer::run(std::vector<PlayItem> items) {
         bool handed = false;
         camera_.run([&](CameraLink &link) {
             FrameDescriptor descriptor;
-            if (const HResult r = GetFrameDescriptor(link, descriptor); r.failed()) {
+            if (const HResult r = getFrameDescriptor(link, descriptor); r.failed()) {
                 failed = r;
                 end = End::CameraFailed;
                 return;
@@ -143,7 +143,7 @@ void SequencePlayer::run(std::vector<PlayItem> items) {
                 {size_t(descriptor.byteCount), frameBytes, pixels ? item.pixels->size() : 0});
             if (bytes)
                 std::memcpy(descriptor.buffer(), pixels, bytes);
-            if (const HResult r = CommitFrame(link, descriptor); r.failed()) {
+            if (const HResult r = commitFrame(link, descriptor); r.failed()) {
                 failed = r;
                 end = End::CameraFailed;
                 return;

@@ -31,7 +31,7 @@ QImage thumbnailOf(const uint8_t *pixels, int width, int height, ptrdiff_t strid
     QImage thumbnail(Strip::kThumbnailWidth, Strip::kThumbnailHeight, QImage::Format_RGB32);
     if (thumbnail.isNull() || width <= 0 || height <= 0)
         return QImage();
-    ResampleInto(pixels, width, height, stride, thumbnail.bits(), thumbnail.width(),
+    resampleInto(pixels, width, height, stride, thumbnail.bits(), thumbnail.width(),
                  thumbnail.height(), thumbnail.bytesPerLine(), PixelLayout::Bgrx32);
     // The resampler leaves the fourth byte 0; the image's format wants it opaque.
     for (int y = 0; y < thumbnail.height(); ++y) {
@@ -169,7 +169,7 @@ private:
     std::thread worker_;
 };
 
-StripItem MakeStripItem(const QImage &pixels) {
+StripItem makeStripItem(const QImage &pixels) {
     StripItem item;
     const QImage image = pixels.format() == QImage::Format_RGB32
                              ? pixels
@@ -177,7 +177,7 @@ StripItem MakeStripItem(const QImage &pixels) {
     item.frame.width = image.width();
     item.frame.height = image.height();
     std::vector<uint8_t> block(size_t(image.width()) * image.height() * 3);
-    ReadSurfaceIntoFrame(imageView(image), {0, 0, image.width(), image.height()}, block.data(),
+    readSurfaceIntoFrame(imageView(image), {0, 0, image.width(), image.height()}, block.data(),
                          block.size());
     item.frame.pixels = std::make_shared<const FramePixels>(std::move(block));
     item.thumbnail =
@@ -188,7 +188,7 @@ StripItem MakeStripItem(const QImage &pixels) {
 SequenceStrip::SequenceStrip(QWidget *parent)
     : QWidget(parent), maker_(std::make_unique<ThumbnailMaker>(this)) {
     setObjectName(QStringLiteral("sequenceItems"));
-    setAccessibleName(LoadPackQString(appLanguagePacks(), pack_ids::kSequenceItemsName));
+    setAccessibleName(loadPackQString(appLanguagePacks(), pack_ids::kSequenceItemsName));
     setMouseTracking(true);
     setMinimumHeight(kTotalHeight);
     // Reached by Tab and by a click: the arrow keys select, Delete deletes.
@@ -288,7 +288,7 @@ QRect SequenceStrip::leftArrowRect() const {
 
 void SequenceStrip::describe() {
     setAccessibleDescription(
-        formatMessage(LoadPackQString(appLanguagePacks(), pack_ids::kSequenceStripDescription),
+        formatMessage(loadPackQString(appLanguagePacks(), pack_ids::kSequenceStripDescription),
                       {int64_t{count()}, int64_t{selected_ + 1}}));
 }
 

@@ -152,7 +152,7 @@ TEST_F(PlayerTest, ItemsLeftInTheirFilePlay) {
     const fs::path file = root.path() / "played.lgs";
     test::writeFile(file, sequenceBytes(records));
     std::vector<SequenceRecord> read;
-    ASSERT_TRUE(ReadSequenceRecords(file, read));
+    ASSERT_TRUE(readSequenceRecords(file, read));
     std::vector<PlayItem> items;
     for (SequenceRecord &record : read)
         items.push_back({4, 2, record.pixels, 20});

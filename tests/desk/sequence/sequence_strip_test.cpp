@@ -100,7 +100,7 @@ TEST(SequenceStripTest, WidthArrowsAndSelection) {
     QImage pixels(8, 6, QImage::Format_RGB32);
     for (int i = 0; i < 6; ++i) {
         pixels.fill(qRgb(i * 40, 0, 0));
-        strip.append(MakeStripItem(pixels));
+        strip.append(makeStripItem(pixels));
     }
     EXPECT_EQ(strip.visibleCount(), 4);
     EXPECT_TRUE(strip.rightArrowShown());
