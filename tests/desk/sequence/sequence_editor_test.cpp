@@ -19,21 +19,30 @@
 #include "desk/window/main_frame.h"
 #include "media/sequence_file.h"
 #include "tests/desk/desk_fixture.h"
-#include "tests/desk/sequence/hand_written_sequence.h"
+#include "tests/desk/sequence/sequence_bytes.h"
 
 namespace lumaghost {
 namespace {
 
-using test::leaveEdit;
 using test::patterned;
-using test::pixelBytesHeld;
 using test::Record;
 using test::sequenceBytes;
+
+using test::leaveEdit;
 
 namespace fs = std::filesystem;
 using namespace cmd;
 using namespace std::chrono_literals;
 using Running = CLumadeskApp::StartResult;
+
+/// The pixel bytes the strip's items hold in memory.
+size_t pixelBytesHeld(const SequenceStrip &strip) {
+    size_t held = 0;
+    for (int i = 0; i < strip.count(); ++i)
+        if (const auto &pixels = strip.item(i).frame.pixels; pixels && pixels->inMemory())
+            held += pixels->size();
+    return held;
+}
 
 class SequenceTest : public test::DeskFixture {
 protected:

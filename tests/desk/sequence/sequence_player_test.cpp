@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The worker that plays the sequence into the camera.
 #include <sys/resource.h>
-#include <unistd.h>
+#include <sys/stat.h>
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -19,16 +19,17 @@
 #include "desk/window/main_frame.h"
 #include "media/sequence_file.h"
 #include "tests/desk/desk_fixture.h"
-#include "tests/desk/sequence/hand_written_sequence.h"
+#include "tests/desk/sequence/sequence_bytes.h"
 
 namespace lumaghost {
 namespace {
 
-namespace fs = std::filesystem;
-using namespace cmd;
 using test::patterned;
 using test::Record;
 using test::sequenceBytes;
+
+namespace fs = std::filesystem;
+using namespace cmd;
 using namespace std::chrono_literals;
 
 PlayItem solidItem(int width, int height, uint8_t value, uint32_t time, size_t bytes = 0) {

@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// Sequence files written by hand, without the code under test, for the sequence's tests.
+// Sequence files written by hand, without the code under test, for the sequence tests.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "desk/sequence/sequence_strip.h"
 
 namespace lumaghost::test {
 
@@ -49,15 +46,6 @@ inline std::string sequenceBytes(const std::vector<Record> &records) {
         out.append(record.pixels.begin(), record.pixels.end());
     }
     return out;
-}
-
-/// The pixel bytes the strip's items hold in memory.
-inline size_t pixelBytesHeld(const SequenceStrip &strip) {
-    size_t held = 0;
-    for (int i = 0; i < strip.count(); ++i)
-        if (const auto &pixels = strip.item(i).frame.pixels; pixels && pixels->inMemory())
-            held += pixels->size();
-    return held;
 }
 
 }  // namespace lumaghost::test
