@@ -78,7 +78,7 @@ private:
     /// Pauses the new movie until it is ready to show its first frame; then checks that its
     /// video reached the renderer.
     HResult prepareMovie();
-    /// Message 162, and the element list on request.
+    /// msg::kCannotRenderMedia, and the element list on request.
     void renderDiagnostics(const std::vector<std::string> &elements);
     void onGraphEvent(const GraphEvent &event);
     /// The graph failed while it ran, or its file went: it ends with a message.

@@ -10,7 +10,7 @@
 #include "desk/dialogs/setup_main.h"
 #include "desk/model/command_table.h"
 #include "desk/model/part_set.h"
-#include "desk/picture/picture_view.h"
+#include "desk/picture/picture_editor.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
@@ -47,7 +47,7 @@ protected:
         ASSERT_EQ(start(), CLumadeskApp::StartResult::Running);
         ASSERT_TRUE(frame().view()->cameraAvailable());
     }
-    PictureView &picture() { return *dynamic_cast<PictureView *>(frame().parts().picture()); }
+    PictureEditor &picture() { return *dynamic_cast<PictureEditor *>(frame().parts().picture()); }
     void run(int id) {
         frame().updateCommandStates();
         trigger(id);

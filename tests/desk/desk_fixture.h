@@ -22,8 +22,8 @@
 
 #include <gtest/gtest.h>
 
-#include "desk/model/desk_environment.h"
 #include "desk/app/lumadesk_app.h"
+#include "desk/model/desk_environment.h"
 #include "desk/model/parts.h"
 #include "service/service_platform.h"
 #include "tests/test_support.h"

@@ -7,7 +7,7 @@
 
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
-#include "desk/picture/picture_view.h"
+#include "desk/picture/picture_editor.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
@@ -99,7 +99,7 @@ protected:
         trigger(id);
     }
     PictureTest() { cameraOutcome_ = CameraStart::Outcome::Ready; }
-    PictureView &picture() { return dynamic_cast<PictureView &>(*frame().parts().picture()); }
+    PictureEditor &picture() { return dynamic_cast<PictureEditor &>(*frame().parts().picture()); }
     bool enabled(int id) {
         frame().updateCommandStates();
         return frame().command(id)->isEnabled();

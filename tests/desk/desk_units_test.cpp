@@ -27,6 +27,17 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempRoot;
 
+// A named value reads only from its own section: a value of "Settings" read from "Main" does
+// not compile.
+template <typename Section, typename Value>
+concept Readable = requires(const SettingsStore &store, Section section, Value value) {
+    store.readInt(section, value);
+};
+static_assert(Readable<decltype(settings::kMain), decltype(settings::kLastX)>);
+static_assert(Readable<decltype(settings::kSettings), decltype(settings::kStretch)>);
+static_assert(!Readable<decltype(settings::kMain), decltype(settings::kStretch)>);
+static_assert(!Readable<decltype(settings::kSettings), decltype(settings::kLastCx)>);
+
 // A damaged or missing store never stops the program: defaults are read, the damage is told
 // in one line naming the file, and the first write keeps the damaged file beside the new one.
 TEST(SettingsStoreTest, DefaultsTypesAndDamagedFiles) {
@@ -183,8 +194,8 @@ TEST(CommandRulesTest, RulesFollowTheirState) {
     using namespace cmd;
     CommandInputs none;
     for (const CommandInfo &c : commandTable()) {
-        const bool own = c.owner == Owner::Document || c.owner == Owner::Frame ||
-                         c.owner == Owner::View || c.owner == Owner::App;
+        const bool own = c.receiver == Receiver::Document || c.receiver == Receiver::Frame ||
+                         c.receiver == Receiver::View || c.receiver == Receiver::App;
         EXPECT_EQ(commandStatus(c.id, none).enabled, own) << c.id << " " << c.caption;
     }
     CommandInputs in;

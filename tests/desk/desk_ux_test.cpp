@@ -30,7 +30,7 @@
 #include "desk/model/file_dialog_filter.h"
 #include "desk/model/on_camera.h"
 #include "desk/model/part_set.h"
-#include "desk/picture/picture_view.h"
+#include "desk/picture/picture_editor.h"
 #include "desk/sequence/sequence_editor.h"
 #include "desk/sequence/sequence_strip.h"
 #include "desk/sequence/show_time.h"
@@ -70,7 +70,7 @@ protected:
         return frame().command(id)->isEnabled();
     }
     CLumadeskView &view() { return *frame().view(); }
-    PictureView &picture() { return dynamic_cast<PictureView &>(*frame().parts().picture()); }
+    PictureEditor &picture() { return dynamic_cast<PictureEditor &>(*frame().parts().picture()); }
     SequenceEditor &editor() { return dynamic_cast<SequenceEditor &>(*frame().parts().sequence()); }
     SequenceStrip &strip() { return *editor().strip(); }
     QString pane() { return frame().sourcePane()->text(); }
@@ -264,10 +264,10 @@ TEST_F(UxTest, PickFrameKeysAndGrip) {
     key(&view(), Qt::Key_Right);
     EXPECT_EQ(picture().pickRect(), start.translated(1, 0));
     key(&view(), Qt::Key_Down, Qt::ShiftModifier);
-    EXPECT_EQ(picture().pickRect(), start.translated(1, PictureView::kPickLargeStep));
+    EXPECT_EQ(picture().pickRect(), start.translated(1, PictureEditor::kPickLargeStep));
     key(&view(), Qt::Key_Left, Qt::ShiftModifier);
     key(&view(), Qt::Key_Up);
-    EXPECT_EQ(picture().pickRect(), start.translated(1 - PictureView::kPickLargeStep, 9));
+    EXPECT_EQ(picture().pickRect(), start.translated(1 - PictureEditor::kPickLargeStep, 9));
 
     // Dragged far past the window's top left.
     const QRect before = picture().pickRect();
@@ -277,8 +277,8 @@ TEST_F(UxTest, PickFrameKeysAndGrip) {
     mouse(QEvent::MouseButtonRelease, grab - QPoint(5000, 5000));
     const QRect off = picture().pickRect();
     EXPECT_EQ(off.size(), before.size());
-    EXPECT_EQ(off.right() + 1, PictureView::kPickGrip);
-    EXPECT_EQ(off.bottom() + 1, PictureView::kPickGrip);
+    EXPECT_EQ(off.right() + 1, PictureEditor::kPickGrip);
+    EXPECT_EQ(off.bottom() + 1, PictureEditor::kPickGrip);
     // The grip is in the window: a drag from it brings the frame back.
     const QPoint grip(off.right() - 2, off.bottom() - 2);
     mouse(QEvent::MouseButtonPress, grip);
