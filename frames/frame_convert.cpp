@@ -155,13 +155,29 @@ void bgrToI420(const uint8_t *frame, int width, int height, ptrdiff_t stride, ui
         const uint8_t *bottom = y + 1 < height ? uprightRow(frame, stride, height, y + 1) : nullptr;
         uint8_t *topLuma = luma + size_t(y) * width, *bottomLuma = topLuma + width;
         uint8_t *uRow = u + size_t(y / 2) * cw, *vRow = v + size_t(y / 2) * cw;
-        for (int ahead = y + kRowsAhead; ahead < y + 2 * kRowsAhead && ahead < height; ++ahead)
-            prefetchRow(uprightRow(frame, stride, height, ahead), size_t(width) * 3);
+        const uint8_t *ahead[2] = {nullptr, nullptr};
+        for (int k = 0; k < 2 && y + kRowsAhead + k < height; ++k)
+            ahead[k] = uprightRow(frame, stride, height, y + kRowsAhead + k);
+        // In pieces, as the YUYV conversion goes.
         int done = 0;
-        if (bottom && path == ConvertPath::Avx512)
-            done = convert_kernels::i420Avx512(top, bottom, width, topLuma, bottomLuma, uRow, vRow);
-        else if (bottom && path == ConvertPath::Avx2)
-            done = convert_kernels::i420Avx2(top, bottom, width, topLuma, bottomLuma, uRow, vRow);
+        for (int x = 0; bottom && x < width; x += kPieceColumns) {
+            const int n = std::min(kPieceColumns, width - x);
+            for (const uint8_t *row : ahead)
+                if (row)
+                    prefetchRow(row + size_t(x) * 3, size_t(n) * 3);
+            int piece = 0;
+            if (path == ConvertPath::Avx512)
+                piece = convert_kernels::i420Avx512(top + size_t(x) * 3, bottom + size_t(x) * 3, n,
+                                                    topLuma + x, bottomLuma + x, uRow + x / 2,
+                                                    vRow + x / 2);
+            else if (path == ConvertPath::Avx2)
+                piece = convert_kernels::i420Avx2(top + size_t(x) * 3, bottom + size_t(x) * 3, n,
+                                                  topLuma + x, bottomLuma + x, uRow + x / 2,
+                                                  vRow + x / 2);
+            done = x + piece;
+            if (piece < n)
+                break;
+        }
         i420Span(top, bottom, done, width, topLuma, bottomLuma, uRow, vRow);
     }
 }

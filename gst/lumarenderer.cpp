@@ -157,13 +157,14 @@ static gboolean luma_renderer_stop(GstBaseSink *sink) {
     return TRUE;
 }
 
-// The template's formats, without I420 and NV12 unless planar is set.
+// The template's formats, without I420 and NV12 unless planar is set and this processor has
+// the scaler's vector path: without it, videoconvert and the RGB scaling are the faster way.
 static GstCaps *luma_renderer_get_caps(GstBaseSink *sink, GstCaps *filter) {
     RendererState *s = LUMA_RENDERER(sink)->state;
-    bool planar;
+    bool planar = lumaghost::fastestPlanarPath() != lumaghost::PlanarPath::Scalar;
     {
         std::lock_guard lock(s->propertiesMutex);
-        planar = s->planar;
+        planar = planar && s->planar;
     }
     GstCaps *caps = gst_pad_get_pad_template_caps(GST_BASE_SINK_PAD(sink));
     if (!planar) {
@@ -320,7 +321,8 @@ static void luma_renderer_class_init(LumaRendererClass *klass) {
     g_object_class_install_property(
         object, PROP_PLANAR,
         g_param_spec_boolean("planar", "Planar",
-                             "Also take I420 and NV12 frames, scaled and converted in one pass",
+                             "Also take I420 and NV12 frames, scaled and converted in one pass "
+                             "(where the processor has AVX-512 with VBMI and VNNI)",
                              FALSE, flags));
 
     gst_element_class_set_static_metadata(element, "Lumaghost renderer", "Sink/Video",
