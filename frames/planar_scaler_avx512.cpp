@@ -162,7 +162,7 @@ LG_AVX512 void scaleRowAvx512(const PlanarScaler::Plan &plan, const PlanarFrame 
 
     // bgrOf's sums as multiply-adds of (luma, chroma) pairs, the chroma's middle and luma's
     // black in the biases: every term fits int16 (luma and chroma 0 to 16320 in 1/64 levels;
-    // coefficients below 2^15 but blue's, from 1.77 to 2.12, whose 2^14 u is added apart).
+    // coefficients below 2^15 but blue's, from about 1.77 to 2.15, whose 2^14 u is added apart).
     const YuvMatrix &m = plan.matrix;
     const int32_t bias = m.lumaScale * -m.lumaBlack + (1 << 19), middle = 128 * 64;
     const __m512i redBias = _mm512_set1_epi32(bias - m.redFromV * middle);
