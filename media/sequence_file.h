@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "device/frame_channel.h"
+#include "media/frame_pixels.h"
 #include "platform/hresult.h"
 #include "platform/registry.h"
 
@@ -63,13 +65,19 @@ struct SequenceItem {
     int height = 0;
     const uint8_t *pixels = nullptr;  // width × height × 3 bytes
     uint32_t displayTime = kNewItemDisplayTime;
+    /// Where the pixels are read from when `pixels` is null (a block left in its file is read
+    /// a record at a time).
+    const FramePixels *source = nullptr;
 };
 
 /// Writes the items. Width, height and record size of every record are the first item's; each
 /// record's pixel block is its item's own pixels with the item's top-left corner at the frame's,
-/// black where the item does not reach. No item is read beyond its own width × height × 3 bytes.
-/// E_INVALIDARG for a first item without pixels (0 wide or high), a negative size, more than
-/// kMaxSequenceImages items or a file beyond 32-bit sizes; E_POINTER for a missing pixel block.
+/// black where the item does not reach. No item is read beyond its own width × height × 3 bytes,
+/// and one record is held at a time. A file some item's pixels are still read from is replaced,
+/// not overwritten: it is written beside its name and renamed over it, with its mode.
+/// E_INVALIDARG for a first item without pixels (0 wide or high), a negative size, a source
+/// smaller than its item, more than kMaxSequenceImages items or a file beyond 32-bit sizes;
+/// E_POINTER for a missing pixel block; an errno's code for a source that can no longer be read.
 HResult WriteSequenceFile(const std::filesystem::path &path,
                           const std::vector<SequenceItem> &items);
 
@@ -78,6 +86,12 @@ class ReadErrorReporter {
 public:
     virtual ~ReadErrorReporter() = default;
     virtual void reportReadFileError() = 0;
+};
+
+/// The widest and highest record a reader takes.
+struct RecordBound {
+    int32_t width = kMaxImageSide;
+    int32_t height = kMaxImageSide;
 };
 
 /// Reads and checks a sequence file. On success `frames` is replaced by the file's frames; on
@@ -89,16 +103,22 @@ public:
 /// of a pixel block; when it answers true the file is given up. With a reporter (the desktop),
 /// a file that opened but was rejected is reported to it; without one (the service) nothing is
 /// said.
-/// The widest and highest record a reader takes.
-struct RecordBound {
-    int32_t width = kMaxImageSide;
-    int32_t height = kMaxImageSide;
-};
-
 /// `bound`: records wider or higher are rejected as the ones beyond kMaxImageSide are.
 bool ReadSequenceFile(const std::filesystem::path &path, std::vector<SequenceFrame> &frames,
                       ReadErrorReporter *reporter = nullptr,
                       const std::function<bool()> &stopped = {}, RecordBound bound = {});
+
+/// One record of a sequence file: its header as read and its pixel block, left in the file.
+struct SequenceRecord {
+    ImageRecordHeader header{};
+    std::shared_ptr<const FramePixels> pixels;
+};
+
+/// Checks a sequence file as ReadSequenceFile does, reading only its headers: on success
+/// `records` is replaced by the file's records, each reading its pixels from the file (kept
+/// open) when asked; on failure it is left as it was. The memory taken is that of the headers.
+bool ReadSequenceRecords(const std::filesystem::path &path, std::vector<SequenceRecord> &records,
+                         ReadErrorReporter *reporter = nullptr, RecordBound bound = {});
 
 /// The checks of ReadSequenceFile on bytes in memory (for tests and the fuzzer).
 bool ParseSequence(const uint8_t *data, size_t size, std::vector<SequenceFrame> &frames);

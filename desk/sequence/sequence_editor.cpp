@@ -131,25 +131,21 @@ void SequenceEditor::deleteItem() {
 }
 
 /// \brief Opening a .lgs file: its images replace the items, in file order; a damaged file is
-/// told and leaves the items as they were.
+/// told and leaves the items as they were. Only the headers are read: the pixels stay in the
+/// file until a thumbnail, the worker or a save asks for them.
 void SequenceEditor::openSequence(const QString &path) {
     part_.parts.setCurrentItemPath(path);
-    std::vector<SequenceFrame> frames;
+    std::vector<SequenceRecord> records;
     ReadErrorBox reporter(context_, part_.window);
     // No camera takes a larger frame: a record beyond it is no sequence Lumadesk made.
     const RecordBound bound{int32_t(kMaxCameraWidth), int32_t(kMaxCameraHeight)};
-    if (!ReadSequenceFile(localPath(path), frames, &reporter, {}, bound))
+    if (!ReadSequenceRecords(localPath(path), records, &reporter, bound))
         return;
     std::vector<PlayItem> items;
-    items.reserve(frames.size());
-    for (SequenceFrame &frame : frames) {
-        PlayItem item;
-        item.width = frame.width();
-        item.height = frame.height();
-        item.displayTime = frame.displayTime();
-        item.pixels = std::make_shared<const std::vector<uint8_t>>(std::move(frame.pixels));
-        items.push_back(std::move(item));
-    }
+    items.reserve(records.size());
+    for (SequenceRecord &record : records)
+        items.push_back({record.header.width, record.header.height, std::move(record.pixels),
+                         record.header.displayTime});
     strip_.replace(std::move(items));
     bar_.referTo(std::nullopt);
     itemsEdited();
@@ -184,7 +180,7 @@ void SequenceEditor::save() {
     for (int i = 0; i < strip_.count(); ++i) {
         const PlayItem &frame = strip_.item(i).frame;
         items.push_back({frame.width, frame.height, frame.pixels ? frame.pixels->data() : nullptr,
-                         frame.displayTime});
+                         frame.displayTime, frame.pixels.get()});
     }
     if (const HResult written = WriteSequenceFile(localPath(path), items); written.failed()) {
         context_.ask(part_.window, appTitle(),

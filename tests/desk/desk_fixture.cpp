@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QFocusEvent>
 #include <QTimer>
 
 #include "desk/dialogs/setup_main.h"
@@ -245,6 +246,12 @@ std::vector<std::string> DeskFixture::messages() const {
     for (const ShownMessage &m : prompter_.shown)
         lines.push_back((m.caption + QStringLiteral(": ") + m.text).toStdString());
     return lines;
+}
+
+void leaveEdit(QLineEdit *edit, const QString &text) {
+    edit->setText(text);
+    QFocusEvent out(QEvent::FocusOut);
+    QApplication::sendEvent(edit, &out);
 }
 
 }  // namespace lumaghost::test

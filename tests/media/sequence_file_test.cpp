@@ -239,6 +239,12 @@ TEST(SequenceFileTest, EmptySequenceIsWrittenButNeverRead) {
     EXPECT_FALSE(ReadSequenceFile(file, frames));
 }
 
+class CountingReporter : public ReadErrorReporter {
+public:
+    int reports = 0;
+    void reportReadFileError() override { ++reports; }
+};
+
 struct Rejected {
     const char *what;
     Bytes bytes;
@@ -353,12 +359,21 @@ TEST(SequenceFileTest, MalformedFilesAreRejected) {
     cases.push_back({"more images than a sequence holds",
                      [] { return validSequence(kMaxSequenceImages + 1); }()});
 
+    TempRoot root;
+    const auto file = root.path() / "rejected.lgs";
     for (const auto &c : cases) {
         std::vector<SequenceFrame> frames(1);
         frames[0].header.width = 42;
         EXPECT_FALSE(ParseSequence(c.bytes.b.data(), c.bytes.b.size(), frames)) << c.what;
         ASSERT_EQ(frames.size(), 1u) << c.what << ": the current sequence must stay";
         EXPECT_EQ(frames[0].header.width, 42) << c.what;
+        // The reader that leaves the pixels in the file refuses the same files.
+        test::writeFile(file, std::string(c.bytes.b.begin(), c.bytes.b.end()));
+        std::vector<SequenceRecord> records(1);
+        CountingReporter reporter;
+        EXPECT_FALSE(ReadSequenceRecords(file, records, &reporter)) << c.what;
+        EXPECT_EQ(reporter.reports, 1) << c.what;
+        EXPECT_EQ(records.size(), 1u) << c.what;
     }
 }
 
@@ -381,12 +396,6 @@ TEST(SequenceFileTest, TheLargestSequenceIsRead) {
     ASSERT_EQ(frames.size(), size_t(kMaxSequenceImages));
     EXPECT_EQ(frames.back().pixels, (std::vector<uint8_t>(3, uint8_t(kMaxSequenceImages))));
 }
-
-class CountingReporter : public ReadErrorReporter {
-public:
-    int reports = 0;
-    void reportReadFileError() override { ++reports; }
-};
 
 // The desktop hears of a bad file, not of a missing one; the sequence changes only on success.
 TEST(SequenceFileTest, ReaderReportsBadFilesOnly) {
@@ -446,6 +455,138 @@ TEST(SequenceFileTest, OnlyRegularFilesAreOpened) {
     }
     EXPECT_TRUE(writing.get().failed());
     EXPECT_TRUE(WriteSequenceFile("/dev/null", {{1, 1, px, 1000}}).failed());
+}
+
+std::string bytesOf(const Bytes &s) {
+    return std::string(s.b.begin(), s.b.end());
+}
+
+// The records reader gives the headers the frame reader gives and leaves every pixel block in
+// the file, read on demand, whole or in part, never beyond the block; the blocks still read
+// after the file was renamed over or removed. Catches a reader that reads pixels at open, or
+// one whose blocks lie a header off.
+TEST(SequenceFileTest, RecordsLeaveTheirPixelsInTheFile) {
+    TempRoot root;
+    Bytes s;
+    s.text("QmSq").i32(3).i32(12 + 3 * 38);
+    for (uint8_t item = 1; item <= 3; ++item) {
+        const std::vector<uint8_t> px = numberedPixels(3, 2, item);
+        s.text("QmLg").i32(3).i32(2).i32(38).i32(1000 * item);
+        s.b.insert(s.b.end(), px.begin(), px.end());
+    }
+    const auto file = root.path() / "records.lgs";
+    test::writeFile(file, bytesOf(s));
+    std::vector<SequenceFrame> frames;
+    ASSERT_TRUE(ReadSequenceFile(file, frames));
+    std::vector<SequenceRecord> records;
+    ASSERT_TRUE(ReadSequenceRecords(file, records));
+    ASSERT_EQ(records.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(std::memcmp(&records[i].header, &frames[i].header, sizeof(ImageRecordHeader)), 0);
+        ASSERT_TRUE(records[i].pixels);
+        EXPECT_FALSE(records[i].pixels->inMemory());
+        EXPECT_EQ(records[i].pixels->data(), nullptr);
+        std::vector<uint8_t> pixels;
+        ASSERT_TRUE(records[i].pixels->readAll(pixels));
+        EXPECT_EQ(pixels, frames[i].pixels) << i;
+    }
+    uint8_t part[4] = {};
+    ASSERT_TRUE(records[1].pixels->read(14, part, 4));
+    EXPECT_EQ(std::vector<uint8_t>(part, part + 4),
+              std::vector<uint8_t>(frames[1].pixels.begin() + 14, frames[1].pixels.end()));
+    EXPECT_FALSE(records[1].pixels->read(15, part, 4));
+    EXPECT_FALSE(records[1].pixels->read(19, part, 0));
+
+    test::writeFile(root.path() / "other.lgs", bytesOf(validSequence(1)));
+    std::filesystem::rename(root.path() / "other.lgs", file);
+    std::filesystem::remove(file);
+    std::vector<uint8_t> pixels;
+    ASSERT_TRUE(records[2].pixels->readAll(pixels));
+    EXPECT_EQ(pixels, frames[2].pixels);
+}
+
+// Items whose pixels are read from a file's records, reordered, cut, mixed with pixels in
+// memory and of other sizes, are written as the same items from memory are: byte for byte.
+// Written over the file they are read from, that file is replaced, keeping its mode and what a
+// link to it names, and nothing is left beside it. Catches a writer that truncates the file it
+// still reads from.
+TEST(SequenceFileTest, ItemsReadFromTheirFileAreWrittenByteExact) {
+    TempRoot root;
+    Bytes s;
+    s.text("QmSq").i32(4).i32(12 + 4 * 38);
+    std::vector<std::vector<uint8_t>> px;
+    for (uint8_t item = 1; item <= 4; ++item) {
+        px.push_back(numberedPixels(3, 2, item));
+        s.text("QmLg").i32(3).i32(2).i32(38).i32(1000 * item);
+        s.b.insert(s.b.end(), px.back().begin(), px.back().end());
+    }
+    const auto file = root.path() / "source.lgs";
+    test::writeFile(file, bytesOf(s));
+    ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+    std::vector<SequenceRecord> records;
+    ASSERT_TRUE(ReadSequenceRecords(file, records));
+    const std::vector<uint8_t> large = numberedPixels(4, 3, 9);
+    Bytes largeFile;
+    largeFile.text("QmSq").i32(1).i32(12 + 56).text("QmLg").i32(4).i32(3).i32(56).i32(7);
+    largeFile.b.insert(largeFile.b.end(), large.begin(), large.end());
+    test::writeFile(root.path() / "large.lgs", bytesOf(largeFile));
+    std::vector<SequenceRecord> largeRecords;
+    ASSERT_TRUE(ReadSequenceRecords(root.path() / "large.lgs", largeRecords));
+
+    // The fourth, the second at 2500 ms, an item in memory, the 4 x 3 one, the first.
+    const std::vector<uint8_t> memory = numberedPixels(3, 2, 5);
+    const std::vector<SequenceItem> fromFiles = {{3, 2, nullptr, 4000, records[3].pixels.get()},
+                                                 {3, 2, nullptr, 2500, records[1].pixels.get()},
+                                                 {3, 2, memory.data(), 1000},
+                                                 {4, 3, nullptr, 7, largeRecords[0].pixels.get()},
+                                                 {3, 2, nullptr, 1000, records[0].pixels.get()}};
+    const std::vector<SequenceItem> fromMemory = {{3, 2, px[3].data(), 4000},
+                                                  {3, 2, px[1].data(), 2500},
+                                                  {3, 2, memory.data(), 1000},
+                                                  {4, 3, large.data(), 7},
+                                                  {3, 2, px[0].data(), 1000}};
+    const auto expectedFile = root.path() / "expected.lgs";
+    ASSERT_TRUE(WriteSequenceFile(expectedFile, fromMemory).succeeded());
+    const std::string expected = test::readFile(expectedFile);
+    ASSERT_EQ(expected.size(), 12u + 5 * 38);
+
+    const auto copy = root.path() / "copy.lgs";
+    ASSERT_TRUE(WriteSequenceFile(copy, fromFiles).succeeded());
+    EXPECT_EQ(test::readFile(copy), expected);
+
+    const auto link = root.path() / "link.lgs";
+    std::filesystem::create_symlink(file, link);
+    ASSERT_TRUE(WriteSequenceFile(link, fromFiles).succeeded());
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(test::readFile(file), expected);
+    EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms(0640));
+    // Again over the file itself: the records still read the file they were opened from.
+    ASSERT_TRUE(WriteSequenceFile(file, fromFiles).succeeded());
+    EXPECT_EQ(test::readFile(file), expected);
+    for (const auto &entry : std::filesystem::directory_iterator(root.path()))
+        EXPECT_EQ(entry.path().filename().string().find("source.lgs."), std::string::npos)
+            << entry.path();
+}
+
+// A source that no longer holds its pixels (its file cut short meanwhile) fails the write
+// rather than writing black; a source smaller than its item is refused before anything is
+// written.
+TEST(SequenceFileTest, UnreadableSourcesFailTheWrite) {
+    TempRoot root;
+    const auto file = root.path() / "cut.lgs";
+    test::writeFile(file, bytesOf(validSequence(2, 2, 2)));
+    std::vector<SequenceRecord> records;
+    ASSERT_TRUE(ReadSequenceRecords(file, records));
+    ASSERT_EQ(::truncate(file.c_str(), 12 + 32 + 20), 0);
+    const auto out = root.path() / "out.lgs";
+    EXPECT_TRUE(WriteSequenceFile(out, {{2, 2, nullptr, 1000, records[0].pixels.get()},
+                                        {2, 2, nullptr, 1000, records[1].pixels.get()}})
+                    .failed());
+    const auto refused = root.path() / "refused.lgs";
+    EXPECT_EQ(WriteSequenceFile(refused, {{3, 2, nullptr, 1000, records[0].pixels.get()}}),
+              E_INVALIDARG);
+    EXPECT_FALSE(std::filesystem::exists(refused));
 }
 
 // A sparse file (a valid header and first record, zeros after it) is refused at its second
