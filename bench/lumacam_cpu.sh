@@ -6,7 +6,10 @@
 #
 #   bench/lumacam_cpu.sh BUILD_DIR MODE [SECONDS] [WINDOWS]
 #
-# MODE: pipewire  lumacam run --no-v4l2 with one consumer (pipewiresrc ! fakesink)
+# MODE: pipewire  lumacam run --no-v4l2 with one consumer (pipewiresrc ! fakesink), then, as
+#                 the peers, GStreamer PipeWire producers of the same format (videotestsrc
+#                 filling each frame black, and drawing a ball ! pipewiresink) with the same
+#                 consumer
 #       v4l2      lumaghost_lumacam_bench --no-pipewire: the loopback writer on a stand-in node
 #       both      lumaghost_lumacam_bench: the stand-in node and one PipeWire consumer
 #       idle      lumacam run --no-v4l2 with no consumer
@@ -48,24 +51,36 @@ gst-launch-1.0 -q videotestsrc is-live=true pattern=ball \
     >"$work/producer.log" 2>&1 &
 pids+=($!)
 
+# Ends process $1, which this script started.
+stop_pid() {
+    kill "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
+}
+
+# One consumer of node $1, logging every frame it takes.
+start_consumer() {
+    local caps=video/x-raw
+    [ -n "${FORMAT:-}" ] && caps="video/x-raw,format=$FORMAT"
+    gst-launch-1.0 -v pipewiresrc target-object="$1" \
+        stream-properties="props,media.type=Video,media.category=Capture,media.role=Camera" \
+        ! "$caps" ! fakesink silent=false sync=false \
+        >"$work/consumer.log" 2>&1 &
+    consumer=$!
+    pids+=($consumer)
+}
+
 if [ "$mode" = pipewire ] || [ "$mode" = both ]; then
     node=lumaghost.MEDIA_0000
     for _ in $(seq 100); do
         grep -q "$node" <<<"$(pw-cli ls Node 2>/dev/null || true)" && break
         sleep 0.1
     done
-    caps=video/x-raw
-    [ -n "${FORMAT:-}" ] && caps="video/x-raw,format=$FORMAT"
-    gst-launch-1.0 -v pipewiresrc target-object=$node \
-        stream-properties="props,media.type=Video,media.category=Capture,media.role=Camera" \
-        ! "$caps" ! fakesink silent=false sync=false \
-        >"$work/consumer.log" 2>&1 &
-    pids+=($!)
+    start_consumer "$node"
 fi
 
-ticks() { # utime + stime of $daemon: fields 14 and 15, 12 and 13 after its name
+ticks() { # utime + stime of process $1: fields 14 and 15, 12 and 13 after its name
     local stat
-    stat=$(cat "/proc/$daemon/stat") || fail "the daemon ended"
+    stat=$(cat "/proc/$1/stat") || fail "process $1 ended"
     awk '{ print $12 + $13 }' <<<"${stat##*) }"
 }
 hz=$(getconf CLK_TCK)
@@ -78,20 +93,57 @@ if [ -n "${PERF:-}" ]; then
         grep -v '^$' | grep -v '^#' | head -n 60
 fi
 frames() { grep -c 'chain' "$work/consumer.log" 2>/dev/null || true; }
-first=$(frames)
-results=()
-for _ in $(seq "$windows"); do
-    a=$(ticks)
-    sleep "$seconds"
-    b=$(ticks)
-    results+=("$(awk -v d=$((b - a)) -v hz="$hz" -v s="$seconds" 'BEGIN { printf "%.2f", 100 * d / hz / s }')")
-done
-median=$(printf '%s\n' "${results[@]}" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
-fps=""
-if [ -f "$work/consumer.log" ]; then
-    fps=$(awk -v n=$(($(frames) - first)) -v s=$((seconds * windows)) 'BEGIN { printf "%.1f", n / s }')
+# The % of one core process $1 takes in each of $windows windows, then their median.
+windowed() {
+    local a b results=()
+    for _ in $(seq "$windows"); do
+        a=$(ticks "$1")
+        sleep "$seconds"
+        b=$(ticks "$1")
+        results+=("$(awk -v d=$((b - a)) -v hz="$hz" -v s="$seconds" 'BEGIN { printf "%.2f", 100 * d / hz / s }')")
+    done
+    echo "${results[*]}"
+}
+median() { tr ' ' '\n' <<<"$1" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# Frames a second the consumer took since $1 frames, and the format it took.
+took() {
+    [ -f "$work/consumer.log" ] || return 0
+    local fps format
+    fps=$(awk -v n=$(($(frames) - $1)) -v s=$((seconds * windows)) 'BEGIN { printf "%.1f", n / s }')
     format=$(grep -o 'format=(string)[A-Za-z0-9]*' "$work/consumer.log" | tail -n 1 || true)
-    fps="; the consumer took ${format#format=(string)} at $fps frames/s"
-fi
+    echo "; the consumer took ${format#format=(string)} at $fps frames/s"
+}
+first=$(frames)
+results=$(windowed "$daemon")
+ours=$(median "$results")
 [ -n "${VERBOSE:-}" ] && tail -n 5 "$work"/*.log >&2
-echo "lumacam $mode: ${results[*]} % of one core; median $median %$fps"
+echo "lumacam $mode: $results % of one core; median $ours %$(took "$first")"
+[ "$mode" = pipewire ] || exit 0
+
+# The peers: the same format and consumer, from GStreamer producers that fill a new frame each
+# period: with black (little more than PipeWire's own share), and with a moving ball drawn.
+stop_pid "$consumer"
+stop_pid "$daemon"
+peer_format=${FORMAT:-YUY2}
+for pattern in black ball; do
+    gst-launch-1.0 -q videotestsrc is-live=true pattern=$pattern \
+        ! "video/x-raw,format=$peer_format,width=1280,height=720,framerate=30/1" \
+        ! pipewiresink mode=provide client-name=peer \
+        stream-properties="props,media.class=Video/Source,node.name=peer.$pattern" \
+        >"$work/peer.log" 2>&1 &
+    peer=$!
+    pids+=($peer)
+    for _ in $(seq 100); do
+        grep -q "peer.$pattern" <<<"$(pw-cli ls Node 2>/dev/null || true)" && break
+        sleep 0.1
+    done
+    start_consumer "peer.$pattern"
+    sleep 4
+    first=$(frames)
+    results=$(windowed "$peer")
+    theirs=$(median "$results")
+    echo "peer videotestsrc pattern=$pattern ! pipewiresink: $results % of one core; median $theirs %$(took "$first")"
+    awk -v o="$ours" -v p="$theirs" 'BEGIN { printf "  ratio: %.2f (lumacam / this peer)\n", (p > 0 ? o / p : 0) }'
+    stop_pid "$consumer"
+    stop_pid "$peer"
+done

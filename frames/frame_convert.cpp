@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "frames/frame_convert.h"
 
+#include <algorithm>
 #include <initializer_list>
 
 #include "frames/frame_convert_kernels.h"
@@ -18,6 +19,8 @@ inline const uint8_t *uprightRow(const uint8_t *frame, ptrdiff_t stride, int hei
 // rarely in this core's cache, and the rows run bottom to top, which the processor's own
 // prefetching follows poorly.
 constexpr int kRowsAhead = 2;
+// Columns converted between two fetches of the row ahead: a multiple of every kernel's step.
+constexpr int kPieceColumns = 256;
 void prefetchRow(const uint8_t *row, size_t bytes) {
     for (size_t i = 0; i < bytes; i += 64)
         __builtin_prefetch(row + i);
@@ -121,13 +124,24 @@ void bgrToYuyv(const uint8_t *frame, int width, int height, ptrdiff_t stride, ui
     const size_t outStride = size_t((width + 1) / 2) * 4;
     for (int y = 0; y < height; ++y, out += outStride) {
         const uint8_t *row = uprightRow(frame, stride, height, y);
-        if (y + kRowsAhead < height)
-            prefetchRow(uprightRow(frame, stride, height, y + kRowsAhead), size_t(width) * 3);
+        const uint8_t *ahead =
+            y + kRowsAhead < height ? uprightRow(frame, stride, height, y + kRowsAhead) : nullptr;
+        // In pieces, each fetching its part of the row ahead: all of it at once would stall on
+        // the lines in flight.
         int done = 0;
-        if (path == ConvertPath::Avx512)
-            done = convert_kernels::yuyvAvx512(row, width, out);
-        else if (path == ConvertPath::Avx2)
-            done = convert_kernels::yuyvAvx2(row, width, out);
+        for (int x = 0; x < width; x += kPieceColumns) {
+            const int n = std::min(kPieceColumns, width - x);
+            if (ahead)
+                prefetchRow(ahead + size_t(x) * 3, size_t(n) * 3);
+            int piece = 0;
+            if (path == ConvertPath::Avx512)
+                piece = convert_kernels::yuyvAvx512(row + size_t(x) * 3, n, out + size_t(x) * 2);
+            else if (path == ConvertPath::Avx2)
+                piece = convert_kernels::yuyvAvx2(row + size_t(x) * 3, n, out + size_t(x) * 2);
+            done = x + piece;
+            if (piece < n)
+                break;
+        }
         yuyvSpan(row, done, width, out);
     }
 }
@@ -141,13 +155,29 @@ void bgrToI420(const uint8_t *frame, int width, int height, ptrdiff_t stride, ui
         const uint8_t *bottom = y + 1 < height ? uprightRow(frame, stride, height, y + 1) : nullptr;
         uint8_t *topLuma = luma + size_t(y) * width, *bottomLuma = topLuma + width;
         uint8_t *uRow = u + size_t(y / 2) * cw, *vRow = v + size_t(y / 2) * cw;
-        for (int ahead = y + kRowsAhead; ahead < y + 2 * kRowsAhead && ahead < height; ++ahead)
-            prefetchRow(uprightRow(frame, stride, height, ahead), size_t(width) * 3);
+        const uint8_t *ahead[2] = {nullptr, nullptr};
+        for (int k = 0; k < 2 && y + kRowsAhead + k < height; ++k)
+            ahead[k] = uprightRow(frame, stride, height, y + kRowsAhead + k);
+        // In pieces, as the YUYV conversion goes.
         int done = 0;
-        if (bottom && path == ConvertPath::Avx512)
-            done = convert_kernels::i420Avx512(top, bottom, width, topLuma, bottomLuma, uRow, vRow);
-        else if (bottom && path == ConvertPath::Avx2)
-            done = convert_kernels::i420Avx2(top, bottom, width, topLuma, bottomLuma, uRow, vRow);
+        for (int x = 0; bottom && x < width; x += kPieceColumns) {
+            const int n = std::min(kPieceColumns, width - x);
+            for (const uint8_t *row : ahead)
+                if (row)
+                    prefetchRow(row + size_t(x) * 3, size_t(n) * 3);
+            int piece = 0;
+            if (path == ConvertPath::Avx512)
+                piece = convert_kernels::i420Avx512(top + size_t(x) * 3, bottom + size_t(x) * 3, n,
+                                                    topLuma + x, bottomLuma + x, uRow + x / 2,
+                                                    vRow + x / 2);
+            else if (path == ConvertPath::Avx2)
+                piece = convert_kernels::i420Avx2(top + size_t(x) * 3, bottom + size_t(x) * 3, n,
+                                                  topLuma + x, bottomLuma + x, uRow + x / 2,
+                                                  vRow + x / 2);
+            done = x + piece;
+            if (piece < n)
+                break;
+        }
         i420Span(top, bottom, done, width, topLuma, bottomLuma, uRow, vRow);
     }
 }

@@ -46,57 +46,96 @@ void RendererCore::growSource(size_t pixels) {
     }
 }
 
-// The destination rows in bands, one per thread, the calling thread taking the first.
+// `band(first, count)` over destination rows [0, rows) in bands, one per thread, the calling
+// thread taking the first.
+template <typename Rows>
+void RendererCore::inBands(int rows, const Rows &band) const {
+    unsigned threads = threads_ ? threads_ : std::max(1u, std::thread::hardware_concurrency());
+    threads = std::min<unsigned>({threads, 64u, unsigned(std::max(1, rows / kMinimumBandRows))});
+    if (threads <= 1) {
+        band(0, rows);
+        return;
+    }
+    auto part = [&](unsigned i) {
+        const int first = int(int64_t(rows) * i / threads);
+        const int last = int(int64_t(rows) * (i + 1) / threads);
+        band(first, last - first);
+    };
+    std::vector<std::thread> helpers;
+    helpers.reserve(threads - 1);
+    for (unsigned i = 1; i < threads; ++i)
+        helpers.emplace_back(part, i);
+    part(0);
+    for (auto &t : helpers)
+        t.join();
+}
+
 void RendererCore::resample(const uint8_t *source, int sourceWidth, int sourceHeight,
                             ptrdiff_t sourceStride, uint8_t *destination, int destinationWidth,
                             int destinationHeight, ptrdiff_t destinationStride,
                             int bytesPerPixel) const {
     const PixelLayout layout = bytesPerPixel == 3 ? PixelLayout::Bgr24 : PixelLayout::Bgrx32;
-    unsigned threads = threads_ ? threads_ : std::max(1u, std::thread::hardware_concurrency());
-    threads = std::min<unsigned>(
-        {threads, 64u, unsigned(std::max(1, destinationHeight / kMinimumBandRows))});
-    if (threads <= 1) {
-        resampleInto(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
-                     destinationHeight, destinationStride, layout);
-        return;
-    }
-    auto band = [&](unsigned i) {
-        const int first = int(int64_t(destinationHeight) * i / threads);
-        const int last = int(int64_t(destinationHeight) * (i + 1) / threads);
+    inBands(destinationHeight, [&](int first, int count) {
         resampleRows(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
-                     destinationHeight, destinationStride, layout, first, last - first);
-    };
-    std::vector<std::thread> helpers;
-    helpers.reserve(threads - 1);
-    for (unsigned i = 1; i < threads; ++i)
-        helpers.emplace_back(band, i);
-    band(0);
-    for (auto &t : helpers)
-        t.join();
+                     destinationHeight, destinationStride, layout, first, count);
+    });
 }
 
 void RendererCore::sizeBuffers(int cameraWidth, int cameraHeight, const InputFrame &input) {
     growScaled(size_t(std::max(cameraWidth, 0)) * size_t(std::max(cameraHeight, 0)));
-    growSource(size_t(std::max(input.width, 0)) * size_t(std::max(input.height, 0)));
+    // Planar frames need it only where they are not scaled in one pass.
+    if (!input.planar)
+        growSource(size_t(std::max(input.width, 0)) * size_t(std::max(input.height, 0)));
 }
 
 HResult RendererCore::compose(const InputFrame &input, FitFlags flags, uint8_t *frame,
                               int cameraWidth, int cameraHeight, size_t frameBytes) {
-    if ((input.bytesPerPixel != 3 && input.bytesPerPixel != 4) || !input.topDown ||
-        input.width <= 0 || input.height <= 0 || cameraWidth <= 0 || cameraHeight <= 0)
+    const PlanarFrame *planar = input.planar;
+    if (planar ? planar->width != input.width || planar->height != input.height ||
+                     !planar->planes[0] || !planar->planes[1] ||
+                     (planar->layout == PlanarLayout::I420 && !planar->planes[2])
+               : (input.bytesPerPixel != 3 && input.bytesPerPixel != 4) || !input.topDown)
+        return E_FAIL;
+    if (input.width <= 0 || input.height <= 0 || cameraWidth <= 0 || cameraHeight <= 0)
         return E_FAIL;
     const int inW = input.width, inH = input.height;
     const bool sameSize = inW == cameraWidth && inH == cameraHeight;
     const VideoFit fit = fitVideo({inW, inH}, {cameraWidth, cameraHeight}, flags);
+    const Rect part = fit.crop ? fit.cropRect : Rect{0, 0, inW, inH};
+    const size_t frameRowBytes = size_t(cameraWidth) * 3;
+
+    // A planar frame whose placed rectangle lies wholly inside the camera frame is scaled (or
+    // only converted) into it in one pass.
+    if (planar) {
+        const bool scaled = fit.scale && !sameSize;
+        const Size placed = scaled ? fit.scaleTo : Size{part.width, part.height};
+        if ((scaled || fit.copySource == Rect{0, 0, part.width, part.height}) &&
+            fit.frameColumn >= 0 && fit.frameRow >= 0 &&
+            fit.frameColumn + placed.width <= cameraWidth &&
+            fit.frameRow + placed.height <= cameraHeight &&
+            size_t(fit.frameRow + placed.height) * frameRowBytes <= frameBytes &&
+            planar_.prepare(*planar, part, placed.width, placed.height)) {
+            uint8_t *first =
+                frame + size_t(fit.frameRow) * frameRowBytes + size_t(fit.frameColumn) * 3;
+            inBands(placed.height, [&](int row, int count) {
+                planar_.scaleRows(*planar, first, ptrdiff_t(frameRowBytes), row, count);
+            });
+            return S_OK;
+        }
+    }
 
     // Bitmap row i is the input's row inH - 1 - i.
-    const uint8_t *bitmapFirst = input.topDown + ptrdiff_t(inH - 1) * input.stride;
+    const uint8_t *bitmapFirst =
+        planar ? nullptr : input.topDown + ptrdiff_t(inH - 1) * input.stride;
     const ptrdiff_t bitmapStride = -input.stride;
 
     // Source stage: the 32-bit image the later stages read.
-    const Rect part = fit.crop ? fit.cropRect : Rect{0, 0, inW, inH};
     Image32 image;
-    if (input.bytesPerPixel == 4) {
+    if (planar) {
+        growSource(size_t(part.width) * part.height);
+        planarToBgrx(*planar, part, source_.data(), ptrdiff_t(part.width) * 4);
+        image = {source_.data(), part.width, part.height, ptrdiff_t(part.width) * 4};
+    } else if (input.bytesPerPixel == 4) {
         // Read in place, the crop too: its rows are those of the input, from its first column.
         image = {bitmapFirst + ptrdiff_t(part.top) * bitmapStride + ptrdiff_t(part.left) * 4,
                  part.width, part.height, bitmapStride};
@@ -118,7 +157,6 @@ HResult RendererCore::compose(const InputFrame &input, FitFlags flags, uint8_t *
 
     // Fit and copy stages at once: the scaling writes straight into the camera frame when the
     // placed rectangle lies wholly inside it.
-    const size_t frameRowBytes = size_t(cameraWidth) * 3;
     if (fit.scale && !sameSize && fit.frameColumn >= 0 && fit.frameRow >= 0 &&
         fit.frameColumn + fit.scaleTo.width <= cameraWidth &&
         fit.frameRow + fit.scaleTo.height <= cameraHeight &&

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "frames/fit_geometry.h"
+#include "frames/planar_scaler.h"
 #include "platform/hresult.h"
 
 namespace lumaghost {
@@ -21,6 +22,9 @@ struct InputFrame {
     int bytesPerPixel = 4;             // 4 (blue, green, red, unused) or 3 (blue, green, red)
     const uint8_t *topDown = nullptr;  // the first row shown at the top
     ptrdiff_t stride = 0;              // bytes from one row to the next
+    /// A planar 4:2:0 frame instead of the pixels above (its size is width x height): scaled
+    /// and converted in one pass where the placed rectangle lies wholly inside the camera frame.
+    const PlanarFrame *planar = nullptr;
 };
 
 class RendererCore {
@@ -43,6 +47,8 @@ public:
     size_t sourceCapacity() const { return sourceCapacity_; }
 
 private:
+    template <typename Rows>
+    void inBands(int rows, const Rows &band) const;
     void growScaled(size_t pixels);
     void growSource(size_t pixels);
     void resample(const uint8_t *source, int sourceWidth, int sourceHeight, ptrdiff_t sourceStride,
@@ -54,6 +60,7 @@ private:
     std::vector<uint8_t> source_;  // the input in 32 bits, or its cropped part
     size_t sourceCapacity_ = 0;
     unsigned threads_ = 1;
+    PlanarScaler planar_;
 };
 
 }  // namespace lumaghost

@@ -2,14 +2,17 @@
 // lumarenderer: the renderer as a GStreamer video sink.
 //
 // Every frame is fitted into the camera frame by the fit switches and committed to the camera
-// through the sink's own camera link. An incoming frame is read as a bottom-up bitmap (its last
-// row first), so the fit geometry works in the bitmap's memory order and pictures arrive
-// upright in the camera, whose frames are bottom-up too.
+// through the sink's own camera link. With planar=true it takes I420 and NV12 frames too (what
+// decoders give), scaled and converted into the camera frame in one pass by their caps' colour
+// matrix and range, so that no conversion to RGB runs before it. An incoming
+// frame is read as a bottom-up bitmap (its last row first), so the fit geometry works in the
+// bitmap's memory order and pictures arrive upright in the camera, whose frames are bottom-up too.
 //
 //   gst-launch-1.0 videotestsrc num-buffers=90 ! videoconvert ! lumarenderer
 //   gst-launch-1.0 filesrc location=movie.mp4 ! decodebin ! videoconvert !
 //       lumarenderer stretch=true keep-ratio=true center=true device=Lumaghost
 //   (n-threads=4 splits the scaling of large frames across four threads)
+//   gst-launch-1.0 filesrc location=movie.mp4 ! decodebin ! videoconvert ! lumarenderer planar=true
 #include "gst/lumarenderer.h"
 
 #include <algorithm>
@@ -25,25 +28,40 @@
 GST_DEBUG_CATEGORY_STATIC(luma_renderer_debug);
 #define GST_CAT_DEFAULT luma_renderer_debug
 
-static GstStaticPadTemplate sinkTemplate = GST_STATIC_PAD_TEMPLATE(
-    "sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS(GST_VIDEO_CAPS_MAKE("{ BGRx, BGR }")));
+// The formats taken always, and those taken with planar=true.
+#define RGB_FORMATS "BGRx, BGR"
+#define PLANAR_FORMATS "I420, NV12"
 
-enum { PROP_0, PROP_STRETCH, PROP_KEEP_RATIO, PROP_CENTER, PROP_DEVICE, PROP_N_THREADS };
+static GstStaticPadTemplate sinkTemplate = GST_STATIC_PAD_TEMPLATE(
+    "sink", GST_PAD_SINK, GST_PAD_ALWAYS,
+    GST_STATIC_CAPS(GST_VIDEO_CAPS_MAKE("{ " RGB_FORMATS ", " PLANAR_FORMATS " }")));
+
+enum {
+    PROP_0,
+    PROP_STRETCH,
+    PROP_KEEP_RATIO,
+    PROP_CENTER,
+    PROP_DEVICE,
+    PROP_N_THREADS,
+    PROP_PLANAR
+};
 
 constexpr guint kDefaultThreads = 1;
 
 namespace {
 
 struct RendererState {
-    std::mutex propertiesMutex;  // guards the five properties
+    std::mutex propertiesMutex;  // guards the six properties
     lumaghost::FitFlags flags = lumaghost::kFitLetterbox;
     std::string device = lumaghost::kCameraName;
     guint threads = kDefaultThreads;
+    bool planar = false;
 
     // The streaming thread's own.
     lumaghost::CameraLink link;
     lumaghost::RendererCore core;
     GstVideoInfo info{};
+    lumaghost::YuvColours colours;  // of I420 and NV12 frames, from the caps
     bool firstSample = true;
 };
 
@@ -78,6 +96,9 @@ static void luma_renderer_set_property(GObject *object, guint id, const GValue *
         case PROP_N_THREADS:
             s->threads = g_value_get_uint(value);
             break;
+        case PROP_PLANAR:
+            s->planar = g_value_get_boolean(value);
+            break;
         default:
             G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
     }
@@ -102,6 +123,9 @@ static void luma_renderer_get_property(GObject *object, guint id, GValue *value,
             break;
         case PROP_N_THREADS:
             g_value_set_uint(value, s->threads);
+            break;
+        case PROP_PLANAR:
+            g_value_set_boolean(value, s->planar);
             break;
         default:
             G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
@@ -133,9 +157,40 @@ static gboolean luma_renderer_stop(GstBaseSink *sink) {
     return TRUE;
 }
 
+// The template's formats, without I420 and NV12 unless planar is set and this processor has
+// the scaler's vector path: without it, videoconvert and the RGB scaling are the faster way.
+static GstCaps *luma_renderer_get_caps(GstBaseSink *sink, GstCaps *filter) {
+    RendererState *s = LUMA_RENDERER(sink)->state;
+    bool planar = lumaghost::fastestPlanarPath() != lumaghost::PlanarPath::Scalar;
+    {
+        std::lock_guard lock(s->propertiesMutex);
+        planar = planar && s->planar;
+    }
+    GstCaps *caps = gst_pad_get_pad_template_caps(GST_BASE_SINK_PAD(sink));
+    if (!planar) {
+        gst_caps_unref(caps);
+        caps = gst_caps_from_string(GST_VIDEO_CAPS_MAKE("{ " RGB_FORMATS " }"));
+    }
+    if (filter) {
+        GstCaps *both = gst_caps_intersect_full(filter, caps, GST_CAPS_INTERSECT_FIRST);
+        gst_caps_unref(caps);
+        caps = both;
+    }
+    return caps;
+}
+
 static gboolean luma_renderer_set_info(GstVideoSink *sink, GstCaps *, const GstVideoInfo *info) {
     RendererState *s = LUMA_RENDERER(sink)->state;
     s->info = *info;
+    // The matrix and range of YUV frames; BT.601 where the caps name none that has Kr and Kb.
+    const GstVideoColorimetry &c = info->colorimetry;
+    s->colours = lumaghost::YuvColours{};
+    gdouble kr = 0, kb = 0;
+    if (gst_video_color_matrix_get_Kr_Kb(c.matrix, &kr, &kb)) {
+        s->colours.kr = kr;
+        s->colours.kb = kb;
+    }
+    s->colours.fullRange = c.range == GST_VIDEO_COLOR_RANGE_0_255;
     return TRUE;
 }
 
@@ -155,9 +210,25 @@ static GstFlowReturn luma_renderer_show_frame(GstVideoSink *sink, GstBuffer *buf
     lumaghost::InputFrame input;
     input.width = GST_VIDEO_FRAME_WIDTH(&frame);
     input.height = GST_VIDEO_FRAME_HEIGHT(&frame);
-    input.bytesPerPixel = GST_VIDEO_FRAME_FORMAT(&frame) == GST_VIDEO_FORMAT_BGR ? 3 : 4;
-    input.topDown = static_cast<const uint8_t *>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
-    input.stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
+    const GstVideoFormat format = GST_VIDEO_FRAME_FORMAT(&frame);
+    lumaghost::PlanarFrame planar;
+    if (format == GST_VIDEO_FORMAT_I420 || format == GST_VIDEO_FORMAT_NV12) {
+        planar.layout = format == GST_VIDEO_FORMAT_NV12 ? lumaghost::PlanarLayout::Nv12
+                                                        : lumaghost::PlanarLayout::I420;
+        planar.width = input.width;
+        planar.height = input.height;
+        for (guint i = 0; i < GST_VIDEO_FRAME_N_PLANES(&frame) && i < 3; ++i) {
+            planar.planes[i] = static_cast<const uint8_t *>(GST_VIDEO_FRAME_PLANE_DATA(&frame, i));
+            planar.strides[i] = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, i);
+        }
+        planar.colours = s->colours;
+        input.bytesPerPixel = 0;
+        input.planar = &planar;
+    } else {
+        input.bytesPerPixel = format == GST_VIDEO_FORMAT_BGR ? 3 : 4;
+        input.topDown = static_cast<const uint8_t *>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+        input.stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
+    }
 
     // The first sample's descriptor only tells the camera's size, for the work buffers; then
     // every sample is fetched, composed and committed. A camera that took another frame size is
@@ -247,6 +318,13 @@ static void luma_renderer_class_init(LumaRendererClass *klass) {
             kDefaultThreads,
             GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_PLAYING)));
 
+    g_object_class_install_property(
+        object, PROP_PLANAR,
+        g_param_spec_boolean("planar", "Planar",
+                             "Also take I420 and NV12 frames, scaled and converted in one pass "
+                             "(where the processor has AVX-512 with VBMI and VNNI)",
+                             FALSE, flags));
+
     gst_element_class_set_static_metadata(element, "Lumaghost renderer", "Sink/Video",
                                           "Fits video frames into the Lumaghost virtual camera",
                                           "Lumaghost developers");
@@ -254,6 +332,7 @@ static void luma_renderer_class_init(LumaRendererClass *klass) {
 
     base->start = luma_renderer_start;
     base->stop = luma_renderer_stop;
+    base->get_caps = luma_renderer_get_caps;
     video->set_info = luma_renderer_set_info;
     video->show_frame = luma_renderer_show_frame;
 }

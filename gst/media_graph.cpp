@@ -18,6 +18,8 @@ namespace {
 // Reference time (100 ns) and GStreamer time (ns).
 constexpr int64_t kNsPer100 = 100;
 
+// videoconvert ! lumarenderer: decoders' planar frames pass through to the renderer, which
+// scales and converts them in one pass; other formats are converted to RGB first.
 GstElement *rendererBin(const RendererSettings &settings) {
     GstElement *bin = gst_bin_new("renderer");
     GstElement *convert = gst_element_factory_make("videoconvert", nullptr);
@@ -32,7 +34,7 @@ GstElement *rendererBin(const RendererSettings &settings) {
     }
     g_object_set(sink, "stretch", gboolean(settings.flags.stretch), "keep-ratio",
                  gboolean(settings.flags.keepRatio), "center", gboolean(settings.flags.center),
-                 "device", settings.device.c_str(), nullptr);
+                 "device", settings.device.c_str(), "planar", TRUE, nullptr);
     gst_bin_add_many(GST_BIN(bin), convert, sink, nullptr);
     gst_element_link(convert, sink);
     GstPad *pad = gst_element_get_static_pad(convert, "sink");

@@ -5,6 +5,8 @@
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@
 #include "camera/camera_link.h"
 #include "device/frame_channel.h"
 #include "device/installed_devices.h"
+#include "frames/planar_scaler.h"
 #include "frames/renderer_core.h"
 #include "gst/elements.h"
 #include "platform/device_tree.h"
@@ -77,10 +80,10 @@ struct GstFixture : ::testing::Test {
 
     // Runs appsrc ! lumarenderer over the buffers; returns the bus's first error, if any.
     static std::string play(const std::string &caps, const std::string &sinkProps,
-                            std::vector<GstBuffer *> buffers,
-                            std::function<void(int)> between = {}) {
-        std::string description = "appsrc name=src format=time caps=\"" + caps +
-                                  "\" ! lumarenderer name=sink sync=false " + sinkProps;
+                            std::vector<GstBuffer *> buffers, std::function<void(int)> between = {},
+                            const std::string &filters = "") {
+        std::string description = "appsrc name=src format=time caps=\"" + caps + "\" ! " + filters +
+                                  " lumarenderer name=sink sync=false " + sinkProps;
         GError *error = nullptr;
         GstElement *pipeline = gst_parse_launch(description.c_str(), &error);
         EXPECT_EQ(error, nullptr);
@@ -148,6 +151,120 @@ TEST_F(GstFixture, OnlyRgb32AndRgb24AreAccepted) {
     EXPECT_NE(play("video/x-raw,format=RGB15,width=320,height=240,framerate=30/1", "", {buffer}),
               "");
     EXPECT_EQ(channel->commitSequence(), 0u);
+}
+
+// With planar=true, I420 and NV12 are taken too where the scaler's vector path runs (else
+// videoconvert converts them to RGB before the sink, as without it); nothing else is.
+TEST_F(GstFixture, PlanarTakesI420AndNv12) {
+    const bool vector = planarPathAvailable(PlanarPath::Avx512);
+    GstElement *sink = gst_element_factory_make("lumarenderer", nullptr);
+    ASSERT_NE(sink, nullptr);
+    g_object_set(sink, "planar", TRUE, nullptr);
+    GstPad *pad = gst_element_get_static_pad(sink, "sink");
+    for (auto [format, ok] : {std::pair{"BGRx", true},
+                              {"BGR", true},
+                              {"I420", vector},
+                              {"NV12", vector},
+                              {"YV12", false},
+                              {"YUY2", false}}) {
+        GstCaps *caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, format, "width",
+                                            G_TYPE_INT, 320, "height", G_TYPE_INT, 240, "framerate",
+                                            GST_TYPE_FRACTION, 30, 1, nullptr);
+        EXPECT_EQ(bool(gst_pad_query_accept_caps(pad, caps)), ok) << format;
+        gst_caps_unref(caps);
+    }
+    gst_object_unref(pad);
+    gst_object_unref(sink);
+}
+
+// A planar frame scaled in the sink is the renderer's scaling of its planes, with its strides,
+// by its caps' matrix (checked against the matrices' own Kr and Kb); and it shows what
+// GStreamer's conversion to BGRx before the sink shows, within the rounding of videoconvert's
+// fast path, whose matrix has 8-bit precision (up to 6 levels off in strong colours; the
+// scaler's own conversion is within a level of the matrices' definition, see the frames tests).
+TEST_F(GstFixture, PlanarFramesShowWhatTheirConversionShows) {
+    install({320, 240, 30});
+    const bool vector = planarPathAvailable(PlanarPath::Avx512);
+    struct Matrix {
+        const char *colorimetry;
+        YuvColours colours;
+    };
+    for (const char *format : {"I420", "NV12"}) {
+        for (const Matrix &m :
+             {Matrix{"bt709", {0.2126, 0.0722, false}}, Matrix{"bt601", {0.299, 0.114, false}}}) {
+            GstVideoInfo info;
+            const std::string caps =
+                std::string("video/x-raw,format=") + format +
+                ",width=640,height=360,framerate=30/1,colorimetry=" + m.colorimetry;
+            GstCaps *parsed = gst_caps_from_string(caps.c_str());
+            ASSERT_TRUE(gst_video_info_from_caps(&info, parsed));
+            gst_caps_unref(parsed);
+            const bool nv12 = GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_NV12;
+            // Smooth ramps of luma and of both chroma differences.
+            GstBuffer *buffer =
+                gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
+            GstVideoFrame f;
+            gst_video_frame_map(&f, &info, buffer, GST_MAP_WRITE);
+            auto plane = [&](int i) {
+                return static_cast<uint8_t *>(GST_VIDEO_FRAME_PLANE_DATA(&f, i));
+            };
+            auto stride = [&](int i) { return GST_VIDEO_FRAME_PLANE_STRIDE(&f, i); };
+            for (int y = 0; y < 360; ++y)
+                for (int x = 0; x < 640; ++x)
+                    plane(0)[y * stride(0) + x] = uint8_t(40 + x / 4);
+            for (int y = 0; y < 180; ++y)
+                for (int x = 0; x < 320; ++x) {
+                    const auto u = uint8_t(64 + x * 2 / 5), v = uint8_t(192 - y * 2 / 3);
+                    if (nv12) {
+                        plane(1)[y * stride(1) + 2 * x] = u;
+                        plane(1)[y * stride(1) + 2 * x + 1] = v;
+                    } else {
+                        plane(1)[y * stride(1) + x] = u;
+                        plane(2)[y * stride(2) + x] = v;
+                    }
+                }
+            PlanarFrame planar;
+            planar.layout = nv12 ? PlanarLayout::Nv12 : PlanarLayout::I420;
+            planar.width = 640;
+            planar.height = 360;
+            for (int i = 0; i < (nv12 ? 2 : 3); ++i) {
+                planar.planes[i] = plane(i);
+                planar.strides[i] = stride(i);
+            }
+            planar.colours = m.colours;
+            // The bands the letterbox leaves are never written: the slots' zeros.
+            std::vector<uint8_t> expected(320 * 240 * 3, 0);
+            RendererCore core;
+            InputFrame in{640, 360, 0, nullptr, 0, &planar};
+            ASSERT_EQ(core.compose(in, kFitLetterbox, expected.data(), 320, 240, expected.size()),
+                      S_OK);
+            gst_video_frame_unmap(&f);
+
+            gst_buffer_ref(buffer);
+            if (!vector) {
+                // Refused at negotiation: the graphs convert such frames to RGB first.
+                EXPECT_NE(play(caps, "planar=true", {buffer}), "");
+                gst_buffer_unref(buffer);
+                continue;
+            }
+            ASSERT_EQ(play(caps, "planar=true", {buffer}), "");
+            std::vector<uint8_t> ours, theirs;
+            ASSERT_TRUE(channel->readLatest(ours));
+            EXPECT_EQ(ours, expected) << format << " " << m.colorimetry;
+            ASSERT_EQ(play(caps, "", {buffer}, {}, "videoconvert ! video/x-raw,format=BGRx !"), "");
+            ASSERT_TRUE(channel->readLatest(theirs));
+            ASSERT_EQ(ours.size(), theirs.size());
+            int most = 0;
+            double total = 0;
+            for (size_t i = 0; i < ours.size(); ++i) {
+                const int d = std::abs(int(ours[i]) - int(theirs[i]));
+                most = std::max(most, d);
+                total += d;
+            }
+            EXPECT_LE(most, 6) << format << " " << m.colorimetry;
+            EXPECT_LE(total / double(ours.size()), 2.0) << format << " " << m.colorimetry;
+        }
+    }
 }
 
 // An odd-width 24-bit frame goes through the pipeline with its padded stride, upright.
