@@ -528,7 +528,7 @@ TEST_F(UxTest, ViewPaintsAtTheDevicePixelRatio) {
 // Set Lumaghost Picture during a movie ends the movie first: the picture stays on the camera.
 TEST_F(UxMediaTest, SetPictureEndsTheMovie) {
     auto camera = startWithCamera();
-    ASSERT_EQ(view().playMovieFile(clip("long.avi", 600)), S_OK);
+    ASSERT_EQ(playMovie(clip("long.avi", 600)), S_OK);
     EXPECT_EQ(frame().onCamera().kind, OnCamera::Kind::Movie);
     EXPECT_TRUE(pane().startsWith(QStringLiteral("On the camera: movie ")));
     ASSERT_TRUE(app().doc()->OnOpenDocument(picturePath("green.bmp", qRgb(0, 255, 0))));
@@ -557,7 +557,7 @@ TEST_F(UxMediaTest, MovieBarTimes) {
               QStringLiteral("1:01:01"));
     auto camera = startWithCamera();
     const QString file = clip("clip.avi", 25);  // 2.5 s at 10 frames a second
-    ASSERT_EQ(view().playMovieFile(file), S_OK);
+    ASSERT_EQ(playMovie(file), S_OK);
     EXPECT_EQ(pane(), QStringLiteral("On the camera: movie ") + file);
     QLabel *time = movie().controlBar()->timeLabel();
     ASSERT_NE(time, nullptr);

@@ -16,10 +16,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
 
@@ -49,6 +51,7 @@
 #include "tests/desk/fake_v4l2_node.h"
 #include "tests/device/test_camera.h"
 #include "tests/gst/media_files.h"
+#include "tests/gst/slow_source.h"
 
 namespace lumaghost {
 namespace {
@@ -124,6 +127,19 @@ protected:
         return {frame[at], frame[at + 1], frame[at + 2]};
     }
     static std::array<int, 3> bgr(QColor c) { return {c.blue(), c.green(), c.red()}; }
+    /// `name` made by clip(), read through a source that is slow to open and to preroll.
+    QString slowClip(const std::string &name, test::SlowTimes times) {
+        EXPECT_TRUE(test::registerSlowSource());
+        test::setSlowFileTimes(times);
+        return QString::fromStdString(test::slowFileUri(clip(name).toStdString()));
+    }
+    QProgressBar *startProgress() {
+        return frame().findChild<QProgressBar *>(QStringLiteral("startProgress"));
+    }
+    static bool busyCursor() {
+        return QGuiApplication::overrideCursor() &&
+               QGuiApplication::overrideCursor()->shape() == Qt::BusyCursor;
+    }
     void pumpFor(int ms) {
         QElapsedTimer t;
         t.start();
@@ -149,7 +165,7 @@ DeviceEnumeratorFactory legacyFilters(bool withDemuxer) {
 TEST_F(MediaTest, MoviePlaysMutedLoopsAndStops) {
     auto camera = startWithCamera();
     const QString file = clip("clip.avi");
-    ASSERT_EQ(view().playMovieFile(file), S_OK);
+    ASSERT_EQ(playMovie(file), S_OK);
     EXPECT_EQ(movie().cameraSource(), CameraSource::Movie);
     EXPECT_TRUE(barShown());
     EXPECT_TRUE(enabled(kStopAbove));
@@ -181,7 +197,7 @@ TEST_F(MediaTest, MoviePlaysMutedLoopsAndStops) {
     pumpFor(200);
     EXPECT_EQ(camera->commitSequence(), stopped);
 
-    ASSERT_EQ(view().playMovieFile(file), S_OK);
+    ASSERT_EQ(playMovie(file), S_OK);
     prompter_.answers = {MessageAnswer::Yes};  // "Do you want to stop them?"
     EXPECT_TRUE(frame().close());
     EXPECT_FALSE(movie().graphExists());
@@ -296,7 +312,7 @@ TEST_F(MediaTest, RealMediaNeedsItsDemuxer) {
     without.legacyFilters = legacyFilters(false);
     frame().createMediaParts(without);
 
-    EXPECT_EQ(view().playMovieFile(rmvb), VFW_E_NOT_FOUND);
+    EXPECT_EQ(playMovie(rmvb), VFW_E_NOT_FOUND);
     ASSERT_EQ(prompter_.shown.size(), 1u);
     EXPECT_EQ(prompter_.shown[0].caption, QStringLiteral("DirectShow FAILED"));
     EXPECT_EQ(prompter_.shown[0].text, QStringLiteral("In order to use RealMedia file,\nyou must "
@@ -304,13 +320,13 @@ TEST_F(MediaTest, RealMediaNeedsItsDemuxer) {
                                                       "first!"));
     EXPECT_FALSE(prompter_.shown[0].owned);
     EXPECT_FALSE(movie().graphExists());
-    EXPECT_EQ(view().playMovieFile(rmAvi), S_OK);
+    EXPECT_EQ(playMovie(rmAvi), S_OK);
     EXPECT_EQ(prompter_.shown.size(), 1u);
 
     MediaServices with = MediaServices::system();
     with.legacyFilters = legacyFilters(true);
     frame().createMediaParts(with);
-    EXPECT_EQ(view().playMovieFile(rmvb), S_OK);
+    EXPECT_EQ(playMovie(rmvb), S_OK);
     EXPECT_EQ(prompter_.shown.size(), 1u);
 }
 
@@ -321,7 +337,7 @@ TEST_F(MediaTest, FilesThatCannotPlayAreReported) {
     const QString noise = QString::fromStdString((root_.path() / "files" / "noise.avi").string());
     test::writeFile(noise.toStdString(), std::string(4096, '\x42'));
     const uint64_t before = camera->commitSequence();
-    EXPECT_EQ(view().playMovieFile(noise), kCannotRender);
+    EXPECT_EQ(playMovie(noise), kCannotRender);
     EXPECT_EQ(messages(), std::vector<std::string>(
                               {"DirectShow FAILED: Lumaghost can't render your moive file!"}));
     EXPECT_FALSE(movie().graphExists());
@@ -330,6 +346,7 @@ TEST_F(MediaTest, FilesThatCannotPlayAreReported) {
     const QString sound = make("sound.wav", "audiotestsrc num-buffers=20 ! wavenc");
     prompter_.shown.clear();
     ASSERT_TRUE(app().doc()->OnOpenDocument(sound));
+    ASSERT_TRUE(waitFor([&] { return prompter_.shown.size() >= 4; }));
     const std::vector<std::string> shown = messages();
     ASSERT_EQ(shown.size(), 4u);
     EXPECT_EQ(shown[0],
@@ -354,7 +371,7 @@ TEST_F(MediaTest, FilesThatCannotPlayAreReported) {
 TEST_F(MediaTest, RemovedMovieFileEndsThePlayback) {
     auto camera = startWithCamera();
     const QString file = clip("gone.avi", 30);
-    ASSERT_EQ(view().playMovieFile(file), S_OK);
+    ASSERT_EQ(playMovie(file), S_OK);
     fs::remove(file.toStdString());
     ASSERT_TRUE(waitFor([&] { return !movie().graphExists(); }));
     EXPECT_EQ(messages(), std::vector<std::string>({"Lumadesk: The movie " + file.toStdString() +
@@ -373,6 +390,8 @@ TEST_F(MediaTest, RealCameraPassesThroughAndEndsWhenUnplugged) {
     EXPECT_EQ(frame().command(kFirstCamera + 1), nullptr);
 
     run(kFirstCamera);
+    ASSERT_TRUE(movie().graphExists());
+    ASSERT_TRUE(waitFor([&] { return !movie().starting(); }));
     ASSERT_TRUE(movie().graphExists());
     EXPECT_EQ(movie().cameraSource(), CameraSource::RealCamera);
     EXPECT_FALSE(barShown());
@@ -429,7 +448,7 @@ TEST_F(MediaTest, RealCameraThatCannotConnectAndItsSetup) {
     auto camera = startWithCamera();
     ASSERT_EQ(view().realCameras(), std::vector<std::string>({"Real Cam", "Broken Cam"}));
     run(kFirstCamera + 1);
-    EXPECT_FALSE(movie().graphExists());
+    ASSERT_TRUE(waitFor([&] { return !movie().graphExists(); }));
     EXPECT_EQ(messages(), std::vector<std::string>(
                               {"Lumadesk: Lumadesk can't connect your real camera.\nCan you tell "
                                "us your camera's type?"}));
@@ -538,7 +557,7 @@ TEST_F(MediaTest, SetupRealCameraFromTheMenuWithFourRecentMovies) {
     frame().updateCommandStates();
     ASSERT_TRUE(recent->isEnabled());
     recent->trigger();
-    EXPECT_TRUE(waitFor([&] { return movie().graphExists(); }));
+    EXPECT_TRUE(waitFor([&] { return movie().graphExists() && !movie().starting(); }));
     EXPECT_EQ(movie().cameraSource(), CameraSource::Movie);
     EXPECT_EQ(app().doc()->title(), fourth);
 }
@@ -727,7 +746,7 @@ TEST_F(MediaTest, MovieAndDirectoryBecomeTheCurrentItem) {
     const QString sequence = QString::fromStdString((root_.path() / "A.lgs").string());
     frame().parts().setCurrentItemPath(sequence);
     const QString file = clip("clip.avi");
-    ASSERT_EQ(view().playMovieFile(file), S_OK);
+    ASSERT_EQ(playMovie(file), S_OK);
     EXPECT_EQ(frame().parts().currentItemPath(), file);
     auto &service = dynamic_cast<PlayServiceCommand &>(*frame().parts().service());
     bool finished = false;
@@ -852,7 +871,7 @@ TEST_F(MediaTest, OneSourceFeedsTheCamera) {
     directory().start(choice);
     EXPECT_FALSE(sequence->playing);
     EXPECT_EQ(movie().cameraSource(), CameraSource::Directory);
-    ASSERT_EQ(view().playMovieFile(clip("clip.avi")), S_OK);
+    ASSERT_EQ(playMovie(clip("clip.avi")), S_OK);
     EXPECT_FALSE(directory().playing());
     EXPECT_EQ(movie().cameraSource(), CameraSource::Movie);
     directory().start(choice);
@@ -871,6 +890,138 @@ TEST_F(MediaTest, OneSourceFeedsTheCamera) {
     directory().start(choice);
     EXPECT_TRUE(frame().close());
     EXPECT_FALSE(directory().playing());
+}
+
+// A movie slow to preroll starts without holding the window: a busy cursor at once, past half
+// a second the status bar's progress names it, then it plays and both go.
+TEST_F(MediaTest, SlowMovieStartsBehindABusyCursorThenPlays) {
+    auto camera = startWithCamera();
+    const QString file = slowClip("slow.avi", {100, 3000});
+    ASSERT_EQ(view().playMovieFile(file), S_OK);
+    EXPECT_TRUE(busyCursor());
+    EXPECT_FALSE(barShown());
+    EXPECT_TRUE(enabled(kStopAbove));
+    QProgressBar *progress = startProgress();
+    ASSERT_NE(progress, nullptr);
+    EXPECT_TRUE(progress->isHidden());
+    ASSERT_TRUE(waitFor([&] { return !progress->isHidden(); }, 2500));
+    EXPECT_EQ(progress->accessibleName(), QStringLiteral("Starting the movie ") + file + u'…');
+    EXPECT_EQ(frame().statusBar()->currentMessage(), progress->accessibleName());
+    EXPECT_EQ(progress->maximum(), 0);  // indeterminate
+
+    ASSERT_TRUE(waitFor([&] { return barShown(); }, 15000));
+    EXPECT_FALSE(busyCursor());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(progress->isHidden());
+    EXPECT_EQ(movie().cameraSource(), CameraSource::Movie);
+    EXPECT_EQ(app().context().recentMovies.paths(), QStringList({file}));
+    const uint64_t playing = camera->commitSequence();
+    EXPECT_TRUE(waitFor([&] { return camera->commitSequence() > playing + 2; }));
+    EXPECT_TRUE(prompter_.shown.empty());
+}
+
+// Stop Above during a start cancels it: nothing reaches the camera, no list, no message. A
+// second start replaces a first one still under way.
+TEST_F(MediaTest, StopDuringAStartCancelsItAndANewStartReplacesIt) {
+    auto camera = startWithCamera();
+    const QString slow = slowClip("slow.avi", {100, 3000});
+    const uint64_t before = camera->commitSequence();
+    ASSERT_EQ(view().playMovieFile(slow), S_OK);
+    ASSERT_TRUE(enabled(kStopAbove));
+    run(kStopAbove);
+    EXPECT_FALSE(movie().graphExists());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    pumpFor(3500);
+    EXPECT_EQ(camera->commitSequence(), before);
+    EXPECT_FALSE(barShown());
+    EXPECT_TRUE(startProgress()->isHidden());
+    EXPECT_TRUE(app().context().recentMovies.isEmpty());
+    EXPECT_TRUE(prompter_.shown.empty());
+
+    ASSERT_EQ(view().playMovieFile(slow), S_OK);
+    const QString quick = clip("quick.avi", 30);
+    ASSERT_EQ(playMovie(quick), S_OK);
+    pumpFor(3500);
+    EXPECT_EQ(movie().currentFile(), quick);
+    EXPECT_EQ(app().doc()->title(), quick);
+    EXPECT_EQ(app().context().recentMovies.paths(), QStringList({quick}));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(prompter_.shown.empty());
+}
+
+// A file that turns out to be no movie during its start is told once, with the message of a
+// movie that cannot be rendered, and leaves no graph.
+TEST_F(MediaTest, ErrorDuringAStartIsToldOnce) {
+    auto camera = startWithCamera();
+    ASSERT_TRUE(test::registerSlowSource());
+    test::setSlowFileTimes({100, 600});
+    const std::string noise = (root_.path() / "files" / "noise.avi").string();
+    test::writeFile(noise, std::string(4096, '\x42'));
+    ASSERT_EQ(view().playMovieFile(QString::fromStdString(test::slowFileUri(noise))), S_OK);
+    ASSERT_TRUE(waitFor([&] { return !movie().graphExists(); }, 15000));
+    pumpFor(1500);
+    EXPECT_EQ(messages(), std::vector<std::string>(
+                              {"DirectShow FAILED: Lumaghost can't render your moive file!"}));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_FALSE(barShown());
+}
+
+// The movie part going while a start is under way, and the window closing then: the start
+// ends quietly, nothing reaches the camera, and the close asks nothing.
+TEST_F(MediaTest, TeardownDuringAPendingStart) {
+    auto camera = startWithCamera();
+    const QString slow = slowClip("slow.avi", {100, 2000});
+    const uint64_t before = camera->commitSequence();
+    ASSERT_EQ(view().playMovieFile(slow), S_OK);
+    frame().createMediaParts(MediaServices::system());  // the old parts go
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_FALSE(movie().graphExists());
+    pumpFor(3000);
+    EXPECT_EQ(camera->commitSequence(), before);
+    EXPECT_TRUE(prompter_.shown.empty());
+    EXPECT_TRUE(startProgress()->isHidden());
+
+    ASSERT_EQ(view().playMovieFile(slow), S_OK);
+    EXPECT_TRUE(frame().close());
+    EXPECT_TRUE(prompter_.shown.empty());
+    EXPECT_FALSE(movie().graphExists());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+// A camera slow to open and to send its first frame starts behind a busy cursor and a progress
+// that names it, then passes through; Stop Above during its start cancels it quietly.
+TEST_F(MediaTest, SlowRealCameraStartsWithoutBlocking) {
+    auto real = install("0001", "Real Cam");
+    auto camera = startWithCamera();
+    MediaServices slow = MediaServices::system();
+    slow.cameraGraph = [](const std::string &, bool, const RendererSettings &settings, Post post,
+                          std::unique_ptr<CameraGraph> &out) {
+        return CameraGraph::create(test::makeSlowCamera({300, 2500}), settings, std::move(post),
+                                   out);
+    };
+    frame().createMediaParts(slow);
+    run(kFirstCamera);
+    EXPECT_TRUE(movie().starting());
+    EXPECT_TRUE(busyCursor());
+    ASSERT_TRUE(waitFor([&] { return !startProgress()->isHidden(); }, 2500));
+    EXPECT_EQ(startProgress()->accessibleName(),
+              QStringLiteral("Starting the real camera Real Cam…"));
+    ASSERT_TRUE(waitFor([&] { return !movie().starting(); }, 15000));
+    EXPECT_TRUE(movie().graphExists());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(startProgress()->isHidden());
+    EXPECT_EQ(frame().onCamera().kind, OnCamera::Kind::RealCamera);
+    const uint64_t passing = camera->commitSequence();
+    EXPECT_TRUE(waitFor([&] { return camera->commitSequence() > passing + 2; }));
+
+    run(kFirstCamera);
+    ASSERT_TRUE(movie().starting());
+    run(kStopAbove);
+    EXPECT_FALSE(movie().graphExists());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    pumpFor(3000);
+    EXPECT_NE(frame().onCamera().kind, OnCamera::Kind::RealCamera);
+    EXPECT_TRUE(prompter_.shown.empty());
 }
 
 }  // namespace
