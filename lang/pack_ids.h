@@ -56,6 +56,9 @@ inline constexpr int kNoCameraPane = 2008;
 inline constexpr int kAllOpenableFilter = 2009;
 inline constexpr int kDisplayTimeLabel = 2010;
 inline constexpr int kClipboardPicturePane = 2011;
+// The camera's format: a new size seen by the window, a format the camera could not take.
+inline constexpr int kCameraSizeChanged = 2012;
+inline constexpr int kCameraFormatKept = 2013;
 // The status bar while a movie or a real camera is starting.
 inline constexpr int kStartingMovie = 2020;
 inline constexpr int kStartingCamera = 2021;

@@ -151,6 +151,15 @@ HResult LinuxDeviceInstaller::fail(HResult error, std::string message) {
     return error;
 }
 
+HResult LinuxDeviceInstaller::readDevices(HiveData &data) {
+    std::string why;
+    if (hive_.read(data, &why).failed())
+        return fail(
+            hresultFromWin32(ERROR_INVALID_DATA),
+            "Cannot read the installed devices from " + why + "; the file is left as it is");
+    return S_OK;
+}
+
 std::string LinuxDeviceInstaller::hiveFailure(HResult r) const {
     HiveData data;
     std::string why;
@@ -214,11 +223,8 @@ HResult LinuxDeviceInstaller::checkInf(const std::string &infPath, std::string_v
 HResult LinuxDeviceInstaller::openClassDevices(const Guid &classGuid) {
     message_.clear();
     HiveData data;
-    std::string why;
-    if (hive_.read(data, &why).failed())
-        return fail(
-            hresultFromWin32(ERROR_INVALID_DATA),
-            "Cannot read the installed devices from " + why + "; the file is left as it is");
+    if (const HResult read = readDevices(data); read.failed())
+        return read;
     devices_.clear();
     selected_ = -1;
     for (const auto &device : DeviceTree::instancesOf(data)) {
@@ -396,11 +402,8 @@ HResult LinuxDeviceInstaller::updateDriverForPlugAndPlayDevices(std::string_view
         inf = cwd_ / inf;
 
     HiveData data;
-    std::string why;
-    if (hive_.read(data, &why).failed())
-        return fail(
-            hresultFromWin32(ERROR_INVALID_DATA),
-            "Cannot read the installed devices from " + why + "; the file is left as it is");
+    if (const HResult read = readDevices(data); read.failed())
+        return read;
     HResult result = hresultFromWin32(ERROR_NO_SUCH_DEVINST);
     for (const auto &device : DeviceTree::instancesOf(data)) {
         if (data.value(device.keyPath(), kPhantomValue))

@@ -48,6 +48,8 @@ private:
     HResult installDriver(const DeviceInstance &device, std::string_view hardwareId,
                           const std::filesystem::path &inf);
     HResult fail(HResult error, std::string message);
+    /// The hive, or a failure that says which file cannot be read and why.
+    HResult readDevices(HiveData &data);
     /// Why a change of the hive failed: the damage that keeps it from being read, or the error.
     std::string hiveFailure(HResult r) const;
 

@@ -17,6 +17,7 @@
 
 #include "camera/camera_link.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/message_format.h"
 #include "device/format_choice.h"
 #include "device/installed_devices.h"
 #include "lang/pack_ids.h"
@@ -234,10 +235,10 @@ bool CSetupMain::applyCameraFormat() {
     const int status = run_ ? run_(argv) : -ENOSYS;
     if (status == 0)
         return true;
-    context_.ask(this, QStringLiteral("Lumadesk"),
-                 QStringLiteral("The camera keeps the format %1: lumacam format ended with %2.")
-                     .arg(QString::fromStdString(FormatChoice::describe(cameraFormatValue_)))
-                     .arg(status),
+    context_.ask(this, appTitle(),
+                 formatMessage(context_.message(pack_ids::kCameraFormatKept),
+                               {QString::fromStdString(FormatChoice::describe(cameraFormatValue_)),
+                                int64_t(status)}),
                  MessageButtons::Ok, MessageIcon::Error);
     return false;
 }

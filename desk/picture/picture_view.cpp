@@ -20,6 +20,7 @@
 #include "desk/model/camera_state.h"
 #include "desk/model/desk_context.h"
 #include "desk/model/file_errors.h"
+#include "desk/model/message_format.h"
 #include "desk/model/part_set.h"
 #include "desk/model/view_settings.h"
 #include "desk/service/play_service_command.h"
@@ -412,11 +413,9 @@ bool PictureView::followCameraFormat() {
     if (pick_.shown)
         placeAtCameraSize(width, height);
     area_.viewport()->update();
-    context_.ask(part_.window, QStringLiteral("Lumadesk"),
-                 QStringLiteral("The camera's frame size changed to %1 x %2. The pick frame has "
-                                "the new size; pictures stored at the old size are not shown.")
-                     .arg(width)
-                     .arg(height),
+    context_.ask(part_.window, appTitle(),
+                 formatMessage(context_.message(pack_ids::kCameraSizeChanged),
+                               {int64_t(width), int64_t(height)}),
                  MessageButtons::Ok, MessageIcon::Information);
     return true;
 }

@@ -11,11 +11,7 @@ lumasetup=$1 lumacam=$2 commit=$3 consumer=$4 res=$5
 
 source "$(dirname "$0")/lib.sh"
 
-export XDG_RUNTIME_DIR=$work/run LUMAGHOST_ROOT=$work/root
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-mkdir -p "$LUMAGHOST_ROOT"
-start_session_bus
-start_pipewire
+start_private_session
 
 (cd "$res" && "$lumasetup") || fail "lumasetup exited $?"
 state=$LUMAGHOST_ROOT/var/lib/lumaghost

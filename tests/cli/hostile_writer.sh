@@ -12,9 +12,7 @@ tool=$1 lumacam=$2 seconds=${3:-8}
 
 source "$(dirname "$0")/lib.sh"
 
-export LUMAGHOST_ROOT=$work/root XDG_RUNTIME_DIR=$work/xdg
-mkdir -p "$LUMAGHOST_ROOT"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
+use_local_root
 # A sanitizer's report fails the run with its own exit code, told apart from a plain failure.
 export ASAN_OPTIONS=exitcode=86:abort_on_error=0:detect_leaks=1:${ASAN_OPTIONS:-}
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:exitcode=87:${UBSAN_OPTIONS:-}

@@ -58,3 +58,17 @@ start_pipewire() {
     wireplumber >"$work/wireplumber.log" 2>&1 &
     pids+=($!)
 }
+
+# A runtime directory and a local root in $work, for the programs under test.
+use_local_root() {
+    export XDG_RUNTIME_DIR=$work/run LUMAGHOST_ROOT=$work/root
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+    mkdir -p "$LUMAGHOST_ROOT"
+}
+
+# The same with a session bus and PipeWire on it.
+start_private_session() {
+    use_local_root
+    start_session_bus
+    start_pipewire
+}

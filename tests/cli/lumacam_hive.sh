@@ -9,9 +9,7 @@ lumasetup=$1 lumacam=$2 res=$3
 
 source "$(dirname "$0")/lib.sh"
 
-export LUMAGHOST_ROOT=$work/root XDG_RUNTIME_DIR=$work/xdg
-mkdir -p "$LUMAGHOST_ROOT"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
+use_local_root
 (cd "$res" && "$lumasetup") || fail "lumasetup exited $?"
 hive=$LUMAGHOST_ROOT/var/lib/lumaghost/machine.ini
 channel=$LUMAGHOST_ROOT/run/lumaghost/MEDIA_0000.frames

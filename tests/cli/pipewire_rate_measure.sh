@@ -21,11 +21,8 @@ width=${size%x*} height=${size#*x}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
 
-export XDG_RUNTIME_DIR=$work/run LUMAGHOST_ROOT=$work/root
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-mkdir -p "$LUMAGHOST_ROOT" "$work/media"
-start_session_bus
-start_pipewire
+start_private_session
+mkdir -p "$work/media"
 
 sed -e "s/^FrameWidth=.*/FrameWidth=$width/" -e "s/^FrameHeight=.*/FrameHeight=$height/" \
     -e 's/^FrameRate=.*/FrameRate=30/' "$res/Lumacam.inf" >"$work/media/Lumacam.inf"

@@ -8,11 +8,7 @@ lumasetup=$1 lumacam=$2 commit=$3 res=$4
 
 source "$(dirname "$0")/lib.sh"
 
-export XDG_RUNTIME_DIR=$work/run LUMAGHOST_ROOT=$work/root
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-mkdir -p "$LUMAGHOST_ROOT"
-start_session_bus
-start_pipewire
+start_private_session
 
 (cd "$res" && "$lumasetup") || fail "lumasetup exited $?"
 "$commit" --pattern 320 240 "$work/picture.ppm"

@@ -10,9 +10,8 @@ lumasetup=$1 lumacam=$2 lumaserv=$3 writeseq=$4 commit=$5 res=$6
 
 source "$(dirname "$0")/lib.sh"
 
-export LUMAGHOST_ROOT=$work/root XDG_RUNTIME_DIR=$work/xdg
-mkdir -p "$LUMAGHOST_ROOT" "$work/media"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
+use_local_root
+mkdir -p "$work/media"
 # A camera of another size than the default, so the size seen after the reboot can only have
 # come from its Device Parameters.
 sed -e 's/^FrameWidth=.*/FrameWidth=64/' -e 's/^FrameHeight=.*/FrameHeight=48/' \

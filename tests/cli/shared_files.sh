@@ -19,9 +19,7 @@ trap 'userdel "$account" 2>/dev/null || true; cleanup' EXIT
 as_member() { setpriv --reuid="$account" --regid=video --clear-groups -- "$@"; }
 
 chmod 755 "$work"  # as a real root is: the account reaches the machine's folders
-export LUMAGHOST_ROOT=$work/root XDG_RUNTIME_DIR=$work/xdg
-mkdir -p "$LUMAGHOST_ROOT"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
+use_local_root
 (cd "$res" && "$lumasetup") || fail "lumasetup exited $?"
 hive=$LUMAGHOST_ROOT/var/lib/lumaghost/machine.ini
 cp "$hive" "$work/hive.orig"

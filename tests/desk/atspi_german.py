@@ -143,6 +143,15 @@ def dismiss(app, box):
     wait_for("the message to go", lambda: find(app, pyatspi.ROLE_ALERT) is None)
 
 
+def checked_dialog(app, frame, item, title, button, where):
+    """Opens the dialog TITLE by the menu ITEM, checks its texts and closes it by BUTTON."""
+    press(menu_item(frame, item))
+    box = dialog_named(app, title)
+    check(box, where)
+    press(find(box, pyatspi.ROLE_PUSH_BUTTON, button))
+    gone(app, title)
+
+
 def run_without_camera(first):
     app = wait_for("lumadesk on the accessibility bus", lambda: application(first.pid))
 
@@ -165,17 +174,8 @@ def run_without_camera(first):
     press(sequence)
     wait_for("picture mode", lambda: not has(sequence, pyatspi.STATE_CHECKED))
 
-    press(menu_item(frame, "Einstellungen"))
-    setup = dialog_named(app, "Einstellungen")
-    check(setup, "Setup")
-    press(find(setup, pyatspi.ROLE_PUSH_BUTTON, "Abbrechen"))
-    gone(app, "Einstellungen")
-
-    press(menu_item(frame, "Info über Lumaghost..."))
-    about = dialog_named(app, "Info über Lumadesk")
-    check(about, "About")
-    press(find(about, pyatspi.ROLE_PUSH_BUTTON, "OK"))
-    gone(app, "Info über Lumadesk")
+    checked_dialog(app, frame, "Einstellungen", "Einstellungen", "Abbrechen", "Setup")
+    checked_dialog(app, frame, "Info über Lumaghost...", "Info über Lumadesk", "OK", "About")
 
     press(menu_item(frame, "Öffnen..."))
     file_dialog(app, "Datei öffnen")
@@ -210,11 +210,8 @@ def run_with_camera(first):
     press(play_movie)
     file_dialog(app, None)
 
-    press(menu_item(frame, "Echte Kamera einrichten"))
-    real = dialog_named(app, "Echte Kamera einrichten")
-    check(real, "Setup Real Camera")
-    press(find(real, pyatspi.ROLE_PUSH_BUTTON, "OK"))
-    gone(app, "Echte Kamera einrichten")
+    checked_dialog(app, frame, "Echte Kamera einrichten", "Echte Kamera einrichten", "OK",
+                   "Setup Real Camera")
 
     check(frame, "the window with a camera at the end")
     quit(first, frame)

@@ -149,7 +149,21 @@ TEST(ShippedPacks, LoadAndCoverTheProgram) {
                    kPositionName,
                    kBrowseName,
                    kRealCameraName,
-                   kSequenceStripDescription})
+                   kSequenceStripDescription,
+                   kNothingPlaysPane,
+                   kPicturePane,
+                   kSequenceItemPane,
+                   kMoviePane,
+                   kDirectoryPicturePane,
+                   kRealCameraPane,
+                   kPlayServicePane,
+                   kStoredImagePane,
+                   kNoCameraPane,
+                   kAllOpenableFilter,
+                   kDisplayTimeLabel,
+                   kClipboardPicturePane,
+                   kCameraSizeChanged,
+                   kCameraFormatKept})
         EXPECT_TRUE(english.rawValue("STRINGTABLE", packKey(id))) << "STRINGTABLE ID" << id;
 }
 

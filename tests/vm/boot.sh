@@ -18,7 +18,7 @@ repo=$(cd "$here/../.." && pwd)
 build=$(cd "${1:-$repo/build}" && pwd)
 deb=${2:-}
 cache=${LUMAGHOST_VM_CACHE:-$build/vm-cache}
-timeout_s=${LUMAGHOST_VM_TIMEOUT:-540}
+timeout_s=${LUMAGHOST_VM_TIMEOUT:-720}
 started=$(date +%s)
 phase() { echo "== $(($(date +%s) - started)) s: $*"; }
 fail() {

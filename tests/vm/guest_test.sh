@@ -4,7 +4,8 @@
 # package's modprobe files loaded v4l2loopback at boot with the camera's label; lumasetup
 # installs the camera, lumacam send puts a colour on it, lumacam run feeds the node; v4l2-ctl
 # sees the label, YUYV 320x240 and 30 fps; GStreamer's v4l2src and ffmpeg read the colour at
-# the camera's rate; a reader killed and started again gets frames; lumacam run stopped and
+# the camera's rate; lumacam format changes the size v4l2src reads, and a reader that holds the
+# node across a change keeps the old size until it leaves; a reader killed and started again gets frames; lumacam run stopped and
 # started ten times with a reader attached and ten times without keeps the frames coming; the
 # package installed, then upgraded with a reader attached, feeds the reader again; the
 # package's play service, started, reloaded and stopped by systemctl, plays the user's auto-play
@@ -191,6 +192,42 @@ format_change_checks() {
     size=$kept
 }
 format_change_checks
+
+# -- a new format while a reader holds the node: the reader keeps the old size, scaled, and the
+# node takes the new one as soon as it is free
+held_format_checks() {
+    local count line
+    echo "== $(t) s: the camera given 640x480 while a reader holds the node"
+    start_reader held
+    reader_gets_frames held 0 15 || { bad "the holding reader got $(frames_of held) frames"; return; }
+    "$lumacam" format 640x480@30 >/dev/null || bad "lumacam format 640x480@30 exited $?"
+    as_user "$lumacam" send "$work/colour.png" || bad "lumacam send at 640x480 exited $?"
+    count=$(frames_of held)
+    line="keeps the format 320x240 YUYV instead of 640x480 YUYV"
+    if reader_gets_frames held "$count" 15 && grep -q "$line" "$work/run-first.log" &&
+        [ "$(grep '\] n: *[0-9]' "$work/held.log" | tail -n 5 | grep -c 's:320x240')" = 5 ]; then
+        ok "a reader holding the node across a change to 640x480 keeps getting 320x240 frames ($count -> $(frames_of held)); lumacam says it $line"
+    else
+        bad "the holding reader across the change: $(frames_of held) frames (had $count), last: $(grep '\] n:' "$work/held.log" | tail -n 1); lumacam: $(tail -n 2 "$work/run-first.log" | tr '\n' ' ')"
+    fi
+    kill "$reader" 2>/dev/null
+    wait "$reader" 2>/dev/null
+    for _ in $(seq 50); do
+        v4l2-ctl -d "$dev" --list-formats-ext 2>/dev/null | grep -q "Size: Discrete 640x480" && break
+        sleep 0.2
+    done
+    size=640x480
+    out=$(read_gst gst-freed 30 $colour) && ok "once the reader left, v4l2src reads 640x480: $out" ||
+        bad "after the holding reader left: $out"
+    size=320x240
+    "$lumacam" format 320x240@30 >/dev/null || bad "lumacam format 320x240@30 exited $?"
+    as_user "$lumacam" send "$work/colour.png" || bad "lumacam send at 320x240 exited $?"
+    for _ in $(seq 50); do
+        v4l2-ctl -d "$dev" --list-formats-ext 2>/dev/null | grep -q "Size: Discrete 320x240" && break
+        sleep 0.2
+    done
+}
+held_format_checks
 
 # -- a reader killed and started again
 start_reader killed
