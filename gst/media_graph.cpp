@@ -412,6 +412,10 @@ HResult PreviewGraph::create(const std::string &device, FrameCallback callback, 
     return S_OK;
 }
 
+PreviewGraph::~PreviewGraph() {
+    gst_element_set_state(pipeline(), GST_STATE_NULL);
+}
+
 GstFlowReturn PreviewGraph::onSample(GstElement *sink, gpointer data) {
     auto *self = static_cast<PreviewGraph *>(data);
     g_autoptr(GstSample) sample = gst_app_sink_pull_sample(GST_APP_SINK(sink));

@@ -167,6 +167,8 @@ public:
         std::function<void(const uint8_t *pixels, int width, int height, int stride)>;
     static HResult create(const std::string &device, FrameCallback callback, Post post,
                           std::unique_ptr<PreviewGraph> &out);
+    /// Stops before its callback goes: no streaming thread calls it afterwards.
+    ~PreviewGraph() override;
 
 private:
     using MediaGraph::MediaGraph;

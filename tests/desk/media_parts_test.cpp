@@ -934,6 +934,7 @@ TEST_F(MediaTest, StopDuringAStartCancelsItAndANewStartReplacesIt) {
     pumpFor(3500);
     EXPECT_EQ(camera->commitSequence(), before);
     EXPECT_FALSE(barShown());
+    ASSERT_NE(startProgress(), nullptr);
     EXPECT_TRUE(startProgress()->isHidden());
     EXPECT_TRUE(app().context().recentMovies.isEmpty());
     EXPECT_TRUE(prompter_.shown.empty());
@@ -979,6 +980,7 @@ TEST_F(MediaTest, TeardownDuringAPendingStart) {
     pumpFor(3000);
     EXPECT_EQ(camera->commitSequence(), before);
     EXPECT_TRUE(prompter_.shown.empty());
+    ASSERT_NE(startProgress(), nullptr);
     EXPECT_TRUE(startProgress()->isHidden());
 
     ASSERT_EQ(view().playMovieFile(slow), S_OK);
@@ -1003,6 +1005,7 @@ TEST_F(MediaTest, SlowRealCameraStartsWithoutBlocking) {
     run(kFirstCamera);
     EXPECT_TRUE(movie().starting());
     EXPECT_TRUE(busyCursor());
+    ASSERT_NE(startProgress(), nullptr);
     ASSERT_TRUE(waitFor([&] { return !startProgress()->isHidden(); }, 2500));
     EXPECT_EQ(startProgress()->accessibleName(),
               QStringLiteral("Starting the real camera Real Cam…"));
