@@ -29,7 +29,7 @@ inline constexpr int kCameraFormatNote = 1034;      // what a new size does to s
 // About box, section DLG_100.
 inline constexpr int kAboutDialog = 100;
 inline constexpr int kTranslatorLine = 1026;  // filled with LanguagePackList::TranslatorLine()
-inline constexpr int kVersionLine = 1027;     // filled with string 141
+inline constexpr int kVersionLine = 1027;     // filled with kVersionFormat
 inline constexpr int kCopyrightLine = 1028;
 inline constexpr int kHomepageLink = 1029;
 inline constexpr int kSupportMailLink = 1030;
@@ -63,14 +63,19 @@ inline constexpr int kCameraFormatKept = 2013;
 inline constexpr int kStartingMovie = 2020;
 inline constexpr int kStartingCamera = 2021;
 
+// [STRINGTABLE] ids of Lumadesk's own messages about several files or a file of a directory,
+// from 4000; "%s" and "%d" are filled in turn.
+inline constexpr int kPictureNotShown = 4000;    // "%s cannot be shown:\n%s"
+inline constexpr int kFilesNotFound = 4001;      // "These %d files were not found:\n%s"
+inline constexpr int kMoreFilesNotFound = 4002;  // "… and %d more"
+
 // Menu items.
 inline constexpr int kOpenRecentTitle = 32821;  // "Open Recent Files Here", Open's drop-down
-inline constexpr int kFirstCameraItem = 10000;  // "Camera - " + name, never re-labelled
-inline constexpr int kLastCameraItem = 10064;
 
-// Lumadesk's own [STRINGTABLE] texts, 1100 to 1999, beyond the design's: captions, messages,
-// the details under them, window titles and the names assistive technology reads. Each is in
-// every pack (res/lang).
+// Lumadesk's own [STRINGTABLE] texts, 1100 to 1999, beyond the packs' first ones: captions,
+// messages, the details under them, window titles and the names assistive technology reads.
+// Each is in every pack (res/lang).
+
 // Message captions.
 inline constexpr int kErrorCaption = 1100;
 inline constexpr int kDriverErrorCaption = 1101;
@@ -129,7 +134,7 @@ inline constexpr int kSequenceFilterName = 1163;
 inline constexpr int kReleaseLine = 1164;
 inline constexpr int kPreviewTitle = 1165;
 inline constexpr int kCameraItemPrefix = 1166;
-// The movie types of the "Play Movie" dialog (the design's string 129, from the packs here).
+// The movie types of the "Play Movie" dialog.
 inline constexpr int kMovieFilter = 1167;
 inline constexpr int kPictureAreaName = 1170;
 inline constexpr int kSequenceStripName = 1171;

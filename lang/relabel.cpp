@@ -119,16 +119,6 @@ void relabelActions(const LanguagePackList &packs, const QList<QAction *> &actio
 
 }  // namespace
 
-QString packDisplayText(std::string_view text) {
-    QString display = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    display.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return display;
-}
-
-QString LoadPackQString(const LanguagePackList &packs, int id) {
-    return packDisplayText(packs.LoadPackString(id));
-}
-
 /// \brief Re-labels a dialog from section DLG_<dialogId>.
 void RelabelDialog(const LanguagePackList &packs, QWidget &dialog, int dialogId) {
     const std::string section = "DLG_" + std::to_string(dialogId);

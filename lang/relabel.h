@@ -14,6 +14,7 @@
 #include <QString>
 
 #include "lang/language_packs.h"
+#include "lang/pack_display_text.h"
 
 class QAction;
 class QComboBox;
@@ -27,12 +28,6 @@ namespace lumaghost {
 
 inline constexpr char kControlIdProperty[] = "controlId";
 inline constexpr char kCommandIdProperty[] = "commandId";
-
-/// A pack text for a Qt widget: UTF-8 decoded, CR LF line breaks as "\n". The blank and tab of
-/// "\t" stay, so a menu text's tab still starts its shortcut column.
-QString packDisplayText(std::string_view text);
-/// LoadPackString for display.
-QString LoadPackQString(const LanguagePackList &packs, int id);
 
 /// Sets the dialog's title from CAPTION of section DLG_<dialogId> and the text of every label,
 /// button and group box inside it from ID<controlId>, an empty value emptying it. Line edits,

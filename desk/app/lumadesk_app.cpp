@@ -45,15 +45,15 @@ QStringList commandLineFiles(const QStringList &arguments) {
     return files;
 }
 
-CLumadeskApp::CLumadeskApp(DeskEnvironment services, std::ostream &errors)
-    : services_(std::move(services)), errors_(errors) {}
+CLumadeskApp::CLumadeskApp(DeskEnvironment environment, std::ostream &errors)
+    : environment_(std::move(environment)), errors_(errors) {}
 
 CLumadeskApp::~CLumadeskApp() {
     if (frame_)
         ExitInstance();
 }
 
-/// \brief Start-up, in the design's order.
+/// \brief Start-up, step by step.
 CLumadeskApp::StartResult CLumadeskApp::InitInstance(const QStringList &arguments,
                                                      const QString &instanceDirectory,
                                                      const QString &instanceName) {
@@ -61,7 +61,7 @@ CLumadeskApp::StartResult CLumadeskApp::InitInstance(const QStringList &argument
     for (const QString &file : commandLineFiles(arguments))
         files.append(QFileInfo(file).absoluteFilePath());
 
-    // 1. One instance per desktop: a later start hands its file to the first one.
+    // One instance per desktop: a later start hands its file to the first one.
     instance_ = std::make_unique<SingleInstance>(instanceDirectory, instanceName);
     if (instance_->start() == SingleInstance::Role::Second) {
         instance_->handOff(files.mid(0, 1), kHandOffTimeoutMs);
@@ -69,8 +69,8 @@ CLumadeskApp::StartResult CLumadeskApp::InitInstance(const QStringList &argument
     }
     connect(instance_.get(), &SingleInstance::activationRequested, this, &CLumadeskApp::activate);
 
-    // 4-6. Paths, settings store, recent lists.
-    context_ = std::make_unique<DeskContext>(services_, userHive(), appLanguagePacks(), errors_);
+    // Paths, settings store, recent lists.
+    context_ = std::make_unique<DeskContext>(environment_, userHive(), appLanguagePacks(), errors_);
     DeskContext &context = *context_;
     {
         const SettingsSnapshot stored = context.settings.snapshot();
@@ -78,7 +78,7 @@ CLumadeskApp::StartResult CLumadeskApp::InitInstance(const QStringList &argument
         context.recentSequences.read(stored);
         context.recentMovies.read(stored);
 
-        // 7. The language packs of the language directory, and the stored language.
+        // The language packs of the language directory, and the stored language.
         const QString languageDir = QString::fromStdString(stored.readString(
             settings::kSettings, settings::kLanguageDir, settings::kLanguageDirDefault));
         const QString parent = context.paths.languageParent(languageDir);
@@ -88,12 +88,12 @@ CLumadeskApp::StartResult CLumadeskApp::InitInstance(const QStringList &argument
             stored.readInt(settings::kSettings, settings::kLanguage, SystemDefaultLanguageId())));
     }
 
-    // 8. The document, and the .lgs type for the desktop (off this thread).
+    // The document, and the .lgs type for the desktop (off this thread).
     doc_ = std::make_unique<CLumadeskDoc>(context);
-    if (services_.registerFileType)
-        QThreadPool::globalInstance()->start(services_.registerFileType);
+    if (environment_.registerFileType)
+        QThreadPool::globalInstance()->start(environment_.registerFileType);
 
-    // 9. The main window with its view; the view starts the camera.
+    // The main window with its view; the view starts the camera.
     frame_ = std::make_unique<CMainFrame>(context);
     doc_->setFrame(frame_.get());
     connect(frame_.get(), &CMainFrame::aboutRequested, this, &CLumadeskApp::onAppAbout);
@@ -105,7 +105,7 @@ CLumadeskApp::StartResult CLumadeskApp::InitInstance(const QStringList &argument
         return StartResult::Failed;
     }
 
-    // 10-11. Camera items are never re-labelled; then the language, the window, drops.
+    // Camera items are never re-labelled; then the language, the window, drops.
     context.packs.ExcludeMenuIdRange(cmd::kFirstCamera, cmd::kLastCamera);
     frame_->applyLanguage();
     frame_->updateCommandStates();

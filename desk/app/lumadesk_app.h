@@ -28,7 +28,7 @@ public:
     };
 
     /// `errors` receives one line for each file that cannot be read.
-    explicit CLumadeskApp(DeskEnvironment services, std::ostream &errors);
+    explicit CLumadeskApp(DeskEnvironment environment, std::ostream &errors);
     ~CLumadeskApp() override;
 
     /// Start-up. `arguments` are the program's without its name; the first that does not
@@ -56,7 +56,7 @@ public:
     void activate(const QStringList &files);
 
 private:
-    DeskEnvironment services_;
+    DeskEnvironment environment_;
     std::ostream &errors_;
     std::unique_ptr<SingleInstance> instance_;
     std::unique_ptr<DeskContext> context_;

@@ -95,32 +95,32 @@ CameraStart startCamera(VersionSource &versions) {
 
 DeskEnvironment systemEnvironment() {
     static QtPrompter prompter;
-    DeskEnvironment services;
-    services.prompter = &prompter;
-    services.startCamera = [] { return lumaghost::startCamera(systemVersionSource()); };
-    services.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
-    services.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
-    services.applicationFolder = QCoreApplication::applicationDirPath();
-    services.versions = &systemVersionSource();
+    DeskEnvironment environment;
+    environment.prompter = &prompter;
+    environment.startCamera = [] { return lumaghost::startCamera(systemVersionSource()); };
+    environment.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    environment.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
+    environment.applicationFolder = QCoreApplication::applicationDirPath();
+    environment.versions = &systemVersionSource();
     // Asks the user's consent where systemd needs it; installs through pkexec where the
     // system's unit files are written.
     SystemdServiceManager &systemd = systemServiceManager();
     systemd.setInteractiveAuthorization(true);
     static DeskServiceManager manager(
-        systemd, (services.applicationFolder + QStringLiteral("/lumaserv")).toStdString(),
+        systemd, (environment.applicationFolder + QStringLiteral("/lumaserv")).toStdString(),
         ServiceInstallNeedsElevation(systemd.userManager()));
-    services.serviceManager = &manager;
-    services.runProgram = [](const std::vector<std::string> &argv) {
+    environment.serviceManager = &manager;
+    environment.runProgram = [](const std::vector<std::string> &argv) {
         return DeskServiceManager::runProgram(argv).status;
     };
-    services.registerFileType = [program = QCoreApplication::applicationFilePath()] {
+    environment.registerFileType = [program = QCoreApplication::applicationFilePath()] {
         const ShellRegistrationResult result =
             updateSequenceFileType(userDataHome(), systemDataDirs(), program);
         if (!result.ok)
             std::cerr << "Lumadesk: the user's .lgs file type registration: "
                       << result.error.toStdString() << std::endl;
     };
-    return services;
+    return environment;
 }
 
 }  // namespace lumaghost

@@ -94,7 +94,7 @@ CAboutDlg::CAboutDlg(DeskContext &context, QWidget *parent) : QDialog(parent), c
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(homepage_, &QPushButton::clicked, this, &CAboutDlg::homepageRequested);
     connect(mail_, &QPushButton::clicked, this, [this] {
-        context_.services.openUrl(
+        context_.environment.openUrl(
             QUrl(QStringLiteral("mailto:") + QString::fromLatin1(kSupportMailAddress)));
     });
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The About box (template 100): the version line of string 141, the translator line of the
-// language pack, and links to the maker's page and mail address; below the version line, the
-// release of this Linux build and its licence.
+// The About box (pack_ids::kAboutDialog): the version line of pack_ids::kVersionFormat, the
+// translator line of the language pack, and links to the maker's page and mail address; below the
+// version line, the release of this Linux build and its licence.
 #pragma once
 
 #include <QDialog>
@@ -20,7 +20,7 @@ inline constexpr char kBuildDate[] = "Mon May 30 22:23:26 2005";
 /// "May 30 2005"); 0 when it names no month.
 int buildNumber(const char *date);
 
-/// String 141 filled with version 0.9.0.0, "beta" and the build number.
+/// The version format filled with version 0.9.0.0, "beta" and the build number.
 QString versionLine(const QString &format);
 
 class CAboutDlg : public QDialog {

@@ -32,27 +32,16 @@ SetupValues readSetupValues(const SettingsStore &store, int languageInUse) {
     using namespace settings;
     const SettingsSnapshot stored = store.snapshot();
     SetupValues v;
-    v.autoSetLastImage = stored.readInt(kSettings, kAutoSetLastImage);
-    v.serviceAutoStart = stored.readInt(kSettings, kServiceAutoStart);
-    v.autoSaveSequenceForNext = stored.readInt(kSettings, kAutoSaveSequenceForNext);
-    v.miniSizeToSystemTray = stored.readInt(kSettings, kMiniSizeToSystemTray);
-    v.stretch = stored.readInt(kSettings, kStretch);
-    v.keepRatio = stored.readInt(kSettings, kKeepRatio);
-    v.center = stored.readInt(kSettings, kCenter);
+    static_cast<DeskSettings &>(v) = DeskSettings::read(stored);
     v.language = stored.readInt(kSettings, kLanguage, languageInUse);
     return v;
 }
 
 bool writeSetupValues(SettingsStore &store, const SetupValues &v) {
     using namespace settings;
-    return store.writeInts(kSettings, {{kAutoSaveSequenceForNext.name, v.autoSaveSequenceForNext},
-                                       {kServiceAutoStart.name, v.serviceAutoStart},
-                                       {kAutoSetLastImage.name, v.autoSetLastImage},
-                                       {kMiniSizeToSystemTray.name, v.miniSizeToSystemTray},
-                                       {kStretch.name, v.stretch},
-                                       {kKeepRatio.name, v.keepRatio},
-                                       {kCenter.name, v.center},
-                                       {kLanguage, v.language}});
+    std::vector<std::pair<std::string_view, int>> values = v.values();
+    values.emplace_back(kLanguage.name, v.language);
+    return store.writeInts(kSettings, values);
 }
 
 CSetupMain::CSetupMain(DeskContext &context, bool trayAvailable, QWidget *parent)
@@ -62,10 +51,10 @@ CSetupMain::CSetupMain(DeskContext &context, bool trayAvailable, QWidget *parent
         readSetupValues(context_.settings, context_.packs.CurrentLanguageId());
     languageValue_ = stored.language;
 
-    auto check = [this](int id, const char *text, int value) {
+    auto check = [this](int id, const char *text, bool value) {
         auto *box = new QCheckBox(QString::fromUtf8(text), this);
         box->setProperty(kControlIdProperty, id);
-        box->setChecked(value != 0);
+        box->setChecked(value);
         return box;
     };
     autoSetLastImage_ =
@@ -195,7 +184,7 @@ SetupValues CSetupMain::values() const {
 
 // The usual sizes at the camera's rate, and the camera's own format where it is another.
 void CSetupMain::addCameraFormats() {
-    run_ = context_.services.runProgram;
+    run_ = context_.environment.runProgram;
     std::vector<InstalledDevice> devices;
     if (readInstalledDevices(machineHive(), devices).succeeded()) {
         for (const InstalledDevice &d : devices) {

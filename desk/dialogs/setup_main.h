@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The Setup dialog (template 151): seven switches and the language, read from the settings
-// when it opens and written, in one change, by OK. Cancel writes nothing. Beside them the
-// camera's format, which OK gives the camera through `lumacam format` (under pkexec for a user
-// who is not root) when another one was chosen.
+// The Setup dialog (pack_ids::kSetupDialog): seven switches and the language, read from the
+// settings when it opens and written, in one change, by OK. Cancel writes nothing. Beside them
+// the camera's format, which OK gives the camera through `lumacam format` (under pkexec for a
+// user who is not root) when another one was chosen.
 #pragma once
 
 #include <QDialog>
 
 #include "desk/model/desk_environment.h"
+#include "desk/model/desk_settings.h"
+#include "desk/model/settings_store.h"
 #include "device/frame_channel.h"
+#include "lang/language_id.h"
 
 class QCheckBox;
 class QComboBox;
@@ -17,16 +20,9 @@ namespace lumaghost {
 
 struct DeskContext;
 
-/// The dialog's working copy, in the dialog's order.
-struct SetupValues {
-    int autoSetLastImage = 1;
-    int serviceAutoStart = 1;
-    int autoSaveSequenceForNext = 0;
-    int miniSizeToSystemTray = 1;
-    int stretch = 1;
-    int keepRatio = 1;
-    int center = 1;
-    int language = 1033;
+/// The dialog's working copy: the switches and the language.
+struct SetupValues : DeskSettings {
+    int language = kEnglishLanguageId;
 };
 
 class CSetupMain : public QDialog {
@@ -56,7 +52,7 @@ private:
     bool applyCameraFormat();
 
     DeskContext &context_;
-    int languageValue_ = 1033;
+    int languageValue_ = kEnglishLanguageId;
     QCheckBox *autoSetLastImage_ = nullptr;
     QCheckBox *serviceAutoStart_ = nullptr;
     QCheckBox *autoSaveSequenceForNext_ = nullptr;
@@ -72,10 +68,8 @@ private:
 };
 
 /// Reads the Setup dialog's values; Language defaults to `languageInUse` here.
-SetupValues readSetupValues(const class SettingsStore &store, int languageInUse);
-/// Writes them to "Settings" in one change, in the order AutoSaveSequenceForNext,
-/// ServiceAutoStart, AutoSetLastImage, MiniSizeToSystemTray, Stretch, KeepRatio, Center,
-/// Language.
-bool writeSetupValues(class SettingsStore &store, const SetupValues &values);
+SetupValues readSetupValues(const SettingsStore &store, int languageInUse);
+/// Writes them to "Settings" in one change: the switches in their order, then Language.
+bool writeSetupValues(SettingsStore &store, const SetupValues &values);
 
 }  // namespace lumaghost

@@ -14,14 +14,13 @@
 
 #include "camera/device_discovery.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/message_ids.h"
 #include "lang/pack_ids.h"
 #include "lang/relabel.h"
 
 namespace lumaghost {
 
 namespace {
-
-constexpr int kNoPropertyPage = 174;  // "No Property Setup Page"
 
 /// Shows `value` on a control's widget without applying it again.
 void showValue(QWidget *widget, const CameraControl &control, int32_t value) {
@@ -197,7 +196,7 @@ void CDialogRealCameraSetup::onSetup() {
     std::vector<CameraControl> list;
     if (!openControls_ || openControls_(*device, controls).failed() || !controls ||
         controls->list(list) != S_OK) {
-        context_.ask(this, appTitle(), context_.message(kNoPropertyPage), MessageButtons::Ok,
+        context_.ask(this, appTitle(), context_.message(msg::kNoPropertyPage), MessageButtons::Ok,
                      MessageIcon::Information);
         return;
     }

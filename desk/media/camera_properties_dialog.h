@@ -12,8 +12,8 @@
 
 #include <QDialog>
 
-#include "desk/media/media_services.h"
 #include "desk/media/camera_controls.h"
+#include "desk/media/media_services.h"
 
 class QComboBox;
 class QPushButton;

@@ -13,6 +13,7 @@
 
 #include "desk/model/desk_context.h"
 #include "desk/model/message_format.h"
+#include "desk/model/message_ids.h"
 #include "lang/pack_ids.h"
 #include "lang/relabel.h"
 
@@ -24,7 +25,6 @@ constexpr int kDefaultDisplayTime = 10;
 constexpr int kShortestPeriodMs = 10;
 // The spin control's step: ten seconds a click.
 constexpr int kDisplayTimeStep = 10;
-constexpr int kSelectMediasTitle = 175;  // "Select medias directory"
 
 /// The display time's edit with its spin buttons. Any text may be typed; what is not a whole
 /// number of seconds counts as the default.
@@ -180,7 +180,7 @@ void CDialogSelectDirectory::addDirectory(const QString &directory) {
 void CDialogSelectDirectory::browse() {
     // A folder, not a file in it: a folder of movies or an empty one is chosen as well.
     QString directory = QFileDialog::getExistingDirectory(
-        this, context_.message(kSelectMediasTitle), directory_->currentText());
+        this, context_.message(msg::kSelectMediasTitle), directory_->currentText());
     if (directory.size() > 1 && directory.endsWith(u'/'))
         directory.chop(1);
     addDirectory(directory);

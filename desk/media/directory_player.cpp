@@ -10,19 +10,13 @@
 #include "desk/model/camera_state.h"
 #include "desk/model/desk_context.h"
 #include "desk/model/message_format.h"
+#include "desk/model/message_ids.h"
 #include "desk/model/part_set.h"
 #include "desk/service/play_service_command.h"
 #include "frames/picture_file.h"
 #include "lang/pack_ids.h"
 
 namespace lumaghost {
-
-namespace {
-
-constexpr int kCannotLoadPicture = 145;  // "Can not load picture"
-constexpr int kPictureNotShown = 4000;   // "%s cannot be shown:\n%s"
-
-}  // namespace
 
 QStringList ScanDirectoryPictures(const QString &directory) {
     namespace fs = std::filesystem;
@@ -123,8 +117,8 @@ HResult DirectoryPlayer::ShowDirectoryPicture(const QString &path, FitFlags flag
     if (picture.isNull() && !unreadable_.contains(path)) {
         // Told once per picture, not at every round; the camera shows black for it.
         unreadable_.insert(path);
-        context_.ask(nullptr, context_.message(kCannotLoadPicture),
-                     formatMessage(context_.message(kPictureNotShown), {path, why}),
+        context_.ask(nullptr, context_.message(msg::kCannotLoadPicture),
+                     formatMessage(context_.message(pack_ids::kPictureNotShown), {path, why}),
                      MessageButtons::Ok, MessageIcon::Warning);
     }
     if (!picture.isNull() && picture.format() != QImage::Format_RGB32)

@@ -15,10 +15,11 @@
 #include "desk/model/camera_state.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/desk_settings.h"
 #include "desk/model/file_dialog_filter.h"
 #include "desk/model/message_format.h"
+#include "desk/model/message_ids.h"
 #include "desk/model/part_set.h"
-#include "desk/model/view_settings.h"
 #include "desk/service/play_service_command.h"
 #include "gst/playable_movie_types.h"
 #include "lang/pack_ids.h"
@@ -29,12 +30,6 @@ namespace {
 
 // GStreamer's RealMedia demuxer, by its long name among the elements.
 constexpr char kRealMediaDemuxer[] = "RealMedia Demuxer";
-
-// Messages of a graph that ends while it runs.
-constexpr int kMovieStoppedMessage = 190;   // "The movie %s has stopped:\n%s"
-constexpr int kCameraStoppedMessage = 191;  // "The real camera %s has stopped:\n%s"
-constexpr int kFileRemovedMessage = 192;    // "The file was removed."
-constexpr int kCameraUnpluggedMessage = 193;
 
 bool isRealMedia(const QString &path) {
     const qsizetype dot = path.lastIndexOf(u'.');
@@ -107,7 +102,7 @@ Post MoviePlayer::post() {
 }
 
 RendererSettings MoviePlayer::rendererSettings() const {
-    const ViewSettings &s = part_.settings;
+    const DeskSettings &s = part_.settings;
     RendererSettings settings;
     settings.flags = FitFlags{s.stretch, s.keepRatio, s.center};
     const CameraLink &link = part_.camera.link;
@@ -125,7 +120,8 @@ CameraSource MoviePlayer::cameraSource() const {
     return CameraSource::Idle;
 }
 
-/// \brief "Play Movie": the open dialog, then the movie; a failure is told with string 167.
+/// \brief "Play Movie": the open dialog, then the movie; a failure is told with
+/// msg::kCannotPlayMovie.
 void MoviePlayer::playMovieCommand() {
     const QString path = QFileDialog::getOpenFileName(
         part_.window, QString(), QString(),
@@ -135,7 +131,8 @@ void MoviePlayer::playMovieCommand() {
     auto started = [this, path](HResult result) {
         if (result.failed())
             context_.ask(part_.window, appTitle(),
-                         formatMessage(context_.message(167), {path, int64_t{result.code()}}),
+                         formatMessage(context_.message(msg::kCannotPlayMovie),
+                                       {path, int64_t{result.code()}}),
                          MessageButtons::Ok, MessageIcon::Warning);
     };
     const HResult result = playMovieFile(path, started);
@@ -163,7 +160,8 @@ HResult MoviePlayer::playMovieFile(const QString &path, MovieStarted started) {
                                   services_.legacyFilters);
         if (result.failed()) {
             context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
-                         context_.message(155), MessageButtons::Ok, MessageIcon::Warning);
+                         context_.message(msg::kRealMediaNeedsSplitter), MessageButtons::Ok,
+                         MessageIcon::Warning);
             return result;
         }
         // playbin plugs the demuxer itself once it is installed.
@@ -216,7 +214,8 @@ HResult MoviePlayer::checkPrerolled(GstStateChangeReturn change) {
         // Nothing took the file as media: it cannot be rendered at all.
         stopGraphPlayback();
         context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
-                     context_.message(156), MessageButtons::Ok, MessageIcon::Warning);
+                     context_.message(msg::kCannotRenderMovie), MessageButtons::Ok,
+                     MessageIcon::Warning);
         return kCannotRender;
     }
     // Media, but no video reached the renderer: sound only, or no decoder for the video.
@@ -259,24 +258,25 @@ void MoviePlayer::endBusy() {
     }
 }
 
-/// \brief Message 162; on Yes the graph's elements, which may go to the clipboard.
+/// \brief msg::kCannotRenderMedia; on Yes the graph's elements, which may go to the clipboard.
 void MoviePlayer::renderDiagnostics(const std::vector<std::string> &elements) {
     if (context_.ask(part_.window, context_.message(pack_ids::kRenderErrorCaption),
-                     context_.message(162), MessageButtons::YesNo,
+                     context_.message(msg::kCannotRenderMedia), MessageButtons::YesNo,
                      MessageIcon::Question) != MessageAnswer::Yes)
         return;
-    QString details = context_.message(163) + u'\n';
+    QString details = context_.message(msg::kFilterDetails) + u'\n';
     for (const std::string &name : elements)
         details += u'\n' + QString::fromStdString(name);
-    if (context_.ask(part_.window, context_.message(164), details, MessageButtons::YesNo,
-                     MessageIcon::Information) != MessageAnswer::Yes)
+    if (context_.ask(part_.window, context_.message(msg::kCopyToClipboard), details,
+                     MessageButtons::YesNo, MessageIcon::Information) != MessageAnswer::Yes)
         return;
     QClipboard *clipboard = QGuiApplication::clipboard();
     if (clipboard)
         clipboard->setText(details);
     const bool copied = clipboard && clipboard->text() == details;
-    context_.ask(part_.window, appTitle(), context_.message(copied ? 166 : 165), MessageButtons::Ok,
-                 copied ? MessageIcon::Information : MessageIcon::Warning);
+    context_.ask(part_.window, appTitle(),
+                 context_.message(copied ? msg::kDetailsCopied : msg::kCannotCopy),
+                 MessageButtons::Ok, copied ? MessageIcon::Information : MessageIcon::Warning);
 }
 
 void MoviePlayer::runCameraGraph(std::unique_ptr<CameraGraph> graph, const QString &device,
@@ -358,11 +358,10 @@ void MoviePlayer::endWithMessage(const QString &detail) {
     const bool movie = movie_ != nullptr;
     const QString name = graphName_;
     stopGraphPlayback();
-    context_.ask(
-        part_.window, appTitle(),
-        formatMessage(context_.message(movie ? kMovieStoppedMessage : kCameraStoppedMessage),
-                      {name, detail}),
-        MessageButtons::Ok, MessageIcon::Warning);
+    context_.ask(part_.window, appTitle(),
+                 formatMessage(context_.message(movie ? msg::kMovieStopped : msg::kCameraStopped),
+                               {name, detail}),
+                 MessageButtons::Ok, MessageIcon::Warning);
     ending_ = false;
 }
 
@@ -382,7 +381,7 @@ void MoviePlayer::onWatchedFileChanged(const QString &path) {
             watcher_.addPath(path);
         return;
     }
-    endWithMessage(context_.message(movie_ ? kFileRemovedMessage : kCameraUnpluggedMessage));
+    endWithMessage(context_.message(movie_ ? msg::kFileRemoved : msg::kCameraUnplugged));
 }
 
 }  // namespace lumaghost

@@ -102,7 +102,7 @@ private:
     HResult moviePrerolled(GstStateChangeReturn change, const QString &path);
     /// Checks that a paused movie's video reached the renderer.
     HResult checkPrerolled(GstStateChangeReturn change);
-    /// Message 162, and the element list on request.
+    /// msg::kCannotRenderMedia, and the element list on request.
     void renderDiagnostics(const std::vector<std::string> &elements);
     void onGraphEvent(const GraphEvent &event);
     /// The graph failed while it ran, or its file went: it ends with a message.

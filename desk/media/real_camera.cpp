@@ -10,18 +10,12 @@
 #include "desk/media/preview_window.h"
 #include "desk/model/camera_state.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/message_ids.h"
 #include "desk/model/part_set.h"
 #include "desk/service/play_service_command.h"
 #include "lang/pack_ids.h"
 
 namespace lumaghost {
-
-namespace {
-
-constexpr int kCannotConnectCamera = 154;
-constexpr int kCannotShowPreview = 172;
-
-}  // namespace
 
 RealCamera::RealCamera(const PartContext &part, MoviePlayer &movie, PreviewWindow &preview,
                        MediaServices services)
@@ -72,7 +66,7 @@ bool RealCamera::setUpPreview(CameraLink &link) {
         (void)preview_->stop();
         emit stateChanged();
         context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
-                     context_.message(kCannotShowPreview), MessageButtons::Ok,
+                     context_.message(msg::kCannotShowPreview), MessageButtons::Ok,
                      MessageIcon::Warning);
     });
     return true;
@@ -116,7 +110,7 @@ void RealCamera::startPreview() {
         return;
     if (!preview_) {
         context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
-                     context_.message(kCannotShowPreview), MessageButtons::Ok,
+                     context_.message(msg::kCannotShowPreview), MessageButtons::Ok,
                      MessageIcon::Warning);
         return;
     }
@@ -126,7 +120,7 @@ void RealCamera::startPreview() {
     window_.raise();
     if (preview_->run().failed())
         context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
-                     context_.message(kCannotShowPreview), MessageButtons::Ok,
+                     context_.message(msg::kCannotShowPreview), MessageButtons::Ok,
                      MessageIcon::Warning);
     emit stateChanged();
 }
@@ -187,7 +181,7 @@ void RealCamera::switchToRealCamera(int index) {
 void RealCamera::cannotConnect() {
     if (movie_)
         movie_->stopGraphPlayback();
-    context_.ask(part_.window, appTitle(), context_.message(kCannotConnectCamera),
+    context_.ask(part_.window, appTitle(), context_.message(msg::kCannotConnectCamera),
                  MessageButtons::Ok, MessageIcon::Warning);
 }
 

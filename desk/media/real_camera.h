@@ -34,8 +34,8 @@ public:
     bool setUpPreview(CameraLink &link) override;
     bool previewReady() const override { return preview_ != nullptr; }
     void setupRealCamera() override;
-    /// Passes real camera `index` through into the camera, once its graph has started; message
-    /// 154 when it cannot, and then no graph remains.
+    /// Passes real camera `index` through into the camera, once its graph has started;
+    /// msg::kCannotConnectCamera when it cannot, and then no graph remains.
     void switchToRealCamera(int index) override;
     void startPreview() override;
     void stopPreview() override;

@@ -88,9 +88,9 @@ inline constexpr int kMovieControlBar = 182;
 inline constexpr int kDisplayTimeBar = 59397;
 inline constexpr int kSequenceStrip = 100;
 
-/// Who carries out a command. The owners other than Document, Frame, View and App are the
+/// Who carries out a command. The receivers other than Document, Frame, View and App are the
 /// window's parts (desk/model/parts.h); until a part exists its commands stay disabled.
-enum class Owner : uint8_t {
+enum class Receiver : uint8_t {
     Document,    // the document's open operation
     Frame,       // the main frame
     View,        // the view itself (mode, Setup, help)
@@ -175,7 +175,7 @@ struct CommandInfo {
     int id;
     const char *caption;  // menu text, the pack's key is the id; the part after '\t' labels keys
     const char *prompt;   // status-bar text, then the tool tip after '\n'
-    Owner owner;
+    Receiver receiver;
     const char *icon;                     // ":/icons/<icon>.svg", or nullptr
     std::array<QKeyCombination, 2> keys;  // Qt::Key_unknown: none
     bool checkable;

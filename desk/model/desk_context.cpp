@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/model/desk_context.h"
 
-#include "lang/relabel.h"
+#include "lang/pack_display_text.h"
 
 namespace lumaghost {
 

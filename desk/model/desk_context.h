@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// What the application object owns and its windows share: the services, the settings store,
+// What the application object owns and its windows share: the environment, the settings store,
 // the language packs, the three recent-file lists and the paths.
 #pragma once
 
@@ -16,10 +16,8 @@ namespace lumaghost {
 
 class CLumadeskDoc;
 
-/// The program's title (string 57344 in the design's resources).
+/// The program's title.
 inline constexpr char kAppTitle[] = "Lumadesk";
-/// The caption of the messages of a camera or media graph that failed.
-inline constexpr char kGraphFailedCaption[] = "DirectShow FAILED";
 
 /// Message boxes' caption: the program's title.
 inline QString appTitle() {
@@ -27,15 +25,15 @@ inline QString appTitle() {
 }
 
 struct DeskContext {
-    DeskContext(DeskEnvironment services, RegistryHive userHive, LanguagePackList &packs,
+    DeskContext(DeskEnvironment environment, RegistryHive userHive, LanguagePackList &packs,
                 std::ostream &errors)
-        : services(std::move(services)),
+        : environment(std::move(environment)),
           settings(std::move(userHive), errors),
           packs(packs),
-          paths(this->services.applicationFolder),
+          paths(this->environment.applicationFolder),
           errors(errors) {}
 
-    DeskEnvironment services;
+    DeskEnvironment environment;
     SettingsStore settings;
     LanguagePackList &packs;
     DeskPaths paths;
@@ -49,11 +47,11 @@ struct DeskContext {
     QString message(int id) const;
     /// A format of the current language pack, filled from `args` (formatMessage).
     QString message(int id, std::initializer_list<MessageArg> args) const;
-    /// A message box through the services' prompter.
+    /// A message box through the environment's prompter.
     MessageAnswer ask(QWidget *owner, const QString &caption, const QString &text,
                       MessageButtons buttons = MessageButtons::Ok,
                       MessageIcon icon = MessageIcon::None) const {
-        return services.prompter->ask(owner, caption, text, buttons, icon);
+        return environment.prompter->ask(owner, caption, text, buttons, icon);
     }
 };
 

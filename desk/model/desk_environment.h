@@ -24,7 +24,7 @@ enum class MessageButtons { Ok, YesNo };
 enum class MessageIcon { None, Information, Warning, Error, Question };
 enum class MessageAnswer { Ok, Yes, No };
 
-/// Message boxes: modal, with the design's captions and texts.
+/// Message boxes: modal, with the captions and texts of the language packs.
 class Prompter {
 public:
     virtual ~Prompter() = default;
@@ -39,8 +39,8 @@ struct CameraStart {
     enum class Outcome {
         Ready,            // the link is open
         NotFound,         // no camera of that name
-        InitFailed,       // no property channel, or its version unreadable (string 173)
-        VersionMismatch,  // a driver of another version (string 149)
+        InitFailed,       // no property channel, or its version unreadable (msg::kInitializeFailed)
+        VersionMismatch,  // a driver of another version (msg::kVersionMismatch)
     };
     Outcome outcome = Outcome::NotFound;
     CameraLink link;

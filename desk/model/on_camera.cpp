@@ -2,8 +2,8 @@
 #include "desk/model/on_camera.h"
 
 #include "desk/model/message_format.h"
+#include "lang/pack_display_text.h"
 #include "lang/pack_ids.h"
-#include "lang/relabel.h"
 
 namespace lumaghost {
 

@@ -10,7 +10,7 @@ namespace lumaghost {
 
 struct CameraState;
 struct DeskContext;
-struct ViewSettings;
+struct DeskSettings;
 class PartSet;
 class PlayServiceControl;
 
@@ -18,7 +18,7 @@ struct PartContext {
     DeskContext &desk;
     PartSet &parts;
     CameraState &camera;
-    const ViewSettings &settings;
+    const DeskSettings &settings;
     /// None without a service manager.
     PlayServiceControl *service;
     /// The owner of the parts' dialogs and message boxes.

@@ -34,14 +34,14 @@ public:
     /// the path on the picture list and sets the title to the file name afterwards.
     virtual void openPicture(const QString &path) = 0;
 
-    virtual void zoomIn() = 0;            // 134
-    virtual void zoomOut() = 0;           // 135
-    virtual void zoomOff() = 0;           // 136
-    virtual void togglePickFrame() = 0;   // 130
-    virtual void setCameraPicture() = 0;  // 131
-    virtual void paste() = 0;             // 137
-    virtual void showPrevious() = 0;      // 133
-    virtual void showNext() = 0;          // 132
+    virtual void zoomIn() = 0;
+    virtual void zoomOut() = 0;
+    virtual void zoomOff() = 0;
+    virtual void togglePickFrame() = 0;
+    virtual void setCameraPicture() = 0;
+    virtual void paste() = 0;
+    virtual void showPrevious() = 0;
+    virtual void showNext() = 0;
     /// The switch to sequence mode shows the pick frame when it is hidden.
     virtual void ensurePickFrameShown() = 0;
     /// Before a picture is set or a source starts: when the camera took another frame size,
@@ -80,10 +80,10 @@ public:
     virtual void openSequence(const QString &path) = 0;
     /// Save (57603) and "Save as..." (57604): ask for a name, write, remember, offer auto play.
     virtual void save() = 0;
-    virtual void addItem() = 0;     // 157
-    virtual void deleteItem() = 0;  // 158
-    virtual void play() = 0;        // 159
-    virtual void stop() = 0;        // 160
+    virtual void addItem() = 0;
+    virtual void deleteItem() = 0;
+    virtual void play() = 0;
+    virtual void stop() = 0;
 
     virtual int itemCount() const = 0;
     /// The selected item, -1 for none.
@@ -125,14 +125,15 @@ public:
     virtual ~RealCameraPart() = default;
 
     /// Builds the preview on the open camera link, right after the camera start; false when
-    /// that failed (the view then shows string 173 and keeps the camera, without preview).
+    /// that failed (the view then shows msg::kInitializeFailed and keeps the camera, without
+    /// preview).
     virtual bool setUpPreview(CameraLink &link) = 0;
     /// The preview was built: Preview may start it.
     virtual bool previewReady() const { return true; }
-    virtual void setupRealCamera() = 0;              // 32816
-    virtual void switchToRealCamera(int index) = 0;  // 10000 + index
-    virtual void startPreview() = 0;                 // 142
-    virtual void stopPreview() = 0;                  // 143
+    virtual void setupRealCamera() = 0;
+    virtual void switchToRealCamera(int index) = 0;
+    virtual void startPreview() = 0;
+    virtual void stopPreview() = 0;
 
     virtual bool isPreviewing() const = 0;
     /// The camera chosen last (its item is checked), -1 for none.
@@ -143,7 +144,7 @@ public:
 class DirectoryPart {
 public:
     virtual ~DirectoryPart() = default;
-    virtual void startDirectoryPlayback() = 0;  // 32796
+    virtual void startDirectoryPlayback() = 0;
 };
 
 /// The play service as the desktop controls it: the Service command and the button's image.

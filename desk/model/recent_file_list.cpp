@@ -5,9 +5,9 @@
 
 namespace lumaghost {
 
-RecentFileList::RecentFileList(std::string section, std::string entryFormat, int size,
+RecentFileList::RecentFileList(std::string_view section, std::string entryFormat, int size,
                                int maxDisplayLength)
-    : section_(std::move(section)),
+    : section_(section),
       entryFormat_(std::move(entryFormat)),
       size_(size),
       maxDisplayLength_(maxDisplayLength) {}

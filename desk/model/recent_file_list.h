@@ -15,7 +15,7 @@ namespace lumaghost {
 class RecentFileList {
 public:
     /// Entries are the values `entryFormat` with 1, 2, ... ("File%d") of `section`.
-    RecentFileList(std::string section, std::string entryFormat, int size = 8,
+    RecentFileList(std::string_view section, std::string entryFormat, int size = 8,
                    int maxDisplayLength = 30);
 
     const std::string &section() const { return section_; }

@@ -24,57 +24,98 @@ inline constexpr char kDeskSettingsKey[] = "Software\\Quillmoor\\Lumadesk";
 
 namespace settings {
 
-// Sections.
-inline constexpr char kSettings[] = "Settings";
-inline constexpr char kMain[] = "Main";
-inline constexpr char kRecentFileList[] = "Recent File List";
-inline constexpr char kSequenceFiles[] = "lgs files";
-inline constexpr char kMovieFiles[] = "movie files";
-inline constexpr char kRecentDirectory[] = "Recent Directory";
+/// A section of the store. Its tag binds the named values read from it: a value of one section
+/// read from another does not compile.
+template <typename Tag>
+struct Section {
+    const char *name;
+    constexpr operator std::string_view() const { return name; }
+};
 
+/// A DWORD value of section `Tag`, with its default.
+template <typename Tag>
 struct IntValue {
     const char *name;
     int defaultValue;
 };
 
+/// A value of section `Tag` whose default its reader gives.
+template <typename Tag>
+struct ValueName {
+    const char *name;
+};
+
+// Sections.
+inline constexpr Section<struct SettingsSection> kSettings{"Settings"};
+inline constexpr Section<struct MainSection> kMain{"Main"};
+inline constexpr Section<struct RecentFileSection> kRecentFileList{"Recent File List"};
+inline constexpr Section<struct SequenceFileSection> kSequenceFiles{"lgs files"};
+inline constexpr Section<struct MovieFileSection> kMovieFiles{"movie files"};
+inline constexpr Section<struct RecentDirectorySection> kRecentDirectory{"Recent Directory"};
+
 // Section "Settings".
-inline constexpr IntValue kAutoSaveSequenceForNext{"AutoSaveSequenceForNext", 0};
-inline constexpr IntValue kServiceAutoStart{"ServiceAutoStart", 1};
-inline constexpr IntValue kAutoSetLastImage{"AutoSetLastImage", 1};
-inline constexpr IntValue kMiniSizeToSystemTray{"MiniSizeToSystemTray", 1};
-inline constexpr IntValue kStretch{"Stretch", 1};
-inline constexpr IntValue kKeepRatio{"KeepRatio", 1};
-inline constexpr IntValue kCenter{"Center", 1};
+using SettingsInt = IntValue<SettingsSection>;
+inline constexpr SettingsInt kAutoSaveSequenceForNext{"AutoSaveSequenceForNext", 0};
+inline constexpr SettingsInt kServiceAutoStart{"ServiceAutoStart", 1};
+inline constexpr SettingsInt kAutoSetLastImage{"AutoSetLastImage", 1};
+inline constexpr SettingsInt kMiniSizeToSystemTray{"MiniSizeToSystemTray", 1};
+inline constexpr SettingsInt kStretch{"Stretch", 1};
+inline constexpr SettingsInt kKeepRatio{"KeepRatio", 1};
+inline constexpr SettingsInt kCenter{"Center", 1};
 // Default: the system's language at start-up; where Setup and the view read it, the language in
 // use (a first Setup, confirmed or not, keeps the language the session chose).
-inline constexpr char kLanguage[] = "Language";
-inline constexpr char kLanguageDir[] = "LanguageDir";
+inline constexpr ValueName<SettingsSection> kLanguage{"Language"};
+inline constexpr ValueName<SettingsSection> kLanguageDir{"LanguageDir"};
 inline constexpr char kLanguageDirDefault[] = "Language";
-inline constexpr IntValue kPicStretch{"PicStretch", 1};
-inline constexpr IntValue kPicKeepRatio{"PicKeepRatio", 1};
-inline constexpr IntValue kPicCenter{"PicCenter", 1};
-inline constexpr IntValue kPicLoop{"PicLoop", 0};
-inline constexpr IntValue kPicDisplayTime{"PicDisplayTime", 10};
-inline constexpr IntValue kPlaySoundTrack{"PlaySoundTrack", 0};
-inline constexpr IntValue kPlaySoundTrackVolume{"PlaySoundTrackVolume", 0};
+inline constexpr SettingsInt kPicStretch{"PicStretch", 1};
+inline constexpr SettingsInt kPicKeepRatio{"PicKeepRatio", 1};
+inline constexpr SettingsInt kPicCenter{"PicCenter", 1};
+inline constexpr SettingsInt kPicLoop{"PicLoop", 0};
+inline constexpr SettingsInt kPicDisplayTime{"PicDisplayTime", 10};
+inline constexpr SettingsInt kPlaySoundTrack{"PlaySoundTrack", 0};
+inline constexpr SettingsInt kPlaySoundTrackVolume{"PlaySoundTrackVolume", 0};
 
 // Section "Main": the main window's place.
-inline constexpr IntValue kLastX{"LastX", 40};
-inline constexpr IntValue kLastY{"LastY", 40};
-inline constexpr IntValue kLastCx{"LastCx", 580};
-inline constexpr IntValue kLastCy{"LastCy", 460};
+using MainInt = IntValue<MainSection>;
+inline constexpr MainInt kLastX{"LastX", 40};
+inline constexpr MainInt kLastY{"LastY", 40};
+inline constexpr MainInt kLastCx{"LastCx", 580};
+inline constexpr MainInt kLastCy{"LastCy", 460};
 
 }  // namespace settings
 
+/// The reads of named values, each from its own section, for a `Reader` with the reads by
+/// section and name.
+template <typename Reader>
+class NamedValueReads {
+public:
+    template <typename Tag>
+    int readInt(settings::Section<Tag> section, const settings::IntValue<Tag> &value) const {
+        return reader().readInt(std::string_view(section), value.name, value.defaultValue);
+    }
+    template <typename Tag>
+    int readInt(settings::Section<Tag> section, settings::ValueName<Tag> value,
+                int defaultValue) const {
+        return reader().readInt(std::string_view(section), value.name, defaultValue);
+    }
+    template <typename Tag>
+    std::string readString(settings::Section<Tag> section, settings::ValueName<Tag> value,
+                           std::string_view defaultValue) const {
+        return reader().readString(std::string_view(section), value.name, defaultValue);
+    }
+
+private:
+    const Reader &reader() const { return static_cast<const Reader &>(*this); }
+};
+
 /// The values of the store as read at one moment; copies share them.
-class SettingsSnapshot {
+class SettingsSnapshot : public NamedValueReads<SettingsSnapshot> {
 public:
     explicit SettingsSnapshot(std::shared_ptr<const HiveData> data) : data_(std::move(data)) {}
 
+    using NamedValueReads::readInt;
+    using NamedValueReads::readString;
     int readInt(std::string_view section, std::string_view name, int defaultValue) const;
-    int readInt(std::string_view section, const settings::IntValue &value) const {
-        return readInt(section, value.name, value.defaultValue);
-    }
     std::string readString(std::string_view section, std::string_view name,
                            std::string_view defaultValue) const;
 
@@ -82,11 +123,13 @@ private:
     std::shared_ptr<const HiveData> data_;
 };
 
-class SettingsStore {
+class SettingsStore : public NamedValueReads<SettingsStore> {
 public:
     /// A store on `hive`; what cannot be read is reported on `errors`, once per file.
     SettingsStore(RegistryHive hive, std::ostream &errors);
 
+    using NamedValueReads::readInt;
+    using NamedValueReads::readString;
     const std::filesystem::path &file() const { return hive_.file(); }
 
     /// The whole store. The file is read again only once it has changed since the last read;
@@ -96,9 +139,6 @@ public:
     int fileReads() const;
 
     int readInt(std::string_view section, std::string_view name, int defaultValue) const;
-    int readInt(std::string_view section, const settings::IntValue &value) const {
-        return readInt(section, value.name, value.defaultValue);
-    }
     std::string readString(std::string_view section, std::string_view name,
                            std::string_view defaultValue) const;
 

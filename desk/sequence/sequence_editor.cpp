@@ -9,10 +9,11 @@
 #include "desk/model/camera_state.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/desk_settings.h"
 #include "desk/model/file_errors.h"
+#include "desk/model/message_ids.h"
 #include "desk/model/part_set.h"
-#include "desk/model/view_settings.h"
-#include "desk/picture/picture_view.h"
+#include "desk/picture/picture_editor.h"
 #include "desk/sequence/sequence_strip.h"
 #include "desk/sequence/show_time.h"
 #include "desk/service/play_service_command.h"
@@ -103,7 +104,7 @@ void SequenceEditor::displayTimeChanged(int displayTime) {
 
 /// \brief Add: what the pick frame covers, as the view shows it, becomes the last item.
 void SequenceEditor::addItem() {
-    auto *picture = dynamic_cast<PictureView *>(part_.parts.picture());
+    auto *picture = dynamic_cast<PictureEditor *>(part_.parts.picture());
     if (!picture)
         return;
     const QRect pick = picture->pickRect();
@@ -157,11 +158,11 @@ void SequenceEditor::openSequence(const QString &path) {
 QString SequenceEditor::askSavePath() {
     if (saveDialog_)
         return saveDialog_();
-    QFileDialog dialog(part_.window, context_.message(61441));
+    QFileDialog dialog(part_.window, context_.message(msg::kSaveAsTitle));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(QStringLiteral("lgs"));
-    QString all = context_.message(61442);
+    QString all = context_.message(msg::kAllFilesFilter);
     all.replace(QStringLiteral("*.*"), QStringLiteral("*"));
     dialog.setNameFilters(
         {context_.message(pack_ids::kSequenceFilterName) + QStringLiteral(" (*.lgs)"), all});
@@ -196,9 +197,9 @@ void SequenceEditor::save() {
     context_.recentSequences.add(path);
     emit recentFilesChanged();
 
-    if (part_.settings.autoSaveSequenceForNext == 0 &&
+    if (!part_.settings.autoSaveSequenceForNext &&
         context_.ask(part_.window, context_.message(pack_ids::kAutoPlayCaption),
-                     context_.message(151), MessageButtons::YesNo,
+                     context_.message(msg::kAutoPlayNextBoot), MessageButtons::YesNo,
                      MessageIcon::Question) != MessageAnswer::Yes)
         return;
     RegistryHive machine = machineHive();

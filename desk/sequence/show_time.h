@@ -18,7 +18,7 @@ public:
     static constexpr int kMinTime = 1000;
     static constexpr int kMaxTime = 10000;
     static constexpr int kPageStep = 1000;
-    /// The design's control ids: the edit box and the slider.
+    /// The control ids that the language packs name: the edit box and the slider.
     static constexpr int kEditId = 1004;
     static constexpr int kSliderId = 1005;
 

@@ -8,9 +8,10 @@
 #include <memory>
 
 #include "desk/model/desk_context.h"
+#include "desk/model/desk_settings.h"
 #include "desk/model/file_errors.h"
+#include "desk/model/message_ids.h"
 #include "desk/model/part_set.h"
-#include "desk/model/view_settings.h"
 #include "desk/service/play_service_control.h"
 #include "lang/pack_ids.h"
 #include "service/play_service.h"
@@ -82,15 +83,15 @@ void PlayServiceCommand::serviceCommand() {
     }
     PlayServiceControl *control = part_.service;
     if (!control) {
-        context_.ask(part_.window, appTitle(), context_.message(153), MessageButtons::Ok,
-                     MessageIcon::Warning);
+        context_.ask(part_.window, appTitle(), context_.message(msg::kCannotInstallService),
+                     MessageButtons::Ok, MessageIcon::Warning);
         return;
     }
-    const bool autoStart = part_.settings.serviceAutoStart != 0;
+    const bool autoStart = part_.settings.serviceAutoStart;
     QPointer<PlayServiceCommand> self(this);
     // Filled on the worker when the installation fails, read here once its result has come.
     auto failure = std::make_shared<InstallFailure>();
-    ServiceManager *manager = context_.services.serviceManager;
+    ServiceManager *manager = context_.environment.serviceManager;
     control->post(
         [autoStart, failure, manager](ServiceController &controller) {
             const int state = controller.QueryPlayServiceState();
@@ -118,10 +119,10 @@ void PlayServiceCommand::serviceCommand() {
                 return;
             const auto outcome = ServiceCommandOutcome(result);
             if (outcome == ServiceCommandOutcome::InstallFailed)
-                self->context_.ask(
-                    self->part_.window, appTitle(),
-                    withDetail(self->context_.message(153), self->installFailureText(*failure)),
-                    MessageButtons::Ok, MessageIcon::Warning);
+                self->context_.ask(self->part_.window, appTitle(),
+                                   withDetail(self->context_.message(msg::kCannotInstallService),
+                                              self->installFailureText(*failure)),
+                                   MessageButtons::Ok, MessageIcon::Warning);
             if (outcome == ServiceCommandOutcome::Stopped)
                 self->part_.parts.reportOnCamera({OnCamera::Kind::Nothing});
             else if (outcome != ServiceCommandOutcome::InstallFailed)

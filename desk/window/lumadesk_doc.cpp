@@ -17,6 +17,7 @@
 #include "desk/model/file_dialog_filter.h"
 #include "desk/model/file_errors.h"
 #include "desk/model/message_format.h"
+#include "desk/model/message_ids.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
 #include "frames/picture_file.h"
@@ -28,8 +29,6 @@ namespace lumaghost {
 
 namespace {
 
-constexpr int kFilesNotFoundMessage = 4001;  // "These %d files were not found:\n%s"
-constexpr int kMoreFilesMessage = 4002;      // "... and %d more"
 // The most missing files named one by one in that message.
 constexpr qsizetype kListedMissingFiles = 20;
 
@@ -125,8 +124,8 @@ bool CLumadeskDoc::OnOpenDocument(const QString &given) {
 void CLumadeskDoc::movieStarted(const QString &path, HResult result) {
     if (result.failed()) {
         context_.ask(nullptr, context_.message(pack_ids::kPlayFileErrorCaption),
-                     context_.message(167, {path, int64_t{result.code()}}), MessageButtons::Ok,
-                     MessageIcon::Warning);
+                     context_.message(msg::kCannotPlayMovie, {path, int64_t{result.code()}}),
+                     MessageButtons::Ok, MessageIcon::Warning);
         return;
     }
     context_.recentMovies.add(path);
@@ -149,10 +148,10 @@ void CLumadeskDoc::openDocuments(const QStringList &paths) {
     } else if (!missing.isEmpty()) {
         QStringList shown = missing.mid(0, kListedMissingFiles);
         if (missing.size() > kListedMissingFiles)
-            shown.append(formatMessage(context_.message(kMoreFilesMessage),
+            shown.append(formatMessage(context_.message(pack_ids::kMoreFilesNotFound),
                                        {int64_t{missing.size() - kListedMissingFiles}}));
         context_.ask(frame_, appTitle(),
-                     formatMessage(context_.message(kFilesNotFoundMessage),
+                     formatMessage(context_.message(pack_ids::kFilesNotFound),
                                    {int64_t{missing.size()}, shown.join(u'\n')}),
                      MessageButtons::Ok, MessageIcon::Error);
     }
@@ -185,7 +184,7 @@ QString withReaderPictures(const QString &packFilter) {
 
 void CLumadeskDoc::onFileOpen() {
     // Opened on the filter of everything Lumadesk opens: the first.
-    const QString filter = openDialogFilter(withReaderPictures(context_.message(138)),
+    const QString filter = openDialogFilter(withReaderPictures(context_.message(msg::kOpenFilter)),
                                             context_.message(pack_ids::kAllOpenableFilter),
                                             playableCommonMovieTypes());
     const QString path = QFileDialog::getOpenFileName(

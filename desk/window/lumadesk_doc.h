@@ -40,7 +40,7 @@ public:
     /// one message that names them, the others go through the open operation in turn.
     void openDocuments(const QStringList &paths);
 
-    /// File Open (57601): the open dialog with the filter of string 138, then the open
+    /// File Open (57601): the open dialog with the filter of msg::kOpenFilter, then the open
     /// operation.
     void onFileOpen();
     /// Entry `index` of a recent list: the open operation; an entry that cannot be opened

@@ -10,6 +10,7 @@
 #include "camera/device_discovery.h"
 #include "desk/dialogs/setup_main.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/message_ids.h"
 #include "desk/model/part_set.h"
 #include "desk/service/play_service_control.h"
 #include "desk/window/main_frame.h"
@@ -45,9 +46,9 @@ CLumadeskView::CLumadeskView(DeskContext &context, CMainFrame &frame, QWidget *p
     // Reached by a click or Tab: the keys move the pick frame.
     setFocusPolicy(Qt::StrongFocus);
     readSettings();
-    if (context_.services.serviceManager)
+    if (context_.environment.serviceManager)
         serviceControl_ = std::make_unique<PlayServiceControl>(
-            *context_.services.serviceManager, context_.paths.applicationFolder(), this);
+            *context_.environment.serviceManager, context_.paths.applicationFolder(), this);
 }
 
 CLumadeskView::~CLumadeskView() {
@@ -56,22 +57,14 @@ CLumadeskView::~CLumadeskView() {
 }
 
 void CLumadeskView::readSettings() {
-    using namespace settings;
-    const SettingsSnapshot stored = context_.settings.snapshot();
-    settings_.serviceAutoStart = stored.readInt(kSettings, kServiceAutoStart);
-    settings_.autoSetLastImage = stored.readInt(kSettings, kAutoSetLastImage);
-    settings_.autoSaveSequenceForNext = stored.readInt(kSettings, kAutoSaveSequenceForNext);
-    settings_.miniSizeToSystemTray = stored.readInt(kSettings, kMiniSizeToSystemTray);
-    settings_.stretch = stored.readInt(kSettings, kStretch);
-    settings_.keepRatio = stored.readInt(kSettings, kKeepRatio);
-    settings_.center = stored.readInt(kSettings, kCenter);
+    settings_ = DeskSettings::read(context_.settings.snapshot());
 }
 
 /// \brief Starts the camera off the user-interface thread; the messages follow on it.
 void CLumadeskView::startCamera() {
     if (cameraThread_.joinable())
         return;
-    std::function<CameraStart()> start = context_.services.startCamera;
+    std::function<CameraStart()> start = context_.environment.startCamera;
     cameraThread_ = std::thread([this, start] {
         auto result = std::make_shared<CameraResult>();
         if (start)
@@ -95,15 +88,17 @@ void CLumadeskView::finishCameraStart(std::shared_ptr<CameraResult> result) {
             if (RealCameraPart *realCamera = frame_.parts().realCamera();
                 realCamera && !realCamera->setUpPreview(camera_.link))
                 context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
-                             context_.message(173), MessageButtons::Ok, MessageIcon::Warning);
+                             context_.message(msg::kInitializeFailed), MessageButtons::Ok,
+                             MessageIcon::Warning);
             break;
         case CameraStart::Outcome::InitFailed:
             context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
-                         context_.message(173), MessageButtons::Ok, MessageIcon::Warning);
+                         context_.message(msg::kInitializeFailed), MessageButtons::Ok,
+                         MessageIcon::Warning);
             break;
         case CameraStart::Outcome::VersionMismatch:
-            context_.ask(window(), appTitle(), context_.message(149), MessageButtons::Ok,
-                         MessageIcon::Warning);
+            context_.ask(window(), appTitle(), context_.message(msg::kVersionMismatch),
+                         MessageButtons::Ok, MessageIcon::Warning);
             break;
         case CameraStart::Outcome::NotFound:
             break;
@@ -121,18 +116,19 @@ void CLumadeskView::finishCameraStart(std::shared_ptr<CameraResult> result) {
 
 void CLumadeskView::reportMissingDriver() {
     VersionSource &versions =
-        context_.services.versions ? *context_.services.versions : systemVersionSource();
+        context_.environment.versions ? *context_.environment.versions : systemVersionSource();
     if (IsNtOrMe(versions)) {
-        context_.ask(window(), appTitle(), withDetail(context_.message(170), cameraSetupAdvice()),
+        context_.ask(window(), appTitle(),
+                     withDetail(context_.message(msg::kCantFindDriver), cameraSetupAdvice()),
                      MessageButtons::Ok, MessageIcon::Warning);
         return;
     }
     if (context_.ask(window(), context_.message(pack_ids::kDriverErrorCaption),
-                     context_.message(171), MessageButtons::YesNo,
+                     context_.message(msg::kInstallDriverManually), MessageButtons::YesNo,
                      MessageIcon::Question) == MessageAnswer::Yes) {
         const QUrl url = helpUrl(QStringLiteral("install-driver"));
         if (!url.isEmpty())
-            context_.services.openUrl(url);
+            context_.environment.openUrl(url);
     }
 }
 
@@ -191,10 +187,10 @@ void CLumadeskView::onSetup() {
 }
 
 void CLumadeskView::applySetupResult() {
-    const int serviceAutoStart = settings_.serviceAutoStart;
+    const bool serviceAutoStart = settings_.serviceAutoStart;
     readSettings();
     if (settings_.serviceAutoStart != serviceAutoStart)
-        ApplyStartType(settings_.serviceAutoStart != 0);
+        ApplyStartType(settings_.serviceAutoStart);
     const int language = context_.settings.readInt(settings::kSettings, settings::kLanguage,
                                                    context_.packs.CurrentLanguageId());
     if (language != context_.packs.CurrentLanguageId()) {
@@ -224,7 +220,7 @@ QUrl CLumadeskView::helpUrl(const QString &fragment) {
 
 void CLumadeskView::onHelpTopics() {
     const QUrl url = helpUrl();
-    if (!url.isEmpty() && !context_.services.openUrl(url))
+    if (!url.isEmpty() && !context_.environment.openUrl(url))
         context_.ask(window(), url.toLocalFile(), context_.message(pack_ids::kNoHelpViewer),
                      MessageButtons::Ok, MessageIcon::Warning);
 }
@@ -232,13 +228,13 @@ void CLumadeskView::onHelpTopics() {
 void CLumadeskView::onHomepage() {
     // The maker's page is the project's page of the help.
     const QUrl url = helpUrl(QStringLiteral("quillmoor"));
-    if (!url.isEmpty() && !context_.services.openUrl(url))
+    if (!url.isEmpty() && !context_.environment.openUrl(url))
         context_.ask(window(), url.toLocalFile(), context_.message(pack_ids::kNoHelpViewer),
                      MessageButtons::Ok, MessageIcon::Warning);
 }
 
 void CLumadeskView::goToTray(bool force) {
-    if (force || settings_.miniSizeToSystemTray != 0)
+    if (force || settings_.miniSizeToSystemTray)
         frame_.goToTray();
 }
 

@@ -14,8 +14,8 @@
 
 #include "camera/camera_link.h"
 #include "desk/model/camera_state.h"
+#include "desk/model/desk_settings.h"
 #include "desk/model/parts.h"
-#include "desk/model/view_settings.h"
 #include "platform/hresult.h"
 
 namespace lumaghost {
@@ -48,7 +48,7 @@ public:
     /// The installed service's start type from "Auto play the picture sequence".
     void ApplyStartType(bool autoStart);
 
-    const ViewSettings &settings() const { return settings_; }
+    const DeskSettings &settings() const { return settings_; }
     /// Reads the view's settings again.
     void readSettings();
 
@@ -59,10 +59,10 @@ public:
     HResult playMovieFile(const QString &path, MoviePart::MovieStarted started = {});
 
     // Commands of the view.
-    void onSequenceMode();  // 152
-    void onSetup();         // 150
-    void onHelpTopics();    // 146
-    void onHomepage();      // 147
+    void onSequenceMode();
+    void onSetup();
+    void onHelpTopics();
+    void onHomepage();
 
     /// Hides the main window in the tray: when the Setup value asks for it, or always with
     /// `force` (the close check's offer). Without a tray the window is minimised instead.
@@ -94,7 +94,7 @@ private:
 
     DeskContext &context_;
     CMainFrame &frame_;
-    ViewSettings settings_;
+    DeskSettings settings_;
     CameraState camera_;
     std::unique_ptr<PlayServiceControl> serviceControl_;
     std::thread cameraThread_;

@@ -33,7 +33,8 @@
 #include "desk/media/real_camera.h"
 #include "desk/model/camera_gate.h"
 #include "desk/model/desk_context.h"
-#include "desk/picture/picture_view.h"
+#include "desk/model/message_ids.h"
+#include "desk/picture/picture_editor.h"
 #include "desk/sequence/sequence_editor.h"
 #include "desk/sequence/sequence_strip.h"
 #include "desk/sequence/show_time.h"
@@ -313,8 +314,8 @@ void CMainFrame::createParts() {
     const PartContext part = partContext();
     auto camera = std::make_shared<CameraGate>(view_->cameraLink());
 
-    auto picture = std::make_unique<PictureView>(*view_, part, camera);
-    connect(picture.get(), &PictureView::stateChanged, this, &CMainFrame::requestCommandUpdate);
+    auto picture = std::make_unique<PictureEditor>(*view_, part, camera);
+    connect(picture.get(), &PictureEditor::stateChanged, this, &CMainFrame::requestCommandUpdate);
     followTitle(picture.get());
     parts_.setPicture(std::move(picture));
 
@@ -571,7 +572,7 @@ void CMainFrame::setCameraItems(const std::vector<std::string> &names) {
     cameraSeparator_ = nullptr;
     if (!names.empty())
         cameraSeparator_ = realCameraMenu_->addSeparator();
-    // Only the ids 10000 to 10064 reach a camera.
+    // Only the ids kFirstCamera to kLastCamera reach a camera.
     const size_t count = std::min<size_t>(names.size(), kLastCamera - kFirstCamera + 1);
     for (size_t i = 0; i < count; ++i) {
         const int id = kFirstCamera + int(i);
@@ -651,7 +652,7 @@ void CMainFrame::setStartProgress(const QString &text) {
 }
 
 bool CMainFrame::trayAvailable() const {
-    return context_.services.trayAvailable && context_.services.trayAvailable();
+    return context_.environment.trayAvailable && context_.environment.trayAvailable();
 }
 
 void CMainFrame::goToTray() {
@@ -705,13 +706,15 @@ bool CMainFrame::closeAllowed() {
         case GraphState::Running:
             break;
     }
-    if (context_.ask(this, context_.message(pack_ids::kStopCaption), context_.message(168),
-                     MessageButtons::YesNo, MessageIcon::Question) == MessageAnswer::Yes) {
+    if (context_.ask(this, context_.message(pack_ids::kStopCaption),
+                     context_.message(msg::kStopPlayback), MessageButtons::YesNo,
+                     MessageIcon::Question) == MessageAnswer::Yes) {
         movie->stopGraphPlayback();
         return true;
     }
-    if (context_.ask(this, context_.message(pack_ids::kMiniSizeCaption), context_.message(169),
-                     MessageButtons::YesNo, MessageIcon::Question) == MessageAnswer::Yes)
+    if (context_.ask(this, context_.message(pack_ids::kMiniSizeCaption),
+                     context_.message(msg::kMiniSizeToTray), MessageButtons::YesNo,
+                     MessageIcon::Question) == MessageAnswer::Yes)
         view_->goToTray(true);
     return false;
 }

@@ -183,14 +183,14 @@ private:
     QMenu *openDropDown_ = nullptr;
     QMenu *sequenceDropDown_ = nullptr;
 
-    QToolBar *mainToolBar_ = nullptr;      // 300
-    QToolBar *sequenceToolBar_ = nullptr;  // 200
-    QToolBar *hiddenToolBar_ = nullptr;    // 400
-    QToolBar *movieControlBar_ = nullptr;  // 182
-    QToolBar *displayTimeBar_ = nullptr;   // 59397
+    QToolBar *mainToolBar_ = nullptr;
+    QToolBar *sequenceToolBar_ = nullptr;
+    QToolBar *hiddenToolBar_ = nullptr;
+    QToolBar *movieControlBar_ = nullptr;
+    QToolBar *displayTimeBar_ = nullptr;
     QWidget *movieControlPlace_ = nullptr;
     QWidget *displayTimePlace_ = nullptr;
-    QWidget *strip_ = nullptr;  // 100
+    QWidget *strip_ = nullptr;
     // No lock-key panes: Qt does not tell their state, and an indicator that is always off
     // would be wrong.
     QLabel *sourcePane_ = nullptr;

@@ -15,7 +15,7 @@ TrayIcon::TrayIcon(const QIcon &icon, const LanguagePackList &packs)
     restore_->setProperty(kCommandIdProperty, cmd::kTrayRestore);
     exit_ = menu_->addAction(QStringLiteral("Exit"));
     exit_->setProperty(kCommandIdProperty, cmd::kTrayExit);
-    // Menu texts only: the prompt of id 170 is a message, not this item's.
+    // Menu texts only: the prompt under cmd::kTrayExit's id is msg::kCantFindDriver.
     RelabelMenu(packs, *menu_);
     menu_->setAccessibleName(LoadPackQString(packs, pack_ids::kTrayName));
 

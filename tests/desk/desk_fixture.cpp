@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QFocusEvent>
 #include <QTimer>
 
 #include "desk/dialogs/setup_main.h"
@@ -177,9 +178,9 @@ fs::path DeskFixture::configFile() const {
 }
 
 CLumadeskApp::StartResult DeskFixture::start(const QStringList &arguments) {
-    DeskEnvironment services;
-    services.prompter = &prompter_;
-    services.startCamera = [this] {
+    DeskEnvironment environment;
+    environment.prompter = &prompter_;
+    environment.startCamera = [this] {
         if (cameraStart_)
             return cameraStart_();
         CameraStart start;
@@ -191,15 +192,15 @@ CLumadeskApp::StartResult DeskFixture::start(const QStringList &arguments) {
         }
         return start;
     };
-    services.trayAvailable = [this] { return trayAvailable_; };
-    services.openUrl = [this](const QUrl &url) {
+    environment.trayAvailable = [this] { return trayAvailable_; };
+    environment.openUrl = [this](const QUrl &url) {
         opened_.push_back(url);
         return true;
     };
-    services.applicationFolder = QString::fromStdString(program_.string());
-    services.versions = versions_ ? versions_ : &systemVersionSource();
-    services.serviceManager = otherServiceManager_ ? otherServiceManager_ : &serviceManager_;
-    app_ = std::make_unique<CLumadeskApp>(services, errors_);
+    environment.applicationFolder = QString::fromStdString(program_.string());
+    environment.versions = versions_ ? versions_ : &systemVersionSource();
+    environment.serviceManager = otherServiceManager_ ? otherServiceManager_ : &serviceManager_;
+    app_ = std::make_unique<CLumadeskApp>(environment, errors_);
     const auto result = app_->InitInstance(
         arguments, QString::fromStdString((root_.path() / "run").string()), "lumadesk-test");
     if (result == CLumadeskApp::StartResult::Running) {
@@ -260,6 +261,12 @@ std::vector<std::string> DeskFixture::messages() const {
     for (const ShownMessage &m : prompter_.shown)
         lines.push_back((m.caption + QStringLiteral(": ") + m.text).toStdString());
     return lines;
+}
+
+void leaveEdit(QLineEdit *edit, const QString &text) {
+    edit->setText(text);
+    QFocusEvent out(QEvent::FocusOut);
+    QApplication::sendEvent(edit, &out);
 }
 
 }  // namespace lumaghost::test

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -262,5 +263,8 @@ protected:
 
 /// Processes events until `done` holds or `timeoutMs` has passed.
 bool waitFor(const std::function<bool()> &done, int timeoutMs = 5000);
+
+/// Types `text` into `edit` and leaves it, as the user does.
+void leaveEdit(QLineEdit *edit, const QString &text);
 
 }  // namespace lumaghost::test

@@ -1,17 +1,16 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// Lumadesk's window under the offscreen platform: start-up and its place, the driver messages,
+// The main window under the offscreen platform: start-up and its place, the driver messages,
 // the modes and command rules, the open operation, the Setup dialog and languages, the tray,
-// the close check, another start, help and About.
+// the close check, another start, help and About; its keys, the source pane, its growth in
+// sequence mode and its icons under a dark palette.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <thread>
 #include <fstream>
-
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,7 +26,6 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
-
 #include "desk/app/single_instance.h"
 #include "desk/app/termination_signals.h"
 #include "desk/dialogs/about_dlg.h"
@@ -41,6 +39,35 @@
 #include "lang/pack_ids.h"
 #include "platform/project_info.h"
 #include "tests/desk/desk_fixture.h"
+#include <QApplication>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSlider>
+#include <gst/gst.h>
+#include "desk/app/system_environment.h"
+#include "desk/media/dialog_select_directory.h"
+#include "desk/media/dialog_video_control.h"
+#include "desk/media/movie_player.h"
+#include "desk/media/preview_window.h"
+#include "desk/model/file_dialog_filter.h"
+#include "desk/model/on_camera.h"
+#include "desk/model/part_set.h"
+#include "desk/picture/picture_editor.h"
+#include "desk/sequence/sequence_editor.h"
+#include "desk/sequence/sequence_strip.h"
+#include "desk/sequence/show_time.h"
+#include "desk/window/palette_icon_engine.h"
+#include "device/frame_channel.h"
+#include "gst/playable_movie_types.h"
+#include "platform/ini_file.h"
+#include "tests/device/test_camera.h"
+#include "tests/gst/media_files.h"
+#include "tests/desk/ux_fixture.h"
 
 namespace lumaghost {
 namespace {
@@ -49,6 +76,8 @@ namespace fs = std::filesystem;
 using namespace cmd;
 using test::DeskFixture;
 using Running = CLumadeskApp::StartResult;
+using test::waitFor;
+using test::UxTest;
 
 QString menuTitle(QMenuBar *bar, int index) {
     return bar->actions().at(index)->text();
@@ -716,6 +745,163 @@ TEST_F(WindowTest, HelpAndAbout) {
     EXPECT_TRUE(release.contains(QString::fromLatin1(kProjectVersion))) << release.toStdString();
     EXPECT_TRUE(release.contains(QStringLiteral("LGPL-2.1-or-later"))) << release.toStdString();
     EXPECT_EQ(about.windowTitle(), QStringLiteral("About Lumadesk"));
+}
+
+// Ctrl+Q quits; no key opens the maker's page (Home moves in lists and fields); Paste from
+// clipboard has Ctrl+V and Shift+Insert, which no other command takes.
+TEST_F(UxTest, LinuxKeys) {
+    ASSERT_EQ(start(), CLumadeskApp::StartResult::Running);
+    EXPECT_TRUE(frame().command(kExit)->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Q)));
+    EXPECT_TRUE(frame().command(kHomepage)->shortcuts().isEmpty());
+    const QList<QKeySequence> paste = frame().command(kPaste)->shortcuts();
+    EXPECT_TRUE(paste.contains(QKeySequence(Qt::CTRL | Qt::Key_V)));
+    EXPECT_TRUE(paste.contains(QKeySequence(Qt::SHIFT | Qt::Key_Insert)));
+    for (const auto &[id, action] : frame().commandActions()) {
+        for (const QKeySequence &sequence : action->shortcuts()) {
+            EXPECT_NE(sequence, QKeySequence(Qt::Key_Home)) << id;
+            if (id != kPaste) {
+                EXPECT_NE(sequence, QKeySequence(Qt::CTRL | Qt::Key_V)) << id;
+            }
+        }
+    }
+    // The packs' menu text shows no key for the page either.
+    for (const char *pack : {"English.ini", "German.ini"}) {
+        const std::optional<IniFile> ini =
+            IniFile::load(fs::path(LUMAGHOST_RES_DIR) / "lang" / pack);
+        ASSERT_TRUE(ini) << pack;
+        const std::string text = ini->value("MENU", "ID147").value_or(std::string());
+        EXPECT_FALSE(text.empty()) << pack;
+        EXPECT_EQ(text.find('\t'), std::string::npos) << pack << ": " << text;
+    }
+    // Ctrl+Q reaches the close of the window.
+    bool closed = false;
+    QObject::connect(&frame(), &CMainFrame::closed, [&] { closed = true; });
+    frame().command(kExit)->trigger();
+    EXPECT_TRUE(waitFor([&] { return closed; }));
+}
+
+// No lock-key panes that are always off: the status bar holds the message and the source pane.
+TEST_F(UxTest, NoLockPanesThatCannotKnow) {
+    ASSERT_EQ(start(), CLumadeskApp::StartResult::Running);
+    for (QLabel *label : frame().statusBar()->findChildren<QLabel *>()) {
+        for (const char *lock : {"CAP", "NUM", "SCRL"})
+            EXPECT_NE(label->text(), QLatin1String(lock));
+    }
+}
+
+// The source pane names the stored image at the start, the picture set, and stays in every
+// mode; its accessible name is its text.
+TEST_F(UxTest, SourcePaneNamesThePictureSet) {
+    ASSERT_EQ(start(), CLumadeskApp::StartResult::Running);
+    QLabel *sourcePane = frame().sourcePane();
+    ASSERT_NE(sourcePane, nullptr);
+    EXPECT_EQ(pane(), QStringLiteral("On the camera: the stored image"));
+    EXPECT_EQ(sourcePane->accessibleName(), pane());
+    frame().show();
+    EXPECT_TRUE(sourcePane->isVisible());
+
+    ASSERT_TRUE(app().doc()->OnOpenDocument(picturePath("red.bmp", qRgb(255, 0, 0))));
+    run(kSetPicture);
+    EXPECT_EQ(pane(), QStringLiteral("On the camera: picture red.bmp"));
+    // Another picture opened is not on the camera until it is set.
+    ASSERT_TRUE(app().doc()->OnOpenDocument(picturePath("blue.bmp", qRgb(0, 0, 255))));
+    EXPECT_EQ(pane(), QStringLiteral("On the camera: picture red.bmp"));
+    run(kSequence);
+    EXPECT_TRUE(sourcePane->isVisible());
+    EXPECT_EQ(sourcePane->accessibleName(), pane());
+}
+
+// The pane speaks the language chosen.
+TEST_F(UxTest, SourcePaneInGerman) {
+    ASSERT_EQ(start(), CLumadeskApp::StartResult::Running);
+    app().context().packs.SelectLanguage(1031);
+    frame().applyLanguage();
+    EXPECT_EQ(pane(), QStringLiteral("Auf der Kamera: das gespeicherte Bild"));
+    EXPECT_EQ(frame().sourcePane()->accessibleName(), pane());
+}
+
+// Entering sequence mode in the default window makes it tall enough for the pick frame, with
+// the room it was placed in, above the strip, within the screen.
+TEST_F(UxTest, SequenceModeFitsThePickFrame) {
+    camera_.setSize(320, 240);
+    ASSERT_EQ(start(), CLumadeskApp::StartResult::Running);
+    frame().show();
+    ASSERT_EQ(frame().size(), QSize(580, 460));
+    run(kSequence);
+    QCoreApplication::processEvents();
+    const QRect pick = picture().pickRect();
+    EXPECT_EQ(pick.size(), QSize(320, 240));
+    EXPECT_GE(view().viewport()->height(), pick.bottom() + 1);
+    EXPECT_TRUE(frame().screen()->availableGeometry().contains(frame().geometry()));
+    // The strip lies under the view, whole.
+    QWidget *place = frame().controlBar(kSequenceStrip);
+    EXPECT_EQ(place->height(), SequenceStrip::kTotalHeight);
+    EXPECT_GE(place->mapTo(&frame(), QPoint(0, 0)).y(),
+              view().mapTo(&frame(), QPoint(0, view().height())).y());
+    EXPECT_LE(place->mapTo(&frame(), QPoint(0, place->height())).y(),
+              frame().statusBar()->mapTo(&frame(), QPoint(0, 0)).y());
+    // Back in picture mode the window keeps its size.
+    const QSize grown = frame().size();
+    run(kSequence);
+    EXPECT_EQ(frame().size(), grown);
+}
+
+// A sequence opened before the window is shown (from the command line) grows it once it is,
+// by what the pick frame needs, not by what an unshown view measures.
+TEST_F(UxTest, SequenceOpenedAtTheStartFitsOnceShown) {
+    camera_.setSize(320, 240);
+    ASSERT_EQ(start(), CLumadeskApp::StartResult::Running);
+    frame().hide();
+    run(kSequence);
+    EXPECT_EQ(frame().size(), QSize(580, 460));
+    frame().show();
+    ASSERT_TRUE(waitFor([&] { return frame().height() > 460; }));
+    const QRect pick = picture().pickRect();
+    EXPECT_GE(view().viewport()->height(), pick.bottom() + 1);
+    // No more than the room it needs, and a few pixels of the bars' settling.
+    EXPECT_LE(view().viewport()->height(), pick.bottom() + 1 + pick.top() + 24);
+    EXPECT_TRUE(frame().screen()->availableGeometry().contains(frame().geometry()));
+}
+
+// Our icons follow the palette: under a dark one their ink is light, under a light one dark.
+TEST_F(UxTest, IconsFollowThePalette) {
+    ASSERT_EQ(start(), CLumadeskApp::StartResult::Running);
+    const QPalette original = QApplication::palette();
+    auto inkLightness = [&](int id) {
+        const QImage image = frame().command(id)->icon().pixmap(QSize(32, 32)).toImage();
+        int64_t sum = 0, count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (c.alpha() > 200) {
+                    sum += c.lightness();
+                    ++count;
+                }
+            }
+        return count ? int(sum / count) : -1;
+    };
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x2d, 0x2d, 0x2d));
+    dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+    QApplication::setPalette(dark);
+    for (int id : {kShowNext, kShowPrevious, kZoomIn, kZoomOut, kZoomOff})
+        EXPECT_GT(inkLightness(id), 180) << id;
+    QPalette light;
+    light.setColor(QPalette::ButtonText, QColor(0x20, 0x20, 0x20));
+    QApplication::setPalette(light);
+    for (int id : {kShowNext, kZoomIn})
+        EXPECT_LT(inkLightness(id), 80) << id;
+    QApplication::setPalette(original);
+
+    // The dark bodies get an outline of the ink.
+    const QByteArray body = R"(<rect fill="#2e3436"/><path stroke="#2b3a55"/>)";
+    QPalette white;
+    white.setColor(QPalette::ButtonText, Qt::white);
+    EXPECT_EQ(PaletteIconEngine::tinted(body, white, QIcon::Normal),
+              QByteArray(R"(<rect fill="#2e3436" stroke="#ffffff" stroke-width="1"/>)"
+                         R"(<path stroke="#ffffff"/>)"));
 }
 
 }  // namespace

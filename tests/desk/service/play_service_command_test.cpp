@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// Lumadesk's control of the play service: the Service command, the auto-play setting, the
-// Service button's image, the stop before Lumadesk's own playback, and installing through
-// pkexec.
+// The Service command, its button, the auto-play item, and the stop before Lumadesk's own
+// playback.
 #include <QImage>
-
 #include "desk/app/desk_service_manager.h"
 #include "desk/media/directory_player.h"
 #include "desk/model/command_table.h"
@@ -14,6 +12,7 @@
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
 #include "tests/desk/desk_fixture.h"
+#include "tests/desk/service/service_manager_double.h"
 
 namespace lumaghost {
 namespace {
@@ -21,93 +20,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace cmd;
 using Running = CLumadeskApp::StartResult;
-
-/// A service manager with one service that may be installed and running; called from the
-/// service control's worker thread.
-class ServiceManagerDouble : public ServiceManager {
-public:
-    HResult connect() override { return S_OK; }
-    HResult createService(const ServiceInstallation &service) override {
-        std::lock_guard lock(mutex);
-        calls.push_back("create");
-        if (createResult.failed())
-            return createResult;
-        if (installed)
-            return hresultFromWin32(ERROR_SERVICE_EXISTS);
-        installed = true;
-        created = service;
-        return S_OK;
-    }
-    HResult openService(const std::string &) override {
-        std::lock_guard lock(mutex);
-        return installed ? S_OK : hresultFromWin32(ERROR_SERVICE_DOES_NOT_EXIST);
-    }
-    HResult deleteService(const std::string &) override { return S_OK; }
-    HResult controlStop(const std::string &, ServiceStatus &status) override {
-        std::lock_guard lock(mutex);
-        calls.push_back("stop");
-        if (!running)
-            return hresultFromWin32(ERROR_SERVICE_NOT_ACTIVE);
-        running = false;
-        status.currentState = SERVICE_STOP_PENDING;
-        return S_OK;
-    }
-    HResult queryStatus(const std::string &, ServiceStatus &status) override {
-        std::lock_guard lock(mutex);
-        if (queryFails || !installed)
-            return hresultFromWin32(queryFails ? ERROR_ACCESS_DENIED
-                                               : ERROR_SERVICE_DOES_NOT_EXIST);
-        status.currentState = running ? SERVICE_RUNNING : SERVICE_STOPPED;
-        return S_OK;
-    }
-    HResult startService(const std::string &) override {
-        std::lock_guard lock(mutex);
-        calls.push_back("start");
-        running = installed;
-        return S_OK;
-    }
-    HResult changeStartType(const std::string &, uint32_t) override { return S_OK; }
-    HResult runDispatcher(const std::string &, const std::function<void()> &) override {
-        return S_OK;
-    }
-    HResult registerControlHandler(const std::string &, std::function<void(uint32_t)>) override {
-        return S_OK;
-    }
-    HResult setStatus(const ServiceStatus &) override { return S_OK; }
-    std::string errorDetail(HResult error) const override {
-        std::lock_guard lock(mutex);
-        return error == createResult ? createDetail : std::string();
-    }
-
-    /// Changes the service's state; the worker thread may be asking it at the same time.
-    void set(const std::function<void(ServiceManagerDouble &)> &change) {
-        std::lock_guard lock(mutex);
-        change(*this);
-    }
-
-    ServiceInstallation createdService() {
-        std::lock_guard lock(mutex);
-        return created;
-    }
-    bool isRunning() {
-        std::lock_guard lock(mutex);
-        return running;
-    }
-
-    std::vector<std::string> takeCalls() {
-        std::lock_guard lock(mutex);
-        return std::exchange(calls, {});
-    }
-
-    mutable std::mutex mutex;  // guards everything below
-    bool installed = false, running = false, queryFails = false;
-    HResult createResult = S_OK;
-    std::string createDetail;  // errorDetail's words for createResult
-    ServiceInstallation created;
-    std::vector<std::string> calls;
-};
-
-using Calls = std::vector<std::string>;
+using test::Calls;
+using test::ServiceManagerDouble;
 
 class ServiceTest : public test::DeskFixture {
 protected:
@@ -296,71 +210,6 @@ TEST_F(ServiceTest, DirectoryStepStopsAServiceStartedMeanwhile) {
     EXPECT_EQ(manager_.takeCalls(), Calls{"stop"});
     EXPECT_FALSE(manager_.isRunning());
     EXPECT_TRUE(player.playing());
-}
-
-// For a user who is not root, installing and start-type changes run pkexec lumaserv; a
-// dismissed or refused authorisation, a session without an authentication agent and lumaserv's
-// own failure are told apart, each with pkexec's or lumaserv's words; a service that is there is
-// never installed again.
-TEST(DeskServiceManagerTest, ElevatedInstallAndStartType) {
-    ServiceManagerDouble inner;
-    std::vector<std::vector<std::string>> runs;
-    DeskServiceManager::RunResult answer{1, {}};
-    DeskServiceManager manager(inner, "/usr/bin/lumaserv", true,
-                               [&](const std::vector<std::string> &argv) {
-                                   runs.push_back(argv);
-                                   return answer;
-                               });
-    ServiceInstallation service{"LumaghostService",  "Play", "/opt/bin/lumaserv", "", "",
-                                SERVICE_DEMAND_START};
-    EXPECT_EQ(manager.createService(service), S_OK);
-    answer = {DeskServiceManager::kAuthorisationDismissed,
-              "Error executing command as another user: Request dismissed\n"};
-    EXPECT_EQ(manager.createService(service), hresultFromWin32(ERROR_CANCELLED));
-    answer = {DeskServiceManager::kAuthorisationRefused,
-              "Error executing command as another user: No authentication agent found.\n"};
-    const HResult noAgent = manager.createService(service);
-    EXPECT_EQ(noAgent, hresultFromWin32(ERROR_NO_AUTHENTICATION_AGENT));
-    EXPECT_EQ(manager.errorDetail(noAgent),
-              "Error executing command as another user: No authentication agent found.");
-    answer = {DeskServiceManager::kAuthorisationRefused,
-              "Error executing command as another user: Not authorized\n\nThis incident has "
-              "been reported.\n"};
-    EXPECT_EQ(manager.createService(service), hresultFromWin32(ERROR_ACCESS_DENIED));
-    answer = {2, "lumaserv: the unit cannot be written\n"};
-    const HResult own = manager.createService(service);
-    EXPECT_EQ(own, hresultFromWin32(ERROR_SERVICE_SPECIFIC_ERROR));
-    EXPECT_EQ(manager.errorDetail(own), "lumaserv: the unit cannot be written");
-    inner.installed = true;
-    EXPECT_EQ(manager.createService(service), hresultFromWin32(ERROR_SERVICE_EXISTS));
-    using Argv = std::vector<std::string>;
-    const Argv install{"pkexec", "/opt/bin/lumaserv", "-i", "-t", "demand"};
-    EXPECT_EQ(runs, (std::vector<Argv>(5, install)));
-    runs.clear();
-    answer = {1, {}};
-    EXPECT_EQ(manager.changeStartType("LumaghostService", SERVICE_AUTO_START), S_OK);
-    EXPECT_EQ(runs, (std::vector<Argv>{{"pkexec", "/usr/bin/lumaserv", "-t", "auto"}}));
-    EXPECT_TRUE(inner.takeCalls().empty());
-
-    // Not elevated: the manager itself.
-    DeskServiceManager direct(inner, "/usr/bin/lumaserv", false, [&](const auto &argv) {
-        runs.push_back(argv);
-        return DeskServiceManager::RunResult{1, {}};
-    });
-    inner.installed = false;
-    EXPECT_EQ(direct.createService(service), S_OK);
-    EXPECT_EQ(inner.takeCalls(), Calls{"create"});
-    EXPECT_EQ(runs.size(), 1u);
-    const DeskServiceManager::RunResult ran =
-        DeskServiceManager::runProgram({"/bin/sh", "-c", "echo refused >&2; exit 7"});
-    EXPECT_EQ(ran.status, 7);
-    EXPECT_EQ(ran.errors, "refused\n");
-    // Standard error is read to its end whatever its length, and kept up to the bound.
-    const DeskServiceManager::RunResult chatty =
-        DeskServiceManager::runProgram({"/bin/sh", "-c", "head -c 100000 /dev/zero >&2; exit 3"});
-    EXPECT_EQ(chatty.status, 3);
-    EXPECT_EQ(chatty.errors.size(), DeskServiceManager::kMaxErrorText);
-    EXPECT_LT(DeskServiceManager::runProgram({"/nonexistent/pkexec"}).status, 0);
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ struct PictureFolder {
 /// when it is empty, with the index of `current`.
 PictureFolder ScanPictureFolder(const QString &current);
 
-class PictureView final : public QObject, public PicturePart {
+class PictureEditor final : public QObject, public PicturePart {
     Q_OBJECT
 public:
     static constexpr int kMaxZoom = 50;
@@ -65,9 +65,9 @@ public:
 
     /// The picture part of the view `area`, whose viewport it paints; its frames go to the
     /// camera through `camera`.
-    PictureView(QAbstractScrollArea &area, const PartContext &part,
-                std::shared_ptr<CameraGate> camera);
-    ~PictureView() override;
+    PictureEditor(QAbstractScrollArea &area, const PartContext &part,
+                  std::shared_ptr<CameraGate> camera);
+    ~PictureEditor() override;
 
     // PicturePart.
     void openPicture(const QString &path) override;

@@ -1,19 +1,55 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The picture view: its drawing geometry, the folder it browses, zoom, the pick frame, setting
-// the picked region on the camera, and pasting.
+// The picture part: its drawing geometry, the folder it browses, zoom, the pick frame and its
+// keys, setting the picked region on the camera (after a change of the camera's size too),
+// pasting, and painting at a scale factor of 2.
 #include <QClipboard>
 #include <QMouseEvent>
 #include <QScrollBar>
-
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
-#include "desk/picture/picture_view.h"
+#include "desk/picture/picture_editor.h"
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
 #include "frames/picture_file.h"
 #include "media/sequence_file.h"
 #include "tests/desk/desk_fixture.h"
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QScreen>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTimer>
+#include <gst/gst.h>
+#include "desk/app/system_environment.h"
+#include "desk/media/dialog_select_directory.h"
+#include "desk/media/dialog_video_control.h"
+#include "desk/media/movie_player.h"
+#include "desk/media/preview_window.h"
+#include "desk/model/file_dialog_filter.h"
+#include "desk/model/on_camera.h"
+#include "desk/model/part_set.h"
+#include "desk/sequence/sequence_editor.h"
+#include "desk/sequence/sequence_strip.h"
+#include "desk/sequence/show_time.h"
+#include "desk/window/palette_icon_engine.h"
+#include "device/frame_channel.h"
+#include "gst/playable_movie_types.h"
+#include "platform/ini_file.h"
+#include "tests/device/test_camera.h"
+#include "tests/gst/media_files.h"
+#include <gtest/gtest.h>
+#include "desk/dialogs/setup_main.h"
+#include "device/installed_devices.h"
+#include "platform/device_tree.h"
+#include "tests/desk/ux_fixture.h"
+#include "tests/desk/camera_format_fixture.h"
 
 namespace lumaghost {
 namespace {
@@ -21,6 +57,12 @@ namespace {
 namespace fs = std::filesystem;
 using namespace cmd;
 using Running = CLumadeskApp::StartResult;
+using test::waitFor;
+using test::UxMediaTest;
+using test::UxTest;
+using test::kCameraFormat;
+using test::CameraFormatTest;
+using test::kDevice;
 
 struct LayoutCase {
     QSize client, picture;
@@ -99,7 +141,7 @@ protected:
         trigger(id);
     }
     PictureTest() { cameraOutcome_ = CameraStart::Outcome::Ready; }
-    PictureView &picture() { return dynamic_cast<PictureView &>(*frame().parts().picture()); }
+    PictureEditor &picture() { return dynamic_cast<PictureEditor &>(*frame().parts().picture()); }
     bool enabled(int id) {
         frame().updateCommandStates();
         return frame().command(id)->isEnabled();
@@ -336,6 +378,132 @@ TEST_F(PictureTest, PasteReplacesThePictureOnly) {
     run(kShowNext);
     EXPECT_EQ(picture().picture().size(), QSize(20, 10));
     QGuiApplication::clipboard()->clear();
+}
+
+// The pick frame moves with the arrow keys, ten pixels a press with Shift; dragged off the
+// window it keeps a grip inside, so it can be taken back.
+TEST_F(UxTest, PickFrameKeysAndGrip) {
+    ASSERT_EQ(start(), CLumadeskApp::StartResult::Running);
+    frame().show();
+    run(kShowPickFrame);
+    ASSERT_TRUE(picture().pickFrameShown());
+    EXPECT_NE(view().focusPolicy() & Qt::ClickFocus, 0);
+    const QRect start = picture().pickRect();
+    key(&view(), Qt::Key_Right);
+    EXPECT_EQ(picture().pickRect(), start.translated(1, 0));
+    key(&view(), Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(picture().pickRect(), start.translated(1, PictureEditor::kPickLargeStep));
+    key(&view(), Qt::Key_Left, Qt::ShiftModifier);
+    key(&view(), Qt::Key_Up);
+    EXPECT_EQ(picture().pickRect(), start.translated(1 - PictureEditor::kPickLargeStep, 9));
+
+    // Dragged far past the window's top left.
+    const QRect before = picture().pickRect();
+    const QPoint grab = before.center();
+    mouse(QEvent::MouseButtonPress, grab);
+    mouse(QEvent::MouseMove, grab - QPoint(5000, 5000));
+    mouse(QEvent::MouseButtonRelease, grab - QPoint(5000, 5000));
+    const QRect off = picture().pickRect();
+    EXPECT_EQ(off.size(), before.size());
+    EXPECT_EQ(off.right() + 1, PictureEditor::kPickGrip);
+    EXPECT_EQ(off.bottom() + 1, PictureEditor::kPickGrip);
+    // The grip is in the window: a drag from it brings the frame back.
+    const QPoint grip(off.right() - 2, off.bottom() - 2);
+    mouse(QEvent::MouseButtonPress, grip);
+    mouse(QEvent::MouseMove, grip + QPoint(100, 100));
+    mouse(QEvent::MouseButtonRelease, grip + QPoint(100, 100));
+    EXPECT_EQ(picture().pickRect(), off.translated(100, 100));
+}
+
+// At a scale factor of 2 the view draws at the screen's pixels: a picture shown at half size
+// keeps its one-pixel stripes. What goes to the camera keeps the window's pixels.
+TEST_F(UxTest, ViewPaintsAtTheDevicePixelRatio) {
+    ASSERT_EQ(start(), CLumadeskApp::StartResult::Running);
+    QImage stripes(400, 300, QImage::Format_RGB32);
+    for (int y = 0; y < stripes.height(); ++y)
+        for (int x = 0; x < stripes.width(); ++x)
+            stripes.setPixel(x, y, x % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    const fs::path file = root_.path() / "stripes.bmp";
+    ASSERT_TRUE(stripes.save(QString::fromStdString(file.string())));
+    ASSERT_TRUE(app().doc()->OnOpenDocument(QString::fromStdString(file.string())));
+    run(kZoomOut);
+    const PictureLayout &layout = picture().layout();
+    ASSERT_EQ(layout.drawWidth, 200);
+
+    QImage screen(view().viewport()->size() * 2, QImage::Format_RGB32);
+    screen.setDevicePixelRatio(2);
+    {
+        QPainter painter(&screen);
+        picture().paint(painter, QRect(QPoint(0, 0), view().viewport()->size()));
+    }
+    const int y = (layout.y + 50) * 2;
+    int contrasts = 0;
+    for (int x = (layout.x + 10) * 2; x < (layout.x + 60) * 2; ++x) {
+        if (std::abs(qGray(screen.pixel(x, y)) - qGray(screen.pixel(x + 1, y))) > 200)
+            ++contrasts;
+    }
+    EXPECT_GT(contrasts, 90);
+    // The camera's region at the window's own pixels.
+    const QImage region = picture().renderRegion(QRect(0, 0, 64, 48));
+    EXPECT_EQ(region.size(), QSize(64, 48));
+}
+
+// Set Lumaghost Picture during a movie ends the movie first: the picture stays on the camera.
+TEST_F(UxMediaTest, SetPictureEndsTheMovie) {
+    auto camera = startWithCamera();
+    ASSERT_EQ(playMovie(clip("long.avi", 600)), S_OK);
+    EXPECT_EQ(frame().onCamera().kind, OnCamera::Kind::Movie);
+    EXPECT_TRUE(pane().startsWith(QStringLiteral("On the camera: movie ")));
+    ASSERT_TRUE(app().doc()->OnOpenDocument(picturePath("green.bmp", qRgb(0, 255, 0))));
+    ASSERT_TRUE(enabled(kSetPicture));
+    run(kSetPicture);
+    EXPECT_FALSE(movie().graphExists());
+    EXPECT_EQ(pane(), QStringLiteral("On the camera: picture green.bmp"));
+    const uint64_t set = camera->commitSequence();
+    QElapsedTimer t;
+    t.start();
+    waitFor([&] { return t.elapsed() > 400; }, 2000);
+    EXPECT_EQ(camera->commitSequence(), set);
+    std::vector<uint8_t> shown;
+    ASSERT_TRUE(camera->readLatest(shown));
+    const size_t middle = (size_t(kCameraFormat.height / 2) * kCameraFormat.width + 32) * 3;
+    EXPECT_EQ(shown[middle + 1], 255);
+    EXPECT_EQ(shown[middle + 2], 0);
+}
+
+// The camera made again at 96x72 under a running Lumadesk: the next Set picture says so and
+// sends nothing, the pick frame has the new size, and the Set picture after it sends a frame of
+// that size to the new channel.
+TEST_F(CameraFormatTest, SetPictureAfterASizeChangeTellsAndFollows) {
+    startWithCamera({64, 48, 30});
+    QImage image(200, 150, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    const fs::path file = root_.path() / "red.bmp";
+    ASSERT_TRUE(image.save(QString::fromStdString(file.string()), "BMP"));
+    ASSERT_TRUE(app().doc()->OnOpenDocument(QString::fromStdString(file.string())));
+    run(kShowPickFrame);
+    EXPECT_EQ(picture().pickRect().size(), QSize(64, 48));
+
+    ASSERT_TRUE(FrameChannel::create(frameChannelPath(kDevice), {96, 72, 30}).succeeded());
+    run(kSetPicture);
+    ASSERT_FALSE(messages().empty());
+    EXPECT_EQ(messages().back().rfind("Lumadesk: The camera's frame size changed to 96 x 72", 0),
+              0u)
+        << messages().back();
+    EXPECT_EQ(picture().pickRect().size(), QSize(96, 72));
+    EXPECT_EQ(channel()->commitSequence(), 0u);
+
+    const size_t told = messages().size();
+    run(kSetPicture);
+    EXPECT_EQ(messages().size(), told);
+    auto now = channel();
+    std::vector<uint8_t> frame;
+    ASSERT_TRUE(now->readLatest(frame));
+    ASSERT_EQ(frame.size(), 96u * 72 * 3);
+    // Blue, green, red of the middle pixel: the red picture.
+    const size_t middle = (36 * 96 + 48) * 3;
+    EXPECT_EQ(frame[middle + 2], 255);
+    EXPECT_EQ(frame[middle], 0);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-#include "desk/picture/picture_view.h"
+#include "desk/picture/picture_editor.h"
 
 #include <algorithm>
 #include <cstring>
@@ -19,10 +19,11 @@
 #include "desk/model/camera_gate.h"
 #include "desk/model/camera_state.h"
 #include "desk/model/desk_context.h"
+#include "desk/model/desk_settings.h"
 #include "desk/model/file_errors.h"
 #include "desk/model/message_format.h"
+#include "desk/model/message_ids.h"
 #include "desk/model/part_set.h"
-#include "desk/model/view_settings.h"
 #include "desk/service/play_service_command.h"
 #include "device/frame_channel.h"
 #include "frames/picture_file.h"
@@ -104,36 +105,36 @@ PictureFolder ScanPictureFolder(const QString &current) {
     return folder;
 }
 
-PictureView::PictureView(QAbstractScrollArea &area, const PartContext &part,
-                         std::shared_ptr<CameraGate> camera)
+PictureEditor::PictureEditor(QAbstractScrollArea &area, const PartContext &part,
+                             std::shared_ptr<CameraGate> camera)
     : area_(area), part_(part), context_(part.desk), camera_(std::move(camera)) {
     loadDefault();
     pictureName_ = QStringLiteral("Default");
     folder_ = ScanPictureFolder(QString());
     area_.viewport()->installEventFilter(this);
     if (QClipboard *clipboard = QGuiApplication::clipboard()) {
-        connect(clipboard, &QClipboard::dataChanged, this, &PictureView::clipboardChanged);
+        connect(clipboard, &QClipboard::dataChanged, this, &PictureEditor::clipboardChanged);
         clipboardImage_ = clipboard->mimeData() && clipboard->mimeData()->hasImage();
     }
     relayout();
 }
 
-PictureView::~PictureView() {
+PictureEditor::~PictureEditor() {
     area_.viewport()->removeEventFilter(this);
     area_.viewport()->unsetCursor();
 }
 
-QColor PictureView::background() const {
+QColor PictureEditor::background() const {
     const QWidget *viewport = area_.viewport();
     return viewport->palette().color(viewport->backgroundRole());
 }
 
-void PictureView::setPicture(QImage image) {
+void PictureEditor::setPicture(QImage image) {
     picture_ = std::move(image);
     relayout();
 }
 
-void PictureView::loadDefault() {
+void PictureEditor::loadDefault() {
     QFile file(QString::fromLatin1(kDefaultPicture));
     QImage image;
     if (file.open(QIODevice::ReadOnly))
@@ -149,7 +150,7 @@ void PictureView::loadDefault() {
     setPicture(std::move(image));
 }
 
-bool PictureView::loadFile(const QString &path, bool report) {
+bool PictureEditor::loadFile(const QString &path, bool report) {
     std::string bytes;
     const int err =
         readWholeFile(QFile::encodeName(path).toStdString(), bytes, size_t(kMaxPictureFileBytes));
@@ -167,7 +168,7 @@ bool PictureView::loadFile(const QString &path, bool report) {
         DecodePicture(QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size())), &why);
     if (image.isNull()) {
         if (report) {
-            // The design's two messages, the memory for the picture or no known picture, each
+            // One of two messages, the memory for the picture or no known picture, each
             // with the file and what is wrong with it under it.
             const PictureProblem problem = pictureProblemOf(why);
             const bool memory =
@@ -202,7 +203,7 @@ bool PictureView::loadFile(const QString &path, bool report) {
 }
 
 /// \brief The document's open operation for a picture: load it and browse its folder.
-void PictureView::openPicture(const QString &path) {
+void PictureEditor::openPicture(const QString &path) {
     if (loadFile(path, true)) {
         pictureName_ = QFileInfo(path).fileName();
     } else {
@@ -213,7 +214,7 @@ void PictureView::openPicture(const QString &path) {
     emit stateChanged();
 }
 
-void PictureView::showListed(const QString &path) {
+void PictureEditor::showListed(const QString &path) {
     zoom_ = 0;
     emit titleChanged(QFileInfo(path).fileName());
     pictureName_ = QFileInfo(path).fileName();
@@ -221,7 +222,8 @@ void PictureView::showListed(const QString &path) {
         pictureName_ = QStringLiteral("Default");
         loadDefault();
         area_.viewport()->repaint();
-        context_.ask(part_.window, context_.message(145), context_.message(144), MessageButtons::Ok,
+        context_.ask(part_.window, context_.message(msg::kCannotLoadPicture),
+                     context_.message(msg::kUnknownPictureType), MessageButtons::Ok,
                      MessageIcon::Error);
         emit titleChanged(context_.message(pack_ids::kDefaultPictureTitle));
     }
@@ -229,38 +231,38 @@ void PictureView::showListed(const QString &path) {
     emit stateChanged();
 }
 
-void PictureView::showNext() {
+void PictureEditor::showNext() {
     if (folder_.index >= folder_.count())
         return;
     ++folder_.index;
     showListed(folder_.files[folder_.index - 1]);
 }
 
-void PictureView::showPrevious() {
+void PictureEditor::showPrevious() {
     if (folder_.index <= 1 || folder_.index > folder_.count())
         return;
     --folder_.index;
     showListed(folder_.files[folder_.index - 1]);
 }
 
-void PictureView::zoomIn() {
+void PictureEditor::zoomIn() {
     if (zoom_ < kMaxZoom)
         ++zoom_;
     relayout();
 }
 
-void PictureView::zoomOut() {
+void PictureEditor::zoomOut() {
     if (zoom_ > kMinZoom)
         --zoom_;
     relayout();
 }
 
-void PictureView::zoomOff() {
+void PictureEditor::zoomOff() {
     zoom_ = 0;
     relayout();
 }
 
-void PictureView::relayout() {
+void PictureEditor::relayout() {
     if (relayingOut_)
         return;
     relayingOut_ = true;
@@ -284,17 +286,17 @@ void PictureView::relayout() {
     area_.viewport()->update();
 }
 
-bool PictureView::eventFilter(QObject *watched, QEvent *event) {
+bool PictureEditor::eventFilter(QObject *watched, QEvent *event) {
     if (watched == area_.viewport() && event->type() == QEvent::Resize)
         relayout();
     return false;
 }
 
-QPoint PictureView::scrollOffset() const {
+QPoint PictureEditor::scrollOffset() const {
     return QPoint(area_.horizontalScrollBar()->value(), area_.verticalScrollBar()->value());
 }
 
-void PictureView::drawScene(QPainter &painter, const QRect &windowRect) const {
+void PictureEditor::drawScene(QPainter &painter, const QRect &windowRect) const {
     painter.fillRect(windowRect, background());
     if (picture_.isNull() || layout_.drawWidth <= 0 || layout_.drawHeight <= 0)
         return;
@@ -316,7 +318,7 @@ void PictureView::drawScene(QPainter &painter, const QRect &windowRect) const {
     painter.restore();
 }
 
-QImage PictureView::renderRegion(const QRect &windowRect, qreal scale) const {
+QImage PictureEditor::renderRegion(const QRect &windowRect, qreal scale) const {
     QImage image(windowRect.size() * scale, QImage::Format_RGB32);
     if (image.isNull())
         return image;
@@ -327,11 +329,11 @@ QImage PictureView::renderRegion(const QRect &windowRect, qreal scale) const {
     return image;
 }
 
-QRect PictureView::pickRect() const {
+QRect PictureEditor::pickRect() const {
     return QRect(QPoint(pick_.left, pick_.top), QPoint(pick_.right - 1, pick_.bottom - 1));
 }
 
-void PictureView::paint(QPainter &painter, const QRect &exposed) {
+void PictureEditor::paint(QPainter &painter, const QRect &exposed) {
     // Drawn off-screen at the screen's own pixels, the pick frame's outline inverted into it,
     // then shown: sharp at every scale factor.
     const qreal scale = painter.device() ? painter.device()->devicePixelRatio() : 1.0;
@@ -368,7 +370,7 @@ void PictureView::paint(QPainter &painter, const QRect &exposed) {
     painter.drawImage(exposed.topLeft(), image);
 }
 
-void PictureView::placeAtCameraSize(int width, int height) {
+void PictureEditor::placeAtCameraSize(int width, int height) {
     const int cx = (pick_.left + pick_.right) / 2, cy = (pick_.top + pick_.bottom) / 2;
     pick_.left = cx - width / 2;
     pick_.top = cy - height / 2;
@@ -377,7 +379,7 @@ void PictureView::placeAtCameraSize(int width, int height) {
     pick_.shown = true;
 }
 
-void PictureView::togglePickFrame() {
+void PictureEditor::togglePickFrame() {
     int32_t width = 0, height = 0;
     if (camera_->format(width, height).failed() || width <= 0 || height <= 0) {
         context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),
@@ -394,7 +396,7 @@ void PictureView::togglePickFrame() {
     area_.viewport()->update();
 }
 
-void PictureView::ensurePickFrameShown() {
+void PictureEditor::ensurePickFrameShown() {
     if (pick_.shown)
         return;
     if (part_.camera.available) {
@@ -406,7 +408,7 @@ void PictureView::ensurePickFrameShown() {
     area_.viewport()->update();
 }
 
-bool PictureView::followCameraFormat() {
+bool PictureEditor::followCameraFormat() {
     int32_t width = 0, height = 0;
     if (!camera_->followFormatChange(width, height))
         return false;
@@ -424,7 +426,7 @@ bool PictureView::followCameraFormat() {
 /// When the camera took another size meanwhile nothing is sent: the pick frame takes the new
 /// size first, for the user to place. Whatever fed the camera ends first, so that no later
 /// frame of it covers the picture.
-void PictureView::setCameraPicture() {
+void PictureEditor::setCameraPicture() {
     if (followCameraFormat())
         return;
     part_.parts.stopCameraSources();
@@ -475,7 +477,7 @@ void PictureView::setCameraPicture() {
                      MessageButtons::Ok, MessageIcon::Error);
 }
 
-void PictureView::paste() {
+void PictureEditor::paste() {
     QClipboard *clipboard = QGuiApplication::clipboard();
     const QImage image = clipboard ? clipboard->image() : QImage();
     if (image.isNull()) {
@@ -497,7 +499,7 @@ void PictureView::paste() {
     pictureName_.clear();  // no file: the clipboard's
 }
 
-void PictureView::clipboardChanged() {
+void PictureEditor::clipboardChanged() {
     const QClipboard *clipboard = QGuiApplication::clipboard();
     const bool image = clipboard && clipboard->mimeData() && clipboard->mimeData()->hasImage();
     if (image == clipboardImage_)
@@ -506,14 +508,14 @@ void PictureView::clipboardChanged() {
     emit stateChanged();
 }
 
-void PictureView::mousePress(QMouseEvent &event) {
+void PictureEditor::mousePress(QMouseEvent &event) {
     if (event.button() == Qt::LeftButton && pickRect().contains(event.position().toPoint())) {
         dragging_ = true;
         lastPoint_ = event.position().toPoint();
     }
 }
 
-void PictureView::mouseMove(QMouseEvent &event) {
+void PictureEditor::mouseMove(QMouseEvent &event) {
     if (!pick_.shown)
         return;
     const QPoint point = event.position().toPoint();
@@ -530,7 +532,7 @@ void PictureView::mouseMove(QMouseEvent &event) {
     lastPoint_ = point;
 }
 
-void PictureView::movePickFrame(QPoint offset) {
+void PictureEditor::movePickFrame(QPoint offset) {
     pick_.left += offset.x();
     pick_.right += offset.x();
     pick_.top += offset.y();
@@ -539,7 +541,7 @@ void PictureView::movePickFrame(QPoint offset) {
     area_.viewport()->update();
 }
 
-void PictureView::keepGripInView() {
+void PictureEditor::keepGripInView() {
     const QSize client = area_.viewport()->size();
     if (client.isEmpty())
         return;
@@ -560,7 +562,7 @@ void PictureView::keepGripInView() {
     pick_.bottom += dy;
 }
 
-bool PictureView::keyPress(QKeyEvent &event) {
+bool PictureEditor::keyPress(QKeyEvent &event) {
     if (!pick_.shown)
         return false;
     const int step = event.modifiers() & Qt::ShiftModifier ? kPickLargeStep : 1;
@@ -585,12 +587,12 @@ bool PictureView::keyPress(QKeyEvent &event) {
     return true;
 }
 
-void PictureView::mouseRelease(QMouseEvent &event) {
+void PictureEditor::mouseRelease(QMouseEvent &event) {
     if (event.button() == Qt::LeftButton)
         dragging_ = false;
 }
 
-void PictureView::scrolled(int, int) {
+void PictureEditor::scrolled(int, int) {
     // The frame stays where it is in the window; the picture moves under it.
     area_.viewport()->update();
 }
