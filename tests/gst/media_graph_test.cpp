@@ -282,10 +282,11 @@ TEST_F(GraphFixture, StartOutcomesOfTimeoutAndFailure) {
 // thread of its own: nothing it would have shown reaches the camera.
 TEST_F(GraphFixture, GraphGoingDuringItsStartStopsAndTellsNothing) {
     auto camera = install("0000", "Lumaghost", {320, 240, 30});
+    const std::string movieFile = clip();
     for (test::SlowTimes times : {test::SlowTimes{0, 1500}, test::SlowTimes{800, 0}}) {
         test::setSlowFileTimes(times);
         std::unique_ptr<MovieGraph> movie;
-        ASSERT_EQ(MovieGraph::create(test::slowFileUri(clip()), {}, queue.post(), movie), S_OK);
+        ASSERT_EQ(MovieGraph::create(test::slowFileUri(movieFile), {}, queue.post(), movie), S_OK);
         bool told = false;
         movie->setEventHandler([&](const GraphEvent &) { told = true; });
         movie->startAsync(GST_STATE_PAUSED, 10000, [&](GstStateChangeReturn) { told = true; });
