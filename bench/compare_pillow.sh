@@ -57,5 +57,5 @@ for p, goal in paths:
               (f" (goal: at most {goal:.2f})" if goal else ""))
 big = ours.get("Resample/1920x1080/640x480")
 if big is not None:
-    print(f"1920x1080 -> 640x480 on the path ResampleImage takes: {big:.3f} ms (goal: under 0.9 ms)")
+    print(f"1920x1080 -> 640x480 on the path resampleImage takes: {big:.3f} ms (goal: under 0.9 ms)")
 PY

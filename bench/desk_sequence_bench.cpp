@@ -10,7 +10,8 @@
 // control returns to the window (counter thumbnails_ms: until the last thumbnail is made, in
 // the background). BM_PlaybackDisplayTimes: 50 frames of 20 ... 60 ms played by the sequence
 // worker, each display time measured at the camera by a reader woken by the commit; counters
-// max_error_ms, mean_error_ms and within_2ms_pct. BM_OpenHostileSequence: opening three hostile
+// max_error_ms, mean_error_ms and within_2ms_pct; argument 1 plays them from a file, each
+// record read while the one before is shown. BM_OpenHostileSequence: opening three hostile
 // files (many tiny records, one huge record, eight large ones), with the peak memory.
 #include <sys/resource.h>
 #include <unistd.h>
@@ -164,7 +165,7 @@ void BM_OpenSequence100(benchmark::State &state) {
             pixels.emplace_back(size_t(640) * 480 * 3, uint8_t(i));
             items.push_back({640, 480, pixels.back().data(), 1000});
         }
-        (void)WriteSequenceFile(file, items);
+        (void)writeSequenceFile(file, items);
     }
     SequenceEditor &editor = d.editor();
     double thumbnails = 0;
@@ -215,14 +216,17 @@ fs::path hostileSequence(const fs::path &dir, int kind) {
 }
 
 /// Opening a hostile sequence until control returns to the window and the thumbnails in view
-/// are made. Counter peak_rss_mb: the process's peak resident memory afterwards (run each
-/// argument in a process of its own for its own peak).
+/// are made. Counters peak_rss_mb: the process's peak resident memory afterwards (run each
+/// argument in a process of its own for its own peak); items, the items read; thumbnails, those
+/// made.
 void BM_OpenHostileSequence(benchmark::State &state) {
     Desk &d = desk();
     const fs::path file = hostileSequence(d.dir, int(state.range(0)));
     SequenceEditor &editor = d.editor();
     for (auto _ : state) {
-        editor.openSequence(QString::fromStdString(file.string()));
+        // As File Open does: in sequence mode, with the strip laid out at the window's width.
+        d.app->doc()->OnOpenDocument(QString::fromStdString(file.string()));
+        QCoreApplication::processEvents();
         editor.strip()->waitForThumbnails();
         QCoreApplication::processEvents();
     }
@@ -230,6 +234,10 @@ void BM_OpenHostileSequence(benchmark::State &state) {
     ::getrusage(RUSAGE_SELF, &usage);
     state.counters["peak_rss_mb"] = double(usage.ru_maxrss) / 1024.0;
     state.counters["items"] = editor.itemCount();
+    int thumbnails = 0;
+    for (int i = 0; i < editor.itemCount(); ++i)
+        thumbnails += !editor.strip()->item(i).thumbnail.isNull();
+    state.counters["thumbnails"] = thumbnails;
 }
 BENCHMARK(BM_OpenHostileSequence)
     ->Arg(0)
@@ -242,7 +250,7 @@ BENCHMARK(BM_OpenHostileSequence)
 void BM_PlaybackDisplayTimes(benchmark::State &state) {
     desk();  // the camera
     CameraLink link;
-    if (OpenCameraLink(link).failed()) {
+    if (openCameraLink(link).failed()) {
         state.SkipWithError("No camera");
         return;
     }
@@ -259,9 +267,23 @@ void BM_PlaybackDisplayTimes(benchmark::State &state) {
         item.width = 320;
         item.height = 240;
         item.displayTime = uint32_t(20 + (i % 5) * 10);
-        item.pixels =
-            std::make_shared<const std::vector<uint8_t>>(size_t(320) * 240 * 3, uint8_t(i));
+        item.pixels = std::make_shared<const FramePixels>(
+            std::vector<uint8_t>(size_t(320) * 240 * 3, uint8_t(i)));
         items.push_back(std::move(item));
+    }
+    if (state.range(0)) {
+        // The same items left in a file, as an opened sequence holds them.
+        std::vector<SequenceItem> written;
+        for (const PlayItem &item : items)
+            written.push_back({item.width, item.height, item.pixels->data(), item.displayTime});
+        const fs::path file = desk().dir / "played.lgs";
+        std::vector<SequenceRecord> records;
+        if (writeSequenceFile(file, written).failed() || !readSequenceRecords(file, records)) {
+            state.SkipWithError("No sequence file");
+            return;
+        }
+        for (size_t i = 0; i < items.size(); ++i)
+            items[i].pixels = records[i].pixels;
     }
     double maxError = 0, sumError = 0;
     int measured = 0, within = 0, withinStamped = 0;
@@ -311,7 +333,12 @@ void BM_PlaybackDisplayTimes(benchmark::State &state) {
     state.counters["stamped_max_error_ms"] = maxStampError;
     state.counters["stamped_within_2ms_pct"] = measured ? 100.0 * withinStamped / measured : 0;
 }
-BENCHMARK(BM_PlaybackDisplayTimes)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_PlaybackDisplayTimes)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
 
 }  // namespace
 

@@ -261,7 +261,7 @@ void passthroughLatency(int samples) {
     gst_element_get_state(graph->pipeline(), nullptr, nullptr, 5 * GST_SECOND);
     CameraLink real;
     std::unique_ptr<CameraReader> camera;
-    if (OpenCameraLink(real, "Real Cam").failed() ||
+    if (openCameraLink(real, "Real Cam").failed() ||
         CameraReader::open(kCameraName, camera).failed()) {
         std::printf("passthrough: the cameras did not open\n");
         return;
@@ -273,7 +273,7 @@ void passthroughLatency(int samples) {
         uint64_t seen = camera->commitSequence();
         std::vector<uint8_t> frame;
         const auto begin = Clock::now();
-        (void)PushFrameToCamera(real, [i](const FrameDescriptor &d) {
+        (void)pushFrameToCamera(real, [i](const FrameDescriptor &d) {
             std::memset(d.buffer(), i % 250 + 1, d.byteCount);
             return S_OK;
         });

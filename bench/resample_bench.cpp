@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // Time per frame of the resampler on the video sizes that matter, one thread, on each path this
 // processor runs. Cases are named Resample<Path>/<sw>x<sh>/<dw>x<dh> (Resample/ for the path
-// ResampleImage takes); compare_pillow.sh runs Pillow (and libyuv, where built) beside them.
+// resampleImage takes); compare_pillow.sh runs Pillow (and libyuv, where built) beside them.
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -25,7 +25,7 @@ void resample(benchmark::State &state, int sw, int sh, int dw, int dh, ResampleP
     for (auto &b : src)
         b = static_cast<uint8_t>(rng());
     for (auto _ : state) {
-        lumaghost::ResampleImageWith(path, src.data(), sw, sh, dst.data(), dw, dh);
+        lumaghost::resampleImageWith(path, src.data(), sw, sh, dst.data(), dw, dh);
         benchmark::DoNotOptimize(dst.data());
         benchmark::ClobberMemory();
     }

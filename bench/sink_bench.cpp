@@ -173,7 +173,7 @@ void resampleAlone(benchmark::State &state) {
     gst_buffer_map(frame, &map, GST_MAP_READ);
     std::vector<uint8_t> out(640 * 480 * 4);
     for (auto _ : state) {
-        ResampleImage(map.data, 1920, 1080, out.data(), 640, 480);
+        resampleImage(map.data, 1920, 1080, out.data(), 640, 480);
         benchmark::DoNotOptimize(out.data());
     }
     gst_buffer_unmap(frame, &map);
@@ -187,7 +187,7 @@ void sourceLatency(benchmark::State &state) {
     GstElement *out = gst_bin_get_by_name(GST_BIN(pipeline), "out");
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
     CameraLink link;
-    if (OpenCameraLink(link).failed()) {
+    if (openCameraLink(link).failed()) {
         state.SkipWithError("no camera");
         return;
     }
@@ -196,10 +196,10 @@ void sourceLatency(benchmark::State &state) {
     for (auto _ : state) {
         ++mark;
         FrameDescriptor d;
-        (void)GetFrameDescriptor(link, d);
+        (void)getFrameDescriptor(link, d);
         std::memset(d.buffer(), mark, d.byteCount);
         auto committed = std::chrono::steady_clock::now();
-        (void)CommitFrame(link, d);
+        (void)commitFrame(link, d);
         for (;;) {
             GstSample *s = gst_app_sink_try_pull_sample(GST_APP_SINK(out), GST_SECOND);
             if (!s)

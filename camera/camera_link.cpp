@@ -7,13 +7,13 @@
 
 namespace lumaghost {
 
-HResult OpenCameraLink(CameraLink &link) {
-    return OpenCameraLink(link, kCameraName);
+HResult openCameraLink(CameraLink &link) {
+    return openCameraLink(link, kCameraName);
 }
 
-HResult OpenCameraLink(CameraLink &link, std::string_view friendlyName) {
+HResult openCameraLink(CameraLink &link, std::string_view friendlyName) {
     std::unique_ptr<BaseFilter> filter;
-    HResult r = FindFilterByName(CLSID_VideoInputDeviceCategory, friendlyName, filter);
+    HResult r = findFilterByName(CLSID_VideoInputDeviceCategory, friendlyName, filter);
     if (r.failed())
         return r;
 
@@ -41,7 +41,7 @@ HResult OpenCameraLink(CameraLink &link, std::string_view friendlyName) {
     return S_OK;
 }
 
-HResult GetFrameDescriptor(CameraLink &link, FrameDescriptor &descriptor) {
+HResult getFrameDescriptor(CameraLink &link, FrameDescriptor &descriptor) {
     if (!link.isOpen())
         return VFW_E_NOT_CONNECTED;
     uint32_t returned = 0;
@@ -49,14 +49,14 @@ HResult GetFrameDescriptor(CameraLink &link, FrameDescriptor &descriptor) {
                                 sizeof(descriptor), &descriptor, sizeof(descriptor), &returned);
 }
 
-HResult CommitFrame(CameraLink &link, FrameDescriptor &descriptor) {
+HResult commitFrame(CameraLink &link, FrameDescriptor &descriptor) {
     if (!link.isOpen())
         return VFW_E_NOT_CONNECTED;
     return link.properties->set(PROPSETID_CameraLink, CAMERA_PROP_FRAME, &descriptor,
                                 sizeof(descriptor), &descriptor, sizeof(descriptor));
 }
 
-HResult GetCameraFormat(CameraLink &link, int32_t &width, int32_t &height) {
+HResult getCameraFormat(CameraLink &link, int32_t &width, int32_t &height) {
     if (!link.isOpen())
         return VFW_E_NOT_CONNECTED;
     FormatRecord record;
@@ -70,15 +70,15 @@ HResult GetCameraFormat(CameraLink &link, int32_t &width, int32_t &height) {
     return r;
 }
 
-HResult PushFrameToCamera(CameraLink &link, const FrameComposer &compose) {
+HResult pushFrameToCamera(CameraLink &link, const FrameComposer &compose) {
     FrameDescriptor descriptor;
-    HResult r = GetFrameDescriptor(link, descriptor);
+    HResult r = getFrameDescriptor(link, descriptor);
     if (r.failed())
         return r;
     r = compose(descriptor);
     if (r.failed())
         return r;
-    return CommitFrame(link, descriptor);
+    return commitFrame(link, descriptor);
 }
 
 }  // namespace lumaghost

@@ -25,22 +25,22 @@ struct CameraLink {
 
 /// Finds the camera "Lumaghost", obtains its property channel and accepts only driver version
 /// 0x00090000. On failure the link stays closed.
-HResult OpenCameraLink(CameraLink &link);
+HResult openCameraLink(CameraLink &link);
 /// The same for a camera of another name.
-HResult OpenCameraLink(CameraLink &link, std::string_view friendlyName);
+HResult openCameraLink(CameraLink &link, std::string_view friendlyName);
 
 /// Fetches the driver's current frame buffer and frame size.
-HResult GetFrameDescriptor(CameraLink &link, FrameDescriptor &descriptor);
+HResult getFrameDescriptor(CameraLink &link, FrameDescriptor &descriptor);
 
 /// Hands the descriptor back, exactly as fetched: the buffer becomes the camera's next picture.
-HResult CommitFrame(CameraLink &link, FrameDescriptor &descriptor);
+HResult commitFrame(CameraLink &link, FrameDescriptor &descriptor);
 
 /// The camera's frame size, without touching the frame buffer.
-HResult GetCameraFormat(CameraLink &link, int32_t &width, int32_t &height);
+HResult getCameraFormat(CameraLink &link, int32_t &width, int32_t &height);
 
 /// Fetches the frame descriptor, lets `compose` fill the buffer, commits it. A failed compose
 /// abandons the frame and its code is returned.
 using FrameComposer = std::function<HResult(const FrameDescriptor &)>;
-HResult PushFrameToCamera(CameraLink &link, const FrameComposer &compose);
+HResult pushFrameToCamera(CameraLink &link, const FrameComposer &compose);
 
 }  // namespace lumaghost

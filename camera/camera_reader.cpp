@@ -18,7 +18,7 @@ HResult CameraReader::open(const BaseFilter &camera, std::unique_ptr<CameraReade
 
 HResult CameraReader::open(std::string_view friendlyName, std::unique_ptr<CameraReader> &out) {
     std::unique_ptr<BaseFilter> filter;
-    HResult r = FindFilterByName(CLSID_VideoInputDeviceCategory, friendlyName, filter);
+    HResult r = findFilterByName(CLSID_VideoInputDeviceCategory, friendlyName, filter);
     if (r.failed())
         return r;
     return open(*filter, out);

@@ -21,7 +21,7 @@ public:
     /// Reads the frames of a bound camera; E_NOINTERFACE when it is no Lumaghost device, or the
     /// failure of opening its frame channel.
     static HResult open(const BaseFilter &camera, std::unique_ptr<CameraReader> &out);
-    /// Finds the camera by FriendlyName among the video input devices (FindFilterByName) and
+    /// Finds the camera by FriendlyName among the video input devices (findFilterByName) and
     /// opens it as above. `out` is written only on success.
     static HResult open(std::string_view friendlyName, std::unique_ptr<CameraReader> &out);
 

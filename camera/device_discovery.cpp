@@ -42,12 +42,12 @@ ScopedDeviceEnumeratorFactory::~ScopedDeviceEnumeratorFactory() {
     factory() = std::move(previous_);
 }
 
-HResult FindFilterByName(const Guid &category, std::string_view name,
+HResult findFilterByName(const Guid &category, std::string_view name,
                          std::unique_ptr<BaseFilter> &filter) {
-    return FindFilterByName(category, name, filter, createDeviceEnumerator);
+    return findFilterByName(category, name, filter, createDeviceEnumerator);
 }
 
-HResult FindFilterByName(const Guid &category, std::string_view name,
+HResult findFilterByName(const Guid &category, std::string_view name,
                          std::unique_ptr<BaseFilter> &filter,
                          const DeviceEnumeratorFactory &factory) {
     std::unique_ptr<DeviceEnumerator> devices;
@@ -78,7 +78,7 @@ HResult FindFilterByName(const Guid &category, std::string_view name,
     return VFW_E_NOT_FOUND;
 }
 
-std::vector<std::string> ListFriendlyNames(const Guid &category) {
+std::vector<std::string> listFriendlyNames(const Guid &category) {
     std::vector<std::string> names;
     std::unique_ptr<DeviceEnumerator> devices;
     if (createDeviceEnumerator(devices).failed() || !devices)
@@ -94,7 +94,7 @@ std::vector<std::string> ListFriendlyNames(const Guid &category) {
     return names;
 }
 
-bool IsNtOrMe(VersionSource &versions) {
+bool isNtOrMe(VersionSource &versions) {
     OsVersionInfo info;
     if (!readPlatformVersion(versions, info))
         return false;
@@ -103,8 +103,8 @@ bool IsNtOrMe(VersionSource &versions) {
     return info.platformId == VER_PLATFORM_WIN32_WINDOWS && info.major == 4 && info.minor == 90;
 }
 
-std::string FindDriverKey(RegistryHive &machine, VersionSource &versions) {
-    const bool nt = IsNtOrMe(versions);
+std::string findDriverKey(RegistryHive &machine, VersionSource &versions) {
+    const bool nt = isNtOrMe(versions);
     std::string base =
         nt ? "SYSTEM\\CurrentControlSet\\Enum\\Root\\MEDIA\\0000" : "Enum\\Root\\MEDIA\\0000";
     const size_t digit = base.size() - 1;

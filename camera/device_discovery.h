@@ -34,20 +34,20 @@ private:
 /// takes the first readable one). `filter` is written only on success. The devices are those of
 /// createDeviceEnumerator, or of `devices` where the caller hands in its own (the media layer's
 /// for the legacy filter category).
-HResult FindFilterByName(const Guid &category, std::string_view name,
+HResult findFilterByName(const Guid &category, std::string_view name,
                          std::unique_ptr<BaseFilter> &filter);
-HResult FindFilterByName(const Guid &category, std::string_view name,
+HResult findFilterByName(const Guid &category, std::string_view name,
                          std::unique_ptr<BaseFilter> &filter,
                          const DeviceEnumeratorFactory &devices);
 
 /// The FriendlyNames of a category in enumeration order; names that cannot be read are left out.
-std::vector<std::string> ListFriendlyNames(const Guid &category);
+std::vector<std::string> listFriendlyNames(const Guid &category);
 
 /// NT family, or Windows Me (platform 1, version 4.90).
-bool IsNtOrMe(VersionSource &versions = systemVersionSource());
+bool isNtOrMe(VersionSource &versions = systemVersionSource());
 
 /// Locates the camera device's key in the machine hive: the first of the instances
 /// 0000 to 0008 that opens for reading and writing. Empty when none does.
-std::string FindDriverKey(RegistryHive &machine, VersionSource &versions = systemVersionSource());
+std::string findDriverKey(RegistryHive &machine, VersionSource &versions = systemVersionSource());
 
 }  // namespace lumaghost

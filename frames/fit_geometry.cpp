@@ -5,7 +5,7 @@
 
 namespace lumaghost {
 
-Size FitAspect(int aWidth, int aHeight, int bWidth, int bHeight) {
+Size fitAspect(int aWidth, int aHeight, int bWidth, int bHeight) {
     if (aWidth == bWidth && aHeight == bHeight)
         return {aWidth, aHeight};
     if (aWidth <= 0 || aHeight <= 0 || bWidth <= 0 || bHeight <= 0)
@@ -19,7 +19,7 @@ Size FitAspect(int aWidth, int aHeight, int bWidth, int bHeight) {
     return {bWidth, std::max(1, static_cast<int>(bWidth / ra))};
 }
 
-PictureFit FitPicture(Size picture, Size target, FitFlags flags) {
+PictureFit fitPicture(Size picture, Size target, FitFlags flags) {
     const int pw = picture.width, ph = picture.height, tw = target.width, th = target.height;
     const Rect wholePicture{0, 0, pw, ph};
     const Rect wholeTarget{0, 0, tw, th};
@@ -58,14 +58,14 @@ PictureFit FitPicture(Size picture, Size target, FitFlags flags) {
     if (!flags.keepRatio)
         return {wholePicture, wholeTarget};
     if (!flags.center) {
-        const Size s = FitAspect(pw, ph, tw, th);
+        const Size s = fitAspect(pw, ph, tw, th);
         return {wholePicture, {(tw - s.width) / 2, (th - s.height) / 2, s.width, s.height}};
     }
-    const Size s = FitAspect(tw, th, pw, ph);
+    const Size s = fitAspect(tw, th, pw, ph);
     return {{(pw - s.width) / 2, (ph - s.height) / 2, s.width, s.height}, wholeTarget};
 }
 
-VideoFit FitVideo(Size input, Size camera, FitFlags flags) {
+VideoFit fitVideo(Size input, Size camera, FitFlags flags) {
     VideoFit fit;
     if (input == camera) {
         fit.copySource = {0, 0, input.width, input.height};
@@ -87,11 +87,11 @@ VideoFit FitVideo(Size input, Size camera, FitFlags flags) {
     fit.scaleFrom = input;
     fit.scaleTo = camera;
     if (flags.keepRatio && !flags.center) {
-        fit.scaleTo = FitAspect(input.width, input.height, camera.width, camera.height);
+        fit.scaleTo = fitAspect(input.width, input.height, camera.width, camera.height);
         fit.frameColumn = (camera.width - fit.scaleTo.width) / 2;
         fit.frameRow = (camera.height - fit.scaleTo.height) / 2;
     } else if (flags.keepRatio) {
-        const Size crop = FitAspect(camera.width, camera.height, input.width, input.height);
+        const Size crop = fitAspect(camera.width, camera.height, input.width, input.height);
         fit.crop = true;
         fit.cropRect = {(input.width - crop.width) / 2, (input.height - crop.height) / 2,
                         crop.width, crop.height};

@@ -33,7 +33,7 @@ struct Rect {
 
 /// The largest rectangle with the aspect ratio of a that fits inside b, each side truncated but
 /// at least 1 (0 × 0 when either is empty).
-Size FitAspect(int aWidth, int aHeight, int bWidth, int bHeight);
+Size fitAspect(int aWidth, int aHeight, int bWidth, int bHeight);
 
 /// A picture drawn into a target surface: which part of it, drawn over which part of the
 /// target (top-down coordinates of both). Sizes that differ are scaled.
@@ -42,7 +42,7 @@ struct PictureFit {
     Rect destination;
     friend bool operator==(const PictureFit &, const PictureFit &) = default;
 };
-PictureFit FitPicture(Size picture, Size target, FitFlags flags);
+PictureFit fitPicture(Size picture, Size target, FitFlags flags);
 
 /// A video frame in the camera frame, in memory order: an optional crop of the input, an
 /// optional scaling, then the rectangle of the (cropped, scaled) image copied to a place in
@@ -58,6 +58,6 @@ struct VideoFit {
     int frameRow = 0;
     friend bool operator==(const VideoFit &, const VideoFit &) = default;
 };
-VideoFit FitVideo(Size input, Size camera, FitFlags flags);
+VideoFit fitVideo(Size input, Size camera, FitFlags flags);
 
 }  // namespace lumaghost

@@ -9,7 +9,7 @@
 
 namespace lumaghost {
 
-void ReadSurfaceIntoFrame(const ImageView &surface, const Rect &rect, uint8_t *frame,
+void readSurfaceIntoFrame(const ImageView &surface, const Rect &rect, uint8_t *frame,
                           size_t frameBytes) {
     if (rect.width <= 0 || rect.height <= 0)
         return;
@@ -57,14 +57,14 @@ std::vector<uint8_t> cropPacked(const ImageView &image, const Rect &rect) {
 
 }  // namespace
 
-void ComposePictureFrame(const ImageView &picture, const CameraFrame &frame, FitFlags flags) {
+void composePictureFrame(const ImageView &picture, const CameraFrame &frame, FitFlags flags) {
     const int tw = frame.width, th = frame.height;
     if (tw <= 0 || th <= 0)
         return;
     std::vector<uint8_t> surface(size_t(tw) * th * 4, 0);
 
     if (picture.pixels && picture.width > 0 && picture.height > 0) {
-        const PictureFit fit = FitPicture({picture.width, picture.height}, {tw, th}, flags);
+        const PictureFit fit = fitPicture({picture.width, picture.height}, {tw, th}, flags);
         const Rect &src = fit.source, &dst = fit.destination;
         if (src.width > 0 && src.height > 0 && dst.width > 0 && dst.height > 0) {
             std::vector<uint8_t> part = cropPacked(picture, src);
@@ -72,7 +72,7 @@ void ComposePictureFrame(const ImageView &picture, const CameraFrame &frame, Fit
             const uint8_t *drawn = part.data();
             if (src.width != dst.width || src.height != dst.height) {
                 scaled.resize(size_t(dst.width) * dst.height * 4);
-                ResampleImage(part.data(), src.width, src.height, scaled.data(), dst.width,
+                resampleImage(part.data(), src.width, src.height, scaled.data(), dst.width,
                               dst.height);
                 drawn = scaled.data();
             }
@@ -90,10 +90,10 @@ void ComposePictureFrame(const ImageView &picture, const CameraFrame &frame, Fit
         }
     }
     const ImageView view{surface.data(), tw, th, size_t(tw) * 4};
-    ReadSurfaceIntoFrame(view, {0, 0, tw, th}, frame.pixels, frame.byteCount);
+    readSurfaceIntoFrame(view, {0, 0, tw, th}, frame.pixels, frame.byteCount);
 }
 
-void PlacePickFrame(PickFrame &pick, int cameraWidth, int cameraHeight) {
+void placePickFrame(PickFrame &pick, int cameraWidth, int cameraHeight) {
     if (pick.shown && pick.right - pick.left == cameraWidth)
         return;
     pick.left = (pick.left + pick.right) / 2 - cameraWidth / 2;
@@ -103,9 +103,9 @@ void PlacePickFrame(PickFrame &pick, int cameraWidth, int cameraHeight) {
     pick.shown = true;
 }
 
-void CapturePickedRegion(const ImageView &view, PickFrame &pick, const CameraFrame &frame) {
-    PlacePickFrame(pick, frame.width, frame.height);
-    ReadSurfaceIntoFrame(view, {pick.left, pick.top, frame.width, frame.height}, frame.pixels,
+void capturePickedRegion(const ImageView &view, PickFrame &pick, const CameraFrame &frame) {
+    placePickFrame(pick, frame.width, frame.height);
+    readSurfaceIntoFrame(view, {pick.left, pick.top, frame.width, frame.height}, frame.pixels,
                          frame.byteCount);
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // Camera frames from pictures: the fit of a picture into a black camera-sized surface, the
 // reading of a surface into a frame (bottom row first, blue-green-red) and the picked region of
-// the picture view. The exchange with the camera around them is PushFrameToCamera's
+// the picture view. The exchange with the camera around them is pushFrameToCamera's
 // (camera/camera_link.h).
 #pragma once
 
@@ -31,12 +31,12 @@ struct CameraFrame {
 
 /// Reads the rectangle of a surface into a camera frame: its bottom row first, each pixel as
 /// blue, green, red. Pixels outside the surface read as black; at most `frameBytes` are written.
-void ReadSurfaceIntoFrame(const ImageView &surface, const Rect &rect, uint8_t *frame,
+void readSurfaceIntoFrame(const ImageView &surface, const Rect &rect, uint8_t *frame,
                           size_t frameBytes);
 
 /// Draws a picture (at its natural size) into a black surface of the frame's size by the
 /// switches, scaling with the resampler, and reads the surface into the frame.
-void ComposePictureFrame(const ImageView &picture, const CameraFrame &frame, FitFlags flags);
+void composePictureFrame(const ImageView &picture, const CameraFrame &frame, FitFlags flags);
 
 /// The picture view's pick frame, in view coordinates, as left, top, right, bottom.
 struct PickFrame {
@@ -49,10 +49,10 @@ struct PickFrame {
 
 /// Re-centres a pick frame that is hidden or not of the camera's width at the camera size,
 /// and marks it shown.
-void PlacePickFrame(PickFrame &pick, int cameraWidth, int cameraHeight);
+void placePickFrame(PickFrame &pick, int cameraWidth, int cameraHeight);
 
 /// Reads the camera-sized rectangle under the pick frame of an image of the view into the
 /// frame (placing the pick frame first).
-void CapturePickedRegion(const ImageView &view, PickFrame &pick, const CameraFrame &frame);
+void capturePickedRegion(const ImageView &view, PickFrame &pick, const CameraFrame &frame);
 
 }  // namespace lumaghost

@@ -50,7 +50,7 @@ bool isWmf(const QByteArray &d) {
            (le16(d, 4) == 0x100 || le16(d, 4) == 0x300);
 }
 
-// The reasons DecodePicture gives that pictureProblemOf tells apart.
+// The reasons decodePicture gives that pictureProblemOf tells apart.
 constexpr char kUnknownTypeReason[] = "Not a known picture type";
 constexpr char kNoMemoryReason[] = "Not enough memory for the picture";
 constexpr char kTooLargeReason[] = "The picture is too large";
@@ -236,7 +236,7 @@ PictureProblem pictureProblemOf(const QString &error) {
     return PictureProblem::Damaged;
 }
 
-QImage DecodePicture(const QByteArray &data, QString *error) {
+QImage decodePicture(const QByteArray &data, QString *error) {
     if (isEmf(data))
         return decodeEmf(data, error);
     if (isWmf(data))
@@ -275,7 +275,7 @@ const QStringList &pictureExtensions() {
     return extensions;
 }
 
-bool IsPictureName(const QString &path) {
+bool isPictureName(const QString &path) {
     const qsizetype slash = path.lastIndexOf(u'/');
     const qsizetype dot = path.lastIndexOf(u'.');
     if (dot < 0 || dot < slash)
@@ -290,7 +290,7 @@ QString pictureNamePatterns() {
     return patterns.join(u' ');
 }
 
-QImage LoadPictureFile(const QString &path, QString *error) {
+QImage loadPictureFile(const QString &path, QString *error) {
     QByteArray data;
     if (int err = readPictureFile(path, data)) {
         if (error)
@@ -300,7 +300,7 @@ QImage LoadPictureFile(const QString &path, QString *error) {
                                     : QString::fromLocal8Bit(std::strerror(err));
         return {};
     }
-    return DecodePicture(data, error);
+    return decodePicture(data, error);
 }
 
 ImageView imageView(const QImage &image) {

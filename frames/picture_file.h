@@ -23,13 +23,13 @@ inline constexpr qint64 kMaxPictureBytes = qint64{256} << 20;
 /// Decodes picture data; on failure a null image and the reason in `error`: no known picture,
 /// or one larger than the bound above once decoded (refused before its pixels are allocated
 /// wherever its size is known beforehand).
-QImage DecodePicture(const QByteArray &data, QString *error = nullptr);
+QImage decodePicture(const QByteArray &data, QString *error = nullptr);
 
 /// The most bytes of 32-bit pixels a decoded picture may take: kMaxPictureBytes, or Qt's own
 /// allocation limit for image readers when that is lower.
 qint64 pictureByteLimit();
 
-/// What kept DecodePicture from a picture, told from its reason: data of no known picture type,
+/// What kept decodePicture from a picture, told from its reason: data of no known picture type,
 /// a picture beyond the size bound, no memory for its pixels, or data that is damaged or cut
 /// short (every other reason).
 enum class PictureProblem { UnknownType, TooLarge, NoMemory, Damaged };
@@ -38,7 +38,7 @@ PictureProblem pictureProblemOf(const QString &error);
 /// Reads and decodes a picture file; on failure a null image and the reason in `error`. Only a
 /// regular file of at most kMaxPictureFileBytes is read; anything else (a FIFO, a device, a
 /// directory) cannot be opened, and is refused without blocking.
-QImage LoadPictureFile(const QString &path, QString *error = nullptr);
+QImage loadPictureFile(const QString &path, QString *error = nullptr);
 
 /// The extensions of the pictures read, lower case without the dot: BMP, DIB, EMF, GIF, ICO,
 /// JPG and WMF, JPEG also as .jpeg and .jpe, and every other format this machine's Qt image
@@ -46,7 +46,7 @@ QImage LoadPictureFile(const QString &path, QString *error = nullptr);
 const QStringList &pictureExtensions();
 
 /// Whether a file's name ends in a picture extension, in any letter case.
-bool IsPictureName(const QString &path);
+bool isPictureName(const QString &path);
 
 /// The picture extensions as file dialog patterns, "*.bmp *.dib ...".
 QString pictureNamePatterns();

@@ -56,14 +56,14 @@ void RendererCore::resample(const uint8_t *source, int sourceWidth, int sourceHe
     threads = std::min<unsigned>(
         {threads, 64u, unsigned(std::max(1, destinationHeight / kMinimumBandRows))});
     if (threads <= 1) {
-        ResampleInto(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
+        resampleInto(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
                      destinationHeight, destinationStride, layout);
         return;
     }
     auto band = [&](unsigned i) {
         const int first = int(int64_t(destinationHeight) * i / threads);
         const int last = int(int64_t(destinationHeight) * (i + 1) / threads);
-        ResampleRows(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
+        resampleRows(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
                      destinationHeight, destinationStride, layout, first, last - first);
     };
     std::vector<std::thread> helpers;
@@ -87,7 +87,7 @@ HResult RendererCore::compose(const InputFrame &input, FitFlags flags, uint8_t *
         return E_FAIL;
     const int inW = input.width, inH = input.height;
     const bool sameSize = inW == cameraWidth && inH == cameraHeight;
-    const VideoFit fit = FitVideo({inW, inH}, {cameraWidth, cameraHeight}, flags);
+    const VideoFit fit = fitVideo({inW, inH}, {cameraWidth, cameraHeight}, flags);
 
     // Bitmap row i is the input's row inH - 1 - i.
     const uint8_t *bitmapFirst = input.topDown + ptrdiff_t(inH - 1) * input.stride;

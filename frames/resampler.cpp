@@ -59,7 +59,7 @@ void resampleRowScalar(const uint8_t *source, ptrdiff_t stride, int sourceWidth,
 
 }  // namespace
 
-ContributionTable BuildContributions(int outputLength, int sourceLength, float scale) {
+ContributionTable buildContributions(int outputLength, int sourceLength, float scale) {
     ContributionTable table;
     if (outputLength <= 0 || sourceLength <= 0 || !(scale > 0))
         return table;
@@ -157,9 +157,9 @@ std::shared_ptr<const ResamplePlan> buildResamplePlan(int sourceWidth, int sourc
     const float horizontalScale =
         static_cast<float>(destinationWidth) / static_cast<float>(sourceWidth);
     plan->vertical =
-        trimmedTaps(BuildContributions(destinationHeight, sourceHeight, verticalScale));
+        trimmedTaps(buildContributions(destinationHeight, sourceHeight, verticalScale));
     plan->horizontal =
-        trimmedTaps(BuildContributions(destinationWidth, sourceWidth, horizontalScale));
+        trimmedTaps(buildContributions(destinationWidth, sourceWidth, horizontalScale));
     plan->padded = paddedTaps(plan->horizontal, sourceWidth);
 
     // Each row's finest weight sets the shift it needs; the rows that can sum integers all take
@@ -239,7 +239,7 @@ bool resamplePathAvailable(ResamplePath path) {
     }
 }
 
-void ResampleRows(const uint8_t *source, int sourceWidth, int sourceHeight, ptrdiff_t sourceStride,
+void resampleRows(const uint8_t *source, int sourceWidth, int sourceHeight, ptrdiff_t sourceStride,
                   uint8_t *destination, int destinationWidth, int destinationHeight,
                   ptrdiff_t destinationStride, PixelLayout layout, int firstRow, int rowCount,
                   ResamplePath path) {
@@ -308,32 +308,32 @@ void ResampleRows(const uint8_t *source, int sourceWidth, int sourceHeight, ptrd
     }
 }
 
-void ResampleInto(const uint8_t *source, int sourceWidth, int sourceHeight, ptrdiff_t sourceStride,
+void resampleInto(const uint8_t *source, int sourceWidth, int sourceHeight, ptrdiff_t sourceStride,
                   uint8_t *destination, int destinationWidth, int destinationHeight,
                   ptrdiff_t destinationStride, PixelLayout layout, ResamplePath path) {
-    ResampleRows(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
+    resampleRows(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
                  destinationHeight, destinationStride, layout, 0, destinationHeight, path);
 }
 
-uint8_t *ResampleImageStrided(const uint8_t *source, int sourceWidth, int sourceHeight,
+uint8_t *resampleImageStrided(const uint8_t *source, int sourceWidth, int sourceHeight,
                               ptrdiff_t sourceStride, uint8_t *destination, int destinationWidth,
                               int destinationHeight, ResamplePath path) {
-    ResampleInto(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
+    resampleInto(source, sourceWidth, sourceHeight, sourceStride, destination, destinationWidth,
                  destinationHeight, ptrdiff_t(destinationWidth) * 4, PixelLayout::Bgrx32, path);
     return destination;
 }
 
-uint8_t *ResampleImageWith(ResamplePath path, const uint8_t *source, int sourceWidth,
+uint8_t *resampleImageWith(ResamplePath path, const uint8_t *source, int sourceWidth,
                            int sourceHeight, uint8_t *destination, int destinationWidth,
                            int destinationHeight) {
-    return ResampleImageStrided(source, sourceWidth, sourceHeight, ptrdiff_t(sourceWidth) * 4,
+    return resampleImageStrided(source, sourceWidth, sourceHeight, ptrdiff_t(sourceWidth) * 4,
                                 destination, destinationWidth, destinationHeight, path);
 }
 
-uint8_t *ResampleImage(const uint8_t *source, int sourceWidth, int sourceHeight,
+uint8_t *resampleImage(const uint8_t *source, int sourceWidth, int sourceHeight,
                        uint8_t *destination, int destinationWidth, int destinationHeight) {
     static const ResamplePath path = activeResamplePath();
-    return ResampleImageWith(path, source, sourceWidth, sourceHeight, destination, destinationWidth,
+    return resampleImageWith(path, source, sourceWidth, sourceHeight, destination, destinationWidth,
                              destinationHeight);
 }
 

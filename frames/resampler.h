@@ -25,22 +25,22 @@ struct ContributionTable {
 };
 
 /// One axis' table: output length, source length and scale (output / source, single precision).
-ContributionTable BuildContributions(int outputLength, int sourceLength, float scale);
+ContributionTable buildContributions(int outputLength, int sourceLength, float scale);
 
 /// Scales a packed 32-bit image (row stride width × 4) to the destination size and returns
 /// `destination`. Equal sizes copy all four bytes unchanged.
-uint8_t *ResampleImage(const uint8_t *source, int sourceWidth, int sourceHeight,
+uint8_t *resampleImage(const uint8_t *source, int sourceWidth, int sourceHeight,
                        uint8_t *destination, int destinationWidth, int destinationHeight);
 
 enum class ResamplePath { Scalar, Avx2, Avx512 };
 
-/// The widest path this processor runs, the one ResampleImage takes.
+/// The widest path this processor runs, the one resampleImage takes.
 ResamplePath activeResamplePath();
 /// Whether this processor runs `path` itself rather than a narrower one in its place.
 bool resamplePathAvailable(ResamplePath path);
-/// ResampleImage on a chosen path; a path the processor lacks falls back to the widest it has
+/// resampleImage on a chosen path; a path the processor lacks falls back to the widest it has
 /// (Avx512 to Avx2, Avx2 to Scalar). Every path gives the same bytes.
-uint8_t *ResampleImageWith(ResamplePath path, const uint8_t *source, int sourceWidth,
+uint8_t *resampleImageWith(ResamplePath path, const uint8_t *source, int sourceWidth,
                            int sourceHeight, uint8_t *destination, int destinationWidth,
                            int destinationHeight);
 
@@ -50,22 +50,22 @@ enum class PixelLayout { Bgrx32, Bgr24 };
 
 /// The resampler writing into rows `destinationStride` bytes apart, in either layout; nothing
 /// outside the destination's width × height pixels is written.
-void ResampleInto(const uint8_t *source, int sourceWidth, int sourceHeight, ptrdiff_t sourceStride,
+void resampleInto(const uint8_t *source, int sourceWidth, int sourceHeight, ptrdiff_t sourceStride,
                   uint8_t *destination, int destinationWidth, int destinationHeight,
                   ptrdiff_t destinationStride, PixelLayout layout,
                   ResamplePath path = activeResamplePath());
 
-/// ResampleInto for destination rows `firstRow` to `firstRow + rowCount - 1` only (clipped to the
+/// resampleInto for destination rows `firstRow` to `firstRow + rowCount - 1` only (clipped to the
 /// destination); `destination` is the whole destination's first row. Rows computed apart, on any
-/// threads, are byte for byte those of one ResampleInto call.
-void ResampleRows(const uint8_t *source, int sourceWidth, int sourceHeight, ptrdiff_t sourceStride,
+/// threads, are byte for byte those of one resampleInto call.
+void resampleRows(const uint8_t *source, int sourceWidth, int sourceHeight, ptrdiff_t sourceStride,
                   uint8_t *destination, int destinationWidth, int destinationHeight,
                   ptrdiff_t destinationStride, PixelLayout layout, int firstRow, int rowCount,
                   ResamplePath path = activeResamplePath());
 
-/// ResampleImage on a source whose rows lie `sourceStride` bytes apart (negative for an image
+/// resampleImage on a source whose rows lie `sourceStride` bytes apart (negative for an image
 /// whose first row is the last in memory); the results are those of the packed image.
-uint8_t *ResampleImageStrided(const uint8_t *source, int sourceWidth, int sourceHeight,
+uint8_t *resampleImageStrided(const uint8_t *source, int sourceWidth, int sourceHeight,
                               ptrdiff_t sourceStride, uint8_t *destination, int destinationWidth,
                               int destinationHeight, ResamplePath path = activeResamplePath());
 

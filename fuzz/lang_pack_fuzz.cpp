@@ -27,7 +27,7 @@ void check(const lumaghost::PackText &text, std::string_view section, std::strin
         std::abort();
     }
     std::string expanded = out;
-    lumaghost::ExpandPackEscapes(expanded);
+    lumaghost::expandPackEscapes(expanded);
     if (expanded.size() != out.size())
         std::abort();
     (void)text.profileInt(section, key, 1033);

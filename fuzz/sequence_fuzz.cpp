@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<lumaghost::SequenceFrame> frames;
-    if (!lumaghost::ParseSequence(data, size, frames))
+    if (!lumaghost::parseSequence(data, size, frames))
         return 0;
     // Every frame carries a picture, and the frames never take more of the input than it holds.
     size_t bytes = lumaghost::kSequenceHeaderSize;

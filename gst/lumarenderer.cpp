@@ -116,11 +116,11 @@ static gboolean luma_renderer_start(GstBaseSink *sink) {
         device = s->device;
     }
     s->link = lumaghost::CameraLink();
-    const lumaghost::HResult r = lumaghost::OpenCameraLink(s->link, device);
+    const lumaghost::HResult r = lumaghost::openCameraLink(s->link, device);
     if (r.failed()) {
         GST_ELEMENT_ERROR(sink, RESOURCE, OPEN_WRITE,
                           ("Could not open the camera \"%s\".", device.c_str()),
-                          ("OpenCameraLink failed: %s", r.toString().c_str()));
+                          ("openCameraLink failed: %s", r.toString().c_str()));
         return FALSE;
     }
     s->firstSample = true;
@@ -168,12 +168,12 @@ static GstFlowReturn luma_renderer_show_frame(GstVideoSink *sink, GstBuffer *buf
         if (s->firstSample) {
             s->firstSample = false;
             lumaghost::FrameDescriptor d;
-            r = lumaghost::GetFrameDescriptor(s->link, d);
+            r = lumaghost::getFrameDescriptor(s->link, d);
             if (r.succeeded())
                 s->core.sizeBuffers(d.width, d.height, input);
         }
         if (r.succeeded())
-            r = lumaghost::PushFrameToCamera(s->link, [&](const lumaghost::FrameDescriptor &d) {
+            r = lumaghost::pushFrameToCamera(s->link, [&](const lumaghost::FrameDescriptor &d) {
                 return s->core.compose(input, flags, d.buffer(), d.width, d.height, d.byteCount);
             });
         if (r != lumaghost::kCameraFormatChanged || attempt > 0)
@@ -184,7 +184,7 @@ static GstFlowReturn luma_renderer_show_frame(GstVideoSink *sink, GstBuffer *buf
             device = s->device;
         }
         s->link = lumaghost::CameraLink();
-        r = lumaghost::OpenCameraLink(s->link, device);
+        r = lumaghost::openCameraLink(s->link, device);
         if (r.failed())
             break;
         GST_INFO_OBJECT(sink, "The camera \"%s\" took another frame size", device.c_str());

@@ -73,7 +73,7 @@ bool initMediaGraphs() {
     return ok;
 }
 
-void ListElementFactories(std::vector<std::unique_ptr<Moniker>> &monikers) {
+void listElementFactories(std::vector<std::unique_ptr<Moniker>> &monikers) {
     GList *factories = gst_registry_get_feature_list(gst_registry_get(), GST_TYPE_ELEMENT_FACTORY);
     for (GList *f = factories; f; f = f->next) {
         auto *factory = GST_ELEMENT_FACTORY(f->data);
@@ -90,7 +90,7 @@ void ListElementFactories(std::vector<std::unique_ptr<Moniker>> &monikers) {
 HResult createMediaDeviceEnumerator(std::unique_ptr<DeviceEnumerator> &out) {
     if (!initMediaGraphs())
         return E_FAIL;
-    return createSystemDeviceEnumerator(out, ListElementFactories);
+    return createSystemDeviceEnumerator(out, listElementFactories);
 }
 
 // --- MediaGraph ------------------------------------------------------------------------------

@@ -55,10 +55,10 @@ bool initMediaGraphs();
 
 /// GStreamer's element factories as the legacy filter category: each by its long name, located
 /// by its factory name.
-void ListElementFactories(std::vector<std::unique_ptr<Moniker>> &monikers);
+void listElementFactories(std::vector<std::unique_ptr<Moniker>> &monikers);
 
 /// The system's devices with GStreamer's elements as the legacy filter category, for a filter
-/// looked up by name there (FindFilterByName with this factory). Initialises GStreamer.
+/// looked up by name there (findFilterByName with this factory). Initialises GStreamer.
 HResult createMediaDeviceEnumerator(std::unique_ptr<DeviceEnumerator> &out);
 
 class MediaGraph {

@@ -42,7 +42,7 @@ bool taken(GstCaps *caps) {
 
 }  // namespace
 
-std::vector<std::string> PlayableMovieTypes(const std::vector<std::string> &candidates) {
+std::vector<std::string> playableMovieTypes(const std::vector<std::string> &candidates) {
     std::vector<std::string> playable;
     if (!initMediaGraphs())
         return playable;
@@ -65,7 +65,7 @@ const std::vector<std::string> &commonMovieTypes() {
 }
 
 const std::vector<std::string> &playableCommonMovieTypes() {
-    static const std::vector<std::string> types = PlayableMovieTypes(commonMovieTypes());
+    static const std::vector<std::string> types = playableMovieTypes(commonMovieTypes());
     return types;
 }
 

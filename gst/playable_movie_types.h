@@ -11,11 +11,11 @@ namespace lumaghost {
 
 /// The extensions (lower case, without the dot) of `candidates` that GStreamer can play here,
 /// in their order; empty when GStreamer cannot start.
-std::vector<std::string> PlayableMovieTypes(const std::vector<std::string> &candidates);
+std::vector<std::string> playableMovieTypes(const std::vector<std::string> &candidates);
 
-/// The common movie extensions PlayableMovieTypes() is asked about for the open dialogs.
+/// The common movie extensions playableMovieTypes() is asked about for the open dialogs.
 const std::vector<std::string> &commonMovieTypes();
-/// PlayableMovieTypes(commonMovieTypes()), asked once.
+/// playableMovieTypes(commonMovieTypes()), asked once.
 const std::vector<std::string> &playableCommonMovieTypes();
 
 }  // namespace lumaghost

@@ -99,7 +99,7 @@ const LocaleLanguage *findLocale(std::string_view language, std::string_view ter
 
 }  // namespace
 
-uint16_t CanonicalLanguageId(uint32_t languageId) {
+uint16_t canonicalLanguageId(uint32_t languageId) {
     auto id = static_cast<uint16_t>(languageId & 0xFFFF);
     for (const auto &group : canonicalGroups()) {
         if (std::find(group.members.begin(), group.members.end(), id) != group.members.end())
@@ -108,7 +108,7 @@ uint16_t CanonicalLanguageId(uint32_t languageId) {
     return id;
 }
 
-uint16_t LanguageIdFromLocaleName(std::string_view locale) {
+uint16_t languageIdFromLocaleName(std::string_view locale) {
     // language[_territory][.codeset][@modifier]
     std::string_view modifier;
     if (size_t at = locale.find('@'); at != std::string_view::npos) {
@@ -135,7 +135,7 @@ uint16_t LanguageIdFromLocaleName(std::string_view locale) {
     return entry ? entry->id : kEnglishLanguageId;
 }
 
-std::string LocaleNameFromLanguageId(uint16_t languageId) {
+std::string localeNameFromLanguageId(uint16_t languageId) {
     // A language's own entry comes first; a territory or modifier entry only when it is the
     // sole one of that identifier (pt_BR, zh_TW).
     const LocaleLanguage *found = nullptr;
@@ -152,11 +152,11 @@ std::string LocaleNameFromLanguageId(uint16_t languageId) {
     return std::string(found->language) + "_" + std::string(found->territory);
 }
 
-uint16_t SystemDefaultLanguageId() {
+uint16_t systemDefaultLanguageId() {
     for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         const char *value = std::getenv(name);
         if (value && *value)
-            return LanguageIdFromLocaleName(value);
+            return languageIdFromLocaleName(value);
     }
     return kEnglishLanguageId;
 }

@@ -92,7 +92,7 @@ const LanguagePack *LanguagePackList::current() const {
 
 /// \brief Makes the pack of a language current.
 bool LanguagePackList::SelectLanguage(uint32_t languageId) {
-    const uint16_t wanted = CanonicalLanguageId(languageId);
+    const uint16_t wanted = canonicalLanguageId(languageId);
     std::optional<size_t> english;
     for (size_t i = 0; i < packs_.size(); ++i) {
         if (packs_[i].languageId == wanted) {
@@ -128,7 +128,7 @@ size_t LanguagePackList::ReadPackText(std::string_view section, std::string_view
     const PackText &text = pack ? pack->text : empty;
     if (text.profileString(section, key, defaultText, bufferSize, out) == 0)
         return 0;
-    ExpandPackEscapes(out);
+    expandPackEscapes(out);
     return bufferSize;
 }
 

@@ -9,7 +9,7 @@ QString packDisplayText(std::string_view text) {
     return display;
 }
 
-QString LoadPackQString(const LanguagePackList &packs, int id) {
+QString loadPackQString(const LanguagePackList &packs, int id) {
     return packDisplayText(packs.LoadPackString(id));
 }
 

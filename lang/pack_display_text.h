@@ -14,6 +14,6 @@ namespace lumaghost {
 /// "\t" stay, so a menu text's tab still starts its shortcut column.
 QString packDisplayText(std::string_view text);
 /// LoadPackString for display.
-QString LoadPackQString(const LanguagePackList &packs, int id);
+QString loadPackQString(const LanguagePackList &packs, int id);
 
 }  // namespace lumaghost

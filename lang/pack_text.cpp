@@ -120,7 +120,7 @@ bool isUtf8Text(std::string_view text) {
     return true;
 }
 
-void ExpandPackEscapes(std::string &text) {
+void expandPackEscapes(std::string &text) {
     // A backslash always takes the next character with it, so "\\n" stays as written.
     for (size_t i = 0; i + 1 < text.size(); ++i) {
         if (text[i] != '\\')

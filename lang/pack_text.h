@@ -47,6 +47,6 @@ bool isUtf8Text(std::string_view text);
 
 /// Expands the pack escapes in place: a backslash and "n" become CR LF, a backslash and "t" a
 /// blank and a tab; the length does not change and every other backslash stays.
-void ExpandPackEscapes(std::string &text);
+void expandPackEscapes(std::string &text);
 
 }  // namespace lumaghost

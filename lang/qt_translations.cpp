@@ -27,8 +27,8 @@ bool QtTranslations::select(uint16_t languageId) {
         translator_.reset();
         installedFile_.clear();
     }
-    const uint16_t canonical = CanonicalLanguageId(languageId);
-    const QString name = QString::fromStdString(LocaleNameFromLanguageId(canonical));
+    const uint16_t canonical = canonicalLanguageId(languageId);
+    const QString name = QString::fromStdString(localeNameFromLanguageId(canonical));
     const QLocale locale = name.isEmpty() ? QLocale(QLocale::English) : QLocale(name);
     QLocale::setDefault(locale);
     if (canonical == kEnglishLanguageId)

@@ -120,7 +120,7 @@ void relabelActions(const LanguagePackList &packs, const QList<QAction *> &actio
 }  // namespace
 
 /// \brief Re-labels a dialog from section DLG_<dialogId>.
-void RelabelDialog(const LanguagePackList &packs, QWidget &dialog, int dialogId) {
+void relabelDialog(const LanguagePackList &packs, QWidget &dialog, int dialogId) {
     const std::string section = "DLG_" + std::to_string(dialogId);
     std::string caption;
     (void)packs.ReadPackText(section, "CAPTION", "CAPTION", caption);
@@ -128,35 +128,35 @@ void RelabelDialog(const LanguagePackList &packs, QWidget &dialog, int dialogId)
     relabelControls(packs, dialog, section);
 }
 
-void RelabelMenu(const LanguagePackList &packs, QMenu &menu) {
+void relabelMenu(const LanguagePackList &packs, QMenu &menu) {
     relabelActions(packs, menu.actions(), 0);
 }
 
-void RelabelMenu(const LanguagePackList &packs, QMenuBar &bar) {
+void relabelMenu(const LanguagePackList &packs, QMenuBar &bar) {
     relabelActions(packs, bar.actions(), 0);
 }
 
-CommandPrompt LoadCommandPrompt(const LanguagePackList &packs, int commandId) {
-    QString text = LoadPackQString(packs, commandId);
+CommandPrompt loadCommandPrompt(const LanguagePackList &packs, int commandId) {
+    QString text = loadPackQString(packs, commandId);
     qsizetype lineBreak = text.indexOf(u'\n');
     if (lineBreak < 0)
         return {text, QString()};
     return {text.left(lineBreak), text.mid(lineBreak + 1)};
 }
 
-void ApplyCommandPrompts(const LanguagePackList &packs, const QList<QAction *> &actions) {
+void applyCommandPrompts(const LanguagePackList &packs, const QList<QAction *> &actions) {
     for (QAction *action : actions) {
         int id = commandId(*action);
         if (id == 0 || action->isSeparator() || packs.IsExcludedMenuId(id))
             continue;
-        CommandPrompt prompt = LoadCommandPrompt(packs, id);
+        CommandPrompt prompt = loadCommandPrompt(packs, id);
         action->setStatusTip(prompt.statusTip);
         action->setToolTip(prompt.toolTip);
     }
 }
 
-void SetIdleStatusText(const LanguagePackList &packs, QStatusBar &statusBar) {
-    statusBar.setProperty(kIdleTextProperty, LoadPackQString(packs, pack_ids::kIdleMessage));
+void setIdleStatusText(const LanguagePackList &packs, QStatusBar &statusBar) {
+    statusBar.setProperty(kIdleTextProperty, loadPackQString(packs, pack_ids::kIdleMessage));
     if (!statusBar.property(kIdleTextWatchedProperty).toBool()) {
         statusBar.setProperty(kIdleTextWatchedProperty, true);
         QStatusBar *bar = &statusBar;
@@ -168,28 +168,28 @@ void SetIdleStatusText(const LanguagePackList &packs, QStatusBar &statusBar) {
     statusBar.showMessage(statusBar.property(kIdleTextProperty).toString());
 }
 
-void RelabelStatusPanes(const LanguagePackList &packs, QStatusBar &statusBar) {
-    statusBar.showMessage(LoadPackQString(packs, pack_ids::kMessagePane));
+void relabelStatusPanes(const LanguagePackList &packs, QStatusBar &statusBar) {
+    statusBar.showMessage(loadPackQString(packs, pack_ids::kMessagePane));
     for (QLabel *label : statusBar.findChildren<QLabel *>()) {
         int id = intProperty(*label, kControlIdProperty, -1);
         if (id == pack_ids::kCapsLockPane || id == pack_ids::kNumLockPane ||
             id == pack_ids::kScrollLockPane)
-            label->setText(LoadPackQString(packs, id));
+            label->setText(loadPackQString(packs, id));
     }
 }
 
 /// \brief Shows the current language in the main window.
-void ApplyLanguage(const LanguagePackList &packs, QMainWindow &window) {
+void applyLanguage(const LanguagePackList &packs, QMainWindow &window) {
     if (auto *bar = qobject_cast<QMenuBar *>(window.menuWidget()))
-        RelabelMenu(packs, *bar);
-    ApplyCommandPrompts(packs, window.findChildren<QAction *>());
+        relabelMenu(packs, *bar);
+    applyCommandPrompts(packs, window.findChildren<QAction *>());
     if (auto *statusBar = window.findChild<QStatusBar *>()) {
-        SetIdleStatusText(packs, *statusBar);
-        RelabelStatusPanes(packs, *statusBar);
+        setIdleStatusText(packs, *statusBar);
+        relabelStatusPanes(packs, *statusBar);
     }
 }
 
-void FillLanguageCombo(const LanguagePackList &packs, QComboBox &combo, int languageId) {
+void fillLanguageCombo(const LanguagePackList &packs, QComboBox &combo, int languageId) {
     combo.clear();
     for (const LanguagePack &pack : packs.packs()) {
         QString name = packDisplayText(pack.displayName);

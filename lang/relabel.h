@@ -33,36 +33,36 @@ inline constexpr char kCommandIdProperty[] = "commandId";
 /// button and group box inside it from ID<controlId>, an empty value emptying it. Line edits,
 /// text edits, spin boxes and combo boxes keep their contents; picture labels keep their
 /// picture.
-void RelabelDialog(const LanguagePackList &packs, QWidget &dialog, int dialogId);
+void relabelDialog(const LanguagePackList &packs, QWidget &dialog, int dialogId);
 
 /// Sets the texts of a menu's items from section MENU: a submenu's item from PID<id of the
 /// submenu's first item> (PID-1 when that item is itself a submenu), a command from
 /// ID<commandId>, each only when the pack has a non-empty text. Separators, actions without a
 /// command id and excluded ids keep their text. Submenus are re-labelled in turn.
-void RelabelMenu(const LanguagePackList &packs, QMenu &menu);
-void RelabelMenu(const LanguagePackList &packs, QMenuBar &bar);
+void relabelMenu(const LanguagePackList &packs, QMenu &menu);
+void relabelMenu(const LanguagePackList &packs, QMenuBar &bar);
 
 /// A command's status-bar prompt and tool tip: the two lines of its STRINGTABLE text.
 struct CommandPrompt {
     QString statusTip;
     QString toolTip;  // empty: Qt's default, the action's text
 };
-CommandPrompt LoadCommandPrompt(const LanguagePackList &packs, int commandId);
+CommandPrompt loadCommandPrompt(const LanguagePackList &packs, int commandId);
 /// Sets status tip and tool tip of every action with a command id outside the excluded ranges.
-void ApplyCommandPrompts(const LanguagePackList &packs, const QList<QAction *> &actions);
+void applyCommandPrompts(const LanguagePackList &packs, const QList<QAction *> &actions);
 
 /// Makes string 57345 the status bar's idle text: shown now and whenever the message clears.
-void SetIdleStatusText(const LanguagePackList &packs, QStatusBar &statusBar);
+void setIdleStatusText(const LanguagePackList &packs, QStatusBar &statusBar);
 /// Sets the message pane from string 0 and each indicator label (a QLabel with "controlId"
 /// 59137, 59138 or 59139) from its string.
-void RelabelStatusPanes(const LanguagePackList &packs, QStatusBar &statusBar);
+void relabelStatusPanes(const LanguagePackList &packs, QStatusBar &statusBar);
 
 /// Shows the current language in the main window: menu bar, command prompts, idle text and
 /// status-bar panes.
-void ApplyLanguage(const LanguagePackList &packs, QMainWindow &window);
+void applyLanguage(const LanguagePackList &packs, QMainWindow &window);
 
 /// Fills the Setup dialog's language list: one entry per pack, sorted by name, each with its
 /// LanguageID as item data; selects the first entry of `languageId` (none when there is none).
-void FillLanguageCombo(const LanguagePackList &packs, QComboBox &combo, int languageId);
+void fillLanguageCombo(const LanguagePackList &packs, QComboBox &combo, int languageId);
 
 }  // namespace lumaghost

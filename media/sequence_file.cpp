@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/paths.h"
@@ -105,10 +106,14 @@ private:
     int fd_;
 };
 
+// Told of each record once its header has passed the checks: the header and where its pixel
+// block lies. False gives the file up.
+using RecordVisitor =
+    std::function<bool(const ImageRecordHeader &header, uint64_t pixelOffset, size_t pixelBytes)>;
+
 // The checks, in order. Every size is checked against the length before anything is allocated
 // or read, in 64-bit arithmetic.
-bool parse(Source &source, uint64_t length, std::vector<SequenceFrame> &frames,
-           const std::function<bool()> &stopped, RecordBound bound) {
+bool walk(Source &source, uint64_t length, RecordBound bound, const RecordVisitor &visit) {
     uint8_t header[kSequenceHeaderSize];
     if (length < kSequenceHeaderSize || !source.read(0, header, sizeof(header)))
         return false;
@@ -133,46 +138,141 @@ bool parse(Source &source, uint64_t length, std::vector<SequenceFrame> &frames,
         return false;
 
     // Records after the first are read as they come: their magic and record size are not
-    // compared, but each must lie wholly inside the file and carry a picture. Nothing is
-    // reserved by the count: memory grows only with the frames read.
-    std::vector<SequenceFrame> read;
+    // compared, but each must lie wholly inside the file and carry a picture.
     uint64_t offset = kSequenceHeaderSize;
     uint64_t pixels = 0;
     for (int64_t i = 0; i < count; ++i) {
         if (length - offset < kImageHeaderSize || !source.read(offset, record, sizeof(record)))
             return false;
         offset += kImageHeaderSize;
-        SequenceFrame frame;
-        frame.header = decodeRecordHeader(record);
-        if (frame.header.width <= 0 || frame.header.height <= 0 ||
-            frame.header.width > std::min(bound.width, kMaxImageSide) ||
-            frame.header.height > std::min(bound.height, kMaxImageSide))
+        const ImageRecordHeader h = decodeRecordHeader(record);
+        if (h.width <= 0 || h.height <= 0 || h.width > std::min(bound.width, kMaxImageSide) ||
+            h.height > std::min(bound.height, kMaxImageSide))
             return false;
-        const uint64_t framePixels = uint64_t(frame.header.width) * uint64_t(frame.header.height);
+        const uint64_t framePixels = uint64_t(h.width) * uint64_t(h.height);
         const uint64_t pixelBytes = framePixels * 3;
         pixels += framePixels;
         if (pixels > kMaxSequencePixels || pixelBytes > length - offset)
             return false;
-        frame.pixels.resize(static_cast<size_t>(pixelBytes));
-        // In pieces, so that a stop is heard while a large block is read.
-        constexpr size_t kPiece = size_t{4} << 20;
-        for (size_t at = 0; at < frame.pixels.size(); at += kPiece) {
-            if (stopped && stopped())
-                return false;
-            const size_t piece = std::min(kPiece, frame.pixels.size() - at);
-            if (!source.read(offset + at, frame.pixels.data() + at, piece))
-                return false;
-        }
+        if (!visit(h, offset, static_cast<size_t>(pixelBytes)))
+            return false;
         offset += pixelBytes;
-        read.push_back(std::move(frame));
     }
-    frames = std::move(read);
     return true;
 }
 
+// The frames with their pixels. Nothing is reserved by the count: memory grows only with the
+// frames read.
+bool parse(Source &source, uint64_t length, std::vector<SequenceFrame> &frames,
+           const std::function<bool()> &stopped, RecordBound bound) {
+    std::vector<SequenceFrame> read;
+    const bool ok = walk(source, length, bound,
+                         [&](const ImageRecordHeader &header, uint64_t offset, size_t pixelBytes) {
+                             SequenceFrame frame;
+                             frame.header = header;
+                             frame.pixels.resize(pixelBytes);
+                             // In pieces, so that a stop is heard while a large block is read.
+                             constexpr size_t kPiece = size_t{4} << 20;
+                             for (size_t at = 0; at < frame.pixels.size(); at += kPiece) {
+                                 if (stopped && stopped())
+                                     return false;
+                                 const size_t piece = std::min(kPiece, frame.pixels.size() - at);
+                                 if (!source.read(offset + at, frame.pixels.data() + at, piece))
+                                     return false;
+                             }
+                             read.push_back(std::move(frame));
+                             return true;
+                         });
+    if (ok)
+        frames = std::move(read);
+    return ok;
+}
+
+// Reads an item's rows into a record's black block (both bottom-up): its top `rows` rows, each
+// `copyBytes` long, into the block's top rows.
+HResult readItemRows(const SequenceItem &item, uint8_t *block, size_t rowBytes, int h, int rows,
+                     size_t copyBytes) {
+    const size_t itemRowBytes = size_t(item.width) * 3;
+    if (!item.source) {
+        for (int t = 0; t < rows && copyBytes; ++t)
+            std::memcpy(block + size_t(h - 1 - t) * rowBytes,
+                        item.pixels + size_t(item.height - 1 - t) * itemRowBytes, copyBytes);
+        return S_OK;
+    }
+    if (rows <= 0 || !copyBytes)
+        return S_OK;
+    // Whole rows of the same width lie together in both: one read.
+    if (copyBytes == rowBytes && copyBytes == itemRowBytes) {
+        if (!item.source->read(size_t(item.height - rows) * itemRowBytes,
+                               block + size_t(h - rows) * rowBytes, size_t(rows) * rowBytes))
+            return hresultFromErrno(EIO);
+        return S_OK;
+    }
+    for (int t = 0; t < rows; ++t)
+        if (!item.source->read(size_t(item.height - 1 - t) * itemRowBytes,
+                               block + size_t(h - 1 - t) * rowBytes, copyBytes))
+            return hresultFromErrno(EIO);
+    return S_OK;
+}
+
+// Whether a pixel block of `items` is read from the file `st` describes.
+bool readsFrom(const std::vector<SequenceItem> &items, const struct stat &st) {
+    std::vector<int> looked;
+    for (const auto &item : items) {
+        const UniqueFd *file = item.source ? item.source->file() : nullptr;
+        if (!file || std::find(looked.begin(), looked.end(), file->get()) != looked.end())
+            continue;
+        looked.push_back(file->get());
+        struct stat source;
+        if (::fstat(file->get(), &source) == 0 && source.st_dev == st.st_dev &&
+            source.st_ino == st.st_ino)
+            return true;
+    }
+    return false;
+}
+
+// Where the file is written: the destination itself, or, when items are read from the
+// destination, a new file beside it that replaces it once written.
+struct Destination {
+    UniqueFd fd;
+    fs::path replaced;   // empty: written in place
+    fs::path temporary;  // the new file while it is written
+
+    int open(const fs::path &path, const std::vector<SequenceItem> &items) {
+        struct stat st;
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && readsFrom(items, st)) {
+            std::error_code ec;
+            replaced = fs::canonical(path, ec);
+            if (ec)
+                return ec.value();
+            std::string name = replaced.string() + ".XXXXXX";
+            fd.reset(::mkostemp(name.data(), O_CLOEXEC));
+            if (!fd)
+                return errno;
+            temporary = name;
+            ::fchmod(fd.get(), st.st_mode & 07777);
+            return 0;
+        }
+        return createRegularFile(path, fd);
+    }
+    // Closes the file and puts it in its place; 0 or an errno value.
+    int finish() {
+        int err = closeChecked(fd);
+        if (!err && !temporary.empty() && ::rename(temporary.c_str(), replaced.c_str()) < 0)
+            err = errno;
+        if (!err)
+            temporary.clear();
+        return err;
+    }
+    ~Destination() {
+        if (!temporary.empty())
+            ::unlink(temporary.c_str());
+    }
+};
+
 }  // namespace
 
-HResult WriteSequenceFile(const fs::path &path, const std::vector<SequenceItem> &items) {
+HResult writeSequenceFile(const fs::path &path, const std::vector<SequenceItem> &items) {
     if (items.size() > size_t(kMaxSequenceImages))
         return E_INVALIDARG;
     const int n = static_cast<int>(items.size());
@@ -184,18 +284,21 @@ HResult WriteSequenceFile(const fs::path &path, const std::vector<SequenceItem> 
     for (const auto &item : items) {
         if (item.width < 0 || item.height < 0)
             return E_INVALIDARG;
-        if (item.width > 0 && item.height > 0 && !item.pixels)
+        if (item.width > 0 && item.height > 0 && !item.pixels && !item.source)
             return E_POINTER;
+        if (!item.pixels && item.source &&
+            item.source->size() < size_t(item.width) * size_t(item.height) * 3)
+            return E_INVALIDARG;
     }
 
-    UniqueFd fd;
-    if (int err = createRegularFile(path, fd))
+    Destination out;
+    if (int err = out.open(path, items))
         return hresultFromErrno(err);
     std::vector<uint8_t> bytes;
     bytes.insert(bytes.end(), kSequenceMagic, kSequenceMagic + 4);
     putI32(bytes, static_cast<uint32_t>(n));
     putI32(bytes, static_cast<uint32_t>(recordSize * n + int64_t{kSequenceHeaderSize}));
-    if (int err = writeAll(fd.get(), bytes.data(), bytes.size()))
+    if (int err = writeAll(out.fd.get(), bytes.data(), bytes.size()))
         return hresultFromErrno(err);
 
     // One record at a time: the item's rows top-aligned and left-aligned in a black W x H block,
@@ -205,24 +308,23 @@ HResult WriteSequenceFile(const fs::path &path, const std::vector<SequenceItem> 
         bytes.clear();
         encodeRecordHeader(bytes, w, h, item.displayTime);
         bytes.resize(static_cast<size_t>(recordSize), 0);
-        uint8_t *block = bytes.data() + kImageHeaderSize;
-        const size_t itemRowBytes = size_t(item.width) * 3;
-        const size_t copyBytes = std::min(rowBytes, itemRowBytes);
-        for (int t = 0; t < std::min(h, item.height) && copyBytes; ++t)
-            std::memcpy(block + size_t(h - 1 - t) * rowBytes,
-                        item.pixels + size_t(item.height - 1 - t) * itemRowBytes, copyBytes);
-        if (int err = writeAll(fd.get(), bytes.data(), bytes.size()))
+        const size_t copyBytes = std::min(rowBytes, size_t(item.width) * 3);
+        if (const HResult r = readItemRows(item, bytes.data() + kImageHeaderSize, rowBytes, h,
+                                           std::min(h, item.height), copyBytes);
+            r.failed())
+            return r;
+        if (int err = writeAll(out.fd.get(), bytes.data(), bytes.size()))
             return hresultFromErrno(err);
     }
-    return hresultFromErrno(closeChecked(fd));
+    return hresultFromErrno(out.finish());
 }
 
-bool ParseSequence(const uint8_t *data, size_t size, std::vector<SequenceFrame> &frames) {
+bool parseSequence(const uint8_t *data, size_t size, std::vector<SequenceFrame> &frames) {
     MemorySource source(data, size);
     return parse(source, size, frames, {}, {});
 }
 
-bool ReadSequenceFile(const fs::path &path, std::vector<SequenceFrame> &frames,
+bool readSequenceFile(const fs::path &path, std::vector<SequenceFrame> &frames,
                       ReadErrorReporter *reporter, const std::function<bool()> &stopped,
                       RecordBound bound) {
     UniqueFd fd;
@@ -241,7 +343,34 @@ bool ReadSequenceFile(const fs::path &path, std::vector<SequenceFrame> &frames,
     return ok;
 }
 
-bool ReadStoredImage(const fs::path &path, int width, int height, std::vector<uint8_t> &pixels,
+bool readSequenceRecords(const fs::path &path, std::vector<SequenceRecord> &records,
+                         ReadErrorReporter *reporter, RecordBound bound) {
+    UniqueFd fd;
+    struct stat st;
+    if (openRegularFile(path, O_RDONLY, fd, &st) != 0)
+        return false;
+    auto file = std::make_shared<const UniqueFd>(std::move(fd));
+    FileSource source(file->get());
+    std::vector<SequenceRecord> read;
+    bool ok = false;
+    try {
+        ok = walk(source, static_cast<uint64_t>(st.st_size), bound,
+                  [&](const ImageRecordHeader &header, uint64_t offset, size_t pixelBytes) {
+                      read.push_back(
+                          {header, std::make_shared<const FramePixels>(file, offset, pixelBytes)});
+                      return true;
+                  });
+    } catch (const std::bad_alloc &) {
+        ok = false;
+    }
+    if (ok)
+        records = std::move(read);
+    else if (reporter)
+        reporter->reportReadFileError();
+    return ok;
+}
+
+bool readStoredImage(const fs::path &path, int width, int height, std::vector<uint8_t> &pixels,
                      std::string *problem) {
     auto refuse = [&](const std::string &why) {
         if (problem)
@@ -276,7 +405,7 @@ fs::path storedImagePath() {
     return systemDirectory() / kStoredImageName;
 }
 
-HResult RegisterLastImage(int width, int height, const uint8_t *pixels, RegistryHive &machine,
+HResult registerLastImage(int width, int height, const uint8_t *pixels, RegistryHive &machine,
                           const std::string &driverKey) {
     if (width < 0 || height < 0 || int64_t{width} * height * 3 + 20 > INT32_MAX)
         return E_INVALIDARG;

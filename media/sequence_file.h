@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "device/frame_channel.h"
+#include "media/frame_pixels.h"
 #include "platform/hresult.h"
 #include "platform/registry.h"
 
@@ -63,14 +65,20 @@ struct SequenceItem {
     int height = 0;
     const uint8_t *pixels = nullptr;  // width × height × 3 bytes
     uint32_t displayTime = kNewItemDisplayTime;
+    /// Where the pixels are read from when `pixels` is null (a block left in its file is read
+    /// a record at a time).
+    const FramePixels *source = nullptr;
 };
 
 /// Writes the items. Width, height and record size of every record are the first item's; each
 /// record's pixel block is its item's own pixels with the item's top-left corner at the frame's,
-/// black where the item does not reach. No item is read beyond its own width × height × 3 bytes.
-/// E_INVALIDARG for a first item without pixels (0 wide or high), a negative size, more than
-/// kMaxSequenceImages items or a file beyond 32-bit sizes; E_POINTER for a missing pixel block.
-HResult WriteSequenceFile(const std::filesystem::path &path,
+/// black where the item does not reach. No item is read beyond its own width × height × 3 bytes,
+/// and one record is held at a time. A file some item's pixels are still read from is replaced,
+/// not overwritten: it is written beside its name and renamed over it, with its mode.
+/// E_INVALIDARG for a first item without pixels (0 wide or high), a negative size, a source
+/// smaller than its item, more than kMaxSequenceImages items or a file beyond 32-bit sizes;
+/// E_POINTER for a missing pixel block; an errno's code for a source that can no longer be read.
+HResult writeSequenceFile(const std::filesystem::path &path,
                           const std::vector<SequenceItem> &items);
 
 /// Receives the desktop's "Read File Error!" report.
@@ -78,6 +86,12 @@ class ReadErrorReporter {
 public:
     virtual ~ReadErrorReporter() = default;
     virtual void reportReadFileError() = 0;
+};
+
+/// The widest and highest record a reader takes.
+struct RecordBound {
+    int32_t width = kMaxImageSide;
+    int32_t height = kMaxImageSide;
 };
 
 /// Reads and checks a sequence file. On success `frames` is replaced by the file's frames; on
@@ -89,26 +103,32 @@ public:
 /// of a pixel block; when it answers true the file is given up. With a reporter (the desktop),
 /// a file that opened but was rejected is reported to it; without one (the service) nothing is
 /// said.
-/// The widest and highest record a reader takes.
-struct RecordBound {
-    int32_t width = kMaxImageSide;
-    int32_t height = kMaxImageSide;
-};
-
 /// `bound`: records wider or higher are rejected as the ones beyond kMaxImageSide are.
-bool ReadSequenceFile(const std::filesystem::path &path, std::vector<SequenceFrame> &frames,
+bool readSequenceFile(const std::filesystem::path &path, std::vector<SequenceFrame> &frames,
                       ReadErrorReporter *reporter = nullptr,
                       const std::function<bool()> &stopped = {}, RecordBound bound = {});
 
-/// The checks of ReadSequenceFile on bytes in memory (for tests and the fuzzer).
-bool ParseSequence(const uint8_t *data, size_t size, std::vector<SequenceFrame> &frames);
+/// One record of a sequence file: its header as read and its pixel block, left in the file.
+struct SequenceRecord {
+    ImageRecordHeader header{};
+    std::shared_ptr<const FramePixels> pixels;
+};
+
+/// Checks a sequence file as readSequenceFile does, reading only its headers: on success
+/// `records` is replaced by the file's records, each reading its pixels from the file (kept
+/// open) when asked; on failure it is left as it was. The memory taken is that of the headers.
+bool readSequenceRecords(const std::filesystem::path &path, std::vector<SequenceRecord> &records,
+                         ReadErrorReporter *reporter = nullptr, RecordBound bound = {});
+
+/// The checks of readSequenceFile on bytes in memory (for tests and the fuzzer).
+bool parseSequence(const uint8_t *data, size_t size, std::vector<SequenceFrame> &frames);
 
 /// The stored image's place: the system directory + LastLgImage.lgi.
 std::filesystem::path storedImagePath();
 
 /// Writes the frame just pushed to the camera as the stored image, and names it in the value
 /// "LastLgImage" under the driver key (skipped, silently, when the key is empty or unusable).
-HResult RegisterLastImage(int width, int height, const uint8_t *pixels, RegistryHive &machine,
+HResult registerLastImage(int width, int height, const uint8_t *pixels, RegistryHive &machine,
                           const std::string &driverKey);
 
 /// Reads a stored image of `width` × `height` into `pixels`: the file, named by a member of
@@ -116,7 +136,7 @@ HResult RegisterLastImage(int width, int height, const uint8_t *pixels, Registry
 /// size, its pixel block filling the rest of the file (its record size and display time are not
 /// looked at). False, with `pixels` left as it was, for any other file; `problem`, when given,
 /// then says why.
-bool ReadStoredImage(const std::filesystem::path &path, int width, int height,
+bool readStoredImage(const std::filesystem::path &path, int width, int height,
                      std::vector<uint8_t> &pixels, std::string *problem = nullptr);
 
 }  // namespace lumaghost

@@ -149,7 +149,7 @@ bool PlayService::LoadAutoPlayItem() {
                 return false;
             noteProblem({});
             std::vector<SequenceFrame> read;
-            if (!ReadSequenceFile(pathOf(file), read, nullptr,
+            if (!readSequenceFile(pathOf(file), read, nullptr,
                                   [this] { return stop_ && stop_->isSet(); }))
                 return false;
             frames_.insert(frames_.end(), std::make_move_iterator(read.begin()),
@@ -199,7 +199,7 @@ uint32_t PlayService::cameraFramePeriod() {
 
 bool PlayService::followCameraFormat() {
     link_ = CameraLink();
-    const bool opened = OpenCameraLink(link_).succeeded();
+    const bool opened = openCameraLink(link_).succeeded();
     LogEvent(opened
                  ? "The camera's frame size changed: the auto-play item is fitted to its new size"
                  : "The camera's frame size changed and it cannot be opened again",
@@ -245,9 +245,9 @@ bool PlayService::playPass() {
     uint32_t period = 0;
     for (size_t i = 0; i < frames_.size(); ++i) {
         FrameDescriptor d;
-        HResult got = GetFrameDescriptor(link_, d);
+        HResult got = getFrameDescriptor(link_, d);
         if (got == kCameraFormatChanged && followCameraFormat())
-            got = GetFrameDescriptor(link_, d);
+            got = getFrameDescriptor(link_, d);
         if (got.failed()) {
             lastFailed = true;
             if (pause(kCameraCallPause))
@@ -260,7 +260,7 @@ bool PlayService::playPass() {
             continue;
         }
         fillFrame(i, d);
-        if (CommitFrame(link_, d).failed()) {
+        if (commitFrame(link_, d).failed()) {
             lastFailed = true;
             if (pause(kCameraCallPause))
                 return false;
@@ -306,7 +306,7 @@ void PlayService::Run(int, char **) {
         sem_t *sem = sem_open((std::string("/") + kChangePlayEvent).c_str(), O_CREAT, 0644, 0);
         changePlay_ = sem == SEM_FAILED ? nullptr : sem;
     }
-    if (OpenCameraLink(link_).failed()) {
+    if (openCameraLink(link_).failed()) {
         {
             std::lock_guard lock(stopMutex_);
             stop_.reset();

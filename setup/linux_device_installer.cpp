@@ -382,7 +382,7 @@ HResult LinuxDeviceInstaller::removeDevice(uint32_t index) {
             shared = shared || (v && v->type == RegType::String && v->text == friendly);
         }
         if (!shared)
-            (void)RemoveLoopback(*loopback_, friendly, node);
+            (void)removeLoopback(*loopback_, friendly, node);
     }
     return S_OK;
 }
@@ -501,7 +501,7 @@ HResult LinuxDeviceInstaller::installDriver(const DeviceInstance &device,
     // one (or without the rights to make one) the device still works through PipeWire.
     if (loopback_ && !settings.friendlyName.empty()) {
         int added = -1;
-        if (PrepareLoopback(*loopback_, settings.friendlyName, &added).succeeded() && added >= 0)
+        if (prepareLoopback(*loopback_, settings.friendlyName, &added).succeeded() && added >= 0)
             (void)hive_.setValue(device.keyPath(), kLoopbackNodeValue,
                                  RegValue::fromDword(static_cast<uint32_t>(added)));
     }

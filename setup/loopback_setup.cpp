@@ -154,7 +154,7 @@ std::string loopbackModuleOptions(const std::string &label) {
            optionsLine(label) + "\n";
 }
 
-HResult PrepareLoopback(LoopbackSystem &system, const std::string &label, int *addedNode) {
+HResult prepareLoopback(LoopbackSystem &system, const std::string &label, int *addedNode) {
     if (addedNode)
         *addedNode = -1;
     // A node carries as much of the name as its card label holds.
@@ -177,7 +177,7 @@ HResult PrepareLoopback(LoopbackSystem &system, const std::string &label, int *a
     return system.loadModule() == 0 ? S_OK : E_FAIL;
 }
 
-HResult RemoveLoopback(LoopbackSystem &system, const std::string &label, int addedNode) {
+HResult removeLoopback(LoopbackSystem &system, const std::string &label, int addedNode) {
     HResult result = S_FALSE;
     // A node with another label under the same number is not ours any more.
     if (addedNode >= 0 && system.controlDeviceExists() &&

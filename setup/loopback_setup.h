@@ -44,11 +44,11 @@ LoopbackSystem &systemLoopback();
 /// S_OK when a node with the label exists or was made, S_FALSE when v4l2loopback is not
 /// installed, a failure code when making one failed. `addedNode` receives the number of the
 /// node the control device added, or -1.
-HResult PrepareLoopback(LoopbackSystem &system, const std::string &label, int *addedNode = nullptr);
+HResult prepareLoopback(LoopbackSystem &system, const std::string &label, int *addedNode = nullptr);
 
-/// Undoes PrepareLoopback for a camera that goes away: removes the node it added when that
+/// Undoes prepareLoopback for a camera that goes away: removes the node it added when that
 /// node still carries the label, and the label's entry in the module options.
-HResult RemoveLoopback(LoopbackSystem &system, const std::string &label, int addedNode);
+HResult removeLoopback(LoopbackSystem &system, const std::string &label, int addedNode);
 
 /// The module options file's text for a camera name.
 std::string loopbackModuleOptions(const std::string &label);

@@ -11,12 +11,12 @@
 
 namespace lumaghost {
 
-bool IsWindows2000(VersionSource &versions) {
+bool isWindows2000(VersionSource &versions) {
     OsVersionInfo info;
     return readPlatformVersion(versions, info) && info.major == 5 && info.minor == 0;
 }
 
-HResult FindCameraDevice(DeviceInstaller &api, bool &found, uint32_t &index) {
+HResult findCameraDevice(DeviceInstaller &api, bool &found, uint32_t &index) {
     found = false;
     for (uint32_t i = 0;; ++i) {
         HResult err = api.enumDevice(i);
@@ -70,7 +70,7 @@ std::string messageOf(DeviceInstaller &api, std::string fallback) {
 HResult updateCameraDriver(DeviceInstaller &api, VersionSource &versions, uint32_t index,
                            std::string &message) {
     HResult err;
-    if (IsWindows2000(versions)) {
+    if (isWindows2000(versions)) {
         err = api.selectDevice(index);
         if (err.succeeded())
             err = api.callClassInstaller(DiFunction::InstallDevice, index);
@@ -98,7 +98,7 @@ HResult installCameraDevice(DeviceInstaller &api, VersionSource &versions, const
         return err;
     }
     err = api.setHardwareIdProperty(index, hardwareIds, listLength);
-    if (err.succeeded() && IsWindows2000(versions)) {
+    if (err.succeeded() && isWindows2000(versions)) {
         err = api.selectDevice(index);
         if (err.succeeded())
             err = api.callClassInstaller(DiFunction::RegisterDevice, index);
@@ -123,7 +123,7 @@ HResult installCameraDevice(DeviceInstaller &api, VersionSource &versions, const
 
 }  // namespace
 
-SetupResult RunLumasetup(DeviceInstaller &api, VersionSource &versions, bool remove) {
+SetupResult runLumasetup(DeviceInstaller &api, VersionSource &versions, bool remove) {
     std::string infPath;
     HResult err = api.fullPath(kInfFileName, infPath);
     if (err.failed())
@@ -164,7 +164,7 @@ SetupResult RunLumasetup(DeviceInstaller &api, VersionSource &versions, bool rem
     bool found = false;
     uint32_t index = 0;
     std::string message;
-    err = FindCameraDevice(api, found, index);
+    err = findCameraDevice(api, found, index);
     if (err.failed()) {
         message = messageOf(api, "Cannot read the hardware IDs of the devices of class " +
                                      className + ": " + errorText(err));

@@ -27,13 +27,13 @@ struct SetupResult {
 
 /// One run. `remove` is true when the command line had any argument. A device this run created
 /// is taken away again when a later step fails.
-SetupResult RunLumasetup(DeviceInstaller &api, VersionSource &versions, bool remove);
+SetupResult runLumasetup(DeviceInstaller &api, VersionSource &versions, bool remove);
 
 /// Major version 5, minor 0.
-bool IsWindows2000(VersionSource &versions);
+bool isWindows2000(VersionSource &versions);
 
 /// Finds the camera device in the open device list: the first whose hardware-ID list holds
 /// "Lumacam" exactly. Returns S_OK with `found` set, or the failure that ends the run.
-HResult FindCameraDevice(DeviceInstaller &api, bool &found, uint32_t &index);
+HResult findCameraDevice(DeviceInstaller &api, bool &found, uint32_t &index);
 
 }  // namespace lumaghost

@@ -13,7 +13,7 @@
 
 namespace lumaghost {
 
-HResult PrepareStateDirectory(const std::filesystem::path &directory) {
+HResult prepareStateDirectory(const std::filesystem::path &directory) {
     std::error_code ec;
     std::filesystem::create_directories(directory, ec);
     if (ec)

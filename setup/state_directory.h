@@ -18,6 +18,6 @@ inline constexpr unsigned kStateDirectoryMode = 02775;
 /// kStateDirectoryMode; the machine hive in it, when there is one, gets the directory's group
 /// and kMachineHiveMode. Nothing is followed through a symbolic link. S_OK, or the failure of
 /// creating the directory or of setting its mode.
-HResult PrepareStateDirectory(const std::filesystem::path &directory);
+HResult prepareStateDirectory(const std::filesystem::path &directory);
 
 }  // namespace lumaghost

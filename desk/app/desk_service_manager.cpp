@@ -138,7 +138,7 @@ HResult DeskServiceManager::changeStartType(const std::string &name, uint32_t st
     return runElevated(lumaserv_, {"-t", startType == SERVICE_AUTO_START ? "auto" : "demand"});
 }
 
-bool ServiceInstallNeedsElevation(bool userManager) {
+bool serviceInstallNeedsElevation(bool userManager) {
     return !userManager && lumaghostRoot().empty() && ::geteuid() != 0;
 }
 

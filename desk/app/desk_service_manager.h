@@ -82,6 +82,6 @@ private:
 
 /// Whether Lumadesk must have the service installed by an administrator: it talks to the
 /// system's manager about the real system (no $LUMAGHOST_ROOT) and does not run as root.
-bool ServiceInstallNeedsElevation(bool userManager);
+bool serviceInstallNeedsElevation(bool userManager);
 
 }  // namespace lumaghost

@@ -85,7 +85,7 @@ CLumadeskApp::StartResult CLumadeskApp::InitInstance(const QStringList &argument
         context.packs = LanguagePackList::LoadLanguagePacks(QFile::encodeName(parent).toStdString(),
                                                             languageDir.toStdString(), errors_);
         context.packs.SelectLanguage(uint32_t(
-            stored.readInt(settings::kSettings, settings::kLanguage, SystemDefaultLanguageId())));
+            stored.readInt(settings::kSettings, settings::kLanguage, systemDefaultLanguageId())));
     }
 
     // The document, and the .lgs type for the desktop (off this thread).

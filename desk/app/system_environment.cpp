@@ -57,16 +57,16 @@ CameraStart startCamera(VersionSource &versions) {
     CameraStart start;
     {
         RegistryHive machine = machineHive();
-        start.driverKey = FindDriverKey(machine, versions);
+        start.driverKey = findDriverKey(machine, versions);
     }
-    for (std::string &name : ListFriendlyNames(CLSID_VideoInputDeviceCategory)) {
+    for (std::string &name : listFriendlyNames(CLSID_VideoInputDeviceCategory)) {
         if (name != kCameraName)
             start.realCameras.push_back(std::move(name));
     }
 
-    // The steps of OpenCameraLink, told apart: each failure has its own message.
+    // The steps of openCameraLink, told apart: each failure has its own message.
     std::unique_ptr<BaseFilter> filter;
-    if (FindFilterByName(CLSID_VideoInputDeviceCategory, kCameraName, filter).failed()) {
+    if (findFilterByName(CLSID_VideoInputDeviceCategory, kCameraName, filter).failed()) {
         start.outcome = CameraStart::Outcome::NotFound;
         return start;
     }
@@ -108,7 +108,7 @@ DeskEnvironment systemEnvironment() {
     systemd.setInteractiveAuthorization(true);
     static DeskServiceManager manager(
         systemd, (environment.applicationFolder + QStringLiteral("/lumaserv")).toStdString(),
-        ServiceInstallNeedsElevation(systemd.userManager()));
+        serviceInstallNeedsElevation(systemd.userManager()));
     environment.serviceManager = &manager;
     environment.runProgram = [](const std::vector<std::string> &argv) {
         return DeskServiceManager::runProgram(argv).status;

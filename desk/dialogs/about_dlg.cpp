@@ -84,9 +84,9 @@ CAboutDlg::CAboutDlg(DeskContext &context, QWidget *parent) : QDialog(parent), c
     layout->addLayout(texts, 1);
     layout->addWidget(ok, 0, Qt::AlignTop);
 
-    RelabelDialog(context_.packs, *this, ids::kAboutDialog);
+    relabelDialog(context_.packs, *this, ids::kAboutDialog);
     // The dialog's own texts override the pack's for these controls.
-    version_->setText(versionLine(LoadPackQString(context_.packs, ids::kVersionFormat)));
+    version_->setText(versionLine(loadPackQString(context_.packs, ids::kVersionFormat)));
     release_->setText(context_.message(ids::kReleaseLine, {QString::fromLatin1(kProjectVersion),
                                                            QString::fromLatin1(kProjectLicense)}));
     translator_->setText(packDisplayText(context_.packs.TranslatorLine()));

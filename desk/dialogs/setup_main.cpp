@@ -126,12 +126,12 @@ CSetupMain::CSetupMain(DeskContext &context, bool trayAvailable, QWidget *parent
     buttons->addWidget(cancel);
     layout->addLayout(buttons);
 
-    RelabelDialog(context_.packs, *this, ids::kSetupDialog);
+    relabelDialog(context_.packs, *this, ids::kSetupDialog);
     // The list is named by its label, in the pack's language.
     language_->setAccessibleName(languageLabel->text().remove(u'&').remove(u':').trimmed());
     cameraFormat_->setAccessibleName(formatLabel->text().remove(u'&').remove(u':').trimmed());
     keepRatio_->setEnabled(stretch_->isChecked());
-    FillLanguageCombo(context_.packs, *language_, languageValue_);
+    fillLanguageCombo(context_.packs, *language_, languageValue_);
 
     // Toggled, not clicked: a screen reader's toggle action changes the box without a click.
     connect(stretch_, &QCheckBox::toggled, this, &CSetupMain::stretchClicked);

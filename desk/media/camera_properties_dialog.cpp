@@ -179,7 +179,7 @@ CDialogRealCameraSetup::CDialogRealCameraSetup(DeskContext &context,
     buttons->addStretch(1);
     buttons->addWidget(ok);
     layout->addLayout(buttons);
-    RelabelDialog(context_.packs, *this, kDialogId);
+    relabelDialog(context_.packs, *this, kDialogId);
 
     connect(setup_, &QPushButton::clicked, this, &CDialogRealCameraSetup::onSetup);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -190,7 +190,7 @@ void CDialogRealCameraSetup::onSetup() {
         return;
     const std::string name = cameras_->currentText().toStdString();
     std::unique_ptr<BaseFilter> device;
-    if (FindFilterByName(CLSID_VideoInputDeviceCategory, name, device).failed())
+    if (findFilterByName(CLSID_VideoInputDeviceCategory, name, device).failed())
         return;
     std::unique_ptr<CameraControls> controls;
     std::vector<CameraControl> list;

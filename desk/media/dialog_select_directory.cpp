@@ -133,7 +133,7 @@ CDialogSelectDirectory::CDialogSelectDirectory(DeskContext &context, QWidget *pa
     buttons->addWidget(cancel);
     layout->addLayout(buttons);
 
-    RelabelDialog(context_.packs, *this, kDialogId);
+    relabelDialog(context_.packs, *this, kDialogId);
     // The fields are named by their labels, in the pack's language.
     directory_->setAccessibleName(directoryLabel->text().remove(u'&'));
     directory_->lineEdit()->setAccessibleName(directory_->accessibleName());

@@ -18,7 +18,7 @@
 
 namespace lumaghost {
 
-QStringList ScanDirectoryPictures(const QString &directory) {
+QStringList scanDirectoryPictures(const QString &directory) {
     namespace fs = std::filesystem;
     QStringList pictures;
     if (directory.isEmpty())
@@ -30,7 +30,7 @@ QStringList ScanDirectoryPictures(const QString &directory) {
         if (it->is_directory(kindError))
             continue;
         const QString name = QFile::decodeName(QByteArray::fromStdString(it->path().filename()));
-        if (IsPictureName(name))
+        if (isPictureName(name))
             pictures.append(QFile::decodeName(QByteArray::fromStdString(it->path().string())));
     }
     std::sort(pictures.begin(), pictures.end(), [](const QString &a, const QString &b) {
@@ -60,7 +60,7 @@ void DirectoryPlayer::startDirectoryPlayback() {
 
 void DirectoryPlayer::start(const DirectoryChoice &choice) {
     part_.parts.stopCameraSources();
-    StopPlayServiceIfRunning(part_.service);
+    stopPlayServiceIfRunning(part_.service);
     part_.parts.setCurrentItemPath(choice.directory);
     flags_ = choice.flags;
     loop_ = choice.loop;
@@ -68,7 +68,7 @@ void DirectoryPlayer::start(const DirectoryChoice &choice) {
     const bool ended = cursor_ >= pictures_.size();
     if (choice.directory != directory_ || ended) {
         directory_ = choice.directory;
-        pictures_ = ScanDirectoryPictures(directory_);
+        pictures_ = scanDirectoryPictures(directory_);
         unreadable_.clear();
         cursor_ = 0;
         if (pictures_.isEmpty() || !showAndAdvance()) {
@@ -100,7 +100,7 @@ void DirectoryPlayer::step() {
         return;
     }
     // A play service started since the last step would feed the camera too.
-    StopPlayServiceIfRunning(part_.service);
+    stopPlayServiceIfRunning(part_.service);
     if (showAndAdvance())
         timer_.start(stepPeriodMs(displayTime_));
     emit stateChanged();
@@ -113,7 +113,7 @@ void DirectoryPlayer::stop() {
 HResult DirectoryPlayer::ShowDirectoryPicture(const QString &path, FitFlags flags) {
     emit titleChanged(path);
     QString why;
-    QImage picture = LoadPictureFile(path, &why);
+    QImage picture = loadPictureFile(path, &why);
     if (picture.isNull() && !unreadable_.contains(path)) {
         // Told once per picture, not at every round; the camera shows black for it.
         unreadable_.insert(path);
@@ -124,8 +124,8 @@ HResult DirectoryPlayer::ShowDirectoryPicture(const QString &path, FitFlags flag
     if (!picture.isNull() && picture.format() != QImage::Format_RGB32)
         picture = picture.convertToFormat(QImage::Format_RGB32);
     const HResult result =
-        PushFrameToCamera(part_.camera.link, [&picture, flags](const FrameDescriptor &d) {
-            ComposePictureFrame(imageView(picture),
+        pushFrameToCamera(part_.camera.link, [&picture, flags](const FrameDescriptor &d) {
+            composePictureFrame(imageView(picture),
                                 CameraFrame{d.buffer(), d.width, d.height, d.byteCount}, flags);
             return S_OK;
         });

@@ -18,8 +18,8 @@ namespace lumaghost {
 
 /// The pictures of a directory in name order, letter case aside (the order users see in a file
 /// manager; readdir's order is the file system's hash order): its files (not its directories)
-/// whose name is a picture's (IsPictureName).
-QStringList ScanDirectoryPictures(const QString &directory);
+/// whose name is a picture's (isPictureName).
+QStringList scanDirectoryPictures(const QString &directory);
 
 class DirectoryPlayer final : public QObject, public DirectoryPart {
     Q_OBJECT

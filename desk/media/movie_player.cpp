@@ -146,7 +146,7 @@ void MoviePlayer::playMovieCommand() {
 /// step's, VFW_E_NOT_CONNECTED when the file played but its video never reached the renderer.
 HResult MoviePlayer::playMovieFile(const QString &path, MovieStarted started) {
     part_.parts.stopCameraSources();
-    StopPlayServiceIfRunning(part_.service);
+    stopPlayServiceIfRunning(part_.service);
     currentFile_ = path;
 
     std::unique_ptr<MovieGraph> graph;
@@ -156,7 +156,7 @@ HResult MoviePlayer::playMovieFile(const QString &path, MovieStarted started) {
         return result;
     if (isRealMedia(path)) {
         std::unique_ptr<BaseFilter> demuxer;
-        result = FindFilterByName(CLSID_LegacyAmFilterCategory, kRealMediaDemuxer, demuxer,
+        result = findFilterByName(CLSID_LegacyAmFilterCategory, kRealMediaDemuxer, demuxer,
                                   services_.legacyFilters);
         if (result.failed()) {
             context_.ask(nullptr, context_.message(pack_ids::kGraphFailedCaption),

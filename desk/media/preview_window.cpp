@@ -15,7 +15,7 @@ PreviewWindow::PreviewWindow(QWidget *owner)
     : QWidget(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("PreviewWindow"));
-    const QString title = LoadPackQString(appLanguagePacks(), pack_ids::kPreviewTitle);
+    const QString title = loadPackQString(appLanguagePacks(), pack_ids::kPreviewTitle);
     setWindowTitle(title);
     setAccessibleName(title);
     setAttribute(Qt::WA_OpaquePaintEvent);

@@ -89,7 +89,7 @@ QRect RealCamera::previewPlace() const {
         size = picture->pickFrame().size();
     if (size.isEmpty()) {
         int32_t width = 320, height = 240;
-        (void)GetCameraFormat(part_.camera.link, width, height);
+        (void)getCameraFormat(part_.camera.link, width, height);
         size = QSize(width, height);
     }
     // Beside the main window, on its screen: never over its menu bar.
@@ -147,7 +147,7 @@ void RealCamera::switchToRealCamera(int index) {
     const std::vector<std::string> &cameras = part_.camera.realCameras;
     if (index < 0 || size_t(index) >= cameras.size())
         return;
-    StopPlayServiceIfRunning(part_.service);
+    stopPlayServiceIfRunning(part_.service);
     part_.parts.stopCameraSources();
     selected_ = index;
     emit stateChanged();
@@ -156,7 +156,7 @@ void RealCamera::switchToRealCamera(int index) {
 
     const std::string name = cameras[size_t(index)];
     std::unique_ptr<BaseFilter> device;
-    if (FindFilterByName(CLSID_VideoInputDeviceCategory, name, device).failed()) {
+    if (findFilterByName(CLSID_VideoInputDeviceCategory, name, device).failed()) {
         cannotConnect();
         return;
     }

@@ -7,25 +7,25 @@ namespace lumaghost {
 
 HResult CameraGate::push(const FrameComposer &compose) {
     std::lock_guard lock(mutex_);
-    return PushFrameToCamera(link_, compose);
+    return pushFrameToCamera(link_, compose);
 }
 
 HResult CameraGate::format(int32_t &width, int32_t &height) {
     std::lock_guard lock(mutex_);
-    return GetCameraFormat(link_, width, height);
+    return getCameraFormat(link_, width, height);
 }
 
 bool CameraGate::followFormatChange(int32_t &width, int32_t &height) {
     std::lock_guard lock(mutex_);
-    if (GetCameraFormat(link_, width, height) != kCameraFormatChanged)
+    if (getCameraFormat(link_, width, height) != kCameraFormatChanged)
         return false;
     const std::string name =
         link_.captureFilter ? link_.captureFilter->friendlyName() : std::string(kCameraName);
     CameraLink fresh;
-    if (OpenCameraLink(fresh, name).failed())
+    if (openCameraLink(fresh, name).failed())
         return false;
     link_ = std::move(fresh);
-    return GetCameraFormat(link_, width, height).succeeded();
+    return getCameraFormat(link_, width, height).succeeded();
 }
 
 void CameraGate::run(const std::function<void(CameraLink &)> &exchange) {

@@ -18,9 +18,9 @@ public:
     CameraGate(const CameraGate &) = delete;
     CameraGate &operator=(const CameraGate &) = delete;
 
-    /// PushFrameToCamera under the lock.
+    /// pushFrameToCamera under the lock.
     HResult push(const FrameComposer &compose);
-    /// GetCameraFormat under the lock.
+    /// getCameraFormat under the lock.
     HResult format(int32_t &width, int32_t &height);
     /// Whether the camera took another frame size since the link was opened; if so the link is
     /// opened again, and `width` and `height` are the new size. A push or fetch answered with

@@ -6,7 +6,7 @@
 namespace lumaghost {
 
 QString DeskContext::message(int id) const {
-    return LoadPackQString(packs, id);
+    return loadPackQString(packs, id);
 }
 
 QString DeskContext::message(int id, std::initializer_list<MessageArg> args) const {

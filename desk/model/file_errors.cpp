@@ -25,8 +25,8 @@ QString fileErrorText(const LanguagePackList &packs, HResult error) {
     else if (error == E_INVALIDARG)
         words = kFramesDoNotFitWords;
     if (words != 0)
-        return LoadPackQString(packs, words);
-    return formatMessage(LoadPackQString(packs, kErrorCodeWords),
+        return loadPackQString(packs, words);
+    return formatMessage(loadPackQString(packs, kErrorCodeWords),
                          {QString::fromStdString(error.toString())});
 }
 

@@ -9,7 +9,7 @@ namespace lumaghost {
 
 QString describeOnCamera(const LanguagePackList &packs, const OnCamera &source) {
     using Kind = OnCamera::Kind;
-    auto text = [&packs](int id) { return LoadPackQString(packs, id); };
+    auto text = [&packs](int id) { return loadPackQString(packs, id); };
     switch (source.kind) {
         case Kind::NoCamera:
             return text(pack_ids::kNoCameraPane);

@@ -29,7 +29,7 @@ class PicturePart {
 public:
     virtual ~PicturePart() = default;
 
-    /// The document's open operation for a picture file (IsPictureName):
+    /// The document's open operation for a picture file (isPictureName):
     /// load it, make its folder the browsing list and repaint. The document has already put
     /// the path on the picture list and sets the title to the file name afterwards.
     virtual void openPicture(const QString &path) = 0;

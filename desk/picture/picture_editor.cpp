@@ -51,7 +51,7 @@ QImage overBlack(const QImage &image) {
 
 }  // namespace
 
-PictureLayout LayoutPicture(QSize client, QSize picture, int zoom) {
+PictureLayout layoutPicture(QSize client, QSize picture, int zoom) {
     // In 64 bits: a long, narrow picture fifty-one times its size is beyond an int. What is
     // kept is clamped to what a widget's coordinates hold.
     const int64_t cw = client.width(), ch = client.height();
@@ -84,17 +84,17 @@ PictureLayout LayoutPicture(QSize client, QSize picture, int zoom) {
     return {fit(x), fit(y), fit(drawWidth), fit(drawHeight), fit(w), fit(h)};
 }
 
-PictureFolder ScanPictureFolder(const QString &current) {
+PictureFolder scanPictureFolder(const QString &current) {
     PictureFolder folder;
     const QDir dir = current.isEmpty() ? QDir::current() : QFileInfo(current).absoluteDir();
     // By name, as a listing shows them (the order of the directory itself is no order at all).
     const QFileInfoList entries =
         dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo &entry : entries) {
-        if (!entry.isDir() && IsPictureName(entry.fileName()))
+        if (!entry.isDir() && isPictureName(entry.fileName()))
             folder.files.append(entry.absoluteFilePath());
     }
-    if (current.isEmpty() || !IsPictureName(current))
+    if (current.isEmpty() || !isPictureName(current))
         return folder;
     // The walk stops at the last entry: a file not in the list leaves the index there.
     const QString wanted = QFileInfo(current).absoluteFilePath();
@@ -110,7 +110,7 @@ PictureEditor::PictureEditor(QAbstractScrollArea &area, const PartContext &part,
     : area_(area), part_(part), context_(part.desk), camera_(std::move(camera)) {
     loadDefault();
     pictureName_ = QStringLiteral("Default");
-    folder_ = ScanPictureFolder(QString());
+    folder_ = scanPictureFolder(QString());
     area_.viewport()->installEventFilter(this);
     if (QClipboard *clipboard = QGuiApplication::clipboard()) {
         connect(clipboard, &QClipboard::dataChanged, this, &PictureEditor::clipboardChanged);
@@ -138,7 +138,7 @@ void PictureEditor::loadDefault() {
     QFile file(QString::fromLatin1(kDefaultPicture));
     QImage image;
     if (file.open(QIODevice::ReadOnly))
-        image = DecodePicture(file.readAll());
+        image = decodePicture(file.readAll());
     if (image.isNull()) {
         context_.ask(part_.window, context_.message(pack_ids::kErrorCaption),
                      context_.message(pack_ids::kNoDefaultPicture), MessageButtons::Ok,
@@ -165,7 +165,7 @@ bool PictureEditor::loadFile(const QString &path, bool report) {
     }
     QString why;
     QImage image =
-        DecodePicture(QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size())), &why);
+        decodePicture(QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size())), &why);
     if (image.isNull()) {
         if (report) {
             // One of two messages, the memory for the picture or no known picture, each
@@ -210,7 +210,7 @@ void PictureEditor::openPicture(const QString &path) {
         loadDefault();
         pictureName_ = QStringLiteral("Default");
     }
-    folder_ = ScanPictureFolder(path);
+    folder_ = scanPictureFolder(path);
     emit stateChanged();
 }
 
@@ -272,7 +272,7 @@ void PictureEditor::relayout() {
     // rounds at most.
     for (int round = 0; round < 3; ++round) {
         const QSize client = area_.viewport()->size();
-        layout_ = LayoutPicture(client, picture_.size(), zoom_);
+        layout_ = layoutPicture(client, picture_.size(), zoom_);
         horizontal->setPageStep(std::max(1, client.width()));
         horizontal->setSingleStep(std::max(1, client.width() / 10));
         horizontal->setRange(0, std::max(0, layout_.w - client.width()));
@@ -430,7 +430,7 @@ void PictureEditor::setCameraPicture() {
     if (followCameraFormat())
         return;
     part_.parts.stopCameraSources();
-    StopPlayServiceIfRunning(part_.service);
+    stopPlayServiceIfRunning(part_.service);
     std::vector<uint8_t> sent;
     int width = 0, height = 0;
     const HResult result = camera_->push([&](const FrameDescriptor &descriptor) -> HResult {
@@ -439,7 +439,7 @@ void PictureEditor::setCameraPicture() {
         if (width <= 0 || height <= 0 || width > int(FrameChannel::kMaxDimension) ||
             height > int(FrameChannel::kMaxDimension) || !descriptor.buffer())
             return E_FAIL;
-        PlacePickFrame(pick_, width, height);
+        placePickFrame(pick_, width, height);
         // The region under the frame, outline excluded; what lies outside the picture or the
         // window is the view's background.
         const QImage region = renderRegion(QRect(pick_.left, pick_.top, width, height));
@@ -447,7 +447,7 @@ void PictureEditor::setCameraPicture() {
             return E_OUTOFMEMORY;
         PickFrame inRegion{0, 0, pick_.right - pick_.left, pick_.bottom - pick_.top, true};
         const CameraFrame frame{descriptor.buffer(), width, height, descriptor.byteCount};
-        CapturePickedRegion(imageView(region), inRegion, frame);
+        capturePickedRegion(imageView(region), inRegion, frame);
         const size_t bytes = std::min(size_t(descriptor.byteCount), size_t(width) * height * 3);
         sent.assign(descriptor.buffer(), descriptor.buffer() + bytes);
         return S_OK;
@@ -468,7 +468,7 @@ void PictureEditor::setCameraPicture() {
         return;
     RegistryHive machine = machineHive();
     const HResult stored =
-        RegisterLastImage(width, height, sent.data(), machine, part_.camera.driverKey);
+        registerLastImage(width, height, sent.data(), machine, part_.camera.driverKey);
     if (stored.failed())
         context_.ask(part_.window, context_.message(pack_ids::kErrorCaption),
                      context_.message(pack_ids::kCannotWriteStoredImage,

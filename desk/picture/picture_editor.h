@@ -38,7 +38,7 @@ struct PictureLayout {
 /// zoom level `zoom` (-50 ... 50): centred while it fits, drawn (zoom + 1) times its size from
 /// level 0 up, 1 / (1 - zoom) of it below; the scroll extent is two pixels less than the drawn
 /// size from level 0 up.
-PictureLayout LayoutPicture(QSize client, QSize picture, int zoom);
+PictureLayout layoutPicture(QSize client, QSize picture, int zoom);
 
 /// The picture files of a folder, as the browsing list.
 struct PictureFolder {
@@ -47,9 +47,9 @@ struct PictureFolder {
     int count() const { return int(files.size()); }
 };
 
-/// The picture files (IsPictureName) of the folder of `current`, or of the working directory
+/// The picture files (isPictureName) of the folder of `current`, or of the working directory
 /// when it is empty, with the index of `current`.
-PictureFolder ScanPictureFolder(const QString &current);
+PictureFolder scanPictureFolder(const QString &current);
 
 class PictureEditor final : public QObject, public PicturePart {
     Q_OBJECT

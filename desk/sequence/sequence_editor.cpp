@@ -115,7 +115,7 @@ void SequenceEditor::addItem() {
     const QImage pixels = picture->renderRegion(pick);
     if (pixels.isNull())
         return;
-    strip_.append(MakeStripItem(pixels));
+    strip_.append(makeStripItem(pixels));
     itemsEdited();
 }
 
@@ -131,25 +131,21 @@ void SequenceEditor::deleteItem() {
 }
 
 /// \brief Opening a .lgs file: its images replace the items, in file order; a damaged file is
-/// told and leaves the items as they were.
+/// told and leaves the items as they were. Only the headers are read: the pixels stay in the
+/// file until a thumbnail, the worker or a save asks for them.
 void SequenceEditor::openSequence(const QString &path) {
     part_.parts.setCurrentItemPath(path);
-    std::vector<SequenceFrame> frames;
+    std::vector<SequenceRecord> records;
     ReadErrorBox reporter(context_, part_.window);
     // No camera takes a larger frame: a record beyond it is no sequence Lumadesk made.
     const RecordBound bound{int32_t(kMaxCameraWidth), int32_t(kMaxCameraHeight)};
-    if (!ReadSequenceFile(localPath(path), frames, &reporter, {}, bound))
+    if (!readSequenceRecords(localPath(path), records, &reporter, bound))
         return;
     std::vector<PlayItem> items;
-    items.reserve(frames.size());
-    for (SequenceFrame &frame : frames) {
-        PlayItem item;
-        item.width = frame.width();
-        item.height = frame.height();
-        item.displayTime = frame.displayTime();
-        item.pixels = std::make_shared<const std::vector<uint8_t>>(std::move(frame.pixels));
-        items.push_back(std::move(item));
-    }
+    items.reserve(records.size());
+    for (SequenceRecord &record : records)
+        items.push_back({record.header.width, record.header.height, std::move(record.pixels),
+                         record.header.displayTime});
     strip_.replace(std::move(items));
     bar_.referTo(std::nullopt);
     itemsEdited();
@@ -184,9 +180,9 @@ void SequenceEditor::save() {
     for (int i = 0; i < strip_.count(); ++i) {
         const PlayItem &frame = strip_.item(i).frame;
         items.push_back({frame.width, frame.height, frame.pixels ? frame.pixels->data() : nullptr,
-                         frame.displayTime});
+                         frame.displayTime, frame.pixels.get()});
     }
-    if (const HResult written = WriteSequenceFile(localPath(path), items); written.failed()) {
+    if (const HResult written = writeSequenceFile(localPath(path), items); written.failed()) {
         context_.ask(part_.window, appTitle(),
                      context_.message(pack_ids::kCannotWrite,
                                       {path, fileErrorText(context_.packs, written)}),
@@ -203,10 +199,10 @@ void SequenceEditor::save() {
                      MessageIcon::Question) != MessageAnswer::Yes)
         return;
     RegistryHive machine = machineHive();
-    const HResult set = WriteAutoPlaySetting(machine, QFile::encodeName(path).toStdString());
+    const HResult set = writeAutoPlaySetting(machine, QFile::encodeName(path).toStdString());
     // The user asked for it: a setting that could not be written is said.
     if (set.failed())
-        ReportAutoPlayFailure(context_, part_.window, path, machine, set);
+        reportAutoPlayFailure(context_, part_.window, path, machine, set);
 }
 
 /// \brief Play: the camera is Lumadesk's alone, and the worker plays the items as they stand.
@@ -217,7 +213,7 @@ void SequenceEditor::play() {
         return;
     if (MoviePart *movie = part_.parts.movie(); movie && movie->graphExists())
         movie->stopGraphPlayback();
-    StopPlayServiceIfRunning(part_.service);
+    stopPlayServiceIfRunning(part_.service);
     if (RealCameraPart *camera = part_.parts.realCamera();
         camera && part_.camera.available && camera->previewReady() && !camera->isPreviewing())
         camera->startPreview();

@@ -2,7 +2,8 @@
 // The sequence worker: plays a sequence into the camera in an endless loop, each frame for its
 // display time, on a thread of its own. It plays a snapshot taken when it starts, so the
 // sequence may be edited, replaced or freed meanwhile; every stop (Stop, another Play, leaving
-// sequence mode, the window's end) ends it at once and waits for it.
+// sequence mode, the window's end) ends it at once and waits for it. Pixels left in their file
+// are read by the worker during the display time of the frame before theirs.
 #pragma once
 
 #include <condition_variable>
@@ -21,11 +22,12 @@ namespace lumaghost {
 class CameraGate;
 
 /// One frame of a sequence: its size, its pixels (width × height × 3 bytes, blue, green, red,
-/// the bottom row first; shared, never changed once made) and its display time.
+/// the bottom row first; in memory or left in their file; shared, never changed once made) and
+/// its display time.
 struct PlayItem {
     int width = 0;
     int height = 0;
-    std::shared_ptr<const std::vector<uint8_t>> pixels;
+    std::shared_ptr<const FramePixels> pixels;
     uint32_t displayTime = kNewItemDisplayTime;
 };
 
@@ -70,6 +72,10 @@ private:
     void run(std::vector<PlayItem> items);
     /// Waits until `deadline` or a stop; true when a stop came.
     bool waitUntil(std::chrono::steady_clock::time_point deadline);
+    bool stopRequested() const;
+    /// Reads the pixels of `item`, left in their file, into `out`, in pieces between which a
+    /// stop is heard; pixels the file no longer holds read as black. False when a stop came.
+    bool readPixels(const PlayItem &item, std::vector<uint8_t> &out) const;
 
     CameraGate &camera_;
     mutable std::mutex mutex_;  // guards stopRequested_, running_, end_, result_, sent_

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "desk/sequence/sequence_strip.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -30,7 +31,7 @@ QImage thumbnailOf(const uint8_t *pixels, int width, int height, ptrdiff_t strid
     QImage thumbnail(Strip::kThumbnailWidth, Strip::kThumbnailHeight, QImage::Format_RGB32);
     if (thumbnail.isNull() || width <= 0 || height <= 0)
         return QImage();
-    ResampleInto(pixels, width, height, stride, thumbnail.bits(), thumbnail.width(),
+    resampleInto(pixels, width, height, stride, thumbnail.bits(), thumbnail.width(),
                  thumbnail.height(), thumbnail.bytesPerLine(), PixelLayout::Bgrx32);
     // The resampler leaves the fourth byte 0; the image's format wants it opaque.
     for (int y = 0; y < thumbnail.height(); ++y) {
@@ -41,25 +42,61 @@ QImage thumbnailOf(const uint8_t *pixels, int width, int height, ptrdiff_t strid
     return thumbnail;
 }
 
-/// The thumbnail of a frame (three bytes a pixel, bottom row first), through a 32-bit copy.
+/// The most a frame is sampled at, each way, before the resampler makes its thumbnail: four
+/// times the thumbnail.
+constexpr int kSampleWidth = Strip::kThumbnailWidth * 4;
+constexpr int kSampleHeight = Strip::kThumbnailHeight * 4;
+/// The rows of the frame read for one sampled row.
+constexpr int kRowsPerSample = 2;
+
+/// The thumbnail of a frame (three bytes a pixel, bottom row first), through a 32-bit copy of at
+/// most kSampleWidth × kSampleHeight: a larger frame is reduced to that as its rows are read,
+/// a few rows of each band, every pixel of a row averaged into its column. A frame left in its
+/// file is read a row at a time, so no more than a row of it is held.
 QImage thumbnailOfFrame(const PlayItem &frame) {
     const size_t rowBytes = size_t(frame.width) * 3;
     if (frame.width <= 0 || frame.height <= 0 || !frame.pixels ||
         frame.pixels->size() < rowBytes * size_t(frame.height))
         return QImage();
-    std::vector<uint8_t> wide(size_t(frame.width) * size_t(frame.height) * 4);
-    for (int y = 0; y < frame.height; ++y) {
-        // Memory row y is picture row height - 1 - y.
-        const uint8_t *in = frame.pixels->data() + size_t(frame.height - 1 - y) * rowBytes;
-        uint8_t *out = wide.data() + size_t(y) * frame.width * 4;
-        for (int x = 0; x < frame.width; ++x, in += 3, out += 4) {
-            out[0] = in[0];
-            out[1] = in[1];
-            out[2] = in[2];
+    const int width = std::min(frame.width, kSampleWidth);
+    const int height = std::min(frame.height, kSampleHeight);
+    std::vector<int> columnStart(size_t(width) + 1);
+    for (int c = 0; c <= width; ++c)
+        columnStart[size_t(c)] = int(int64_t(c) * frame.width / width);
+    std::vector<uint8_t> wide(size_t(width) * size_t(height) * 4);
+    std::vector<uint8_t> row(rowBytes);
+    std::vector<uint32_t> sums(size_t(width) * 3);
+    for (int y = 0; y < height; ++y) {
+        // Picture rows top ... bottom - 1 make sampled row y; memory row r is picture row
+        // height - 1 - r.
+        const int top = int(int64_t(y) * frame.height / height);
+        const int span = int(int64_t(y + 1) * frame.height / height) - top;
+        const int taken = std::min(span, kRowsPerSample);
+        std::fill(sums.begin(), sums.end(), 0u);
+        for (int k = 0; k < taken; ++k) {
+            const int pictureRow = top + (span * (2 * k + 1)) / (2 * taken);
+            if (!frame.pixels->read(size_t(frame.height - 1 - pictureRow) * rowBytes, row.data(),
+                                    rowBytes))
+                return QImage();
+            const uint8_t *in = row.data();
+            uint32_t *sum = sums.data();
+            for (int c = 0; c < width; ++c, sum += 3)
+                for (int x = columnStart[size_t(c)]; x < columnStart[size_t(c) + 1]; ++x, in += 3) {
+                    sum[0] += in[0];
+                    sum[1] += in[1];
+                    sum[2] += in[2];
+                }
+        }
+        uint8_t *out = wide.data() + size_t(y) * size_t(width) * 4;
+        for (int c = 0; c < width; ++c, out += 4) {
+            const uint32_t count =
+                uint32_t(taken) * uint32_t(columnStart[size_t(c) + 1] - columnStart[size_t(c)]);
+            for (int b = 0; b < 3; ++b)
+                out[b] = uint8_t((sums[size_t(c) * 3 + size_t(b)] + count / 2) / count);
             out[3] = 0;
         }
     }
-    return thumbnailOf(wide.data(), frame.width, frame.height, ptrdiff_t(frame.width) * 4);
+    return thumbnailOf(wide.data(), width, height, ptrdiff_t(width) * 4);
 }
 
 }  // namespace
@@ -132,17 +169,17 @@ private:
     std::thread worker_;
 };
 
-StripItem MakeStripItem(const QImage &pixels) {
+StripItem makeStripItem(const QImage &pixels) {
     StripItem item;
     const QImage image = pixels.format() == QImage::Format_RGB32
                              ? pixels
                              : pixels.convertToFormat(QImage::Format_RGB32);
     item.frame.width = image.width();
     item.frame.height = image.height();
-    auto block = std::make_shared<std::vector<uint8_t>>(size_t(image.width()) * image.height() * 3);
-    ReadSurfaceIntoFrame(imageView(image), {0, 0, image.width(), image.height()}, block->data(),
-                         block->size());
-    item.frame.pixels = std::move(block);
+    std::vector<uint8_t> block(size_t(image.width()) * image.height() * 3);
+    readSurfaceIntoFrame(imageView(image), {0, 0, image.width(), image.height()}, block.data(),
+                         block.size());
+    item.frame.pixels = std::make_shared<const FramePixels>(std::move(block));
     item.thumbnail =
         thumbnailOf(image.constBits(), image.width(), image.height(), image.bytesPerLine());
     return item;
@@ -151,7 +188,7 @@ StripItem MakeStripItem(const QImage &pixels) {
 SequenceStrip::SequenceStrip(QWidget *parent)
     : QWidget(parent), maker_(std::make_unique<ThumbnailMaker>(this)) {
     setObjectName(QStringLiteral("sequenceItems"));
-    setAccessibleName(LoadPackQString(appLanguagePacks(), pack_ids::kSequenceItemsName));
+    setAccessibleName(loadPackQString(appLanguagePacks(), pack_ids::kSequenceItemsName));
     setMouseTracking(true);
     setMinimumHeight(kTotalHeight);
     // Reached by Tab and by a click: the arrow keys select, Delete deletes.
@@ -251,7 +288,7 @@ QRect SequenceStrip::leftArrowRect() const {
 
 void SequenceStrip::describe() {
     setAccessibleDescription(
-        formatMessage(LoadPackQString(appLanguagePacks(), pack_ids::kSequenceStripDescription),
+        formatMessage(loadPackQString(appLanguagePacks(), pack_ids::kSequenceStripDescription),
                       {int64_t{count()}, int64_t{selected_ + 1}}));
 }
 

@@ -24,7 +24,7 @@ struct StripItem {
 
 /// An item from pixels the view shows (top-down, 32-bit): the frame keeps them as three bytes,
 /// bottom row first; the thumbnail is made at once.
-StripItem MakeStripItem(const QImage &pixels);
+StripItem makeStripItem(const QImage &pixels);
 
 class SequenceStrip final : public QWidget {
     Q_OBJECT
@@ -109,7 +109,7 @@ private:
     int playing_ = -1;
     int firstVisible_ = 0;
     int requestedFirst_ = 0, requestedEnd_ = 0;  // the items in view when thumbnails were asked
-    QString timeFormat_;  // empty: the bare number
+    QString timeFormat_;                         // empty: the bare number
     std::unique_ptr<ThumbnailMaker> maker_;
 };
 

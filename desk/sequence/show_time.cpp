@@ -17,22 +17,22 @@ namespace lumaghost {
 CShowTime::CShowTime(QWidget *parent) : QWidget(parent) {
     setObjectName(QStringLiteral("displayTimeBar"));
     const LanguagePackList &packs = appLanguagePacks();
-    setAccessibleName(LoadPackQString(packs, pack_ids::kDisplayTimeName));
+    setAccessibleName(loadPackQString(packs, pack_ids::kDisplayTimeName));
     edit_ = new QLineEdit(QString::number(kMinTime), this);
     edit_->setObjectName(QStringLiteral("displayTimeEdit"));
-    edit_->setAccessibleName(LoadPackQString(packs, pack_ids::kDisplayTimeEditName));
+    edit_->setAccessibleName(loadPackQString(packs, pack_ids::kDisplayTimeEditName));
     edit_->setProperty(kControlIdProperty, kEditId);
     edit_->setMaximumWidth(edit_->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 12);
     slider_ = new QSlider(Qt::Horizontal, this);
     slider_->setObjectName(QStringLiteral("displayTimeSlider"));
-    slider_->setAccessibleName(LoadPackQString(packs, pack_ids::kDisplayTimeSliderName));
+    slider_->setAccessibleName(loadPackQString(packs, pack_ids::kDisplayTimeSliderName));
     slider_->setProperty(kControlIdProperty, kSliderId);
     slider_->setRange(kMinTime, kMaxTime);
     slider_->setPageStep(kPageStep);
     slider_->setSingleStep(100);
     slider_->setValue(kMinTime);
     slider_->setMinimumWidth(160);
-    auto *unit = new QLabel(LoadPackQString(packs, pack_ids::kMillisecondsUnit), this);
+    auto *unit = new QLabel(loadPackQString(packs, pack_ids::kMillisecondsUnit), this);
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 0, 4, 0);
     layout->addWidget(edit_);

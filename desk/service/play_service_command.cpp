@@ -18,7 +18,7 @@
 
 namespace lumaghost {
 
-HResult WriteAutoPlaySetting(RegistryHive &machine, const std::string &path) {
+HResult writeAutoPlaySetting(RegistryHive &machine, const std::string &path) {
     // A path the service would not take (it reads the value into a buffer of fixed size) is
     // refused here, where it can be told, rather than ignored there.
     if (path.empty() || path.size() + 1 > kAutoPlayBuffer)
@@ -31,12 +31,12 @@ HResult WriteAutoPlaySetting(RegistryHive &machine, const std::string &path) {
     });
 }
 
-bool IsSequencePath(const QString &path) {
+bool isSequencePath(const QString &path) {
     const qsizetype dot = path.lastIndexOf(u'.');
     return dot >= 0 && path.mid(dot) == QStringLiteral(".lgs");
 }
 
-void ReportAutoPlayFailure(DeskContext &context, QWidget *owner, const QString &item,
+void reportAutoPlayFailure(DeskContext &context, QWidget *owner, const QString &item,
                            const RegistryHive &machine, HResult error) {
     using namespace pack_ids;
     context.ask(owner, context.message(kAutoPlayCaption),
@@ -47,7 +47,7 @@ void ReportAutoPlayFailure(DeskContext &context, QWidget *owner, const QString &
                 MessageButtons::Ok, MessageIcon::Warning);
 }
 
-void StopPlayServiceIfRunning(PlayServiceControl *control) {
+void stopPlayServiceIfRunning(PlayServiceControl *control) {
     if (!control)
         return;
     control->post([](ServiceController &controller) {
@@ -73,13 +73,13 @@ PlayServiceCommand::~PlayServiceCommand() = default;
 /// service is installed with the start type of "Auto play the picture sequence" and started.
 void PlayServiceCommand::serviceCommand() {
     const QString item = part_.parts.currentItemPath();
-    if (IsSequencePath(item)) {
+    if (isSequencePath(item)) {
         RegistryHive machine = machineHive();
         const HResult written =
-            WriteAutoPlaySetting(machine, QFile::encodeName(item).toStdString());
+            writeAutoPlaySetting(machine, QFile::encodeName(item).toStdString());
         // Said, not kept quiet: the service would otherwise go on playing what it played.
         if (written.failed())
-            ReportAutoPlayFailure(context_, part_.window, item, machine, written);
+            reportAutoPlayFailure(context_, part_.window, item, machine, written);
     }
     PlayServiceControl *control = part_.service;
     if (!control) {

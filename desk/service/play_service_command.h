@@ -25,21 +25,21 @@ inline constexpr char kAutoPlayKey[] = "Software\\Quillmoor\\Lumadesk\\Settings"
 
 /// Makes `path` the item the play service plays from its next start: AutoPlay = the path,
 /// AutoPlayType = 1 (a picture sequence).
-HResult WriteAutoPlaySetting(RegistryHive &machine, const std::string &path);
+HResult writeAutoPlaySetting(RegistryHive &machine, const std::string &path);
 
 /// Whether the Service command takes `path` for a sequence: the text from its last "." on is
 /// ".lgs" exactly, in lower case.
-bool IsSequencePath(const QString &path);
+bool isSequencePath(const QString &path);
 
 /// Tells that `item` could not be made the auto-play item in `machine`'s file for `error`
-/// (WriteAutoPlaySetting's result).
-void ReportAutoPlayFailure(DeskContext &context, QWidget *owner, const QString &item,
+/// (writeAutoPlaySetting's result).
+void reportAutoPlayFailure(DeskContext &context, QWidget *owner, const QString &item,
                            const RegistryHive &machine, HResult error);
 
 /// Asks the service's state and stops it when it runs; returns at once (the service may still
 /// be stopping when the caller goes on). Used before Lumadesk's own sequence, movie, directory
 /// or real-camera playback. Nothing without a controller.
-void StopPlayServiceIfRunning(PlayServiceControl *control);
+void stopPlayServiceIfRunning(PlayServiceControl *control);
 
 /// The Service command's outcomes.
 enum class ServiceCommandOutcome : int {

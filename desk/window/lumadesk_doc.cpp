@@ -45,7 +45,7 @@ CLumadeskDoc::FileKind CLumadeskDoc::kindOf(const QString &path) {
     const QString extension = dot < 0 ? QString() : name.mid(dot + 1);
     if (extension.compare(QStringLiteral("lgs"), Qt::CaseInsensitive) == 0)
         return FileKind::Sequence;
-    return IsPictureName(name) ? FileKind::Picture : FileKind::Movie;
+    return isPictureName(name) ? FileKind::Picture : FileKind::Movie;
 }
 
 void CLumadeskDoc::setTitle(const QString &title) {

@@ -26,7 +26,7 @@ public:
 
     void setFrame(CMainFrame *frame) { frame_ = frame; }
 
-    /// "lgs" is a sequence; a picture extension (IsPictureName: the seven types of old and
+    /// "lgs" is a sequence; a picture extension (isPictureName: the seven types of old and
     /// whatever else the picture readers load, any letter case) is a picture; everything else
     /// is a movie.
     static FileKind kindOf(const QString &path);

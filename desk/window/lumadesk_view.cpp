@@ -117,7 +117,7 @@ void CLumadeskView::finishCameraStart(std::shared_ptr<CameraResult> result) {
 void CLumadeskView::reportMissingDriver() {
     VersionSource &versions =
         context_.environment.versions ? *context_.environment.versions : systemVersionSource();
-    if (IsNtOrMe(versions)) {
+    if (isNtOrMe(versions)) {
         context_.ask(window(), appTitle(),
                      withDetail(context_.message(msg::kCantFindDriver), cameraSetupAdvice()),
                      MessageButtons::Ok, MessageIcon::Warning);

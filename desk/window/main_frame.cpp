@@ -529,7 +529,7 @@ void CMainFrame::rebuildPassList() {
 void CMainFrame::fillRecentMenu(QMenu *menu, RecentFileList &list, int firstId, bool withPrompt) {
     menu->clear();
     const QString prompt =
-        withPrompt ? LoadCommandPrompt(context_.packs, firstId).statusTip : QString();
+        withPrompt ? loadCommandPrompt(context_.packs, firstId).statusTip : QString();
     if (list.isEmpty()) {
         // The empty list's placeholder, disabled, named by the pack.
         auto *action = menu->addAction(QStringLiteral("Recent File"));
@@ -593,14 +593,14 @@ void CMainFrame::refreshButtonTexts() {
         const QString caption = plainCaption(action->text());
         action->setIconText(caption);
         if (action->toolTip().isEmpty() || action->toolTip().contains(u'\t') ||
-            LoadCommandPrompt(context_.packs, it.key()).toolTip.isEmpty())
+            loadCommandPrompt(context_.packs, it.key()).toolTip.isEmpty())
             action->setToolTip(caption);
         action->setWhatsThis(action->statusTip());
     }
 }
 
 void CMainFrame::relabelDropDown(QMenu *menu) {
-    RelabelMenu(context_.packs, *menu);
+    relabelMenu(context_.packs, *menu);
     // The recent lists' entries are file names, not pack texts.
     rebuildRecentMenus();
     updateCommandStates();
@@ -612,7 +612,7 @@ void CMainFrame::applyLanguage() {
         context_.errors << "Lumadesk: no translation of Qt's own texts for language "
                         << context_.packs.CurrentLanguageId()
                         << " (Debian's qt6-translations-l10n has them)" << std::endl;
-    ApplyLanguage(context_.packs, *this);
+    lumaghost::applyLanguage(context_.packs, *this);
     // Commands that no menu of the bar holds (the toolbar's Help, the drop-downs' items) take
     // their texts from the pack too, where it has them.
     std::string text;
@@ -628,7 +628,7 @@ void CMainFrame::applyLanguage() {
         setCameraItems(view_->realCameras());
     refreshButtonTexts();
     if (tray_)
-        RelabelMenu(context_.packs, *tray_->menu());
+        relabelMenu(context_.packs, *tray_->menu());
     setOnCamera(onCamera_);
     sequenceStrip_->setTimeFormat(context_.message(pack_ids::kDisplayTimeLabel));
 }

@@ -16,8 +16,8 @@ TrayIcon::TrayIcon(const QIcon &icon, const LanguagePackList &packs)
     exit_ = menu_->addAction(QStringLiteral("Exit"));
     exit_->setProperty(kCommandIdProperty, cmd::kTrayExit);
     // Menu texts only: the prompt under cmd::kTrayExit's id is msg::kCantFindDriver.
-    RelabelMenu(packs, *menu_);
-    menu_->setAccessibleName(LoadPackQString(packs, pack_ids::kTrayName));
+    relabelMenu(packs, *menu_);
+    menu_->setAccessibleName(loadPackQString(packs, pack_ids::kTrayName));
 
     icon_.setIcon(icon);
     icon_.setContextMenu(menu_.get());

@@ -64,7 +64,7 @@ std::vector<uint8_t> firstFrame(const std::string &storedImage, const ChannelFor
     std::vector<uint8_t> frame(format.frameBytes(), 0);
     std::string problem;
     if (!storedImage.empty() &&
-        !ReadStoredImage(storedImage, int(format.width), int(format.height), frame, &problem))
+        !readStoredImage(storedImage, int(format.width), int(format.height), frame, &problem))
         std::fprintf(stderr, "lumacam: the stored image %s is not shown: %s\n", storedImage.c_str(),
                      problem.c_str());
     return frame;

@@ -143,7 +143,7 @@ int capture(int argc, char **argv) {
     timeout = std::min(timeout, 86400.0);
 
     std::unique_ptr<BaseFilter> filter;
-    HResult r = FindFilterByName(CLSID_VideoInputDeviceCategory, device, filter);
+    HResult r = findFilterByName(CLSID_VideoInputDeviceCategory, device, filter);
     if (r.failed() && reportHiveFailure())
         return 1;
     if (r.failed()) {
@@ -280,14 +280,14 @@ int send(int argc, char **argv) {
 
     // Load first: a file that is no picture leaves the camera's frame as it is.
     QString error;
-    const QImage image = LoadPictureFile(QString::fromStdString(picture), &error);
+    const QImage image = loadPictureFile(QString::fromStdString(picture), &error);
     if (image.isNull()) {
         std::fprintf(stderr, "lumacam: Cannot load %s: %s\n", picture.c_str(),
                      error.toStdString().c_str());
         return 1;
     }
     CameraLink link;
-    HResult r = OpenCameraLink(link, device);
+    HResult r = openCameraLink(link, device);
     if (r.failed() && reportHiveFailure())
         return 1;
     if (r.failed()) {
@@ -295,8 +295,8 @@ int send(int argc, char **argv) {
                      r.toString().c_str());
         return 1;
     }
-    r = PushFrameToCamera(link, [&](const FrameDescriptor &d) {
-        ComposePictureFrame(imageView(image), {d.buffer(), d.width, d.height, d.byteCount}, flags);
+    r = pushFrameToCamera(link, [&](const FrameDescriptor &d) {
+        composePictureFrame(imageView(image), {d.buffer(), d.width, d.height, d.byteCount}, flags);
         return S_OK;
     });
     if (r.failed()) {

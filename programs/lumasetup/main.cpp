@@ -40,10 +40,10 @@ int main(int argc, char **argv) {
     // The state directory first: the device tree goes into the machine hive there. Where it
     // cannot be made, writing the hive fails and says so.
     if (argc == 1)
-        (void)PrepareStateDirectory(systemDirectory());
+        (void)prepareStateDirectory(systemDirectory());
     RegistryHive hive = machineHive();
     LinuxDeviceInstaller installer(hive, cwd, &systemLoopback());
-    SetupResult result = RunLumasetup(installer, systemVersionSource(), argc > 1);
+    SetupResult result = runLumasetup(installer, systemVersionSource(), argc > 1);
     if (result.exitCode != kSetupDone)
         report(result.message);
     return result.exitCode;

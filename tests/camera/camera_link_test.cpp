@@ -31,7 +31,7 @@ TEST_F(LinkFixture, OnlyTheMatchingDriverVersionOpens) {
     for (uint32_t version : {0x00090000u, 0x00090001u, 0x0008FFFFu, 0x000A0000u, 0u, 0xFFFFFFFFu}) {
         props.version = version;
         CameraLink link;
-        HResult r = OpenCameraLink(link);
+        HResult r = openCameraLink(link);
         if (version == CAMERA_DRIVER_VERSION) {
             EXPECT_EQ(r, S_OK);
             EXPECT_TRUE(link.isOpen());
@@ -45,27 +45,27 @@ TEST_F(LinkFixture, OnlyTheMatchingDriverVersionOpens) {
 TEST_F(LinkFixture, OpenFailuresEndWithTheirCode) {
     CameraLink link;
     props.versionResult = E_ACCESSDENIED;
-    EXPECT_EQ(OpenCameraLink(link), E_ACCESSDENIED);
+    EXPECT_EQ(openCameraLink(link), E_ACCESSDENIED);
     EXPECT_FALSE(link.isOpen());
 
     system.devices = {{"Lumaghost", S_OK, S_OK, nullptr}};  // no property interface
-    EXPECT_EQ(OpenCameraLink(link), E_NOINTERFACE);
+    EXPECT_EQ(openCameraLink(link), E_NOINTERFACE);
 
     system.devices = {{"Lumaghosts"}};
-    EXPECT_TRUE(OpenCameraLink(link).failed());
+    EXPECT_TRUE(openCameraLink(link).failed());
     EXPECT_FALSE(link.isOpen());
 }
 
 // The bytes the client does not use go back on commit exactly as the driver handed them out.
 TEST_F(LinkFixture, DescriptorTravelsBackUnchanged) {
     CameraLink link;
-    ASSERT_EQ(OpenCameraLink(link), S_OK);
+    ASSERT_EQ(openCameraLink(link), S_OK);
     for (uint8_t fill : {0x00, 0x37, 0xFF}) {
         props.frameFill = fill;
         FrameDescriptor d;
-        ASSERT_EQ(GetFrameDescriptor(link, d), S_OK);
+        ASSERT_EQ(getFrameDescriptor(link, d), S_OK);
         EXPECT_EQ(d.width, 320);
-        ASSERT_EQ(CommitFrame(link, d), S_OK);
+        ASSERT_EQ(commitFrame(link, d), S_OK);
         EXPECT_EQ(props.lastSet, props.lastGet);
         EXPECT_EQ(props.lastSet.size(), 48u);
     }
@@ -76,15 +76,15 @@ TEST_F(LinkFixture, ClosedLinkIsNotConnectedAndFormatIsTheCamerasOwn) {
     CameraLink closed;
     FrameDescriptor d{};
     int32_t w = 0, h = 0;
-    EXPECT_EQ(GetFrameDescriptor(closed, d), VFW_E_NOT_CONNECTED);
-    EXPECT_EQ(CommitFrame(closed, d), VFW_E_NOT_CONNECTED);
-    EXPECT_EQ(GetCameraFormat(closed, w, h), VFW_E_NOT_CONNECTED);
+    EXPECT_EQ(getFrameDescriptor(closed, d), VFW_E_NOT_CONNECTED);
+    EXPECT_EQ(commitFrame(closed, d), VFW_E_NOT_CONNECTED);
+    EXPECT_EQ(getCameraFormat(closed, w, h), VFW_E_NOT_CONNECTED);
 
     CameraLink link;
-    ASSERT_EQ(OpenCameraLink(link), S_OK);
+    ASSERT_EQ(openCameraLink(link), S_OK);
     props.width = 640;
     props.height = 360;
-    ASSERT_EQ(GetCameraFormat(link, w, h), S_OK);
+    ASSERT_EQ(getCameraFormat(link, w, h), S_OK);
     EXPECT_EQ(w, 640);
     EXPECT_EQ(h, 360);
 }
@@ -97,21 +97,21 @@ TEST(CameraLinkDeviceTest, FrameRoundTripThroughTheDevice) {
     ASSERT_TRUE(test::installCamera(d, "Lumaghost", {6, 4, 30}).succeeded());
 
     CameraLink link;
-    ASSERT_EQ(OpenCameraLink(link), S_OK);
+    ASSERT_EQ(openCameraLink(link), S_OK);
     int32_t w = 0, h = 0;
-    ASSERT_EQ(GetCameraFormat(link, w, h), S_OK);
+    ASSERT_EQ(getCameraFormat(link, w, h), S_OK);
     EXPECT_EQ(w, 6);
     EXPECT_EQ(h, 4);
 
     FrameDescriptor abandoned;
-    ASSERT_EQ(GetFrameDescriptor(link, abandoned), S_OK);
+    ASSERT_EQ(getFrameDescriptor(link, abandoned), S_OK);
     FrameDescriptor desc;
-    ASSERT_EQ(GetFrameDescriptor(link, desc), S_OK);
+    ASSERT_EQ(getFrameDescriptor(link, desc), S_OK);
     ASSERT_EQ(desc.byteCount, 6u * 4 * 3);
     for (uint32_t i = 0; i < desc.byteCount; ++i)
         desc.buffer()[i] = static_cast<uint8_t>(255 - i);
-    ASSERT_EQ(CommitFrame(link, desc), S_OK);
-    EXPECT_EQ(CommitFrame(link, abandoned), E_INVALIDARG);
+    ASSERT_EQ(commitFrame(link, desc), S_OK);
+    EXPECT_EQ(commitFrame(link, abandoned), E_INVALIDARG);
 
     std::unique_ptr<FrameChannel> reader;
     ASSERT_TRUE(FrameChannel::open(frameChannelPath(d), reader).succeeded());
@@ -144,15 +144,15 @@ struct InstalledCameraFixture : ::testing::Test {
 TEST_F(InstalledCameraFixture, LinkAfterRebootMakesTheChannelAgain) {
     std::filesystem::remove_all(root.path() / "run");
     CameraLink link;
-    ASSERT_EQ(OpenCameraLink(link), S_OK);
+    ASSERT_EQ(openCameraLink(link), S_OK);
     int32_t w = 0, h = 0;
-    ASSERT_EQ(GetCameraFormat(link, w, h), S_OK);
+    ASSERT_EQ(getCameraFormat(link, w, h), S_OK);
     EXPECT_EQ(w, 10);
     EXPECT_EQ(h, 6);
     FrameDescriptor desc;
-    ASSERT_EQ(GetFrameDescriptor(link, desc), S_OK);
+    ASSERT_EQ(getFrameDescriptor(link, desc), S_OK);
     std::memset(desc.buffer(), 0x3C, desc.byteCount);
-    ASSERT_EQ(CommitFrame(link, desc), S_OK);
+    ASSERT_EQ(commitFrame(link, desc), S_OK);
 
     std::unique_ptr<FrameChannel> reader;
     ASSERT_TRUE(FrameChannel::open(frameChannelPath(d), reader).succeeded());
@@ -165,11 +165,11 @@ TEST_F(InstalledCameraFixture, LinkAfterRebootMakesTheChannelAgain) {
 TEST_F(InstalledCameraFixture, UnreadableHiveIsReportedNotNotFound) {
     test::writeFile(hive.file(), test::readFile(hive.file()) + "[Key]\nnot a value line\n");
     std::unique_ptr<BaseFilter> filter;
-    EXPECT_EQ(FindFilterByName(CLSID_VideoInputDeviceCategory, "Lumaghost", filter),
+    EXPECT_EQ(findFilterByName(CLSID_VideoInputDeviceCategory, "Lumaghost", filter),
               hresultFromWin32(ERROR_INVALID_DATA));
     EXPECT_EQ(filter, nullptr);
     CameraLink link;
-    EXPECT_EQ(OpenCameraLink(link), hresultFromWin32(ERROR_INVALID_DATA));
+    EXPECT_EQ(openCameraLink(link), hresultFromWin32(ERROR_INVALID_DATA));
     EXPECT_FALSE(link.isOpen());
 }
 

@@ -33,8 +33,8 @@ struct ReaderFixture : ::testing::Test {
     // Commits a frame of one byte value through the camera link, as a writer does.
     void commit(uint8_t value) {
         CameraLink link;
-        ASSERT_EQ(OpenCameraLink(link, "Reader Cam"), S_OK);
-        ASSERT_EQ(PushFrameToCamera(link,
+        ASSERT_EQ(openCameraLink(link, "Reader Cam"), S_OK);
+        ASSERT_EQ(pushFrameToCamera(link,
                                     [&](const FrameDescriptor &d) {
                                         std::memset(d.buffer(), value, d.byteCount);
                                         return S_OK;

@@ -18,7 +18,7 @@ struct DiscoveryFixture : ::testing::Test {
 
     HResult find(std::string_view name, std::string *location = nullptr) {
         std::unique_ptr<BaseFilter> filter;
-        HResult r = FindFilterByName(CLSID_VideoInputDeviceCategory, name, filter);
+        HResult r = findFilterByName(CLSID_VideoInputDeviceCategory, name, filter);
         EXPECT_EQ(r.succeeded(), filter != nullptr) << "the filter is written only on success";
         if (filter && location)
             *location = filter->location();
@@ -39,7 +39,7 @@ TEST_F(DiscoveryFixture, NamesMatchExactly) {
 
 TEST_F(DiscoveryFixture, EmptyCategoryFindsNothingAndListsNothing) {
     EXPECT_TRUE(find("Lumaghost").failed());
-    EXPECT_TRUE(ListFriendlyNames(CLSID_VideoInputDeviceCategory).empty());
+    EXPECT_TRUE(listFriendlyNames(CLSID_VideoInputDeviceCategory).empty());
 }
 
 // Of two devices with one name the first is bound; unreadable names are skipped.
@@ -49,7 +49,7 @@ TEST_F(DiscoveryFixture, FirstOfTwoIsBoundAndUnreadableNamesAreSkipped) {
     ASSERT_TRUE(find("Lumaghost", &location).succeeded());
     EXPECT_EQ(location, "fake:2");
     EXPECT_EQ(system.binds, 1);
-    EXPECT_EQ(ListFriendlyNames(CLSID_VideoInputDeviceCategory),
+    EXPECT_EQ(listFriendlyNames(CLSID_VideoInputDeviceCategory),
               (std::vector<std::string>{"Other", "Lumaghost", "Lumaghost"}));
     // An empty wanted name takes the first device whose name can be read.
     system.devices = {{"x", E_FAIL}, {"Second"}};
@@ -64,12 +64,12 @@ TEST_F(DiscoveryFixture, FailuresComeBackUnchanged) {
 
     system.createResult = E_OUTOFMEMORY;
     EXPECT_EQ(find("Lumaghost"), E_OUTOFMEMORY);
-    EXPECT_TRUE(ListFriendlyNames(CLSID_VideoInputDeviceCategory).empty());
+    EXPECT_TRUE(listFriendlyNames(CLSID_VideoInputDeviceCategory).empty());
 
     system.createResult = S_OK;
     system.classResult = E_UNEXPECTED;
     EXPECT_EQ(find("Lumaghost"), E_UNEXPECTED);
-    EXPECT_TRUE(ListFriendlyNames(CLSID_VideoInputDeviceCategory).empty());
+    EXPECT_TRUE(listFriendlyNames(CLSID_VideoInputDeviceCategory).empty());
 }
 
 class TableVersions : public VersionSource {
@@ -108,9 +108,9 @@ TEST(IsNtOrMeTest, NtFamilyAndMeOnly) {
         v.answer.minor = c.minor;
         v.extendedOk = c.extendedOk;
         v.plainOk = c.plainOk;
-        EXPECT_EQ(IsNtOrMe(v), c.expected) << c.platform << " " << c.major << "." << c.minor;
+        EXPECT_EQ(isNtOrMe(v), c.expected) << c.platform << " " << c.major << "." << c.minor;
     }
-    EXPECT_TRUE(IsNtOrMe());
+    EXPECT_TRUE(isNtOrMe());
 }
 
 struct DriverKeyFixture : ::testing::Test {
@@ -128,33 +128,33 @@ struct DriverKeyFixture : ::testing::Test {
 constexpr char kMedia[] = "SYSTEM\\CurrentControlSet\\Enum\\Root\\MEDIA\\";
 
 TEST_F(DriverKeyFixture, NtTakesFirstInstanceWithDeviceParameters) {
-    EXPECT_EQ(FindDriverKey(hive, nt), "");
+    EXPECT_EQ(findDriverKey(hive, nt), "");
     key(std::string(kMedia) + "0000");
     key(std::string(kMedia) + "0001\\Device Parameters");
     key(std::string(kMedia) + "0002\\Device Parameters");
-    EXPECT_EQ(FindDriverKey(hive, nt), std::string(kMedia) + "0001\\Device Parameters");
+    EXPECT_EQ(findDriverKey(hive, nt), std::string(kMedia) + "0001\\Device Parameters");
 }
 
 TEST_F(DriverKeyFixture, NtTriesNineInstancesOnly) {
     key(std::string(kMedia) + "0009\\Device Parameters");
     key(std::string(kMedia) + "0010\\Device Parameters");
-    EXPECT_EQ(FindDriverKey(hive, nt), "");
+    EXPECT_EQ(findDriverKey(hive, nt), "");
     key(std::string(kMedia) + "0008\\device parameters");
-    EXPECT_EQ(FindDriverKey(hive, nt), std::string(kMedia) + "0008\\Device Parameters");
+    EXPECT_EQ(findDriverKey(hive, nt), std::string(kMedia) + "0008\\Device Parameters");
 }
 
 // Other platforms take the first instance key unless its hardware ID is exactly "Lumacam".
 TEST_F(DriverKeyFixture, OtherPlatformsTakeTheFirstInstanceKey) {
-    EXPECT_EQ(FindDriverKey(hive, win98), "");
+    EXPECT_EQ(findDriverKey(hive, win98), "");
     key("Enum\\Root\\MEDIA\\0003");
     key("Enum\\Root\\MEDIA\\0005");
-    EXPECT_EQ(FindDriverKey(hive, win98), "Enum\\Root\\MEDIA\\0003");
+    EXPECT_EQ(findDriverKey(hive, win98), "Enum\\Root\\MEDIA\\0003");
     ASSERT_TRUE(hive.setValue("Enum\\Root\\MEDIA\\0003", "HardwareID", RegValue::string("lumacam"))
                     .succeeded());
-    EXPECT_EQ(FindDriverKey(hive, win98), "Enum\\Root\\MEDIA\\0003");
+    EXPECT_EQ(findDriverKey(hive, win98), "Enum\\Root\\MEDIA\\0003");
     ASSERT_TRUE(hive.setValue("Enum\\Root\\MEDIA\\0003", "HardwareID", RegValue::string("Lumacam"))
                     .succeeded());
-    EXPECT_EQ(FindDriverKey(hive, win98), "");
+    EXPECT_EQ(findDriverKey(hive, win98), "");
 }
 
 }  // namespace

@@ -7,26 +7,26 @@ namespace lumaghost {
 namespace {
 
 TEST(FitAspectTest, LargestRectangleOfTheFirstShapeInsideTheSecond) {
-    EXPECT_EQ(FitAspect(320, 240, 320, 240), (Size{320, 240}));
-    EXPECT_EQ(FitAspect(100, 100, 320, 240), (Size{240, 240}));
-    EXPECT_EQ(FitAspect(320, 240, 100, 100), (Size{100, 75}));
-    EXPECT_EQ(FitAspect(400, 100, 320, 240), (Size{320, 80}));
-    EXPECT_EQ(FitAspect(320, 240, 400, 100), (Size{133, 100}));  // 133.33 truncated
-    EXPECT_EQ(FitAspect(640, 480, 320, 240), (Size{320, 240}));
+    EXPECT_EQ(fitAspect(320, 240, 320, 240), (Size{320, 240}));
+    EXPECT_EQ(fitAspect(100, 100, 320, 240), (Size{240, 240}));
+    EXPECT_EQ(fitAspect(320, 240, 100, 100), (Size{100, 75}));
+    EXPECT_EQ(fitAspect(400, 100, 320, 240), (Size{320, 80}));
+    EXPECT_EQ(fitAspect(320, 240, 400, 100), (Size{133, 100}));  // 133.33 truncated
+    EXPECT_EQ(fitAspect(640, 480, 320, 240), (Size{320, 240}));
 }
 
 // A side that truncates to nothing keeps one pixel: the crop of a picture one pixel wide or
 // high, and the letterbox of one, are never empty.
 TEST(FitAspectTest, OnePixelSidesAreKept) {
-    EXPECT_EQ(FitAspect(320, 240, 1, 100), (Size{1, 1}));     // 1 x 0.75
-    EXPECT_EQ(FitAspect(320, 240, 1, 1), (Size{1, 1}));       // 1 x 0.75
-    EXPECT_EQ(FitAspect(240, 320, 100, 1), (Size{1, 1}));     // 0.75 x 1
-    EXPECT_EQ(FitAspect(240, 320, 1, 1), (Size{1, 1}));       // 0.75 x 1
-    EXPECT_EQ(FitAspect(320, 240, 100, 1), (Size{1, 1}));     // 1.33 x 1
-    EXPECT_EQ(FitAspect(1, 1000, 320, 240), (Size{1, 240}));  // 0.24 x 240
-    EXPECT_EQ(FitAspect(1000, 1, 320, 240), (Size{320, 1}));  // 320 x 0.32
-    EXPECT_EQ(FitAspect(0, 5, 320, 240), (Size{0, 0}));
-    EXPECT_EQ(FitAspect(320, 240, 5, 0), (Size{0, 0}));
+    EXPECT_EQ(fitAspect(320, 240, 1, 100), (Size{1, 1}));     // 1 x 0.75
+    EXPECT_EQ(fitAspect(320, 240, 1, 1), (Size{1, 1}));       // 1 x 0.75
+    EXPECT_EQ(fitAspect(240, 320, 100, 1), (Size{1, 1}));     // 0.75 x 1
+    EXPECT_EQ(fitAspect(240, 320, 1, 1), (Size{1, 1}));       // 0.75 x 1
+    EXPECT_EQ(fitAspect(320, 240, 100, 1), (Size{1, 1}));     // 1.33 x 1
+    EXPECT_EQ(fitAspect(1, 1000, 320, 240), (Size{1, 240}));  // 0.24 x 240
+    EXPECT_EQ(fitAspect(1000, 1, 320, 240), (Size{320, 1}));  // 320 x 0.32
+    EXPECT_EQ(fitAspect(0, 5, 320, 240), (Size{0, 0}));
+    EXPECT_EQ(fitAspect(320, 240, 5, 0), (Size{0, 0}));
 }
 
 struct PictureCase {
@@ -41,7 +41,7 @@ class FitPictureTest : public ::testing::TestWithParam<PictureCase> {};
 // should not be fails one of these worked cases.
 TEST_P(FitPictureTest, CutAndPlacementFollowTheSwitches) {
     const auto &c = GetParam();
-    EXPECT_EQ(FitPicture(c.picture, {320, 240}, c.flags), c.expected);
+    EXPECT_EQ(fitPicture(c.picture, {320, 240}, c.flags), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -81,7 +81,7 @@ class FitVideoTest : public ::testing::TestWithParam<VideoCase> {};
 // worked cases.
 TEST_P(FitVideoTest, CropScaleAndPlacementFollowTheSwitches) {
     const auto &c = GetParam();
-    EXPECT_EQ(FitVideo(c.input, {320, 240}, c.flags), c.expected);
+    EXPECT_EQ(fitVideo(c.input, {320, 240}, c.flags), c.expected);
 }
 
 VideoFit copyOnly(Rect source, int column, int row) {

@@ -43,7 +43,7 @@ TEST(ComposePictureFrameTest, CameraSizedPictureIsCopiedWhateverTheSwitches) {
     Picture pic(32, 24);
     for (int s = 0; s < 8; ++s) {
         Frame f(32, 24);
-        ComposePictureFrame(pic.view(), f.camera(), {s & 1, (s >> 1) & 1, (s >> 2) & 1});
+        composePictureFrame(pic.view(), f.camera(), {s & 1, (s >> 1) & 1, (s >> 2) & 1});
         for (int y = 0; y < 24; ++y) {
             for (int x = 0; x < 32; ++x)
                 ASSERT_EQ(std::memcmp(f.at(x, y), &pic.bytes[(size_t(y) * 32 + x) * 4], 3), 0);
@@ -55,7 +55,7 @@ TEST(ComposePictureFrameTest, CameraSizedPictureIsCopiedWhateverTheSwitches) {
 TEST(ComposePictureFrameTest, FrameStartsWithTheBottomLeftPixel) {
     Picture pic(320, 240);
     Frame f(320, 240);
-    ComposePictureFrame(pic.view(), f.camera(), {1, 1, 1});
+    composePictureFrame(pic.view(), f.camera(), {1, 1, 1});
     EXPECT_EQ(f.bytes[0], 0);    // x = 0
     EXPECT_EQ(f.bytes[1], 239);  // y = 239
     EXPECT_EQ(f.bytes[2], 1);
@@ -64,7 +64,7 @@ TEST(ComposePictureFrameTest, FrameStartsWithTheBottomLeftPixel) {
 TEST(ComposePictureFrameTest, CentredLargerPictureShowsItsMiddle) {
     Picture pic(400, 300);
     Frame f(320, 240);
-    ComposePictureFrame(pic.view(), f.camera(), {0, 0, 1});
+    composePictureFrame(pic.view(), f.camera(), {0, 0, 1});
     for (int y = 0; y < 240; y += 7) {
         for (int x = 0; x < 320; x += 5)
             ASSERT_EQ(std::memcmp(f.at(x, y), &pic.bytes[(size_t(y + 30) * 400 + x + 40) * 4], 3),
@@ -75,7 +75,7 @@ TEST(ComposePictureFrameTest, CentredLargerPictureShowsItsMiddle) {
 TEST(ComposePictureFrameTest, LetterboxLeavesBlackBars) {
     Picture pic(100, 100);
     Frame f(320, 240);
-    ComposePictureFrame(pic.view(), f.camera(), {1, 1, 0});
+    composePictureFrame(pic.view(), f.camera(), {1, 1, 0});
     const uint8_t black[3] = {0, 0, 0};
     for (int y = 0; y < 240; ++y) {
         for (int x : {0, 39, 280, 319})
@@ -88,7 +88,7 @@ TEST(ComposePictureFrameTest, LetterboxLeavesBlackBars) {
 TEST(ComposePictureFrameTest, NaturalSizeAtTopLeft) {
     Picture pic(10, 5);
     Frame f(16, 8);
-    ComposePictureFrame(pic.view(), f.camera(), {0, 0, 0});
+    composePictureFrame(pic.view(), f.camera(), {0, 0, 0});
     EXPECT_EQ(std::memcmp(f.at(9, 4), &pic.bytes[(4 * 10 + 9) * 4], 3), 0);
     const uint8_t black[3] = {0, 0, 0};
     EXPECT_EQ(std::memcmp(f.at(10, 0), black, 3), 0);
@@ -109,7 +109,7 @@ TEST(ComposePictureFrameTest, OnePixelPicturesShowUnderEverySwitch) {
             for (int s = 0; s < 8; ++s) {
                 const FitFlags flags{s & 1, (s >> 1) & 1, (s >> 2) & 1};
                 Frame f(tw, th);
-                ComposePictureFrame(picture, f.camera(), flags);
+                composePictureFrame(picture, f.camera(), flags);
                 size_t shown = 0;
                 for (size_t i = 0; i < f.bytes.size(); i += 3)
                     shown += std::memcmp(&f.bytes[i], colour, 3) == 0;
@@ -129,7 +129,7 @@ TEST(ComposePictureFrameTest, OnePixelPicturesShowUnderEverySwitch) {
 TEST(ReadSurfaceTest, WritesNoMoreThanTheFrameHolds) {
     Picture pic(4, 4);
     std::vector<uint8_t> frame(4 * 4 * 3 + 8, 0xAB);
-    ReadSurfaceIntoFrame(pic.view(), {0, 0, 4, 4}, frame.data(), 20);
+    readSurfaceIntoFrame(pic.view(), {0, 0, 4, 4}, frame.data(), 20);
     EXPECT_EQ(frame[20], 0xAB);
     EXPECT_EQ(frame[17], pic.bytes[(3 * 4 + 1) * 4 + 2]);  // the bottom row's second pixel, red
 }
@@ -140,14 +140,14 @@ TEST(CapturePickedRegionTest, OnlyAPickFrameOfTheCameraWidthKeepsItsPlace) {
     Picture view(200, 150);
     Frame f(64, 48);
     PickFrame pick{10, 20, 74, 30, true};
-    CapturePickedRegion(view.view(), pick, f.camera());
+    capturePickedRegion(view.view(), pick, f.camera());
     EXPECT_EQ(pick.left, 10);
     EXPECT_EQ(pick.top, 20);
     EXPECT_EQ(std::memcmp(f.at(0, 0), &view.bytes[(20 * 200 + 10) * 4], 3), 0);
     EXPECT_EQ(std::memcmp(f.at(63, 47), &view.bytes[(67 * 200 + 73) * 4], 3), 0);
 
     PickFrame hidden{100, 100, 110, 111, false};
-    PlacePickFrame(hidden, 64, 48);
+    placePickFrame(hidden, 64, 48);
     EXPECT_EQ(hidden.left, 105 - 32);
     EXPECT_EQ(hidden.top, 105 - 24);
     EXPECT_EQ(hidden.right, hidden.left + 64);
@@ -156,7 +156,7 @@ TEST(CapturePickedRegionTest, OnlyAPickFrameOfTheCameraWidthKeepsItsPlace) {
 
     // Beyond the view's edge the frame reads black.
     PickFrame corner{-10, -10, 54, 38, true};
-    CapturePickedRegion(view.view(), corner, f.camera());
+    capturePickedRegion(view.view(), corner, f.camera());
     const uint8_t black[3] = {0, 0, 0};
     EXPECT_EQ(std::memcmp(f.at(0, 0), black, 3), 0);
     EXPECT_EQ(std::memcmp(f.at(10, 10), &view.bytes[0], 3), 0);

@@ -92,7 +92,7 @@ TEST_F(PictureFileTest, RasterFormatsDecodeAtTheirPixelSize) {
     QImage source(7, 5, QImage::Format_RGB32);
     source.fill(QColor(10, 200, 30));
     for (const char *format : {"bmp", "png", "ico", "jpg"}) {
-        QImage image = DecodePicture(encoded(source, format));
+        QImage image = decodePicture(encoded(source, format));
         ASSERT_FALSE(image.isNull()) << format;
         EXPECT_EQ(image.size(), QSize(7, 5)) << format;
         EXPECT_EQ(image.format(), QImage::Format_RGB32) << format;
@@ -102,7 +102,7 @@ TEST_F(PictureFileTest, RasterFormatsDecodeAtTheirPixelSize) {
     const char gif[] =
         "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00,\x00\x00\x00\x00"
         "\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;";
-    QImage g = DecodePicture(QByteArray(gif, sizeof(gif) - 1));
+    QImage g = decodePicture(QByteArray(gif, sizeof(gif) - 1));
     ASSERT_FALSE(g.isNull());
     EXPECT_EQ(g.pixel(0, 0), qRgb(255, 0, 0));
 }
@@ -112,14 +112,14 @@ TEST_F(PictureFileTest, TransparencyShowsBlack) {
     QImage source(4, 4, QImage::Format_ARGB32);
     source.fill(Qt::transparent);
     source.setPixel(1, 1, qRgba(255, 255, 255, 255));
-    QImage image = DecodePicture(encoded(source, "png"));
+    QImage image = decodePicture(encoded(source, "png"));
     EXPECT_EQ(image.pixel(0, 0) & 0xFFFFFF, 0u);
     EXPECT_EQ(image.pixel(1, 1) & 0xFFFFFF, 0xFFFFFFu);
 }
 
 TEST_F(PictureFileTest, MetafilesRenderAtNinetySixPixelsPerInch) {
     for (const auto &[what, data] : {std::pair{"wmf", redWmf()}, std::pair{"emf", redEmf()}}) {
-        QImage image = DecodePicture(data);
+        QImage image = decodePicture(data);
         ASSERT_FALSE(image.isNull()) << what;
         EXPECT_EQ(image.size(), QSize(96, 48)) << what;
         EXPECT_EQ(image.pixel(48, 24) & 0xFFFFFF, 0xFF0000u) << what;
@@ -127,13 +127,13 @@ TEST_F(PictureFileTest, MetafilesRenderAtNinetySixPixelsPerInch) {
 }
 
 TEST_F(PictureFileTest, NoPictureIsRefused) {
-    EXPECT_TRUE(DecodePicture("this is no picture").isNull());
-    EXPECT_TRUE(DecodePicture(QByteArray()).isNull());
+    EXPECT_TRUE(decodePicture("this is no picture").isNull());
+    EXPECT_TRUE(decodePicture(QByteArray()).isNull());
     QByteArray truncatedEmf = redEmf().left(90);
     truncatedEmf[4] = char(200);  // a header claiming more than the file holds
-    EXPECT_TRUE(DecodePicture(truncatedEmf).isNull());
+    EXPECT_TRUE(decodePicture(truncatedEmf).isNull());
     QString error;
-    EXPECT_TRUE(LoadPictureFile("/nonexistent/picture.bmp", &error).isNull());
+    EXPECT_TRUE(loadPictureFile("/nonexistent/picture.bmp", &error).isNull());
     EXPECT_FALSE(error.isEmpty());
 }
 
@@ -153,34 +153,34 @@ TEST_F(PictureFileTest, OversizedPicturesAreRefused) {
     const int qtLimit = QImageReader::allocationLimit();
     QString error;
     // 324 MB of pixels: beyond the bound itself.
-    EXPECT_TRUE(DecodePicture(bmpHeader(9000, 9000), &error).isNull());
+    EXPECT_TRUE(decodePicture(bmpHeader(9000, 9000), &error).isNull());
     EXPECT_TRUE(error.startsWith("The picture is too large (9000 x 9000 pixels"))
         << error.toStdString();
     // 196 MB: beyond Qt's allocation limit when that is lower (128 MB by default).
     QImageReader::setAllocationLimit(128);
     error.clear();
-    EXPECT_TRUE(DecodePicture(bmpHeader(7000, 7000), &error).isNull());
+    EXPECT_TRUE(decodePicture(bmpHeader(7000, 7000), &error).isNull());
     EXPECT_EQ(error.toStdString(),
               "The picture is too large (7000 x 7000 pixels, at most 32 Mpixel)");
     QImageReader::setAllocationLimit(0);  // no limit of Qt's: the bound itself holds
     error.clear();
-    EXPECT_TRUE(DecodePicture(bmpHeader(9000, 9000), &error).isNull());
+    EXPECT_TRUE(decodePicture(bmpHeader(9000, 9000), &error).isNull());
     EXPECT_EQ(error.toStdString(),
               "The picture is too large (9000 x 9000 pixels, at most 64 Mpixel)");
     error.clear();
-    EXPECT_TRUE(DecodePicture(redEmf(10000, 10000), &error).isNull());
+    EXPECT_TRUE(decodePicture(redEmf(10000, 10000), &error).isNull());
     EXPECT_EQ(error.toStdString(),
               "The picture is too large (10000 x 10000 pixels, at most 64 Mpixel)");
     error.clear();
-    EXPECT_TRUE(DecodePicture(redWmf(10), &error).isNull());  // 144 x 72 inches
+    EXPECT_TRUE(decodePicture(redWmf(10), &error).isNull());  // 144 x 72 inches
     EXPECT_EQ(error.toStdString(),
               "The picture is too large (13824 x 6912 pixels, at most 64 Mpixel)");
-    EXPECT_EQ(DecodePicture(redWmf(480)).size(), QSize(288, 144));
+    EXPECT_EQ(decodePicture(redWmf(480)).size(), QSize(288, 144));
     QImageReader::setAllocationLimit(qtLimit);
     // Within the bound the same metafile renders.
-    EXPECT_EQ(DecodePicture(redEmf(400, 300)).size(), QSize(400, 300));
+    EXPECT_EQ(decodePicture(redEmf(400, 300)).size(), QSize(400, 300));
     error.clear();
-    EXPECT_TRUE(DecodePicture("this is no picture", &error).isNull());
+    EXPECT_TRUE(decodePicture("this is no picture", &error).isNull());
     EXPECT_EQ(error.toStdString(), "Not a known picture type");
 }
 
@@ -193,7 +193,7 @@ TEST_F(PictureFileTest, OnlyRegularFilesOfBoundedSizeAreRead) {
     auto loading = std::async(std::launch::async, [&] {
         QString error;
         const bool loaded =
-            !LoadPictureFile(QString::fromStdString(fifo.string()), &error).isNull();
+            !loadPictureFile(QString::fromStdString(fifo.string()), &error).isNull();
         return std::pair{loaded, error};
     });
     if (loading.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
@@ -204,7 +204,7 @@ TEST_F(PictureFileTest, OnlyRegularFilesOfBoundedSizeAreRead) {
     auto [loaded, error] = loading.get();
     EXPECT_FALSE(loaded);
     EXPECT_EQ(error.toStdString(), "Not a regular file");
-    EXPECT_TRUE(LoadPictureFile(QString::fromStdString(root.path().string()), &error).isNull());
+    EXPECT_TRUE(loadPictureFile(QString::fromStdString(root.path().string()), &error).isNull());
     EXPECT_EQ(error.toStdString(), "Not a regular file");
 
     // A picture followed by zeros, one byte beyond the bound (a sparse file).
@@ -213,9 +213,9 @@ TEST_F(PictureFileTest, OnlyRegularFilesOfBoundedSizeAreRead) {
     const QByteArray png = encoded(small, "png");
     const auto big = root.path() / "big.png";
     test::writeFile(big, png.toStdString());
-    EXPECT_FALSE(LoadPictureFile(QString::fromStdString(big.string())).isNull());
+    EXPECT_FALSE(loadPictureFile(QString::fromStdString(big.string())).isNull());
     ASSERT_EQ(::truncate(big.c_str(), off_t{kMaxPictureFileBytes} + 1), 0);
-    EXPECT_TRUE(LoadPictureFile(QString::fromStdString(big.string()), &error).isNull());
+    EXPECT_TRUE(loadPictureFile(QString::fromStdString(big.string()), &error).isNull());
     EXPECT_EQ(error.toStdString(), "The file is larger than 256 MB");
 }
 

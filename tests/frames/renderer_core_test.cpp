@@ -105,7 +105,7 @@ TEST(RendererCoreTest, LetterboxPlacesTheScaledVideoAndLeavesTheRest) {
     ASSERT_EQ(compose(core, in, {1, 1, 0}, cam), S_OK);
     std::vector<uint8_t> scaled(320 * 80 * 4);
     const auto bitmap = in.bitmap32();
-    ResampleImage(bitmap.data(), 400, 100, scaled.data(), 320, 80);
+    resampleImage(bitmap.data(), 400, 100, scaled.data(), 320, 80);
     for (int r = 0; r < 240; ++r) {
         for (int x = 0; x < 320; ++x) {
             if (r < 80 || r >= 160) {
@@ -128,7 +128,7 @@ TEST(RendererCoreTest, PanAndScanScalesTheCrop) {
         std::vector<uint8_t> crop(133 * 100 * 4), scaled(320 * 240 * 4);
         for (int r = 0; r < 100; ++r)
             std::memcpy(&crop[size_t(r) * 133 * 4], &bitmap[(size_t(r) * 400 + 133) * 4], 133 * 4);
-        ResampleImage(crop.data(), 133, 100, scaled.data(), 320, 240);
+        resampleImage(crop.data(), 133, 100, scaled.data(), 320, 240);
         for (size_t p = 0; p < 320 * 240; ++p)
             ASSERT_EQ(std::memcmp(&cam.bytes[p * 3], &scaled[p * 4], 3), 0) << bpp << " at " << p;
     }

@@ -23,7 +23,7 @@ std::vector<float> weightsOf(const ContributionTable &t, int i) {
 
 // The worked values: centres, windows and normalised weights.
 TEST(BuildContributionsTest, WorkedValues) {
-    ContributionTable up = BuildContributions(20, 10, 2.0f);
+    ContributionTable up = buildContributions(20, 10, 2.0f);
     EXPECT_EQ(up.windowSize, 3);
     EXPECT_EQ(up.entries[4].left, 1);
     EXPECT_EQ(up.entries[4].right, 3);
@@ -33,7 +33,7 @@ TEST(BuildContributionsTest, WorkedValues) {
     EXPECT_EQ(up.entries[5].right, 4);
     EXPECT_EQ(weightsOf(up, 5), (std::vector<float>{0.5f, 0.5f, 0}));
 
-    ContributionTable down = BuildContributions(5, 10, 0.5f);
+    ContributionTable down = buildContributions(5, 10, 0.5f);
     EXPECT_EQ(down.windowSize, 5);
     EXPECT_EQ(down.entries[3].left, 4);
     EXPECT_EQ(down.entries[3].right, 8);
@@ -58,19 +58,19 @@ std::vector<uint8_t> pixels(std::initializer_list<uint32_t> bgra) {
 TEST(ResampleImageTest, EqualSizesCopyEveryByte) {
     auto src = pixels({0x11223344, 0xAABBCCDD});
     std::vector<uint8_t> dst(8);
-    EXPECT_EQ(ResampleImage(src.data(), 2, 1, dst.data(), 2, 1), dst.data());
+    EXPECT_EQ(resampleImage(src.data(), 2, 1, dst.data(), 2, 1), dst.data());
     EXPECT_EQ(dst, src);
 }
 
 TEST(ResampleImageTest, OnePixelSourcesRepeat) {
     auto one = pixels({0xFF0A141E});
     std::vector<uint8_t> dst(16);
-    ResampleImage(one.data(), 1, 1, dst.data(), 2, 2);
+    resampleImage(one.data(), 1, 1, dst.data(), 2, 2);
     EXPECT_EQ(dst, pixels({0x000A141E, 0x000A141E, 0x000A141E, 0x000A141E}));
 
     auto column = pixels({0x00010203, 0x00040506});  // 1 wide, 2 high
     std::vector<uint8_t> wide(3 * 2 * 4);
-    ResampleImage(column.data(), 1, 2, wide.data(), 3, 2);
+    resampleImage(column.data(), 1, 2, wide.data(), 3, 2);
     EXPECT_EQ(wide,
               pixels({0x00010203, 0x00010203, 0x00010203, 0x00040506, 0x00040506, 0x00040506}));
 }
@@ -79,7 +79,7 @@ TEST(ResampleImageTest, OnePixelSourcesRepeat) {
 TEST(ResampleImageTest, ReductionOfFourToTwo) {
     auto row = pixels({0x00000000, 0x00646464, 0x00C8C8C8, 0x00FFFFFF});
     std::vector<uint8_t> dst(8);
-    ResampleImage(row.data(), 4, 1, dst.data(), 2, 1);
+    resampleImage(row.data(), 4, 1, dst.data(), 2, 1);
     EXPECT_EQ(dst, pixels({0x00212121, 0x00BDBDBD}));
 }
 
@@ -87,7 +87,7 @@ TEST(ResampleImageTest, FullChannelsStayFullAndByteThreeIsZero) {
     std::vector<uint8_t> src(37 * 23 * 4, 0xFF);
     for (auto [w, h] : {std::pair{5, 3}, {80, 61}, {37, 1}, {1, 23}, {100, 100}}) {
         std::vector<uint8_t> dst(size_t(w) * h * 4, 0x77);
-        ResampleImage(src.data(), 37, 23, dst.data(), w, h);
+        resampleImage(src.data(), 37, 23, dst.data(), w, h);
         for (size_t i = 0; i < dst.size(); ++i)
             ASSERT_EQ(dst[i], i % 4 == 3 ? 0 : 255) << w << "x" << h << " at " << i;
     }
@@ -95,8 +95,8 @@ TEST(ResampleImageTest, FullChannelsStayFullAndByteThreeIsZero) {
 
 // A literal reading of the algorithm: every tap of every window, no shortcuts.
 std::vector<uint8_t> reference(const std::vector<uint8_t> &src, int sw, int sh, int dw, int dh) {
-    ContributionTable v = BuildContributions(dh, sh, float(dh) / float(sh));
-    ContributionTable h = BuildContributions(dw, sw, float(dw) / float(sw));
+    ContributionTable v = buildContributions(dh, sh, float(dh) / float(sh));
+    ContributionTable h = buildContributions(dw, sw, float(dw) / float(sw));
     std::vector<uint8_t> out(size_t(dw) * dh * 4);
     std::vector<float> row(size_t(sw) * 3);
     for (int y = 0; y < dh; ++y) {
@@ -178,7 +178,7 @@ TEST_P(ResamplePathTest, RandomSizesMatchTheLiteralAlgorithm) {
                                  std::to_string(dw) + "x" + std::to_string(dh);
 
         std::vector<uint8_t> out(expected.size());
-        ResampleImageWith(path, src.data(), sw, sh, out.data(), dw, dh);
+        resampleImageWith(path, src.data(), sw, sh, out.data(), dw, dh);
         ASSERT_EQ(out, expected) << what;
 
         // The same rows stored last-first, 4 (n % 5) bytes of padding between them.
@@ -189,13 +189,13 @@ TEST_P(ResamplePathTest, RandomSizesMatchTheLiteralAlgorithm) {
                         size_t(sw) * 4);
         const uint8_t *last = &flipped[size_t(sh - 1) * sourceStride];
         std::fill(out.begin(), out.end(), 0x55);
-        ResampleImageStrided(last, sw, sh, -sourceStride, out.data(), dw, dh, path);
+        resampleImageStrided(last, sw, sh, -sourceStride, out.data(), dw, dh, path);
         ASSERT_EQ(out, expected) << what << " from a negative stride";
 
         const ptrdiff_t frameStride = ptrdiff_t(dw) * 3 + n % 7, offset = 5;
         const auto expected24 = asFrame24(expected, dw, dh, frameStride, offset);
         std::vector<uint8_t> frame(expected24.size(), 0xAB);
-        ResampleInto(last, sw, sh, -sourceStride, frame.data() + offset, dw, dh, frameStride,
+        resampleInto(last, sw, sh, -sourceStride, frame.data() + offset, dw, dh, frameStride,
                      PixelLayout::Bgr24, path);
         ASSERT_EQ(frame, expected24) << what << " as 24 bits";
 
@@ -206,7 +206,7 @@ TEST_P(ResamplePathTest, RandomSizesMatchTheLiteralAlgorithm) {
             cuts.push_back(std::uniform_int_distribution<int>(0, dh)(rng));
         std::sort(cuts.begin(), cuts.end());
         for (size_t c = cuts.size() - 1; c > 0; --c)
-            ResampleRows(last, sw, sh, -sourceStride, frame.data() + offset, dw, dh, frameStride,
+            resampleRows(last, sw, sh, -sourceStride, frame.data() + offset, dw, dh, frameStride,
                          PixelLayout::Bgr24, cuts[c - 1], cuts[c] - cuts[c - 1], path);
         ASSERT_EQ(frame, expected24) << what << " in bands";
     }
@@ -221,12 +221,12 @@ TEST_P(ResamplePathTest, VideoSizesMatchTheScalarPath) {
     for (const auto &c : cases) {
         const auto src = randomImage(rng, c[0], c[1]);
         std::vector<uint8_t> scalar(size_t(c[2]) * c[3] * 4), out(scalar.size());
-        ResampleImageWith(ResamplePath::Scalar, src.data(), c[0], c[1], scalar.data(), c[2], c[3]);
-        ResampleImageWith(GetParam(), src.data(), c[0], c[1], out.data(), c[2], c[3]);
+        resampleImageWith(ResamplePath::Scalar, src.data(), c[0], c[1], scalar.data(), c[2], c[3]);
+        resampleImageWith(GetParam(), src.data(), c[0], c[1], out.data(), c[2], c[3]);
         ASSERT_EQ(out, scalar) << c[0] << "x" << c[1] << " -> " << c[2] << "x" << c[3];
         const ptrdiff_t stride = ptrdiff_t(c[2]) * 3;
         std::vector<uint8_t> frame(size_t(stride) * c[3]);
-        ResampleInto(src.data(), c[0], c[1], ptrdiff_t(c[0]) * 4, frame.data(), c[2], c[3], stride,
+        resampleInto(src.data(), c[0], c[1], ptrdiff_t(c[0]) * 4, frame.data(), c[2], c[3], stride,
                      PixelLayout::Bgr24, GetParam());
         const auto expected24 = asFrame24(scalar, c[2], c[3], stride, 0);
         ASSERT_TRUE(std::equal(frame.begin(), frame.end(), expected24.begin()))
@@ -246,7 +246,7 @@ TEST_P(ResamplePathTest, RowsWithTinyWeightsMatchTheLiteralAlgorithm) {
                   0);
         const auto src = randomImage(rng, 45, sh);
         std::vector<uint8_t> out(size_t(30) * dh * 4);
-        ResampleImageWith(GetParam(), src.data(), 45, sh, out.data(), 30, dh);
+        resampleImageWith(GetParam(), src.data(), 45, sh, out.data(), 30, dh);
         ASSERT_EQ(out, reference(src, 45, sh, 30, dh)) << sh << " -> " << dh;
     }
 }
@@ -257,11 +257,11 @@ TEST_P(ResamplePathTest, BandsOnThreadsMatchOneCall) {
     for (auto [sw, sh, dw, dh] : {std::array{1280, 720, 853, 480}, {333, 250, 1000, 751}}) {
         const auto src = randomImage(rng, sw, sh);
         std::vector<uint8_t> whole(size_t(dw) * dh * 4), banded(whole.size(), 0x55);
-        ResampleImageWith(GetParam(), src.data(), sw, sh, whole.data(), dw, dh);
+        resampleImageWith(GetParam(), src.data(), sw, sh, whole.data(), dw, dh);
         std::vector<std::thread> threads;
         for (int i = 0; i < 4; ++i)
             threads.emplace_back([&, i] {
-                ResampleRows(src.data(), sw, sh, ptrdiff_t(sw) * 4, banded.data(), dw, dh,
+                resampleRows(src.data(), sw, sh, ptrdiff_t(sw) * 4, banded.data(), dw, dh,
                              ptrdiff_t(dw) * 4, PixelLayout::Bgrx32, dh * i / 4,
                              dh * (i + 1) / 4 - dh * i / 4, GetParam());
             });
@@ -281,15 +281,15 @@ TEST(ResampleRowsTest, RangesAreClippedToTheDestination) {
     std::mt19937 rng(9);
     const auto src = randomImage(rng, 40, 30);
     std::vector<uint8_t> whole(size_t(17) * 11 * 4);
-    ResampleImage(src.data(), 40, 30, whole.data(), 17, 11);
+    resampleImage(src.data(), 40, 30, whole.data(), 17, 11);
     std::vector<uint8_t> out(size_t(17) * 13 * 4, 0x55);
     uint8_t *origin = out.data() + 17 * 4;  // one spare row above and below
-    ResampleRows(src.data(), 40, 30, 160, origin, 17, 11, 68, PixelLayout::Bgrx32, -5, 4);
-    ResampleRows(src.data(), 40, 30, 160, origin, 17, 11, 68, PixelLayout::Bgrx32, 3, 0);
+    resampleRows(src.data(), 40, 30, 160, origin, 17, 11, 68, PixelLayout::Bgrx32, -5, 4);
+    resampleRows(src.data(), 40, 30, 160, origin, 17, 11, 68, PixelLayout::Bgrx32, 3, 0);
     for (uint8_t b : out)
         ASSERT_EQ(b, 0x55);
-    ResampleRows(src.data(), 40, 30, 160, origin, 17, 11, 68, PixelLayout::Bgrx32, -5, 9);
-    ResampleRows(src.data(), 40, 30, 160, origin, 17, 11, 68, PixelLayout::Bgrx32, 4, 100);
+    resampleRows(src.data(), 40, 30, 160, origin, 17, 11, 68, PixelLayout::Bgrx32, -5, 9);
+    resampleRows(src.data(), 40, 30, 160, origin, 17, 11, 68, PixelLayout::Bgrx32, 4, 100);
     EXPECT_TRUE(std::equal(whole.begin(), whole.end(), origin));
     EXPECT_TRUE(std::all_of(out.begin(), out.begin() + 68, [](uint8_t b) { return b == 0x55; }));
     EXPECT_TRUE(std::all_of(out.end() - 68, out.end(), [](uint8_t b) { return b == 0x55; }));
@@ -349,7 +349,7 @@ TEST(ResamplePlanTest, ThreadsSharingTheCacheGetTheSameBytes) {
                 for (size_t i = 0; i < cases.size(); ++i) {
                     const Case &c = cases[(i + size_t(t) * 5) % cases.size()];
                     std::vector<uint8_t> out(c.expected.size());
-                    ResampleImage(c.src.data(), c.sw, c.sh, out.data(), c.dw, c.dh);
+                    resampleImage(c.src.data(), c.sw, c.sh, out.data(), c.dw, c.dh);
                     if (out != c.expected)
                         ++mismatches;
                 }
@@ -379,10 +379,10 @@ TEST(ResampleImageTest, StridedSourceMatchesPacked) {
             std::memcpy(&flipped[size_t(sh - 1 - y) * stride], &packed[size_t(y) * sw * 4],
                         size_t(sw) * 4);
         std::vector<uint8_t> expected(size_t(dw) * dh * 4);
-        ResampleImage(packed.data(), sw, sh, expected.data(), dw, dh);
+        resampleImage(packed.data(), sw, sh, expected.data(), dw, dh);
         for (auto path : {ResamplePath::Scalar, ResamplePath::Avx2, ResamplePath::Avx512}) {
             std::vector<uint8_t> out(expected.size());
-            ResampleImageStrided(&flipped[size_t(sh - 1) * stride], sw, sh, -stride, out.data(), dw,
+            resampleImageStrided(&flipped[size_t(sh - 1) * stride], sw, sh, -stride, out.data(), dw,
                                  dh, path);
             EXPECT_EQ(out, expected) << sw << "x" << sh;
         }
@@ -405,12 +405,12 @@ TEST(ResampleImageTest, IntoAFrameAs24BitWritesOnlyItsRectangle) {
         for (auto &b : src)
             b = uint8_t(rng());
         std::vector<uint8_t> expected(size_t(dw) * dh * 4);
-        ResampleImage(src.data(), sw, sh, expected.data(), dw, dh);
+        resampleImage(src.data(), sw, sh, expected.data(), dw, dh);
         const ptrdiff_t stride = ptrdiff_t(dw) * 3 + 7;
         for (auto path : {ResamplePath::Scalar, ResamplePath::Avx2, ResamplePath::Avx512}) {
             std::vector<uint8_t> frame(size_t(stride) * (dh + 2), 0xAB);
             uint8_t *origin = frame.data() + stride + 2;
-            ResampleInto(src.data(), sw, sh, ptrdiff_t(sw) * 4, origin, dw, dh, stride,
+            resampleInto(src.data(), sw, sh, ptrdiff_t(sw) * 4, origin, dw, dh, stride,
                          PixelLayout::Bgr24, path);
             for (ptrdiff_t i = 0; i < ptrdiff_t(frame.size()); ++i) {
                 const ptrdiff_t rel = i - (stride + 2);

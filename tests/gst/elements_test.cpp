@@ -263,12 +263,12 @@ TEST_F(GstFixture, SourceDeliversCommittedFramesUpright) {
     EXPECT_EQ(first, std::vector<uint8_t>(first.size(), 0));
 
     CameraLink link;
-    ASSERT_EQ(OpenCameraLink(link), S_OK);
+    ASSERT_EQ(openCameraLink(link), S_OK);
     FrameDescriptor d;
-    ASSERT_EQ(GetFrameDescriptor(link, d), S_OK);
+    ASSERT_EQ(getFrameDescriptor(link, d), S_OK);
     for (int row = 0; row < 24; ++row)  // memory row 0 is the bottom
         std::memset(d.buffer() + row * 32 * 3, row, 32 * 3);
-    ASSERT_EQ(CommitFrame(link, d), S_OK);
+    ASSERT_EQ(commitFrame(link, d), S_OK);
 
     std::vector<uint8_t> shown;
     for (int i = 0; i < 10 && (shown.empty() || shown[0] == 0); ++i)

@@ -180,16 +180,16 @@ TEST_F(GraphFixture, MoviesThatCannotBeRenderedAreReported) {
 // GStreamer's elements stand in for the legacy filter category.
 TEST_F(GraphFixture, ElementsAreFoundByLongName) {
     std::unique_ptr<BaseFilter> filter;
-    ASSERT_EQ(FindFilterByName(CLSID_LegacyAmFilterCategory, "Lumaghost renderer", filter,
+    ASSERT_EQ(findFilterByName(CLSID_LegacyAmFilterCategory, "Lumaghost renderer", filter,
                                createMediaDeviceEnumerator),
               S_OK);
     EXPECT_EQ(filter->kind(), FilterKind::Element);
     EXPECT_EQ(filter->location(), "lumarenderer");
-    EXPECT_TRUE(FindFilterByName(CLSID_LegacyAmFilterCategory, "lumaghost renderer", filter,
+    EXPECT_TRUE(findFilterByName(CLSID_LegacyAmFilterCategory, "lumaghost renderer", filter,
                                  createMediaDeviceEnumerator)
                     .failed());
     // The system's own enumerator has no legacy filters: nothing fills them in behind it.
-    EXPECT_EQ(FindFilterByName(CLSID_LegacyAmFilterCategory, "Lumaghost renderer", filter),
+    EXPECT_EQ(findFilterByName(CLSID_LegacyAmFilterCategory, "Lumaghost renderer", filter),
               VFW_E_NOT_FOUND);
 }
 
@@ -219,12 +219,12 @@ TEST_F(GraphFixture, CameraPassthroughAndPreview) {
     ASSERT_EQ(preview->run(), S_OK);
 
     CameraLink link;
-    ASSERT_EQ(OpenCameraLink(link, "Real Cam"), S_OK);
+    ASSERT_EQ(openCameraLink(link, "Real Cam"), S_OK);
     FrameDescriptor d;
-    ASSERT_EQ(GetFrameDescriptor(link, d), S_OK);
+    ASSERT_EQ(getFrameDescriptor(link, d), S_OK);
     std::memset(d.buffer(), 0, d.byteCount);
     std::memset(d.buffer() + (47 * 64) * 3, 200, 64 * 3);  // the top row
-    ASSERT_EQ(CommitFrame(link, d), S_OK);
+    ASSERT_EQ(commitFrame(link, d), S_OK);
 
     auto shown = [&] {
         std::lock_guard lock(m);

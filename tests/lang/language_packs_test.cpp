@@ -52,7 +52,7 @@ TEST(LanguageIds, CanonicalAndFromLocale) {
         {20490, 1034}, {3082, 1034},  {5124, 1028},          {3098, 2074},
         {2052, 2052},  {1050, 1050},  {0x10000 | 2057, 1033}};
     for (auto [id, expected] : canonical)
-        EXPECT_EQ(CanonicalLanguageId(id), expected) << id;
+        EXPECT_EQ(canonicalLanguageId(id), expected) << id;
 
     const std::pair<const char *, uint16_t> locales[] = {
         {"en_US.UTF-8", 1033}, {"en_GB", 2057},   {"de_AT", 3079},        {"de_CH.utf8", 2055},
@@ -60,7 +60,7 @@ TEST(LanguageIds, CanonicalAndFromLocale) {
         {"pt_BR", 1046},       {"pt", 2070},      {"sr_RS@latin", 2074},  {"sr_RS", 3098},
         {"de_BE@euro", 1031},  {"C.UTF-8", 1033}, {"POSIX", 1033},        {"xx_YY", 1033}};
     for (auto [name, expected] : locales)
-        EXPECT_EQ(LanguageIdFromLocaleName(name), expected) << name;
+        EXPECT_EQ(languageIdFromLocaleName(name), expected) << name;
 
     // Back to the names Qt's translation files carry: the language, with its territory only
     // where the identifier has no entry of its own.
@@ -68,7 +68,7 @@ TEST(LanguageIds, CanonicalAndFromLocale) {
         {1031, "de"}, {1033, "en"},    {1036, "fr"}, {3082, "es"}, {1046, "pt_BR"},
         {2070, "pt"}, {1028, "zh_TW"}, {2052, "zh"}, {2074, "sr"}, {0, ""}};
     for (auto [id, expected] : names)
-        EXPECT_EQ(LocaleNameFromLanguageId(id), expected) << id;
+        EXPECT_EQ(localeNameFromLanguageId(id), expected) << id;
 
     std::vector<std::pair<const char *, std::optional<std::string>>> saved;
     for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
@@ -76,11 +76,11 @@ TEST(LanguageIds, CanonicalAndFromLocale) {
         saved.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
         ::unsetenv(name);
     }
-    EXPECT_EQ(SystemDefaultLanguageId(), 1033);
+    EXPECT_EQ(systemDefaultLanguageId(), 1033);
     ::setenv("LANG", "fr_FR.UTF-8", 1);
     ::setenv("LC_MESSAGES", "de_DE.UTF-8", 1);
     ::setenv("LC_ALL", "", 1);  // set but empty: the next one counts
-    EXPECT_EQ(SystemDefaultLanguageId(), 1031);
+    EXPECT_EQ(systemDefaultLanguageId(), 1031);
     for (auto &[name, value] : saved)
         value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
 }

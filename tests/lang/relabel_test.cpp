@@ -140,7 +140,7 @@ TEST_F(RelabelTest, DialogControls) {
                                                        noId, edit, spin, plain, combo, picture, ok})
         layout->addWidget(w);
 
-    RelabelDialog(packs_, dialog, 151);
+    relabelDialog(packs_, dialog, 151);
 
     EXPECT_EQ(dialog.windowTitle(), "Setup");
     EXPECT_EQ(autoSave->text(), "Auto save the image last set");
@@ -182,7 +182,7 @@ TEST_F(RelabelTest, MenuBar) {
     QMenu *separated = bar.addMenu("Separated");
     separated->addSeparator();
 
-    RelabelMenu(packs_, bar);
+    relabelMenu(packs_, bar);
 
     EXPECT_EQ(file->title(), "&File");
     EXPECT_EQ(open->text(), "&Open... \tCtrl+O");
@@ -212,7 +212,7 @@ TEST_F(RelabelTest, ApplyLanguageToTheMainWindow) {
     status->addPermanentWidget(caps);
     status->addPermanentWidget(scroll);
 
-    ApplyLanguage(packs_, window);
+    applyLanguage(packs_, window);
 
     EXPECT_EQ(file->title(), "&File");
     EXPECT_EQ(open->statusTip(), "Open an existing document");
@@ -240,16 +240,16 @@ TEST_F(RelabelTest, LanguageCombo) {
     auto packs = LanguagePackList::LoadLanguagePacks(root.path() / "app", "Language", errors);
 
     QComboBox combo;
-    FillLanguageCombo(packs, combo, 1033);
+    fillLanguageCombo(packs, combo, 1033);
     ASSERT_EQ(combo.count(), 4);
     EXPECT_EQ(combo.itemText(0), "Chinese");
     EXPECT_EQ(combo.itemText(1), "Deutsch");
     EXPECT_EQ(combo.itemData(1).toInt(), 1031);
     EXPECT_EQ(combo.itemData(2).toInt(), 3079) << "equal names each get an entry";
     EXPECT_EQ(combo.currentText(), "english");
-    FillLanguageCombo(packs, combo, 3079);
+    fillLanguageCombo(packs, combo, 3079);
     EXPECT_EQ(combo.currentIndex(), 2);
-    FillLanguageCombo(packs, combo, 1049);
+    fillLanguageCombo(packs, combo, 1049);
     EXPECT_EQ(combo.currentIndex(), -1);
 }
 

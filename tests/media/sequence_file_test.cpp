@@ -62,7 +62,7 @@ Bytes validSequence(int count, int w = 1, int h = 1) {
 
 bool parses(const Bytes &s, std::vector<SequenceFrame> *out = nullptr) {
     std::vector<SequenceFrame> frames;
-    bool ok = ParseSequence(s.b.data(), s.b.size(), frames);
+    bool ok = parseSequence(s.b.data(), s.b.size(), frames);
     if (out)
         *out = frames;
     return ok;
@@ -74,7 +74,7 @@ TEST(SequenceFileTest, WritesTheLayoutItemByItem) {
     // Three 1 x 1 records make 81 bytes; the first item's size goes into every header.
     std::vector<SequenceItem> items = {{1, 1, a, 1000}, {1, 1, b, 250}, {1, 1, a, 7}};
     auto file = root.path() / "s.lgs";
-    ASSERT_TRUE(WriteSequenceFile(file, items).succeeded());
+    ASSERT_TRUE(writeSequenceFile(file, items).succeeded());
     std::string bytes = test::readFile(file);
     ASSERT_EQ(bytes.size(), 81u);
     Bytes expected;
@@ -88,7 +88,7 @@ TEST(SequenceFileTest, WritesTheLayoutItemByItem) {
     EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.end()), expected.b);
 
     std::vector<SequenceFrame> frames;
-    ASSERT_TRUE(ReadSequenceFile(file, frames));
+    ASSERT_TRUE(readSequenceFile(file, frames));
     ASSERT_EQ(frames.size(), 3u);
     EXPECT_EQ(frames[1].displayTime(), 250u);
     EXPECT_EQ(frames[1].pixels, (std::vector<uint8_t>{9, 9, 9}));
@@ -101,10 +101,10 @@ TEST(SequenceFileTest, RowsAreNotPadded) {
     for (size_t i = 0; i < px.size(); ++i)
         px[i] = uint8_t(i);
     auto file = root.path() / "odd.lgs";
-    ASSERT_TRUE(WriteSequenceFile(file, {{3, 2, px.data(), 1000}}).succeeded());
+    ASSERT_TRUE(writeSequenceFile(file, {{3, 2, px.data(), 1000}}).succeeded());
     EXPECT_EQ(test::readFile(file).size(), 12u + 20 + 18);
     std::vector<SequenceFrame> frames;
-    ASSERT_TRUE(ReadSequenceFile(file, frames));
+    ASSERT_TRUE(readSequenceFile(file, frames));
     EXPECT_EQ(frames[0].pixels, px);
     EXPECT_EQ(frames[0].header.recordSize, 38);
 }
@@ -156,7 +156,7 @@ TEST(SequenceFileTest, ItemsOfOtherSizesAreWrittenFromTheirOwnPixels) {
                                              {4, 3, guardedLarge.data(), 3000},
                                              {1, 3, guardedTall.data(), 4000}};
     auto file = root.path() / "mixed.lgs";
-    ASSERT_TRUE(WriteSequenceFile(file, items).succeeded());
+    ASSERT_TRUE(writeSequenceFile(file, items).succeeded());
 
     // Expected blocks, 3 x 2, bottom row first; (item, row, column) name a source pixel.
     auto pixel = [](uint8_t item, int row, int column) {
@@ -193,13 +193,13 @@ TEST(SequenceFileTest, ItemsOfOtherSizesAreWrittenFromTheirOwnPixels) {
     EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.end()), expected.b);
 
     std::vector<SequenceFrame> frames;
-    ASSERT_TRUE(ReadSequenceFile(file, frames));
+    ASSERT_TRUE(readSequenceFile(file, frames));
     ASSERT_EQ(frames.size(), 4u);
     EXPECT_EQ(frames[1].pixels, narrowBlock);
     EXPECT_EQ(frames[3].displayTime(), 4000u);
 
     // A later item without pixels is a black frame.
-    ASSERT_TRUE(WriteSequenceFile(file, {{3, 2, guardedFirst.data(), 1000}, {0, 0, nullptr, 5000}})
+    ASSERT_TRUE(writeSequenceFile(file, {{3, 2, guardedFirst.data(), 1000}, {0, 0, nullptr, 5000}})
                     .succeeded());
     Bytes withEmpty;
     withEmpty.text("QmSq").i32(2).i32(12 + 2 * 38);
@@ -215,29 +215,35 @@ TEST(SequenceFileTest, WriterRefusesItemsItCannotStore) {
     TempRoot root;
     const uint8_t px[3] = {1, 2, 3};
     auto file = root.path() / "refused.lgs";
-    EXPECT_EQ(WriteSequenceFile(file, {{0, 0, nullptr, 1000}, {1, 1, px, 1000}}), E_INVALIDARG);
-    EXPECT_EQ(WriteSequenceFile(file, {{1, 1, px, 1000}, {-1, 1, px, 1000}}), E_INVALIDARG);
-    EXPECT_EQ(WriteSequenceFile(file, {{1, 1, px, 1000}, {1, 1, nullptr, 1000}}), E_POINTER);
-    EXPECT_EQ(WriteSequenceFile(file, {{40000, 40000, px, 1000}}), E_INVALIDARG);
+    EXPECT_EQ(writeSequenceFile(file, {{0, 0, nullptr, 1000}, {1, 1, px, 1000}}), E_INVALIDARG);
+    EXPECT_EQ(writeSequenceFile(file, {{1, 1, px, 1000}, {-1, 1, px, 1000}}), E_INVALIDARG);
+    EXPECT_EQ(writeSequenceFile(file, {{1, 1, px, 1000}, {1, 1, nullptr, 1000}}), E_POINTER);
+    EXPECT_EQ(writeSequenceFile(file, {{40000, 40000, px, 1000}}), E_INVALIDARG);
     EXPECT_FALSE(std::filesystem::exists(file));
 
     std::vector<SequenceItem> many(size_t(kMaxSequenceImages) + 1, SequenceItem{1, 1, px, 1000});
-    EXPECT_EQ(WriteSequenceFile(file, many), E_INVALIDARG);
+    EXPECT_EQ(writeSequenceFile(file, many), E_INVALIDARG);
     many.pop_back();
-    ASSERT_TRUE(WriteSequenceFile(file, many).succeeded());
+    ASSERT_TRUE(writeSequenceFile(file, many).succeeded());
     std::vector<SequenceFrame> frames;
-    ASSERT_TRUE(ReadSequenceFile(file, frames));
+    ASSERT_TRUE(readSequenceFile(file, frames));
     EXPECT_EQ(frames.size(), size_t(kMaxSequenceImages));
 }
 
 TEST(SequenceFileTest, EmptySequenceIsWrittenButNeverRead) {
     TempRoot root;
     auto file = root.path() / "empty.lgs";
-    ASSERT_TRUE(WriteSequenceFile(file, {}).succeeded());
+    ASSERT_TRUE(writeSequenceFile(file, {}).succeeded());
     EXPECT_EQ(test::readFile(file), std::string("QmSq\0\0\0\0\x0c\0\0\0", 12));
     std::vector<SequenceFrame> frames;
-    EXPECT_FALSE(ReadSequenceFile(file, frames));
+    EXPECT_FALSE(readSequenceFile(file, frames));
 }
+
+class CountingReporter : public ReadErrorReporter {
+public:
+    int reports = 0;
+    void reportReadFileError() override { ++reports; }
+};
 
 struct Rejected {
     const char *what;
@@ -353,12 +359,21 @@ TEST(SequenceFileTest, MalformedFilesAreRejected) {
     cases.push_back({"more images than a sequence holds",
                      [] { return validSequence(kMaxSequenceImages + 1); }()});
 
+    TempRoot root;
+    const auto file = root.path() / "rejected.lgs";
     for (const auto &c : cases) {
         std::vector<SequenceFrame> frames(1);
         frames[0].header.width = 42;
-        EXPECT_FALSE(ParseSequence(c.bytes.b.data(), c.bytes.b.size(), frames)) << c.what;
+        EXPECT_FALSE(parseSequence(c.bytes.b.data(), c.bytes.b.size(), frames)) << c.what;
         ASSERT_EQ(frames.size(), 1u) << c.what << ": the current sequence must stay";
         EXPECT_EQ(frames[0].header.width, 42) << c.what;
+        // The reader that leaves the pixels in the file refuses the same files.
+        test::writeFile(file, std::string(c.bytes.b.begin(), c.bytes.b.end()));
+        std::vector<SequenceRecord> records(1);
+        CountingReporter reporter;
+        EXPECT_FALSE(readSequenceRecords(file, records, &reporter)) << c.what;
+        EXPECT_EQ(reporter.reports, 1) << c.what;
+        EXPECT_EQ(records.size(), 1u) << c.what;
     }
 }
 
@@ -382,30 +397,24 @@ TEST(SequenceFileTest, TheLargestSequenceIsRead) {
     EXPECT_EQ(frames.back().pixels, (std::vector<uint8_t>(3, uint8_t(kMaxSequenceImages))));
 }
 
-class CountingReporter : public ReadErrorReporter {
-public:
-    int reports = 0;
-    void reportReadFileError() override { ++reports; }
-};
-
 // The desktop hears of a bad file, not of a missing one; the sequence changes only on success.
 TEST(SequenceFileTest, ReaderReportsBadFilesOnly) {
     TempRoot root;
     CountingReporter reporter;
     std::vector<SequenceFrame> frames(2);
-    EXPECT_FALSE(ReadSequenceFile(root.path() / "missing.lgs", frames, &reporter));
+    EXPECT_FALSE(readSequenceFile(root.path() / "missing.lgs", frames, &reporter));
     EXPECT_EQ(reporter.reports, 0);
 
     Bytes bad = validSequence(1);
     bad.b.push_back(0);
     test::writeFile(root.path() / "bad.lgs", std::string(bad.b.begin(), bad.b.end()));
-    EXPECT_FALSE(ReadSequenceFile(root.path() / "bad.lgs", frames, &reporter));
+    EXPECT_FALSE(readSequenceFile(root.path() / "bad.lgs", frames, &reporter));
     EXPECT_EQ(reporter.reports, 1);
     EXPECT_EQ(frames.size(), 2u);
 
     Bytes good = validSequence(4, 2, 3);
     test::writeFile(root.path() / "good.lgs", std::string(good.b.begin(), good.b.end()));
-    EXPECT_TRUE(ReadSequenceFile(root.path() / "good.lgs", frames, &reporter));
+    EXPECT_TRUE(readSequenceFile(root.path() / "good.lgs", frames, &reporter));
     EXPECT_EQ(frames.size(), 4u);
     EXPECT_EQ(frames[3].pixels.size(), 18u);
 }
@@ -420,7 +429,7 @@ TEST(SequenceFileTest, OnlyRegularFilesAreOpened) {
     std::vector<SequenceFrame> frames(2);
     auto reading = std::async(std::launch::async, [&] {
         std::vector<SequenceFrame> read;
-        return ReadSequenceFile(fifo, read, &reporter);
+        return readSequenceFile(fifo, read, &reporter);
     });
     if (reading.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
         // A writer that comes and goes frees the blocked reader.
@@ -428,15 +437,15 @@ TEST(SequenceFileTest, OnlyRegularFilesAreOpened) {
         ADD_FAILURE() << "Reading a FIFO waited for a writer";
     }
     EXPECT_FALSE(reading.get());
-    EXPECT_FALSE(ReadSequenceFile("/dev/zero", frames, &reporter));
-    EXPECT_FALSE(ReadSequenceFile(root.path(), frames, &reporter));
+    EXPECT_FALSE(readSequenceFile("/dev/zero", frames, &reporter));
+    EXPECT_FALSE(readSequenceFile(root.path(), frames, &reporter));
     EXPECT_EQ(reporter.reports, 0);
     EXPECT_EQ(frames.size(), 2u);
 
     // Nor is anything but a regular file written to.
     const uint8_t px[3] = {1, 2, 3};
     auto writing = std::async(std::launch::async, [&] {
-        return WriteSequenceFile(fifo, {{1, 1, px, 1000}});
+        return writeSequenceFile(fifo, {{1, 1, px, 1000}});
     });
     if (writing.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
         int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
@@ -445,7 +454,139 @@ TEST(SequenceFileTest, OnlyRegularFilesAreOpened) {
         ::close(fd);
     }
     EXPECT_TRUE(writing.get().failed());
-    EXPECT_TRUE(WriteSequenceFile("/dev/null", {{1, 1, px, 1000}}).failed());
+    EXPECT_TRUE(writeSequenceFile("/dev/null", {{1, 1, px, 1000}}).failed());
+}
+
+std::string bytesOf(const Bytes &s) {
+    return std::string(s.b.begin(), s.b.end());
+}
+
+// The records reader gives the headers the frame reader gives and leaves every pixel block in
+// the file, read on demand, whole or in part, never beyond the block; the blocks still read
+// after the file was renamed over or removed. Catches a reader that reads pixels at open, or
+// one whose blocks lie a header off.
+TEST(SequenceFileTest, RecordsLeaveTheirPixelsInTheFile) {
+    TempRoot root;
+    Bytes s;
+    s.text("QmSq").i32(3).i32(12 + 3 * 38);
+    for (uint8_t item = 1; item <= 3; ++item) {
+        const std::vector<uint8_t> px = numberedPixels(3, 2, item);
+        s.text("QmLg").i32(3).i32(2).i32(38).i32(1000 * item);
+        s.b.insert(s.b.end(), px.begin(), px.end());
+    }
+    const auto file = root.path() / "records.lgs";
+    test::writeFile(file, bytesOf(s));
+    std::vector<SequenceFrame> frames;
+    ASSERT_TRUE(readSequenceFile(file, frames));
+    std::vector<SequenceRecord> records;
+    ASSERT_TRUE(readSequenceRecords(file, records));
+    ASSERT_EQ(records.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(std::memcmp(&records[i].header, &frames[i].header, sizeof(ImageRecordHeader)), 0);
+        ASSERT_TRUE(records[i].pixels);
+        EXPECT_FALSE(records[i].pixels->inMemory());
+        EXPECT_EQ(records[i].pixels->data(), nullptr);
+        std::vector<uint8_t> pixels;
+        ASSERT_TRUE(records[i].pixels->readAll(pixels));
+        EXPECT_EQ(pixels, frames[i].pixels) << i;
+    }
+    uint8_t part[4] = {};
+    ASSERT_TRUE(records[1].pixels->read(14, part, 4));
+    EXPECT_EQ(std::vector<uint8_t>(part, part + 4),
+              std::vector<uint8_t>(frames[1].pixels.begin() + 14, frames[1].pixels.end()));
+    EXPECT_FALSE(records[1].pixels->read(15, part, 4));
+    EXPECT_FALSE(records[1].pixels->read(19, part, 0));
+
+    test::writeFile(root.path() / "other.lgs", bytesOf(validSequence(1)));
+    std::filesystem::rename(root.path() / "other.lgs", file);
+    std::filesystem::remove(file);
+    std::vector<uint8_t> pixels;
+    ASSERT_TRUE(records[2].pixels->readAll(pixels));
+    EXPECT_EQ(pixels, frames[2].pixels);
+}
+
+// Items whose pixels are read from a file's records, reordered, cut, mixed with pixels in
+// memory and of other sizes, are written as the same items from memory are: byte for byte.
+// Written over the file they are read from, that file is replaced, keeping its mode and what a
+// link to it names, and nothing is left beside it. Catches a writer that truncates the file it
+// still reads from.
+TEST(SequenceFileTest, ItemsReadFromTheirFileAreWrittenByteExact) {
+    TempRoot root;
+    Bytes s;
+    s.text("QmSq").i32(4).i32(12 + 4 * 38);
+    std::vector<std::vector<uint8_t>> px;
+    for (uint8_t item = 1; item <= 4; ++item) {
+        px.push_back(numberedPixels(3, 2, item));
+        s.text("QmLg").i32(3).i32(2).i32(38).i32(1000 * item);
+        s.b.insert(s.b.end(), px.back().begin(), px.back().end());
+    }
+    const auto file = root.path() / "source.lgs";
+    test::writeFile(file, bytesOf(s));
+    ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+    std::vector<SequenceRecord> records;
+    ASSERT_TRUE(readSequenceRecords(file, records));
+    const std::vector<uint8_t> large = numberedPixels(4, 3, 9);
+    Bytes largeFile;
+    largeFile.text("QmSq").i32(1).i32(12 + 56).text("QmLg").i32(4).i32(3).i32(56).i32(7);
+    largeFile.b.insert(largeFile.b.end(), large.begin(), large.end());
+    test::writeFile(root.path() / "large.lgs", bytesOf(largeFile));
+    std::vector<SequenceRecord> largeRecords;
+    ASSERT_TRUE(readSequenceRecords(root.path() / "large.lgs", largeRecords));
+
+    // The fourth, the second at 2500 ms, an item in memory, the 4 x 3 one, the first.
+    const std::vector<uint8_t> memory = numberedPixels(3, 2, 5);
+    const std::vector<SequenceItem> fromFiles = {{3, 2, nullptr, 4000, records[3].pixels.get()},
+                                                 {3, 2, nullptr, 2500, records[1].pixels.get()},
+                                                 {3, 2, memory.data(), 1000},
+                                                 {4, 3, nullptr, 7, largeRecords[0].pixels.get()},
+                                                 {3, 2, nullptr, 1000, records[0].pixels.get()}};
+    const std::vector<SequenceItem> fromMemory = {{3, 2, px[3].data(), 4000},
+                                                  {3, 2, px[1].data(), 2500},
+                                                  {3, 2, memory.data(), 1000},
+                                                  {4, 3, large.data(), 7},
+                                                  {3, 2, px[0].data(), 1000}};
+    const auto expectedFile = root.path() / "expected.lgs";
+    ASSERT_TRUE(writeSequenceFile(expectedFile, fromMemory).succeeded());
+    const std::string expected = test::readFile(expectedFile);
+    ASSERT_EQ(expected.size(), 12u + 5 * 38);
+
+    const auto copy = root.path() / "copy.lgs";
+    ASSERT_TRUE(writeSequenceFile(copy, fromFiles).succeeded());
+    EXPECT_EQ(test::readFile(copy), expected);
+
+    const auto link = root.path() / "link.lgs";
+    std::filesystem::create_symlink(file, link);
+    ASSERT_TRUE(writeSequenceFile(link, fromFiles).succeeded());
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(test::readFile(file), expected);
+    EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms(0640));
+    // Again over the file itself: the records still read the file they were opened from.
+    ASSERT_TRUE(writeSequenceFile(file, fromFiles).succeeded());
+    EXPECT_EQ(test::readFile(file), expected);
+    for (const auto &entry : std::filesystem::directory_iterator(root.path()))
+        EXPECT_EQ(entry.path().filename().string().find("source.lgs."), std::string::npos)
+            << entry.path();
+}
+
+// A source that no longer holds its pixels (its file cut short meanwhile) fails the write
+// rather than writing black; a source smaller than its item is refused before anything is
+// written.
+TEST(SequenceFileTest, UnreadableSourcesFailTheWrite) {
+    TempRoot root;
+    const auto file = root.path() / "cut.lgs";
+    test::writeFile(file, bytesOf(validSequence(2, 2, 2)));
+    std::vector<SequenceRecord> records;
+    ASSERT_TRUE(readSequenceRecords(file, records));
+    ASSERT_EQ(::truncate(file.c_str(), 12 + 32 + 20), 0);
+    const auto out = root.path() / "out.lgs";
+    EXPECT_TRUE(writeSequenceFile(out, {{2, 2, nullptr, 1000, records[0].pixels.get()},
+                                        {2, 2, nullptr, 1000, records[1].pixels.get()}})
+                    .failed());
+    const auto refused = root.path() / "refused.lgs";
+    EXPECT_EQ(writeSequenceFile(refused, {{3, 2, nullptr, 1000, records[0].pixels.get()}}),
+              E_INVALIDARG);
+    EXPECT_FALSE(std::filesystem::exists(refused));
 }
 
 // A sparse file (a valid header and first record, zeros after it) is refused at its second
@@ -460,7 +601,7 @@ TEST(SequenceFileTest, SparseFileIsRefusedAtItsFirstEmptyRecord) {
     ASSERT_EQ(::truncate(file.c_str(), off_t{12} + off_t{count} * recordSize), 0);
     CountingReporter reporter;
     std::vector<SequenceFrame> frames;
-    EXPECT_FALSE(ReadSequenceFile(file, frames, &reporter));
+    EXPECT_FALSE(readSequenceFile(file, frames, &reporter));
     EXPECT_EQ(reporter.reports, 1);
     EXPECT_TRUE(frames.empty());
 }
@@ -490,7 +631,7 @@ TEST(SequenceFileTest, HugeRecordsAreRefusedBeforeTheirPixels) {
         ASSERT_EQ(::truncate(file.c_str(), off_t{12} + off_t{c.count} * recordSize), 0);
         const long before = peakMemory();
         std::vector<SequenceFrame> frames;
-        EXPECT_FALSE(ReadSequenceFile(file, frames)) << c.w << "x" << c.h;
+        EXPECT_FALSE(readSequenceFile(file, frames)) << c.w << "x" << c.h;
         EXPECT_LT(peakMemory() - before, 64L << 20) << c.w << "x" << c.h;
         EXPECT_TRUE(frames.empty());
     }
@@ -509,10 +650,10 @@ TEST(SequenceFileTest, ReadingStopsWhenAsked) {
     test::writeFile(file, std::string(s.b.begin(), s.b.end()));
     int asked = 0;
     std::vector<SequenceFrame> frames;
-    EXPECT_FALSE(ReadSequenceFile(file, frames, nullptr, [&] { return ++asked > 1; }));
+    EXPECT_FALSE(readSequenceFile(file, frames, nullptr, [&] { return ++asked > 1; }));
     EXPECT_EQ(asked, 2);
     EXPECT_TRUE(frames.empty());
-    EXPECT_TRUE(ReadSequenceFile(file, frames, nullptr, [] { return false; }));
+    EXPECT_TRUE(readSequenceFile(file, frames, nullptr, [] { return false; }));
     EXPECT_EQ(frames.size(), 2u);
 }
 
@@ -546,13 +687,13 @@ TEST(StoredImageTest, StoredImageIsReadOnlyWhenGroupVideoMayReadIt) {
     for (const auto &c : cases) {
         std::vector<uint8_t> pixels{1, 2, 3};
         std::string problem;
-        EXPECT_FALSE(ReadStoredImage(c.path, 2, 1, pixels, &problem)) << c.path;
+        EXPECT_FALSE(readStoredImage(c.path, 2, 1, pixels, &problem)) << c.path;
         EXPECT_EQ(problem, c.problem) << c.path;
         EXPECT_EQ(pixels, (std::vector<uint8_t>{1, 2, 3})) << c.path;
     }
     ASSERT_EQ(::chmod(secret.c_str(), 0644), 0);
     std::vector<uint8_t> pixels;
-    ASSERT_TRUE(ReadStoredImage(secret, 2, 1, pixels));
+    ASSERT_TRUE(readStoredImage(secret, 2, 1, pixels));
     EXPECT_EQ(pixels, std::vector<uint8_t>(6, 77));
 }
 
@@ -563,7 +704,7 @@ TEST(StoredImageTest, RegisterLastImageWritesFileAndValue) {
     const std::string key = "SYSTEM\\CurrentControlSet\\Enum\\Root\\MEDIA\\0000\\Device Parameters";
     ASSERT_TRUE(hive.createKey(key).succeeded());
     const uint8_t px[6] = {1, 2, 3, 4, 5, 6};
-    ASSERT_TRUE(RegisterLastImage(2, 1, px, hive, key).succeeded());
+    ASSERT_TRUE(registerLastImage(2, 1, px, hive, key).succeeded());
 
     Bytes expected;
     expected.text("QmLg").i32(2).i32(1).i32(26).i32(5000);
@@ -578,8 +719,8 @@ TEST(StoredImageTest, RegisterLastImageWritesFileAndValue) {
 
     // Without a driver key the file is still written and no value appears anywhere.
     ASSERT_TRUE(hive.deleteKey(key).succeeded());
-    ASSERT_TRUE(RegisterLastImage(2, 1, px, hive, "").succeeded());
-    ASSERT_TRUE(RegisterLastImage(2, 1, px, hive, key).succeeded());
+    ASSERT_TRUE(registerLastImage(2, 1, px, hive, "").succeeded());
+    ASSERT_TRUE(registerLastImage(2, 1, px, hive, key).succeeded());
     EXPECT_FALSE(hive.keyExists(key));
 }
 
@@ -601,16 +742,16 @@ TEST(StoredImageTest, GroupMemberReplacesStoredImage) {
     const std::string key = "SYSTEM\\CurrentControlSet\\Enum\\Root\\MEDIA\\0000\\Device Parameters";
     ASSERT_TRUE(hive.createKey(key).succeeded());
     const uint8_t first[3] = {1, 2, 3};
-    ASSERT_TRUE(RegisterLastImage(1, 1, first, hive, key).succeeded());
+    ASSERT_TRUE(registerLastImage(1, 1, first, hive, key).succeeded());
     ASSERT_EQ(::chmod(storedImagePath().c_str(), 0664), 0);
     ASSERT_TRUE(hive.deleteValue(key, "LastLgImage").succeeded());
 
     const uint8_t second[3] = {7, 8, 9};
     EXPECT_EQ(test::runAsOtherUser(
-                  [&] { return RegisterLastImage(1, 1, second, hive, key).succeeded() ? 0 : 1; }),
+                  [&] { return registerLastImage(1, 1, second, hive, key).succeeded() ? 0 : 1; }),
               0);
     std::vector<uint8_t> pixels;
-    ASSERT_TRUE(ReadStoredImage(storedImagePath(), 1, 1, pixels));
+    ASSERT_TRUE(readStoredImage(storedImagePath(), 1, 1, pixels));
     EXPECT_EQ(pixels, std::vector<uint8_t>(second, second + 3));
     struct stat st {};
     ASSERT_EQ(::stat(storedImagePath().c_str(), &st), 0);
@@ -620,34 +761,34 @@ TEST(StoredImageTest, GroupMemberReplacesStoredImage) {
     EXPECT_EQ(hive.value(key, "LastLgImage")->text, storedImagePath().string());
 }
 
-// What RegisterLastImage stores reads back at its size; a file of another size, magic or
+// What registerLastImage stores reads back at its size; a file of another size, magic or
 // length, or no regular file, is no stored image and leaves the pixels as they were.
 TEST(StoredImageTest, ReadStoredImageTakesOnlyARecordOfTheGivenSize) {
     TempRoot root;
     RegistryHive hive = machineHive();
     const uint8_t px[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    ASSERT_TRUE(RegisterLastImage(2, 2, px, hive, "").succeeded());
+    ASSERT_TRUE(registerLastImage(2, 2, px, hive, "").succeeded());
     std::vector<uint8_t> pixels;
-    ASSERT_TRUE(ReadStoredImage(storedImagePath(), 2, 2, pixels));
+    ASSERT_TRUE(readStoredImage(storedImagePath(), 2, 2, pixels));
     EXPECT_EQ(pixels, std::vector<uint8_t>(px, px + 12));
 
     const std::vector<uint8_t> kept(12, 0xAB);
     pixels = kept;
-    EXPECT_FALSE(ReadStoredImage(storedImagePath(), 4, 1, pixels));  // same bytes, other size
-    EXPECT_FALSE(ReadStoredImage(storedImagePath(), 1, 2, pixels));
-    EXPECT_FALSE(ReadStoredImage(root.path() / "missing.lgi", 2, 2, pixels));
+    EXPECT_FALSE(readStoredImage(storedImagePath(), 4, 1, pixels));  // same bytes, other size
+    EXPECT_FALSE(readStoredImage(storedImagePath(), 1, 2, pixels));
+    EXPECT_FALSE(readStoredImage(root.path() / "missing.lgi", 2, 2, pixels));
     const std::filesystem::path other = root.path() / "other.lgi";
     Bytes wrongMagic;
     wrongMagic.record("QmSq", 2, 2, 5000, 7);
     test::writeFile(other, std::string(wrongMagic.b.begin(), wrongMagic.b.end()));
-    EXPECT_FALSE(ReadStoredImage(other, 2, 2, pixels));
+    EXPECT_FALSE(readStoredImage(other, 2, 2, pixels));
     Bytes longer;
     longer.record("QmLg", 2, 2, 5000, 7).fill(1, 0);
     test::writeFile(other, std::string(longer.b.begin(), longer.b.end()));
-    EXPECT_FALSE(ReadStoredImage(other, 2, 2, pixels));
+    EXPECT_FALSE(readStoredImage(other, 2, 2, pixels));
     const std::filesystem::path fifo = root.path() / "fifo.lgi";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_FALSE(ReadStoredImage(fifo, 2, 2, pixels));
+    EXPECT_FALSE(readStoredImage(fifo, 2, 2, pixels));
     EXPECT_EQ(pixels, kept);
 }
 

@@ -67,7 +67,7 @@ struct WorkerFixture : ::testing::Test {
             items.push_back({w, h, pixels.back().data(), time});
         }
         const std::string path = (root.path() / name).string();
-        EXPECT_TRUE(WriteSequenceFile(path, items).succeeded());
+        EXPECT_TRUE(writeSequenceFile(path, items).succeeded());
         return path;
     }
 
@@ -405,7 +405,7 @@ TEST_F(ScriptedCameraFixture, ZeroDisplayTimesArePacedByTheCamera) {
         constexpr size_t kFrames = 5000;
         const uint8_t black[3] = {0, 0, 0};
         std::vector<SequenceItem> items(kFrames, SequenceItem{1, 1, black, 0});
-        ASSERT_TRUE(WriteSequenceFile(file, items).succeeded());
+        ASSERT_TRUE(writeSequenceFile(file, items).succeeded());
     }
     setAutoPlay(file);
     for (uint32_t fps : {10u, 30u}) {

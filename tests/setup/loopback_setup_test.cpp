@@ -69,29 +69,29 @@ TEST(LoopbackSetupTest, EachKindOfInstallation) {
     present.nodes = {{0, "Integrated Camera"}, {1, "Lumaghost"}};
     present.control = true;
     int added = 7;
-    EXPECT_EQ(PrepareLoopback(present, "Lumaghost", &added), S_OK);
+    EXPECT_EQ(prepareLoopback(present, "Lumaghost", &added), S_OK);
     EXPECT_TRUE(present.calls.empty());
     EXPECT_EQ(added, -1);  // there already, not made by us
 
     FakeLoopback control;  // 0.13: the control device adds a node with exclusive caps
     control.control = true;
-    EXPECT_EQ(PrepareLoopback(control, "Lumaghost", &added), S_OK);
+    EXPECT_EQ(prepareLoopback(control, "Lumaghost", &added), S_OK);
     EXPECT_EQ(control.calls, (Calls{"add Lumaghost exclusive"}));
     EXPECT_EQ(added, 3);
 
     FakeLoopback module;  // 0.12: options written, then the module loaded
     module.module = true;
-    EXPECT_EQ(PrepareLoopback(module, "Lumaghost", &added), S_OK);
+    EXPECT_EQ(prepareLoopback(module, "Lumaghost", &added), S_OK);
     EXPECT_EQ(module.calls, (Calls{"options", "modprobe"}));
     EXPECT_EQ(added, -1);
     EXPECT_NE(
         module.options.find("options v4l2loopback card_label=\"Lumaghost\" exclusive_caps=1\n"),
         std::string::npos);
     module.modprobeStatus = 1;
-    EXPECT_EQ(PrepareLoopback(module, "Lumaghost"), E_FAIL);
+    EXPECT_EQ(prepareLoopback(module, "Lumaghost"), E_FAIL);
 
     FakeLoopback none;
-    EXPECT_EQ(PrepareLoopback(none, "Lumaghost"), S_FALSE);
+    EXPECT_EQ(prepareLoopback(none, "Lumaghost"), S_FALSE);
     EXPECT_TRUE(none.calls.empty());
 }
 
@@ -102,10 +102,10 @@ TEST(LoopbackSetupTest, LongNamesAreKnownByTheirCutLabel) {
     FakeLoopback system;
     system.control = true;
     int added = -1;
-    EXPECT_EQ(PrepareLoopback(system, name, &added), S_OK);
-    EXPECT_EQ(PrepareLoopback(system, name), S_OK);
+    EXPECT_EQ(prepareLoopback(system, name, &added), S_OK);
+    EXPECT_EQ(prepareLoopback(system, name), S_OK);
     EXPECT_EQ(system.calls, (Calls{"add " + name + " exclusive"}));
-    EXPECT_EQ(RemoveLoopback(system, name, added), S_OK);
+    EXPECT_EQ(removeLoopback(system, name, added), S_OK);
     EXPECT_TRUE(system.nodes.empty());
 }
 
@@ -115,25 +115,25 @@ TEST(LoopbackSetupTest, RemovalUndoesOnlyWhatWasMade) {
     FakeLoopback control;
     control.control = true;
     control.nodes = {{0, "Integrated Camera"}, {4, "Lumaghost"}, {5, "Other"}};
-    EXPECT_EQ(RemoveLoopback(control, "Lumaghost", 5), S_FALSE);   // renumbered: not ours
-    EXPECT_EQ(RemoveLoopback(control, "Lumaghost", -1), S_FALSE);  // not made by us
+    EXPECT_EQ(removeLoopback(control, "Lumaghost", 5), S_FALSE);   // renumbered: not ours
+    EXPECT_EQ(removeLoopback(control, "Lumaghost", -1), S_FALSE);  // not made by us
     EXPECT_TRUE(control.calls.empty());
-    EXPECT_EQ(RemoveLoopback(control, "Lumaghost", 4), S_OK);
+    EXPECT_EQ(removeLoopback(control, "Lumaghost", 4), S_OK);
     EXPECT_EQ(control.calls, (Calls{"remove 4"}));
     EXPECT_EQ(control.nodes.size(), 2u);
 
     FakeLoopback module;
     module.module = true;
     module.options = loopbackModuleOptions("Lumaghost");
-    EXPECT_EQ(RemoveLoopback(module, "Other", -1), S_FALSE);
-    EXPECT_EQ(RemoveLoopback(module, "Lumaghost", -1), S_OK);
+    EXPECT_EQ(removeLoopback(module, "Other", -1), S_FALSE);
+    EXPECT_EQ(removeLoopback(module, "Lumaghost", -1), S_OK);
     EXPECT_EQ(module.calls, (Calls{"options removed"}));
     EXPECT_EQ(module.options, "");
 
     // Lines someone else added stay.
     module.calls.clear();
     module.options = "options snd_hda_intel power_save=1\n" + loopbackModuleOptions("Lumaghost");
-    EXPECT_EQ(RemoveLoopback(module, "Lumaghost", -1), S_OK);
+    EXPECT_EQ(removeLoopback(module, "Lumaghost", -1), S_OK);
     EXPECT_EQ(module.options,
               "options snd_hda_intel power_save=1\n# Written by lumasetup: the loopback node of "
               "the Lumaghost camera.\n");
@@ -158,7 +158,7 @@ struct LoopbackInstallFixture : ::testing::Test {
     }
     int run(bool remove) {
         LinuxDeviceInstaller installer(hive, media, &loopback);
-        return RunLumasetup(installer, systemVersionSource(), remove).exitCode;
+        return runLumasetup(installer, systemVersionSource(), remove).exitCode;
     }
     std::optional<RegValue> node() {
         return hive.value(DeviceInstance{"MEDIA", "0000"}.keyPath(), kLoopbackNodeValue);

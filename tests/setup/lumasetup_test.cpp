@@ -55,7 +55,7 @@ struct InstallFixture : ::testing::Test {
 
     SetupResult run(bool remove, const fs::path &cwd) {
         LinuxDeviceInstaller installer(hive, cwd);
-        return RunLumasetup(installer, linux_, remove);
+        return runLumasetup(installer, linux_, remove);
     }
     SetupResult run(bool remove) { return run(remove, infDir); }
 
@@ -164,7 +164,7 @@ TEST_F(InstallFixture, InfThatIsNoRegularFileIsUnusable) {
     if (pid == 0) {
         alarm(20);  // a run that waits on the FIFO dies here instead of hanging the test
         LinuxDeviceInstaller installer(hive, infDir);
-        SetupResult r = RunLumasetup(installer, linux_, false);
+        SetupResult r = runLumasetup(installer, linux_, false);
         bool told = r.message ==
                     "Cannot read " + (infDir / "Lumacam.inf").string() + ": not a regular file";
         _exit(told ? r.exitCode & 0xff : 1);
@@ -446,7 +446,7 @@ TEST(SetupLogicTest, HardwareIdListsAreWalkedExactly) {
         api.hardwareIds = {bytes(c.ids)};
         bool found = false;
         uint32_t index = 99;
-        EXPECT_EQ(FindCameraDevice(api, found, index), S_OK);
+        EXPECT_EQ(findCameraDevice(api, found, index), S_OK);
         EXPECT_EQ(found, c.found) << c.ids;
         EXPECT_EQ(api.readSizes, (std::vector<uint32_t>{0, static_cast<uint32_t>(c.ids.size())}));
     }
@@ -455,7 +455,7 @@ TEST(SetupLogicTest, HardwareIdListsAreWalkedExactly) {
 TEST(SetupLogicTest, DevicesWithoutHardwareIdAreSkipped) {
     ScriptedInstaller api;
     api.hardwareIds = {{}, bytes(std::string("Lumacam\0\0", 9))};
-    SetupResult r = RunLumasetup(api, linux_, false);
+    SetupResult r = runLumasetup(api, linux_, false);
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.message, "");
     EXPECT_EQ(api.calls, (Calls{"check Lumacam", "update Lumacam Lumacam.inf", "destroy"}));
@@ -466,7 +466,7 @@ TEST(SetupLogicTest, OtherReadFailuresEndTheRunAsFailures) {
     ScriptedInstaller api;
     api.hardwareIds = {bytes("x")};
     api.readFailure = hresultFromWin32(ERROR_ACCESS_DENIED);
-    SetupResult r = RunLumasetup(api, linux_, false);
+    SetupResult r = runLumasetup(api, linux_, false);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.lastError, ERROR_ACCESS_DENIED);
     EXPECT_EQ(r.message,
@@ -476,7 +476,7 @@ TEST(SetupLogicTest, OtherReadFailuresEndTheRunAsFailures) {
 
 TEST(SetupLogicTest, InstallChecksCreatesRegistersAndUpdates) {
     ScriptedInstaller api;
-    EXPECT_EQ(RunLumasetup(api, linux_, false).exitCode, 0);
+    EXPECT_EQ(runLumasetup(api, linux_, false).exitCode, 0);
     EXPECT_EQ(api.calls, (Calls{"check Lumacam", "create Lumacam", "setHardwareId", "register 0",
                                 "update Lumacam Lumacam.inf", "destroy"}));
     EXPECT_EQ(api.setIds, bytes(std::string("Lumacam\0\0", 9)));
@@ -488,7 +488,7 @@ TEST(SetupLogicTest, TheInfIsCheckedBeforeAnythingChanges) {
     ScriptedInstaller unusable;
     unusable.checkResult = hresultFromWin32(ERROR_INVALID_DATA);
     unusable.message = "Unusable INF /media/Lumacam.inf: FrameWidth=16384";
-    SetupResult r = RunLumasetup(unusable, linux_, false);
+    SetupResult r = runLumasetup(unusable, linux_, false);
     EXPECT_EQ(r.exitCode, -1);
     EXPECT_EQ(r.message, unusable.message);
     EXPECT_EQ(unusable.calls, (Calls{"check Lumacam"}));
@@ -496,13 +496,13 @@ TEST(SetupLogicTest, TheInfIsCheckedBeforeAnythingChanges) {
     ScriptedInstaller noDriver;
     noDriver.checkResult = hresultFromWin32(ERROR_NO_DRIVER_SELECTED);
     noDriver.hardwareIds = {bytes(std::string("Lumacam\0\0", 9))};
-    r = RunLumasetup(noDriver, linux_, false);
+    r = runLumasetup(noDriver, linux_, false);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.message, "/media/Lumacam.inf installs no driver for Lumacam");
     EXPECT_EQ(noDriver.calls, (Calls{"check Lumacam"}));
 
     noDriver.calls.clear();
-    EXPECT_EQ(RunLumasetup(noDriver, linux_, true).exitCode, 0);
+    EXPECT_EQ(runLumasetup(noDriver, linux_, true).exitCode, 0);
     EXPECT_EQ(noDriver.calls, (Calls{"remove 0", "destroy"}));
 }
 
@@ -512,14 +512,14 @@ TEST(SetupLogicTest, FailedStepsEndTheRunWithOneAndTakeBackTheNewDevice) {
     ScriptedInstaller createFails;
     createFails.createResult = hresultFromWin32(ERROR_ACCESS_DENIED);
     createFails.message = "Cannot create a MEDIA device in /m.ini: E_ACCESSDENIED";
-    SetupResult r = RunLumasetup(createFails, linux_, false);
+    SetupResult r = runLumasetup(createFails, linux_, false);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.message, createFails.message);
     EXPECT_EQ(createFails.calls, (Calls{"check Lumacam", "create Lumacam", "destroy"}));
 
     ScriptedInstaller registerFails;
     registerFails.registerResult = hresultFromWin32(ERROR_ACCESS_DENIED);
-    r = RunLumasetup(registerFails, linux_, false);
+    r = runLumasetup(registerFails, linux_, false);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.lastError, ERROR_ACCESS_DENIED);
     EXPECT_EQ(r.message, "Cannot install the camera device: error 0x00000005");
@@ -529,7 +529,7 @@ TEST(SetupLogicTest, FailedStepsEndTheRunWithOneAndTakeBackTheNewDevice) {
     ScriptedInstaller updateFails;  // the driver update's result counts
     updateFails.updateResult = hresultFromWin32(ERROR_NO_DRIVER_SELECTED);
     updateFails.removeResult = hresultFromWin32(ERROR_ACCESS_DENIED);
-    r = RunLumasetup(updateFails, linux_, false);
+    r = runLumasetup(updateFails, linux_, false);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.lastError, ERROR_NO_DRIVER_SELECTED);
     EXPECT_EQ(r.message,
@@ -542,7 +542,7 @@ TEST(SetupLogicTest, FailedStepsEndTheRunWithOneAndTakeBackTheNewDevice) {
     ScriptedInstaller updateOfPresentFails;
     updateOfPresentFails.hardwareIds = {bytes(std::string("Lumacam\0\0", 9))};
     updateOfPresentFails.updateResult = hresultFromWin32(ERROR_ACCESS_DENIED);
-    r = RunLumasetup(updateOfPresentFails, linux_, false);
+    r = runLumasetup(updateOfPresentFails, linux_, false);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.message, "Cannot update the camera driver: error 0x00000005");
     EXPECT_EQ(updateOfPresentFails.calls,
@@ -551,13 +551,13 @@ TEST(SetupLogicTest, FailedStepsEndTheRunWithOneAndTakeBackTheNewDevice) {
     ScriptedInstaller removeFails;
     removeFails.hardwareIds = {bytes(std::string("Lumacam\0\0", 9))};
     removeFails.removeResult = hresultFromWin32(ERROR_ACCESS_DENIED);
-    EXPECT_EQ(RunLumasetup(removeFails, linux_, true).exitCode, 1);
+    EXPECT_EQ(runLumasetup(removeFails, linux_, true).exitCode, 1);
 
     // A device list that cannot be had is no fault of the INF.
     ScriptedInstaller listFails;
     listFails.openResult = hresultFromWin32(ERROR_INVALID_DATA);
     listFails.message = "Cannot read the installed devices from /m.ini, line 3: malformed key";
-    r = RunLumasetup(listFails, linux_, false);
+    r = runLumasetup(listFails, linux_, false);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.message, listFails.message);
     EXPECT_EQ(listFails.calls, (Calls{"check Lumacam"}));
@@ -565,18 +565,18 @@ TEST(SetupLogicTest, FailedStepsEndTheRunWithOneAndTakeBackTheNewDevice) {
 
 TEST(SetupLogicTest, Windows2000UsesTheClassInstaller) {
     ScriptedInstaller fresh;
-    EXPECT_EQ(RunLumasetup(fresh, windows2000, false).exitCode, 0);
+    EXPECT_EQ(runLumasetup(fresh, windows2000, false).exitCode, 0);
     EXPECT_EQ(fresh.calls, (Calls{"check Lumacam", "create Lumacam", "setHardwareId", "select 0",
                                   "register 0", "install 0", "destroy"}));
 
     ScriptedInstaller present;
     present.hardwareIds = {bytes("A\0\0"), bytes(std::string("Lumacam\0\0", 9))};
-    EXPECT_EQ(RunLumasetup(present, windows2000, false).exitCode, 0);
+    EXPECT_EQ(runLumasetup(present, windows2000, false).exitCode, 0);
     EXPECT_EQ(present.calls, (Calls{"check Lumacam", "select 1", "install 1", "destroy"}));
 
     ScriptedInstaller registerFails;
     registerFails.registerResult = hresultFromWin32(ERROR_ACCESS_DENIED);
-    EXPECT_EQ(RunLumasetup(registerFails, windows2000, false).exitCode, 1);
+    EXPECT_EQ(runLumasetup(registerFails, windows2000, false).exitCode, 1);
     EXPECT_EQ(registerFails.calls, (Calls{"check Lumacam", "create Lumacam", "setHardwareId",
                                           "select 0", "register 0", "remove 0", "destroy"}));
 }
@@ -585,11 +585,11 @@ TEST(SetupLogicTest, RemoveTakesTheFoundDeviceOrDoesNothing) {
     ScriptedInstaller present;
     present.hardwareIds = {bytes(std::string("Lumacam\0\0", 9)),
                            bytes(std::string("Lumacam\0\0", 9))};
-    EXPECT_EQ(RunLumasetup(present, linux_, true).exitCode, 0);
+    EXPECT_EQ(runLumasetup(present, linux_, true).exitCode, 0);
     EXPECT_EQ(present.calls, (Calls{"remove 0", "destroy"}));
 
     ScriptedInstaller absent;
-    EXPECT_EQ(RunLumasetup(absent, linux_, true).exitCode, 0);
+    EXPECT_EQ(runLumasetup(absent, linux_, true).exitCode, 0);
     EXPECT_EQ(absent.calls, (Calls{"destroy"}));
 }
 
@@ -599,7 +599,7 @@ TEST(SetupLogicTest, RemoveTakesTheFoundDeviceOrDoesNothing) {
 TEST(StateDirectoryTest, GroupVideoMayWriteIt) {
     TempRoot root;
     const fs::path dir = root.path() / "var/lib/lumaghost";
-    ASSERT_TRUE(PrepareStateDirectory(dir).succeeded());
+    ASSERT_TRUE(prepareStateDirectory(dir).succeeded());
     struct stat st {};
     ASSERT_EQ(::stat(dir.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, kStateDirectoryMode);
@@ -611,7 +611,7 @@ TEST(StateDirectoryTest, GroupVideoMayWriteIt) {
     ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
     test::writeFile(dir / "machine.ini", "");
     ASSERT_EQ(::chmod((dir / "machine.ini").c_str(), 0600), 0);
-    ASSERT_TRUE(PrepareStateDirectory(dir).succeeded());
+    ASSERT_TRUE(prepareStateDirectory(dir).succeeded());
     ASSERT_EQ(::stat(dir.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, kStateDirectoryMode);
     ASSERT_EQ(::stat((dir / "machine.ini").c_str(), &st), 0);

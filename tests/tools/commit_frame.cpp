@@ -63,11 +63,11 @@ int main(int argc, char **argv) {
 
     CameraLink link;
     FrameDescriptor d;
-    if (HResult r = OpenCameraLink(link); r.failed()) {
+    if (HResult r = openCameraLink(link); r.failed()) {
         std::fprintf(stderr, "Cannot open the camera: %s\n", r.toString().c_str());
         return 1;
     }
-    if (HResult r = GetFrameDescriptor(link, d); r.failed()) {
+    if (HResult r = getFrameDescriptor(link, d); r.failed()) {
         std::fprintf(stderr, "Get Buffer ERROR! %s\n", r.toString().c_str());
         return 1;
     }
@@ -85,7 +85,7 @@ int main(int argc, char **argv) {
                         rgb[(size_t(y) * width + x) * 3 + 2 - c];
         RegistryHive machine = machineHive();
         const HResult r =
-            RegisterLastImage(width, height, frame.data(), machine, FindDriverKey(machine));
+            registerLastImage(width, height, frame.data(), machine, findDriverKey(machine));
         if (r.failed())
             std::fprintf(stderr, "Cannot store the image: %s\n", r.toString().c_str());
         return r.failed() ? 1 : 0;
@@ -101,7 +101,7 @@ int main(int argc, char **argv) {
             out[2] = row[3 * x + 0];
         }
     }
-    if (HResult r = CommitFrame(link, d); r.failed()) {
+    if (HResult r = commitFrame(link, d); r.failed()) {
         std::fprintf(stderr, "Commit failed: %s\n", r.toString().c_str());
         return 1;
     }

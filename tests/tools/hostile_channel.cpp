@@ -186,13 +186,13 @@ int produce(double seconds) {
     CameraLink link;
     uint8_t value = static_cast<uint8_t>(::getpid());
     while (Clock::now() < end) {
-        if (!link.isOpen() && OpenCameraLink(link).failed()) {
+        if (!link.isOpen() && openCameraLink(link).failed()) {
             ++tally.failed;
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
             continue;
         }
         FrameDescriptor d;
-        if (GetFrameDescriptor(link, d).failed()) {
+        if (getFrameDescriptor(link, d).failed()) {
             ++tally.failed;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             continue;
@@ -204,7 +204,7 @@ int produce(double seconds) {
             return 1;
         }
         std::memset(d.buffer(), ++value, d.byteCount);
-        if (CommitFrame(link, d).succeeded())
+        if (commitFrame(link, d).succeeded())
             tally.success();
         else
             ++tally.failed;

@@ -11,7 +11,7 @@ int main(int argc, char **argv) {
         return 2;
     }
     std::vector<lumaghost::SequenceFrame> frames;
-    if (!lumaghost::ReadSequenceFile(argv[1], frames)) {
+    if (!lumaghost::readSequenceFile(argv[1], frames)) {
         std::printf("%s: refused\n", argv[1]);
         return 1;
     }

@@ -24,5 +24,5 @@ int main(int argc, char **argv) {
         items.push_back(
             {w, h, pixels.back().data(), uint32_t(std::strtoul(spec.c_str(), nullptr, 10))});
     }
-    return lumaghost::WriteSequenceFile(argv[1], items).succeeded() ? 0 : 1;
+    return lumaghost::writeSequenceFile(argv[1], items).succeeded() ? 0 : 1;
 }

@@ -65,8 +65,8 @@ TEST_F(MediaTest, DirectoryScanRule) {
     QStringList expected;
     for (const char *file : {"a.BMP", "A.ico", "B.Gif", "b.jpg", "F.jpeg", "f.png"})
         expected.append(QString::fromStdString((dir / file).string()));
-    EXPECT_EQ(ScanDirectoryPictures(QString::fromStdString(dir.string())), expected);
-    EXPECT_TRUE(ScanDirectoryPictures(QString()).isEmpty());
+    EXPECT_EQ(scanDirectoryPictures(QString::fromStdString(dir.string())), expected);
+    EXPECT_TRUE(scanDirectoryPictures(QString()).isEmpty());
 }
 
 // Three pictures without loop: the first at once, the next at each step, the third stays and
@@ -82,7 +82,7 @@ TEST_F(MediaTest, DirectoryPlaybackSteps) {
     choice.directory = QString::fromStdString(dir.string());
     choice.flags = FitFlags{1, 0, 0};
     DirectoryPlayer &player = directory();
-    const QStringList order = ScanDirectoryPictures(choice.directory);
+    const QStringList order = scanDirectoryPictures(choice.directory);
     // The colour of the picture "pN.bmp" at place `index` of the directory's order.
     auto colourOf = [&](int index) {
         return bgr(colours[QFileInfo(order[index]).baseName().mid(1).toInt()]);

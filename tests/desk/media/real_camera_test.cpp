@@ -73,8 +73,8 @@ TEST_F(MediaTest, RealCameraPassesThroughAndEndsWhenUnplugged) {
     EXPECT_TRUE(enabled(kStopAbove));
     EXPECT_TRUE(frame().command(kFirstCamera)->isChecked());
     CameraLink link;
-    ASSERT_EQ(OpenCameraLink(link, "Real Cam"), S_OK);
-    ASSERT_EQ(PushFrameToCamera(link,
+    ASSERT_EQ(openCameraLink(link, "Real Cam"), S_OK);
+    ASSERT_EQ(pushFrameToCamera(link,
                                 [](const FrameDescriptor &d) {
                                     for (uint32_t i = 0; i < d.byteCount; i += 3) {
                                         d.buffer()[i] = 10;
@@ -259,8 +259,8 @@ TEST_F(MediaTest, PreviewShowsTheCamera) {
     EXPECT_TRUE(enabled(kStopPreview));
 
     CameraLink link;
-    ASSERT_EQ(OpenCameraLink(link), S_OK);
-    ASSERT_EQ(PushFrameToCamera(link,
+    ASSERT_EQ(openCameraLink(link), S_OK);
+    ASSERT_EQ(pushFrameToCamera(link,
                                 [](const FrameDescriptor &d) {
                                     std::memset(d.buffer(), 0, d.byteCount);
                                     // The bottom row, first in the frame, is red.

@@ -68,7 +68,7 @@ TEST(FileDialogFilterTest, PatternsOnceAndAllFiles) {
 // The movie types offered are those this machine's GStreamer plays.
 TEST(FileDialogFilterTest, MovieTypesGStreamerPlays) {
     ASSERT_TRUE(gst_init_check(nullptr, nullptr, nullptr));
-    const std::vector<std::string> types = PlayableMovieTypes({"mkv", "mp4", "webm", "nosuchtype"});
+    const std::vector<std::string> types = playableMovieTypes({"mkv", "mp4", "webm", "nosuchtype"});
     auto has = [&](const char *type) {
         return std::find(types.begin(), types.end(), type) != types.end();
     };

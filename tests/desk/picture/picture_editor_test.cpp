@@ -2,54 +2,54 @@
 // The picture part: its drawing geometry, the folder it browses, zoom, the pick frame and its
 // keys, setting the picked region on the camera (after a change of the camera's size too),
 // pasting, and painting at a scale factor of 2.
-#include <QClipboard>
-#include <QMouseEvent>
-#include <QScrollBar>
-#include "desk/model/command_table.h"
-#include "desk/model/desk_context.h"
 #include "desk/picture/picture_editor.h"
-#include "desk/window/lumadesk_doc.h"
-#include "desk/window/lumadesk_view.h"
-#include "desk/window/main_frame.h"
-#include "frames/picture_file.h"
-#include "media/sequence_file.h"
-#include "tests/desk/desk_fixture.h"
+#include <gst/gst.h>
+#include <gtest/gtest.h>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTimer>
-#include <gst/gst.h>
 #include "desk/app/system_environment.h"
+#include "desk/dialogs/setup_main.h"
 #include "desk/media/dialog_select_directory.h"
 #include "desk/media/dialog_video_control.h"
 #include "desk/media/movie_player.h"
 #include "desk/media/preview_window.h"
+#include "desk/model/command_table.h"
+#include "desk/model/desk_context.h"
 #include "desk/model/file_dialog_filter.h"
 #include "desk/model/on_camera.h"
 #include "desk/model/part_set.h"
 #include "desk/sequence/sequence_editor.h"
 #include "desk/sequence/sequence_strip.h"
 #include "desk/sequence/show_time.h"
+#include "desk/window/lumadesk_doc.h"
+#include "desk/window/lumadesk_view.h"
+#include "desk/window/main_frame.h"
 #include "desk/window/palette_icon_engine.h"
 #include "device/frame_channel.h"
+#include "device/installed_devices.h"
+#include "frames/picture_file.h"
 #include "gst/playable_movie_types.h"
+#include "media/sequence_file.h"
+#include "platform/device_tree.h"
 #include "platform/ini_file.h"
+#include "tests/desk/camera_format_fixture.h"
+#include "tests/desk/desk_fixture.h"
+#include "tests/desk/ux_fixture.h"
 #include "tests/device/test_camera.h"
 #include "tests/gst/media_files.h"
-#include <gtest/gtest.h>
-#include "desk/dialogs/setup_main.h"
-#include "device/installed_devices.h"
-#include "platform/device_tree.h"
-#include "tests/desk/ux_fixture.h"
-#include "tests/desk/camera_format_fixture.h"
 
 namespace lumaghost {
 namespace {
@@ -57,12 +57,12 @@ namespace {
 namespace fs = std::filesystem;
 using namespace cmd;
 using Running = CLumadeskApp::StartResult;
-using test::waitFor;
+using test::CameraFormatTest;
+using test::kCameraFormat;
+using test::kDevice;
 using test::UxMediaTest;
 using test::UxTest;
-using test::kCameraFormat;
-using test::CameraFormatTest;
-using test::kDevice;
+using test::waitFor;
 
 struct LayoutCase {
     QSize client, picture;
@@ -76,7 +76,7 @@ class PictureLayoutTest : public ::testing::TestWithParam<LayoutCase> {};
 // size from level 0 up, 1 / (1 - level) of the picture below.
 TEST_P(PictureLayoutTest, DrawingGeometry) {
     const LayoutCase &c = GetParam();
-    EXPECT_EQ(LayoutPicture(c.client, c.picture, c.zoom), c.expected);
+    EXPECT_EQ(layoutPicture(c.client, c.picture, c.zoom), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -119,18 +119,18 @@ TEST(PictureFolderTest, ScanKeepsPictureFilesInNameOrder) {
         return QString::fromStdString((dir / name).string());
     };
 
-    PictureFolder folder = ScanPictureFolder(path("b.GIF"));
+    PictureFolder folder = scanPictureFolder(path("b.GIF"));
     EXPECT_EQ(folder.files, QStringList({path("a.bmp"), path("b.GIF"), path("d.jpg"),
                                          path("e.jpeg"), path("f.Wmf"), path("g.PNG")}));
     EXPECT_EQ(folder.index, 2);
-    EXPECT_EQ(ScanPictureFolder(path("f.Wmf")).index, 5);
-    EXPECT_EQ(ScanPictureFolder(path("missing.bmp")).index, 6);
-    EXPECT_EQ(ScanPictureFolder(path("c.txt")).index, 1);
-    EXPECT_TRUE(IsPictureName(QStringLiteral("x.JPG")));
-    EXPECT_TRUE(IsPictureName(QStringLiteral("photo.jpeg")));
-    EXPECT_TRUE(IsPictureName(QStringLiteral("/a/p2.png")));
-    EXPECT_FALSE(IsPictureName(QStringLiteral("/a.png/readme")));
-    EXPECT_FALSE(IsPictureName(QStringLiteral("clip.avi")));
+    EXPECT_EQ(scanPictureFolder(path("f.Wmf")).index, 5);
+    EXPECT_EQ(scanPictureFolder(path("missing.bmp")).index, 6);
+    EXPECT_EQ(scanPictureFolder(path("c.txt")).index, 1);
+    EXPECT_TRUE(isPictureName(QStringLiteral("x.JPG")));
+    EXPECT_TRUE(isPictureName(QStringLiteral("photo.jpeg")));
+    EXPECT_TRUE(isPictureName(QStringLiteral("/a/p2.png")));
+    EXPECT_FALSE(isPictureName(QStringLiteral("/a.png/readme")));
+    EXPECT_FALSE(isPictureName(QStringLiteral("clip.avi")));
 }
 
 class PictureTest : public test::DeskFixture {
@@ -316,7 +316,7 @@ TEST_F(PictureTest, SetPictureSendsThePickedRegion) {
     const QRect pick = picture().pickRect();
     EXPECT_EQ(camera_.commits()[0].frame, expectedFrame(image, pick.x(), pick.y(), 32, 24));
     std::vector<uint8_t> stored;
-    ASSERT_TRUE(ReadStoredImage(storedImagePath(), 32, 24, stored));
+    ASSERT_TRUE(readStoredImage(storedImagePath(), 32, 24, stored));
     EXPECT_EQ(stored, camera_.commits()[0].frame);
 
     // Dragged over the picture's left edge and past the window's top.

@@ -2,6 +2,7 @@
 // The sequence in the window: adding, timing, saving, opening, deleting and playing items.
 #include "desk/sequence/sequence_editor.h"
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -18,9 +19,14 @@
 #include "desk/window/main_frame.h"
 #include "media/sequence_file.h"
 #include "tests/desk/desk_fixture.h"
+#include "tests/desk/sequence/sequence_bytes.h"
 
 namespace lumaghost {
 namespace {
+
+using test::patterned;
+using test::Record;
+using test::sequenceBytes;
 
 using test::leaveEdit;
 
@@ -28,6 +34,15 @@ namespace fs = std::filesystem;
 using namespace cmd;
 using namespace std::chrono_literals;
 using Running = CLumadeskApp::StartResult;
+
+/// The pixel bytes the strip's items hold in memory.
+size_t pixelBytesHeld(const SequenceStrip &strip) {
+    size_t held = 0;
+    for (int i = 0; i < strip.count(); ++i)
+        if (const auto &pixels = strip.item(i).frame.pixels; pixels && pixels->inMemory())
+            held += pixels->size();
+    return held;
+}
 
 class SequenceTest : public test::DeskFixture {
 protected:
@@ -80,7 +95,8 @@ protected:
             i32(uint32_t(h));
             i32(record);
             i32(strip().item(i).frame.displayTime);
-            const auto &pixels = *strip().item(i).frame.pixels;
+            std::vector<uint8_t> pixels;
+            EXPECT_TRUE(strip().item(i).frame.pixels->readAll(pixels));
             out.append(pixels.begin(), pixels.end());
         }
         return out;
@@ -101,7 +117,7 @@ TEST_F(SequenceTest, AddTimeSaveAndOpen) {
     ASSERT_EQ(strip().count(), 3);
     EXPECT_EQ(strip().item(0).frame.width, 32);
     EXPECT_EQ(strip().item(2).frame.height, 24);
-    EXPECT_EQ((*strip().item(1).frame.pixels)[1], 255);  // green, bottom-up bytes
+    EXPECT_EQ(strip().item(1).frame.pixels->data()[1], 255);  // green, bottom-up bytes
     EXPECT_EQ(strip().selected(), -1);
     EXPECT_FALSE(enabled(kDeleteItem));
     EXPECT_TRUE(enabled(kSave));
@@ -218,6 +234,118 @@ TEST_F(SequenceTest, PlayTakesASnapshotAndStops) {
     run(kStopSequence);
     EXPECT_FALSE(editor().isPlaying());
     EXPECT_FALSE(editor().player().running());
+}
+
+// An opened sequence keeps its pixels in its file: the strip holds none of them, even once the
+// thumbnails in view are made, and the thumbnails of frames larger than four times theirs
+// (sampled a few rows at a time) still show each frame's colour.
+TEST_F(SequenceTest, OpenedSequenceKeepsItsPixelsInTheFile) {
+    ASSERT_EQ(start(), Running::Running);
+    std::vector<Record> records;
+    const QRgb colours[] = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(9, 99, 199)};
+    for (QRgb colour : colours) {
+        Record record{1200, 900, 1000, {}};
+        for (int k = 0; k < 1200 * 900; ++k)
+            record.pixels.insert(
+                record.pixels.end(),
+                {uint8_t(qBlue(colour)), uint8_t(qGreen(colour)), uint8_t(qRed(colour))});
+        records.push_back(std::move(record));
+    }
+    const fs::path file = root_.path() / "large.lgs";
+    test::writeFile(file, sequenceBytes(records));
+    ASSERT_TRUE(app().doc()->OnOpenDocument(QString::fromStdString(file.string())));
+    QCoreApplication::processEvents();
+    strip().waitForThumbnails();
+    ASSERT_EQ(strip().count(), 4);
+    EXPECT_EQ(pixelBytesHeld(strip()), 0u);
+    for (int i = 0; i < 4; ++i) {
+        const QImage &thumbnail = strip().item(i).thumbnail;
+        ASSERT_FALSE(thumbnail.isNull()) << i;
+        EXPECT_EQ(thumbnail.pixel(5, 5), colours[i]) << i;
+        EXPECT_EQ(thumbnail.pixel(130, 97), colours[i]) << i;
+    }
+}
+
+// A sequence opened, edited (a display time set, an item deleted, one added) and saved gives
+// the bytes of the file it came from with those edits, whether saved under a new name, over
+// the file it was opened from (its pixels are still read from there), or again after opening
+// the saved file.
+TEST_F(SequenceTest, EditedSequenceSavesByteExact) {
+    ASSERT_EQ(start(), Running::Running);
+    std::vector<Record> records;
+    for (int i = 0; i < 5; ++i)
+        records.push_back(patterned(32, 24, uint32_t(1000 + 500 * i), i));
+    const fs::path opened = root_.path() / "opened.lgs";
+    test::writeFile(opened, sequenceBytes(records));
+    ::chmod(opened.c_str(), 0640);
+    ASSERT_TRUE(app().doc()->OnOpenDocument(QString::fromStdString(opened.string())));
+    ASSERT_EQ(strip().count(), 5);
+    select(1);
+    leaveEdit(editor().displayTimeBar()->edit(), QStringLiteral("7000"));
+    select(3);
+    run(kDeleteItem);
+    addColour(qRgb(255, 0, 0));
+    ASSERT_EQ(strip().count(), 5);
+
+    std::vector<Record> edited = {records[0], records[1], records[2], records[4],
+                                  Record{32, 24, 1000, {}}};
+    edited[1].time = 7000;
+    for (int k = 0; k < 32 * 24; ++k)
+        edited[4].pixels.insert(edited[4].pixels.end(), {0, 0, 255});
+    const std::string expected = sequenceBytes(edited);
+
+    const fs::path renamed = root_.path() / "saved" / "edited.lgs";
+    fs::create_directories(renamed.parent_path());
+    QString target = QString::fromStdString(renamed.string());
+    editor().setSaveDialog([&] { return target; });
+    prompter_.answers = {MessageAnswer::No};
+    run(kSave);
+    EXPECT_TRUE(test::readFile(renamed) == expected) << renamed;
+
+    target = QString::fromStdString(opened.string());
+    prompter_.answers = {MessageAnswer::No};
+    run(kSaveAs);
+    EXPECT_TRUE(test::readFile(opened) == expected) << opened;
+    EXPECT_EQ(fs::status(opened).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    for (const auto &entry : fs::directory_iterator(root_.path()))
+        EXPECT_EQ(entry.path().filename().string().find("opened.lgs."), std::string::npos)
+            << entry.path();  // no file written beside it is left
+
+    // The items still read from the file they came from, replaced meanwhile.
+    const fs::path again = root_.path() / "saved" / "again.lgs";
+    target = QString::fromStdString(again.string());
+    prompter_.answers = {MessageAnswer::No};
+    run(kSave);
+    EXPECT_TRUE(test::readFile(again) == expected) << again;
+
+    ASSERT_TRUE(app().doc()->OnOpenDocument(QString::fromStdString(renamed.string())));
+    ASSERT_EQ(strip().count(), 5);
+    prompter_.answers = {MessageAnswer::No};
+    run(kSave);
+    EXPECT_TRUE(test::readFile(again) == expected) << again;
+}
+
+// Items of a large camera, left in their file, play into it byte for byte, in order and round
+// again: each read ahead while the one before is shown.
+TEST_F(SequenceTest, LargeItemsPlayIntoTheCamera) {
+    camera_.setSize(1280, 720);
+    ASSERT_EQ(start(), Running::Running);
+    std::vector<Record> records;
+    for (int i = 0; i < 3; ++i)
+        records.push_back(patterned(1280, 720, 30, i));
+    const fs::path file = root_.path() / "camera.lgs";
+    test::writeFile(file, sequenceBytes(records));
+    ASSERT_TRUE(app().doc()->OnOpenDocument(QString::fromStdString(file.string())));
+    ASSERT_EQ(strip().count(), 3);
+    EXPECT_EQ(pixelBytesHeld(strip()), 0u);
+    run(kPlaySequence);
+    ASSERT_TRUE(camera_.waitForCommits(5, 10000));
+    run(kStopSequence);
+    const auto commits = camera_.commits();
+    ASSERT_GE(commits.size(), 5u);
+    for (size_t k = 0; k < 5; ++k)
+        EXPECT_TRUE(commits[k].frame == records[k % 3].pixels) << k;
 }
 
 }  // namespace

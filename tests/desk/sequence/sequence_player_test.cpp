@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The worker that plays the sequence into the camera.
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -18,10 +19,16 @@
 #include "desk/window/main_frame.h"
 #include "media/sequence_file.h"
 #include "tests/desk/desk_fixture.h"
+#include "tests/desk/sequence/sequence_bytes.h"
 
 namespace lumaghost {
 namespace {
 
+using test::patterned;
+using test::Record;
+using test::sequenceBytes;
+
+namespace fs = std::filesystem;
 using namespace cmd;
 using namespace std::chrono_literals;
 
@@ -30,8 +37,8 @@ PlayItem solidItem(int width, int height, uint8_t value, uint32_t time, size_t b
     item.width = width;
     item.height = height;
     item.displayTime = time;
-    item.pixels = std::make_shared<const std::vector<uint8_t>>(
-        bytes ? bytes : size_t(width) * height * 3, value);
+    item.pixels = std::make_shared<const FramePixels>(
+        std::vector<uint8_t>(bytes ? bytes : size_t(width) * height * 3, value));
     return item;
 }
 
@@ -133,6 +140,41 @@ TEST_F(PlayerTest, CopiesAreBounded) {
     expected.assign(5, 9);
     expected.resize(24, test::RecordingCamera::kFill);
     EXPECT_EQ(camera.commits()[2].frame, expected);
+}
+
+// Items whose pixels are left in their file go out as the file holds them, in order and
+// round again, whether one or many; a record the file no longer holds shows black.
+TEST_F(PlayerTest, ItemsLeftInTheirFilePlay) {
+    test::TempRoot root;
+    std::vector<Record> records;
+    for (int i = 0; i < 3; ++i)
+        records.push_back(patterned(4, 2, 20, i));
+    const fs::path file = root.path() / "played.lgs";
+    test::writeFile(file, sequenceBytes(records));
+    std::vector<SequenceRecord> read;
+    ASSERT_TRUE(readSequenceRecords(file, read));
+    std::vector<PlayItem> items;
+    for (SequenceRecord &record : read)
+        items.push_back({4, 2, record.pixels, 20});
+    SequencePlayer player(gate);
+    player.start(items);
+    ASSERT_TRUE(camera.waitForCommits(7));
+    player.stop();
+    auto commits = camera.commits();
+    for (size_t k = 0; k < 7; ++k)
+        EXPECT_EQ(commits[k].frame, records[k % 3].pixels) << k;
+
+    player.start({items[1]});
+    ASSERT_TRUE(camera.waitForCommits(commits.size() + 2));
+    player.stop();
+    EXPECT_EQ(camera.commits()[commits.size() + 1].frame, records[1].pixels);
+
+    ASSERT_EQ(::truncate(file.c_str(), off_t(12 + 2 * (20 + 24))), 0);
+    const size_t before = camera.commitCount();
+    player.start({items[2]});
+    ASSERT_TRUE(camera.waitForCommits(before + 1));
+    player.stop();
+    EXPECT_EQ(camera.commits()[before].frame, std::vector<uint8_t>(24, 0));
 }
 
 // An item not of the camera's size, or a failed exchange, ends the worker without sending.

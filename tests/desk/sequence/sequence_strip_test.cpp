@@ -65,13 +65,12 @@ TEST(SequenceStripTest, ThumbnailsOnlyForItemsInView) {
     test::ensureApplication();
     SequenceStrip strip;
     strip.resize(600, SequenceStrip::kHeight);
-    auto pixels = std::make_shared<const std::vector<uint8_t>>(size_t(4 * 3 * 3), uint8_t(200));
     std::vector<PlayItem> items(5000);
     for (PlayItem &item : items) {
         item.width = 4;
         item.height = 3;
         item.displayTime = 0;
-        item.pixels = std::make_shared<const std::vector<uint8_t>>(*pixels);
+        item.pixels = std::make_shared<const FramePixels>(std::vector<uint8_t>(4 * 3 * 3, 200));
     }
     strip.replace(std::move(items));
     strip.waitForThumbnails();
@@ -101,7 +100,7 @@ TEST(SequenceStripTest, WidthArrowsAndSelection) {
     QImage pixels(8, 6, QImage::Format_RGB32);
     for (int i = 0; i < 6; ++i) {
         pixels.fill(qRgb(i * 40, 0, 0));
-        strip.append(MakeStripItem(pixels));
+        strip.append(makeStripItem(pixels));
     }
     EXPECT_EQ(strip.visibleCount(), 4);
     EXPECT_TRUE(strip.rightArrowShown());
@@ -122,7 +121,7 @@ TEST(SequenceStripTest, WidthArrowsAndSelection) {
     // The thumbnail is the item scaled to 136 x 102; the frame keeps the pixels bottom-up.
     EXPECT_EQ(strip.item(5).thumbnail.size(), QSize(136, 102));
     EXPECT_EQ(strip.item(5).thumbnail.pixel(60, 50), qRgb(200, 0, 0));
-    EXPECT_EQ((*strip.item(5).frame.pixels)[2], 200);
+    EXPECT_EQ(strip.item(5).frame.pixels->data()[2], 200);
     strip.remove(5);
     strip.remove(3);
     EXPECT_EQ(strip.selected(), 3);  // the item that came into its place

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The Service command, its button, the auto-play item, and the stop before Lumadesk's own
 // playback.
+#include "desk/service/play_service_command.h"
 #include <QImage>
 #include "desk/app/desk_service_manager.h"
 #include "desk/media/directory_player.h"
 #include "desk/model/command_table.h"
 #include "desk/model/desk_context.h"
 #include "desk/sequence/sequence_editor.h"
-#include "desk/service/play_service_command.h"
 #include "desk/service/play_service_control.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
@@ -137,13 +137,13 @@ TEST_F(ServiceTest, CurrentSequenceBecomesTheAutoPlayItem) {
     EXPECT_EQ(autoPlay()->text, "/shows/show.lgs");
     EXPECT_TRUE(prompter_.shown.empty());
 
-    EXPECT_TRUE(IsSequencePath(QStringLiteral("a.b/c.lgs")));
-    EXPECT_FALSE(IsSequencePath(QStringLiteral("/x.lgs/y")));
-    EXPECT_FALSE(IsSequencePath(QStringLiteral("x.lgs.bak")));
+    EXPECT_TRUE(isSequencePath(QStringLiteral("a.b/c.lgs")));
+    EXPECT_FALSE(isSequencePath(QStringLiteral("/x.lgs/y")));
+    EXPECT_FALSE(isSequencePath(QStringLiteral("x.lgs.bak")));
     // A path the service could not read is refused, and the refusal told.
     RegistryHive hive = machineHive();
-    EXPECT_EQ(WriteAutoPlaySetting(hive, "/" + std::string(258, 'x')), E_INVALIDARG);
-    EXPECT_TRUE(WriteAutoPlaySetting(hive, "/" + std::string(257, 'x')).succeeded());
+    EXPECT_EQ(writeAutoPlaySetting(hive, "/" + std::string(258, 'x')), E_INVALIDARG);
+    EXPECT_TRUE(writeAutoPlaySetting(hive, "/" + std::string(257, 'x')).succeeded());
     frame().parts().setCurrentItemPath(QStringLiteral("/") + QString(300, u'y') +
                                        QStringLiteral(".lgs"));
     press();

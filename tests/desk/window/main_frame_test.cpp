@@ -3,57 +3,51 @@
 // the modes and command rules, the open operation, the Setup dialog and languages, the tray,
 // the close check, another start, help and About; its keys, the source pane, its growth in
 // sequence mode and its icons under a dark palette.
+#include "desk/window/main_frame.h"
 #include <fcntl.h>
+#include <gst/gst.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <atomic>
-#include <chrono>
-#include <thread>
-#include <fstream>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPushButton>
-#include <QStatusBar>
-#include <QTimer>
-#include <QToolButton>
-#include "desk/app/single_instance.h"
-#include "desk/app/termination_signals.h"
-#include "desk/dialogs/about_dlg.h"
-#include "desk/dialogs/setup_main.h"
-#include "desk/model/command_table.h"
-#include "desk/model/desk_context.h"
-#include "desk/service/play_service_control.h"
-#include "desk/window/lumadesk_doc.h"
-#include "desk/window/lumadesk_view.h"
-#include "desk/window/main_frame.h"
-#include "lang/pack_ids.h"
-#include "platform/project_info.h"
-#include "tests/desk/desk_fixture.h"
-#include <QApplication>
-#include <QFileDialog>
-#include <QKeyEvent>
-#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSlider>
-#include <gst/gst.h>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <thread>
+#include "desk/app/single_instance.h"
 #include "desk/app/system_environment.h"
+#include "desk/app/termination_signals.h"
+#include "desk/dialogs/about_dlg.h"
+#include "desk/dialogs/setup_main.h"
 #include "desk/media/dialog_select_directory.h"
 #include "desk/media/dialog_video_control.h"
 #include "desk/media/movie_player.h"
 #include "desk/media/preview_window.h"
+#include "desk/model/command_table.h"
+#include "desk/model/desk_context.h"
 #include "desk/model/file_dialog_filter.h"
 #include "desk/model/on_camera.h"
 #include "desk/model/part_set.h"
@@ -61,13 +55,19 @@
 #include "desk/sequence/sequence_editor.h"
 #include "desk/sequence/sequence_strip.h"
 #include "desk/sequence/show_time.h"
+#include "desk/service/play_service_control.h"
+#include "desk/window/lumadesk_doc.h"
+#include "desk/window/lumadesk_view.h"
 #include "desk/window/palette_icon_engine.h"
 #include "device/frame_channel.h"
 #include "gst/playable_movie_types.h"
+#include "lang/pack_ids.h"
 #include "platform/ini_file.h"
+#include "platform/project_info.h"
+#include "tests/desk/desk_fixture.h"
+#include "tests/desk/ux_fixture.h"
 #include "tests/device/test_camera.h"
 #include "tests/gst/media_files.h"
-#include "tests/desk/ux_fixture.h"
 
 namespace lumaghost {
 namespace {
@@ -76,8 +76,8 @@ namespace fs = std::filesystem;
 using namespace cmd;
 using test::DeskFixture;
 using Running = CLumadeskApp::StartResult;
-using test::waitFor;
 using test::UxTest;
+using test::waitFor;
 
 QString menuTitle(QMenuBar *bar, int index) {
     return bar->actions().at(index)->text();

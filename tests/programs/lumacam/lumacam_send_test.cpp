@@ -84,7 +84,7 @@ struct SendFixture : ::testing::Test {
 TEST_F(SendFixture, EverySwitchCombinationReachesTheCamera) {
     for (auto [w, h] : {std::pair{400, 300}, std::pair{100, 60}}) {
         const std::string file = picture(("p" + std::to_string(w) + ".png").c_str(), w, h);
-        const QImage decoded = LoadPictureFile(QString::fromStdString(file));
+        const QImage decoded = loadPictureFile(QString::fromStdString(file));
         ASSERT_FALSE(decoded.isNull());
         for (int s = 0; s < 8; ++s) {
             const FitFlags flags{s & 1, (s >> 1) & 1, (s >> 2) & 1};
@@ -96,7 +96,7 @@ TEST_F(SendFixture, EverySwitchCombinationReachesTheCamera) {
             EXPECT_EQ(channel->commitSequence(), before + 1);
             std::vector<uint8_t> frame, expected(320 * 240 * 3);
             ASSERT_TRUE(channel->readLatest(frame));
-            ComposePictureFrame(imageView(decoded), {expected.data(), 320, 240, expected.size()},
+            composePictureFrame(imageView(decoded), {expected.data(), 320, 240, expected.size()},
                                 flags);
             ASSERT_EQ(frame, expected) << w << "x" << h << " switches " << flags.stretch
                                        << flags.keepRatio << flags.center;
