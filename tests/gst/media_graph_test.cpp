@@ -283,6 +283,11 @@ TEST_F(GraphFixture, StartOutcomesOfTimeoutAndFailure) {
 TEST_F(GraphFixture, GraphGoingDuringItsStartStopsAndTellsNothing) {
     auto camera = install("0000", "Lumaghost", {320, 240, 30});
     const std::string movieFile = clip();
+    // Whatever the new camera shows of its own has come: nothing changes for half a second.
+    for (uint64_t seen = ~uint64_t{0}; seen != camera->commitSequence();) {
+        seen = camera->commitSequence();
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
     for (test::SlowTimes times : {test::SlowTimes{0, 1500}, test::SlowTimes{800, 0}}) {
         test::setSlowFileTimes(times);
         std::unique_ptr<MovieGraph> movie;
