@@ -143,7 +143,12 @@ MediaGraph::~MediaGraph() {
         std::lock_guard lock(r.mutex);
         ++r.count;
     }
-    std::thread([pipeline = std::move(pipeline_), worker = std::move(worker_), &r]() mutable {
+    std::thread([pipeline = std::move(pipeline_), worker = std::move(worker_),
+                 gate = std::move(startGate_), &r]() mutable {
+        {
+            std::lock_guard lock(gate->mutex);
+            gate->cancelled = true;
+        }
         gst_element_set_state(pipeline.get(), GST_STATE_NULL);
         worker.join();
         pipeline.reset();
@@ -170,11 +175,18 @@ void MediaGraph::startAsync(GstState target, int timeoutMs, Started started) {
     if (worker_.joinable())
         worker_.join();
     std::weak_ptr<Channel> channel = channel_;
+    startGate_ = std::make_shared<StartGate>();
     // The worker's own reference: the graph may go while it waits.
     worker_ =
         std::thread([pipeline = GstRef<GstElement>(GST_ELEMENT(gst_object_ref(pipeline_.get()))),
-                     target, timeoutMs, channel, started = std::move(started)] {
-            GstStateChangeReturn change = gst_element_set_state(pipeline.get(), target);
+                     target, timeoutMs, channel, gate = startGate_, started = std::move(started)] {
+            GstStateChangeReturn change;
+            {
+                std::lock_guard lock(gate->mutex);
+                if (gate->cancelled)
+                    return;
+                change = gst_element_set_state(pipeline.get(), target);
+            }
             if (change == GST_STATE_CHANGE_ASYNC)
                 change = gst_element_get_state(pipeline.get(), nullptr, nullptr,
                                                GstClockTime(std::max(timeoutMs, 0)) * GST_MSECOND);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -107,6 +108,13 @@ private:
 
     std::shared_ptr<Channel> channel_;  // the bus's and the worker's way to this object
     std::thread worker_;                // the start under way
+    /// Taken by the start's state change and by the graph's going: a start that has not
+    /// changed the state when the graph goes changes nothing.
+    struct StartGate {
+        std::mutex mutex;
+        bool cancelled = false;
+    };
+    std::shared_ptr<StartGate> startGate_;
 };
 
 struct RendererSettings {
