@@ -167,7 +167,7 @@ struct Share {
     double process = 0;  // seconds of processor time per second of media
     double uiThread = 0;
     double videoSinkThread = 0;  // videoconvert and the renderer
-    double startMs = 0;          // playMovieFile: the graph built and prerolled
+    double startMs = 0;          // from playMovieFile until the graph has prerolled and runs
     double longestStallMs = 0;
     int stallsOver16Ms = 0;
 };
@@ -191,7 +191,18 @@ Share playInLumadesk(const QString &movie, int seconds, bool watchStalls) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     QElapsedTimer starting;
     starting.start();
-    if (view.playMovieFile(movie).failed())
+    bool started = false;
+    HResult outcome = S_OK;
+    if (view.playMovieFile(movie,
+                           [&](HResult result) {
+                               started = true;
+                               outcome = result;
+                           })
+            .failed())
+        return share;
+    while (!started && starting.elapsed() < 20000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    if (!started || outcome.failed())
         return share;
     share.startMs = double(starting.nsecsElapsed()) / 1e6;
 

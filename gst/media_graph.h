@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // Media graphs for our programs: a movie played into the camera in a loop, a camera passed
 // through into the camera, and a preview of what a Lumaghost camera shows. Bus messages reach
-// the caller on its own thread through the `Post` it hands in (for Qt: a queued invocation).
+// the caller on its own thread through the `Post` it hands in (for Qt: a queued invocation), and
+// so does the outcome of a start, whose state change runs and is waited for on a worker thread.
 #pragma once
 
 #include <gst/gst.h>
@@ -9,7 +10,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "camera/camera_link.h"
@@ -18,6 +21,19 @@
 #include "platform/hresult.h"
 
 namespace lumaghost {
+
+/// Drops a reference to a GStreamer object.
+struct GstUnref {
+    void operator()(gpointer object) const { gst_object_unref(object); }
+};
+template <class T>
+using GstRef = std::unique_ptr<T, GstUnref>;
+
+/// Owns `object`, a new floating reference (as element factories give).
+template <class T>
+GstRef<T> sunk(T *object) {
+    return GstRef<T>(object ? static_cast<T *>(gst_object_ref_sink(object)) : nullptr);
+}
 
 /// Runs a task on the caller's thread.
 using Post = std::function<void(std::function<void()>)>;
@@ -48,11 +64,22 @@ HResult createMediaDeviceEnumerator(std::unique_ptr<DeviceEnumerator> &out);
 
 class MediaGraph {
 public:
+    /// The outcome of a start: SUCCESS or NO_PREROLL once the state is reached, FAILURE, or
+    /// ASYNC when it did not settle in time.
+    using Started = std::function<void(GstStateChangeReturn)>;
+
+    /// A graph whose start is still under way goes on a thread of its own, which stops it.
     virtual ~MediaGraph();
     MediaGraph(const MediaGraph &) = delete;
     MediaGraph &operator=(const MediaGraph &) = delete;
 
     HResult run();
+    /// Changes the state to `target` and waits at most `timeoutMs` for it to settle, both on a
+    /// worker thread; `started` gets the outcome on the caller's thread through the Post,
+    /// unless the graph has gone by then. One start at a time.
+    void startAsync(GstState target, int timeoutMs, Started started);
+    /// A start is under way: its outcome has not been handed over yet.
+    bool starting() const { return worker_.joinable(); }
     HResult pause();
     HResult stop();
     GstState state() const;
@@ -62,20 +89,32 @@ public:
         handler_ = std::move(handler);
     }
 
-    GstElement *pipeline() const { return pipeline_; }
+    GstElement *pipeline() const { return pipeline_.get(); }
+
+    /// Waits at most `timeoutMs` until the graphs that went during their start have stopped;
+    /// false when some still run.
+    static bool awaitRetiredGraphs(int timeoutMs);
 
 protected:
-    MediaGraph(GstElement *pipeline, Post post);
+    MediaGraph(GstRef<GstElement> pipeline, Post post);
     virtual void onEvent(const GraphEvent &event);
-    void deliver(const GraphEvent &event);
 
-    GstElement *pipeline_;
-    Post post_;
+    GstRef<GstElement> pipeline_;
     std::function<void(const GraphEvent &)> handler_;
-    std::shared_ptr<MediaGraph *> alive_;  // tasks posted after destruction find it empty
 
 private:
-    static GstBusSyncReply busSync(GstBus *bus, GstMessage *message, gpointer self);
+    struct Channel;
+    static GstBusSyncReply busSync(GstBus *bus, GstMessage *message, gpointer channel);
+
+    std::shared_ptr<Channel> channel_;  // the bus's and the worker's way to this object
+    std::thread worker_;                // the start under way
+    /// Taken by the start's state change and by the graph's going: a start that has not
+    /// changed the state when the graph goes changes nothing.
+    struct StartGate {
+        std::mutex mutex;
+        bool cancelled = false;
+    };
+    std::shared_ptr<StartGate> startGate_;
 };
 
 struct RendererSettings {
@@ -106,7 +145,8 @@ public:
     static long linearToVolume(double linear);
 
 private:
-    MovieGraph(GstElement *pipeline, Post post) : MediaGraph(pipeline, std::move(post)) {}
+    MovieGraph(GstRef<GstElement> pipeline, Post post)
+        : MediaGraph(std::move(pipeline), std::move(post)) {}
     void onEvent(const GraphEvent &event) override;
 
     bool looping_ = true;
@@ -120,6 +160,9 @@ public:
     static HResult create(const std::string &v4l2NodeOrLumaghostName, bool isLumaghost,
                           const RendererSettings &settings, Post post,
                           std::unique_ptr<CameraGraph> &out);
+    /// Any live source element, a floating reference, passed through into lumarenderer.
+    static HResult create(GstElement *source, const RendererSettings &settings, Post post,
+                          std::unique_ptr<CameraGraph> &out);
 
 private:
     using MediaGraph::MediaGraph;
@@ -132,6 +175,8 @@ public:
         std::function<void(const uint8_t *pixels, int width, int height, int stride)>;
     static HResult create(const std::string &device, FrameCallback callback, Post post,
                           std::unique_ptr<PreviewGraph> &out);
+    /// Stops before its callback goes: no streaming thread calls it afterwards.
+    ~PreviewGraph() override;
 
 private:
     using MediaGraph::MediaGraph;

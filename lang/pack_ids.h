@@ -59,6 +59,9 @@ inline constexpr int kClipboardPicturePane = 2011;
 // The camera's format: a new size seen by the window, a format the camera could not take.
 inline constexpr int kCameraSizeChanged = 2012;
 inline constexpr int kCameraFormatKept = 2013;
+// The status bar while a movie or a real camera is starting.
+inline constexpr int kStartingMovie = 2020;
+inline constexpr int kStartingCamera = 2021;
 
 // [STRINGTABLE] ids of Lumadesk's own messages about several files or a file of a directory,
 // from 4000; "%s" and "%d" are filled in turn.

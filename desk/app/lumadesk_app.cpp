@@ -16,6 +16,7 @@
 #include "desk/window/lumadesk_doc.h"
 #include "desk/window/lumadesk_view.h"
 #include "desk/window/main_frame.h"
+#include "gst/media_graph.h"
 #include "lang/language_id.h"
 
 namespace lumaghost {
@@ -24,6 +25,8 @@ namespace {
 
 // How long a second start waits for the first to confirm.
 constexpr int kHandOffTimeoutMs = 5000;
+// How long the exit waits for graphs that went during their start to stop.
+constexpr int kRetiredGraphsWaitMs = 3000;
 
 }  // namespace
 
@@ -144,6 +147,8 @@ void CLumadeskApp::ExitInstance() {
     frame_.reset();
     doc_.reset();
     QThreadPool::globalInstance()->waitForDone();
+    // A graph that went while it started stops on a thread of its own; a stuck one is left.
+    (void)MediaGraph::awaitRetiredGraphs(kRetiredGraphsWaitMs);
     context_->recentSequences.write(context_->settings);
     context_->recentMovies.write(context_->settings);
     context_->packs = LanguagePackList();

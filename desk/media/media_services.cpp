@@ -17,10 +17,17 @@ HResult openDeviceControls(const BaseFilter &device, std::unique_ptr<CameraContr
     return S_OK;
 }
 
+HResult createCameraGraph(const std::string &location, bool lumaghost,
+                          const RendererSettings &settings, Post post,
+                          std::unique_ptr<CameraGraph> &out) {
+    return CameraGraph::create(location, lumaghost, settings, std::move(post), out);
+}
+
 MediaServices MediaServices::system() {
     MediaServices services;
     services.legacyFilters = createMediaDeviceEnumerator;
     services.openControls = openDeviceControls;
+    services.cameraGraph = createCameraGraph;
     return services;
 }
 

@@ -6,7 +6,10 @@
 #include <functional>
 #include <memory>
 
+#include <string>
+
 #include "camera/capture_devices.h"
+#include "gst/media_graph.h"
 #include "platform/hresult.h"
 
 namespace lumaghost {
@@ -17,6 +20,16 @@ class CameraControls;
 using ControlsOpener =
     std::function<HResult(const BaseFilter &device, std::unique_ptr<CameraControls> &out)>;
 
+/// Builds a real camera's passthrough graph: `location` is a V4L2 node, or the name of another
+/// Lumaghost camera when `lumaghost`.
+using CameraGraphFactory = std::function<HResult(const std::string &location, bool lumaghost,
+                                                 const RendererSettings &settings, Post post,
+                                                 std::unique_ptr<CameraGraph> &out)>;
+
+HResult createCameraGraph(const std::string &location, bool lumaghost,
+                          const RendererSettings &settings, Post post,
+                          std::unique_ptr<CameraGraph> &out);
+
 /// A V4L2 device's controls through its node; other devices have none.
 HResult openDeviceControls(const BaseFilter &device, std::unique_ptr<CameraControls> &out);
 
@@ -26,6 +39,8 @@ struct MediaServices {
     DeviceEnumeratorFactory legacyFilters;
     /// A real camera's controls for its property dialog.
     ControlsOpener openControls = openDeviceControls;
+    /// A real camera's passthrough graph.
+    CameraGraphFactory cameraGraph = createCameraGraph;
     /// How long a new graph may take to show its first frame before it counts as failed.
     int graphStartTimeoutMs = 10000;
 

@@ -40,8 +40,8 @@ bool isRealMedia(const QString &path) {
 /// Whether any element of the graph took the file as media: a demuxer, parser or decoder.
 bool recognisedAsMedia(GstElement *pipeline) {
     bool found = false;
-    GstIterator *it = gst_bin_iterate_recurse(GST_BIN(pipeline));
-    GValue item = G_VALUE_INIT;
+    g_autoptr(GstIterator) it = gst_bin_iterate_recurse(GST_BIN(pipeline));
+    g_auto(GValue) item = G_VALUE_INIT;
     while (!found && gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
         auto *element = GST_ELEMENT(g_value_get_object(&item));
         GstElementFactory *factory = gst_element_get_factory(element);
@@ -53,49 +53,41 @@ bool recognisedAsMedia(GstElement *pipeline) {
         }
         g_value_reset(&item);
     }
-    g_value_unset(&item);
-    gst_iterator_free(it);
     return found;
 }
 
 /// Whether video has reached the renderer: its input has agreed on a format.
 bool rendererConnected(GstElement *playbin) {
-    GstElement *sink = nullptr;
-    g_object_get(playbin, "video-sink", &sink, nullptr);
-    if (!sink)
+    GstElement *videoSink = nullptr;
+    g_object_get(playbin, "video-sink", &videoSink, nullptr);
+    const GstRef<GstElement> sink(videoSink);
+    if (!sink || !GST_IS_BIN(sink.get()))
         return false;
-    bool connected = false;
-    GstElement *renderer =
-        GST_IS_BIN(sink) ? gst_bin_get_by_name(GST_BIN(sink), "LumaRenderer") : nullptr;
-    if (renderer) {
-        if (GstPad *pad = gst_element_get_static_pad(renderer, "sink")) {
-            if (GstCaps *caps = gst_pad_get_current_caps(pad)) {
-                connected = true;
-                gst_caps_unref(caps);
-            }
-            gst_object_unref(pad);
-        }
-        gst_object_unref(renderer);
-    }
-    gst_object_unref(sink);
-    return connected;
+    const GstRef<GstElement> renderer(gst_bin_get_by_name(GST_BIN(sink.get()), "LumaRenderer"));
+    const GstRef<GstPad> pad(renderer ? gst_element_get_static_pad(renderer.get(), "sink")
+                                      : nullptr);
+    g_autoptr(GstCaps) caps = pad ? gst_pad_get_current_caps(pad.get()) : nullptr;
+    return caps != nullptr;
 }
 
-/// Waits for a state change that went asynchronous, at most `timeoutMs`.
-GstStateChangeReturn settle(GstElement *pipeline, GstStateChangeReturn change, int timeoutMs) {
-    if (change != GST_STATE_CHANGE_ASYNC)
-        return change;
-    return gst_element_get_state(pipeline, nullptr, nullptr, GstClockTime(timeoutMs) * GST_MSECOND);
-}
+// A start that takes longer than this shows its progress.
+constexpr int kProgressDelayMs = 500;
 
 }  // namespace
 
 MoviePlayer::MoviePlayer(const PartContext &part, CDialogVideoControl &bar, MediaServices services)
     : part_(part), context_(part.desk), bar_(bar), services_(std::move(services)) {
     connect(&watcher_, &QFileSystemWatcher::fileChanged, this, &MoviePlayer::onWatchedFileChanged);
+    progressDelay_.setSingleShot(true);
+    connect(&progressDelay_, &QTimer::timeout, this, [this] {
+        progressShown_ = true;
+        emit startProgress(progressText_);
+    });
 }
 
 MoviePlayer::~MoviePlayer() {
+    endBusy();
+    pendingStart_ = nullptr;
     bar_.AttachGraph(nullptr);
     transport_.reset();
     movie_ = nullptr;
@@ -136,21 +128,23 @@ void MoviePlayer::playMovieCommand() {
         fileDialogFilter(context_.message(pack_ids::kMovieFilter), playableCommonMovieTypes()));
     if (path.isEmpty())
         return;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const HResult result = playMovieFile(path);
-    QGuiApplication::restoreOverrideCursor();
+    auto started = [this, path](HResult result) {
+        if (result.failed())
+            context_.ask(part_.window, appTitle(),
+                         formatMessage(context_.message(msg::kCannotPlayMovie),
+                                       {path, int64_t{result.code()}}),
+                         MessageButtons::Ok, MessageIcon::Warning);
+    };
+    const HResult result = playMovieFile(path, started);
     if (result.failed())
-        context_.ask(
-            part_.window, appTitle(),
-            formatMessage(context_.message(msg::kCannotPlayMovie), {path, int64_t{result.code()}}),
-            MessageButtons::Ok, MessageIcon::Warning);
+        started(result);
 }
 
-/// \brief Builds and runs the movie graph for one file.
+/// \brief Builds the movie graph for one file and starts it.
 ///
 /// Whatever fed the camera ends first. On failure no graph is left; the code is the failed
 /// step's, VFW_E_NOT_CONNECTED when the file played but its video never reached the renderer.
-HResult MoviePlayer::playMovieFile(const QString &path) {
+HResult MoviePlayer::playMovieFile(const QString &path, MovieStarted started) {
     part_.parts.stopCameraSources();
     stopPlayServiceIfRunning(part_.service);
     currentFile_ = path;
@@ -177,10 +171,20 @@ HResult MoviePlayer::playMovieFile(const QString &path) {
     graph_ = std::move(graph);
     graphName_ = path;
     movie_->setEventHandler([this](const GraphEvent &event) { onGraphEvent(event); });
-    result = prepareMovie();
+    // Paused until the first frame is ready to show.
+    beginStart(GST_STATE_PAUSED, context_.message(pack_ids::kStartingMovie, {path}),
+               [this, path, started = std::move(started)](GstStateChangeReturn change) {
+                   const HResult outcome = moviePrerolled(change, path);
+                   if (started)
+                       started(outcome);
+               });
+    return S_OK;
+}
+
+HResult MoviePlayer::moviePrerolled(GstStateChangeReturn change, const QString &path) {
+    HResult result = checkPrerolled(change);
     if (result.failed())
         return result;
-
     transport_ = std::make_unique<GraphTransport>(*movie_);
     bar_.AttachGraph(transport_.get());
     emit transportChanged(true);
@@ -199,12 +203,9 @@ HResult MoviePlayer::playMovieFile(const QString &path) {
     return result;
 }
 
-/// \brief The new movie paused until its first frame is ready; a movie that cannot show is
-/// told and torn down.
-HResult MoviePlayer::prepareMovie() {
+/// \brief A movie that cannot show is told and torn down.
+HResult MoviePlayer::checkPrerolled(GstStateChangeReturn change) {
     GstElement *pipeline = movie_->pipeline();
-    const GstStateChangeReturn change = settle(
-        pipeline, gst_element_set_state(pipeline, GST_STATE_PAUSED), services_.graphStartTimeoutMs);
     const bool ready = change == GST_STATE_CHANGE_SUCCESS || change == GST_STATE_CHANGE_NO_PREROLL;
     if (ready && rendererConnected(pipeline))
         return S_OK;
@@ -221,6 +222,40 @@ HResult MoviePlayer::prepareMovie() {
     stopGraphPlayback();
     renderDiagnostics(elements);
     return VFW_E_NOT_CONNECTED;
+}
+
+void MoviePlayer::beginStart(GstState target, const QString &progress, StartOutcome outcome) {
+    pendingStart_ = std::move(outcome);
+    if (!busy_) {
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+        busy_ = true;
+    }
+    progressText_ = progress;
+    progressDelay_.start(kProgressDelayMs);
+    emit stateChanged();
+    graph_->startAsync(target, services_.graphStartTimeoutMs,
+                       [this](GstStateChangeReturn change) { finishStart(change); });
+}
+
+void MoviePlayer::finishStart(GstStateChangeReturn change) {
+    StartOutcome outcome = std::move(pendingStart_);
+    pendingStart_ = nullptr;
+    if (!outcome)
+        return;
+    endBusy();
+    outcome(change);
+}
+
+void MoviePlayer::endBusy() {
+    progressDelay_.stop();
+    if (busy_) {
+        QGuiApplication::restoreOverrideCursor();
+        busy_ = false;
+    }
+    if (progressShown_) {
+        progressShown_ = false;
+        emit startProgress(QString());
+    }
 }
 
 /// \brief msg::kCannotRenderMedia; on Yes the graph's elements, which may go to the clipboard.
@@ -244,29 +279,30 @@ void MoviePlayer::renderDiagnostics(const std::vector<std::string> &elements) {
                  MessageButtons::Ok, copied ? MessageIcon::Information : MessageIcon::Warning);
 }
 
-bool MoviePlayer::runCameraGraph(std::unique_ptr<CameraGraph> graph, const QString &device,
-                                 const QString &watched) {
+void MoviePlayer::runCameraGraph(std::unique_ptr<CameraGraph> graph, const QString &device,
+                                 const QString &watched, CameraStarted started) {
     part_.parts.stopCameraSources();
     graph_ = std::move(graph);
     graphName_ = device;
     graph_->setEventHandler([this](const GraphEvent &event) { onGraphEvent(event); });
     // A live source: the graph has started once its first frame has gone to the camera.
-    GstElement *pipeline = graph_->pipeline();
-    const GstStateChangeReturn change =
-        settle(pipeline, gst_element_set_state(pipeline, GST_STATE_PLAYING),
-               services_.graphStartTimeoutMs);
-    if (change != GST_STATE_CHANGE_SUCCESS) {
-        stopGraphPlayback();
-        return false;
-    }
-    watch(watched);
-    part_.parts.reportOnCamera({OnCamera::Kind::RealCamera, device});
-    emit stateChanged();
-    return true;
+    beginStart(GST_STATE_PLAYING, context_.message(pack_ids::kStartingCamera, {device}),
+               [this, device, watched, started = std::move(started)](GstStateChangeReturn change) {
+                   const bool ok = change == GST_STATE_CHANGE_SUCCESS;
+                   if (ok) {
+                       watch(watched);
+                       part_.parts.reportOnCamera({OnCamera::Kind::RealCamera, device});
+                       emit stateChanged();
+                   } else {
+                       stopGraphPlayback();
+                   }
+                   if (started)
+                       started(ok);
+               });
 }
 
 GraphState MoviePlayer::queryGraphState(int timeoutMs) {
-    if (!graph_)
+    if (!graph_ || starting())
         return GraphState::Stopped;
     GstState current = GST_STATE_NULL;
     const GstStateChangeReturn r = gst_element_get_state(
@@ -279,7 +315,10 @@ GraphState MoviePlayer::queryGraphState(int timeoutMs) {
 /// \brief "Stop Above" and every new source: directory playback ends, the graph stops and
 /// goes, the control bar hides.
 void MoviePlayer::stopGraphPlayback() {
-    const bool fed = graph_ || (directory_ && directory_->playing());
+    // A start under way is cancelled: its outcome never comes.
+    pendingStart_ = nullptr;
+    endBusy();
+    const bool fed = (graph_ && !graph_->starting()) || (directory_ && directory_->playing());
     if (directory_)
         directory_->stop();
     if (!watcher_.files().isEmpty())
@@ -300,7 +339,11 @@ void MoviePlayer::onGraphEvent(const GraphEvent &event) {
     switch (event.type) {
         case GraphEvent::Error:
         case GraphEvent::RenderFailure:
-            endWithMessage(QString::fromStdString(event.text));
+            // A graph failing during its start fails the start, which says so.
+            if (starting())
+                finishStart(GST_STATE_CHANGE_FAILURE);
+            else
+                endWithMessage(QString::fromStdString(event.text));
             break;
         case GraphEvent::Complete:
         case GraphEvent::StateChanged:

@@ -2,7 +2,10 @@
 // Movie playback, and the graph that the movie and the real camera share: at most one graph
 // exists, and stopGraphPlayback() (Stop Above) ends it together with directory playback. The
 // graph's notifications arrive on the user-interface thread; a graph that fails while it runs
-// (a movie file removed or damaged, a camera unplugged) ends with a message.
+// (a movie file removed or damaged, a camera unplugged) ends with a message. A graph starts
+// without blocking this thread: its state change is waited for on a worker, under a busy
+// cursor and, past half a second, a progress indication; Stop, another source or this part's
+// end cancels a start still under way.
 #pragma once
 
 #include <memory>
@@ -12,6 +15,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include "desk/media/dialog_video_control.h"
 #include "desk/media/directory_player.h"
@@ -38,16 +42,22 @@ public:
 
     // MoviePart.
     void playMovieCommand() override;
-    HResult playMovieFile(const QString &path) override;
+    HResult playMovieFile(const QString &path, MovieStarted started = {}) override;
     void stopGraphPlayback() override;
     bool graphExists() const override { return graph_ != nullptr; }
+    /// Stopped while the graph is still starting: nothing is on the camera yet.
     GraphState queryGraphState(int timeoutMs) override;
 
-    /// Runs a real camera's passthrough graph as the view's graph: true once its first frame
-    /// has reached the camera; false (and no graph) when it could not start. `device` names
-    /// the camera in messages; `watched` is the file whose removal unplugs it.
-    bool runCameraGraph(std::unique_ptr<CameraGraph> graph, const QString &device,
-                        const QString &watched);
+    /// Whether a real camera's first frame reached the camera.
+    using CameraStarted = std::function<void(bool)>;
+    /// Runs a real camera's passthrough graph as the view's graph. `started` hears true once
+    /// its first frame has reached the camera, false (and then no graph is left) when it
+    /// could not start; nothing when the start was cancelled. `device` names the camera in
+    /// messages; `watched` is the file whose removal unplugs it.
+    void runCameraGraph(std::unique_ptr<CameraGraph> graph, const QString &device,
+                        const QString &watched, CameraStarted started);
+    /// A graph is starting: its outcome has not come yet.
+    bool starting() const { return bool(pendingStart_); }
 
     /// Directory playback, which stopGraphPlayback() ends too.
     void setDirectoryPlayer(DirectoryPlayer *directory) { directory_ = directory; }
@@ -73,11 +83,25 @@ signals:
     void recentFilesChanged();
     /// A movie's transport was given to the control bar (true), or the graph went (false).
     void transportChanged(bool attached);
+    /// A start has taken more than half a second: `text` says what starts. Empty once it is
+    /// over.
+    void startProgress(const QString &text);
 
 private:
-    /// Pauses the new movie until it is ready to show its first frame; then checks that its
-    /// video reached the renderer.
-    HResult prepareMovie();
+    /// The outcome of the graph's state change, or FAILURE when the graph failed first.
+    using StartOutcome = std::function<void(GstStateChangeReturn)>;
+    /// Starts graph_ towards `target` under a busy cursor; `progress` is shown past half a
+    /// second.
+    void beginStart(GstState target, const QString &progress, StartOutcome outcome);
+    /// Hands the outcome of the start under way over, once.
+    void finishStart(GstStateChangeReturn change);
+    /// The busy cursor and the progress indication go.
+    void endBusy();
+    /// The new movie, paused and ready to show its first frame or not: it runs, or it is
+    /// told and torn down.
+    HResult moviePrerolled(GstStateChangeReturn change, const QString &path);
+    /// Checks that a paused movie's video reached the renderer.
+    HResult checkPrerolled(GstStateChangeReturn change);
     /// msg::kCannotRenderMedia, and the element list on request.
     void renderDiagnostics(const std::vector<std::string> &elements);
     void onGraphEvent(const GraphEvent &event);
@@ -99,6 +123,12 @@ private:
     QString graphName_;  // the movie's path or the camera's name, for messages
     QFileSystemWatcher watcher_;
     bool ending_ = false;
+
+    StartOutcome pendingStart_;  // while graph_ starts
+    QTimer progressDelay_;
+    QString progressText_;
+    bool busy_ = false;
+    bool progressShown_ = false;
 };
 
 }  // namespace lumaghost

@@ -155,12 +155,6 @@ void RealCamera::switchToRealCamera(int index) {
         return;
 
     const std::string name = cameras[size_t(index)];
-    auto cannotConnect = [this] {
-        if (movie_)
-            movie_->stopGraphPlayback();
-        context_.ask(part_.window, appTitle(), context_.message(msg::kCannotConnectCamera),
-                     MessageButtons::Ok, MessageIcon::Warning);
-    };
     std::unique_ptr<BaseFilter> device;
     if (findFilterByName(CLSID_VideoInputDeviceCategory, name, device).failed()) {
         cannotConnect();
@@ -169,12 +163,26 @@ void RealCamera::switchToRealCamera(int index) {
     // Another Lumaghost device is read through its frame channel, a V4L2 camera through its node.
     const bool lumaghost = device->kind() == FilterKind::Lumaghost;
     std::unique_ptr<CameraGraph> graph;
-    if (CameraGraph::create(lumaghost ? name : device->location(), lumaghost,
-                            movie_->rendererSettings(), movie_->post(), graph)
-            .failed() ||
-        !movie_->runCameraGraph(std::move(graph), QString::fromStdString(name),
-                                QString::fromStdString(device->location())))
+    if (services_
+            .cameraGraph(lumaghost ? name : device->location(), lumaghost,
+                         movie_->rendererSettings(), movie_->post(), graph)
+            .failed()) {
         cannotConnect();
+        return;
+    }
+    movie_->runCameraGraph(std::move(graph), QString::fromStdString(name),
+                           QString::fromStdString(device->location()),
+                           [self = QPointer<RealCamera>(this)](bool started) {
+                               if (!started && self)
+                                   self->cannotConnect();
+                           });
+}
+
+void RealCamera::cannotConnect() {
+    if (movie_)
+        movie_->stopGraphPlayback();
+    context_.ask(part_.window, appTitle(), context_.message(msg::kCannotConnectCamera),
+                 MessageButtons::Ok, MessageIcon::Warning);
 }
 
 }  // namespace lumaghost

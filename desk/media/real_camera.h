@@ -34,8 +34,8 @@ public:
     bool setUpPreview(CameraLink &link) override;
     bool previewReady() const override { return preview_ != nullptr; }
     void setupRealCamera() override;
-    /// Passes real camera `index` through into the camera; msg::kCannotConnectCamera when it
-    /// cannot, and then no graph remains.
+    /// Passes real camera `index` through into the camera, once its graph has started;
+    /// msg::kCannotConnectCamera when it cannot, and then no graph remains.
     void switchToRealCamera(int index) override;
     void startPreview() override;
     void stopPreview() override;
@@ -57,6 +57,8 @@ private:
         bool pending = false;
     };
     void deliverPreviewFrame();
+    /// Message 154; the graph goes.
+    void cannotConnect();
     /// The preview's place: the pick frame's left and top as a screen position, its size.
     QRect previewPlace() const;
 

@@ -8,6 +8,7 @@
 // rules read has changed.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include <QRect>
@@ -98,15 +99,20 @@ class MoviePart {
 public:
     virtual ~MoviePart() = default;
 
+    /// The outcome of a movie start that went on after playMovieFile() returned.
+    using MovieStarted = std::function<void(HResult)>;
+
     /// "Play Movie" (32794): the open dialog, then playMovieFile().
     virtual void playMovieCommand() = 0;
-    /// Builds and runs the movie graph; a negative result when it failed. The document shows
-    /// "Play File Error" for a failure and puts a success on the movie list.
-    virtual HResult playMovieFile(const QString &path) = 0;
+    /// Builds the movie graph and starts it; a negative result when it could not. The start
+    /// goes on without blocking: `started` gets its outcome later, unless Stop, another
+    /// source or the part's end cancelled it. The document shows "Play File Error" for a
+    /// failure and puts a success on the movie list.
+    virtual HResult playMovieFile(const QString &path, MovieStarted started = {}) = 0;
     /// "Stop Above" (32804) and every new camera source: stops and releases the graph.
     virtual void stopGraphPlayback() = 0;
 
-    /// A movie or real-camera graph exists.
+    /// A movie or real-camera graph exists, started or starting.
     virtual bool graphExists() const = 0;
     /// The graph's state, waiting at most `timeoutMs`; Unknown when the query fails or does
     /// not settle. Asked by the close check.

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QPointer>
 #include <QRegularExpression>
 
 #include "desk/model/command_table.h"
@@ -105,21 +106,32 @@ bool CLumadeskDoc::OnOpenDocument(const QString &given) {
             view.viewport()->update();
             break;
         case FileKind::Movie: {
-            const HResult result = view.playMovieFile(path);
-            if (result.failed()) {
-                context_.ask(
-                    nullptr, context_.message(pack_ids::kPlayFileErrorCaption),
-                    context_.message(msg::kCannotPlayMovie, {path, int64_t{result.code()}}),
-                    MessageButtons::Ok, MessageIcon::Warning);
-            } else {
-                context_.recentMovies.add(path);
-                setTitle(path);
-            }
+            // The outcome comes once the movie has started, or could not.
+            auto started = [doc = QPointer<CLumadeskDoc>(this), path](HResult result) {
+                if (doc)
+                    doc->movieStarted(path, result);
+            };
+            const HResult result = view.playMovieFile(path, started);
+            if (result.failed())
+                started(result);
             break;
         }
     }
     frame_->rebuildRecentMenus();
     return true;
+}
+
+void CLumadeskDoc::movieStarted(const QString &path, HResult result) {
+    if (result.failed()) {
+        context_.ask(nullptr, context_.message(pack_ids::kPlayFileErrorCaption),
+                     context_.message(msg::kCannotPlayMovie, {path, int64_t{result.code()}}),
+                     MessageButtons::Ok, MessageIcon::Warning);
+        return;
+    }
+    context_.recentMovies.add(path);
+    setTitle(path);
+    if (frame_)
+        frame_->rebuildRecentMenus();
 }
 
 /// \brief Files handed over together: the missing ones are told in one message that lists

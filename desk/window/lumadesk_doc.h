@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/hresult.h"
+
 namespace lumaghost {
 
 class RecentFileList;
@@ -54,6 +56,8 @@ signals:
 private:
     /// The framework's check that the file opens for reading, with its messages.
     bool canOpenForReading(const QString &path);
+    /// A movie opened here has started (on the movie list, in the title) or could not.
+    void movieStarted(const QString &path, HResult result);
 
     DeskContext &context_;
     CMainFrame *frame_ = nullptr;

@@ -156,9 +156,9 @@ void CLumadeskView::openPictureFile(const QString &path) {
         picture->openPicture(path);
 }
 
-HResult CLumadeskView::playMovieFile(const QString &path) {
+HResult CLumadeskView::playMovieFile(const QString &path, MoviePart::MovieStarted started) {
     MoviePart *movie = frame_.parts().movie();
-    return movie ? movie->playMovieFile(path) : E_NOTIMPL;
+    return movie ? movie->playMovieFile(path, std::move(started)) : E_NOTIMPL;
 }
 
 void CLumadeskView::ApplyStartType(bool autoStart) {

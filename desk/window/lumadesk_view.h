@@ -15,6 +15,7 @@
 #include "camera/camera_link.h"
 #include "desk/model/camera_state.h"
 #include "desk/model/desk_settings.h"
+#include "desk/model/parts.h"
 #include "platform/hresult.h"
 
 namespace lumaghost {
@@ -54,8 +55,8 @@ public:
     // The document's open operation, per kind of file.
     void openSequenceFile(const QString &path);
     void openPictureFile(const QString &path);
-    /// E_NOTIMPL while no movie part is installed.
-    HResult playMovieFile(const QString &path);
+    /// MoviePart::playMovieFile(); E_NOTIMPL while no movie part is installed.
+    HResult playMovieFile(const QString &path, MoviePart::MovieStarted started = {});
 
     // Commands of the view.
     void onSequenceMode();

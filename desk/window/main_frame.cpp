@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QScreen>
 #include <QSizeGrip>
 #include <QStatusBar>
@@ -353,6 +354,7 @@ void CMainFrame::createMediaParts(MediaServices services) {
     connect(movie.get(), &MoviePlayer::recentFilesChanged, this, &CMainFrame::rebuildRecentMenus);
     connect(movie.get(), &MoviePlayer::transportChanged, this,
             [this](bool attached) { showControlBar(kMovieControlBar, attached); });
+    connect(movie.get(), &MoviePlayer::startProgress, this, &CMainFrame::setStartProgress);
     followTitle(movie.get());
     connect(directory.get(), &DirectoryPlayer::stateChanged, this,
             &CMainFrame::requestCommandUpdate);
@@ -377,6 +379,13 @@ void CMainFrame::createStatusBar() {
     sourcePane_->setTextFormat(Qt::PlainText);
     sourcePane_->setFocusPolicy(Qt::TabFocus);  // a screen reader's user may tab to it
     bar->addPermanentWidget(sourcePane_);
+    // Indeterminate: a start says nothing of how far it has come.
+    startProgress_ = new QProgressBar(bar);
+    startProgress_->setObjectName(QStringLiteral("startProgress"));
+    startProgress_->setRange(0, 0);
+    startProgress_->setMaximumWidth(120);
+    startProgress_->hide();
+    bar->addPermanentWidget(startProgress_);
     setOnCamera(onCamera_);
     bar->showMessage(QStringLiteral("Ready"));
 }
@@ -630,6 +639,16 @@ void CMainFrame::setOnCamera(const OnCamera &source) {
     sourcePane_->setText(text);
     sourcePane_->setToolTip(text);
     sourcePane_->setAccessibleName(text);
+}
+
+void CMainFrame::setStartProgress(const QString &text) {
+    startProgress_->setAccessibleName(text);
+    startProgress_->setToolTip(text);
+    startProgress_->setVisible(!text.isEmpty());
+    if (text.isEmpty())
+        statusBar()->clearMessage();
+    else
+        statusBar()->showMessage(text);
 }
 
 bool CMainFrame::trayAvailable() const {

@@ -23,6 +23,7 @@
 #include "lang/qt_translations.h"
 
 class QLabel;
+class QProgressBar;
 class QMenu;
 class QToolBar;
 class QToolButton;
@@ -93,6 +94,10 @@ public:
     void setOnCamera(const OnCamera &source);
     const OnCamera &onCamera() const { return onCamera_; }
     QLabel *sourcePane() const { return sourcePane_; }
+    /// The status bar's indication of a movie or real camera that takes its time to start:
+    /// `text` names it; empty hides it.
+    void setStartProgress(const QString &text);
+    QProgressBar *startProgress() const { return startProgress_; }
 
     /// The real cameras' items of the "Switch To Real Camera" menus.
     void setCameraItems(const std::vector<std::string> &names);
@@ -189,6 +194,7 @@ private:
     // No lock-key panes: Qt does not tell their state, and an indicator that is always off
     // would be wrong.
     QLabel *sourcePane_ = nullptr;
+    QProgressBar *startProgress_ = nullptr;
     OnCamera onCamera_;
     QIcon serviceIcons_[3];
 

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <optional>
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -239,6 +241,19 @@ void DeskFixture::exit() {
     frame().close();
     app_->ExitInstance();
     app_.reset();
+}
+
+HResult DeskFixture::playMovie(const QString &path) {
+    auto outcome = std::make_shared<std::optional<HResult>>();
+    const HResult result =
+        frame().view()->playMovieFile(path, [outcome](HResult started) { *outcome = started; });
+    if (result.failed())
+        return result;
+    if (!waitFor([&] { return outcome->has_value(); }, 20000)) {
+        ADD_FAILURE() << "the start of " << path.toStdString() << " had no outcome";
+        return E_FAIL;
+    }
+    return **outcome;
 }
 
 std::vector<std::string> DeskFixture::messages() const {

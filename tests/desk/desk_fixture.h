@@ -120,8 +120,11 @@ struct FakeMovie : MoviePart {
     GraphState state = GraphState::Running;
     int stops = 0;
     void playMovieCommand() override {}
-    HResult playMovieFile(const QString &path) override {
+    /// Starts at once: `started` hears of a success before this returns.
+    HResult playMovieFile(const QString &path, MovieStarted started) override {
         played.append(path);
+        if (result.succeeded() && started)
+            started(result);
         return result;
     }
     void stopGraphPlayback() override {
@@ -231,6 +234,8 @@ protected:
     void runSetup(const std::function<void(CSetupMain &)> &interact);
     /// Ends the program as the window's close does.
     void exit();
+    /// Plays a movie through the view and waits for the outcome of its start.
+    HResult playMovie(const QString &path);
 
     std::filesystem::path configFile() const;
     /// The messages shown, as "caption: text" lines.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,7 @@
 #include "platform/registry.h"
 #include "tests/device/test_camera.h"
 #include "tests/gst/media_files.h"
+#include "tests/gst/slow_source.h"
 #include "tests/test_support.h"
 
 namespace lumaghost {
@@ -58,7 +60,10 @@ struct GraphFixture : ::testing::Test {
     TaskQueue queue;
     std::vector<GraphEvent> events;
 
-    static void SetUpTestSuite() { ASSERT_TRUE(initMediaGraphs()); }
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(initMediaGraphs());
+        ASSERT_TRUE(test::registerSlowSource());
+    }
 
     std::unique_ptr<FrameChannel> install(const char *number, const char *name, ChannelFormat f) {
         DeviceInstance d{"MEDIA", number};
@@ -78,6 +83,16 @@ struct GraphFixture : ::testing::Test {
         return make("clip.avi",
                     "videotestsrc num-buffers=10 ! video/x-raw,width=160,height=120,"
                     "framerate=30/1 ! jpegenc ! avimux");
+    }
+
+    /// Polls `done` while pumping, for `seconds`.
+    bool pollUntil(const std::function<bool()> &done, int seconds = 10) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            queue.pumpUntil([] { return false; }, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return done();
     }
 
     bool saw(GraphEvent::Type type) const {
@@ -220,6 +235,89 @@ TEST_F(GraphFixture, CameraPassthroughAndPreview) {
     ASSERT_TRUE(target->readLatest(frame));
     EXPECT_EQ(frame[47 * 64 * 3], 200);
     EXPECT_EQ(frame[0], 0);
+}
+
+// A start runs on a worker: the call returns before the graph has settled, and the outcome
+// comes through the caller's queue once the slow file has prerolled.
+TEST_F(GraphFixture, MovieStartsOffTheCallersThread) {
+    auto camera = install("0000", "Lumaghost", {320, 240, 30});
+    test::setSlowFileTimes({200, 600});
+    std::unique_ptr<MovieGraph> movie;
+    ASSERT_EQ(MovieGraph::create(test::slowFileUri(clip()), {}, queue.post(), movie), S_OK);
+    std::vector<GstStateChangeReturn> outcomes;
+    movie->startAsync(GST_STATE_PAUSED, 10000,
+                      [&](GstStateChangeReturn change) { outcomes.push_back(change); });
+    EXPECT_TRUE(movie->starting());
+    EXPECT_TRUE(outcomes.empty());  // it comes through the queue only
+    ASSERT_TRUE(queue.pumpUntil([&] { return !outcomes.empty(); }));
+    EXPECT_EQ(outcomes, std::vector<GstStateChangeReturn>({GST_STATE_CHANGE_SUCCESS}));
+    EXPECT_FALSE(movie->starting());
+    EXPECT_EQ(movie->state(), GST_STATE_PAUSED);
+    ASSERT_EQ(movie->run(), S_OK);
+    ASSERT_TRUE(pollUntil([&] { return camera->commitSequence() > 2; }));
+}
+
+// A start that does not settle in time says so; a graph whose start fails says FAILURE.
+TEST_F(GraphFixture, StartOutcomesOfTimeoutAndFailure) {
+    auto camera = install("0000", "Lumaghost", {320, 240, 30});
+    test::setSlowFileTimes({0, 3000});
+    std::unique_ptr<MovieGraph> slow;
+    ASSERT_EQ(MovieGraph::create(test::slowFileUri(clip()), {}, queue.post(), slow), S_OK);
+    std::vector<GstStateChangeReturn> outcomes;
+    slow->startAsync(GST_STATE_PAUSED, 100,
+                     [&](GstStateChangeReturn change) { outcomes.push_back(change); });
+    ASSERT_TRUE(queue.pumpUntil([&] { return !outcomes.empty(); }));
+    EXPECT_EQ(outcomes, std::vector<GstStateChangeReturn>({GST_STATE_CHANGE_ASYNC}));
+
+    std::unique_ptr<CameraGraph> missing;
+    ASSERT_EQ(CameraGraph::create("/nonexistent/video7", false, {}, queue.post(), missing), S_OK);
+    outcomes.clear();
+    missing->startAsync(GST_STATE_PLAYING, 5000,
+                        [&](GstStateChangeReturn change) { outcomes.push_back(change); });
+    ASSERT_TRUE(queue.pumpUntil([&] { return !outcomes.empty(); }));
+    EXPECT_EQ(outcomes, std::vector<GstStateChangeReturn>({GST_STATE_CHANGE_FAILURE}));
+}
+
+// A graph that goes while its start is under way tells nothing afterwards, and stops on a
+// thread of its own: nothing it would have shown reaches the camera.
+TEST_F(GraphFixture, GraphGoingDuringItsStartStopsAndTellsNothing) {
+    auto camera = install("0000", "Lumaghost", {320, 240, 30});
+    const std::string movieFile = clip();
+    // Whatever the new camera shows of its own has come: nothing changes for half a second.
+    for (uint64_t seen = ~uint64_t{0}; seen != camera->commitSequence();) {
+        seen = camera->commitSequence();
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    for (test::SlowTimes times : {test::SlowTimes{0, 1500}, test::SlowTimes{800, 0}}) {
+        test::setSlowFileTimes(times);
+        std::unique_ptr<MovieGraph> movie;
+        ASSERT_EQ(MovieGraph::create(test::slowFileUri(movieFile), {}, queue.post(), movie), S_OK);
+        bool told = false;
+        movie->setEventHandler([&](const GraphEvent &) { told = true; });
+        movie->startAsync(GST_STATE_PAUSED, 10000, [&](GstStateChangeReturn) { told = true; });
+        const uint64_t before = camera->commitSequence();
+        movie.reset();
+        EXPECT_TRUE(MediaGraph::awaitRetiredGraphs(10000));
+        queue.pumpUntil([] { return false; }, 1);
+        EXPECT_FALSE(told) << times.openMs;
+        EXPECT_EQ(camera->commitSequence(), before) << times.openMs;
+    }
+}
+
+// A camera that is slow to open and to send its first frame starts off the caller's thread
+// and then passes through.
+TEST_F(GraphFixture, SlowCameraStartsOffTheCallersThread) {
+    auto camera = install("0000", "Lumaghost", {64, 48, 30});
+    std::unique_ptr<CameraGraph> graph;
+    ASSERT_EQ(CameraGraph::create(test::makeSlowCamera({300, 300}), {}, queue.post(), graph), S_OK);
+    std::vector<GstStateChangeReturn> outcomes;
+    graph->startAsync(GST_STATE_PLAYING, 10000,
+                      [&](GstStateChangeReturn change) { outcomes.push_back(change); });
+    EXPECT_TRUE(outcomes.empty());
+    ASSERT_TRUE(queue.pumpUntil([&] { return !outcomes.empty(); }));
+    EXPECT_EQ(outcomes, std::vector<GstStateChangeReturn>({GST_STATE_CHANGE_SUCCESS}));
+    EXPECT_EQ(graph->state(), GST_STATE_PLAYING);
+    ASSERT_TRUE(pollUntil([&] { return camera->commitSequence() > 2; }));
 }
 
 }  // namespace

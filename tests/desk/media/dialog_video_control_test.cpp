@@ -178,7 +178,7 @@ TEST_F(UxMediaTest, MovieBarTimes) {
               QStringLiteral("1:01:01"));
     auto camera = startWithCamera();
     const QString file = clip("clip.avi", 25);  // 2.5 s at 10 frames a second
-    ASSERT_EQ(view().playMovieFile(file), S_OK);
+    ASSERT_EQ(playMovie(file), S_OK);
     EXPECT_EQ(pane(), QStringLiteral("On the camera: movie ") + file);
     QLabel *time = movie().controlBar()->timeLabel();
     ASSERT_NE(time, nullptr);

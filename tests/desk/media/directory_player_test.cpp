@@ -142,7 +142,7 @@ TEST_F(MediaTest, MovieAndDirectoryBecomeTheCurrentItem) {
     const QString sequence = QString::fromStdString((root_.path() / "A.lgs").string());
     frame().parts().setCurrentItemPath(sequence);
     const QString file = clip("clip.avi");
-    ASSERT_EQ(view().playMovieFile(file), S_OK);
+    ASSERT_EQ(playMovie(file), S_OK);
     EXPECT_EQ(frame().parts().currentItemPath(), file);
     auto &service = dynamic_cast<PlayServiceCommand &>(*frame().parts().service());
     bool finished = false;

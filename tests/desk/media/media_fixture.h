@@ -15,10 +15,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
 #include "camera/device_discovery.h"
@@ -45,6 +47,7 @@
 #include "tests/desk/media/fake_v4l2_node.h"
 #include "tests/device/test_camera.h"
 #include "tests/gst/media_files.h"
+#include "tests/gst/slow_source.h"
 
 namespace lumaghost::test {
 
@@ -118,6 +121,19 @@ protected:
         return {frame[at], frame[at + 1], frame[at + 2]};
     }
     static std::array<int, 3> bgr(QColor c) { return {c.blue(), c.green(), c.red()}; }
+    /// `name` made by clip(), read through a source that is slow to open and to preroll.
+    QString slowClip(const std::string &name, test::SlowTimes times) {
+        EXPECT_TRUE(test::registerSlowSource());
+        test::setSlowFileTimes(times);
+        return QString::fromStdString(test::slowFileUri(clip(name).toStdString()));
+    }
+    QProgressBar *startProgress() {
+        return frame().findChild<QProgressBar *>(QStringLiteral("startProgress"));
+    }
+    static bool busyCursor() {
+        return QGuiApplication::overrideCursor() &&
+               QGuiApplication::overrideCursor()->shape() == Qt::BusyCursor;
+    }
     void pumpFor(int ms) {
         QElapsedTimer t;
         t.start();

@@ -60,7 +60,7 @@ using test::waitFor;
 TEST_F(MediaTest, MoviePlaysMutedLoopsAndStops) {
     auto camera = startWithCamera();
     const QString file = clip("clip.avi");
-    ASSERT_EQ(view().playMovieFile(file), S_OK);
+    ASSERT_EQ(playMovie(file), S_OK);
     EXPECT_EQ(movie().cameraSource(), CameraSource::Movie);
     EXPECT_TRUE(barShown());
     EXPECT_TRUE(enabled(kStopAbove));
@@ -92,7 +92,7 @@ TEST_F(MediaTest, MoviePlaysMutedLoopsAndStops) {
     pumpFor(200);
     EXPECT_EQ(camera->commitSequence(), stopped);
 
-    ASSERT_EQ(view().playMovieFile(file), S_OK);
+    ASSERT_EQ(playMovie(file), S_OK);
     prompter_.answers = {MessageAnswer::Yes};  // "Do you want to stop them?"
     EXPECT_TRUE(frame().close());
     EXPECT_FALSE(movie().graphExists());
@@ -110,7 +110,7 @@ TEST_F(MediaTest, RealMediaNeedsItsDemuxer) {
     without.legacyFilters = legacyFilters(false);
     frame().createMediaParts(without);
 
-    EXPECT_EQ(view().playMovieFile(rmvb), VFW_E_NOT_FOUND);
+    EXPECT_EQ(playMovie(rmvb), VFW_E_NOT_FOUND);
     ASSERT_EQ(prompter_.shown.size(), 1u);
     EXPECT_EQ(prompter_.shown[0].caption, QStringLiteral("DirectShow FAILED"));
     EXPECT_EQ(prompter_.shown[0].text, QStringLiteral("In order to use RealMedia file,\nyou must "
@@ -118,13 +118,13 @@ TEST_F(MediaTest, RealMediaNeedsItsDemuxer) {
                                                       "first!"));
     EXPECT_FALSE(prompter_.shown[0].owned);
     EXPECT_FALSE(movie().graphExists());
-    EXPECT_EQ(view().playMovieFile(rmAvi), S_OK);
+    EXPECT_EQ(playMovie(rmAvi), S_OK);
     EXPECT_EQ(prompter_.shown.size(), 1u);
 
     MediaServices with = MediaServices::system();
     with.legacyFilters = legacyFilters(true);
     frame().createMediaParts(with);
-    EXPECT_EQ(view().playMovieFile(rmvb), S_OK);
+    EXPECT_EQ(playMovie(rmvb), S_OK);
     EXPECT_EQ(prompter_.shown.size(), 1u);
 }
 
@@ -135,7 +135,7 @@ TEST_F(MediaTest, FilesThatCannotPlayAreReported) {
     const QString noise = QString::fromStdString((root_.path() / "files" / "noise.avi").string());
     test::writeFile(noise.toStdString(), std::string(4096, '\x42'));
     const uint64_t before = camera->commitSequence();
-    EXPECT_EQ(view().playMovieFile(noise), kCannotRender);
+    EXPECT_EQ(playMovie(noise), kCannotRender);
     EXPECT_EQ(messages(), std::vector<std::string>(
                               {"DirectShow FAILED: Lumaghost can't render your moive file!"}));
     EXPECT_FALSE(movie().graphExists());
@@ -144,6 +144,7 @@ TEST_F(MediaTest, FilesThatCannotPlayAreReported) {
     const QString sound = make("sound.wav", "audiotestsrc num-buffers=20 ! wavenc");
     prompter_.shown.clear();
     ASSERT_TRUE(app().doc()->OnOpenDocument(sound));
+    ASSERT_TRUE(waitFor([&] { return prompter_.shown.size() >= 4; }));
     const std::vector<std::string> shown = messages();
     ASSERT_EQ(shown.size(), 4u);
     EXPECT_EQ(shown[0],
@@ -168,7 +169,7 @@ TEST_F(MediaTest, FilesThatCannotPlayAreReported) {
 TEST_F(MediaTest, RemovedMovieFileEndsThePlayback) {
     auto camera = startWithCamera();
     const QString file = clip("gone.avi", 30);
-    ASSERT_EQ(view().playMovieFile(file), S_OK);
+    ASSERT_EQ(playMovie(file), S_OK);
     fs::remove(file.toStdString());
     ASSERT_TRUE(waitFor([&] { return !movie().graphExists(); }));
     EXPECT_EQ(messages(), std::vector<std::string>({"Lumadesk: The movie " + file.toStdString() +
@@ -191,7 +192,7 @@ TEST_F(MediaTest, OneSourceFeedsTheCamera) {
     directory().start(choice);
     EXPECT_FALSE(sequence->playing);
     EXPECT_EQ(movie().cameraSource(), CameraSource::Directory);
-    ASSERT_EQ(view().playMovieFile(clip("clip.avi")), S_OK);
+    ASSERT_EQ(playMovie(clip("clip.avi")), S_OK);
     EXPECT_FALSE(directory().playing());
     EXPECT_EQ(movie().cameraSource(), CameraSource::Movie);
     directory().start(choice);
@@ -210,6 +211,106 @@ TEST_F(MediaTest, OneSourceFeedsTheCamera) {
     directory().start(choice);
     EXPECT_TRUE(frame().close());
     EXPECT_FALSE(directory().playing());
+}
+
+// A movie slow to preroll starts without holding the window: a busy cursor at once, past half
+// a second the status bar's progress names it, then it plays and both go.
+TEST_F(MediaTest, SlowMovieStartsBehindABusyCursorThenPlays) {
+    auto camera = startWithCamera();
+    const QString file = slowClip("slow.avi", {100, 3000});
+    ASSERT_EQ(view().playMovieFile(file), S_OK);
+    EXPECT_TRUE(busyCursor());
+    EXPECT_FALSE(barShown());
+    EXPECT_TRUE(enabled(kStopAbove));
+    QProgressBar *progress = startProgress();
+    ASSERT_NE(progress, nullptr);
+    EXPECT_TRUE(progress->isHidden());
+    ASSERT_TRUE(waitFor([&] { return !progress->isHidden(); }, 2500));
+    EXPECT_EQ(progress->accessibleName(), QStringLiteral("Starting the movie ") + file + u'…');
+    EXPECT_EQ(frame().statusBar()->currentMessage(), progress->accessibleName());
+    EXPECT_EQ(progress->maximum(), 0);  // indeterminate
+
+    ASSERT_TRUE(waitFor([&] { return barShown(); }, 15000));
+    EXPECT_FALSE(busyCursor());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(progress->isHidden());
+    EXPECT_EQ(movie().cameraSource(), CameraSource::Movie);
+    EXPECT_EQ(app().context().recentMovies.paths(), QStringList({file}));
+    const uint64_t playing = camera->commitSequence();
+    EXPECT_TRUE(waitFor([&] { return camera->commitSequence() > playing + 2; }));
+    EXPECT_TRUE(prompter_.shown.empty());
+}
+
+// Stop Above during a start cancels it: nothing reaches the camera, no list, no message. A
+// second start replaces a first one still under way.
+TEST_F(MediaTest, StopDuringAStartCancelsItAndANewStartReplacesIt) {
+    auto camera = startWithCamera();
+    const QString slow = slowClip("slow.avi", {100, 3000});
+    pumpFor(300);  // whatever the camera's own start shows has come
+    const uint64_t before = camera->commitSequence();
+    ASSERT_EQ(view().playMovieFile(slow), S_OK);
+    ASSERT_TRUE(enabled(kStopAbove));
+    run(kStopAbove);
+    EXPECT_FALSE(movie().graphExists());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    pumpFor(3500);
+    EXPECT_EQ(camera->commitSequence(), before);
+    EXPECT_FALSE(barShown());
+    ASSERT_NE(startProgress(), nullptr);
+    EXPECT_TRUE(startProgress()->isHidden());
+    EXPECT_TRUE(app().context().recentMovies.isEmpty());
+    EXPECT_TRUE(prompter_.shown.empty());
+
+    ASSERT_EQ(view().playMovieFile(slow), S_OK);
+    const QString quick = clip("quick.avi", 30);
+    ASSERT_EQ(playMovie(quick), S_OK);
+    pumpFor(3500);
+    EXPECT_EQ(movie().currentFile(), quick);
+    EXPECT_EQ(app().doc()->title(), quick);
+    EXPECT_EQ(app().context().recentMovies.paths(), QStringList({quick}));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(prompter_.shown.empty());
+}
+
+// A file that turns out to be no movie during its start is told once, with the message of a
+// movie that cannot be rendered, and leaves no graph.
+TEST_F(MediaTest, ErrorDuringAStartIsToldOnce) {
+    auto camera = startWithCamera();
+    ASSERT_TRUE(test::registerSlowSource());
+    test::setSlowFileTimes({100, 600});
+    const std::string noise = (root_.path() / "files" / "noise.avi").string();
+    test::writeFile(noise, std::string(4096, '\x42'));
+    ASSERT_EQ(view().playMovieFile(QString::fromStdString(test::slowFileUri(noise))), S_OK);
+    ASSERT_TRUE(waitFor([&] { return !movie().graphExists(); }, 15000));
+    pumpFor(1500);
+    EXPECT_EQ(messages(), std::vector<std::string>(
+                              {"DirectShow FAILED: Lumaghost can't render your moive file!"}));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_FALSE(barShown());
+}
+
+// The movie part going while a start is under way, and the window closing then: the start
+// ends quietly, nothing reaches the camera, and the close asks nothing.
+TEST_F(MediaTest, TeardownDuringAPendingStart) {
+    auto camera = startWithCamera();
+    const QString slow = slowClip("slow.avi", {100, 2000});
+    pumpFor(300);  // whatever the camera's own start shows has come
+    const uint64_t before = camera->commitSequence();
+    ASSERT_EQ(view().playMovieFile(slow), S_OK);
+    frame().createMediaParts(MediaServices::system());  // the old parts go
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_FALSE(movie().graphExists());
+    pumpFor(3000);
+    EXPECT_EQ(camera->commitSequence(), before);
+    EXPECT_TRUE(prompter_.shown.empty());
+    ASSERT_NE(startProgress(), nullptr);
+    EXPECT_TRUE(startProgress()->isHidden());
+
+    ASSERT_EQ(view().playMovieFile(slow), S_OK);
+    EXPECT_TRUE(frame().close());
+    EXPECT_TRUE(prompter_.shown.empty());
+    EXPECT_FALSE(movie().graphExists());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 }  // namespace

@@ -66,6 +66,8 @@ TEST_F(MediaTest, RealCameraPassesThroughAndEndsWhenUnplugged) {
 
     run(kFirstCamera);
     ASSERT_TRUE(movie().graphExists());
+    ASSERT_TRUE(waitFor([&] { return !movie().starting(); }));
+    ASSERT_TRUE(movie().graphExists());
     EXPECT_EQ(movie().cameraSource(), CameraSource::RealCamera);
     EXPECT_FALSE(barShown());
     EXPECT_TRUE(enabled(kStopAbove));
@@ -121,7 +123,7 @@ TEST_F(MediaTest, RealCameraThatCannotConnectAndItsSetup) {
     auto camera = startWithCamera();
     ASSERT_EQ(view().realCameras(), std::vector<std::string>({"Real Cam", "Broken Cam"}));
     run(kFirstCamera + 1);
-    EXPECT_FALSE(movie().graphExists());
+    ASSERT_TRUE(waitFor([&] { return !movie().graphExists(); }));
     EXPECT_EQ(messages(), std::vector<std::string>(
                               {"Lumadesk: Lumadesk can't connect your real camera.\nCan you tell "
                                "us your camera's type?"}));
@@ -230,7 +232,7 @@ TEST_F(MediaTest, SetupRealCameraFromTheMenuWithFourRecentMovies) {
     frame().updateCommandStates();
     ASSERT_TRUE(recent->isEnabled());
     recent->trigger();
-    EXPECT_TRUE(waitFor([&] { return movie().graphExists(); }));
+    EXPECT_TRUE(waitFor([&] { return movie().graphExists() && !movie().starting(); }));
     EXPECT_EQ(movie().cameraSource(), CameraSource::Movie);
     EXPECT_EQ(app().doc()->title(), fourth);
 }
@@ -283,6 +285,43 @@ TEST_F(MediaTest, PreviewShowsTheCamera) {
     EXPECT_FALSE(realCamera().isPreviewing());
     EXPECT_TRUE(enabled(kPreview));
     EXPECT_FALSE(enabled(kStopPreview));
+    EXPECT_TRUE(prompter_.shown.empty());
+}
+
+// A camera slow to open and to send its first frame starts behind a busy cursor and a progress
+// that names it, then passes through; Stop Above during its start cancels it quietly.
+TEST_F(MediaTest, SlowRealCameraStartsWithoutBlocking) {
+    auto real = install("0001", "Real Cam");
+    auto camera = startWithCamera();
+    MediaServices slow = MediaServices::system();
+    slow.cameraGraph = [](const std::string &, bool, const RendererSettings &settings, Post post,
+                          std::unique_ptr<CameraGraph> &out) {
+        return CameraGraph::create(test::makeSlowCamera({300, 2500}), settings, std::move(post),
+                                   out);
+    };
+    frame().createMediaParts(slow);
+    run(kFirstCamera);
+    EXPECT_TRUE(movie().starting());
+    EXPECT_TRUE(busyCursor());
+    ASSERT_NE(startProgress(), nullptr);
+    ASSERT_TRUE(waitFor([&] { return !startProgress()->isHidden(); }, 2500));
+    EXPECT_EQ(startProgress()->accessibleName(),
+              QStringLiteral("Starting the real camera Real Cam…"));
+    ASSERT_TRUE(waitFor([&] { return !movie().starting(); }, 15000));
+    EXPECT_TRUE(movie().graphExists());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(startProgress()->isHidden());
+    EXPECT_EQ(frame().onCamera().kind, OnCamera::Kind::RealCamera);
+    const uint64_t passing = camera->commitSequence();
+    EXPECT_TRUE(waitFor([&] { return camera->commitSequence() > passing + 2; }));
+
+    run(kFirstCamera);
+    ASSERT_TRUE(movie().starting());
+    run(kStopAbove);
+    EXPECT_FALSE(movie().graphExists());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    pumpFor(3000);
+    EXPECT_NE(frame().onCamera().kind, OnCamera::Kind::RealCamera);
     EXPECT_TRUE(prompter_.shown.empty());
 }
 

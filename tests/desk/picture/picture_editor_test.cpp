@@ -451,7 +451,7 @@ TEST_F(UxTest, ViewPaintsAtTheDevicePixelRatio) {
 // Set Lumaghost Picture during a movie ends the movie first: the picture stays on the camera.
 TEST_F(UxMediaTest, SetPictureEndsTheMovie) {
     auto camera = startWithCamera();
-    ASSERT_EQ(view().playMovieFile(clip("long.avi", 600)), S_OK);
+    ASSERT_EQ(playMovie(clip("long.avi", 600)), S_OK);
     EXPECT_EQ(frame().onCamera().kind, OnCamera::Kind::Movie);
     EXPECT_TRUE(pane().startsWith(QStringLiteral("On the camera: movie ")));
     ASSERT_TRUE(app().doc()->OnOpenDocument(picturePath("green.bmp", qRgb(0, 255, 0))));
