@@ -31,6 +31,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/private_desk_root.h"
 #include "camera/camera_link.h"
 #include "camera/camera_reader.h"
 #include "desk/app/lumadesk_app.h"
@@ -71,14 +72,7 @@ struct Desk {
     std::unique_ptr<CLumadeskApp> app;
 
     Desk() {
-        std::string pattern = (fs::temp_directory_path() / "lumadesk-bench-XXXXXX").string();
-        dir = ::mkdtemp(pattern.data());
-        fs::create_directories(dir / "config");
-        ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
-        ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-        ::setenv("LUMAGHOST_ROOT", (dir / "root").c_str(), 1);
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        dir = lumaghost::bench::makePrivateDeskRoot("lumadesk-bench");
         RegistryHive machine = machineHive();
         const DeviceInstance device{"MEDIA", "0000"};
         (void)machine.setValue(device.keyPath(), kFriendlyNameValue, RegValue::string("Lumaghost"));

@@ -23,6 +23,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/private_desk_root.h"
 #include "camera/camera_link.h"
 #include "desk/app/lumadesk_app.h"
 #include "desk/app/system_environment.h"
@@ -91,14 +92,7 @@ struct Desk {
     std::unique_ptr<CLumadeskApp> app;
 
     Desk() {
-        std::string pattern = (fs::temp_directory_path() / "lumadesk-start-bench-XXXXXX").string();
-        dir = ::mkdtemp(pattern.data());
-        fs::create_directories(dir / "config");
-        ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
-        ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-        ::setenv("LUMAGHOST_ROOT", (dir / "root").c_str(), 1);
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        dir = lumaghost::bench::makePrivateDeskRoot("lumadesk-start-bench");
         install("0000", "Lumaghost");
         install("0001", "Real Cam");
 
@@ -194,14 +188,13 @@ void report(benchmark::State &state, double longest, double startTotal, int runs
     state.counters["start_ms"] = runs ? startTotal / runs : 0;
 }
 
-void BM_MovieStartStall(benchmark::State &state) {
-    Desk &d = desk();
+/// Starts a source `state`'s iterations long, from the command until `started`, and stops it.
+template <typename Start, typename Started>
+void startStalls(benchmark::State &state, Desk &d, Start start, Started started) {
     double longest = 0, startTotal = 0;
     int runs = 0;
     for (auto _ : state) {
-        const Stall stall =
-            measure([&] { (void)d.frame().view()->playMovieFile(d.movie); },
-                    [&] { return d.frame().onCamera().kind == OnCamera::Kind::Movie; });
+        const Stall stall = measure(start, started);
         longest = std::max(longest, stall.longestMs);
         startTotal += stall.startMs;
         ++runs;
@@ -212,28 +205,24 @@ void BM_MovieStartStall(benchmark::State &state) {
     }
     report(state, longest, startTotal, runs);
 }
+
+void BM_MovieStartStall(benchmark::State &state) {
+    Desk &d = desk();
+    startStalls(
+        state, d, [&] { (void)d.frame().view()->playMovieFile(d.movie); },
+        [&] { return d.frame().onCamera().kind == OnCamera::Kind::Movie; });
+}
 BENCHMARK(BM_MovieStartStall)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 void BM_CameraStartStall(benchmark::State &state) {
     Desk &d = desk();
-    double longest = 0, startTotal = 0;
-    int runs = 0;
-    for (auto _ : state) {
-        const Stall stall = measure(
-            [&] {
-                d.frame().updateCommandStates();
-                d.frame().command(cmd::kFirstCamera)->trigger();
-            },
-            [&] { return d.frame().onCamera().kind == OnCamera::Kind::RealCamera; });
-        longest = std::max(longest, stall.longestMs);
-        startTotal += stall.startMs;
-        ++runs;
-        state.PauseTiming();
-        d.frame().parts().movie()->stopGraphPlayback();
-        QCoreApplication::processEvents();
-        state.ResumeTiming();
-    }
-    report(state, longest, startTotal, runs);
+    startStalls(
+        state, d,
+        [&] {
+            d.frame().updateCommandStates();
+            d.frame().command(cmd::kFirstCamera)->trigger();
+        },
+        [&] { return d.frame().onCamera().kind == OnCamera::Kind::RealCamera; });
 }
 BENCHMARK(BM_CameraStartStall)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
