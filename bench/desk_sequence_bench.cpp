@@ -84,17 +84,7 @@ struct Desk {
         static char *argv[] = {name, nullptr};
         if (!QApplication::instance())
             new QApplication(argc, argv);
-        DeskEnvironment services;
-        services.prompter = &prompter;
-        services.startCamera = [] { return startCamera(systemVersionSource()); };
-        services.trayAvailable = [] { return false; };
-        services.openUrl = [](const QUrl &) { return true; };
-        services.applicationFolder = QString::fromStdString(dir.string());
-        services.versions = &systemVersionSource();
-        app = std::make_unique<CLumadeskApp>(services, std::cerr);
-        app->InitInstance({}, QString(), QString());
-        while (!app->frame()->view()->cameraStarted())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        app = lumaghost::bench::startLumadesk(dir, prompter);
         QImage picture(640, 480, QImage::Format_RGB32);
         for (int y = 0; y < 480; ++y)
             for (int x = 0; x < 640; ++x)

@@ -110,17 +110,7 @@ struct Desk {
                        "height=240,framerate=30/1 ! jpegenc ! avimux");
         movie = QString::fromStdString(test::slowFileUri(clip.string()));
 
-        DeskEnvironment services;
-        services.prompter = &prompter;
-        services.startCamera = [] { return startCamera(systemVersionSource()); };
-        services.trayAvailable = [] { return false; };
-        services.openUrl = [](const QUrl &) { return true; };
-        services.applicationFolder = QString::fromStdString(dir.string());
-        services.versions = &systemVersionSource();
-        app = std::make_unique<CLumadeskApp>(services, std::cerr);
-        app->InitInstance({}, QString(), QString());
-        while (!app->frame()->view()->cameraStarted())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        app = lumaghost::bench::startLumadesk(dir, prompter);
         MediaServices media = MediaServices::system();
         media.cameraGraph = [](const std::string &, bool, const RendererSettings &settings,
                                Post post, std::unique_ptr<CameraGraph> &out) {
