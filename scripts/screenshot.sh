@@ -36,6 +36,8 @@ unset WAYLAND_DISPLAY
 [ -z "${STYLE:-}" ] || export QT_STYLE_OVERRIDE=$STYLE
 mkdir -p "$LUMAGHOST_ROOT"
 (cd "$here/res" && "$build/programs/lumasetup/lumasetup") >/dev/null
+# The sequence scene's items are 320 x 240: the camera takes their size.
+[ "$scene" != sequence ] || "$build/programs/lumacam/lumacam" format 320x240@30 >/dev/null
 
 source "$here/tests/desk/xvfb.sh"
 width=$((700 * scale)) height=$((560 * scale))
